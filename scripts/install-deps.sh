@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing the player needs.
+# Idempotent: packages already present are skipped, so a second run costs no download.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # Qt 6 (Core, Gui with Vulkan, Widgets, Concurrent, Test)
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  # Vulkan: headers, loader, Mesa's drivers (lavapipe), validation, shader tools
+  libvulkan-dev vulkan-tools mesa-vulkan-drivers vulkan-validationlayers glslc spirv-tools
+  # audio
+  libsoundio-dev libsamplerate0-dev libebur128-dev
+  # codecs and images
+  libsnappy-dev libzimg-dev libturbojpeg0-dev libpng-dev zlib1g-dev
+  # threading
+  libtbb-dev
+  # fonts
+  fonts-roboto
+  # tests and benchmarks
+  xvfb xauth ffmpeg libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
