@@ -1,22 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <stdexcept>
 #include <vector>
 
 #include "audio/audio_data.h"
+#include "tests/support/expect_error.h"
 
-namespace {
-void expect_error(const std::function<void()>& f, const char* text) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected " << text;
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), text);
-    }
-}
-}  // namespace
 
 TEST(AudioData, CodecTable) {
     const uint32_t bytes[] = {1, 2, 2, 3, 3, 4, 4, 4, 4, 8, 8};
@@ -27,7 +17,7 @@ TEST(AudioData, CodecTable) {
     EXPECT_STREQ(audio_pcm_codec_name(10), "PCM Float 64bits BE");
     EXPECT_STREQ(audio_pcm_codec_name(11), "Unknown");
     EXPECT_STREQ(audio_pcm_codec_name(200), "Unknown");
-    expect_error([] { audio_pcm_bytes_per_sample(11); }, "Unknown audio descriptor");
+    EXPECT_RUNTIME_ERROR(audio_pcm_bytes_per_sample(11), "Unknown audio descriptor");
 }
 
 TEST(AudioData, DescriptorChecksInOrderAndStoresNothingOnFailure) {
@@ -37,9 +27,9 @@ TEST(AudioData, DescriptorChecksInOrderAndStoresNothingOnFailure) {
     EXPECT_EQ(d.bytesPerChannelSecond, 144000u);
     EXPECT_EQ(d.planar, 0);
     const AudioDescriptor before = d;
-    expect_error([&] { audio_descriptor_init(&d, 11, 0, 0, true); }, "Unknown audio descriptor");
-    expect_error([&] { audio_descriptor_init(&d, 1, 0, 0, true); }, "Invalid channel count (0)");
-    expect_error([&] { audio_descriptor_init(&d, 1, 2, 0, true); }, "Invalid frequency (0)");
+    EXPECT_RUNTIME_ERROR(audio_descriptor_init(&d, 11, 0, 0, true), "Unknown audio descriptor");
+    EXPECT_RUNTIME_ERROR(audio_descriptor_init(&d, 1, 0, 0, true), "Invalid channel count (0)");
+    EXPECT_RUNTIME_ERROR(audio_descriptor_init(&d, 1, 2, 0, true), "Invalid frequency (0)");
     EXPECT_EQ(std::memcmp(&before, &d, sizeof d), 0);
 }
 
@@ -80,7 +70,7 @@ TEST(AudioData, InterleavedAndRefusedSizes) {
     AudioData z;
     audio_data_init(&z);
     audio_descriptor_init(&z.descriptor, AudioPcmCodec_S16LE, 2, 44100, false);
-    expect_error([&] { audio_data_alloc(&z, 0); }, "Invalid audio data alloc size (0)");
+    EXPECT_RUNTIME_ERROR(audio_data_alloc(&z, 0), "Invalid audio data alloc size (0)");
     EXPECT_EQ(z.data, nullptr);
     // A hostile header: 1024 channels of doubles for 2^20 frames passes 4 GiB.
     audio_descriptor_init(&z.descriptor, AudioPcmCodec_F64LE, 1024, 48000, true);
@@ -100,7 +90,7 @@ TEST(AudioData, SilenceAndReversedFrames) {
         EXPECT_EQ(s[n - 1], 0) << c;
         EXPECT_EQ(s[n], 0x55) << c;
     }
-    expect_error([&] { audio_fill_silence(buf.data(), 11, 1, 1); }, "Unknown audio descriptor");
+    EXPECT_RUNTIME_ERROR(audio_fill_silence(buf.data(), 11, 1, 1), "Unknown audio descriptor");
 
     const uint8_t abc[] = {'A', 'A', 'B', 'B', 'C', 'C'};
     uint8_t out[6] = {};

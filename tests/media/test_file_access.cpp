@@ -3,23 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "media/file_access.h"
+#include "tests/support/expect_error.h"
 
-namespace {
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
-}
-}  // namespace
 
 TEST(FileReadAt, ReadsExactlyAtTheOffset) {
     std::FILE* f = std::tmpfile();
@@ -33,7 +23,7 @@ TEST(FileReadAt, ReadsExactlyAtTheOffset) {
     EXPECT_EQ(buf[0], 3);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(error_of([&] {
+    EXPECT_EQ(testsupport::runtime_error_text([&] {
                   std::vector<unsigned char> big(100);
                   file_read_at(f, big.data(), 160, 100);
               }),
@@ -46,9 +36,9 @@ TEST(FileReadAt, OffsetsBeyondSigned64BitsAreRefused) {
     std::FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);
     unsigned char b;
-    EXPECT_EQ(error_of([&] { file_read_at(f, &b, 9223372036854775807ull, 1); }),
+    EXPECT_EQ(testsupport::runtime_error_text([&] { file_read_at(f, &b, 9223372036854775807ull, 1); }),
               "Seek from start error (offset > INT64_MAX) : 9223372036854775807. INT64_MAX : 9223372036854775807. ");
-    EXPECT_EQ(error_of([&] { file_read_at(f, &b, 18446744073709551615ull, 1); }),
+    EXPECT_EQ(testsupport::runtime_error_text([&] { file_read_at(f, &b, 18446744073709551615ull, 1); }),
               "Seek from start error (offset > INT64_MAX) : 18446744073709551615. INT64_MAX : 9223372036854775807. ");
     std::fclose(f);
 }
@@ -59,7 +49,7 @@ TEST(FileReadAt, SeekFailureIsReported) {
     std::FILE* f = fdopen(fds[0], "rb");  // a pipe cannot seek
     ASSERT_NE(f, nullptr);
     unsigned char b;
-    EXPECT_EQ(error_of([&] { file_read_at(f, &b, 10, 1); }),
+    EXPECT_EQ(testsupport::runtime_error_text([&] { file_read_at(f, &b, 10, 1); }),
               "Seek from start error (return != 0) : -1. Offset from start : 10. ");
     std::fclose(f);
     close(fds[1]);

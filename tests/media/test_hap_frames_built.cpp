@@ -7,6 +7,7 @@
 
 #include "media/hap_decoder.h"
 #include "media/hap_frame.h"
+#include "tests/support/expect_error.h"
 #include "tests/support/hap_frame_builder.h"
 
 using testsupport::Bytes;
@@ -42,12 +43,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 void expect_parse_error(const Bytes& frame, const char* text) {
     HapFrame f;
-    try {
-        hap_frame_init_from_memory(&f, 4, 4, frame.data(), frame.size());
-        ADD_FAILURE() << "parsed, expected: " << text;
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), text);
-    }
+    EXPECT_RUNTIME_ERROR(hap_frame_init_from_memory(&f, 4, 4, frame.data(), frame.size()), text);
 }
 
 }  // namespace

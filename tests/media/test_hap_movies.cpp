@@ -9,6 +9,7 @@
 
 #include "media/hap_decoder.h"
 #include "media/hap_frame.h"
+#include "tests/support/expect_error.h"
 #include "tests/support/test_movies.h"
 
 using testsupport::Bytes;
@@ -197,12 +198,8 @@ TEST(HapMoviesPatched, DamagedTablesAndLengthsAreBadFrames) {
     bad_length[layout.top_length_field] += 1;
     EXPECT_EQ(decode_patched(bad_length, capacity), HapResult_Bad_Frame);
     HapFrame parsed;
-    try {
-        hap_frame_init_from_memory(&parsed, 64, 48, bad_length.data(), bad_length.size());
-        ADD_FAILURE() << "damaged length parsed";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "HapResult_Bad_Frame");
-    }
+    EXPECT_RUNTIME_ERROR(hap_frame_init_from_memory(&parsed, 64, 48, bad_length.data(), bad_length.size()),
+                         "HapResult_Bad_Frame");
 }
 
 TEST(HapMoviesPatched, TruncatedAndBitFlippedFramesNeverFaultTheDecoder) {

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <stdexcept>
 #include <vector>
 
 #include "media/video_frame.h"
+#include "tests/support/expect_error.h"
 
 namespace {
 
@@ -17,15 +17,6 @@ struct FrameGuard {
 };
 
 bool aligned64(const void* p) { return reinterpret_cast<uintptr_t>(p) % 64 == 0; }
-
-void expect_runtime_error(const std::function<void()>& f, const char* text) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected: " << text;
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), text);
-    }
-}
 
 }  // namespace
 
@@ -83,8 +74,8 @@ TEST(VideoFrame, OnePixelTextureHoldsOneBlock) {
 
 TEST(VideoFrame, TextureFrameRefusesBadFormatAndWrappingSizes) {
     FrameGuard f;
-    expect_runtime_error([&] { dxt_frame_alloc(f.frame, 4, 4, 12); }, "DXT frame : invalid dxt codec");
-    expect_runtime_error([&] { dxt_frame_alloc(f.frame, 4, 4, 19); }, "DXT frame : invalid dxt codec");
+    EXPECT_RUNTIME_ERROR(dxt_frame_alloc(f.frame, 4, 4, 12), "DXT frame : invalid dxt codec");
+    EXPECT_RUNTIME_ERROR(dxt_frame_alloc(f.frame, 4, 4, 19), "DXT frame : invalid dxt codec");
     // 65535 x 65535 in a 16-byte codec is 2^32 bytes: refused, never a 0-byte plane.
     EXPECT_THROW(dxt_frame_alloc(f.frame, 65535, 65535, VideoDataFormat_Hap7), std::runtime_error);
     EXPECT_EQ(f->planes[0], nullptr);
@@ -98,7 +89,7 @@ TEST(VideoFrame, BlockBytesPerCodec) {
     EXPECT_EQ(dxt_codec_block_bytes(DxtCodec_DXT5), 16u);
     EXPECT_EQ(dxt_codec_block_bytes(DxtCodec_RGTC1), 8u);
     EXPECT_EQ(dxt_codec_block_bytes(DxtCodec_BC7), 16u);
-    expect_runtime_error([] { dxt_codec_block_bytes(4); }, "Unknown dxt codec");
+    EXPECT_RUNTIME_ERROR(dxt_codec_block_bytes(4), "Unknown dxt codec");
     EXPECT_EQ(align_up4(0), 0u);
     EXPECT_EQ(align_up4(1), 4u);
     EXPECT_EQ(align_up4(1080), 1080u);
@@ -158,7 +149,7 @@ TEST(VideoFrame, DescriptorsOfSpecialFormats) {
     EXPECT_EQ(ua.bytes_per_pixel[0], 4);
     EXPECT_EQ(ua.bytes_per_pixel[1], 1);
     EXPECT_EQ(ua.bit_depth[1], 0);
-    expect_runtime_error([] { get_pix_descriptor(39); }, "Can't get pix descriptor : Unknown pixfmt");
+    EXPECT_RUNTIME_ERROR(get_pix_descriptor(39), "Can't get pix descriptor : Unknown pixfmt");
     const PixDescriptor beyond = get_pix_descriptor(40);
     EXPECT_EQ(beyond.plane_count, 1);
     EXPECT_EQ(beyond.flags, 0u);
@@ -174,8 +165,7 @@ TEST(VideoFrame, RoundResolution) {
     EXPECT_EQ(f->allocated_width, 1920u);
     EXPECT_EQ(f->line_sizes[0], 7680u);
     FrameGuard g;
-    expect_runtime_error([&] { video_frame_alloc_round_resolution(g.frame, 1922, 1080, 1, true, 1920, 1080); },
-                         "Invalid round resolution");
+    EXPECT_RUNTIME_ERROR(video_frame_alloc_round_resolution(g.frame, 1922, 1080, 1, true, 1920, 1080), "Invalid round resolution");
 }
 
 TEST(VideoFrame, DataHolderOnlyGrows) {
@@ -272,9 +262,9 @@ TEST(VideoFrame, CopyAcrossLineSizesStaysInsideTheDestination) {
     EXPECT_EQ(wide->planes[2][64 * 19 + 14], src->planes[2][15 * 19 + 14]);
 
     wide->line_sizes[0] = 0;
-    expect_runtime_error([&] { video_frame_copy(wide.frame, src.frame); }, "Invalid linesize");
-    expect_runtime_error([&] { video_frame_copy(nullptr, src.frame); }, "Invalid dst video frame (copy)");
-    expect_runtime_error([&] { video_frame_copy(wide.frame, nullptr); }, "Invalid src video frame (copy)");
+    EXPECT_RUNTIME_ERROR(video_frame_copy(wide.frame, src.frame), "Invalid linesize");
+    EXPECT_RUNTIME_ERROR(video_frame_copy(nullptr, src.frame), "Invalid dst video frame (copy)");
+    EXPECT_RUNTIME_ERROR(video_frame_copy(wide.frame, nullptr), "Invalid src video frame (copy)");
 }
 
 TEST(VideoFrame, AllocAndCopyFollowsTheSourceKind) {
@@ -308,10 +298,8 @@ TEST(VideoFrame, AllocAndCopyFollowsTheSourceKind) {
     video_frame_alloc_and_copy(fresh.frame, data.frame, true);
     EXPECT_EQ(fresh->capacities[0], 74u);
     EXPECT_EQ(fresh->planes[0][9], 3);
-    expect_runtime_error([&] { video_frame_alloc_and_copy(nullptr, data.frame, true); },
-                         "Invalid dst video frame (alloc and copy)");
-    expect_runtime_error([&] { video_frame_alloc_and_copy(copy.frame, nullptr, true); },
-                         "Invalid src video frame (alloc and copy)");
+    EXPECT_RUNTIME_ERROR(video_frame_alloc_and_copy(nullptr, data.frame, true), "Invalid dst video frame (alloc and copy)");
+    EXPECT_RUNTIME_ERROR(video_frame_alloc_and_copy(copy.frame, nullptr, true), "Invalid src video frame (alloc and copy)");
 }
 
 TEST(VideoFrame, ReferenceLeavesTheSourceIntact) {
