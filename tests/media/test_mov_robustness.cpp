@@ -8,43 +8,12 @@
 #include <vector>
 
 #include "media/mov_file.h"
+#include "tests/support/fuzz_targets.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"
 
 using namespace testsupport;
 
-namespace {
-
-// Parses the file and, when that works, reads the first frames' worth of every
-// audio track; returns whether the parse succeeded.
-bool parse_and_read(const std::string& path) {
-    MovFile movie;
-    MovFile::init(&movie);
-    const std::u16string wide(path.begin(), path.end());
-    bool parsed = true;
-    try {
-        MovFile::parse(&movie, wide.c_str());
-        std::vector<uint8_t> buffer;
-        for (uint32_t t = 0; t < movie.audioTrackCount; ++t) {
-            const MovAudioTrack& track = movie.audioTracks[t];
-            if (!track.pcmSupported || track.bytesPerFrame == 0 || track.bytesPerFrame > 4096) continue;
-            const uint64_t count = std::min<uint64_t>(track.sampleCount, 3000);
-            buffer.resize(count * track.bytesPerFrame);
-            try {
-                MovFile::readAudioLocked(&movie, buffer.data(), t, 0, count);
-            } catch (const std::exception&) {
-            }
-        }
-        (void)MovFile::averageByteRate(&movie);
-    } catch (const std::exception&) {
-        parsed = false;
-    }
-    MovFile::closeFile(&movie);
-    MovFile::free(&movie);
-    return parsed;
-}
-
-}  // namespace
 
 TEST(MovRobustness, EveryMoovByteAlteredAndManyCuts) {
     const Bytes original = read_whole_file(fixture_path("mov_pcm_s16le.mov"));
@@ -58,13 +27,13 @@ TEST(MovRobustness, EveryMoovByteAlteredAndManyCuts) {
             Bytes altered = original;
             altered[i] = value;
             write_whole_file(path, altered);
-            parsed += parse_and_read(path);
+            parsed += mov_parse_and_read(path);
             ++attempts;
         }
     }
     for (uint64_t length = 0; length < original.size(); length += 331) {
         write_whole_file(path, Bytes(original.begin(), original.begin() + length));
-        parse_and_read(path);
+        mov_parse_and_read(path);
     }
     testing::internal::GetCapturedStdout();
     // Most single-byte changes leave a usable movie; a walk that gave up early would not.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace testsupport {
 
@@ -16,6 +17,12 @@ inline std::string runtime_error_text(const std::function<void()>& operation) {
         return e.what();
     }
     return "no error";
+}
+
+// Fails the test unless `call` throws std::runtime_error whose text is `text`.
+template <class Call>
+void expect_runtime_error(Call&& call, const char* text) {
+    EXPECT_EQ(runtime_error_text(std::forward<Call>(call)), std::string(text));
 }
 
 #define EXPECT_RUNTIME_ERROR(statement, text) \

@@ -1,0 +1,50 @@
+#pragma once
+// Positions and durations as text: clock time with frames, SMPTE timecode (with
+// drop-frame for the 1001-denominator rates), clock time with milliseconds, and the
+// parsing of a typed timecode. Rates are given either as a float (frames per second)
+// or as a rational numerator / denominator.
+#include <QString>
+
+#include <cstdint>
+
+// How the player shows a frame position; any other value is treated as 0.
+enum UiTimemode : uint32_t {
+    UiTimemode_HoursMinutesSecondsFrames = 0,  // "HH:MM:SS:FF"
+    UiTimemode_Timecode = 1,                   // "Timecode"
+    UiTimemode_HoursMinutesSecondsMillis = 2,  // "HH:MM:SS.Mill"
+    UiTimemode_Frames = 3,                     // "Frames"
+};
+
+// "HH:MM:SS.mmm" of `frame` at `rate` frames per second; all zeros for a rate that
+// is not positive.
+QString time_format_ms(uint64_t frame, float rate);
+
+// "HH:MM:SS:FF" of `frame` at `rate`: a real-time clock with round(rate) frame
+// numbers per second (not a timecode); all zeros for a rate below half a frame per
+// second.
+QString timecode_format_frames(uint64_t frame, float rate);
+
+// "HH:MM:SS:FF", or "HH:MM:SS;FF" for drop-frame timecode. Every field has at least
+// two digits; a longer number is written whole.
+QString timecode_format(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t frames, bool drop_frame);
+
+// The integer frames per second of a timecode at numerator / denominator: 24, 30 and
+// 60 for the 1001 rates, else the rate rounded. Never 0: a rate that rounds to
+// nothing (or a zero denominator) counts as 1 frame per second, so callers may
+// divide by it.
+uint32_t nominal_fps(uint32_t numerator, uint32_t denominator);
+
+// Timecode text of a frame count at numerator / denominator, wrapping at 24 hours,
+// with the dropped frame numbers of drop-frame timecode added back when `drop_frame`.
+QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame);
+
+// Removes every "+" and "-" of a typed time. `sign` becomes +1 when the text holds a
+// "+", else -1 when it holds a "-", else 0 (and the text is returned unchanged).
+QString time_text_split_sign(const QString& text, int32_t* sign);
+
+// Parses a typed timecode "[[[H:]M:]S:]F"; ";", "." and "," separate like ":", and a
+// "," or ";" marks drop-frame. Seconds and minutes of 60 or more carry into the
+// next field; frames are kept as typed. Returns false for an empty text, a field
+// that is not a decimal number, or hours beyond 32 bits.
+bool timecode_parse(const QString& text, uint32_t* hours, uint32_t* minutes, uint32_t* seconds, uint32_t* frames,
+                    uint8_t* drop_frame);
