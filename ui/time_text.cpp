@@ -75,8 +75,8 @@ QString timecode_format_frames(uint64_t frame, float rate) {
 }
 
 QString timecode_format(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t frames, bool drop_frame) {
-    // Drop-frame timecode is told apart by the separator before the frames.
-    return clock_text(hours, minutes, seconds, frames, 2, drop_frame ? "%1:%2:%3;%4" : "%1:%2:%3:%4");
+    // Drop-frame timecode is told apart by its separators.
+    return clock_text(hours, minutes, seconds, frames, 2, drop_frame ? "%1;%2;%3;%4" : "%1:%2:%3:%4");
 }
 
 uint32_t nominal_fps(uint32_t numerator, uint32_t denominator) {

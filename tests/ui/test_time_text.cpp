@@ -67,7 +67,7 @@ TEST(TimeText, FrameClock) {
 
 TEST(TimeText, TimecodeFieldsAndSeparators) {
     EXPECT_EQ(text(timecode_format(1, 2, 3, 4, false)), "01:02:03:04");
-    EXPECT_EQ(text(timecode_format(1, 2, 3, 4, true)), "01:02:03;04");
+    EXPECT_EQ(text(timecode_format(1, 2, 3, 4, true)), "01;02;03;04");
     EXPECT_EQ(text(timecode_format(123, 0, 0, 0, false)), "123:00:00:00");
 }
 
@@ -86,18 +86,18 @@ TEST(TimeText, NominalRate) {
 }
 
 TEST(TimeText, DropFrameTimecodeAroundMinutesAndTenMinutes) {
-    EXPECT_EQ(timecode(1799, 30000, 1001, true), "00:00:59;29");
-    EXPECT_EQ(timecode(1800, 30000, 1001, true), "00:01:00;02");
-    EXPECT_EQ(timecode(17981, 30000, 1001, true), "00:09:59;29");
-    EXPECT_EQ(timecode(17982, 30000, 1001, true), "00:10:00;00");
-    EXPECT_EQ(timecode(17982 + 1800, 30000, 1001, true), "00:11:00;02");
-    EXPECT_EQ(timecode(3600, 60000, 1001, true), "00:01:00;04");
+    EXPECT_EQ(timecode(1799, 30000, 1001, true), "00;00;59;29");
+    EXPECT_EQ(timecode(1800, 30000, 1001, true), "00;01;00;02");
+    EXPECT_EQ(timecode(17981, 30000, 1001, true), "00;09;59;29");
+    EXPECT_EQ(timecode(17982, 30000, 1001, true), "00;10;00;00");
+    EXPECT_EQ(timecode(17982 + 1800, 30000, 1001, true), "00;11;00;02");
+    EXPECT_EQ(timecode(3600, 60000, 1001, true), "00;01;00;04");
     // The day is round(29.97 x 86400) = 2589411 frames, three more than the 2589408
     // labels of a drop-frame day: the count wraps to midnight only after them.
-    EXPECT_EQ(timecode(2589407, 30000, 1001, true), "23:59:59;29");
-    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "24:00:00;02");
-    EXPECT_EQ(timecode(2589411, 30000, 1001, true), "00:00:00;00");
-    EXPECT_EQ(timecode(2589411 + 1800, 30000, 1001, true), "00:01:00;02");
+    EXPECT_EQ(timecode(2589407, 30000, 1001, true), "23;59;59;29");
+    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "24;00;00;02");
+    EXPECT_EQ(timecode(2589411, 30000, 1001, true), "00;00;00;00");
+    EXPECT_EQ(timecode(2589411 + 1800, 30000, 1001, true), "00;01;00;02");
 
     // Every frame of the first hour maps to a timecode that counts back to the same
     // frame, and the labels never repeat or skip a frame number outside the drops.
@@ -124,12 +124,12 @@ TEST(TimeText, NonDropTimecode) {
 
 TEST(TimeText, TimecodeOfRatesWithoutFrameGrid) {
     // Denominator 0 or numerator 0: counted at one frame per second, no drops.
-    EXPECT_EQ(timecode(100, 30, 0, true), "00:01:40;00");
+    EXPECT_EQ(timecode(100, 30, 0, true), "00;01;40;00");
     EXPECT_EQ(timecode(100, 30, 0, false), "00:01:40:00");
     EXPECT_EQ(timecode(100, 0, 1, false), "00:01:40:00");
     // A drop-frame rate below half a frame per second has no minute of frames: zeros.
-    EXPECT_EQ(timecode(100, 3, 10, true), "00:00:00;00");
-    EXPECT_EQ(timecode(100, 0, 1001, true), "00:00:00;00");
+    EXPECT_EQ(timecode(100, 3, 10, true), "00;00;00;00");
+    EXPECT_EQ(timecode(100, 0, 1001, true), "00;00;00;00");
     // Huge rates stay defined.
     EXPECT_FALSE(timecode_from_frame_count(4294967295u, 4294967295u, 1, true).isEmpty());
 }

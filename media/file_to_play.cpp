@@ -1,0 +1,381 @@
+#include "media/file_to_play.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+
+#include "media/file_access.h"
+#include "media/hap_decode_frame_to_dxt.h"
+#include "media/hap_frame.h"
+#include "tools/report_text.h"
+#include "ui/time_text.h"
+
+namespace {
+
+constexpr uint32_t kHap1 = mov_fourcc("Hap1");
+constexpr uint32_t kHap5 = mov_fourcc("Hap5");
+constexpr uint32_t kHap7 = mov_fourcc("Hap7");
+constexpr uint32_t kHapA = mov_fourcc("HapA");
+constexpr uint32_t kHapM = mov_fourcc("HapM");
+constexpr uint32_t kHapY = mov_fourcc("HapY");
+
+bool is_hap_codec(uint32_t codec) {
+    return codec == kHap1 || codec == kHap5 || codec == kHap7 || codec == kHapA || codec == kHapM || codec == kHapY;
+}
+
+QString two_decimals(double value) { return QString::number(value, 'f', 2); }
+
+}  // namespace
+
+QString formatFileSize(uint64_t bytes, bool binary_units) {
+    const double value = static_cast<float>(bytes);
+    if (binary_units) {
+        if (bytes < 1024) return QStringLiteral("%1 Bytes").arg(bytes);
+        if (bytes < 1048576) return QStringLiteral("%1 kiB").arg(two_decimals(value / 1024.0));
+        if (bytes < 1073741824) return QStringLiteral("%1 MiB").arg(two_decimals(value / 1048576.0));
+        return QStringLiteral("%1 GiB").arg(two_decimals(value / 1073741824.0));
+    }
+    if (bytes < 1000) return QStringLiteral("%1 Bytes").arg(bytes);
+    if (bytes < 1000000) return QStringLiteral("%1 kB").arg(two_decimals(value / 1000.0));
+    if (bytes < 1000000000) return QStringLiteral("%1 MB").arg(two_decimals(value / 1000000.0));
+    return QStringLiteral("%1 GB").arg(two_decimals(value / 1000000000.0));
+}
+
+FileToPlay::FileToPlay(const QString& path, QObject* parent) : QObject(parent) {
+    MovFile::init(&movie_);
+    PadBuffer::init(&readBuffer_);
+    open(path);
+}
+
+FileToPlay::~FileToPlay() {
+    MovFile::closeFile(&movie_);
+    MovFile::free(&movie_);
+    PadBuffer::free(&readBuffer_);
+    std::free(widePath_);
+}
+
+void FileToPlay::open(const QString& path) {
+    if (path.isEmpty()) {
+        setErrorText(QStringLiteral("No filepath"));
+        return;
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("mov")) {
+        setErrorText(QStringLiteral("Unsupported extension : %1").arg(suffix));
+        return;
+    }
+
+    try {
+        const QString native = QDir::toNativeSeparators(path);
+        const auto length = static_cast<size_t>(native.size());
+        widePath_ = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
+        if (!widePath_) throw std::bad_alloc();
+        std::memcpy(widePath_, native.constData(), length * sizeof(char16_t));
+        widePath_[length] = 0;
+
+        MovFile::parse(&movie_, widePath_);
+        if (!movie_.frameTable) throw std::runtime_error("Fail to read frames index table");
+
+        if (!is_hap_codec(movie_.codec)) {
+            qDebug("Codec unsupported : %u", movie_.codec);
+            setErrorText(QStringLiteral("Unsupported codec"));
+        }
+        if (movie_.frameCount == 0) setErrorText(QStringLiteral("Invalid duration"));
+    } catch (const std::runtime_error& error) {
+        setErrorText(QStringLiteral("Error loading file : %1").arg(QString::fromUtf8(error.what())));
+    } catch (const std::bad_alloc&) {
+        setErrorText(QStringLiteral("Memory error"));
+    } catch (...) {
+        setErrorText(QStringLiteral("Unknown error"));
+    }
+
+    // A movie already refused is not probed: there may be no frame 0 to read.
+    if (is_hap_codec(movie_.codec) && errorText().isEmpty())
+        probeFirstFrame();
+    else
+        textureChunkCount_ = 0;
+}
+
+QString FileToPlay::errorText() const {
+    QMutexLocker lock(&errorMutex_);
+    return errorText_;
+}
+
+void FileToPlay::setErrorText(const QString& text) {
+    QMutexLocker lock(&errorMutex_);
+    errorText_ = text;
+}
+
+void FileToPlay::clearErrorText() { setErrorText(QString()); }
+
+void FileToPlay::probeFirstFrame() {
+    if (!movie_.frameTable || movie_.frameCount == 0 || !movie_.file || !movie_.readMutex) return;
+    try {
+        std::lock_guard<std::mutex> lock(*movie_.readMutex);
+        HapFrame frame;
+        hap_frame_init_from_file(&frame, movie_.width, movie_.height, movie_.file, movie_.frameTable[0].offset,
+                                 movie_.frameTable[0].size);
+        textureChunkCount_ = frame.chunk_counts[0];
+        hap_frame_free(&frame);
+    } catch (const std::runtime_error& error) {
+        setErrorText(QStringLiteral("Error read first frame (%1)").arg(QString::fromUtf8(error.what())));
+    } catch (const std::bad_alloc&) {
+        setErrorText(QStringLiteral("Memory error"));
+    } catch (...) {
+        setErrorText(QStringLiteral("Unknown error"));
+    }
+}
+
+bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
+    // A movie that failed to open has no stream: its frame count is 0 or its table is absent.
+    if (index >= movie_.frameCount || !movie_.frameTable || !movie_.file || !movie_.readMutex) {
+        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(movie_.frameCount));
+        return false;
+    }
+    QMutexLocker frameLock(&frameReadMutex_);
+    frame->status = 0;
+    const FrameIndexEntry entry = movie_.frameTable[index];
+    if (entry.size == 0) {
+        qDebug("Invalid frame len 0");
+        frame->frame_number = index;
+        frame->status |= VideoFrameStatus_DecodeFailed;
+        setErrorText(QStringLiteral("Invalid frame"));
+        return false;
+    }
+
+    bool read = false;
+    try {
+        std::lock_guard<std::mutex> lock(*movie_.readMutex);
+        PadBuffer::alloc(&readBuffer_, entry.size);
+        file_read_at(movie_.file, readBuffer_.data, entry.offset, entry.size);
+        readBuffer_.length = entry.size;
+        read = true;
+    } catch (const std::runtime_error& error) {
+        setErrorText(
+            QStringLiteral("Error reading frame : %1 ( %2 )").arg(index).arg(QString::fromUtf8(error.what())));
+    } catch (const std::bad_alloc&) {
+        setErrorText(QStringLiteral("Memory error : %1").arg(index));
+    } catch (...) {
+        setErrorText(QStringLiteral("Unknown error reading frame : %1").arg(index));
+    }
+
+    frame->frame_number = index;
+    if (!read) {
+        // The buffer holds another frame's bytes, or none yet after a reallocation:
+        // never decode it as this frame.
+        frame->status |= VideoFrameStatus_DecodeFailed;
+        return false;
+    }
+    hap_decode_frame_to_dxt(frame, readBuffer_.data, readBuffer_.length, true);
+    frame->frame_number = index;
+    if (frame->status & VideoFrameStatus_DecodeFailed) {
+        setErrorText(QStringLiteral("Corrupt frame : %1").arg(index));
+        return false;
+    }
+    return true;
+}
+
+bool FileToPlay::readCompressedFrame(uint32_t index, VideoFrame* frame) {
+    if (index >= movie_.frameCount || !movie_.frameTable || !movie_.file || !movie_.readMutex) {
+        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(movie_.frameCount));
+        return false;
+    }
+    const FrameIndexEntry entry = movie_.frameTable[index];
+    if (entry.size == 0) {
+        qDebug("Invalid frame len 0");
+        setErrorText(QStringLiteral("Invalid frame"));
+        return false;
+    }
+    try {
+        std::lock_guard<std::mutex> lock(*movie_.readMutex);
+        video_frame_alloc_data(frame, entry.size, VideoDataFormat_Compressed);
+        file_read_at(movie_.file, frame->planes[0], entry.offset, entry.size);
+        return true;
+    } catch (const std::runtime_error& error) {
+        qDebug("Error reading frame : %u : %s", index, error.what());
+        // The snapshot converter judges by the error text alone.
+        setErrorText(
+            QStringLiteral("Error reading frame : %1 ( %2 )").arg(index).arg(QString::fromUtf8(error.what())));
+    } catch (const std::bad_alloc&) {
+        setErrorText(QStringLiteral("Memory error"));
+    } catch (...) {
+        qDebug("Unknown error reading frame : %u", index);
+        setErrorText(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+QString FileToPlay::filePath() const { return widePath_ ? QString::fromUtf16(widePath_) : QString(); }
+
+bool FileToPlay::setFpsMode(uint32_t mode) {
+    if (mode == fpsMode_) return false;
+    fpsMode_ = mode;
+    return true;
+}
+
+void FileToPlay::fpsRationalForMode(uint32_t mode, uint32_t file_numerator, uint32_t file_denominator,
+                                    uint32_t* numerator, uint32_t* denominator) {
+    struct Rate {
+        uint32_t numerator, denominator;
+    };
+    static constexpr Rate kRates[] = {{0, 0},   {24000, 1001}, {24, 1}, {25, 1},      {30000, 1001},
+                                      {30, 1},  {48, 1},       {50, 1}, {60000, 1001}, {60, 1}};
+    if (mode == FpsInterpretMode_File) {
+        *numerator = file_numerator;
+        *denominator = file_denominator;
+        return;
+    }
+    if (mode >= sizeof(kRates) / sizeof(kRates[0])) {
+        std::printf("Unknown fps interpret mode\n");
+        *numerator = 25;
+        *denominator = 1;
+        return;
+    }
+    *numerator = kRates[mode].numerator;
+    *denominator = kRates[mode].denominator;
+}
+
+void FileToPlay::fpsRational(uint32_t* numerator, uint32_t* denominator) const {
+    fpsRationalForMode(fpsMode_, movie_.rateNum, movie_.rateDen, numerator, denominator);
+}
+
+float FileToPlay::fps() const {
+    if (fpsMode_ == FpsInterpretMode_File) return static_cast<float>(movie_.fps);
+    uint32_t numerator = 0, denominator = 0;
+    fpsRational(&numerator, &denominator);
+    return static_cast<float>(double(numerator) / double(denominator));
+}
+
+uint32_t FileToPlay::fpsRounded() const {
+    const float rate = fps();
+    return rate > 0.0f ? static_cast<uint32_t>(std::lround(rate)) : 0;
+}
+
+double FileToPlay::durationSeconds() const {
+    const float rate = fps();
+    // A movie without a rate has no duration rather than an infinite one.
+    if (!(rate > 0.0f)) return 0.0;
+    return double(movie_.frameCount) / double(rate);
+}
+
+float FileToPlay::averageBitrate() const { return 8.0f * MovFile::averageByteRate(&movie_); }
+
+bool FileToPlay::isHapCodec() const { return is_hap_codec(movie_.codec); }
+
+uint32_t FileToPlay::hapTextureFormat() const {
+    switch (movie_.codec) {
+        case kHap1: return VideoDataFormat_Hap1;
+        case kHap5: return VideoDataFormat_Hap5;
+        case kHapY: return VideoDataFormat_HapY;
+        case kHapM: return VideoDataFormat_HapM;
+        case kHapA: return VideoDataFormat_HapA;
+        case kHap7: return VideoDataFormat_Hap7;
+        default: qDebug("Unknown codec hap (hap desc)"); return VideoDataFormat_Pixels;
+    }
+}
+
+bool FileToPlay::hasAlphaChannel() const {
+    switch (movie_.codec) {
+        case kHap5:
+        case kHapM: return true;
+        case kHap7: return movie_.depth != 24;
+        case kHap1:
+        case kHapA:
+        case kHapY: return false;
+        default: qDebug("Unknown codec hap (alpha)"); return false;
+    }
+}
+
+bool FileToPlay::isAlphaPremultiplied() const {
+    return hasAlphaChannel() && ((movie_.metaPresent && movie_.alphaKind == 1) || movie_.alfaMode == 2);
+}
+
+bool FileToPlay::isAlphaStraight() const {
+    return hasAlphaChannel() && ((movie_.metaPresent && movie_.alphaKind == 2) || movie_.alfaMode == 3);
+}
+
+bool FileToPlay::hasDisplayWindow() const {
+    return movie_.metaPresent && movie_.displayWindowFlag == 1 && movie_.displayWidth > 0 &&
+           movie_.displayHeight > 0;
+}
+
+bool FileToPlay::isDropFrameTimecode() const {
+    return movie_.timecodePresent && (movie_.timecodeFlags & 1) != 0;
+}
+
+QString FileToPlay::alphaText() const {
+    if (isAlphaPremultiplied()) return QStringLiteral("Alpha : Yes (Premultiply)");
+    if (isAlphaStraight()) return QStringLiteral("Alpha : Yes (Straight)");
+    if (hasAlphaChannel()) return QStringLiteral("Alpha : Yes");
+    return QStringLiteral("Alpha : No");
+}
+
+QString FileToPlay::codecText() const {
+    QString name;
+    switch (movie_.codec) {
+        case kHap1: name = QStringLiteral("HAP"); break;
+        case kHap5: name = QStringLiteral("HAPA"); break;
+        case kHap7: name = QStringLiteral("HAPR"); break;
+        case kHapA: name = QStringLiteral("HAP Alpha Only"); break;
+        case kHapM: name = QStringLiteral("HAPQAlpha"); break;
+        case kHapY: name = QStringLiteral("HAPQ"); break;
+        default: return QStringLiteral("Unknown codec");
+    }
+    const QString chunks = textureChunkCount_ > 1 ? QStringLiteral("%1 chunks").arg(textureChunkCount_)
+                                                  : QStringLiteral("1 chunk");
+    return QStringLiteral("%1 (%2)").arg(name, chunks);
+}
+
+QStringList FileToPlay::sizeText() const {
+    QStringList lines;
+    if (!hasDisplayWindow()) return lines;
+    lines << QStringLiteral("   Display window : %1 x %2 px").arg(movie_.displayWidth).arg(movie_.displayHeight);
+    lines << QStringLiteral("   Origin file data (Top Left) : %1 x %2 px").arg(movie_.originX).arg(movie_.originY);
+    return lines;
+}
+
+QString FileToPlay::fileSizeText(bool binary_units) const { return formatFileSize(movie_.fileSize, binary_units); }
+
+QString FileToPlay::bitrateText(bool in_bits) const {
+    return formatBitrate(static_cast<uint64_t>(averageBitrate()), in_bits);
+}
+
+QString FileToPlay::codecBitrateText(bool in_bits) const {
+    uint32_t bits_per_block = 0;
+    switch (movie_.codec) {
+        case kHap1:
+        case kHapA: bits_per_block = 64; break;
+        case kHap5:
+        case kHap7:
+        case kHapY: bits_per_block = 128; break;
+        case kHapM: bits_per_block = 192; break;
+        default: return QStringLiteral("Unknown codec");
+    }
+    const uint64_t blocks = (uint64_t(movie_.width) + 3) / 4 * ((uint64_t(movie_.height) + 3) / 4);
+    const float rate = float(blocks) * float(bits_per_block) * float(movie_.fps);
+    return formatBitrate(rate > 0.0f ? static_cast<uint64_t>(rate) : 0, in_bits);
+}
+
+QStringList FileToPlay::warningsText() const {
+    QStringList lines;
+    if (movie_.problemFlags & MovProblem_InvalidSttsEntry)
+        lines << QStringLiteral("File contains frame(s) with invalid duration");
+    if (movie_.problemFlags & MovProblem_SampleOutsideFile) lines << QStringLiteral("Incomplete mov file");
+    return lines;
+}
+
+QString FileToPlay::timecodeStartText() const {
+    uint32_t numerator = 0, denominator = 0;
+    fpsRational(&numerator, &denominator);
+    // The shared timecode arithmetic never divides by a zero rate.
+    return timecode_from_frame_count(timecodeStartFrame(), numerator, denominator, isDropFrameTimecode());
+}

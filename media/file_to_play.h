@@ -1,0 +1,120 @@
+#pragma once
+// The movie the player has open: a QuickTime movie with HAP video. It reads frames by
+// index and decodes them into texture frames for the read-ahead queue, reads raw
+// samples for snapshots, and gives the values and texts of the information overlay.
+//
+// Nothing here throws to the caller: every failure becomes the error text (empty while
+// all is well). The error text has its own lock because frames are read on the
+// read-ahead thread while the interface thread looks at it.
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+#include "media/mov_file.h"
+#include "media/pad_buffer.h"
+#include "media/video_frame.h"
+
+// The rate a movie is played and timed at.
+enum FpsInterpretMode : uint32_t {
+    FpsInterpretMode_File = 0,  // the file's own rate
+    FpsInterpretMode_23_976 = 1,
+    FpsInterpretMode_24 = 2,
+    FpsInterpretMode_25 = 3,
+    FpsInterpretMode_29_97 = 4,
+    FpsInterpretMode_30 = 5,
+    FpsInterpretMode_48 = 6,
+    FpsInterpretMode_50 = 7,
+    FpsInterpretMode_59_94 = 8,
+    FpsInterpretMode_60 = 9,
+};
+
+class AudioSrcTrack;
+
+// "%1 Bytes", then "kiB"/"MiB"/"GiB" (binary) or "kB"/"MB"/"GB" (decimal), two decimals.
+QString formatFileSize(uint64_t bytes, bool binary_units);
+
+class FileToPlay : public QObject {
+    Q_OBJECT
+public:
+    explicit FileToPlay(const QString& path, QObject* parent = nullptr);
+    ~FileToPlay() override;
+    FileToPlay(const FileToPlay&) = delete;
+    FileToPlay& operator=(const FileToPlay&) = delete;
+
+    // The last error ("" while all is well); callers that want a fresh verdict clear it
+    // before a read.
+    QString errorText() const;
+    void setErrorText(const QString& text);
+    void clearErrorText();
+
+    // Reads frame `index` and decodes it into `frame` (allocated for hapTextureFormat(),
+    // width() and height()). On failure the frame carries status bit
+    // VideoFrameStatus_DecodeFailed and the frame number, and the error text says why.
+    bool readFrame(uint32_t index, VideoFrame* frame);
+    // Copies the frame's bytes as stored into `frame` (data format 0), for snapshots.
+    bool readCompressedFrame(uint32_t index, VideoFrame* frame);
+    // Records the chunk count of frame 0's first texture.
+    void probeFirstFrame();
+    // One new source per audio track of the movie, owned by the caller.
+    QList<AudioSrcTrack*> createAudioTracks();
+
+    uint32_t frameCount() const { return movie_.frameCount; }
+    bool isValidFrame(uint32_t index) const { return index < movie_.frameCount; }
+    QString filePath() const;
+    uint32_t width() const { return movie_.width; }
+    uint32_t height() const { return movie_.height; }
+    void movFile(MovFile** out) { *out = &movie_; }
+    uint32_t codec() const { return movie_.codec; }
+    uint32_t textureChunkCount() const { return textureChunkCount_; }
+
+    uint32_t fpsMode() const { return fpsMode_; }
+    bool setFpsMode(uint32_t mode);
+    static void fpsRationalForMode(uint32_t mode, uint32_t file_numerator, uint32_t file_denominator,
+                                   uint32_t* numerator, uint32_t* denominator);
+    void fpsRational(uint32_t* numerator, uint32_t* denominator) const;
+    float fps() const;
+    float fileFps() const { return static_cast<float>(movie_.fps); }
+    uint32_t fpsRounded() const;
+    double durationSeconds() const;
+    float averageBitrate() const;
+
+    bool isHapCodec() const;
+    uint32_t hapTextureFormat() const;
+    bool hasAlphaChannel() const;
+    bool isAlphaPremultiplied() const;
+    bool isAlphaStraight() const;
+    bool hasDisplayWindow() const;
+    bool hasTimecode() const { return movie_.timecodePresent != 0; }
+    bool isDropFrameTimecode() const;
+    uint32_t timecodeStartFrame() const { return movie_.timecodePresent ? movie_.timecodeStart : 0; }
+    bool isMultipleOf4() const { return movie_.width % 4 == 0 && movie_.height % 4 == 0; }
+    bool isVariableFps() const { return movie_.variableFps == 1; }
+
+    QString alphaText() const;
+    QString codecText() const;
+    QStringList sizeText() const;
+    QString fileSizeText(bool binary_units) const;
+    QString bitrateText(bool in_bits) const;
+    QString codecBitrateText(bool in_bits) const;
+    QStringList warningsText() const;
+    QString timecodeStartText() const;
+
+private:
+    void open(const QString& path);
+
+    mutable QMutex errorMutex_;
+    QString errorText_;
+    MovFile movie_;
+    // Serialises whole frame reads (read + decode), which share readBuffer_; the movie's
+    // own readMutex is held only around the file access, so audio reads are not kept
+    // waiting by a decode.
+    QMutex frameReadMutex_;
+    PadBuffer readBuffer_;
+    uint32_t textureChunkCount_ = 0;
+    uint32_t fpsMode_ = FpsInterpretMode_File;
+    char16_t* widePath_ = nullptr;
+};

@@ -1,0 +1,373 @@
+// The read-ahead queue on a real 100-frame movie: the order of the frames it queues
+// (direction, step, loop, in/out points), their content against direct decodes, and
+// starting and stopping its job.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/file_to_play.h"
+#include "media/frame_compressed_buffer.h"
+#include "media/video_frame.h"
+#include "tests/support/expect_error.h"
+#include "tests/support/test_movies.h"
+
+namespace {
+
+using testsupport::Bytes;
+
+QString movie_path(const std::string& name) {
+    return QString::fromStdString(testsupport::fixture_path(name + ".mov"));
+}
+
+Bytes plane_bytes(const VideoFrame* frame) { return Bytes(frame->planes[0], frame->planes[0] + frame->sizes[0]); }
+
+// Plane 0 of every frame of a movie, decoded by a movie object of its own.
+const std::vector<Bytes>& reference_planes() {
+    static const std::vector<Bytes> planes = [] {
+        std::vector<Bytes> result;
+        FileToPlay movie(movie_path("mov_hap100"));
+        VideoFrame frame;
+        dxt_frame_alloc(&frame, movie.width(), movie.height(), movie.hapTextureFormat());
+        for (uint32_t i = 0; i < movie.frameCount(); ++i) {
+            if (!movie.readFrame(i, &frame)) throw std::runtime_error("reference decode failed");
+            result.push_back(plane_bytes(&frame));
+        }
+        video_frame_free_planes(&frame);
+        return result;
+    }();
+    return planes;
+}
+
+// The frame after `current` when looping over [first, last], by modular arithmetic.
+uint32_t looped_next(int64_t current, int64_t step, int64_t first, int64_t last) {
+    const int64_t length = last - first + 1;
+    return uint32_t(first + (((current - first + step) % length) + length) % length);
+}
+
+class FrameQueue : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(movie.errorText(), QString());
+        ASSERT_EQ(movie.frameCount(), 100u);
+        ASSERT_EQ(reference_planes().size(), 100u);
+        ASSERT_TRUE(queue.setFile(&movie));
+    }
+    void TearDown() override { queue.stopCacheThread(); }
+
+    // Stops, sets the step, prefills from `current` and starts, as the player does.
+    void play(int32_t step, uint32_t current) {
+        queue.stopCacheThread();
+        queue.setPlayStep(step);
+        ASSERT_TRUE(queue.prefill(current));
+        ASSERT_TRUE(queue.startCacheThread());
+    }
+
+    // Takes `count` frames one by one, as the refresh ticks do, checking each against
+    // the direct decode; returns their numbers.
+    std::vector<uint32_t> take(size_t count) {
+        std::vector<uint32_t> numbers;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (numbers.size() < count) {
+            EXPECT_LE(queue.cachedCount(), queue.slotCount());
+            VideoFrame* frame = nullptr;
+            const int32_t slot = queue.takeNextFrame(&frame);
+            if (slot < 0) {
+                if (std::chrono::steady_clock::now() > deadline) {
+                    ADD_FAILURE() << "queue stayed empty";
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            EXPECT_EQ(frame, queue.slotFrame(uint32_t(slot)));
+            EXPECT_EQ(frame->status, 0u);
+            EXPECT_LT(frame->frame_number, 100u);
+            if (frame->frame_number < 100) {
+                EXPECT_TRUE(plane_bytes(frame) == reference_planes()[frame->frame_number])
+                    << "frame " << frame->frame_number;
+            }
+            numbers.push_back(frame->frame_number);
+            queue.releaseFrame(slot);
+        }
+        return numbers;
+    }
+
+    FileToPlay movie{movie_path("mov_hap100")};
+    FrameCompressedBuffer queue{nullptr, 25, 10};
+};
+
+}  // namespace
+
+TEST_F(FrameQueue, NextFrameIndexFollowsDirectionStepLoopAndRange) {
+    queue.setPlayStep(1);
+    EXPECT_EQ(queue.nextFrameIndex(98), 99u);
+    EXPECT_EQ(queue.nextFrameIndex(99), 99u);  // sticks at the end
+    queue.setLoopMode(1);
+    EXPECT_EQ(queue.nextFrameIndex(99), 0u);
+    EXPECT_EQ(queue.nextFrameIndex(0), 1u);
+
+    queue.setPlayStep(-3);
+    queue.setInPoint(10);
+    queue.setOutPoint(19);
+    uint32_t frame = 11;
+    std::vector<uint32_t> seen;
+    for (int i = 0; i < 5; ++i) seen.push_back(frame = queue.nextFrameIndex(frame));
+    EXPECT_EQ(seen, (std::vector<uint32_t>{18, 15, 12, 19, 16}));
+
+    queue.setPlayStep(16);  // over 10 frames: 6
+    EXPECT_EQ(queue.nextFrameIndex(10), 16u);
+    EXPECT_EQ(queue.nextFrameIndex(15), 11u);
+    queue.setPlayStep(20);  // a whole number of ranges
+    EXPECT_EQ(queue.nextFrameIndex(19), 19u);
+    queue.setPlayStep(1);
+    EXPECT_EQ(queue.nextFrameIndex(50), 10u);  // outside the range: clamped to 19, then wrapped
+
+    queue.setLoopMode(0);
+    queue.setPlayStep(-5);
+    EXPECT_EQ(queue.nextFrameIndex(12), 10u);
+    queue.setPlayStep(7);
+    EXPECT_EQ(queue.nextFrameIndex(15), 19u);
+
+    queue.setInPoint(42);
+    queue.setOutPoint(42);
+    for (uint32_t current : {0u, 42u, 99u}) EXPECT_EQ(queue.nextFrameIndex(current), 42u);
+
+    // An out point past the end plays to the last frame.
+    queue.resetInPoint();
+    queue.setOutPoint(500);
+    queue.setPlayStep(1);
+    EXPECT_EQ(queue.nextFrameIndex(99), 99u);
+    queue.setLoopMode(1);
+    EXPECT_EQ(queue.nextFrameIndex(99), 0u);
+    queue.resetOutPoint();
+
+    // The setters keep in before out.
+    queue.setOutPoint(40);
+    queue.setInPoint(50);
+    EXPECT_EQ(queue.inPoint(), 50);
+    EXPECT_EQ(queue.outPoint(), -1);
+    queue.setOutPoint(40);
+    EXPECT_EQ(queue.inPoint(), -1);
+    EXPECT_EQ(queue.outPoint(), 40);
+
+    EXPECT_RUNTIME_ERROR(FrameCompressedBuffer(nullptr, 0, 10), "Invalid nb frames");
+    FrameCompressedBuffer small(nullptr, 4, 10);
+    EXPECT_EQ(small.prefillCount(), 4u);
+    VideoFrame* frame_out = nullptr;
+    EXPECT_EQ(small.takeNextFrame(&frame_out), -1);
+    EXPECT_FALSE(small.prefill(0));  // no movie
+    EXPECT_FALSE(small.startCacheThread());
+    EXPECT_FALSE(small.readPauseFrame(0));
+}
+
+TEST_F(FrameQueue, PrefillDecodesTheFramesAfterTheStart) {
+    queue.setPlayStep(1);
+    ASSERT_TRUE(queue.prefill(10));
+    EXPECT_EQ(queue.cachedCount(), 10u);
+    EXPECT_EQ(queue.headSlot(), 0u);
+    EXPECT_EQ(queue.lastQueuedFrame(), 20u);
+    for (uint32_t slot = 0; slot < 10; ++slot) {
+        const VideoFrame* frame = queue.slotFrame(slot);
+        EXPECT_EQ(frame->frame_number, 11 + slot);
+        EXPECT_EQ(frame->status, 0u);
+        EXPECT_TRUE(plane_bytes(frame) == reference_planes()[11 + slot]);
+    }
+
+    // A second prefill empties the queue first, wherever its head was.
+    VideoFrame* frame = nullptr;
+    for (int i = 0; i < 3; ++i) queue.releaseFrame(queue.takeNextFrame(&frame));
+    EXPECT_EQ(queue.headSlot(), 3u);
+    queue.setPlayStep(-4);
+    ASSERT_TRUE(queue.prefill(30));
+    EXPECT_EQ(queue.headSlot(), 0u);
+    EXPECT_EQ(queue.lastQueuedFrame(), 0u);
+    EXPECT_EQ(queue.takeNextFrame(&frame), 0);
+    EXPECT_EQ(frame->frame_number, 26u);
+    queue.releaseFrame(0);
+
+    for (uint32_t index : {0u, 57u, 99u}) {
+        ASSERT_TRUE(queue.readPauseFrame(index));
+        queue.lockPauseFrame();
+        EXPECT_EQ(queue.pauseFrame()->frame_number, index);
+        EXPECT_TRUE(plane_bytes(queue.pauseFrame()) == reference_planes()[index]);
+        queue.unlockPauseFrame();
+    }
+}
+
+TEST_F(FrameQueue, PlaysForwardsToTheEndOrAround) {
+    play(1, 90);
+    std::vector<uint32_t> expected = {91, 92, 93, 94, 95, 96, 97, 98, 99};
+    expected.resize(40, 99);
+    EXPECT_EQ(take(40), expected);
+
+    queue.setLoopMode(1);
+    play(1, 95);
+    expected.clear();
+    for (uint32_t i = 0; i < 60; ++i) expected.push_back((96 + i) % 100);
+    EXPECT_EQ(take(60), expected);
+}
+
+TEST_F(FrameQueue, PlaysBackwardsAndAtEveryStepWithinInAndOut) {
+    queue.setLoopMode(1);
+    play(-2, 50);
+    std::vector<uint32_t> expected;
+    for (int64_t frame = 50, i = 0; i < 40; ++i) expected.push_back(uint32_t(frame = looped_next(frame, -2, 0, 99)));
+    EXPECT_EQ(expected[24], 0u);
+    EXPECT_EQ(expected[25], 98u);
+    EXPECT_EQ(take(40), expected);
+
+    queue.setInPoint(20);
+    queue.setOutPoint(69);
+    for (int32_t magnitude = 1; magnitude <= 16; ++magnitude) {
+        for (int32_t step : {magnitude, -magnitude}) {
+            SCOPED_TRACE(step);
+            play(step, 30);
+            expected.clear();
+            for (int64_t frame = 30, i = 0; i < 45; ++i) expected.push_back(frame = looped_next(frame, step, 20, 69));
+            EXPECT_EQ(take(45), expected);
+        }
+    }
+
+    // Without loop the range's ends hold.
+    queue.setLoopMode(0);
+    play(7, 50);
+    EXPECT_EQ(take(6), (std::vector<uint32_t>{57, 64, 69, 69, 69, 69}));
+    play(-16, 50);
+    EXPECT_EQ(take(5), (std::vector<uint32_t>{34, 20, 20, 20, 20}));
+}
+
+TEST_F(FrameQueue, StopsAndRestartsCleanly) {
+    queue.stopCacheThread();  // nothing running: nothing happens
+    play(1, 0);
+    EXPECT_TRUE(queue.isCacheThreadRunning());
+    EXPECT_EQ(take(5), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    // Let the job fill the queue and idle, then stop it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (queue.cachedCount() < 25 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(queue.cachedCount(), 25u);
+    const auto before = std::chrono::steady_clock::now();
+    queue.stopCacheThread();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    EXPECT_FALSE(queue.isCacheThreadRunning());
+    queue.stopCacheThread();
+
+    // The stopped queue still hands out what it holds, in order.
+    EXPECT_EQ(take(3), (std::vector<uint32_t>{6, 7, 8}));
+
+    // Restarting while running replaces the job; a fresh prefill starts elsewhere.
+    play(1, 60);
+    ASSERT_TRUE(queue.startCacheThread());
+    EXPECT_EQ(take(30), [] {
+        std::vector<uint32_t> v;
+        for (uint32_t i = 61; i <= 90; ++i) v.push_back(i);
+        return v;
+    }());
+
+    // A queue destroyed while its job runs stops the job first.
+    auto other = std::make_unique<FrameCompressedBuffer>(nullptr, 25, 10);
+    ASSERT_TRUE(other->setFile(&movie));
+    other->setPlayStep(1);
+    ASSERT_TRUE(other->prefill(0));
+    ASSERT_TRUE(other->startCacheThread());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    other.reset();
+}
+
+TEST_F(FrameQueue, ReleasingAnotherSlotDropsNoFrame) {
+    queue.setPlayStep(1);
+    ASSERT_TRUE(queue.prefill(0));
+    VideoFrame* frame = nullptr;
+    const int32_t slot = queue.takeNextFrame(&frame);
+    ASSERT_EQ(slot, 0);
+    queue.releaseFrame(5);  // not the head: logged, nothing advances
+    EXPECT_EQ(queue.cachedCount(), 10u);
+    queue.releaseFrame(25);  // out of range
+    queue.releaseFrame(slot);
+    EXPECT_EQ(queue.cachedCount(), 9u);
+    EXPECT_EQ(queue.headSlot(), 1u);
+
+    queue.lockSlot(-1);
+    queue.lockSlot(25);
+    queue.unlockSlot(25);
+    queue.lockSlot(3);
+    queue.unlockSlot(3);
+
+    // Draining everything leaves an empty queue that says so.
+    for (int i = 0; i < 9; ++i) queue.releaseFrame(queue.takeNextFrame(&frame));
+    EXPECT_EQ(queue.cachedCount(), 0u);
+    EXPECT_EQ(queue.takeNextFrame(&frame), -1);
+}
+
+// In and out points move while the job runs: it must never see them crossed, die,
+// or keep queuing frames outside the final range.
+TEST_F(FrameQueue, InOutChangesWhilePlayingNeverStopTheJob) {
+    queue.setLoopMode(1);
+    play(1, 0);
+    std::atomic<bool> done{false};
+    std::thread toggler([&] {
+        for (int i = 0; i < 5000 && !done; ++i) {
+            queue.setInPoint(50);
+            queue.setOutPoint(40);
+            queue.setInPoint(10);
+            queue.setOutPoint(60);
+            queue.resetInPoint();
+        }
+    });
+    take(200);
+    done = true;
+    toggler.join();
+    queue.setInPoint(20);
+    queue.setOutPoint(29);
+    take(30);  // frames queued before the change
+    for (uint32_t frame : take(40)) {
+        EXPECT_GE(frame, 20u);
+        EXPECT_LE(frame, 29u);
+    }
+    EXPECT_TRUE(queue.isCacheThreadRunning());
+}
+
+TEST_F(FrameQueue, SetFileResizesTheSlotsAndReportsFailure) {
+    FileToPlay large(movie_path("hap_q_1920x1080_c7"));
+    ASSERT_EQ(large.errorText(), QString());
+    ASSERT_TRUE(queue.setFile(&large));
+    EXPECT_EQ(queue.frameCount(), large.frameCount());
+    EXPECT_EQ(queue.playStep(), 0);
+    for (uint32_t slot = 0; slot < queue.slotCount(); ++slot) {
+        EXPECT_EQ(queue.slotFrame(slot)->width, 1920u);
+        EXPECT_EQ(queue.slotFrame(slot)->data_format, uint32_t(VideoDataFormat_HapY));
+        EXPECT_EQ(queue.slotFrame(slot)->sizes[0], 2073600u);
+    }
+    EXPECT_EQ(queue.pauseFrame()->height, 1080u);
+    queue.setPlayStep(1);
+    ASSERT_TRUE(queue.prefill(0));
+    VideoFrame* frame = nullptr;
+    ASSERT_EQ(queue.takeNextFrame(&frame), 0);
+    EXPECT_EQ(frame->frame_number, 1u);
+    EXPECT_EQ(frame->status, 0u);
+    queue.releaseFrame(0);
+
+    // Binding resets the range and the step.
+    queue.setInPoint(2);
+    queue.setOutPoint(80);
+    ASSERT_TRUE(queue.setFile(&movie));
+    EXPECT_EQ(queue.inPoint(), -1);
+    EXPECT_EQ(queue.outPoint(), -1);
+    EXPECT_EQ(queue.slotFrame(0)->width, 64u);
+
+    // Slots that cannot be made are reported, not hidden.
+    FileToPlay dnxhd(movie_path("mov_dnxhd"));
+    EXPECT_FALSE(queue.setFile(&dnxhd));
+    FileToPlay huge(movie_path("mov_hap_none"));
+    MovFile* record = nullptr;
+    huge.movFile(&record);
+    record->width = 131072;
+    record->height = 131072;
+    EXPECT_FALSE(queue.setFile(&huge));
+}
