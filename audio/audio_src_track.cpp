@@ -357,27 +357,33 @@ void AudioSrcTrack::readPlain(uint8_t* destination, uint64_t position, uint64_t 
     fillSilence(destination, count);
 }
 
-uint64_t AudioSrcTrack::readForward(void* destination, uint64_t position, uint32_t count, bool loop) {
+bool AudioSrcTrack::readerReady(void* destination, uint32_t count) {
     if (count == 0) {
         std::printf("Warning, requested 0 sample to read\n");
-        return position;
+        return false;
     }
-    if (!m_descriptor) return position;
-    AudioSrcTrackDescriptor& d = *m_descriptor;
+    if (!m_descriptor) return false;
+    const AudioSrcTrackDescriptor& d = *m_descriptor;
     if (d.demuxerType == AudioSrcDemuxer_None) {
         std::printf("No unsupported audio demuxer\n");
-        return position;
+        return false;
     }
     if (d.demuxerType != AudioSrcDemuxer_Wav && d.demuxerType != AudioSrcDemuxer_Movie) {
         std::printf("Unknown demuxer type lock\n");
         fillSilence(static_cast<uint8_t*>(destination), count);
-        return position;
+        return false;
     }
     if (!d.demuxer) {
         std::printf("No audio demuxer\n");
         fillSilence(static_cast<uint8_t*>(destination), count);
-        return position;
+        return false;
     }
+    return true;
+}
+
+uint64_t AudioSrcTrack::readForward(void* destination, uint64_t position, uint32_t count, bool loop) {
+    if (!readerReady(destination, count)) return position;
+    AudioSrcTrackDescriptor& d = *m_descriptor;
 
     const uint64_t frameBytes = audio_src_track_descriptor_frame_bytes(&d);
     // An empty or inverted range would wrap without advancing: such a range does not loop.
@@ -414,26 +420,8 @@ uint64_t AudioSrcTrack::readForward(void* destination, uint64_t position, uint32
 }
 
 uint64_t AudioSrcTrack::readReverse(void* destination, uint64_t position, uint32_t count, bool loop) {
-    if (count == 0) {
-        std::printf("Warning, requested 0 sample to read\n");
-        return position;
-    }
-    if (!m_descriptor) return position;
+    if (!readerReady(destination, count)) return position;
     AudioSrcTrackDescriptor& d = *m_descriptor;
-    if (d.demuxerType == AudioSrcDemuxer_None) {
-        std::printf("No unsupported audio demuxer\n");
-        return position;
-    }
-    if (d.demuxerType != AudioSrcDemuxer_Wav && d.demuxerType != AudioSrcDemuxer_Movie) {
-        std::printf("Unknown demuxer type lock\n");
-        fillSilence(static_cast<uint8_t*>(destination), count);
-        return position;
-    }
-    if (!d.demuxer) {
-        std::printf("No audio demuxer\n");
-        fillSilence(static_cast<uint8_t*>(destination), count);
-        return position;
-    }
 
     const uint64_t frameBytes = audio_src_track_descriptor_frame_bytes(&d);
     const uint64_t needed = frameBytes * count;

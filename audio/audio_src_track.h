@@ -78,6 +78,9 @@ private:
     void failed(const char* what, bool outOfMemory, bool unknown);
     // Reads [position, position + count) with silence beyond the data end; no loop.
     void readPlain(uint8_t* destination, uint64_t position, uint64_t count);
+    // False (after logging, and silencing the destination where the reader is unusable)
+    // when there is nothing to read from.
+    bool readerReady(void* destination, uint32_t count);
     // One call to the reader; returns how many frames it gave (0 on any failure).
     uint64_t readFromDemuxer(uint8_t* destination, uint64_t position, uint64_t count);
     void fillSilence(uint8_t* destination, uint64_t frames);

@@ -94,18 +94,19 @@ bool VideoPipelines::buildPipeline(const QString& name, const QString& vertex, c
     return registry.add(pipeline, name);
 }
 
-bool VideoPipelines::createPipelineOneTexture(uint32_t sourceKind, uint32_t outputKind, uint32_t blendKind,
-                                              const QStringList& names, VkPrimitiveTopology topology) {
+bool VideoPipelines::createTexturePipelines(const QString& fragment, const VkDescriptorSetLayout* setLayout,
+                                            uint32_t sourceKind, uint32_t outputKind, uint32_t blendKind,
+                                            const QStringList& names, VkPrimitiveTopology topology,
+                                            const char* failure) {
     const uint32_t straight = blendKind == VulkanBlendMode_Straight ? 1 : 0;
     for (qsizetype i = 0; i < names.size() && i < 2; ++i) {
         VulkanSpecialization specialization({sourceKind, outputKind, straight, uint32_t(i + 1)});
         auto record = std::make_unique<VulkanPipeline>();
-        const VkResult err =
-            record->create(instance, device, renderPass, vertexFunctions.vertexFunc("vert_func_basic"),
-                           fragmentFunctions.fragmentFunc("frag_func_dxt_1_tex"), &oneTextureLayout.layout,
-                           &specialization, topology, blendKind, kVideoCullMode);
+        const VkResult err = record->create(instance, device, renderPass, vertexFunctions.vertexFunc("vert_func_basic"),
+                                            fragmentFunctions.fragmentFunc(fragment), setLayout, &specialization,
+                                            topology, blendKind, kVideoCullMode);
         if (err != VK_SUCCESS) {
-            qDebug("Fail to create pipeline rgb shader");
+            qDebug("%s", failure);
             record->release();
             return false;
         }
@@ -116,26 +117,16 @@ bool VideoPipelines::createPipelineOneTexture(uint32_t sourceKind, uint32_t outp
     return true;
 }
 
+bool VideoPipelines::createPipelineOneTexture(uint32_t sourceKind, uint32_t outputKind, uint32_t blendKind,
+                                              const QStringList& names, VkPrimitiveTopology topology) {
+    return createTexturePipelines("frag_func_dxt_1_tex", &oneTextureLayout.layout, sourceKind, outputKind, blendKind,
+                                  names, topology, "Fail to create pipeline rgb shader");
+}
+
 bool VideoPipelines::createPipelineTwoTextures(uint32_t sourceKind, uint32_t outputKind, uint32_t blendKind,
                                                const QStringList& names) {
-    const uint32_t straight = blendKind == VulkanBlendMode_Straight ? 1 : 0;
-    for (qsizetype i = 0; i < names.size() && i < 2; ++i) {
-        VulkanSpecialization specialization({sourceKind, outputKind, straight, uint32_t(i + 1)});
-        auto record = std::make_unique<VulkanPipeline>();
-        const VkResult err =
-            record->create(instance, device, renderPass, vertexFunctions.vertexFunc("vert_func_basic"),
-                           fragmentFunctions.fragmentFunc("frag_func_dxt_2_tex"), &twoTextureLayout.layout,
-                           &specialization, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, blendKind, kVideoCullMode);
-        if (err != VK_SUCCESS) {
-            qDebug("Fail to create pipeline rgba 2 shader");
-            record->release();
-            return false;
-        }
-        VulkanPipeline* pipeline = record.get();
-        records.push_back(std::move(record));
-        if (!registry.add(pipeline, names[i])) return false;
-    }
-    return true;
+    return createTexturePipelines("frag_func_dxt_2_tex", &twoTextureLayout.layout, sourceKind, outputKind, blendKind,
+                                  names, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, "Fail to create pipeline rgba 2 shader");
 }
 
 bool VideoPipelines::createUiPipelines() {

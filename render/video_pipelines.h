@@ -88,6 +88,10 @@ public:
     VulkanPipelineLib registry;
 
 private:
+    // The one or two variants (names[0], names[1]) of a video pipeline on one fragment function.
+    bool createTexturePipelines(const QString& fragment, const VkDescriptorSetLayout* setLayout, uint32_t sourceKind,
+                                uint32_t outputKind, uint32_t blendKind, const QStringList& names,
+                                VkPrimitiveTopology topology, const char* failure);
     bool buildPipeline(const QString& name, const QString& vertex, const QString& fragment,
                        const VkDescriptorSetLayout* setLayout, VulkanSpecialization* specialization,
                        VkPrimitiveTopology topology, uint32_t blendKind);
