@@ -11,8 +11,10 @@
 
 namespace {
 
-// Bytes every plane can take now (the smallest over planes); 0 when a plane is missing.
-uint64_t smallest_free_bytes(const PlanarRingBuffer* rb, uint8_t** pointers) noexcept {
+// The smallest byte count over planes of `count` (free or filled bytes), with each
+// plane's matching pointer; a missing plane counts 0.
+uint64_t smallest_plane_bytes(const PlanarRingBuffer* rb, uint8_t** pointers,
+                              int (*count)(SoundIoRingBuffer*), char* (*pointer)(SoundIoRingBuffer*)) noexcept {
     uint64_t smallest = UINT64_MAX;
     for (uint32_t p = 0; p < rb->planeCount; ++p) {
         SoundIoRingBuffer* ring = rb->planes[p];
@@ -21,26 +23,20 @@ uint64_t smallest_free_bytes(const PlanarRingBuffer* rb, uint8_t** pointers) noe
             smallest = 0;
             continue;
         }
-        smallest = std::min<uint64_t>(smallest, static_cast<uint64_t>(soundio_ring_buffer_free_count(ring)));
-        if (pointers) pointers[p] = reinterpret_cast<uint8_t*>(soundio_ring_buffer_write_ptr(ring));
+        smallest = std::min<uint64_t>(smallest, static_cast<uint64_t>(count(ring)));
+        if (pointers) pointers[p] = reinterpret_cast<uint8_t*>(pointer(ring));
     }
     return smallest == UINT64_MAX ? 0 : smallest;
 }
 
-// Bytes every plane holds now (the smallest over planes); a missing plane holds 0.
+// Bytes every plane can take now.
+uint64_t smallest_free_bytes(const PlanarRingBuffer* rb, uint8_t** pointers) noexcept {
+    return smallest_plane_bytes(rb, pointers, soundio_ring_buffer_free_count, soundio_ring_buffer_write_ptr);
+}
+
+// Bytes every plane holds now.
 uint64_t smallest_fill_bytes(const PlanarRingBuffer* rb, uint8_t** pointers) noexcept {
-    uint64_t smallest = UINT64_MAX;
-    for (uint32_t p = 0; p < rb->planeCount; ++p) {
-        SoundIoRingBuffer* ring = rb->planes[p];
-        if (!ring) {
-            if (pointers) pointers[p] = nullptr;
-            smallest = 0;
-            continue;
-        }
-        smallest = std::min<uint64_t>(smallest, static_cast<uint64_t>(soundio_ring_buffer_fill_count(ring)));
-        if (pointers) pointers[p] = reinterpret_cast<uint8_t*>(soundio_ring_buffer_read_ptr(ring));
-    }
-    return smallest == UINT64_MAX ? 0 : smallest;
+    return smallest_plane_bytes(rb, pointers, soundio_ring_buffer_fill_count, soundio_ring_buffer_read_ptr);
 }
 
 uint32_t writable_frames(const PlanarRingBuffer* rb, uint8_t** pointers) noexcept {
