@@ -12,23 +12,9 @@
 
 namespace {
 
-bool is_movie_pcm_codec(uint32_t codec) {
-    switch (codec) {
-        case mov_fourcc("lpcm"):
-        case mov_fourcc("raw "):
-        case mov_fourcc("twos"):
-        case mov_fourcc("sowt"):
-        case mov_fourcc("in24"):
-        case mov_fourcc("in32"):
-        case mov_fourcc("fl32"):
-        case mov_fourcc("fl64"): return true;
-        default: return false;
-    }
-}
-
 // The engine's codec for a movie track, AudioPcmCodec_None when it cannot be decoded.
 uint32_t movie_track_pcm_codec(const MovAudioTrack& track) {
-    if (track.pcmSupported != 1 || !is_movie_pcm_codec(track.codec)) return AudioPcmCodec_None;
+    if (track.pcmSupported != 1 || !mov_is_pcm_codec(track.codec)) return AudioPcmCodec_None;
     const uint32_t kind = track.pcmFlags & (MovPcmFlag_Signed | MovPcmFlag_Float);
     const bool is_signed = kind == MovPcmFlag_Signed;
     const bool is_float = kind == MovPcmFlag_Float;

@@ -102,6 +102,9 @@ constexpr uint32_t mov_fourcc(const char (&code)[5]) {
            uint32_t(uint8_t(code[3]));
 }
 
+// True for the sample description codes of PCM sound the player can read.
+bool mov_is_pcm_codec(uint32_t codec);
+
 struct MovFile {
     char16_t* path;
     std::FILE* file;

@@ -17,20 +17,6 @@ namespace {
 // More channels than any layout we route; a larger count would only size allocations.
 constexpr uint32_t kMaxAudioChannels = 1024;
 
-bool is_pcm_codec(uint32_t codec) {
-    switch (codec) {
-        case mov_fourcc("lpcm"):
-        case mov_fourcc("raw "):
-        case mov_fourcc("twos"):
-        case mov_fourcc("sowt"):
-        case mov_fourcc("in24"):
-        case mov_fourcc("in32"):
-        case mov_fourcc("fl32"):
-        case mov_fourcc("fl64"): return true;
-        default: return false;
-    }
-}
-
 void parse_video_extension(MovFile* movie, const uint8_t* buffer, const AtomHeader& atom) {
     const uint8_t* p = buffer + atom.dataOffset;
     const unsigned long long size = atom.dataSize;
@@ -363,7 +349,7 @@ void MovFile::parseStsdAudio(MovFile* movie, uint64_t entrySize, const uint8_t* 
 
     const uint32_t codec = track->codec;
     if (codec == mov_fourcc("mp4a") || codec == mov_fourcc(".mp3")) return;
-    if (!is_pcm_codec(codec)) {
+    if (!mov_is_pcm_codec(codec)) {
         std::printf("Codec audio unsupported demuxing : %u;", codec);
         print_fourcc(codec, true);
         std::printf("\n");
@@ -378,7 +364,7 @@ void MovFile::parseStsdAudio(MovFile* movie, uint64_t entrySize, const uint8_t* 
 }
 
 uint32_t MovFile::pcmFormat(const MovAudioTrack* track) {
-    if (track->pcmSupported != 1 || !is_pcm_codec(track->codec)) return AudioPcmCodec_None;
+    if (track->pcmSupported != 1 || !mov_is_pcm_codec(track->codec)) return AudioPcmCodec_None;
     const uint32_t kind = track->pcmFlags & (MovPcmFlag_Signed | MovPcmFlag_Float);
     const bool is_signed = kind == MovPcmFlag_Signed;
     const bool is_float = kind == MovPcmFlag_Float;
@@ -431,3 +417,18 @@ void MovFile::parseTimecodeTrack(MovFile* movie, const TrakAtoms& atoms, const u
         throw;
     }
 }
+
+bool mov_is_pcm_codec(uint32_t codec) {
+    switch (codec) {
+        case mov_fourcc("lpcm"):
+        case mov_fourcc("raw "):
+        case mov_fourcc("twos"):
+        case mov_fourcc("sowt"):
+        case mov_fourcc("in24"):
+        case mov_fourcc("in32"):
+        case mov_fourcc("fl32"):
+        case mov_fourcc("fl64"): return true;
+        default: return false;
+    }
+}
+
