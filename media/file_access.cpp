@@ -1,6 +1,7 @@
 #include "media/file_access.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cinttypes>
 #include <cstdio>
 #include <limits>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "platform/file_utf8.h"
+#include "processing/wstr_to_utf8.h"
 
 namespace {
 
@@ -110,4 +112,21 @@ void print_fourcc(uint32_t code, bool in_file_order) {
         const int shift = in_file_order ? 24 - 8 * i : 8 * i;
         std::putchar(static_cast<int>((code >> shift) & 0xFF));
     }
+}
+
+void file_throw_open_error(const char16_t* path, int error) {
+    char text_buffer[256];
+    const std::string system_text = platform::error_text(error, text_buffer, sizeof text_buffer);
+    char* utf8 = wstr_to_utf8(path);
+    std::string message;
+    if (error == EACCES) {
+        message = std::string("Can't open file for read : (Permission Denied) : ") + (utf8 ? utf8 : "");
+    } else if (utf8) {
+        message = std::string("Can't open file for read : ") + utf8 + ". Error : " + std::to_string(error) + ". " +
+                  system_text;
+    } else {
+        message = "Can't open file for read : Unknown filepath . Error : " + std::to_string(error) + ". " + system_text;
+    }
+    std::free(utf8);
+    throw std::runtime_error(message);
 }

@@ -24,5 +24,8 @@ uint32_t file_read_u32_le(std::FILE* file);
 uint16_t file_read_u16_le(std::FILE* file);
 uint8_t file_read_u8(std::FILE* file);
 
+// Throws the "Can't open file for read" text of a failed open of `path` with `error` (errno).
+[[noreturn]] void file_throw_open_error(const char16_t* path, int error);
+
 // Prints the four bytes of a code, most significant first when `in_file_order`.
 void print_fourcc(uint32_t code, bool in_file_order);

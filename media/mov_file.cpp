@@ -75,22 +75,7 @@ bool read_media_header(const uint8_t* buffer, const TrakAtomRef& mdhd, MediaHead
 void open_movie_file(MovFile* movie) {
     movie->file = platform::fopen_utf16(movie->path, "rb");
     if (movie->file) return;
-    const int error = errno;
-    char text_buffer[256];
-    const std::string system_text = platform::error_text(error, text_buffer, sizeof text_buffer);
-    char* utf8 = wstr_to_utf8(movie->path);
-    std::string message;
-    if (error == EACCES) {
-        message = std::string("Can't open file for read : (Permission Denied) : ") + (utf8 ? utf8 : "");
-    } else if (utf8) {
-        message = std::string("Can't open file for read : ") + utf8 + ". Error : " + std::to_string(error) + ". " +
-                  system_text;
-    } else {
-        message = "Can't open file for read : Unknown filepath . Error : " + std::to_string(error) + ". " +
-                  system_text;
-    }
-    std::free(utf8);
-    throw std::runtime_error(message);
+    file_throw_open_error(movie->path, errno);
 }
 
 void walk_moov(MovFile* movie, const uint8_t* buffer, uint64_t size) {

@@ -48,23 +48,6 @@ char16_t* clone_path(const char16_t* path) {
     return copy;
 }
 
-[[noreturn]] void throw_open_error(const char16_t* path, int error) {
-    char text[256];
-    const std::string system_text = platform::error_text(error, text, sizeof text);
-    char* utf8 = wstr_to_utf8(path);
-    std::string message;
-    if (!utf8) {
-        message = "Can't open file for read : Unknown filepath . Error : " + std::to_string(error) + ". " + system_text;
-    } else if (error == EACCES) {
-        message = std::string("Can't open file for read : (Permission Denied) : ") + utf8;
-    } else {
-        message = std::string("Can't open file for read : ") + utf8 + ". Error : " + std::to_string(error) + ". " +
-                  system_text;
-    }
-    std::free(utf8);
-    throw std::runtime_error(message);
-}
-
 // What the chunk walk found; the record's fields are written as each chunk is accepted.
 struct ChunkWalk {
     bool fmtFound = false;
@@ -180,7 +163,7 @@ void WavFile::open(WavFile* wav, const char16_t* path) {
 
     errno = 0;
     wav->file = platform::fopen_utf16(path, "rb");
-    if (!wav->file) throw_open_error(path, errno);
+    if (!wav->file) file_throw_open_error(path, errno);
 
     wav->fileSize = file_size(wav->file);
     file_seek(wav->file, 0);
