@@ -1,0 +1,549 @@
+#include "audio/audio_monitor.h"
+
+#include <soundio/soundio.h>
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "audio/channel_layouts.h"
+
+namespace {
+
+constexpr auto kIdleSleep = std::chrono::milliseconds(3);
+constexpr uint32_t kMaxPlanes = kAudioOutputMaxPlanes;
+
+// Output layout of a device channel count; -1 for a count the player cannot feed.
+int layout_of_device_channels(int channels) {
+    switch (channels) {
+        case 1:
+            return NAudioChannelLayout_Mono;
+        case 2:
+            return NAudioChannelLayout_Stereo;
+        case 6:
+            return NAudioChannelLayout_5_1;
+        case 8:
+            return NAudioChannelLayout_7_1;
+        default:
+            return -1;
+    }
+}
+
+float largest_magnitude(const float* samples, uint32_t count) {
+    float largest = 0.0f;
+    for (uint32_t i = 0; i < count; ++i) largest = std::max(largest, std::fabs(samples[i]));
+    return largest;
+}
+
+int begin_write(void* stream, SoundIoChannelArea** areas, int* frames) {
+    return soundio_outstream_begin_write(static_cast<SoundIoOutStream*>(stream), areas, frames);
+}
+
+int end_write(void* stream) { return soundio_outstream_end_write(static_cast<SoundIoOutStream*>(stream)); }
+
+void ignore_underflow(SoundIoOutStream*) {}
+
+// Without its own error callback the library ends the process on a stream error.
+void report_stream_error(SoundIoOutStream*, int error) {
+    qWarning("Audio output stream error : %s", soundio_strerror(error));
+}
+
+QString backend_name(const SoundIo* context) {
+    return QString::fromUtf8(soundio_backend_name(context->current_backend));
+}
+
+}  // namespace
+
+AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
+    m_silence = new (std::nothrow) float[kSilenceSamples]();
+    if (!m_silence) {
+        m_errorText = QStringLiteral("Can't allocate tmp buf mute");
+        return;
+    }
+    if (!context) {
+        m_errorText = QStringLiteral("Invalid soundio");
+        return;
+    }
+    // The records come first: a device that is missing now may come back later, and
+    // reopening it needs them.
+    m_outputData = new (std::nothrow) AudioOutputData;
+    if (!m_outputData) {
+        m_errorText = QStringLiteral("Can't allocate output audio data (OOM)");
+        return;
+    }
+    m_outputData->ring = new (std::nothrow) PlanarRingBuffer;
+    if (!m_outputData->ring) {
+        m_errorText = QStringLiteral("Can't allocate output audio data buffer (OOM)");
+        return;
+    }
+    planar_ring_buffer_init(m_outputData->ring);
+    m_peakRing = new (std::nothrow) PlanarRingBuffer;
+    if (!m_peakRing) {
+        m_errorText = QStringLiteral("Can't allocate peak buffer");
+        return;
+    }
+    planar_ring_buffer_init(m_peakRing);
+
+    // A context the caller connected already (to a chosen backend) is kept as it is.
+    if (context->current_backend == SoundIoBackendNone) {
+        const int error = soundio_connect(context);
+        if (error != 0) {
+            m_errorText = QStringLiteral("Failed to connect to an audio backend (%1)")
+                              .arg(QString::fromUtf8(soundio_strerror(error)));
+            return;
+        }
+    }
+    soundio_flush_events(context);
+    openDefaultDevice();
+}
+
+AudioMonitor::~AudioMonitor() {
+    stopFeedTask();
+    destroyStream();
+    if (m_device) soundio_device_unref(m_device);
+    m_device = nullptr;
+    if (m_outputData) {
+        if (m_outputData->ring) {
+            planar_ring_buffer_destroy(m_outputData->ring);
+            delete m_outputData->ring;
+        }
+        delete m_outputData;
+        m_outputData = nullptr;
+    }
+    if (m_peakRing) {
+        planar_ring_buffer_destroy(m_peakRing);
+        delete m_peakRing;
+        m_peakRing = nullptr;
+    }
+    delete[] m_silence;
+    m_silence = nullptr;
+}
+
+void AudioMonitor::openDefaultDevice() {
+    if (!m_context) return;
+    int index = soundio_default_output_device_index(m_context);
+    if (index < 0 && m_context->current_backend != SoundIoBackendDummy) {
+        // No output device on this backend: play into the dummy device rather than nowhere.
+        if (m_device) soundio_device_unref(m_device);
+        m_device = nullptr;
+        soundio_disconnect(m_context);
+        const int error = soundio_connect_backend(m_context, SoundIoBackendDummy);
+        if (error == 0) {
+            soundio_flush_events(m_context);
+            index = soundio_default_output_device_index(m_context);
+        } else {
+            qDebug("Can't connect to the dummy audio backend : %s", soundio_strerror(error));
+        }
+    }
+    if (index < 0) {
+        m_errorText = QStringLiteral("Can't found default output device");
+        return;
+    }
+    if (m_device) soundio_device_unref(m_device);
+    m_device = soundio_get_output_device(m_context, index);
+    if (!m_device) {
+        m_errorText = QStringLiteral("Can't create output audio device (OOM)");
+        return;
+    }
+    if (m_device->probe_error != 0) {
+        m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
+                          .arg(backend_name(m_context), QString::fromUtf8(soundio_strerror(m_device->probe_error)));
+        soundio_device_unref(m_device);
+        m_device = nullptr;
+    }
+}
+
+void AudioMonitor::destroyStream() {
+    if (!m_stream) return;
+    // Joins the device thread: no write callback runs after this.
+    soundio_outstream_destroy(m_stream);
+    m_stream = nullptr;
+    m_streamStarted = 0;
+}
+
+void AudioMonitor::openStream() {
+    // The mixing job writes the output ring that is rebuilt here.
+    stopFeedTask();
+    m_streamReady = 1;
+    const auto fail = [this](const QString& text) {
+        m_errorText = text;
+        m_streamReady = 0;
+        destroyStream();
+    };
+    if (!m_device) return fail(QStringLiteral("No valid audio device"));
+
+    destroyStream();
+    m_stream = soundio_outstream_create(m_device);
+    if (!m_stream) {
+        qDebug("Can't create stream (OOM)");
+        return fail(QStringLiteral("Can't create stream (OOM)"));
+    }
+    if (!soundio_device_supports_format(m_device, SoundIoFormatFloat32LE)) {
+        qDebug("Audio output doesn't support float fmt");
+        return fail(QStringLiteral("Audio output doesn't support float fmt"));
+    }
+    m_stream->format = SoundIoFormatFloat32LE;
+    m_stream->sample_rate = int(kFrequency);
+    m_stream->software_latency = 0.02;
+    m_stream->name = "Norvu HAP Player output";
+    m_stream->write_callback = &AudioMonitor::writeCallback;
+    m_stream->underflow_callback = &ignore_underflow;
+    m_stream->error_callback = &report_stream_error;
+    m_stream->userdata = m_outputData;
+    if (m_requestedChannels != 0) {
+        const SoundIoChannelLayout* layout = soundio_channel_layout_get_default(int(m_requestedChannels));
+        if (!layout) {
+            qDebug("Can't set channel layout : no layout of %u channels", m_requestedChannels);
+            return fail(QStringLiteral("Can't set layout"));
+        }
+        m_stream->layout = *layout;
+    }
+    const int opened = soundio_outstream_open(m_stream);
+    if (opened != 0) {
+        qDebug("Can't open device : %s", soundio_strerror(opened));
+        return fail(QStringLiteral("Can't open sound device : %1").arg(QString::fromUtf8(soundio_strerror(opened))));
+    }
+    if (m_stream->layout_error != 0) {
+        qDebug("Can't set channel layout : %s", soundio_strerror(m_stream->layout_error));
+        return fail(QStringLiteral("Can't set layout"));
+    }
+    if (!m_outputData || !m_outputData->ring) {
+        qDebug("Error unallocated data");
+        return fail(QStringLiteral("Error unallocated data"));
+    }
+
+    // The channel count is the opened stream's: a device's current layout may report
+    // none (the dummy device does).
+    const int channels = m_stream->layout.channel_count;
+    const int layout = layout_of_device_channels(channels);
+    if (layout < 0) return fail(QStringLiteral("Unsupported Output Channel Count : %1").arg(channels));
+    m_outputChannels = uint32_t(channels);
+    m_outputLayout = uint32_t(layout);
+
+    try {
+        planar_ring_buffer_destroy(m_outputData->ring);
+        planar_ring_buffer_create(m_context, m_outputData->ring, m_outputChannels, kFrequency, kOutputRingFrames,
+                                  sizeof(float));
+    } catch (const std::bad_alloc&) {
+        qDebug("Memory error out buffer");
+        return fail(QStringLiteral("Can't allocate out ring buffer"));
+    } catch (const std::runtime_error& error) {
+        qDebug("Buffer out Runtime error : %s", error.what());
+        return fail(QStringLiteral("Failed to created out buffer : %1").arg(QString::fromUtf8(error.what())));
+    } catch (...) {
+        qDebug("Unknown error out buf");
+        return fail(QStringLiteral("Unknown error out buffer creation"));
+    }
+
+    // A new device may have another layout: the converter must write its planes, not
+    // the old device's.
+    try {
+        initConverter();
+    } catch (const std::exception& error) {
+        return fail(QString::fromUtf8(error.what()));
+    }
+
+    // Started once for the stream's whole life, then only paused and unpaused.
+    const int started = soundio_outstream_start(m_stream);
+    if (started != 0) {
+        qDebug("Can't start device : %s", soundio_strerror(started));
+    } else {
+        m_streamStarted = 1;
+        const int paused = soundio_outstream_pause(m_stream, true);
+        if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+    }
+    soundio_outstream_clear_buffer(m_stream);
+}
+
+void AudioMonitor::initConverter() {
+    m_converterReady = 0;
+    if (!m_sourceRing) return;
+    audio_layout_converter_init(&m_converter, m_sourceLayout, m_outputLayout, m_direct != 0);
+    m_converterReady = 1;
+}
+
+void AudioMonitor::setLayout(PlanarRingBuffer* sourceRing, uint32_t sourceLayout, uint8_t direct) {
+    stopFeedTask();
+    if (sourceLayout > NAudioChannelLayout_7_1) throw std::runtime_error("Invalid layout monitor");
+    m_sourceRing = sourceRing;
+    m_sourceLayout = sourceLayout;
+    m_sourceChannels = audio_layout_channel_count(sourceLayout);
+    m_direct = direct;
+    if (m_peakRing) {
+        planar_ring_buffer_destroy(m_peakRing);
+        planar_ring_buffer_create(m_context, m_peakRing, m_sourceChannels, kPeakBlockFrames, kPeakRingValues,
+                                  sizeof(float));
+    }
+    initConverter();
+}
+
+void AudioMonitor::restartPlay() {
+    m_previewFlag.store(0);
+    restartMixing();
+}
+
+void AudioMonitor::seekPreview(float frameSeconds) {
+    m_previewFlag.store(1);
+    uint64_t budget = 0;
+    if (!(frameSeconds > 0.0f)) {
+        qDebug("Invalid fps seek : %f", double(frameSeconds));
+        budget = 480;
+    } else if (frameSeconds < 1.0f) {
+        budget = uint64_t(std::lround(double(frameSeconds) * kFrequency));
+    } else {
+        budget = kFrequency;
+    }
+    m_previewBudget.store(budget);
+    restartMixing();
+}
+
+void AudioMonitor::restartMixing() {
+    stopFeedTask();
+    if (!m_streamReady || !m_outputData || !m_outputData->ring) return;
+    PlanarRingBuffer* output = m_outputData->ring;
+
+    // The device thread reads the output ring: keep it off while the ring is emptied
+    // and primed (clearing under a live reader aborts the process).
+    audio_output_hold_consumer(m_outputData);
+    planar_ring_buffer_clear(output);
+    if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
+    if (m_stream) soundio_outstream_clear_buffer(m_stream);
+
+    if (!m_previewFlag.load()) {
+        uint32_t writable = 0;
+        uint8_t* planes[kMaxPlanes] = {};
+        if (output->planeCount <= kMaxPlanes) planar_ring_buffer_get_write(output, &writable, planes);
+        if (writable == 0) {
+            qDebug("Not space for latency fill");
+        } else {
+            if (writable < kLatencyFillFrames)
+                qDebug("Not enough space for latency fill (%d ; %d)", int(writable), int(kLatencyFillFrames));
+            const uint32_t frames = std::min(writable, kLatencyFillFrames);
+            for (uint32_t p = 0; p < output->planeCount; ++p) {
+                if (planes[p]) {
+                    std::memset(planes[p], 0, size_t(frames) * sizeof(float));
+                } else {
+                    qDebug("ERROR Dst peak buf invalid : %d", int(p));
+                }
+            }
+            planar_ring_buffer_advance_write(output, frames);
+        }
+    }
+    try {
+        mixStep();
+    } catch (const std::exception& error) {
+        std::printf("ERR : Audio mixing failed : %s\n", error.what());
+    }
+    audio_output_release_consumer(m_outputData);
+
+    m_stop.store(0);
+    m_running.store(1);
+    try {
+        // A long-lived loop: a thread of its own, never a slot of a shared pool.
+        m_mixThread = std::thread([this] { mixingTask(); });
+    } catch (const std::system_error& error) {
+        m_running.store(0);
+        std::printf("ERR : Can't start the audio mixing job : %s\n", error.what());
+    }
+}
+
+void AudioMonitor::mixingTask() {
+    while (!m_stop.load()) {
+        bool moved = false;
+        bool failed = false;
+        try {
+            moved = mixStep();
+        } catch (const std::exception& error) {
+            std::printf("ERR : Audio mixing failed : %s\n", error.what());
+            failed = true;
+        } catch (...) {
+            std::printf("ERR : Audio mixing failed : unknown error\n");
+            failed = true;
+        }
+        if (moved) continue;
+        if (m_previewFlag.load()) {
+            // A preview longer than the output ring waits for the device to make room
+            // and goes on until its budget or the source is spent.
+            if (!failed && m_previewBudget.load() > 0 && m_sourceRing && m_outputData) {
+                uint32_t source = 0;
+                uint32_t room = 0;
+                uint8_t* planes[kMaxPlanes] = {};
+                if (m_sourceRing->planeCount <= kMaxPlanes) planar_ring_buffer_get_read(m_sourceRing, &source, planes);
+                if (m_outputData->ring->planeCount <= kMaxPlanes)
+                    planar_ring_buffer_get_write(m_outputData->ring, &room, planes);
+                if (source > 0 && room == 0) {
+                    std::this_thread::sleep_for(kIdleSleep);
+                    continue;
+                }
+            }
+            m_running.store(0);
+            emit act_notif_end_audio_seek();
+            return;
+        }
+        if (failed) break;
+        std::this_thread::sleep_for(kIdleSleep);
+    }
+    m_running.store(0);
+}
+
+bool AudioMonitor::mixStep() {
+    if (!m_streamReady || !m_outputData || !m_outputData->ring) return false;
+    PlanarRingBuffer* output = m_outputData->ring;
+    if (output->planeCount > kMaxPlanes) return false;
+    uint32_t writable = 0;
+    uint8_t* outputPlanes[kMaxPlanes] = {};
+    planar_ring_buffer_get_write(output, &writable, outputPlanes);
+    if (writable == 0) return false;
+
+    uint32_t peakRoom = 0;
+    uint8_t* peakPlanes[kMaxPlanes] = {};
+    const bool peaks = m_peaksEnabled.load() && m_peakRing && m_peakRing->planeCount <= kMaxPlanes;
+    if (peaks) planar_ring_buffer_get_write(m_peakRing, &peakRoom, peakPlanes);
+
+    if (!m_sourceRing) {
+        qDebug("Audio monitor src ring buffer NULL");
+        return false;
+    }
+    if (!m_sourceRing->planes) {
+        qDebug("Err no buffers src ring buffer");
+        return false;
+    }
+    // A ring or converter of another layout would be read or written past its planes.
+    if (!m_converterReady || m_sourceRing->planeCount > kMaxPlanes ||
+        m_sourceRing->planeCount < m_converter.inChannels || output->planeCount < m_converter.outChannels)
+        return false;
+    uint32_t readable = 0;
+    uint8_t* sourcePlanes[kMaxPlanes] = {};
+    planar_ring_buffer_get_read(m_sourceRing, &readable, sourcePlanes);
+    if (readable == 0) return false;
+
+    uint32_t frames = std::min({writable, readable, kFrequency});
+    if (m_previewFlag.load()) {
+        const uint64_t budget = m_previewBudget.load();
+        if (budget == 0) return false;
+        if (frames >= budget) {
+            frames = uint32_t(budget);
+            m_previewBudget.store(0);
+        } else {
+            m_previewBudget.store(budget - frames);
+        }
+    }
+
+    if (peaks && peakRoom > 0) {
+        const uint32_t blocks = frames / kPeakBlockFrames;
+        const uint32_t whole = std::min(blocks, peakRoom);
+        const uint32_t tail = frames - blocks * kPeakBlockFrames;
+        const bool withTail = whole == blocks && peakRoom > whole && tail != 0;
+        const uint32_t channels = std::min(m_peakRing->planeCount, m_sourceRing->planeCount);
+        const uint64_t meterMask = m_meterMuteMask.load();
+        for (uint32_t c = 0; c < channels; ++c) {
+            auto* values = reinterpret_cast<float*>(peakPlanes[c]);
+            const auto* samples = reinterpret_cast<const float*>(sourcePlanes[c]);
+            const bool masked = c < 64 && (meterMask >> c & 1u) != 0;
+            for (uint32_t b = 0; b < whole; ++b)
+                values[b] = masked ? 0.0f : largest_magnitude(samples + size_t(b) * kPeakBlockFrames, kPeakBlockFrames);
+            if (withTail)
+                values[whole] = masked ? 0.0f : largest_magnitude(samples + size_t(blocks) * kPeakBlockFrames, tail);
+        }
+        planar_ring_buffer_advance_write(m_peakRing, whole + (withTail ? 1 : 0));
+    }
+
+    float gain = 0.0f;
+    if (!m_muteFlag.load()) {
+        QMutexLocker locker(&m_gainLock);
+        gain = m_gain;
+    }
+    audio_layout_converter_process(&m_converter, reinterpret_cast<float* const*>(outputPlanes),
+                                   reinterpret_cast<const float* const*>(sourcePlanes), frames, m_muteMask.load(), gain,
+                                   m_silence);
+    planar_ring_buffer_advance_write(output, frames);
+    planar_ring_buffer_advance_read(m_sourceRing, frames);
+    return true;
+}
+
+void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, int frameCountMax) {
+    AudioDeviceWriter writer;
+    writer.stream = stream;
+    writer.beginWrite = &begin_write;
+    writer.endWrite = &end_write;
+    writer.errorText = &soundio_strerror;
+    writer.channels = stream->layout.channel_count > 0 ? uint32_t(stream->layout.channel_count) : 0;
+    audio_output_write(static_cast<AudioOutputData*>(stream->userdata), writer, frameCountMin, frameCountMax);
+}
+
+void AudioMonitor::start() {
+    if (!m_stream || !m_streamReady) return;
+    if (!m_streamStarted) {
+        const int started = soundio_outstream_start(m_stream);
+        if (started != 0) {
+            qDebug("Can't start device : %s", soundio_strerror(started));
+            return;
+        }
+        m_streamStarted = 1;
+    }
+    const int resumed = soundio_outstream_pause(m_stream, false);
+    if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));
+}
+
+void AudioMonitor::pause() {
+    if (!m_stream || !m_streamStarted) return;
+    const int paused = soundio_outstream_pause(m_stream, true);
+    if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+}
+
+void AudioMonitor::stopFeedTask() {
+    m_stop.store(1);
+    if (m_mixThread.joinable()) m_mixThread.join();
+    m_running.store(0);
+}
+
+void AudioMonitor::setGainDb(float db) {
+    m_muteFlag.store(0);
+    QMutexLocker locker(&m_gainLock);
+    m_gain = db == 0.0f ? 1.0f : std::pow(10.0f, db * 0.05f);
+}
+
+float AudioMonitor::gain() const {
+    QMutexLocker locker(&m_gainLock);
+    return m_gain;
+}
+
+void AudioMonitor::mute() { m_muteFlag.store(1); }
+
+void AudioMonitor::setMuteMask(uint64_t mask) { m_muteMask.store(mask); }
+
+void AudioMonitor::setMeterMuteMask(uint64_t mask) { m_meterMuteMask.store(mask); }
+
+void AudioMonitor::setPeaksEnabled(bool enabled) { m_peaksEnabled.store(enabled ? 1 : 0); }
+
+void AudioMonitor::reopenDefaultDevice() {
+    // The mixing job writes the output ring and runs the converter that are rebuilt
+    // for the new device.
+    stopFeedTask();
+    pause();
+    if (m_context) soundio_flush_events(m_context);
+    destroyStream();
+    openDefaultDevice();
+    openStream();
+}
+
+QString AudioMonitor::deviceName() const {
+    if (!m_device) return QStringLiteral("Undefined");
+    if (!m_device->name || !m_device->name[0]) return QStringLiteral("Unnamed");
+    return QString::fromUtf8(m_device->name);
+}
+
+void AudioMonitor::setOutputTap(AudioOutputTap* tap) {
+    if (!m_outputData) return;
+    m_outputData->tap.store(tap);
+    // A callback that loaded the previous tap may still be using it.
+    while (m_outputData->callbacksInside.load() != 0) std::this_thread::yield();
+}

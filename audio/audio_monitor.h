@@ -1,0 +1,130 @@
+#pragma once
+// The real-time end of the audio chain: the audio I/O library's backend connection,
+// the default output device and one float32 48000 Hz output stream. A mixing job on
+// a thread of its own moves frames from the source buffer's ring through the layout
+// converter (source layout to the device's, with gain and per-channel mute) into a
+// 40 ms output ring, and writes block peaks to a small peak ring for the meters. The
+// device thread drains the output ring through the stream's write callback. A seek
+// preview plays a budget of frames and then signals act_notif_end_audio_seek.
+//
+// Threads: the GUI thread calls every operation; the mixing job and the device
+// thread meet only through the rings. The stream is started once when it is opened
+// and then only paused and unpaused (starting it twice aborts the process in the
+// library). The output ring is cleared only while the device callback is held off,
+// and the mixing job is always stopped before a ring or the converter changes.
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "audio/audio_output_writer.h"
+#include "audio/layout_converter.h"
+#include "audio/planar_ring_buffer.h"
+
+struct SoundIo;
+struct SoundIoDevice;
+struct SoundIoOutStream;
+class AudioOutputTap;
+
+class AudioMonitor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr uint32_t kFrequency = 48000;
+    static constexpr uint32_t kOutputRingFrames = 1920;  // 40 ms
+    static constexpr uint32_t kPeakBlockFrames = 1920;
+    static constexpr uint32_t kPeakRingValues = 3;
+    static constexpr uint32_t kLatencyFillFrames = 960;
+    static constexpr uint32_t kSilenceSamples = 48000;
+
+    // Connects `context` to an audio backend unless it is connected already (the
+    // library's automatic order; the dummy backend when no output device exists)
+    // and opens the default output device. Failures leave errorText() set.
+    explicit AudioMonitor(SoundIo* context, QObject* parent = nullptr);
+    ~AudioMonitor() override;
+
+    AudioMonitor(const AudioMonitor&) = delete;
+    AudioMonitor& operator=(const AudioMonitor&) = delete;
+
+    void openStream();
+    // Stops the mixing job and binds the source ring; throws "Invalid layout monitor".
+    void setLayout(PlanarRingBuffer* sourceRing, uint32_t sourceLayout, uint8_t direct);
+    void restartPlay();
+    void seekPreview(float frameSeconds);
+    void start();
+    void pause();
+    void stopFeedTask();
+    void setGainDb(float db);
+    void mute();
+    void setMuteMask(uint64_t mask);
+    void setMeterMuteMask(uint64_t mask);
+    void setPeaksEnabled(bool enabled);
+    void reopenDefaultDevice();
+    QString deviceName() const;
+
+    const QString& errorText() const { return m_errorText; }
+    void clearErrorText() { m_errorText.clear(); }
+    uint8_t streamReady() const { return m_streamReady; }
+    PlanarRingBuffer* peakRing() const { return m_peakRing; }
+    uint32_t outputLayout() const { return m_outputLayout; }
+    uint32_t outputChannels() const { return m_outputChannels; }
+    uint32_t sourceLayout() const { return m_sourceLayout; }
+    uint32_t sourceChannels() const { return m_sourceChannels; }
+    float gain() const;
+    bool isMuted() const { return m_muteFlag.load() != 0; }
+    uint64_t previewBudget() const { return m_previewBudget.load(); }
+    bool isMixingRunning() const { return m_running.load() != 0; }
+
+    // Test seams. The channel count to ask the device for when the stream is (re)opened
+    // (0: the device's own layout); and an observer of every block written to the device.
+    void setRequestedDeviceChannels(uint32_t channels) { m_requestedChannels = channels; }
+    void setOutputTap(AudioOutputTap* tap);
+
+    // One mixing step on the caller's thread: true when it moved frames.
+    bool mixStep();
+
+    // The stream's write callback (library device thread).
+    static void writeCallback(SoundIoOutStream* stream, int frameCountMin, int frameCountMax);
+
+signals:
+    void act_notif_end_audio_seek();
+
+private:
+    void openDefaultDevice();
+    void restartMixing();
+    void mixingTask();
+    void destroyStream();
+    void initConverter();
+    void writePeaks(uint8_t* const* sourcePlanes, uint32_t frames);
+
+    QString m_errorText;
+    uint8_t m_streamReady = 0;
+    SoundIoDevice* m_device = nullptr;
+    PlanarRingBuffer* m_peakRing = nullptr;
+    std::atomic<uint8_t> m_peaksEnabled{1};
+    SoundIo* m_context = nullptr;
+    SoundIoOutStream* m_stream = nullptr;
+    uint8_t m_streamStarted = 0;
+    AudioOutputData* m_outputData = nullptr;
+    PlanarRingBuffer* m_sourceRing = nullptr;
+    std::atomic<uint64_t> m_meterMuteMask{0};
+    AudioLayoutConverter m_converter;
+    uint8_t m_converterReady = 0;
+    uint8_t m_direct = 0;
+    std::atomic<uint64_t> m_muteMask{0};
+    float* m_silence = nullptr;
+    float m_gain = 1.0f;
+    mutable QMutex m_gainLock;
+    std::atomic<uint8_t> m_muteFlag{0};
+    std::atomic<uint8_t> m_previewFlag{0};
+    std::atomic<uint64_t> m_previewBudget{0};
+    uint32_t m_sourceLayout = 1;
+    uint32_t m_outputLayout = 1;
+    uint32_t m_sourceChannels = 2;
+    uint32_t m_outputChannels = 2;
+    uint32_t m_requestedChannels = 0;
+    std::thread m_mixThread;
+    std::atomic<uint8_t> m_running{0};
+    std::atomic<uint8_t> m_stop{0};
+};

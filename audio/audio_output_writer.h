@@ -1,0 +1,48 @@
+#pragma once
+// The device side of the output ring: what the output stream's write callback does
+// on the library's device thread. It moves frames from the output ring into the
+// device's channel areas through begin/end write calls, honouring the device's
+// minimum (silence when the ring holds too little) and consuming from the ring only
+// the frames it really wrote. It neither allocates nor locks.
+//
+// The producer (the mixing job, or the GUI thread during a restart) may hold the
+// consumer off: while `consumerHeld` is set the callback leaves the ring alone and
+// writes only the silence the device insists on, and `callbacksInside` tells the
+// producer when no callback is still inside, so the ring can then be cleared safely.
+#include <atomic>
+#include <cstdint>
+
+struct PlanarRingBuffer;
+struct SoundIoChannelArea;
+class AudioOutputTap;
+
+// The user data of the output stream.
+struct AudioOutputData {
+    PlanarRingBuffer* ring = nullptr;
+    std::atomic<uint32_t> callbacksInside{0};
+    std::atomic<uint8_t> consumerHeld{0};
+    std::atomic<AudioOutputTap*> tap{nullptr};
+};
+
+// The begin/end write pair of an output stream, so the write path can run against a
+// fake device in tests. Both return 0 or a library error code.
+struct AudioDeviceWriter {
+    void* stream = nullptr;
+    int (*beginWrite)(void* stream, SoundIoChannelArea** areas, int* frames) = nullptr;
+    int (*endWrite)(void* stream) = nullptr;
+    const char* (*errorText)(int error) = nullptr;
+    uint32_t channels = 0;  // channels of the device areas
+};
+
+constexpr uint32_t kAudioOutputMaxPlanes = 8;
+
+// One write callback: returns the frames taken from the ring. Device channels beyond
+// the ring's planes are written as silence and ring planes beyond the device's
+// channels are dropped, so a layout mismatch never writes past a buffer.
+uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writer, int frameCountMin,
+                            int frameCountMax) noexcept;
+
+// Makes the write callback leave the ring alone, and waits until no callback is
+// still inside. Paired with audio_output_release_consumer.
+void audio_output_hold_consumer(AudioOutputData* data) noexcept;
+void audio_output_release_consumer(AudioOutputData* data) noexcept;

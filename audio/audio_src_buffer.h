@@ -1,0 +1,99 @@
+#pragma once
+// The routed audio sources as one planar float32 48000 Hz stream, one plane per
+// channel of the output layout, kept five seconds ahead in the source ring. A fill
+// job on a thread of its own reads |speed| seconds of every routed source per round
+// (forwards or backwards, with loop), converts them to one second at 48000 Hz and
+// routes them one to one, or mixes them, into the ring. The output monitor is the
+// ring's only reader.
+//
+// Threads: every operation belongs to the GUI thread. seek, setPlaySpeed, setTracks
+// and releaseTracks stop the fill job before they touch buffers or the ring; the
+// caller stops the ring's reader (the monitor's mixing job) before seek and setTracks.
+// Only the loop flag changes while the job runs.
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_data.h"
+#include "audio/channel_mixer.h"
+#include "audio/frequency_conversion.h"
+#include "audio/planar_ring_buffer.h"
+
+struct SoundIo;
+class AllAudioSrcTracks;
+class AudioSrcTrack;
+
+class AudioSrcBuffer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr uint32_t kFrequency = 48000;
+    static constexpr uint32_t kRingSeconds = 5;
+    static constexpr uint32_t kRingFrames = kFrequency * kRingSeconds;
+
+    explicit AudioSrcBuffer(SoundIo* context, QObject* parent = nullptr);
+    ~AudioSrcBuffer() override;
+
+    AudioSrcBuffer(const AudioSrcBuffer&) = delete;
+    AudioSrcBuffer& operator=(const AudioSrcBuffer&) = delete;
+
+    // Rebinds everything to the tracks of `tracks` routed to its output layout. Set-up
+    // failures propagate (the buffer is then left empty and not ready).
+    void setTracks(AllAudioSrcTracks* tracks);
+    void setLoop(uint8_t loop);
+    // Speeds -2..2 (0 counts as 1); others change nothing. Stops the fill job.
+    void setPlaySpeed(int32_t speed);
+    // Empties the ring and moves every routed track to `seconds`; a preview then fills
+    // one second, otherwise the whole ring and the fill job starts.
+    void seek(double seconds, uint8_t preview);
+    void stopFillTask();
+    void startFillTask();
+    // One fill step on the caller's thread: nothing unless a whole second is free.
+    // A failing read or conversion writes silence for the second and is reported.
+    void fillOneBlock();
+    void releaseTracks();
+
+    PlanarRingBuffer* sourceRing() const { return m_ring; }
+    uint8_t directFlag() const { return m_direct; }
+    uint8_t readyFlag() const { return m_ready; }
+    uint32_t outputLayout() const { return m_outputLayout; }
+    uint32_t outputChannels() const { return m_outputChannels; }
+    bool isFillTaskRunning() const { return m_running.load() != 0; }
+    uint32_t routedTrackCount() const { return uint32_t(m_routed.size()); }
+    // Fill steps that failed and delivered silence instead.
+    uint64_t failedSteps() const { return m_failedSteps.load(); }
+
+private:
+    void fillTask();
+    void fillStep();
+
+    PlanarRingBuffer* m_ring = nullptr;
+    uint8_t m_direct = 1;
+    uint8_t m_ready = 0;
+    SoundIo* m_context = nullptr;
+    std::vector<uint8_t*> m_writePlanes;
+    uint32_t m_outputLayout = 1;
+    uint32_t m_outputChannels = 2;
+    std::vector<AudioSrcTrack*> m_routed;  // not owned
+    uint32_t m_routedChannels = 0;
+    std::vector<AudioData> m_sourceData;
+    std::vector<float*> m_directPlanes;
+    std::vector<float*> m_scratchPlanes;
+    std::vector<AudioFormatProcess> m_converters;
+    std::vector<uint32_t> m_firstChannel;  // first routed-channel number of each track
+    AudioData m_scratch;
+    std::vector<int32_t> m_routing;
+    std::vector<uint32_t> m_unfedOutputs;  // direct mode: output planes no source feeds
+    AudioChannelMixer m_mixer;
+    uint8_t m_reverse = 0;
+    std::atomic<uint8_t> m_loop{0};
+    std::thread m_fillThread;
+    std::atomic<uint8_t> m_running{0};
+    std::atomic<uint8_t> m_stop{0};
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
+    std::atomic<uint64_t> m_failedSteps{0};
+};
