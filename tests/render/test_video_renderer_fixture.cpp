@@ -1,0 +1,142 @@
+#include "tests/render/test_video_renderer_fixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <cstring>
+
+namespace vktest {
+
+namespace {
+
+bool wait_for(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void set_colour(float out[4], int r, int g, int b) {
+    out[0] = float(r / 255.0);
+    out[1] = float(g / 255.0);
+    out[2] = float(b / 255.0);
+    out[3] = 1.0f;
+}
+
+}  // namespace
+
+void set_default_colours(BaseGpu2dCanvas& canvas) {
+    set_colour(canvas.guideColours[0], 255, 0, 0);
+    set_colour(canvas.guideColours[1], 0, 255, 0);
+    set_colour(canvas.guideColours[2], 255, 255, 0);
+    set_colour(canvas.guideColours[3], 255, 0, 255);
+    set_colour(canvas.canvasColours[0], 0, 0, 0);
+    set_colour(canvas.canvasColours[1], 27, 43, 54);
+    set_colour(canvas.canvasColours[2], 255, 255, 255);
+    set_colour(canvas.canvasColours[3], 228, 85, 87);
+}
+
+VideoSourceInfo source_for(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha) {
+    VideoSourceInfo source;
+    source.width = frame.width;
+    source.height = frame.height;
+    source.codec = codec;
+    source.textureFormat = frame.data_format;
+    source.hasAlpha = hasAlpha;
+    return source;
+}
+
+FramePtr solid_texture_frame(uint32_t width, uint32_t height, uint32_t dataFormat, const uint8_t* block,
+                             uint32_t frameNumber) {
+    FramePtr frame(video_frame_new());
+    dxt_frame_alloc(frame.get(), width, height, dataFormat);
+    const uint32_t bytes = frame->block_bytes[0];
+    for (uint32_t i = 0; i + bytes <= frame->sizes[0]; i += bytes) memcpy(frame->planes[0] + i, block, bytes);
+    frame->frame_number = frameNumber;
+    return frame;
+}
+
+void bc1_solid_block(uint8_t block[8], uint8_t r, uint8_t g, uint8_t b) {
+    const uint16_t c = uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+    block[0] = block[2] = uint8_t(c & 0xff);
+    block[1] = block[3] = uint8_t(c >> 8);
+    block[4] = block[5] = block[6] = block[7] = 0;
+}
+
+QRgb bc1_solid_colour(uint8_t r, uint8_t g, uint8_t b) {
+    const int r5 = r >> 3, g6 = g >> 2, b5 = b >> 3;
+    return qRgb((r5 << 3) | (r5 >> 2), (g6 << 2) | (g6 >> 4), (b5 << 3) | (b5 >> 2));
+}
+
+QRgb composite_over(QRgb straight, QRgb background) {
+    const int a = qAlpha(straight);
+    auto mix = [a](int s, int d) { return (s * a + d * (255 - a) + 127) / 255; };
+    return qRgb(mix(qRed(straight), qRed(background)), mix(qGreen(straight), qGreen(background)),
+                mix(qBlue(straight), qBlue(background)));
+}
+
+int run_self(const QString& filter, const QProcessEnvironment& extra, QString* output, int timeoutMs) {
+    ensure_application();
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : extra.keys()) environment.insert(key, extra.value(key));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + filter});
+    if (!process.waitForStarted(10000)) return -1;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return -1;
+    }
+    if (output) *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+void VideoWindowTest::SetUp() {
+    ensure_application();
+    ASSERT_NE(vulkan_instance(), nullptr) << "no Vulkan instance (is a Vulkan driver installed?)";
+    ASSERT_TRUE(validation_enabled()) << "the Khronos validation layer is not available";
+    clear_validation_messages();
+}
+
+void VideoWindowTest::TearDown() {
+    closeWindow();
+    const QStringList errors = validation_errors();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+void VideoWindowTest::openWindow(QSize size) {
+    window = std::make_unique<VulkanWindow>();
+    window->setVulkanInstance(vulkan_instance());
+    QObject::connect(window.get(), &VulkanWindow::viewVideoRendererEndInit, [this] { ++endInitCount; });
+    ASSERT_TRUE(show_and_wait_ready(*window, size)) << "the video window did not get ready";
+    ASSERT_NE(window->renderer, nullptr);
+    ASSERT_TRUE(wait_for([this] { return window->renderer->isInitialised(); }, kWaitMs));
+    set_default_colours(renderer().canvasState());
+}
+
+void VideoWindowTest::closeWindow() {
+    if (!window) return;
+    hide_and_release(*window);
+    window.reset();
+    QCoreApplication::processEvents();
+}
+
+void VideoWindowTest::showMovieFrame(const VideoSourceInfo& source, const VideoFrame& frame) {
+    renderer().allocVideoTextures(source);
+    renderer().refresh();
+    renderer().copyVideoFrame(frame);
+}
+
+QImage VideoWindowTest::grab() {
+    renderer().refresh();
+    return grab_frame(*window);
+}
+
+}  // namespace vktest
