@@ -52,19 +52,13 @@ uint64_t seconds_to_samples(double seconds, uint32_t frequency) {
 }  // namespace
 
 AudioSrcTrack::AudioSrcTrack(const QString& path) : m_name(path) {
-    try {
+    creating([&] {
         m_descriptor = audio_src_track_descriptor_new();
         m_descriptor->kind = AudioSrcKind_Wav;
         // QString holds UTF-16 and keeps it zero-terminated.
         audio_src_track_descriptor_open_wav(m_descriptor, reinterpret_cast<const char16_t*>(path.utf16()));
         audio_src_track_descriptor_reset_range(m_descriptor);
-    } catch (const std::runtime_error& error) {
-        failed(error.what(), false, false);
-    } catch (const std::bad_alloc&) {
-        failed(nullptr, true, false);
-    } catch (...) {
-        failed(nullptr, false, true);
-    }
+    });
     if (m_errorText.isEmpty()) {
         if (m_descriptor->channels == 1) m_descriptor->defaultMasks[0] = mono_mask_from_name(path);
         for (uint32_t i = 0; i < m_descriptor->channels; ++i) {
@@ -76,7 +70,7 @@ AudioSrcTrack::AudioSrcTrack(const QString& path) : m_name(path) {
 AudioSrcTrack::AudioSrcTrack(const QString& name, uint32_t trackIndex, uint32_t channels, uint32_t frequency,
                              uint32_t formatCode, const uint64_t* masks)
     : m_name(name) {
-    try {
+    creating([&] {
         m_descriptor = audio_src_track_descriptor_new();
         audio_src_track_descriptor_init(m_descriptor, channels, frequency, masks);
         m_descriptor->kind = AudioSrcKind_Movie;
@@ -86,19 +80,13 @@ AudioSrcTrack::AudioSrcTrack(const QString& name, uint32_t trackIndex, uint32_t 
         m_descriptor->demuxer = nullptr;
         m_descriptor->demuxerType = AudioSrcDemuxer_None;
         audio_src_track_descriptor_set_sample_size(m_descriptor);
-    } catch (const std::runtime_error& error) {
-        failed(error.what(), false, false);
-    } catch (const std::bad_alloc&) {
-        failed(nullptr, true, false);
-    } catch (...) {
-        failed(nullptr, false, true);
-    }
+    });
 }
 
 AudioSrcTrack::AudioSrcTrack(const QString& name, uint32_t trackIndex, uint32_t channels, uint32_t frequency,
                              uint32_t codec, const uint64_t* masks, uint64_t totalSamples)
     : m_name(name) {
-    try {
+    creating([&] {
         m_descriptor = audio_src_track_descriptor_new();
         audio_src_track_descriptor_init(m_descriptor, channels, frequency, masks);
         m_descriptor->kind = AudioSrcKind_Movie;
@@ -110,13 +98,7 @@ AudioSrcTrack::AudioSrcTrack(const QString& name, uint32_t trackIndex, uint32_t 
         m_descriptor->totalSamples = totalSamples;
         audio_src_track_descriptor_reset_range(m_descriptor);
         audio_src_track_descriptor_check_frequency(m_descriptor);
-    } catch (const std::runtime_error& error) {
-        failed(error.what(), false, false);
-    } catch (const std::bad_alloc&) {
-        failed(nullptr, true, false);
-    } catch (...) {
-        failed(nullptr, false, true);
-    }
+    });
 }
 
 AudioSrcTrack::~AudioSrcTrack() { audio_src_track_descriptor_free(m_descriptor); }

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 #include "audio/audio_data.h"
 #include "audio/audio_src_track_descriptor.h"
@@ -76,6 +78,19 @@ public:
 
 private:
     void failed(const char* what, bool outOfMemory, bool unknown);
+    // Runs a construction step; whatever it throws makes the track unplayable with its text.
+    template <typename Step>
+    void creating(Step step) {
+        try {
+            step();
+        } catch (const std::runtime_error& error) {
+            failed(error.what(), false, false);
+        } catch (const std::bad_alloc&) {
+            failed(nullptr, true, false);
+        } catch (...) {
+            failed(nullptr, false, true);
+        }
+    }
     // Reads [position, position + count) with silence beyond the data end; no loop.
     void readPlain(uint8_t* destination, uint64_t position, uint64_t count);
     // False (after logging, and silencing the destination where the reader is unusable)
