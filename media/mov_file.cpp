@@ -480,6 +480,9 @@ uint64_t MovFile::readAudio(MovFile* movie, void* destination, uint32_t track_in
 
 uint64_t MovFile::readAudioLocked(MovFile* movie, void* destination, uint32_t track, uint64_t start,
                                   uint64_t count) {
+    // A record whose parse stopped before the file was open has no lock and no tracks:
+    // readAudio refuses it.
+    if (!movie->readMutex) return readAudio(movie, destination, track, start, count);
     std::lock_guard<std::mutex> lock(*movie->readMutex);
     return readAudio(movie, destination, track, start, count);
 }

@@ -130,6 +130,8 @@ TEST(MovMalformed, FilesThatAreNotMovies) {
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "No input filepath mov demuxer");
         }
+        // No file, so no lock: the locked read refuses the record instead of locking nothing.
+        EXPECT_THROW(MovFile::readAudioLocked(&movie, nullptr, 0, 0, 1), std::runtime_error);
         MovFile::closeFile(&movie);
         MovFile::free(&movie);
         MovFile::free(&movie);  // safe to free twice
