@@ -102,7 +102,7 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
         }
     }
     soundio_flush_events(context);
-    openDefaultDevice();
+    openDefaultDevice(true);
 }
 
 AudioMonitor::~AudioMonitor() {
@@ -127,10 +127,10 @@ AudioMonitor::~AudioMonitor() {
     m_silence = nullptr;
 }
 
-void AudioMonitor::openDefaultDevice() {
+void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
     if (!m_context) return;
     int index = soundio_default_output_device_index(m_context);
-    if (index < 0 && m_context->current_backend != SoundIoBackendDummy) {
+    if (index < 0 && mayUseDummy && m_context->current_backend != SoundIoBackendDummy) {
         // No output device on this backend: play into the dummy device rather than nowhere.
         if (m_device) soundio_device_unref(m_device);
         m_device = nullptr;
@@ -531,7 +531,9 @@ void AudioMonitor::reopenDefaultDevice() {
     pause();
     if (m_context) soundio_flush_events(m_context);
     destroyStream();
-    openDefaultDevice();
+    // The backend stays as it is: another thread may be waiting for its events, and
+    // a device that comes back is only noticed on the real backend.
+    openDefaultDevice(false);
     openStream();
 }
 

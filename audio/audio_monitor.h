@@ -91,7 +91,9 @@ signals:
     void act_notif_end_audio_seek();
 
 private:
-    void openDefaultDevice();
+    // mayUseDummy: with no output device, switch the context to the dummy backend
+    // (only at construction, before anyone else waits on the context's events).
+    void openDefaultDevice(bool mayUseDummy);
     void restartMixing();
     void mixingTask();
     void destroyStream();

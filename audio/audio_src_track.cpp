@@ -346,17 +346,17 @@ bool AudioSrcTrack::readerReady(void* destination, uint32_t count) {
     }
     if (!m_descriptor) return false;
     const AudioSrcTrackDescriptor& d = *m_descriptor;
+    if (!d.demuxer) {
+        std::printf("No audio demuxer\n");
+        fillSilence(static_cast<uint8_t*>(destination), count);
+        return false;
+    }
     if (d.demuxerType == AudioSrcDemuxer_None) {
         std::printf("No unsupported audio demuxer\n");
         return false;
     }
     if (d.demuxerType != AudioSrcDemuxer_Wav && d.demuxerType != AudioSrcDemuxer_Movie) {
         std::printf("Unknown demuxer type lock\n");
-        fillSilence(static_cast<uint8_t*>(destination), count);
-        return false;
-    }
-    if (!d.demuxer) {
-        std::printf("No audio demuxer\n");
         fillSilence(static_cast<uint8_t*>(destination), count);
         return false;
     }

@@ -399,8 +399,15 @@ TEST(AudioSrcTrack, FailedReadsDeliverSilenceNotOldBytes) {
     EXPECT_EQ(read_forward(absent, 0, 100, false), silence(100, 4));
     // Before the movie is attached there is nothing to read: silence, position unchanged.
     AudioSrcTrack unattached(QStringLiteral("movie"), 0, 2, 48000, AudioPcmCodec_S16LE, masks, 48000);
+    testing::internal::CaptureStdout();
     EXPECT_EQ(read_forward(unattached, 10, 100, false), silence(100, 4));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No audio demuxer\n");
     EXPECT_EQ(unattached.position(), 0u);
+    // An undecodable track has no reader either, and says so the same way.
+    AudioSrcTrack undecodable(QStringLiteral("movie"), 1, 2, 48000, mov_fourcc("mp4a"), masks);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_forward(undecodable, 10, 1, false).size(), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No audio demuxer\n");
     // Zero samples asked: nothing happens.
     uint8_t guard = kStale;
     EXPECT_EQ(unattached.readForward(&guard, 42, 0, false), 42u);
