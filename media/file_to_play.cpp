@@ -34,6 +34,14 @@ bool is_hap_codec(uint32_t codec) {
 
 QString two_decimals(double value) { return QString::number(value, 'f', 2); }
 
+// A rate as a whole count of bits per second. A hostile time scale can push the float
+// past what 64 bits hold, where a plain conversion is undefined: such rates saturate.
+uint64_t rate_to_u64(float rate) {
+    if (!(rate > 0.0f)) return 0;
+    if (rate >= 18446744073709551616.0f) return UINT64_MAX;
+    return static_cast<uint64_t>(rate);
+}
+
 }  // namespace
 
 QString formatFileSize(uint64_t bytes, bool binary_units) {
@@ -346,7 +354,7 @@ QStringList FileToPlay::sizeText() const {
 QString FileToPlay::fileSizeText(bool binary_units) const { return formatFileSize(movie_.fileSize, binary_units); }
 
 QString FileToPlay::bitrateText(bool in_bits) const {
-    return formatBitrate(static_cast<uint64_t>(averageBitrate()), in_bits);
+    return formatBitrate(rate_to_u64(averageBitrate()), in_bits);
 }
 
 QString FileToPlay::codecBitrateText(bool in_bits) const {
@@ -362,7 +370,7 @@ QString FileToPlay::codecBitrateText(bool in_bits) const {
     }
     const uint64_t blocks = (uint64_t(movie_.width) + 3) / 4 * ((uint64_t(movie_.height) + 3) / 4);
     const float rate = float(blocks) * float(bits_per_block) * float(movie_.fps);
-    return formatBitrate(rate > 0.0f ? static_cast<uint64_t>(rate) : 0, in_bits);
+    return formatBitrate(rate_to_u64(rate), in_bits);
 }
 
 QStringList FileToPlay::warningsText() const {

@@ -36,7 +36,13 @@ void hap_frame_init_from_file(HapFrame* frame, uint32_t width, uint32_t height, 
     frame->data = bytes;
     frame->size = size;
     frame->owns_data = true;
-    hap_frame_parse(frame);
+    try {
+        hap_frame_parse(frame);
+    } catch (...) {
+        // Callers that catch the error never get a frame to free: release the bytes here.
+        hap_frame_free(frame);
+        throw;
+    }
 }
 
 void hap_frame_parse(HapFrame* frame) {

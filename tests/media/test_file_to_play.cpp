@@ -315,6 +315,21 @@ TEST(FileToPlayValues, AlphaDisplayWindowAndWarnings) {
     EXPECT_EQ(hapa.hapTextureFormat(), uint32_t(VideoDataFormat_HapA));
 }
 
+// A table of huge frames at the largest time scale: the rates pass what 64 bits hold
+// and saturate instead of converting out of range.
+TEST(FileToPlayValues, RatesBeyondSixtyFourBitsSaturate) {
+    FileToPlay movie(movie_path("hap_1920x1080_c64"));
+    ASSERT_EQ(movie.errorText(), QString());
+    MovFile* record = nullptr;
+    movie.movFile(&record);
+    record->fps = 4294967295.0;
+    record->width = record->height = 65535;
+    for (uint32_t i = 0; i < record->frameCount; ++i) record->frameTable[i].size = 0xFFFFFFFFu;
+    EXPECT_EQ(movie.codecBitrateText(true), "18446744073.71 Gbits/s");
+    EXPECT_EQ(movie.bitrateText(true), "18446744073.71 Gbits/s");
+    EXPECT_EQ(movie.bitrateText(false), "2305843009.21 GB/s");
+}
+
 TEST(FileToPlayOpen, RefusedMoviesSayWhy) {
     EXPECT_EQ(FileToPlay(QString()).errorText(), "No filepath");
     FileToPlay mp4("/tmp/some movie.MP4");
@@ -340,6 +355,18 @@ TEST(FileToPlayOpen, RefusedMoviesSayWhy) {
     EXPECT_EQ(dnxhd.codecText(), "Unknown codec");
     EXPECT_EQ(dnxhd.codecBitrateText(true), "Unknown codec");
     EXPECT_FALSE(dnxhd.isHapCodec());
+
+    // A first frame that is no HAP frame: the probe says why and keeps nothing
+    // (LeakSanitizer: the bytes it read are released).
+    Bytes file = testsupport::read_whole_file(fixture_path("mov_hap_none.mov"));
+    const auto packets = testsupport::read_packet_list("mov_hap_none");
+    ASSERT_EQ(file[packets[0].offset + 3], 0xAB);
+    file[packets[0].offset + 3] = 0xA0;
+    const std::string bad_first = testsupport::scratch_path("ftp_bad_first.mov");
+    testsupport::write_whole_file(bad_first, file);
+    FileToPlay probed(QString::fromStdString(bad_first));
+    EXPECT_EQ(probed.errorText(), "Error read first frame (HapResult_Bad_Frame)");
+    EXPECT_EQ(probed.textureChunkCount(), 0u);
 
     // A movie that failed to open reads nothing and does not crash.
     FileToPlay missing(QString::fromStdString(testsupport::scratch_path("ftp_missing.mov")));
