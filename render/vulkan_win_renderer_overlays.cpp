@@ -160,6 +160,13 @@ bool VulkanWinRenderer::uploadOverlayTexture(VulkanTexture* texture, const QImag
 
 void VulkanWinRenderer::createInfoErrorTexture() {
     const int k = highDpi ? 2 : 1;
+    // A height accepted at scale 1 may exceed the device's largest image at scale 2:
+    // the column is cut to what the device can hold rather than asking it for more.
+    const uint32_t limit = canvas->maxTileHeight;
+    if (limit >= uint32_t(k) && uint64_t(informationOverlayHeight) * k > limit) {
+        qDebug("Invalid information overlay height : %u", informationOverlayHeight);
+        informationOverlayHeight = limit / uint32_t(k);
+    }
     const VkFormat format = VK_FORMAT_R8G8B8A8_UNORM;
     if (createStagedTexture(&errorOverlayTexture, format, QSize(450 * k, 120 * k)) != VK_SUCCESS ||
         createStagedTexture(&informationOverlayTexture, format,

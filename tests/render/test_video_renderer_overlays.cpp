@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/vulkan_error.h"
 #include "tests/render/test_video_renderer_fixture.h"
 
 using namespace vktest;
@@ -249,6 +250,34 @@ TEST_F(VideoRendererDrawing, ErrorAndInformationOverlays) {
     // A height the texture cannot have is refused.
     EXPECT_FALSE(renderer().setInformationOverlayImage(huge, 0));
     EXPECT_EQ(renderer().informationOverlayHeightValue(), 500u);
+}
+
+namespace {
+QStringList g_vulkan_errors;
+void record_vulkan_error(const QString& text) { g_vulkan_errors << text; }
+}  // namespace
+
+TEST_F(VideoRendererDrawing, HighDpiKeepsTheInformationTextureWithinTheDeviceLimit) {
+    ASSERT_NO_FATAL_FAILURE(openWindow(QSize(640, 540)));
+    const uint32_t limit = renderer().canvasState().maxTileHeight;
+    ASSERT_GT(limit, 2u);
+    // A column as tall as the device allows at scale 1 is accepted...
+    const uint32_t tall = limit * 3 / 4;
+    QImage column(400, int(tall), QImage::Format_RGBA8888);
+    column.fill(QColor(0, 255, 0));
+    EXPECT_TRUE(renderer().setInformationOverlayImage(column, tall));
+    // ...and doubling the texture scale must not ask the device for a texture past
+    // its limit (which ends the program through the error box).
+    g_vulkan_errors.clear();
+    const VulkanErrorHook previous = setVulkanErrorHook(record_vulkan_error);
+    renderer().setHighDpi(true);
+    setVulkanErrorHook(previous);
+    EXPECT_TRUE(g_vulkan_errors.isEmpty()) << g_vulkan_errors.join('\n').toStdString();
+    EXPECT_LE(uint64_t(renderer().informationOverlayHeightValue()) * 2, limit);
+    window->setShowInformationOverlay(true);
+    const QImage capture = grab();
+    ASSERT_FALSE(capture.isNull());
+    EXPECT_TRUE(near(capture.pixel(620, 100), rgb(0, 0, 0))) << "the emptied column over black";
 }
 
 TEST_F(VideoRendererDrawing, ErrorBoxEdgesOnWholePixelsForOddHeights) {
