@@ -35,7 +35,9 @@ void VideoTileLayout::resize(uint32_t newCount) {
         return;
     }
     if (newCount > capacity) {
+        // A failed allocation must not leave a count over a freed array.
         tiles.reset();
+        count = 0;
         capacity = 0;
         tiles.reset(new VideoTile[newCount]);
         capacity = newCount;

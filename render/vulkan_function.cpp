@@ -78,6 +78,9 @@ void VulkanFunction::load(QVulkanInstance* newInstance, VkDevice newDevice, cons
     instance = newInstance;
     device = newDevice;
     loadStarted = true;
+    // The instance makes a device's function table on first request, which is not safe
+    // from several tasks at once: make it here, so the tasks only look it up.
+    if (newInstance && newDevice) newInstance->deviceFunctions(newDevice);
     future = QtConcurrent::run(QThreadPool::globalInstance(), load_shader_task, newInstance, newDevice, QString(path));
 }
 
