@@ -99,16 +99,12 @@ int run_self(const QString& filter, const QProcessEnvironment& extra, QString* o
 }
 
 void VideoWindowTest::SetUp() {
-    ensure_application();
-    ASSERT_NE(vulkan_instance(), nullptr) << "no Vulkan instance (is a Vulkan driver installed?)";
-    ASSERT_TRUE(validation_enabled()) << "the Khronos validation layer is not available";
-    clear_validation_messages();
+    start_validated_test();
 }
 
 void VideoWindowTest::TearDown() {
     closeWindow();
-    const QStringList errors = validation_errors();
-    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    expect_no_validation_errors();
 }
 
 void VideoWindowTest::openWindow(QSize size) {

@@ -303,17 +303,25 @@ void destroy_samplers(QVulkanWindow& window, Samplers& samplers) {
     samplers = Samplers{};
 }
 
-void VulkanWindowTest::SetUp() {
+void start_validated_test() {
     ensure_application();
     ASSERT_NE(vulkan_instance(), nullptr) << "no Vulkan instance (is a Vulkan driver installed?)";
     ASSERT_TRUE(validation_enabled()) << "the Khronos validation layer is not available";
     clear_validation_messages();
 }
 
-void VulkanWindowTest::TearDown() {
-    closeWindow();
+void expect_no_validation_errors() {
     const QStringList errors = validation_errors();
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+void VulkanWindowTest::SetUp() {
+    start_validated_test();
+}
+
+void VulkanWindowTest::TearDown() {
+    closeWindow();
+    expect_no_validation_errors();
 }
 
 TestVulkanWindow* VulkanWindowTest::openWindow(QSize size) {

@@ -32,6 +32,10 @@ bool validation_enabled();
 void clear_validation_messages();
 QStringList validation_errors();
 QStringList validation_warnings();
+// Fixture steps of every window test: the application, the instance and the layer
+// must be there (fatal otherwise), and no validation error may be left at the end.
+void start_validated_test();
+void expect_no_validation_errors();
 
 // Collects Qt debug/warning messages while it lives (thread-safe) and passes them on
 // to the previous handler.
