@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 
-#include "audio/channel_layouts.h"
+#include "audio/pcm/channel_layouts.h"
 
 class AudioSrcTrack;
 

@@ -12,7 +12,7 @@
 
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
-#include "audio/channel_layouts.h"
+#include "audio/pcm/channel_layouts.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio_data.h"
-#include "audio/channel_mixer.h"
+#include "audio/pcm/audio_data.h"
+#include "audio/pcm/channel_mixer.h"
 #include "audio/frequency_conversion.h"
 #include "audio/planar_ring_buffer.h"
 

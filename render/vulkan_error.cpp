@@ -1,11 +1,11 @@
 #include "render/vulkan_error.h"
 
-#include <QMessageBox>
 #include <QtGlobal>
 #include <atomic>
 
 namespace {
 std::atomic<VulkanErrorHook> g_error_hook{nullptr};
+std::atomic<VulkanErrorHook> g_error_box{nullptr};
 }
 
 void showVulkanError(const QString& text) {
@@ -13,9 +13,11 @@ void showVulkanError(const QString& text) {
         hook(text);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Vulkan Error"), text, QMessageBox::Ok);
-    box.exec();
+    if (VulkanErrorHook box = g_error_box.load())
+        box(text);
     qFatal("%s", text.toLocal8Bit().constData());
 }
 
 VulkanErrorHook setVulkanErrorHook(VulkanErrorHook hook) { return g_error_hook.exchange(hook); }
+
+VulkanErrorHook setVulkanErrorBox(VulkanErrorHook box) { return g_error_box.exchange(box); }

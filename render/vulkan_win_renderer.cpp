@@ -7,7 +7,7 @@
 #include <QVulkanDeviceFunctions>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "app/global_settings.h"
+#include "app/settings/global_settings.h"
 #include "render/player_layout.h"
 #include "render/vulkan_error.h"
 #include "render/vulkan_texture_set.h"

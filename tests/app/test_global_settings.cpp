@@ -3,7 +3,7 @@
 
 #include <QGuiApplication>
 
-#include "app/global_settings.h"
+#include "app/settings/global_settings.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "audio/audio_data.h"
+#include "audio/pcm/audio_data.h"
 #include "tests/support/expect_error.h"
 
 

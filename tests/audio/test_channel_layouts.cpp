@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "audio/channel_layouts.h"
+#include "audio/pcm/channel_layouts.h"
 
 TEST(ChannelLayouts, CountsAndChannelOrder) {
     EXPECT_EQ(audio_layout_channel_count(NAudioChannelLayout_Mono), 1u);

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/channel_mixer.h"
+#include "audio/pcm/channel_mixer.h"
 #include "tests/support/expect_error.h"
 
 using testsupport::expect_runtime_error;

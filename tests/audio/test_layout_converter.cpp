@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "audio/channel_layouts.h"
-#include "audio/layout_converter.h"
+#include "audio/pcm/channel_layouts.h"
+#include "audio/pcm/layout_converter.h"
 #include "tests/support/expect_error.h"
 
 using testsupport::expect_runtime_error;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_data.h"
-#include "audio/sample_format_kernels.h"
+#include "audio/pcm/audio_data.h"
+#include "audio/pcm/sample_format_kernels.h"
 #include "tests/support/expect_error.h"
 #include "tests/support/test_movies.h"
 

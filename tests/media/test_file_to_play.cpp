@@ -11,10 +11,10 @@
 
 #include "audio/audio_src_track.h"
 #include "media/block_decoders.h"
-#include "media/file_to_play.h"
+#include "media/movie/file_to_play.h"
 #include "media/hap_decode_frame_to_dxt.h"
 #include "media/hap_decoder.h"
-#include "ui/time_text.h"
+#include "ui/text/time_text.h"
 #include "media/video_frame.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "media/file_to_play.h"
-#include "media/frame_compressed_buffer.h"
+#include "media/movie/file_to_play.h"
+#include "media/movie/frame_compressed_buffer.h"
 #include "media/video_frame.h"
 #include "tests/support/expect_error.h"
 #include "tests/support/test_movies.h"

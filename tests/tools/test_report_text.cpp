@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "tools/panel_audio_meter_track_descriptor.h"
-#include "tools/report_text.h"
+#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "tools/report/report_text.h"
 
 TEST(FormatBitrate, StepsAndUnits) {
     EXPECT_EQ(formatBitrate(999, true), "999 bits/s");

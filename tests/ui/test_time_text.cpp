@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "ui/time_text.h"
+#include "ui/text/time_text.h"
 
 namespace {
 

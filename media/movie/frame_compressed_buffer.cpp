@@ -1,4 +1,4 @@
-#include "media/frame_compressed_buffer.h"
+#include "media/movie/frame_compressed_buffer.h"
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "media/file_to_play.h"
+#include "media/movie/file_to_play.h"
 
 FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_count, uint32_t prefill_count)
     : QObject(parent) {

@@ -1,4 +1,4 @@
-#include "processing/pixfmt_name.h"
+#include "processing/formats/pixfmt_name.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "audio/channel_mixer.h"
+#include "audio/pcm/channel_mixer.h"
 
 #include <cstring>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "media/file_to_play.h"
+#include "media/movie/file_to_play.h"
 
 #include <QDebug>
 #include <QDir>
@@ -16,8 +16,8 @@
 #include "media/file_access.h"
 #include "media/hap_decode_frame_to_dxt.h"
 #include "media/hap_frame.h"
-#include "tools/report_text.h"
-#include "ui/time_text.h"
+#include "tools/report/report_text.h"
+#include "ui/text/time_text.h"
 
 namespace {
 

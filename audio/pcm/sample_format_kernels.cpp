@@ -1,4 +1,4 @@
-#include "audio/sample_format_kernels.h"
+#include "audio/pcm/sample_format_kernels.h"
 
 #include <array>
 #include <bit>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "audio/audio_data.h"
+#include "audio/pcm/audio_data.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
-#include "audio/audio_data.h"
+#include "audio/pcm/audio_data.h"
 #include "audio/audio_src_track.h"
-#include "media/file_to_play.h"
+#include "media/movie/file_to_play.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-#include "tools/report_text.h"
+#include "tools/report/report_text.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QTextStream>
 
 QString formatBitrate(uint64_t bits_per_second, bool in_bits) {
@@ -36,13 +35,4 @@ bool writeReportText(const QString& path, const QString& text) {
     stream.flush();
     file.close();
     return true;
-}
-
-void saveTextToFile(QWidget* owner, const QString& text, const QString& proposed_name, const QString& folder,
-                    const QString& caption) {
-    const QString target = QFileDialog::getSaveFileName(owner, caption, reportProposedPath(proposed_name, folder),
-                                                        "Txt files (*.txt)");
-    if (target.isEmpty()) return;
-    qDebug() << "Target file " << target;
-    writeReportText(target, text);
 }

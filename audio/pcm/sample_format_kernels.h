@@ -14,7 +14,7 @@
 // Interleaved data is always the first (only) pointer of its side.
 #include <cstdint>
 
-#include "audio/audio_data.h"
+#include "audio/pcm/audio_data.h"
 
 struct AudioDecoderKernels;
 struct AudioEncoder;

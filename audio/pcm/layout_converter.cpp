@@ -1,10 +1,10 @@
-#include "audio/layout_converter.h"
+#include "audio/pcm/layout_converter.h"
 
 #include <bit>
 #include <cstring>
 #include <stdexcept>
 
-#include "audio/channel_layouts.h"
+#include "audio/pcm/channel_layouts.h"
 
 namespace {
 

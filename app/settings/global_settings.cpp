@@ -1,4 +1,4 @@
-#include "app/global_settings.h"
+#include "app/settings/global_settings.h"
 
 // The defaults hold until the preferences file is read.
 GlobalSettings::GlobalSettings(QObject* parent)

@@ -1,4 +1,4 @@
-#include "audio/audio_data.h"
+#include "audio/pcm/audio_data.h"
 
 #include <cstring>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "processing/wstr_to_utf8.h"
+#include "processing/formats/wstr_to_utf8.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ui/time_text.h"
+#include "ui/text/time_text.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "audio/channel_layouts.h"
+#include "audio/pcm/channel_layouts.h"
 
 #include <cstdio>
 

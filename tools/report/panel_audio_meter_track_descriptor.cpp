@@ -1,4 +1,4 @@
-#include "tools/panel_audio_meter_track_descriptor.h"
+#include "tools/report/panel_audio_meter_track_descriptor.h"
 
 PanelAudioMeterTrackDescriptor::PanelAudioMeterTrackDescriptor(QObject* parent,
                                                                const PanelAudioMeterTrackDescriptor* other)
