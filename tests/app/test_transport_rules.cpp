@@ -1,0 +1,138 @@
+// The transport arithmetic and the playback clock: what the user sees when stepping,
+// jumping, playing once or looping, and whether the picture keeps time.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <stdexcept>
+
+#include "app/playback_clock.h"
+#include "app/transport_rules.h"
+#include "widget_app.h"
+
+TEST(TransportRules, SpeedLimits) {
+    struct Row {
+        int32_t speed;
+        uint32_t frames;
+        int32_t expected;
+    } rows[] = {{1, 100, 1},   {2, 100, 2},   {3, 100, 3},   {4, 100, 4},    {8, 100, 16},  {16, 100, 16},
+                {-5, 100, -16}, {-4, 100, -4}, {1, 1, 0},     {-16, 1, 0},    {0, 100, 0}};
+    for (const Row& row : rows)
+        EXPECT_EQ(transport_clamp_speed(row.speed, row.frames), row.expected) << row.speed << " " << row.frames;
+    EXPECT_TRUE(transport_speed_has_audio(-2));
+    EXPECT_TRUE(transport_speed_has_audio(2));
+    EXPECT_FALSE(transport_speed_has_audio(4));
+    EXPECT_FALSE(transport_speed_has_audio(-16));
+}
+
+TEST(TransportRules, PlayRangeAndBrokenPoints) {
+    TransportRange r = transport_play_range(100, -1, -1);
+    EXPECT_EQ(r.lo, 0u);
+    EXPECT_EQ(r.hi, 99u);
+    r = transport_play_range(100, 20, 40);
+    EXPECT_EQ(r.lo, 20u);
+    EXPECT_EQ(r.hi, 40u);
+    r = transport_play_range(100, 500, -1);  // an in point past the end counts as the last frame
+    EXPECT_EQ(r.lo, 99u);
+    EXPECT_EQ(r.hi, 99u);
+    EXPECT_THROW(transport_play_range(0, -1, -1), std::runtime_error);
+    try {
+        transport_play_range(100, 50, 10);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "invalid out point");
+    }
+}
+
+TEST(TransportRules, PausedSteps) {
+    const TransportRange whole{0, 99};
+    const TransportRange points{20, 40};
+    struct Row {
+        uint32_t current;
+        int64_t delta;
+        TransportRange range;
+        bool loop;
+        uint32_t expected;
+    } rows[] = {
+        {0, 1, whole, false, 1},      {0, 3, whole, false, 3},     {0, -1, whole, false, 0},
+        {99, 1, whole, false, 99},    {99, 1, whole, true, 0},     {0, -1, whole, true, 99},
+        {95, 10, whole, true, 5},     {5, -10, whole, true, 95},   {40, 1, points, true, 20},
+        {40, 1, points, false, 40},   {20, -1, points, true, 40},  {30, 1000, points, false, 40},
+        {30, 21, points, true, 30},   {30, 22, points, true, 31},  {5, 0, points, false, 20},
+        {50, 25, whole, false, 75},   {7, 1, TransportRange{7, 7}, true, 7},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(transport_seek_target(row.current, row.delta, row.range, row.loop), row.expected)
+            << row.current << " + " << row.delta << (row.loop ? " loop" : " once");
+}
+
+TEST(TransportRules, PlayOnceStopsAndRestarts) {
+    // Forward stops on the last frame or on the out point, reverse on 0 or the in point.
+    EXPECT_TRUE(transport_play_once_stops(1, 99, 100, -1, -1));
+    EXPECT_FALSE(transport_play_once_stops(1, 98, 100, -1, -1));
+    EXPECT_TRUE(transport_play_once_stops(2, 40, 100, 20, 40));
+    EXPECT_TRUE(transport_play_once_stops(-1, 0, 100, -1, -1));
+    EXPECT_TRUE(transport_play_once_stops(-1, 20, 100, 20, 40));
+    EXPECT_FALSE(transport_play_once_stops(-1, 40, 100, 20, 40));
+
+    // A start at the end of the playable range plays it again from its start.
+    EXPECT_EQ(transport_play_once_start_frame(1, 99, 100, -1, -1), 0u);
+    EXPECT_EQ(transport_play_once_start_frame(1, 40, 100, 20, 40), 20u);
+    EXPECT_EQ(transport_play_once_start_frame(1, 60, 100, 20, 40), 20u);
+    EXPECT_EQ(transport_play_once_start_frame(1, 30, 100, 20, 40), 30u);
+    EXPECT_EQ(transport_play_once_start_frame(-1, 0, 100, -1, -1), 99u);
+    EXPECT_EQ(transport_play_once_start_frame(-1, 20, 100, 20, 40), 40u);
+    EXPECT_EQ(transport_play_once_start_frame(-1, 50, 100, -1, -1), 50u);
+}
+
+TEST(TransportRules, AudioRange) {
+    TransportAudioRange r = transport_audio_range(-1, -1, 25.0, 4.0);
+    EXPECT_DOUBLE_EQ(r.start, 0.0);
+    EXPECT_DOUBLE_EQ(r.end, 4.0);
+    r = transport_audio_range(20, 39, 25.0, 4.0);
+    EXPECT_DOUBLE_EQ(r.start, 0.8);
+    EXPECT_DOUBLE_EQ(r.end, 1.6);
+    r = transport_audio_range(0, -1, 25.0, 4.0);
+    EXPECT_DOUBLE_EQ(r.start, 0.0);
+    r = transport_audio_range(10, 20, 0.0, 4.0);  // no rate: the whole movie, no division
+    EXPECT_DOUBLE_EQ(r.start, 0.0);
+    EXPECT_DOUBLE_EQ(r.end, 4.0);
+}
+
+TEST(PlaybackClock, KeepsTimeWithoutDrift) {
+    widget_app();
+    PlaybackClock clock;
+    QSignalSpy ticks(&clock, &PlaybackClock::tick);
+    clock.start(60.0);
+    EXPECT_EQ(clock.nominalIntervalMs(), 16);
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1500);
+    const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    clock.stop();
+    // A truncated 16 ms interval would give 1500/16 = 93+ ticks (4 % fast); the exact
+    // schedule gives 60 per second, within a tick or two of the event loop's latency.
+    EXPECT_NEAR(static_cast<double>(ticks.count()), seconds * 60.0, 3.0);
+    const int after = ticks.count();
+    QTest::qWait(100);
+    EXPECT_EQ(ticks.count(), after) << "no tick after stop";
+}
+
+TEST(PlaybackClock, RefusesNoRateAndSurvivesRestartFromItsOwnTick) {
+    widget_app();
+    PlaybackClock clock;
+    clock.start(0.0);
+    EXPECT_FALSE(clock.isRunning());
+    int seen = 0;
+    QObject::connect(&clock, &PlaybackClock::tick, [&] {
+        if (++seen == 2) clock.start(100.0);  // a speed change from inside a tick
+        if (seen == 5) clock.stop();
+    });
+    clock.start(100.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen >= 5; }, 2000));
+    QTest::qWait(60);
+    EXPECT_EQ(seen, 5);
+    EXPECT_FALSE(clock.isRunning());
+}
