@@ -1,0 +1,109 @@
+#include "ui/view_label.h"
+
+#include "ui/view_fonts.h"
+#include "ui/view_widget_base.h"
+
+#include <QDebug>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+
+namespace {
+struct LabelKindLook {
+    const char* style;
+    int pointSize;
+    QColor color;  // invalid: the label stays white
+};
+
+bool kind_look(ViewLabelType kind, LabelKindLook* look) {
+    switch (kind) {
+    case 0: *look = {"Roboto-Regular", 10, QColor(213, 213, 213)}; return true;
+    case 1: case 4: case 8: case 12: case 14: *look = {"Roboto-Regular", 10, QColor()}; return true;
+    case 2: case 3: *look = {"Roboto-Italic", 11, QColor()}; return true;
+    case 5: *look = {"Roboto-Italic", 10, QColor()}; return true;
+    case 6: case 7: *look = {"Roboto-Italic", 11, QColor(106, 186, 253)}; return true;
+    case 9: *look = {"Roboto-Regular", 20, QColor()}; return true;
+    case 10: *look = {"Roboto-Bold", 12, QColor()}; return true;
+    case 11: *look = {"Roboto-Regular", 13, QColor()}; return true;
+    case 13: *look = {"Roboto-Regular", 11, QColor()}; return true;
+    default: return false;
+    }
+}
+}  // namespace
+
+ViewLabel::ViewLabel(QWidget* parent, const QRect& geometry, const QString& text, ViewLabelType kind)
+    : QLabel(parent) {
+    setGeometry(geometry);
+    setTextColor(Qt::white);
+    setText(text);
+    applyKind(kind);
+}
+
+void ViewLabel::applyKind(ViewLabelType kind) {
+    LabelKindLook look;
+    if (!kind_look(kind, &look)) {
+        qDebug().noquote() << "Label type inconnu";
+        return;
+    }
+    if (look.color.isValid()) setTextColor(look.color);
+    if (const auto font = view_roboto_font(look.style, look.pointSize)) setFont(*font);
+}
+
+void ViewLabel::setText(const QString& text) {
+    m_text = text;
+    showText();
+}
+
+void ViewLabel::showText() {
+    if (m_elideMode == Qt::ElideNone || m_text.isEmpty()) {
+        QLabel::setText(m_text);
+        return;
+    }
+    QLabel::setText(QFontMetrics(font()).elidedText(m_text, m_elideMode, width()));
+}
+
+void ViewLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    if (m_elideMode != Qt::ElideNone) showText();
+}
+
+void ViewLabel::alignCenter() { setAlignment(Qt::AlignCenter); }
+
+void ViewLabel::alignRight() { setAlignment(Qt::AlignRight); }
+
+void ViewLabel::setTextColor(const QColor& color) { view_set_palette_color(this, QPalette::WindowText, color); }
+
+void ViewLabel::setBackgroundColor(const QColor& color) {
+    setAutoFillBackground(true);
+    view_set_palette_color(this, backgroundRole(), color);
+}
+
+void ViewLabel::setEnabledLook(bool enabled) {
+    m_enabled = enabled;
+    view_set_opacity(this, enabled ? 1.0 : 0.6);
+}
+
+void ViewLabel::setOpacity(float opacity) { view_set_opacity(this, opacity); }
+
+void ViewLabel::animateOpacity(double from, double to, float durationMs) {
+    auto* effect = view_set_opacity(this, from);
+    // A child of the effect, so a newer effect ends the animation with it.
+    auto* animation = new QPropertyAnimation(effect, "opacity", effect);
+    animation->setKeyValueAt(0.0, from);
+    animation->setKeyValueAt(1.0, to);
+    animation->setDuration(static_cast<int>(durationMs));
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void ViewLabel::setElideMiddle() { m_elideMode = Qt::ElideMiddle; }
+
+void ViewLabel::mousePressEvent(QMouseEvent* event) {
+    if (!m_enabled) return;
+    if (event->button() == Qt::LeftButton) {
+        emit ViewLabel_Clic(tag, QGuiApplication::keyboardModifiers());
+    } else if (event->button() == Qt::RightButton) {
+        emit ViewLabel_RightClic(tag, event);
+        emit act_mouse_right_clic();
+    }
+}
