@@ -1,0 +1,156 @@
+#pragma once
+// The numeric fields whose typed text is an arithmetic expression ("1920/2",
+// "sqrt(2)*100"), computed by ExprEvaluate when the edit ends (focus-out or Return):
+//   ViewSpinBoxIntEval   rounds the result and sends ViewSpinboxIntEval_Changed;
+//   ViewSpinBoxFloatEval keeps it as a float and sends ViewSpinboxFloatEval_Changed.
+// An expression that fails leaves the value and shows the error icon with the
+// evaluator's message as tooltip; a result outside the range gives the default and
+// the range message; an empty entry gives the default. The Changed signal follows
+// every ended edit and arrow click, also when the value did not change. Clicking
+// into the entry again shows the expression typed before; Alt-click resets to the
+// default (the float box then sends ViewSpinboxFloatEval_ValueResetToDefault only).
+//
+// Owned by their Qt parent. GUI thread only. Refused values are logged and the
+// previous value stays.
+#include "ui/view_spin_box_parts.h"
+
+#include <QRect>
+#include <QWidget>
+
+#include <cstdint>
+
+class ExprEvaluate;
+class View_SimpleImage;
+
+// What both expression boxes share: children, layout, the evaluator, the ended edit,
+// the arrows and the clicks. The typed value lives in the two classes below.
+class ViewSpinBoxEvalBase : public QWidget {
+    Q_OBJECT
+public:
+    virtual void set_to_default_value() = 0;
+
+    // The entry's and the arrows' enabled look; a disabled box's arrows stay dimmed.
+    void setEnabledLook(bool enabled);
+    bool isEnabledLook() const { return m_enabled; }
+
+    // Places entry, arrows and error icon from the current size (also on resize).
+    void updateLayout();
+
+    ViewTextEntry* entry() const { return m_parts.entry; }
+    ViewBtnImage* upArrow() const { return m_parts.up; }
+    ViewBtnImage* downArrow() const { return m_parts.down; }
+    View_SimpleImage* errorIcon() const { return m_icon; }
+    ExprEvaluate* evaluator() const { return m_eval; }
+
+    // Written by the owner: sent first in every signal; the entry shows no number
+    // (cleared by every accepted value); the next click into the entry empties it.
+    uint32_t tag = 0;
+    bool blank = false;
+    bool clearOnEdit = false;
+
+public slots:
+    void act_btn_up();
+    void act_btn_down();
+    void entry_end_edit();
+    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
+
+protected:
+    explicit ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry);
+
+    // Entry text, error icon and arrows from the current value.
+    void refresh();
+    void logLine(const QString& text) const;
+
+    // The range check of an evaluated expression, then set_value or, out of range,
+    // set_to_default_value.
+    virtual void applyEvaluated() = 0;
+    virtual void stepValue(int direction) = 0;
+    virtual void emitChanged() = 0;
+    virtual void emitResetToDefault() {}
+    virtual QString valueText() const = 0;
+    virtual bool canGoDown() const = 0;
+    virtual bool canGoUp() const = 0;
+    virtual void iconShown(const QString&) {}
+
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+    bool m_enabled = true;
+    SpinBoxParts m_parts;
+    View_SimpleImage* m_icon = nullptr;
+    ExprEvaluate* m_eval = nullptr;
+};
+
+class ViewSpinBoxIntEval : public ViewSpinBoxEvalBase {
+    Q_OBJECT
+public:
+    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
+    // outside the range is refused and the minimum takes its place.
+    ViewSpinBoxIntEval(QWidget* parent, const QRect& geometry, int32_t defaultValue, int32_t minValue,
+                       int32_t maxValue);
+
+    // False, with a log line, outside the range.
+    bool set_value(int32_t value);
+    void set_to_default_value() override;
+    int32_t value() const { return m_value; }
+    int32_t minimum() const { return m_min; }
+    int32_t maximum() const { return m_max; }
+    int32_t defaultValue() const { return m_default; }
+
+    int32_t step = 1;
+
+signals:
+    void ViewSpinboxIntEval_Changed(uint32_t senderTag, int32_t nVal);
+
+protected:
+    void applyEvaluated() override;
+    void stepValue(int direction) override;
+    void emitChanged() override { emit ViewSpinboxIntEval_Changed(tag, m_value); }
+    QString valueText() const override;
+    bool canGoDown() const override { return m_value > m_min; }
+    bool canGoUp() const override { return m_value < m_max; }
+    void iconShown(const QString& message) override;
+
+private:
+    int32_t m_min = 0;
+    int32_t m_max = 1;
+    int32_t m_default = 0;
+    int32_t m_value = 0;
+};
+
+class ViewSpinBoxFloatEval : public ViewSpinBoxEvalBase {
+    Q_OBJECT
+public:
+    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
+    // outside the range is refused and the minimum takes its place.
+    ViewSpinBoxFloatEval(QWidget* parent, const QRect& geometry, float defaultValue, float minValue, float maxValue);
+
+    // False, with a log line, outside the range (or NaN).
+    bool set_value(float value);
+    void set_to_default_value() override;
+    float value() const { return m_value; }
+    float minimum() const { return m_min; }
+    float maximum() const { return m_max; }
+    float defaultValue() const { return m_default; }
+
+    float step = 1.0f;
+
+signals:
+    void ViewSpinboxFloatEval_Changed(uint32_t senderTag, float nVal);
+    void ViewSpinboxFloatEval_ValueResetToDefault(uint32_t senderTag);
+
+protected:
+    void applyEvaluated() override;
+    void stepValue(int direction) override;
+    void emitChanged() override { emit ViewSpinboxFloatEval_Changed(tag, m_value); }
+    void emitResetToDefault() override { emit ViewSpinboxFloatEval_ValueResetToDefault(tag); }
+    QString valueText() const override;
+    bool canGoDown() const override { return m_value > m_min; }
+    bool canGoUp() const override { return m_value < m_max; }
+
+private:
+    float m_min = 0.0f;
+    float m_max = 1.0f;
+    float m_default = 0.0f;
+    float m_value = 0.0f;
+};

@@ -1,0 +1,50 @@
+#pragma once
+// ViewTextEntry: the one-line text entry of the toolkit (frameless, dark, Roboto 10).
+// Return and Enter only take the focus away, so an edit always ends through the
+// focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. A press in an
+// enabled entry sends ViewTextEntry_Clic with the keyboard modifiers.
+//
+// Owned by its Qt parent. GUI thread only.
+#include <QLineEdit>
+#include <QRect>
+
+#include <cstdint>
+
+class ViewTextEntry : public QLineEdit {
+    Q_OBJECT
+public:
+    ViewTextEntry(QWidget* parent, const QRect& geometry);
+
+    // Sets the text and forgets the remembered selection.
+    void setText(const QString& text);
+    void alignCenter();
+    void focusEntry();
+    void unfocus();
+    void setTextGrey();
+    void setTextWhite();
+    // Qt's enabled state and the look (opacity 1.0 or 0.6); acts only on a change.
+    void setEnabledLook(bool enabled);
+    bool isEnabledLook() const { return m_enabled; }
+
+    // The selection when the entry last lost the focus: start -1 when none.
+    int32_t rememberedSelectionStart() const { return m_selectionStart; }
+    int32_t rememberedSelectionLength() const { return m_selectionLength; }
+
+    // Sent first in every signal; written by the owner.
+    uint32_t tag = 0;
+
+signals:
+    void end_text_edit(uint32_t tag_view);
+    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
+    void ViewTextEntry_EndEdit(uint32_t senderTag);
+
+protected:
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    int32_t m_selectionStart = -1;
+    int32_t m_selectionLength = 0;
+    bool m_enabled = true;
+};
