@@ -1,21 +1,12 @@
 // The preferences store's colours, and the renderer reading them.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-
 #include "app/settings/global_settings.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
+#include "widget_app.h"
 
 namespace {
-
-void ensure_gui_application() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-}
 
 void expect_colour(const float* got, int r, int g, int b, int a) {
     EXPECT_FLOAT_EQ(got[0], float(r / 255.0));
@@ -27,7 +18,7 @@ void expect_colour(const float* got, int r, int g, int b, int a) {
 }  // namespace
 
 TEST(GlobalSettings, FreshStoreGivesTheRendererItsEightDefaultColours) {
-    ensure_gui_application();
+    widget_app();
     GlobalSettings settings;
     EXPECT_EQ(settings.ui_col_safe_area_action, QColor(255, 0, 0, 255));
     EXPECT_EQ(settings.ui_custom_checkerboard_color_2, QColor(228, 85, 87, 255));

@@ -1,0 +1,70 @@
+#include "app/settings/panel_record.h"
+
+#include <QDebug>
+#include <QScreen>
+#include <QWindow>
+#include <QXmlStreamAttributes>
+#include <QXmlStreamWriter>
+
+namespace {
+const char* yes_no(bool value) { return value ? "YES" : "NO"; }
+}  // namespace
+
+PanelRecord PanelRecord::fromWindow(const QWindow& window) {
+    PanelRecord record;
+    const QRect geometry = window.geometry();
+    record.x = geometry.x();
+    record.y = geometry.y();
+    record.w = geometry.width();
+    record.h = geometry.height();
+    record.is_full_screen = window.windowStates().testFlag(Qt::WindowFullScreen);
+    record.is_visible = window.isVisible();
+    record.valid = true;
+    return record;
+}
+
+PanelRecord PanelRecord::fromAttributes(const QXmlStreamAttributes& attributes) {
+    PanelRecord record;
+    record.is_visible = attributes.value("is_visible") == QLatin1String("YES");
+    record.is_full_screen = attributes.value("is_full_screen") == QLatin1String("YES");
+    struct Field {
+        const char* name;
+        int32_t PanelRecord::*member;
+        const char* error;
+    };
+    static const Field fields[] = {{"x", &PanelRecord::x, "Error coord x"},
+                                   {"y", &PanelRecord::y, "Error coord y"},
+                                   {"w", &PanelRecord::w, "Error width"},
+                                   {"h", &PanelRecord::h, "Error height"}};
+    for (const Field& field : fields) {
+        bool ok = false;
+        const int value = attributes.value(field.name).toInt(&ok, 10);
+        if (!ok) {
+            qDebug("%s", field.error);
+            return record;  // invalid, this field and the rest at 0
+        }
+        record.*field.member = value;
+    }
+    record.valid = true;
+    return record;
+}
+
+void PanelRecord::validateOnScreens(const QList<QScreen*>& screens) {
+    const QRect rect = geometry();
+    valid = false;
+    for (const QScreen* screen : screens) {
+        if (screen && screen->availableGeometry().contains(rect, false)) {
+            valid = true;
+            return;
+        }
+    }
+}
+
+void PanelRecord::writeXml(QXmlStreamWriter& writer) const {
+    writer.writeAttribute("is_visible", yes_no(is_visible));
+    writer.writeAttribute("is_full_screen", yes_no(is_full_screen));
+    writer.writeAttribute("x", QString::number(x));
+    writer.writeAttribute("y", QString::number(y));
+    writer.writeAttribute("w", QString::number(w));
+    writer.writeAttribute("h", QString::number(h));
+}
