@@ -60,6 +60,8 @@ void audio_src_track_descriptor_free(AudioSrcTrackDescriptor* descriptor) noexce
 void audio_src_track_descriptor_init(AudioSrcTrackDescriptor* descriptor, uint32_t channels, uint32_t frequency,
                                      const uint64_t* masks) {
     if (channels == 0) throw std::runtime_error("Invalid channel count for track (0)");
+    if (channels > kAudioSrcMaxChannels)
+        throw std::runtime_error("Unsupported channel count for track (" + std::to_string(channels) + ")");
     if (frequency == 0) throw std::runtime_error("Invalid frequency for track (0)");
     alloc_masks(descriptor, channels, masks);
     descriptor->active = 1;
@@ -119,6 +121,8 @@ void audio_src_track_descriptor_open_wav(AudioSrcTrackDescriptor* descriptor, co
             }
         }
 
+        // The masks first: a record refused below still answers for every channel it lists.
+        alloc_masks(descriptor, wav->channels, nullptr);
         descriptor->active = 1;
         descriptor->kind = AudioSrcKind_Wav;
         descriptor->channels = wav->channels;
@@ -129,7 +133,6 @@ void audio_src_track_descriptor_open_wav(AudioSrcTrackDescriptor* descriptor, co
         descriptor->bytesPerSample = audio_pcm_bytes_per_sample(codec);
         descriptor->totalSamples = wav->frameCount;
         audio_src_track_descriptor_check_frequency(descriptor);
-        alloc_masks(descriptor, descriptor->channels, nullptr);
         if (descriptor->channels > 1) {
             // Channel i feeds output i; a 64-bit mask has no bit for channels past 63.
             for (uint32_t i = 0; i < descriptor->channels && i < kAudioSrcMaxRoutedChannels; ++i) {

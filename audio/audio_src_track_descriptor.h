@@ -23,6 +23,9 @@ constexpr uint32_t kAudioSrcMaxFrequency = 768000;
 // Channels beyond this many cannot be expressed in a 64-bit routing mask: they
 // exist in the file but are routed nowhere.
 constexpr uint32_t kAudioSrcMaxRoutedChannels = 64;
+// The most channels a movie track may declare: both mask arrays are sized by the
+// channel count, so a larger count is refused before anything is allocated.
+constexpr uint32_t kAudioSrcMaxChannels = 1024;
 
 struct AudioSrcTrackDescriptor {
     uint8_t active = 0;
@@ -54,6 +57,7 @@ void audio_src_track_descriptor_free(AudioSrcTrackDescriptor* descriptor) noexce
 
 // Movie-track set-up: channels, frequency and one mask per channel (copied; null
 // gives zero masks). Throws "Invalid channel count for track (0)",
+// "Unsupported channel count for track (N)" above kAudioSrcMaxChannels,
 // "Invalid frequency for track (0)", "Mapping Memory Error".
 void audio_src_track_descriptor_init(AudioSrcTrackDescriptor* descriptor, uint32_t channels, uint32_t frequency,
                                      const uint64_t* masks);

@@ -279,7 +279,8 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
     }
     TrakAtoms atoms = atoms_in;
     try {
-        // Picture size: the integer parts of the 16.16 track width and height.
+        // Picture size: the integer parts of the 16.16 track width and height, until the
+        // sample description gives the frames' own size.
         const uint8_t* tkhd = buffer + atoms.tkhd.position;
         const bool tkhd_v1 = atoms.tkhd.size > 0 && tkhd[0] == 1;
         const uint64_t tkhd_needed = tkhd_v1 ? 96 : 84;

@@ -241,6 +241,18 @@ void MovFile::parseStsdVideo(MovFile* movie, uint64_t entrySize, const uint8_t* 
     const uint8_t* entry = buffer + entryPosition;
     movie->codec = mov_be32(entry + 4);
     movie->depth = mov_be16(entry + 82);
+    // The coded size of the frames. The track header's size (already read) is only a
+    // presentation size, and frames are decoded and checked at the size given here.
+    const uint32_t coded_width = mov_be16(entry + 32);
+    const uint32_t coded_height = mov_be16(entry + 34);
+    if (coded_width != 0 && coded_height != 0) {
+        if (coded_width != movie->width || coded_height != movie->height) {
+            std::printf("Video Trak : TKHD size (%ux%u) != sample description size (%ux%u)\n", movie->width,
+                        movie->height, coded_width, coded_height);
+        }
+        movie->width = coded_width;
+        movie->height = coded_height;
+    }
     if (entrySize < 94) return;
     const bool complete = mov_walk_children(buffer, entryPosition + 86, entrySize - 86, [&](const AtomHeader& atom) {
         parse_video_extension(movie, buffer, atom);

@@ -2,6 +2,7 @@
 // the sample coding the engine reads it as.
 #include <QDebug>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -45,11 +46,12 @@ uint32_t movie_track_pcm_codec(const MovAudioTrack& track) {
     }
 }
 
-// Output channels each source channel feeds at first: from the `chan` labels when the
-// movie has them (centre 42 goes to both front channels), else in order.
-std::vector<uint64_t> movie_track_masks(const MovAudioTrack& track) {
-    std::vector<uint64_t> masks(track.channels, 0);
-    for (uint32_t i = 0; i < track.channels; ++i) {
+// Output channels each of the first `count` source channels feeds at first: from the
+// `chan` labels when the movie has them (centre 42 goes to both front channels), else
+// in order.
+std::vector<uint64_t> movie_track_masks(const MovAudioTrack& track, uint32_t count) {
+    std::vector<uint64_t> masks(count, 0);
+    for (uint32_t i = 0; i < count; ++i) {
         if (track.channelLabels) {
             const uint32_t label = track.channelLabels[i];
             if (label == 42)
@@ -79,15 +81,19 @@ QList<AudioSrcTrack*> FileToPlay::createAudioTracks() {
     for (uint32_t i = 0; i < movie_.audioTrackCount; ++i) {
         const MovAudioTrack& track = movie_.audioTracks[i];
         try {
-            const std::vector<uint64_t> masks = movie_track_masks(track);
             const uint32_t codec = movie_track_pcm_codec(track);
-            if (codec != AudioPcmCodec_None && track.sampleCount != 0) {
-                auto* source = new AudioSrcTrack(name, i, track.channels, track.frequency, codec, masks.data(),
-                                                 track.sampleCount);
+            // The parser refuses a decodable track above the source's channel limit, so
+            // only a listed-only track meets the cap: it keeps the first channels, as no
+            // per-channel array may grow with a count the file merely declares.
+            const uint32_t channels = std::min(track.channels, kAudioSrcMaxChannels);
+            const std::vector<uint64_t> masks = movie_track_masks(track, channels);
+            if (codec != AudioPcmCodec_None && track.sampleCount != 0 && channels == track.channels) {
+                auto* source =
+                    new AudioSrcTrack(name, i, channels, track.frequency, codec, masks.data(), track.sampleCount);
                 source->setMovieReader(&movie_);
                 tracks.append(source);
             } else {
-                tracks.append(new AudioSrcTrack(name, i, track.channels, track.frequency, track.codec, masks.data()));
+                tracks.append(new AudioSrcTrack(name, i, channels, track.frequency, track.codec, masks.data()));
             }
         } catch (const std::bad_alloc&) {
             // A channel count too large to route: the track is left out rather than

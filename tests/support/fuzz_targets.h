@@ -20,4 +20,11 @@ int fuzz_mov_parse(const uint8_t* data, size_t size);
 bool wav_open_and_read(const std::string& path);
 int fuzz_wav_open(const uint8_t* data, size_t size);
 
+// Opens a movie as the player does (FileToPlay) and uses every part of it: its texts,
+// the first frames read, decoded and turned into RGBA, its audio sources created and
+// read both ways, and the file checker over the same frames. True when it opened
+// without an error text.
+bool file_to_play_exercise(const std::string& path);
+int fuzz_file_to_play(const uint8_t* data, size_t size);
+
 }  // namespace testsupport

@@ -154,10 +154,14 @@ Bytes stsd_payload(const Bytes& entry) {
     return out;
 }
 
-Bytes video_entry(const std::string& codec, uint16_t depth, const Bytes& extensions) {
+Bytes video_entry(const std::string& codec, uint16_t depth, const Bytes& extensions, uint16_t width,
+                  uint16_t height) {
     Bytes body;  // from entry offset 8
     for (int i = 0; i < 6; ++i) put_u8(body, 0);
     put_be16(body, 1);  // data reference index
+    while (body.size() < 32 - 8) put_u8(body, 0);
+    put_be16(body, width);
+    put_be16(body, height);
     while (body.size() < 82 - 8) put_u8(body, 0);
     put_be16(body, depth);
     put_be16(body, 0xFFFF);  // colour table id
@@ -280,6 +284,43 @@ TrackAtoms simple_video_track(const std::vector<uint32_t>& sizes, uint64_t first
     }
     track.stco = stco_payload(offsets, false);
     return track;
+}
+
+Bytes sized_hap_movie_texture() {
+    Bytes texture;
+    for (int block = 0; block < 16; ++block) {
+        // Two different 565 colours, then every pixel on palette entry 1 or 2.
+        append(texture, Bytes{0x1F, 0xF8, 0xE0, 0x07, uint8_t(0x5A + block), 0xA5, 0x5A, 0xA5});
+    }
+    return texture;
+}
+
+Bytes sized_hap_movie(const SizedHapMovie& spec) {
+    // One uncompressed DXT1 section: header type 0xAB.
+    const Bytes texture = sized_hap_movie_texture();
+    Bytes frame = {uint8_t(texture.size()), 0, 0, 0xAB};
+    append(frame, texture);
+    Bytes mdat;
+    for (uint32_t i = 0; i < spec.frames; ++i) append(mdat, frame);
+    TrackAtoms video = simple_video_track(std::vector<uint32_t>(spec.frames, uint32_t(frame.size())),
+                                          mdat_payload_offset(), 25, {{spec.frames, 1}});
+    video.tkhd = tkhd_payload(0, spec.tkhd_width, spec.tkhd_height);
+    video.stsd = stsd_payload(video_entry("Hap1", 24, {}, spec.coded_width, spec.coded_height));
+    std::vector<Bytes> traks = {trak_atom(video)};
+    if (!spec.sound_entry.empty()) {
+        TrackAtoms sound;
+        sound.handler = "soun";
+        sound.tkhd = tkhd_payload(0, 0, 0);
+        sound.mdhd = mdhd_payload(0, 48000, 100);
+        sound.stsd = stsd_payload(spec.sound_entry);
+        sound.stts = stts_payload({{100, 1}});
+        sound.stsz = stsz_payload(1, 100, {});
+        sound.stsc = stsc_payload({{1, 100}});
+        sound.stco = stco_payload({mdat_payload_offset() + mdat.size()}, false);
+        append(mdat, Bytes(100 * size_t(spec.sound_frame_bytes), 0));
+        traks.push_back(trak_atom(sound));
+    }
+    return movie_file(mdat, traks);
 }
 
 namespace {

@@ -37,7 +37,9 @@ Bytes tkhd_payload(uint8_t version, uint32_t width, uint32_t height);
 Bytes hdlr_payload(const std::string& handler);
 // An stsd payload holding one entry (the entry given whole, size field included).
 Bytes stsd_payload(const Bytes& entry);
-Bytes video_entry(const std::string& codec, uint16_t depth, const Bytes& extensions);
+// A visual sample entry; the coded width and height are left 0 unless given.
+Bytes video_entry(const std::string& codec, uint16_t depth, const Bytes& extensions, uint16_t width = 0,
+                  uint16_t height = 0);
 // A sound entry of version 0 or 1 (the v1 fields follow the v0 ones).
 Bytes sound_entry_v0(const std::string& codec, uint16_t channels, uint16_t sample_size, uint32_t rate,
                      const Bytes& extensions, bool version1 = false, uint32_t samples_per_packet = 1);
@@ -60,6 +62,20 @@ uint64_t mdat_payload_offset();
 TrackAtoms simple_video_track(const std::vector<uint32_t>& sizes, uint64_t first_offset, uint32_t timescale,
                               const std::vector<std::pair<uint32_t, uint32_t>>& stts,
                               const std::string& codec = "Hap1");
+
+// A Hap1 movie of solid 16x16 DXT1 frames (25 fps, one per chunk) whose track header
+// and sample description may claim other sizes, optionally with a sound track of 100
+// samples (zero bytes) described by `sound_entry`.
+struct SizedHapMovie {
+    uint32_t tkhd_width = 16, tkhd_height = 16;
+    uint16_t coded_width = 16, coded_height = 16;  // the sample description's; 0 leaves them unset
+    uint32_t frames = 3;
+    Bytes sound_entry;  // no sound track when empty
+    uint32_t sound_frame_bytes = 16;  // bytes of one sound sample, all channels
+};
+Bytes sized_hap_movie(const SizedHapMovie& spec);
+// Its frames' texture: the DXT1 bytes every frame holds (16x16 pixels, 128 bytes).
+Bytes sized_hap_movie_texture();
 
 struct AtomPos {
     uint64_t offset = 0;   // where the atom begins

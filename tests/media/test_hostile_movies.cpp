@@ -1,0 +1,174 @@
+// Movies crafted the way an attacker would: absurd channel counts and track header
+// sizes that differ from the frames. Opening them, playing them and checking them must
+// stay as cheap as the file is small.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/audio_src_track.h"
+#include "media/hap_file_checker.h"
+#include "media/movie/file_to_play.h"
+#include "media/movie/frame_compressed_buffer.h"
+#include "media/video_frame.h"
+#include "tests/support/fuzz_targets.h"
+#include "tests/support/mov_test_files.h"
+#include "tests/support/test_movies.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::string write_movie(const std::string& name, const SizedHapMovie& spec) {
+    const std::string path = scratch_path(name);
+    write_whole_file(path, sized_hap_movie(spec));
+    return path;
+}
+
+long peak_rss_kib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Time and growth of the process's peak memory over `step`. The peak only ever grows,
+// so an allocation in proportion to a hostile count (gigabytes) shows, where a few
+// megabytes of ordinary work may hide under an earlier peak.
+template <typename Step>
+void expect_cheap(const char* what, Step step) {
+    const long before = peak_rss_kib();
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 1.0) << what;
+    EXPECT_LT(peak_rss_kib() - before, 32 * 1024) << what << ": peak memory grew by KiB";
+}
+
+SizedHapMovie lpcm_movie(uint32_t channels) {
+    SizedHapMovie spec;
+    spec.sound_entry = sound_entry_v2("lpcm", 48000.0, channels, 16, 12, 1, {});
+    return spec;
+}
+
+}  // namespace
+
+TEST(HostileMovies, DeclaredChannelCountsSizeNothing) {
+    struct Case {
+        uint32_t channels;
+        uint32_t listed;  // the channels the listed-only source keeps
+    };
+    const Case cases[] = {{1025, 1024}, {0x04000000, 1024}, {0x10000000, 1024}, {0xFFFFFFFF, 1024}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channels);
+        const std::string path = write_movie("hostile_channels_" + std::to_string(c.channels) + ".mov",
+                                             lpcm_movie(c.channels));
+        expect_cheap("open and create sources", [&] {
+            FileToPlay movie(QString::fromStdString(path));
+            EXPECT_EQ(movie.errorText(), QString());
+            const QList<AudioSrcTrack*> tracks = movie.createAudioTracks();
+            ASSERT_EQ(tracks.size(), 1);
+            EXPECT_FALSE(tracks[0]->isPlayable());
+            EXPECT_EQ(tracks[0]->errorText(), QString());
+            EXPECT_EQ(tracks[0]->channels(), c.listed);
+            EXPECT_EQ(tracks[0]->defaultChannelMapping(0), 1u);
+            EXPECT_EQ(tracks[0]->defaultChannelMapping(1023), 0u);
+            EXPECT_EQ(tracks[0]->descriptorText(), QStringLiteral("1024 channels, lpcm (Unsupported), 48000 Hz"));
+            qDeleteAll(tracks);
+        });
+        expect_cheap("whole exercise", [&] { EXPECT_TRUE(file_to_play_exercise(path)); });
+    }
+
+    // A source refuses such a count itself, before allocating anything.
+    expect_cheap("source", [] {
+        AudioSrcTrack track(QStringLiteral("m.mov"), 0, 0xFFFFFFFF, 48000, AudioPcmCodec_S16LE, nullptr, 100);
+        EXPECT_EQ(track.errorText(), QStringLiteral("Audio track error : Unsupported channel count for track "
+                                                    "(4294967295)"));
+        EXPECT_FALSE(track.isPlayable());
+        EXPECT_EQ(track.channelMaskUnion(), 0u);
+    });
+    // At the limit a track still plays.
+    SizedHapMovie at_limit = lpcm_movie(1024);
+    at_limit.sound_frame_bytes = 2 * 1024;
+    FileToPlay movie(QString::fromStdString(write_movie("hostile_channels_1024.mov", at_limit)));
+    const QList<AudioSrcTrack*> tracks = movie.createAudioTracks();
+    ASSERT_EQ(tracks.size(), 1);
+    EXPECT_TRUE(tracks[0]->isPlayable());
+    EXPECT_EQ(tracks[0]->channels(), 1024u);
+    EXPECT_EQ(tracks[0]->defaultChannelMapping(5), uint64_t(1) << 5);
+    EXPECT_EQ(tracks[0]->defaultChannelMapping(1023), 0u);
+    qDeleteAll(tracks);
+}
+
+TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
+    struct Case {
+        const char* name;
+        uint32_t tkhd_width, tkhd_height;
+        uint16_t coded_width, coded_height;
+        uint32_t width, height;  // what the movie then reports
+        bool logged;
+    };
+    const Case cases[] = {
+        {"agree", 16, 16, 16, 16, 16, 16, false},
+        {"wider_tkhd", 32, 16, 16, 16, 16, 16, true},
+        {"huge_tkhd", 32767, 65535, 16, 16, 16, 16, true},
+        {"no_coded_size", 16, 16, 0, 0, 16, 16, false},
+        {"half_coded_size", 16, 16, 32, 0, 16, 16, false},
+    };
+    const Bytes texture = sized_hap_movie_texture();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SizedHapMovie spec;
+        spec.tkhd_width = c.tkhd_width, spec.tkhd_height = c.tkhd_height;
+        spec.coded_width = c.coded_width, spec.coded_height = c.coded_height;
+        const std::string path = write_movie(std::string("hostile_size_") + c.name + ".mov", spec);
+
+        testing::internal::CaptureStdout();
+        expect_cheap("play", [&] {
+            FileToPlay movie(QString::fromStdString(path));
+            ASSERT_EQ(movie.errorText(), QString());
+            EXPECT_EQ(movie.width(), c.width);
+            EXPECT_EQ(movie.height(), c.height);
+            // The read-ahead queue sizes its slots from the movie and decodes every frame.
+            FrameCompressedBuffer queue(nullptr, 4, 3);
+            ASSERT_TRUE(queue.setFile(&movie));
+            EXPECT_EQ(queue.slotFrame(0)->sizes[0], texture.size());
+            ASSERT_TRUE(queue.prefill(0));
+            for (uint32_t i = 0; i < spec.frames; ++i) {
+                VideoFrame* frame = nullptr;
+                const int32_t slot = queue.takeNextFrame(&frame);
+                ASSERT_GE(slot, 0);
+                EXPECT_EQ(frame->status, 0u) << "frame " << i;
+                EXPECT_EQ(Bytes(frame->planes[0], frame->planes[0] + frame->sizes[0]), texture);
+                queue.releaseFrame(slot);
+            }
+        });
+        expect_cheap("check", [&] {
+            HapFileChecker checker;
+            const std::u16string wide(path.begin(), path.end());
+            hap_file_checker_open(&checker, wide.c_str());
+            EXPECT_EQ(checker.targets[0].byteSizes[0], texture.size());
+            ASSERT_EQ(hap_file_checker_read_batch(&checker), spec.frames);
+            hap_file_checker_start_batch(&checker);
+            uint32_t first = 0;
+            ASSERT_EQ(hap_file_checker_swap_and_join(&checker, &first), spec.frames);
+            for (uint32_t i = 0; i < spec.frames; ++i)
+                EXPECT_EQ(checker.results[first + i].status, uint32_t(HapCheckStatus_Valid)) << "frame " << i;
+            hap_file_checker_release(&checker);
+        });
+        expect_cheap("whole exercise", [&] { EXPECT_TRUE(file_to_play_exercise(path)); });
+        const std::string output = testing::internal::GetCapturedStdout();
+
+        const std::string line = "Video Trak : TKHD size (" + std::to_string(c.tkhd_width) + "x" +
+                                 std::to_string(c.tkhd_height) + ") != sample description size (" +
+                                 std::to_string(c.coded_width) + "x" + std::to_string(c.coded_height) + ")\n";
+        const size_t at = output.find(line);
+        if (c.logged) {
+            ASSERT_NE(at, std::string::npos) << output;
+        } else {
+            EXPECT_EQ(output.find("Video Trak : TKHD size"), std::string::npos) << output;
+        }
+    }
+}
