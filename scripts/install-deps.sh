@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git python3
   # Qt 6 (Core, Gui with Vulkan, Widgets, Concurrent, Test)
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   # Vulkan: headers, loader, Mesa's drivers (lavapipe), validation, shader tools
