@@ -42,4 +42,53 @@ bool cpu_has_avx2() noexcept {
 #endif
 }
 
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+CpuidRegisters native_cpuid(unsigned leaf, unsigned subleaf) {
+    CpuidRegisters r;
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+    return r;
+}
+
+unsigned long long native_xgetbv(unsigned index) {
+    unsigned lo = 0, hi = 0;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(index));
+    return (static_cast<unsigned long long>(hi) << 32) | lo;
+}
+#else
+CpuidRegisters native_cpuid(unsigned, unsigned) { return {}; }
+unsigned long long native_xgetbv(unsigned) { return 0; }
+#endif
+
+}  // namespace
+
+CpuFeatureProbe cpu_feature_probe_native() noexcept {
+    CpuFeatureProbe probe;
+    probe.cpuid = native_cpuid;
+    probe.xgetbv = native_xgetbv;
+    return probe;
+}
+
+bool cpu_has_avx2_probe(const CpuFeatureProbe& probe, bool require_fma) noexcept {
+    if (!probe.cpuid || !probe.xgetbv) return false;
+    const CpuidRegisters leaf1 = probe.cpuid(1, 0);
+    const bool osxsave = (leaf1.ecx & (1u << 27)) != 0;
+    const bool avx = (leaf1.ecx & (1u << 28)) != 0;
+    const bool fma = (leaf1.ecx & (1u << 12)) != 0;
+    if (!osxsave || !avx) return false;
+    if (require_fma && !fma) return false;
+    if ((probe.xgetbv(0) & 0x6u) != 0x6u) return false;
+    if (probe.cpuid(0, 0).eax < 7) return false;
+    return (probe.cpuid(7, 0).ebx & (1u << 5)) != 0;
+}
+
+bool cpu_has_avx2_fma() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    return cpu_has_avx2_probe(cpu_feature_probe_native(), true);
+#else
+    return false;
+#endif
+}
+
 }  // namespace platform
