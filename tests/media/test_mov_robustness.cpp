@@ -39,3 +39,47 @@ TEST(MovRobustness, EveryMoovByteAlteredAndManyCuts) {
     // Most single-byte changes leave a usable movie; a walk that gave up early would not.
     EXPECT_GT(parsed, attempts / 2);
 }
+
+// The same damage through the whole opened movie: frames read, decoded and checked,
+// audio sources created and read. Every byte of the given atoms is altered three ways
+// (for the small movie, its whole moov), then the file is cut at many lengths.
+TEST(MovRobustness, OpenedMovieSurvivesAlteredAtomsAndCuts) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> atoms;
+    };
+    const Case cases[] = {
+        {"hap_64x48_c7", {"moov"}},
+        {"mov_hapq_s24_tc",
+         {"moov/trak:vide/tkhd", "moov/trak:vide/mdia/minf/stbl/stsd", "moov/trak:soun/mdia/mdhd",
+          "moov/trak:soun/mdia/minf/stbl/stsd", "moov/trak:soun/mdia/minf/stbl/stsz"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = fixture_path(std::string(c.name) + ".mov");
+        const Bytes original = read_whole_file(source);
+        ASSERT_TRUE(file_to_play_exercise(source));
+        const std::string path = scratch_path("robustness_opened.mov");
+        testing::internal::CaptureStdout();
+        size_t opened = 0, attempts = 0;
+        for (const std::string& atom_path : c.atoms) {
+            const AtomPos atom = find_atom(original, atom_path);
+            for (uint64_t i = atom.offset; i < atom.offset + atom.size; ++i) {
+                for (uint8_t value : {uint8_t(original[i] ^ 0x80), uint8_t(0xFF), uint8_t(0)}) {
+                    if (value == original[i]) continue;
+                    Bytes altered = original;
+                    altered[i] = value;
+                    write_whole_file(path, altered);
+                    opened += file_to_play_exercise(path);
+                    ++attempts;
+                }
+            }
+        }
+        for (uint64_t length = 0; length < original.size(); length += original.size() / 40 + 1) {
+            write_whole_file(path, Bytes(original.begin(), original.begin() + length));
+            file_to_play_exercise(path);
+        }
+        testing::internal::GetCapturedStdout();
+        EXPECT_GT(opened, attempts / 2);
+    }
+}
