@@ -1,0 +1,82 @@
+#pragma once
+// BaseDialog: the modal dialog every tool dialog is built on. Dark background, a
+// title bar without system buttons, and a 45-pixel bottom bar of text buttons: OK,
+// cancel, abort and tagged buttons from the right (the first added is right-most),
+// extra buttons from the left (hidden when they would reach the right ones).
+// OK, cancel and abort emit clic_btn_dialog_1, _2 and _3 with the sender tag and
+// close the dialog (closing does not delete it); tagged and left buttons call the
+// virtual act_btn_bottom_left_btn with their tag.
+//
+// showDialog shows it window-modal without a modal loop: the owner hears the result
+// through the three signals (so tests drive the buttons directly). The dialog follows
+// the screen of its native window to keep a high-DPI flag.
+// Owned by its creator (or Qt parent). GUI thread only.
+#include <QDialog>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+
+class QScreen;
+class ViewBtnText;
+
+class BaseDialog : public QDialog {
+    Q_OBJECT
+public:
+    BaseDialog(QWidget* parent, const QRect& geometry, const QString& title);
+
+    ViewBtnText* addOkButton(const QString& text);
+    ViewBtnText* addCancelButton(const QString& text);
+    ViewBtnText* addAbortButton(const QString& text);
+    ViewBtnText* addTaggedButton(const QString& text, uint32_t tag);
+    ViewBtnText* addBottomLeftButton(const QString& text, uint32_t tag);
+    // A 100 x 25 button with the default colours, in no list.
+    ViewBtnText* createButton(const QString& text);
+
+    // The bottom buttons in the order they were added (the first right button's y is
+    // the top of the bar).
+    const QList<ViewBtnText*>& rightButtons() const { return m_rightButtons; }
+    const QList<ViewBtnText*>& leftButtons() const { return m_leftButtons; }
+
+    // Height above the button bar: height - 45 with buttons, else the height.
+    int32_t contentHeight() const;
+    // Geometry (0, 0, width, height) with the height fixed.
+    void setFixedHeightKeepWidth(uint32_t height);
+    // Centres the dialog on its screen's available area.
+    void centerOnScreen();
+    // With `fitToScreen`, shrinks the dialog to the primary screen's available area
+    // and centres it there (origin included, for screens not at 0,0). Then shows it
+    // window-modal and follows its screen.
+    void showDialog(bool fitToScreen);
+    // Re-reads the DPI on every screen change of the native window, and once now.
+    // Logs "Can't link screen Changed" before the dialog has a native window.
+    void linkScreenChanged();
+
+    bool isHighDpi() const { return m_highDpi != 0; }
+
+    uint32_t senderTag = 0;
+
+signals:
+    void clic_btn_dialog_1(uint32_t sender_tag);
+    void clic_btn_dialog_2(uint32_t sender_tag);
+    void clic_btn_dialog_3(uint32_t sender_tag);
+
+public slots:
+    virtual void layoutButtons();
+    virtual void close_dialog_ok();
+    virtual void close_dialog_cancel();
+    virtual void close_dialog_abort();
+    virtual void act_btn_bottom_left_btn(uint32_t senderTag);
+    void _set_width_btn(ViewBtnText* tmpBtn, int nWidth);
+    void screen_changed_slot(QScreen* screen);
+    void ViewBtnText_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    uint8_t m_highDpi = 0;
+    QList<ViewBtnText*> m_rightButtons;
+    QList<ViewBtnText*> m_leftButtons;
+};

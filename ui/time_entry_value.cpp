@@ -1,0 +1,102 @@
+#include "ui/time_entry_value.h"
+
+#include "ui/text/time_text.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr uint64_t kU32Max = std::numeric_limits<uint32_t>::max();
+
+// Rounded half away from zero, as the display's formatters round their counts.
+uint64_t round_count(double value) {
+    if (!(value >= 0.0)) return 0;
+    const double rounded = std::round(value);
+    return rounded >= double(kU32Max) ? kU32Max : uint64_t(rounded);
+}
+
+// Sums in 128 bits: typed hours reach 2^32, times a frame count per hour.
+using Wide = unsigned __int128;
+
+bool fits(Wide value) {
+    return value <= kU32Max;
+}
+
+bool clock_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t f, float rate, uint64_t* out) {
+    // The same single-precision products as the clock formatter.
+    const Wide per_hour = rate > 0.0f ? round_count(rate * 60.0f * 60.0f) : 0;
+    const Wide per_minute = rate > 0.0f ? round_count(rate * 60.0f) : 0;
+    const Wide per_second = rate > 0.0f ? round_count(rate) : 0;
+    const Wide total = h * per_hour + m * per_minute + s * per_second + f;
+    if (!fits(total)) return false;
+    *out = uint64_t(total);
+    return true;
+}
+
+bool millisecond_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t ms, float rate, uint64_t* out) {
+    const double seconds = (double(h) * 60.0 + double(m)) * 60.0 + double(s) + double(ms) / 1000.0;
+    const double frames = rate > 0.0f ? std::round(seconds * double(rate)) : 0.0;
+    if (!(frames <= double(kU32Max))) return false;
+    *out = uint64_t(frames);
+    return true;
+}
+
+bool timecode_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t f, uint32_t numerator, uint32_t denominator,
+                     bool drop, Wide* out) {
+    const Wide nominal = nominal_fps(numerator, denominator);
+    const double exact = denominator != 0 ? double(numerator) / double(denominator) : double(nominal);
+    const Wide dropped = drop ? round_count(exact * 0.066666) : 0;
+    const Wide minutes = Wide(h) * 60 + m;
+    const Wide counted = (minutes * 60 + s) * nominal + f;
+    const Wide skipped = (minutes - minutes / 10) * dropped;
+    // Only a number that drop-frame skips can count fewer frames than it drops.
+    const Wide total = counted > skipped ? counted - skipped : 0;
+    if (!fits(total)) return false;
+    *out = total;
+    return true;
+}
+
+}  // namespace
+
+TimeEntryValue time_entry_value(const QString& typed, uint32_t mode, uint32_t numerator, uint32_t denominator,
+                                float rate, uint32_t timecodeStart, bool dropFrame) {
+    TimeEntryValue result;
+    result.unsignedText = time_text_split_sign(typed, &result.sign);
+    uint32_t h = 0, m = 0, s = 0, f = 0;
+    uint8_t typedDrop = 0;  // the display's drop-frame flag decides, not the separators
+    if (!timecode_parse(result.unsignedText, &h, &m, &s, &f, &typedDrop)) return result;
+
+    uint64_t frames = 0;
+    switch (mode) {
+    case UiTimemode_HoursMinutesSecondsMillis:
+        if (!millisecond_frames(h, m, s, f, rate, &frames)) return result;
+        break;
+    case UiTimemode_Timecode: {
+        Wide count = 0;
+        if (!timecode_frames(h, m, s, f, numerator, denominator, dropFrame, &count)) return result;
+        frames = uint64_t(count);
+        if (result.sign == 0) {
+            // The display shows start + frame, wrapped at 24 hours.
+            const double exact = dropFrame && denominator != 0 ? double(numerator) / double(denominator)
+                                                               : double(nominal_fps(numerator, denominator));
+            const uint64_t per_day = round_count(exact * 60.0 * 60.0 * 24.0);
+            const uint64_t start = per_day != 0 ? timecodeStart % per_day : timecodeStart;
+            if (frames >= start)
+                frames -= start;
+            else if (per_day != 0)
+                frames = frames + per_day - start;
+            else
+                return result;
+            if (frames > kU32Max) return result;
+        }
+        break;
+    }
+    default:
+        if (!clock_frames(h, m, s, f, rate, &frames)) return result;
+        break;
+    }
+    result.frames = uint32_t(frames);
+    result.valid = true;
+    return result;
+}
