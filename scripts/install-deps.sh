@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git python3
   # Qt 6 (Core, Gui with Vulkan, Widgets, Concurrent, Test)
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  # Qt SVG: renders the UI pictures at build time
+  qt6-svg-dev
   # Vulkan: headers, loader, Mesa's drivers (lavapipe), validation, shader tools
   libvulkan-dev vulkan-tools mesa-vulkan-drivers vulkan-validationlayers glslc spirv-tools
   # audio
