@@ -9,16 +9,9 @@ namespace {
 
 uint64_t round_up(uint64_t value, uint64_t step) { return (value + step - 1) / step * step; }
 
-
 VkResult fail_texture(const char* message) {
     qDebug("%s", message);
     return VK_ERROR_UNKNOWN;
-}
-
-VkPhysicalDeviceMemoryProperties memory_properties(QVulkanWindow* window) {
-    VkPhysicalDeviceMemoryProperties properties{};
-    window->vulkanInstance()->functions()->vkGetPhysicalDeviceMemoryProperties(window->physicalDevice(), &properties);
-    return properties;
 }
 
 }  // namespace
@@ -62,68 +55,6 @@ bool vk_format_staging_layout(VkFormat format, uint32_t width, uint32_t height, 
     return true;
 }
 
-uint32_t vk_pick_memory_type(const VkPhysicalDeviceMemoryProperties& properties, uint32_t preferredIndex,
-                             uint32_t requirementBits) {
-    if (preferredIndex < 32 && (requirementBits & (1u << preferredIndex))) return preferredIndex;
-    const uint32_t count = std::min<uint32_t>(properties.memoryTypeCount, VK_MAX_MEMORY_TYPES);
-    for (uint32_t i = count; i-- > 0;)
-        if (requirementBits & (1u << i)) return i;
-    return preferredIndex;
-}
-
-uint32_t vk_find_memory_type(QVulkanWindow* window, const VkMemoryRequirements& requirements) {
-    return vk_pick_memory_type(memory_properties(window), window->hostVisibleMemoryIndex(),
-                               requirements.memoryTypeBits);
-}
-
-bool vk_create_image(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkDevice device, uint32_t width,
-                     uint32_t height, VkFormat format, VkImageTiling tiling, VkImageUsageFlags usage, VkImage* image,
-                     VkDeviceMemory* memory) {
-    VkImageCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO;
-    info.imageType = VK_IMAGE_TYPE_2D;
-    info.format = format;
-    info.extent = {width, height, 1};
-    info.mipLevels = 1;
-    info.arrayLayers = 1;
-    info.samples = VK_SAMPLE_COUNT_1_BIT;
-    info.tiling = tiling;
-    info.usage = usage;
-    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    info.initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    VkResult err = f->vkCreateImage(device, &info, nullptr, image);
-    if (err != VK_SUCCESS) {
-        *image = VK_NULL_HANDLE;
-        qDebug("Image creation failed (3)");
-        return false;
-    }
-    VkMemoryRequirements requirements{};
-    f->vkGetImageMemoryRequirements(device, *image, &requirements);
-    VkMemoryAllocateInfo alloc{};
-    alloc.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    alloc.allocationSize = requirements.size;
-    alloc.memoryTypeIndex = vk_pick_memory_type(memory_properties(window), window->deviceLocalMemoryIndex(),
-                                                requirements.memoryTypeBits);
-    err = f->vkAllocateMemory(device, &alloc, nullptr, memory);
-    if (err != VK_SUCCESS) {
-        *memory = VK_NULL_HANDLE;
-        qDebug("Image alloc failed (4) : %s", vk_result_name(err));
-        f->vkDestroyImage(device, *image, nullptr);
-        *image = VK_NULL_HANDLE;
-        return false;
-    }
-    err = f->vkBindImageMemory(device, *image, *memory, 0);
-    if (err != VK_SUCCESS) {
-        qDebug("Image alloc failed (4) : %s", vk_result_name(err));
-        f->vkFreeMemory(device, *memory, nullptr);
-        f->vkDestroyImage(device, *image, nullptr);
-        *memory = VK_NULL_HANDLE;
-        *image = VK_NULL_HANDLE;
-        return false;
-    }
-    return true;
-}
-
 VkResult vk_texture_create(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkDevice device, VulkanTexture* texture,
                            VkFormat format, VulkanTextureExtent size) {
     if (!device) return fail_texture("No device NULL");
@@ -145,49 +76,28 @@ VkResult vk_texture_create(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkD
     texture->alignedSize = aligned;
     texture->size = size;
 
-    VkBufferCreateInfo bufferInfo{};
-    bufferInfo.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
-    bufferInfo.size = texture->stagingSize;
-    bufferInfo.usage = VK_BUFFER_USAGE_TRANSFER_SRC_BIT;
-    bufferInfo.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    if (f->vkCreateBuffer(device, &bufferInfo, nullptr, &texture->stagingBuffer) != VK_SUCCESS) {
-        texture->stagingBuffer = VK_NULL_HANDLE;
-        qDebug("Buffer creation failed (1)");
-        return fail_texture("Fail to create buffer");
-    }
-    VkMemoryRequirements requirements{};
-    f->vkGetBufferMemoryRequirements(device, texture->stagingBuffer, &requirements);
-    VkMemoryAllocateInfo alloc{};
-    alloc.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    alloc.allocationSize = requirements.size;
-    alloc.memoryTypeIndex = vk_find_memory_type(window, requirements);
-    if (f->vkAllocateMemory(device, &alloc, nullptr, &texture->stagingMemory) != VK_SUCCESS) {
-        texture->stagingMemory = VK_NULL_HANDLE;
-        qDebug("Buffer alloc failed (2)");
-        return fail_texture("Fail to create buffer");
-    }
-    if (f->vkBindBufferMemory(device, texture->stagingBuffer, texture->stagingMemory, 0) != VK_SUCCESS) {
-        qDebug("Buffer alloc failed (2)");
+    const VulkanCreateResult staged =
+        vk_create_buffer(window, f, device, texture->stagingSize, VK_BUFFER_USAGE_TRANSFER_SRC_BIT,
+                         VulkanMemoryKind::HostVisible, &texture->stagingBuffer, &texture->stagingMemory);
+    if (!staged.ok()) {
+        qDebug(staged.failedStep == VulkanCreateStep::Create ? "Buffer creation failed (1)" : "Buffer alloc failed (2)");
         return fail_texture("Fail to create buffer");
     }
 
-    if (!vk_create_image(window, f, device, size.width, size.height, format, VK_IMAGE_TILING_OPTIMAL,
-                         VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT, &texture->image,
-                         &texture->imageMemory))
+    const VulkanImageSpec spec{size.width, size.height, format, VK_IMAGE_TILING_OPTIMAL,
+                               VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT};
+    const VulkanCreateResult image =
+        vk_create_image(window, f, device, spec, VulkanMemoryKind::DeviceLocal, &texture->image, &texture->imageMemory);
+    if (!image.ok()) {
+        if (image.failedStep == VulkanCreateStep::Create)
+            qDebug("Image creation failed (3)");
+        else
+            qDebug("Image alloc failed (4) : %s", vk_result_name(image.result));
         return fail_texture("Fail to create buffer");
+    }
 
-    VkImageViewCreateInfo viewInfo{};
-    viewInfo.sType = VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO;
-    viewInfo.image = texture->image;
-    viewInfo.viewType = VK_IMAGE_VIEW_TYPE_2D;
-    viewInfo.format = format;
-    viewInfo.components = {VK_COMPONENT_SWIZZLE_R, VK_COMPONENT_SWIZZLE_G, VK_COMPONENT_SWIZZLE_B,
-                           VK_COMPONENT_SWIZZLE_A};
-    viewInfo.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
-    if (f->vkCreateImageView(device, &viewInfo, nullptr, &texture->view) != VK_SUCCESS) {
-        texture->view = VK_NULL_HANDLE;
+    if (vk_create_image_view(f, device, texture->image, format, &texture->view) != VK_SUCCESS)
         return fail_texture("Image view creation failed (8)");
-    }
     if (texture->view == VK_NULL_HANDLE) return fail_texture("NULL tex view (8)");
     return VK_SUCCESS;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // One GPU texture with its host-visible staging buffer, and the small Vulkan routines
-// the texture paths are built on: memory type choice, image creation, one-time
-// command buffers, layout transitions and names of VkResult values.
+// the texture paths are built on: one-time command buffers, layout transitions and
+// names of VkResult values (buffers, images and memory: render/vulkan_objects.h).
 #include <QVulkanInstance>
 #include <cstdint>
+
+#include "render/vulkan_objects.h"
 
 class QVulkanWindow;
 class QVulkanDeviceFunctions;
@@ -43,17 +45,6 @@ VkResult vk_texture_create(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkD
                            VkFormat format, VulkanTextureExtent size);
 void vk_texture_destroy(QVulkanDeviceFunctions* f, VulkanTexture* texture);
 bool vk_texture_valid(const VulkanTexture* texture);
-
-bool vk_create_image(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkDevice device, uint32_t width,
-                     uint32_t height, VkFormat format, VkImageTiling tiling, VkImageUsageFlags usage, VkImage* image,
-                     VkDeviceMemory* memory);
-
-// The preferred index when the requirement bits allow it, else the highest allowed
-// index of the table, else the preferred index all the same.
-uint32_t vk_pick_memory_type(const VkPhysicalDeviceMemoryProperties& properties, uint32_t preferredIndex,
-                             uint32_t requirementBits);
-// Host-visible memory for the requirements, from the window's physical device.
-uint32_t vk_find_memory_type(QVulkanWindow* window, const VkMemoryRequirements& requirements);
 
 // One-time command buffers from `pool`, which must be used by the calling thread only
 // (never the pool the frames are recorded from while a frame may be recording).

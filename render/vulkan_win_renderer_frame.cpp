@@ -9,6 +9,7 @@
 #include "media/mov_file.h"
 #include "media/video_frame.h"
 #include "render/player_layout.h"
+#include "render/vulkan_render_pass.h"
 #include "render/vulkan_texture_set.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
@@ -60,27 +61,9 @@ void VulkanWinRenderer::recordFrame(VkCommandBuffer commands) {
         qDebug("Frame preparation failed");
     }
 
-    const QSize size = window->swapChainImageSize();
-    VkClearValue clear[3]{};
-    if (video) {
-        clear[0].color = {{canvas->canvasColours[0][0], canvas->canvasColours[0][1], canvas->canvasColours[0][2], 1.0f}};
-    } else {
-        clear[0].color = {{0.0f, 0.0f, 0.0f, 1.0f}};
-    }
-    clear[1].depthStencil = {1.0f, 0};
-    clear[2].color = clear[0].color;
-    VkRenderPassBeginInfo begin{};
-    begin.sType = VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO;
-    begin.renderPass = window->defaultRenderPass();
-    begin.framebuffer = window->currentFramebuffer();
-    begin.renderArea.extent = {uint32_t(size.width()), uint32_t(size.height())};
-    begin.clearValueCount = window->sampleCountFlagBits() > VK_SAMPLE_COUNT_1_BIT ? 3 : 2;
-    begin.pClearValues = clear;
-    functions->vkCmdBeginRenderPass(commands, &begin, VK_SUBPASS_CONTENTS_INLINE);
-    const VkViewport viewport{0.0f, 0.0f, float(size.width()), float(size.height()), 0.0f, 1.0f};
-    functions->vkCmdSetViewport(commands, 0, 1, &viewport);
-    const VkRect2D scissor{{0, 0}, {uint32_t(size.width()), uint32_t(size.height())}};
-    functions->vkCmdSetScissor(commands, 0, 1, &scissor);
+    VkClearColorValue clear{{0.0f, 0.0f, 0.0f, 1.0f}};
+    if (video) clear = {{canvas->canvasColours[0][0], canvas->canvasColours[0][1], canvas->canvasColours[0][2], 1.0f}};
+    vk_begin_window_render_pass(window, functions, commands, clear);
 
     try {
         if (!video || corrupt) {

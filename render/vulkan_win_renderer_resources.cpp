@@ -21,22 +21,7 @@ bool force_staged_textures() {
 }  // namespace
 
 bool VulkanWinRenderer::createSamplers() {
-    VkSamplerCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
-    info.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
-    info.addressModeU = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.addressModeV = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.maxAnisotropy = 1.0f;
-    info.minLod = 0.0f;
-    info.maxLod = 0.0f;
-    info.minFilter = info.magFilter = VK_FILTER_NEAREST;
-    if (functions->vkCreateSampler(device, &info, nullptr, &nearestSampler) != VK_SUCCESS)
-        nearestSampler = VK_NULL_HANDLE;
-    info.minFilter = info.magFilter = VK_FILTER_LINEAR;
-    if (functions->vkCreateSampler(device, &info, nullptr, &linearSampler) != VK_SUCCESS)
-        linearSampler = VK_NULL_HANDLE;
-    return nearestSampler != VK_NULL_HANDLE && linearSampler != VK_NULL_HANDLE;
+    return vk_create_samplers(functions, device, &nearestSampler, &linearSampler);
 }
 
 void VulkanWinRenderer::destroySamplers() {
@@ -58,43 +43,18 @@ void VulkanWinRenderer::writeDefaultImageDescriptors() {
 
 bool VulkanWinRenderer::createImage(const QSize& size, VkFormat format, VkImageTiling tiling, VkImageUsageFlags usage,
                                     VkMemoryPropertyFlags memoryKind, VkImage* image, VkDeviceMemory* memory) {
-    VkImageCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO;
-    info.imageType = VK_IMAGE_TYPE_2D;
-    info.format = format;
-    info.extent = {uint32_t(size.width()), uint32_t(size.height()), 1};
-    info.mipLevels = 1;
-    info.arrayLayers = 1;
-    info.samples = VK_SAMPLE_COUNT_1_BIT;
-    info.tiling = tiling;
-    info.usage = usage;
-    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    info.initialLayout = VK_IMAGE_LAYOUT_PREINITIALIZED;
-    if (functions->vkCreateImage(device, &info, nullptr, image) != VK_SUCCESS) {
-        *image = VK_NULL_HANDLE;
-        showVulkanError(QStringLiteral("Image creation failed (54)"));
-        return false;
+    const VulkanImageSpec spec{uint32_t(size.width()), uint32_t(size.height()), format, tiling, usage,
+                               VK_IMAGE_LAYOUT_PREINITIALIZED};
+    const VulkanMemoryKind kind = (memoryKind & VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT) ? VulkanMemoryKind::HostVisible
+                                                                                     : VulkanMemoryKind::DeviceLocal;
+    const VulkanCreateResult result = vk_create_image(window, functions, device, spec, kind, image, memory);
+    switch (result.failedStep) {
+        case VulkanCreateStep::None: return true;
+        case VulkanCreateStep::Create: showVulkanError(QStringLiteral("Image creation failed (54)")); break;
+        case VulkanCreateStep::Allocate: showVulkanError(QStringLiteral("Alloc memory failed (55)")); break;
+        case VulkanCreateStep::Bind: showVulkanError(QStringLiteral("Bind memory failed (56)")); break;
     }
-    VkMemoryRequirements requirements{};
-    functions->vkGetImageMemoryRequirements(device, *image, &requirements);
-    VkPhysicalDeviceMemoryProperties properties{};
-    instance->functions()->vkGetPhysicalDeviceMemoryProperties(window->physicalDevice(), &properties);
-    const uint32_t preferred = (memoryKind & VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT) ? window->hostVisibleMemoryIndex()
-                                                                                    : window->deviceLocalMemoryIndex();
-    VkMemoryAllocateInfo alloc{};
-    alloc.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    alloc.allocationSize = requirements.size;
-    alloc.memoryTypeIndex = vk_pick_memory_type(properties, preferred, requirements.memoryTypeBits);
-    if (functions->vkAllocateMemory(device, &alloc, nullptr, memory) != VK_SUCCESS) {
-        *memory = VK_NULL_HANDLE;
-        showVulkanError(QStringLiteral("Alloc memory failed (55)"));
-        return false;
-    }
-    if (functions->vkBindImageMemory(device, *image, *memory, 0) != VK_SUCCESS) {
-        showVulkanError(QStringLiteral("Bind memory failed (56)"));
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool VulkanWinRenderer::copyImageToMemory(const QImage& image, VkImage target, VkDeviceMemory memory) {
@@ -162,15 +122,7 @@ bool VulkanWinRenderer::createTextureFromImage(const QString& path, VulkanUiImag
         texture->linearPending = true;
     }
 
-    VkImageViewCreateInfo view{};
-    view.sType = VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO;
-    view.image = texture->image;
-    view.viewType = VK_IMAGE_VIEW_TYPE_2D;
-    view.format = format;
-    view.components = {VK_COMPONENT_SWIZZLE_R, VK_COMPONENT_SWIZZLE_G, VK_COMPONENT_SWIZZLE_B, VK_COMPONENT_SWIZZLE_A};
-    view.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
-    if (functions->vkCreateImageView(device, &view, nullptr, &texture->view) != VK_SUCCESS) {
-        texture->view = VK_NULL_HANDLE;
+    if (vk_create_image_view(functions, device, texture->image, format, &texture->view) != VK_SUCCESS) {
         showVulkanError(QStringLiteral("Image view creation failed (53)"));
         destroyUiImage(texture);
         return false;
@@ -200,35 +152,16 @@ VkResult VulkanWinRenderer::createVertexBuffer(VulkanHostBuffer* buffer, VkDevic
     const VkDeviceSize align = std::max<VkDeviceSize>(1, alignment);
     const VkDeviceSize capacity = (size + align - 1) / align * align;
 
-    VkBufferCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
-    info.size = capacity;
-    info.usage = VK_BUFFER_USAGE_VERTEX_BUFFER_BIT;
-    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    VkResult err = functions->vkCreateBuffer(device, &info, nullptr, &buffer->buffer);
-    if (err != VK_SUCCESS) {
-        buffer->buffer = VK_NULL_HANDLE;
-        qDebug("Buffer creation failed (13)");
-        return err;
-    }
-    VkMemoryRequirements requirements{};
-    functions->vkGetBufferMemoryRequirements(device, buffer->buffer, &requirements);
-    VkMemoryAllocateInfo alloc{};
-    alloc.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    alloc.allocationSize = requirements.size;
-    alloc.memoryTypeIndex = vk_find_memory_type(window, requirements);
-    err = functions->vkAllocateMemory(device, &alloc, nullptr, &buffer->memory);
-    if (err != VK_SUCCESS) {
-        buffer->memory = VK_NULL_HANDLE;
-        qDebug("Failed to allocate memory: %s", vk_result_name(err));
-        destroyHostBuffer(buffer);
-        return err;
-    }
-    err = functions->vkBindBufferMemory(device, buffer->buffer, buffer->memory, 0);
-    if (err != VK_SUCCESS) {
-        qDebug("Memory bind failed (15)");
-        destroyHostBuffer(buffer);
-        return err;
+    const VulkanCreateResult result =
+        vk_create_buffer(window, functions, device, capacity, VK_BUFFER_USAGE_VERTEX_BUFFER_BIT,
+                         VulkanMemoryKind::HostVisible, &buffer->buffer, &buffer->memory);
+    switch (result.failedStep) {
+        case VulkanCreateStep::None: break;
+        case VulkanCreateStep::Create: qDebug("Buffer creation failed (13)"); return result.result;
+        case VulkanCreateStep::Allocate:
+            qDebug("Failed to allocate memory: %s", vk_result_name(result.result));
+            return result.result;
+        case VulkanCreateStep::Bind: qDebug("Memory bind failed (15)"); return result.result;
     }
     buffer->size = size;
     buffer->capacity = capacity;

@@ -1,25 +1,12 @@
 #include "tests/render/test_video_renderer_fixture.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 #include <cstring>
 
 namespace vktest {
 
 namespace {
-
-bool wait_for(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 void set_colour(float out[4], int r, int g, int b) {
     out[0] = float(r / 255.0);
@@ -113,7 +100,7 @@ void VideoWindowTest::openWindow(QSize size) {
     QObject::connect(window.get(), &VulkanWindow::viewVideoRendererEndInit, [this] { ++endInitCount; });
     ASSERT_TRUE(show_and_wait_ready(*window, size)) << "the video window did not get ready";
     ASSERT_NE(window->renderer, nullptr);
-    ASSERT_TRUE(wait_for([this] { return window->renderer->isInitialised(); }, kWaitMs));
+    ASSERT_TRUE(wait_until([this] { return window->renderer->isInitialised(); }, kWaitMs));
     set_default_colours(renderer().canvasState());
 }
 

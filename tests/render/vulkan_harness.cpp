@@ -11,6 +11,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstring>
 
+#include "render/vulkan_objects.h"
+#include "render/vulkan_render_pass.h"
+
 namespace vktest {
 
 namespace {
@@ -67,17 +70,6 @@ void capture_handler(QtMsgType type, const QMessageLogContext& context, const QS
     if (g_previous_handler) g_previous_handler(type, context, message);
 }
 
-bool wait_until(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 // Frames are recorded on the thread pool and handed back to Qt on the GUI thread
 // through a future watcher, one frame in flight at a time.
 class HarnessRenderer : public QVulkanWindowRenderer {
@@ -114,24 +106,10 @@ private:
 
     void record() {
         QVulkanDeviceFunctions* f = window->deviceFunctions();
-        const QSize size = window->swapChainImageSize();
-        VkClearValue clear[3]{};
-        memcpy(clear[0].color.float32, window->clearColor, sizeof(window->clearColor));
-        clear[1].depthStencil = {1.0f, 0};
-        clear[2].color = clear[0].color;
-        VkRenderPassBeginInfo begin{};
-        begin.sType = VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO;
-        begin.renderPass = window->defaultRenderPass();
-        begin.framebuffer = window->currentFramebuffer();
-        begin.renderArea.extent = {uint32_t(size.width()), uint32_t(size.height())};
-        begin.clearValueCount = window->sampleCountFlagBits() > VK_SAMPLE_COUNT_1_BIT ? 3 : 2;
-        begin.pClearValues = clear;
+        VkClearColorValue clear{};
+        memcpy(clear.float32, window->clearColor, sizeof(window->clearColor));
         VkCommandBuffer commands = window->currentCommandBuffer();
-        f->vkCmdBeginRenderPass(commands, &begin, VK_SUBPASS_CONTENTS_INLINE);
-        const VkViewport viewport{0, 0, float(size.width()), float(size.height()), 0, 1};
-        f->vkCmdSetViewport(commands, 0, 1, &viewport);
-        const VkRect2D scissor{{0, 0}, {uint32_t(size.width()), uint32_t(size.height())}};
-        f->vkCmdSetScissor(commands, 0, 1, &scissor);
+        vk_begin_window_render_pass(window, f, commands, clear);
         if (window->onRecord) window->onRecord(*window, commands);
         f->vkCmdEndRenderPass(commands);
         window->recorded.fetchAndAddRelease(1);
@@ -143,6 +121,17 @@ private:
 };
 
 }  // namespace
+
+bool wait_until(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 void ensure_application() {
     if (QCoreApplication::instance()) return;
@@ -247,23 +236,10 @@ HostBuffer create_vertex_buffer(QVulkanWindow& window, const void* data, size_t 
     HostBuffer result;
     QVulkanDeviceFunctions* f = window.vulkanInstance()->deviceFunctions(window.device());
     VkDevice device = window.device();
-    VkBufferCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
-    info.size = bytes;
-    info.usage = VK_BUFFER_USAGE_VERTEX_BUFFER_BIT;
-    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    if (f->vkCreateBuffer(device, &info, nullptr, &result.buffer) != VK_SUCCESS) return HostBuffer{};
-    VkMemoryRequirements requirements{};
-    f->vkGetBufferMemoryRequirements(device, result.buffer, &requirements);
-    VkMemoryAllocateInfo alloc{};
-    alloc.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    alloc.allocationSize = requirements.size;
-    alloc.memoryTypeIndex = window.hostVisibleMemoryIndex();
-    if (f->vkAllocateMemory(device, &alloc, nullptr, &result.memory) != VK_SUCCESS) {
-        destroy_buffer(window, result);
+    if (!vk_create_buffer(&window, f, device, bytes, VK_BUFFER_USAGE_VERTEX_BUFFER_BIT, VulkanMemoryKind::HostVisible,
+                          &result.buffer, &result.memory)
+             .ok())
         return HostBuffer{};
-    }
-    f->vkBindBufferMemory(device, result.buffer, result.memory, 0);
     void* mapped = nullptr;
     if (f->vkMapMemory(device, result.memory, 0, bytes, 0, &mapped) == VK_SUCCESS) {
         memcpy(mapped, data, bytes);
@@ -281,18 +257,8 @@ void destroy_buffer(QVulkanWindow& window, HostBuffer& buffer) {
 
 Samplers create_samplers(QVulkanWindow& window) {
     Samplers samplers;
-    QVulkanDeviceFunctions* f = window.vulkanInstance()->deviceFunctions(window.device());
-    VkSamplerCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
-    info.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
-    info.addressModeU = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.addressModeV = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    info.maxAnisotropy = 1.0f;
-    info.minFilter = info.magFilter = VK_FILTER_NEAREST;
-    f->vkCreateSampler(window.device(), &info, nullptr, &samplers.nearest);
-    info.minFilter = info.magFilter = VK_FILTER_LINEAR;
-    f->vkCreateSampler(window.device(), &info, nullptr, &samplers.linear);
+    vk_create_samplers(window.vulkanInstance()->deviceFunctions(window.device()), window.device(), &samplers.nearest,
+                       &samplers.linear);
     return samplers;
 }
 

@@ -72,6 +72,9 @@ public:
     QAtomicInt pending;
 };
 
+// Processes events until `condition` holds; false on timeout.
+bool wait_until(const std::function<bool()>& condition, int timeoutMs = kWaitMs);
+
 // Waits until no frame of the window is in flight and its queue is idle, so that the
 // GUI thread may replace what recorded frames use. False on timeout.
 bool wait_window_idle(TestVulkanWindow& window, int timeoutMs = kWaitMs);
