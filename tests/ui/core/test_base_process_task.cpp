@@ -1,0 +1,473 @@
+#include "ui/base_process_task.h"
+#include "ui/delay_action.h"
+
+#include "message_capture.h"
+#include "widget_app.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// A task whose body is given by the test.
+class TestTask : public BaseProcessTask {
+public:
+    explicit TestTask(std::function<void(TestTask&)> body) : m_body(std::move(body)) {
+        setEmitterDelays(40, 20);
+    }
+    ~TestTask() override { stop(); }
+
+protected:
+    void coreProcessFunc() override {
+        if (m_body)
+            m_body(*this);
+    }
+
+private:
+    std::function<void(TestTask&)> m_body;
+};
+
+// Everything a dialog would receive, on the GUI thread.
+struct Recorder : QObject {
+    explicit Recorder(BaseProcessTask& task) {
+        connect(&task, &BaseProcessTask::processTask_update_state, this,
+                [this](const ProcessingStateObj& s, const QString& id) {
+                    states.push_back(s.state);
+                    ids.append(id);
+                });
+        connect(&task, &BaseProcessTask::processTask_have_new_logs, this,
+                [this](const QStringList& lines, const QString& id) {
+                    logBatches.push_back(lines);
+                    ids.append(id);
+                });
+        connect(&task, &BaseProcessTask::processTask_update_progress, this,
+                [this](const ProgressTaskInfo& info, const QString& id) {
+                    progress.push_back(info);
+                    ids.append(id);
+                });
+    }
+    QStringList allLogs() const {
+        QStringList all;
+        for (const QStringList& batch : logBatches)
+            all += batch;
+        return all;
+    }
+    bool hasState(uint32_t s) const { return std::find(states.begin(), states.end(), s) != states.end(); }
+
+    std::vector<uint32_t> states;
+    std::vector<QStringList> logBatches;
+    std::vector<ProgressTaskInfo> progress;
+    QStringList ids;
+};
+
+bool stopRequested(TestTask& t) {
+    const uint32_t s = t.publicState();
+    return s == ProcessTaskState_Stop || s == ProcessTaskState_Stopped;
+}
+
+// The loop every tool body follows: work, report, honour pause and stop.
+void framesBody(TestTask& t, uint32_t frames, int sleepMs, std::function<void(uint32_t)> perFrame = {}) {
+    t.startStep(0);
+    t.setStepFrameCount(frames);
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (sleepMs)
+            QThread::msleep(sleepMs);
+        t.updateProgressFrames(i + 1);
+        if (perFrame)
+            perFrame(i);
+        const uint32_t s = t.publicState();
+        if (s == ProcessTaskState_Pause) {
+            t.setState(ProcessTaskState_Pause);
+            t.waitWhilePaused();
+        }
+        if (stopRequested(t)) {
+            t.setState(ProcessTaskState_Stop);
+            break;
+        }
+    }
+}
+
+TEST(BaseProcessTask, NormalRunReportsLogsProgressAndEndState) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        framesBody(t, 100, 0, [&t](uint32_t i) {
+            if (i % 10 == 0)
+                t.appendLog(QStringLiteral("line %1").arg(i / 10));
+        });
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6) && !rec.progress.empty() && rec.allLogs().size() == 10; }, 5000));
+    QTest::qWait(60);  // nothing may follow the final records
+
+    EXPECT_EQ(rec.states, (std::vector<uint32_t>{2, 6}));
+    QStringList expected;
+    for (int i = 0; i < 10; ++i)
+        expected << QStringLiteral("line %1").arg(i);
+    EXPECT_EQ(rec.allLogs(), expected);
+    EXPECT_EQ(rec.progress.back().percent, 100u);
+    EXPECT_EQ(rec.progress.back().remainingText, QStringLiteral("-"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\{[0-9a-f-]{36}\\}$")).match(task.uuid()).hasMatch());
+    for (const QString& id : rec.ids)
+        EXPECT_EQ(id, task.uuid());
+    EXPECT_EQ(task.runState(), 6u);
+}
+
+TEST(BaseProcessTask, FinishFlagsChooseTheEndState) {
+    widget_app();
+    struct Case { bool failed, warnings; uint32_t state; };
+    for (const Case c : {Case{true, false, 8}, Case{false, true, 7}, Case{true, true, 8}, Case{false, false, 6}}) {
+        TestTask task([c](TestTask& t) {
+            t.startStep(0);
+            t.finish(c.failed, c.warnings);
+        });
+        Recorder rec(task);
+        task.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rec.states.size() == 2 && !rec.progress.empty(); }, 3000));
+        EXPECT_EQ(rec.states.back(), c.state) << c.failed << c.warnings;
+        EXPECT_EQ(task.publicState(), c.state);
+    }
+}
+
+TEST(BaseProcessTask, StopWaitsForTheBodyAndKeepsTheStopState) {
+    widget_app();
+    std::atomic<bool> started{false};
+    std::atomic<bool> ended{false};
+    TestTask task([&](TestTask& t) {
+        t.appendLog(QStringLiteral("begin"));
+        t.startStep(0);
+        t.setStepFrameCount(1000000);
+        started = true;
+        for (uint32_t i = 1; !stopRequested(t); ++i) {
+            t.updateProgressFrames(i);
+            QThread::msleep(10);
+        }
+        t.setState(ProcessTaskState_Stop);
+        t.appendLog(QStringLiteral("stopped"));
+        t.finish(false, false);
+        ended = true;
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 3000));
+    QTest::qWait(30);
+    task.stop();
+    EXPECT_TRUE(ended.load());  // stop returns only once the body is over
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.allLogs().size() == 2 && rec.states.size() == 2; }, 3000));
+    QTest::qWait(30);
+    EXPECT_EQ(rec.states, (std::vector<uint32_t>{2, 4}));
+    EXPECT_EQ(rec.allLogs(), (QStringList{QStringLiteral("begin"), QStringLiteral("stopped")}));
+    EXPECT_FALSE(rec.progress.empty());
+    EXPECT_EQ(task.runState(), 4u);
+    task.requestPause();
+    task.requestResume();
+    EXPECT_EQ(task.publicState(), 4u);
+}
+
+TEST(BaseProcessTask, PauseExcludesThePausedTime) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        framesBody(t, 30, 10);  // about 300 ms of work
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    QTest::qWait(80);
+    task.requestPause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(3); }, 2000));
+    EXPECT_EQ(task.publicState(), 3u);
+    QTest::qWait(1000);
+    const size_t before = rec.states.size();
+    QElapsedTimer resumeClock;
+    resumeClock.start();
+    task.requestResume();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.states.size() > before; }, 2000));
+    EXPECT_EQ(rec.states[before], 2u);
+    EXPECT_LT(resumeClock.elapsed(), 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6) && !rec.progress.empty(); }, 3000));
+    QTest::qWait(30);
+    EXPECT_EQ(rec.states, (std::vector<uint32_t>{2, 3, 2, 6}));
+    EXPECT_GT(rec.progress.back().elapsedSeconds, 0.25);
+    EXPECT_LT(rec.progress.back().elapsedSeconds, 0.9);
+}
+
+TEST(BaseProcessTask, StopWhilePausedEndsTheWaitPromptly) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        framesBody(t, 1000, 5);
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    task.requestPause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(3); }, 2000));
+    QElapsedTimer clock;
+    clock.start();
+    task.stop();
+    EXPECT_LT(clock.elapsed(), 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(4) && !rec.progress.empty(); }, 2000));
+    EXPECT_EQ(task.runState(), 4u);
+    EXPECT_FALSE(rec.hasState(6));
+}
+
+// Earlier steps stay in the elapsed time of the task.
+TEST(BaseProcessTask, ClosedStepsAddToTheTotal) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        t.startStep(0);
+        QThread::msleep(150);
+        t.startStep(1);
+        QThread::msleep(150);
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6) && !rec.progress.empty(); }, 3000));
+    EXPECT_GE(rec.progress.back().elapsedSeconds, 0.28);
+}
+
+// The frame counters of the whole task give the final snapshot when they are set.
+TEST(BaseProcessTask, FinalSnapshotFromTotalFrames) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        t.setTotalFrames(50);
+        t.startStep(0);
+        t.setStepFrameCount(50);
+        QThread::msleep(60);
+        t.updateProgressFrames(25);
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6) && !rec.progress.empty(); }, 3000));
+    const ProgressTaskInfo& last = rec.progress.back();
+    EXPECT_EQ(last.percent, 100u);
+    EXPECT_EQ(last.remainingText, QStringLiteral("-"));
+    EXPECT_TRUE(last.fpsText.endsWith(QStringLiteral(" f/s"))) << last.fpsText.toStdString();
+    EXPECT_EQ(last.step, 0u);
+}
+
+struct ThrowCase {
+    std::function<void()> thrower;
+    const char* line;
+};
+
+// A body that throws still ends, failed, with the reason in its log.
+TEST(BaseProcessTask, ExceptionInTheBodyEndsTheTaskFailed) {
+    widget_app();
+    const ThrowCase cases[] = {
+        {[] { throw std::runtime_error("disk gone"); }, "ERREUR : Fail to process : disk gone"},
+        {[] { throw std::bad_alloc(); }, "ERREUR : Fail to process, memory error"},
+        {[] { throw 42; }, "ERREUR : Fail to process, unknown error"},
+    };
+    for (const ThrowCase& c : cases) {
+        TestTask task([&c](TestTask& t) {
+            t.startStep(0);
+            t.appendLog(QStringLiteral("before"));
+            c.thrower();
+        });
+        Recorder rec(task);
+        task.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(8) && rec.allLogs().size() == 2 && !rec.progress.empty(); }, 3000))
+            << c.line;
+        EXPECT_EQ(rec.states, (std::vector<uint32_t>{2, 8}));
+        EXPECT_EQ(rec.allLogs(), (QStringList{QStringLiteral("before"), QString::fromUtf8(c.line)}));
+        task.stop();  // the body is over: nothing to wait for, state kept
+        EXPECT_EQ(task.runState(), 8u);
+    }
+}
+
+TEST(BaseProcessTask, ExceptionWhilePausedEndsFailed) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        t.startStep(0);
+        t.setState(ProcessTaskState_Pause);
+        throw std::runtime_error("late");
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(8); }, 3000));
+    EXPECT_EQ(rec.states, (std::vector<uint32_t>{2, 3, 8}));
+}
+
+TEST(BaseProcessTask, LogsCoalesceIntoOneSignalAfterTheDelay) {
+    widget_app();
+    BaseProcessTask task;  // default delays: logs 1000 ms, progress 500 ms
+    Recorder rec(task);
+    QElapsedTimer clock;
+    clock.start();
+    task.appendLog(QStringLiteral("a"));
+    QTest::qWait(10);
+    task.appendLogs({QStringLiteral("b"), QStringLiteral("c")});
+    task.appendLogs({});
+    for (int i = 1; i <= 5; ++i)
+        task.updateProgress(0.1f * float(i));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rec.logBatches.empty(); }, 3000));
+    const qint64 delay = clock.elapsed();
+    EXPECT_GE(delay, 950);
+    EXPECT_LT(delay, 2500);
+    QTest::qWait(200);
+    ASSERT_EQ(rec.logBatches.size(), 1u);
+    EXPECT_EQ(rec.logBatches[0], (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    ASSERT_EQ(rec.progress.size(), 1u);
+    EXPECT_EQ(rec.progress[0].percent, 50u);
+}
+
+TEST(BaseProcessTask, ATaskThatNeverLogsSendsNoLogs) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        framesBody(t, 10, 0);
+        t.finish(false, false);
+    });
+    Recorder rec(task);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6) && !rec.progress.empty(); }, 3000));
+    QTest::qWait(100);
+    EXPECT_TRUE(rec.logBatches.empty());
+}
+
+TEST(BaseProcessTask, ProgressByFramesNeedsAFrameCount) {
+    widget_app();
+    BaseProcessTask task;
+    MessageCapture log;
+    task.updateProgressFrames(5);
+    EXPECT_EQ(log.count(QStringLiteral("Error: update progress without frame duration")), 1);
+}
+
+struct DurationCase {
+    double seconds;
+    const char* text;
+};
+
+TEST(BaseProcessTask, FormatDuration) {
+    const DurationCase cases[] = {
+        {3725, "1h 2min 5s"}, {3600, "1h 0min"}, {90, "1min 30s"}, {60, "1min"}, {0.5, "0s"},
+        {59.99, "59s"}, {-1, "NA"}, {360000, "100h 0min"}, {1e30, "277777777777h 46min 40s"},
+    };
+    for (const DurationCase& c : cases)
+        EXPECT_EQ(BaseProcessTask::formatDuration(c.seconds).toStdString(), c.text) << c.seconds;
+}
+
+struct SnapshotCase {
+    float progress;
+    double total, step;
+    uint32_t frames;
+    uint32_t percent;
+    const char* elapsed;
+    const char* remaining;
+    const char* fps;
+};
+
+TEST(BaseProcessTask, ProgressSnapshot) {
+    const SnapshotCase cases[] = {
+        {0.25f, 0, 30, 100, 25, "30s", "1min 30s", "0.83 f/s"},
+        {0.0f, 0, 30, 100, 0, "30s", "-", ""},
+        {1.0f, 0, 30, 100, 100, "30s", "-", "3.33 f/s"},
+        {0.5f, 60, 30, 0, 50, "1min 30s", "30s", ""},
+        {0.5f, 0, 0, 100, 50, "-", "-", ""},
+        {-0.5f, 0, 10, 100, 0, "10s", "-", ""},
+        {0.996f, 0, 10, 100, 100, "10s", "0s", "9.96 f/s"},
+    };
+    for (const SnapshotCase& c : cases) {
+        const ProgressTaskInfo info = BaseProcessTask::makeProgressInfo(c.progress, c.total, c.step, c.frames, 2);
+        EXPECT_EQ(info.percent, c.percent) << c.progress;
+        EXPECT_EQ(info.elapsedText.toStdString(), c.elapsed) << c.progress;
+        EXPECT_EQ(info.remainingText.toStdString(), c.remaining) << c.progress;
+        EXPECT_EQ(info.fpsText.toStdString(), c.fps) << c.progress;
+        EXPECT_EQ(info.step, 2u);
+    }
+}
+
+QString readAll(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    QByteArray bytes;
+    char buffer[256];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, qsizetype(n));
+    return QString::fromLocal8Bit(bytes);
+}
+
+TEST(BaseProcessTask, ConsoleLines) {
+    widget_app();
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    TestTask task([](TestTask& t) {
+        t.startStep(0);
+        t.updateProgress(0.25f);
+        t.updateProgress(0.25f);  // the same percentage is not printed twice
+        t.updateProgress(0.996f);
+        t.updateProgress(1.0f);
+        t.updateProgress(-0.5f);
+        t.startStep(3);
+        t.finish(false, false);
+    });
+    task.setConsoleReport(true, out);
+    task.setStepNames({QStringLiteral("Reading")});
+    Recorder rec(task);
+    MessageCapture log;
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.hasState(6); }, 3000));
+    task.stop();
+    EXPECT_EQ(readAll(out), QStringLiteral("INFO : Start step : Reading\nPROGRESS : 0 %\n"
+                                           "PROGRESS : 25 %\nPROGRESS : 99 %\nPROGRESS : 0 %\n"
+                                           "INFO : Start step : Step 3\nPROGRESS : 0 %\n"
+                                           "PROGRESS : 100 %\n"));
+    EXPECT_EQ(log.count(QStringLiteral("Unknown step : 3")), 1);
+    std::fclose(out);
+}
+
+TEST(BaseProcessTask, FinishFromAnUnexpectedStateIsReported) {
+    widget_app();
+    BaseProcessTask task;
+    Recorder rec(task);
+    MessageCapture log;
+    task.appendLog(QStringLiteral("x"));
+    task.finish(false, false);
+    EXPECT_EQ(log.count(QStringLiteral("ERROR : Invalid end state : 0")), 1);
+    // Logs and the snapshot still go out.
+    EXPECT_EQ(rec.allLogs(), QStringList{QStringLiteral("x")});
+    EXPECT_EQ(rec.progress.size(), 1u);
+    EXPECT_TRUE(rec.states.empty());
+}
+
+TEST(DelayAction, TriggerFromAnotherThreadEmitsOnTheOwnersThread) {
+    widget_app();
+    QObject owner;
+    DelayAction action(&owner, 30);
+    std::vector<QThread*> threads;
+    QObject::connect(&action, &DelayAction::end_action, [&threads] { threads.push_back(QThread::currentThread()); });
+    QThread* worker = QThread::create([&action] {
+        action.trigger();
+        action.trigger();
+    });
+    worker->start();
+    worker->wait();
+    delete worker;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !threads.empty(); }, 2000));
+    QTest::qWait(60);
+    ASSERT_EQ(threads.size(), 1u);
+    EXPECT_EQ(threads[0], QThread::currentThread());
+    EXPECT_FALSE(action.isPending());
+
+    action.trigger();
+    action.cancelAndWait();
+    action.trigger();
+    QTest::qWait(80);
+    EXPECT_EQ(threads.size(), 1u);
+}
+
+}  // namespace
