@@ -13,9 +13,9 @@ QTemporaryDir& home_dir() {
 
 QString widget_test_home() { return home_dir().path(); }
 
-QApplication* widget_app() {
+QApplication* widget_app(bool on_display) {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!on_display) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const QByteArray home = home_dir().path().toLocal8Bit();
     setenv("HOME", home.constData(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);

@@ -1,13 +1,14 @@
 #pragma once
 // The one QApplication of a widget test program. Made on first call, on the offscreen
-// platform unless QT_QPA_PLATFORM says otherwise, with HOME and XDG_CONFIG_HOME in a
-// temporary folder of the program's own so no test reads or writes real preferences.
-// GUI thread (the test's main thread) only.
+// platform (whatever QT_QPA_PLATFORM says) unless `on_display` asks for the real one
+// (the windows that show Vulkan video need the X server), with HOME and XDG_CONFIG_HOME
+// in a temporary folder of the program's own so no test reads or writes real
+// preferences. GUI thread (the test's main thread) only.
 #include <QString>
 
 class QApplication;
 
-QApplication* widget_app();
+QApplication* widget_app(bool on_display = false);
 
 // The temporary home made by widget_app(), removed when the program ends.
 QString widget_test_home();
