@@ -122,6 +122,9 @@ void ViewBtnImage::mousePressEvent(QMouseEvent* event) {
     if (m_clickMode == 1) {
         bounce->setKeyValueAt(0.0, 1.0);
         bounce->setKeyValueAt(0.1, 0.9);
+        // Back to full size at the end: an animation without an end value would
+        // leave the picture to whatever Qt makes of it.
+        bounce->setKeyValueAt(1.0, 1.0);
         bounce->setDuration(75);
     } else {
         bounce->setKeyValueAt(0.0, 1.0);
