@@ -2,6 +2,8 @@
 
 #include "ui/text/time_text.h"
 
+#include <QStringList>
+
 #include <cmath>
 #include <limits>
 
@@ -21,6 +23,24 @@ using Wide = unsigned __int128;
 
 bool fits(Wide value) {
     return value <= kU32Max;
+}
+
+// The fields as typed, from the last backwards (frames, seconds, minutes, hours),
+// without the carries of timecode_parse: the clock display can show 60 minutes
+// (at 29.97, 60 minutes of 1798 frames are 12 frames short of its hour), so a carry
+// would not read back what it shows. Call only on text that timecode_parse accepted.
+void typed_fields(const QString& text, uint32_t* h, uint32_t* m, uint32_t* s, uint32_t* f) {
+    QString unified = text;
+    unified.replace(QLatin1Char(';'), QLatin1Char(':'));
+    unified.replace(QLatin1Char('.'), QLatin1Char(':'));
+    unified.replace(QLatin1Char(','), QLatin1Char(':'));
+    const QStringList parts = unified.split(QLatin1Char(':'), Qt::KeepEmptyParts);
+    uint32_t* fields[] = {f, s, m, h};
+    for (int i = 0; i < 4; ++i) {
+        *fields[i] = 0;
+        const qsizetype at = parts.size() - 1 - i;
+        if (at >= 0) *fields[i] = parts[at].toUInt();  // empty counts as 0
+    }
 }
 
 bool clock_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t f, float rate, uint64_t* out) {
@@ -93,6 +113,7 @@ TimeEntryValue time_entry_value(const QString& typed, uint32_t mode, uint32_t nu
         break;
     }
     default:
+        typed_fields(result.unsignedText, &h, &m, &s, &f);
         if (!clock_frames(h, m, s, f, rate, &frames)) return result;
         break;
     }
