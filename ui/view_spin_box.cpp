@@ -1,9 +1,7 @@
 #include "ui/view_spin_box.h"
 
 #include <QDebug>
-#include <QGuiApplication>
 #include <QIntValidator>
-#include <QMouseEvent>
 
 #include <algorithm>
 
@@ -123,12 +121,4 @@ void ViewSpinBoxInt::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers flags) {
     if (flags & Qt::AltModifier) set_to_default_value();
 }
 
-void ViewSpinBoxInt::mousePressEvent(QMouseEvent* event) {
-    if (!m_enabled || !m_parts.entry->geometry().contains(event->position().toPoint())) return;
-    if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
-        set_to_default_value();
-        return;
-    }
-    m_parts.entry->setFocus(Qt::OtherFocusReason);
-    m_parts.entry->selectAll();
-}
+void ViewSpinBoxInt::mousePressEvent(QMouseEvent* event) { spin_box_press(this, m_parts, m_enabled, event); }

@@ -4,10 +4,12 @@
 #include "ui/view_simple_image.h"
 
 #include <QDebug>
-#include <QGuiApplication>
-#include <QMouseEvent>
 
 #include <algorithm>
+
+namespace {
+void log_line(const QString& text) { qDebug().noquote() << text; }
+}  // namespace
 
 // ---- shared part ----
 
@@ -20,8 +22,6 @@ ViewSpinBoxEvalBase::ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry)
     m_eval = new ExprEvaluate(this);
     updateLayout();
 }
-
-void ViewSpinBoxEvalBase::logLine(const QString& text) const { qDebug().noquote() << text; }
 
 void ViewSpinBoxEvalBase::updateLayout() {
     const int w = width();
@@ -107,50 +107,63 @@ void ViewSpinBoxEvalBase::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers fla
     m_parts.entry->setText(m_eval->isEmpty() ? valueText() : m_eval->expression());
 }
 
-void ViewSpinBoxEvalBase::mousePressEvent(QMouseEvent* event) {
-    if (!m_enabled || !m_parts.entry->geometry().contains(event->position().toPoint())) return;
-    if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
-        set_to_default_value();
-        return;
+void ViewSpinBoxEvalBase::mousePressEvent(QMouseEvent* event) { spin_box_press(this, m_parts, m_enabled, event); }
+
+// ---- the typed boxes ----
+
+namespace {
+// Numbers in the log lines: "%d" for the integer box, "%f" for the float box.
+QString log_number(int32_t value) { return QString::number(value); }
+QString log_number(float value) { return QString::asprintf("%f", double(value)); }
+
+// Checks the construction arguments of `box`: false when the range is refused;
+// otherwise true with the default to use (the minimum when the given one is
+// outside the range, so the box still holds a value inside it).
+template <class T>
+bool accept_range(const QString& box, T defaultValue, T minValue, T maxValue, T* acceptedDefault) {
+    if (minValue > maxValue) {
+        log_line("ERREUR : " + box + " : set all values : Min Value (" + log_number(minValue) +
+                 ") doit etre inferieure ou egale a maxvalue (" + log_number(maxValue) + ")");
+        log_line("Invalid default value");
+        return false;
     }
-    m_parts.entry->setFocus(Qt::OtherFocusReason);
-    m_parts.entry->selectAll();
+    *acceptedDefault = defaultValue;
+    if (!(defaultValue >= minValue && defaultValue <= maxValue)) {
+        log_line("ERREUR : " + box + " : set all values : Default value invalide (" + log_number(defaultValue) +
+                 ") (Min Val : " + log_number(minValue) + " : MaxVal : " + log_number(maxValue) + ")");
+        log_line("Invalid default value");
+        *acceptedDefault = minValue;
+    }
+    return true;
 }
 
-// ---- integer box ----
+// False, with the log line of `box`, outside [min, max] (and for NaN).
+template <class T>
+bool value_in_range(const QString& box, T value, T minValue, T maxValue) {
+    if (value >= minValue && value <= maxValue) return true;
+    log_line("ERREUR : " + box + " : set_value : invalid value : " + log_number(value) + " (Min Value : " +
+             log_number(minValue) + " ; Max Value : " + log_number(maxValue));
+    return false;
+}
+
+void log_default_refused(const QString& box, const QString& defaultValue) {
+    log_line("ERREUR : " + box + " : set_to_default_value : Erreur setting default value (" + defaultValue + ")");
+}
+}  // namespace
 
 ViewSpinBoxIntEval::ViewSpinBoxIntEval(QWidget* parent, const QRect& geometry, int32_t defaultValue,
                                        int32_t minValue, int32_t maxValue)
     : ViewSpinBoxEvalBase(parent, geometry) {
-    if (minValue > maxValue) {
-        logLine(QString::asprintf(
-            "ERREUR : ViewSpinBoxIntEval : set all values : Min Value (%d) doit etre inferieure ou egale a maxvalue (%d)",
-            minValue, maxValue));
-        logLine("Invalid default value");
-    } else {
+    if (accept_range("ViewSpinBoxIntEval", defaultValue, minValue, maxValue, &m_default)) {
         m_min = minValue;
         m_max = maxValue;
-        if (defaultValue < minValue || defaultValue > maxValue) {
-            logLine(QString::asprintf(
-                "ERREUR : ViewSpinBoxIntEval : set all values : Default value invalide (%d) (Min Val : %d : MaxVal : %d)",
-                defaultValue, minValue, maxValue));
-            logLine("Invalid default value");
-            m_default = m_min;  // the box must still hold a value inside its range
-        } else {
-            m_default = defaultValue;
-        }
-        m_value = m_default;
         set_to_default_value();
     }
     refresh();
 }
 
 bool ViewSpinBoxIntEval::set_value(int32_t value) {
-    if (value < m_min || value > m_max) {
-        logLine(QString::asprintf("ERREUR : ViewSpinBoxIntEval : set_value : invalid value : %d (Min Value : %d ; Max Value : %d",
-                                  value, m_min, m_max));
-        return false;
-    }
+    if (!value_in_range("ViewSpinBoxIntEval", value, m_min, m_max)) return false;
     m_value = value;
     blank = false;
     refresh();
@@ -158,19 +171,13 @@ bool ViewSpinBoxIntEval::set_value(int32_t value) {
 }
 
 void ViewSpinBoxIntEval::set_to_default_value() {
-    if (!set_value(m_default)) {
-        logLine("ERREUR : ViewSpinBoxIntEval : set_to_default_value : Erreur setting default value (" +
-                QString::number(m_default) + ")");
-    }
+    if (!set_value(m_default)) log_default_refused("ViewSpinBoxIntEval", QString::number(m_default));
 }
 
 void ViewSpinBoxIntEval::applyEvaluated() {
     const int32_t value = m_eval->checkRangeInt(m_min, m_max, m_default);
-    if (!m_eval->isOutOfRange()) {
-        set_value(value);
-    } else {
-        set_to_default_value();
-    }
+    if (m_eval->isOutOfRange()) set_to_default_value();
+    else set_value(value);
 }
 
 void ViewSpinBoxIntEval::stepValue(int direction) {
@@ -180,42 +187,21 @@ void ViewSpinBoxIntEval::stepValue(int direction) {
 
 QString ViewSpinBoxIntEval::valueText() const { return QString::number(m_value); }
 
-void ViewSpinBoxIntEval::iconShown(const QString& message) { logLine("Set picto tooltip : " + message); }
-
-// ---- float box ----
+void ViewSpinBoxIntEval::iconShown(const QString& message) { log_line("Set picto tooltip : " + message); }
 
 ViewSpinBoxFloatEval::ViewSpinBoxFloatEval(QWidget* parent, const QRect& geometry, float defaultValue,
                                            float minValue, float maxValue)
     : ViewSpinBoxEvalBase(parent, geometry) {
-    if (minValue > maxValue) {
-        logLine(QString::asprintf(
-            "ERREUR : ViewSpinBoxFloatEval : set all values : Min Value (%f) doit etre inferieure ou egale a maxvalue (%f)",
-            double(minValue), double(maxValue)));
-        logLine("Invalid default value");
-    } else {
+    if (accept_range("ViewSpinBoxFloatEval", defaultValue, minValue, maxValue, &m_default)) {
         m_min = minValue;
         m_max = maxValue;
-        if (!(defaultValue >= minValue && defaultValue <= maxValue)) {
-            logLine(QString::asprintf(
-                "ERREUR : ViewSpinBoxFloatEval : set all values : Default value invalide (%f) (Min Val : %f : MaxVal : %f)",
-                double(defaultValue), double(minValue), double(maxValue)));
-            logLine("Invalid default value");
-            m_default = m_min;  // the box must still hold a value inside its range
-        } else {
-            m_default = defaultValue;
-        }
-        m_value = m_default;
         set_to_default_value();
     }
     refresh();
 }
 
 bool ViewSpinBoxFloatEval::set_value(float value) {
-    if (!(value >= m_min && value <= m_max)) {
-        logLine(QString::asprintf("ERREUR : ViewSpinBoxFloatEval : set_value : invalid value : %f (Min Value : %f ; Max Value : %f",
-                                  double(value), double(m_min), double(m_max)));
-        return false;
-    }
+    if (!value_in_range("ViewSpinBoxFloatEval", value, m_min, m_max)) return false;
     m_value = value;
     blank = false;
     refresh();
@@ -223,19 +209,13 @@ bool ViewSpinBoxFloatEval::set_value(float value) {
 }
 
 void ViewSpinBoxFloatEval::set_to_default_value() {
-    if (!set_value(m_default)) {
-        logLine("ERREUR : ViewSpinBoxFloatEval : set_to_default_value : Erreur setting default value (" +
-                QString::number(m_default) + ")");
-    }
+    if (!set_value(m_default)) log_default_refused("ViewSpinBoxFloatEval", QString::number(m_default));
 }
 
 void ViewSpinBoxFloatEval::applyEvaluated() {
     const float value = m_eval->checkRangeFloat(m_min, m_max, m_default);
-    if (!m_eval->isOutOfRange()) {
-        set_value(value);
-    } else {
-        set_to_default_value();
-    }
+    if (m_eval->isOutOfRange()) set_to_default_value();
+    else set_value(value);
 }
 
 void ViewSpinBoxFloatEval::stepValue(int direction) { set_value(m_value + float(direction) * step); }

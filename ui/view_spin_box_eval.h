@@ -59,7 +59,6 @@ protected:
 
     // Entry text, error icon and arrows from the current value.
     void refresh();
-    void logLine(const QString& text) const;
 
     // The range check of an evaluated expression, then set_value or, out of range,
     // set_to_default_value.

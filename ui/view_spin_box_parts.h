@@ -6,6 +6,8 @@
 #include "ui/view_btn_image.h"
 #include "ui/view_text_entry.h"
 
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QObject>
 
 struct SpinBoxParts {
@@ -37,4 +39,18 @@ SpinBoxParts spin_box_make_parts(Box* box, const QRect& entryRect, const QRect& 
 inline void spin_box_arrow_looks(const SpinBoxParts& parts, bool enabled, bool canGoDown, bool canGoUp) {
     parts.down->setEnabledLook(enabled && canGoDown);
     parts.up->setEnabledLook(enabled && canGoUp);
+}
+
+// A press on the box itself inside the entry's rectangle (the entry normally takes
+// it first): Alt restores the default without a signal, otherwise the entry takes
+// the focus with all its text selected.
+template <class Box>
+void spin_box_press(Box* box, const SpinBoxParts& parts, bool enabled, QMouseEvent* event) {
+    if (!enabled || !parts.entry->geometry().contains(event->position().toPoint())) return;
+    if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
+        box->set_to_default_value();
+        return;
+    }
+    parts.entry->setFocus(Qt::OtherFocusReason);
+    parts.entry->selectAll();
 }
