@@ -4,7 +4,8 @@
 // Each image is there twice: NAME.png at its display size and NAME@2x.png at twice
 // that size for high-density screens (on a screen of ratio 2, a QIcon of NAME.png picks
 // the @2x file itself; QImageReader gives the @2x file a device pixel ratio of 2 from
-// its name). The fonts are the Roboto faces under "Roboto/". The lists below are fixed at build time; any thread may read them.
+// its name). The fonts are the Roboto faces under "Roboto/". The lists below are
+// fixed at build time; any thread may read them.
 #pragma once
 
 #include <span>
