@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "audio/audio_src_track.h"
+#include "audio/pcm/channel_layouts.h"
 #include "media/hap_file_checker.h"
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "media/video_frame.h"
+#include "tests/support/audio_src_files.h"
 #include "tests/support/fuzz_targets.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"
@@ -171,4 +173,16 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
             EXPECT_EQ(output.find("Video Trak : TKHD size"), std::string::npos) << output;
         }
     }
+}
+
+// A companion file refused for its rate still lists its channels: each one answers for
+// its routing instead of reading masks that were never made.
+TEST(HostileMovies, RefusedWavAnswersForEveryChannel) {
+    AudioSrcTrack track(QString::fromStdString(write_pcm_wav("hostile_rate100.wav", 6, 100, 16, false, 100)));
+    EXPECT_EQ(track.errorText(), QStringLiteral("Audio track error : Unsupported frequency for track (100 Hz)"));
+    ASSERT_EQ(track.channels(), 6u);
+    EXPECT_EQ(track.channelMapping(5), 0u);
+    EXPECT_EQ(track.channelMaskUnion(), 0u);
+    track.clearChannelMapping();
+    EXPECT_EQ(track.unusedOutputMask(NAudioChannelLayout_7_1), ~uint64_t(0));
 }
