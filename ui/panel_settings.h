@@ -1,24 +1,20 @@
 #pragma once
 // PanelSettings: the saved state of one top-level window (visibility, full screen,
-// geometry) as the preferences file keeps it inside a "panel" element. A snapshot:
-// captured from a window when the preferences are saved, or read from the file at
-// start and then checked against the screens present; it never follows the window.
+// geometry) as the preferences file keeps it inside a "panel" element; the QObject
+// face of the preferences store's PanelRecord (fields x, y, w, h, is_visible,
+// is_full_screen, valid; geometry(); writeXml()). A snapshot: captured from a window
+// when the preferences are saved, or read from the file at start and then checked
+// against the screens present; it never follows the window.
 //
 // `valid` is false when the record could not be read, or after checkOnScreens() when
 // its rectangle is empty or lies on no screen; the owner then does not restore the
 // window from it. Owned by its parent; GUI thread.
+#include "app/settings/panel_record.h"
+
 #include <QList>
 #include <QObject>
-#include <QRect>
 
-#include <cstdint>
-
-class QScreen;
-class QWindow;
-class QXmlStreamAttributes;
-class QXmlStreamWriter;
-
-class PanelSettings : public QObject {
+class PanelSettings : public QObject, public PanelRecord {
     Q_OBJECT
 public:
     // Captures the window's geometry, full-screen bit and visibility; valid. A null
@@ -26,27 +22,17 @@ public:
     PanelSettings(QObject* parent, const QWindow* window);
     // Reads the attributes of a "panel" element: "is_visible" and "is_full_screen"
     // are true when exactly "YES"; then x, y, w, h in that order as decimal integers.
-    // The first missing or non-numeric one is set to 0, logs "Error coord x",
+    // The first missing or non-numeric one stays 0, logs "Error coord x",
     // "Error coord y", "Error width" or "Error height", stops the reading and leaves
     // the record invalid.
     PanelSettings(QObject* parent, const QXmlStreamAttributes& attributes);
-
-    QRect geometry() const { return QRect(x, y, w, h); }
 
     // Keeps the record valid only when it was valid, its size is positive and the
     // rectangle lies inside (edges included) the available geometry of at least one
     // of `screens`. A record that failed to read never becomes valid again.
     void checkOnScreens(const QList<QScreen*>& screens);
 
-    // Writes is_visible, is_full_screen ("YES"/"NO"), x, y, w, h on the element the
-    // caller has opened.
-    void writeXml(QXmlStreamWriter& writer) const;
-
-    int32_t x = 0;
-    int32_t y = 0;
-    int32_t w = 0;
-    int32_t h = 0;
-    bool is_visible = false;
-    bool is_full_screen = false;
-    bool valid = false;
+private:
+    // Would re-validate a record that failed to read: checkOnScreens() replaces it.
+    using PanelRecord::validateOnScreens;
 };
