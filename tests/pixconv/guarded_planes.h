@@ -25,11 +25,16 @@ struct GuardedPlane {
 
     // Every byte outside the rows' first row_bytes is as at the snapshot.
     ::testing::AssertionResult untouched_outside_rows() const {
-        for (size_t i = 0; i < mem.size(); ++i) {
-            const bool inside = i >= kGuard && (i - kGuard) / stride < rows && (i - kGuard) % stride < row_bytes;
-            if (!inside && mem[i] != snapshot[i])
-                return ::testing::AssertionFailure() << "byte " << i << " outside the pixels changed";
+        auto same = [this](size_t from, size_t to) {
+            return to <= from || std::memcmp(mem.data() + from, snapshot.data() + from, to - from) == 0;
+        };
+        size_t at = 0;
+        for (uint32_t y = 0; y < rows; ++y) {
+            const size_t start = kGuard + y * static_cast<size_t>(stride);
+            if (!same(at, start)) return ::testing::AssertionFailure() << "bytes before row " << y << " changed";
+            at = start + row_bytes;
         }
+        if (!same(at, mem.size())) return ::testing::AssertionFailure() << "bytes after the last row changed";
         return ::testing::AssertionSuccess();
     }
 };
