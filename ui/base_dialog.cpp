@@ -7,8 +7,6 @@
 #include <QScreen>
 #include <QWindow>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int kButtonBar = 45;
@@ -87,12 +85,8 @@ void BaseDialog::centerOnScreen() {
 
 void BaseDialog::showDialog(bool fitToScreen) {
     if (fitToScreen) {
-        if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-            const QRect area = primary->availableGeometry();
-            const int w = std::min(width(), area.width());
-            const int h = std::min(height(), area.height());
-            setGeometry(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
-        }
+        if (const QScreen* primary = QGuiApplication::primaryScreen())
+            setGeometry(dialog_fit_to_area(size(), primary->availableGeometry()));
     }
     setWindowModality(Qt::WindowModal);
     show();

@@ -41,3 +41,9 @@ int dialog_place_right_buttons(const QList<ViewBtnText*>& buttons, int w, int h)
     }
     return x;
 }
+
+QRect dialog_fit_to_area(const QSize& size, const QRect& area) {
+    const int w = std::min(size.width(), area.width());
+    const int h = std::min(size.height(), area.height());
+    return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
+}

@@ -2,6 +2,8 @@
 // What the two dialog bases share: the dark background, the right-aligned bottom
 // buttons and the high-DPI flag read from the native window. GUI thread only.
 #include <QList>
+#include <QRect>
+#include <QSize>
 
 #include <cstdint>
 
@@ -25,3 +27,7 @@ bool dialog_update_high_dpi(const QWidget* widget, uint8_t* highDpi, const char*
 // right and bottom edges with 5 pixels between them, the first button right-most.
 // Returns the x left of the last one (minus the gap).
 int dialog_place_right_buttons(const QList<ViewBtnText*>& buttons, int w, int h);
+
+// A dialog of `size` shrunk to fit `area` and centred in it; the area's origin counts
+// (a screen left of or above the primary one has a negative or non-zero origin).
+QRect dialog_fit_to_area(const QSize& size, const QRect& area);

@@ -1,0 +1,255 @@
+// The dialog bases and stock dialogs: button bar layout, what each button reports,
+// placement on the screen, the high-DPI flag, and the stock dialogs' contents. Driven
+// by clicks on shown dialogs, never through a modal loop.
+#include "platform/desktop/window_dpi.h"
+#include "tests/support_qt/widget_app.h"
+#include "tests/ui/core/message_capture.h"
+#include "ui/base_dialog.h"
+#include "ui/base_dialog_common.h"
+#include "ui/base_dialog_widget.h"
+#include "ui/dialog_about.h"
+#include "ui/dialog_ask.h"
+#include "ui/dialog_warning_err.h"
+#include "ui/view_btn_text.h"
+#include "ui/view_checkbox.h"
+#include "ui/view_file_link.h"
+#include "ui/view_label.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TaggedDialog : public BaseDialog {
+public:
+    TaggedDialog() : BaseDialog(nullptr, QRect(0, 0, 600, 200), "Tagged") {}
+    void act_btn_bottom_left_btn(uint32_t senderTag) override { tags.append(senderTag); }
+    QList<uint32_t> tags;
+};
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+}
+
+QList<int> button_xs(const QList<ViewBtnText*>& buttons) {
+    QList<int> xs;
+    for (const ViewBtnText* b : buttons) xs << b->x();
+    return xs;
+}
+
+uint32_t dpi_72(const QWindow*) { return 72; }
+uint32_t dpi_120(const QWindow*) { return 120; }
+
+}  // namespace
+
+TEST(BaseDialogButtons, RightButtonsFromTheRightLeftButtonsHiddenWhenTheyReachThem) {
+    widget_app();
+    BaseDialog dialog(nullptr, QRect(0, 0, 600, 200), "Buttons");
+    EXPECT_EQ(dialog.contentHeight(), 200);
+    dialog.addOkButton("OK");
+    dialog.addCancelButton("Cancel");
+    for (int i = 0; i < 4; ++i) dialog.addBottomLeftButton(QStringLiteral("L%1").arg(i), 10 + i);
+    dialog.layoutButtons();
+    EXPECT_EQ(dialog.rightButtons().at(0)->geometry(), QRect(490, 165, 100, 25));
+    EXPECT_EQ(dialog.rightButtons().at(1)->geometry(), QRect(385, 165, 100, 25));
+    EXPECT_EQ(button_xs(dialog.leftButtons()), (QList<int>{10, 115, 220, 325}));
+    EXPECT_FALSE(dialog.leftButtons().at(2)->isHidden());
+    EXPECT_TRUE(dialog.leftButtons().at(3)->isHidden());  // right edge 425 reaches 370
+    EXPECT_EQ(dialog.contentHeight(), 155);
+
+    // Resizing lays the bar out again.
+    dialog.resize(800, 200);
+    dialog.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.rightButtons().at(0)->x() == 690; }, 1000));
+    EXPECT_FALSE(dialog.leftButtons().at(3)->isHidden());
+}
+
+TEST(BaseDialogButtons, EachButtonReportsWithTheSenderTagAndCloses) {
+    widget_app();
+    struct Case {
+        int button;  // 0 OK, 1 cancel, 2 abort
+    } const cases[] = {{0}, {1}, {2}};
+    for (const Case& c : cases) {
+        TaggedDialog dialog;
+        dialog.senderTag = 7;
+        ViewBtnText* ok = dialog.addOkButton("OK");
+        ViewBtnText* cancel = dialog.addCancelButton("Cancel");
+        ViewBtnText* abort = dialog.addAbortButton("Abort");
+        dialog.layoutButtons();
+        QSignalSpy one(&dialog, &BaseDialog::clic_btn_dialog_1);
+        QSignalSpy two(&dialog, &BaseDialog::clic_btn_dialog_2);
+        QSignalSpy three(&dialog, &BaseDialog::clic_btn_dialog_3);
+        dialog.show();
+        click(c.button == 0 ? ok : c.button == 1 ? cancel : abort);
+        QSignalSpy* spies[] = {&one, &two, &three};
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(spies[i]->count(), i == c.button ? 1 : 0) << c.button;
+        EXPECT_EQ(spies[c.button]->at(0).at(0).toUInt(), 7u);
+        EXPECT_TRUE(dialog.isHidden());
+        EXPECT_TRUE(dialog.tags.isEmpty());
+    }
+
+    TaggedDialog dialog;
+    ViewBtnText* tagged = dialog.addTaggedButton("Save", 42);
+    ViewBtnText* left = dialog.addBottomLeftButton("Left", 43);
+    dialog.layoutButtons();
+    dialog.show();
+    click(tagged);
+    click(left);
+    EXPECT_EQ(dialog.tags, (QList<uint32_t>{42, 43}));
+    EXPECT_FALSE(dialog.isHidden());  // tagged buttons leave the dialog open
+}
+
+TEST(BaseDialogScreen, FitToScreenCentresOnTheAvailableAreaWithItsOrigin) {
+    struct Case {
+        QSize size;
+        QRect area;
+        QRect expected;
+    } const cases[] = {
+        {{2500, 900}, {0, 0, 1920, 1080}, {0, 90, 1920, 900}},
+        {{600, 400}, {0, 0, 1920, 1080}, {660, 340, 600, 400}},
+        {{600, 400}, {1920, 0, 1280, 1024}, {2260, 312, 600, 400}},     // a screen right of another
+        {{600, 400}, {-1280, -200, 1280, 1024}, {-940, 112, 600, 400}},  // left of and above it
+        {{600, 2000}, {0, 40, 1920, 1040}, {660, 40, 600, 1040}},        // under a task bar
+    };
+    for (const Case& c : cases) EXPECT_EQ(dialog_fit_to_area(c.size, c.area), c.expected);
+
+    widget_app();
+    BaseDialog dialog(nullptr, QRect(0, 0, 2500, 500), "Fit");
+    dialog.showDialog(true);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(dialog.geometry(), dialog_fit_to_area(QSize(2500, 500), area));
+    EXPECT_EQ(dialog.width(), std::min(2500, area.width()));
+    EXPECT_EQ(dialog.windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.close();
+}
+
+TEST(BaseDialogScreen, HighDpiFlagFromTheNativeWindow) {
+    widget_app();
+    BaseDialog dialog(nullptr, QRect(0, 0, 300, 200), "Dpi");
+    {
+        MessageCapture log;
+        dialog.linkScreenChanged();  // no native window yet
+        EXPECT_EQ(log.count(QStringLiteral("Can't link screen Changed")), 1);
+    }
+    setPlatformWindowDpiHook(&dpi_120);
+    dialog.showDialog(false);
+    EXPECT_TRUE(dialog.isHighDpi());
+    setPlatformWindowDpiHook(&dpi_72);  // counts as 96
+    dialog.screen_changed_slot(nullptr);
+    EXPECT_FALSE(dialog.isHighDpi());
+
+    BaseDialogWidget panel(nullptr, "Panel", 300, 200);
+    setPlatformWindowDpiHook(&dpi_120);
+    panel.show();
+    panel.linkScreenChanged();
+    EXPECT_TRUE(panel.isHighDpi());
+    setPlatformWindowDpiHook(nullptr);
+    dialog.close();
+    panel.close();
+}
+
+TEST(BaseDialogWidgetButtons, PlacedOnResizeAndReporting) {
+    widget_app();
+    BaseDialogWidget panel(nullptr, "Preferences", 700, 600);
+    EXPECT_TRUE(panel.isWindow());
+    EXPECT_EQ(panel.windowTitle(), QStringLiteral("Preferences"));
+    panel.senderTag = 3;
+    ViewBtnText* save = panel.addOkButton("Save");
+    ViewBtnText* cancel = panel.addCancelButton("Cancel");
+    panel.resize(int(panel.defaultWidth()), int(panel.defaultHeight()));
+    panel.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return save->geometry() == QRect(590, 565, 100, 25); }, 1000));
+    EXPECT_EQ(cancel->geometry(), QRect(485, 565, 100, 25));
+    QSignalSpy one(&panel, &BaseDialogWidget::clic_btn_dialog_1);
+    QSignalSpy two(&panel, &BaseDialogWidget::clic_btn_dialog_2);
+    click(cancel);
+    ASSERT_EQ(two.count(), 1);
+    EXPECT_EQ(two.at(0).at(0).toUInt(), 3u);
+    EXPECT_TRUE(panel.isHidden());
+    panel.show();
+    click(save);
+    EXPECT_EQ(one.count(), 1);
+}
+
+TEST(StockDialogs, AskOffersItsAnswersFromTheRight) {
+    widget_app();
+    DialogAsk ask(nullptr, "Save the report?", {"Yes", "No", "Maybe"});
+    ASSERT_EQ(ask.rightButtons().size(), 3);
+    EXPECT_EQ(ask.rightButtons().at(0)->text(), QStringLiteral("Yes"));
+    EXPECT_GT(ask.rightButtons().at(0)->x(), ask.rightButtons().at(1)->x());
+    EXPECT_GT(ask.rightButtons().at(1)->x(), ask.rightButtons().at(2)->x());
+    ASSERT_NE(ask.messageLabel(), nullptr);
+    EXPECT_EQ(ask.messageLabel()->geometry(), QRect(10, 20, 480, 35));
+    EXPECT_EQ(ask.messageLabel()->text(), QStringLiteral("Save the report?"));
+    EXPECT_EQ(ask.height(), 100);
+
+    QSignalSpy third(&ask, &BaseDialog::clic_btn_dialog_3);
+    ask.showDialog(false);
+    click(ask.rightButtons().at(2));
+    EXPECT_EQ(third.count(), 1);
+    EXPECT_TRUE(ask.isHidden());
+
+    for (const QStringList& texts : {QStringList{}, QStringList{"a", "b", "c", "d"}}) {
+        MessageCapture log;
+        DialogAsk wrong(nullptr, "?", texts);
+        EXPECT_EQ(log.count(QStringLiteral("ERREUR, invalid nb btns dialog ask")), 1);
+        EXPECT_TRUE(wrong.rightButtons().isEmpty());
+        EXPECT_EQ(wrong.messageLabel(), nullptr);
+        wrong.resize(400, 120);  // lays out without a message
+    }
+}
+
+TEST(StockDialogs, SimpleMessageHasOneOkButton) {
+    widget_app();
+    DialogSimpleMsg message(nullptr, "No results to save");
+    ASSERT_EQ(message.rightButtons().size(), 1);
+    EXPECT_EQ(message.rightButtons().first()->text(), QStringLiteral("Ok"));
+    EXPECT_TRUE(message.messageLabel()->alignment() & Qt::AlignHCenter);
+    QSignalSpy ok(&message, &BaseDialog::clic_btn_dialog_1);
+    message.showDialog(false);
+    click(message.rightButtons().first());
+    EXPECT_EQ(ok.count(), 1);
+}
+
+TEST(StockDialogs, WarningWithDontShowAgainSwitch) {
+    widget_app();
+    DialogWarningErr warning(nullptr, "Unsupported audio output device", "Audio error");
+    warning.settingKey = QStringLiteral("ui_display_warn_unsupported_sound_card");
+    EXPECT_EQ(warning.windowTitle(), QStringLiteral("Audio error"));
+    EXPECT_EQ(warning.messageLabel()->text(), QStringLiteral("Unsupported audio output device"));
+    EXPECT_FALSE(warning.isDontShowAgainChecked());
+    ASSERT_NE(warning.dontShowAgain()->label(), nullptr);
+    EXPECT_EQ(warning.dontShowAgain()->label()->text(), QStringLiteral("Don't show again"));
+    EXPECT_EQ(warning.closeButton()->text(), QStringLiteral("Close"));
+    EXPECT_EQ(warning.closeButton()->geometry(), QRect(390, 55, 100, 25));
+    EXPECT_TRUE(warning.rightButtons().isEmpty());
+
+    QSignalSpy closed(&warning, &BaseDialog::clic_btn_dialog_1);
+    warning.showDialog(false);
+    click(warning.dontShowAgain());
+    EXPECT_TRUE(warning.isDontShowAgainChecked());
+    click(warning.closeButton());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_TRUE(warning.isHidden());
+}
+
+TEST(StockDialogs, AboutSplash) {
+    widget_app();
+    DialogAbout about(nullptr, "About", ":/Rsc/RESSOURCES_UI/ICON_PLAYER.png");
+    BaseAboutSplash* splash = about.splash();
+    EXPECT_EQ(about.size(), QSize(500, 500));
+    EXPECT_EQ(splash->minimumSize(), QSize(500, 500));
+    EXPECT_EQ(splash->maximumSize(), QSize(500, 500));
+    splash->setTitle("Player");
+    splash->setVersion("1.2.3");
+    splash->setLink("https://example.org/player");
+    EXPECT_EQ(splash->titleLabel()->text(), QStringLiteral("Player"));
+    EXPECT_EQ(splash->versionLabel()->text(), QStringLiteral("1.2.3"));
+    EXPECT_EQ(splash->link()->path(), QStringLiteral("https://example.org/player"));
+    EXPECT_EQ(splash->link()->mode(), 4u);
+}
