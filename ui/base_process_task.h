@@ -117,7 +117,6 @@ public slots:
 protected:
     // The task body. The base version only logs "Warning base coreprocessfunc".
     virtual void coreProcessFunc();
-    bool isCancelled() const { return m_cancel.load(); }
 
 private:
     void runBody();
