@@ -66,6 +66,7 @@ public:
     const QString& errorText() const { return m_errorText; }
     void clearErrorText() { m_errorText.clear(); }
     uint8_t streamReady() const { return m_streamReady; }
+    bool hasOutputDevice() const { return m_device != nullptr; }
     PlanarRingBuffer* peakRing() const { return m_peakRing; }
     uint32_t outputLayout() const { return m_outputLayout; }
     uint32_t outputChannels() const { return m_outputChannels; }

@@ -1,0 +1,255 @@
+#pragma once
+// The player's main window: it owns the open movie, the frame queue, the audio engine
+// objects, the preferences store and the views around the Vulkan video surface, and
+// it turns the user's actions (transport bar, keys, mouse, drops, menus) into
+// playback. Its behaviour is split by concern over several source files:
+//   main_window.cpp            construction, renderer ready, close, quit, shutdown
+//   main_window_transport.cpp  play speed, the playback clock, stepping, in/out points
+//   main_window_import.cpp     opening movies and companion audio files
+//   main_window_audio.cpp      starting and stopping sound, routing, device changes
+//   main_window_input.cpp      keys, mouse on the video, drag and drop
+//   main_window_layout.cpp     messages and overlays, layout, full screen, dpi, settings
+//   main_window_menus.cpp      the menu bar
+//
+// Everything here runs on the GUI thread, except the audio device listener, which
+// only relays the library's device-change callback as a queued signal.
+// Errors for the user go through displayErrorInfo (error overlay); engine exceptions
+// never leave a slot.
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "render/vulkan_window.h"  // QPointer needs the whole type
+
+class AllAudioSrcTracks;
+class AudioMonitor;
+class AudioSrcBuffer;
+class DialogWarningErr;
+class FileLinkInformationData;
+class FileToPlay;
+class FrameCompressedBuffer;
+class GlobalSettings;
+class PlaybackClock;
+class QAction;
+class QKeyEvent;
+class QMenu;
+class QMouseEvent;
+class QScreen;
+class QTimer;
+class QVulkanInstance;
+class QWheelEvent;
+class SoundIoNotifier;
+class ViewBottomCtrl;
+class ViewInfoError;
+class ViewInOutPoint;
+class ViewProgressBar;
+class View_SimpleImage;
+class VulkanWinRenderer;
+struct SoundIo;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Norvu HAP Player 2.1.1";
+    static constexpr const char* kTitleWithFile = "Norvu HAP Player : 2.1.1";
+
+    // The window embeds `window` (not owned; main destroys it first) and opens
+    // `initial_file` once the renderer is ready.
+    MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QString& initial_file);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Imports movies and audio files (see main_window_import.cpp).
+    void loadFile(const QStringList& files, int32_t visible_index, bool startup);
+    void setPlaySpeed(int32_t speed);
+    void seekByFrames(int64_t delta);
+    void refreshPauseFrame(uint32_t frame);
+    void displayErrorInfo(const QString& title, const QString& text);
+    void displayInfo(const QString& title, const QString& text);
+
+    // State a test or a menu reads.
+    FileToPlay* movie() const { return movie_; }
+    FrameCompressedBuffer* frameQueue() const { return frameQueue_; }
+    AllAudioSrcTracks* audioTracks() const { return tracks_; }
+    GlobalSettings* settings() const { return settings_; }
+    ViewBottomCtrl* bottomBar() const { return bottomCtrl_; }
+    ViewInfoError* messageView() const { return infoError_; }
+    VulkanWindow* videoWindow() const { return videoWindow_.data(); }
+    uint32_t currentFrame() const { return currentFrame_; }
+    int32_t playSpeed() const;
+    bool isRendererReady() const { return rendererReady_; }
+    bool areControlsShown() const { return controlsShown_; }
+    bool isInformationShown() const { return informationShown_; }
+    bool isErrorShown() const { return errorShown_; }
+    QString pendingErrorTitle() const { return pendingErrorTitle_; }
+    const PlaybackClock* playbackClock() const { return clock_.get(); }
+
+    // How the Open dialog asks for a file; replaceable so tests never wait on it.
+    using OpenFileProvider = QString (*)(QWidget* parent);
+    static OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+public slots:
+    // Transport bar.
+    void viewControlsClicStart();
+    void viewControlsClicGoToIn();
+    void viewControlsClicEnd();
+    void viewControlsClicGoToOut();
+    void viewControlsClicPrevFrame();
+    void viewControlsClicPrev10Frames();
+    void viewControlsClicPrevSecond();
+    void viewControlsClicNextFrame();
+    void viewControlsClicNext10Frames();
+    void viewControlsClicNextSecond();
+    void viewControlsClicPlayReverse();
+    void viewControlsClicPlay();
+    void viewControlsClicPlayMode(uint32_t nMode);
+    void viewControlsClicFullScreen();
+    void viewControlsClicInformation();
+    void viewControlsClicSetIn();
+    void viewControlsClicSetOut();
+    void viewControlsClicResetIn();
+    void viewControlsClicResetOut();
+    void viewControlsSetNewTimeFrame(uint32_t nFrame);
+    void viewControlsSetNewTimeFrameOffset(int64_t nFrameOffset);
+    void viewControlsTimemodeChanged();
+    void viewProgressClicProgress(uint32_t frameNum);
+    void ViewInOutPointDelegate_SetIn(int32_t nPoint);
+    void ViewInOutPointDelegate_SetOut(int32_t nPoint);
+    // Video window.
+    void viewVideoConnectEndInitRsc();
+    void viewVideoDoubleClick();
+    void viewVideoKeyPressEvent(QKeyEvent* event);
+    void viewVideoKeyReleaseEvent(QKeyEvent* event);
+    void viewVideoClicError();
+    void viewVideoClicNameFile(QString filepath);
+    void ViewVideo_MousePress(const QPointF& nMousePoint);
+    void ViewVideo_MouseDragged(const QPointF& point);
+    void ViewVideo_MouseRelease(const QPointF& point);
+    void ViewVideo_MiddleMousePress(const QPointF& point);
+    void ViewVideo_MiddleMouseDragged(const QPointF& point);
+    void ViewVideo_MiddleMouseRelease(const QPointF& point);
+    void viewVideoMouseScroll(QWheelEvent* event);
+    // Timers and menus.
+    void act_timer_refresh();
+    void act_timer_hide_error_info();
+    void act_open_menu();
+    void act_quit_menu();
+    void act_menu_show_hide_information();
+    void act_menu_show_hide_controls();
+    void act_menu_fps_mode(uint32_t mode);
+    void act_menu_toggle_fullscreen();
+    void screen_changed(QScreen* screen);
+    // Audio.
+    void act_notif_view_audio_gain_output_changed(float dbGainVal);
+    void act_event_audio_out_changed();
+    void act_notif_end_audio_seek();
+    void act_timer_stop_after_seek();
+    void viewVolumeGainChanged(float nGainDb);
+    void viewVolumeMuted();
+    void PanelAudioMap_MappingChange();
+
+private:
+    // Construction (main_window.cpp).
+    void createUi();
+    void buildAudio();
+    // Transport (main_window_transport.cpp).
+    void startRefreshTimer();
+    void stopRefreshTimer();
+    void stopPlayback() { setPlaySpeed(0); }
+    void showFrame(uint32_t frame);
+    void refreshInOutPoints(bool relayout);
+    void updateAudioPlayRange();
+    // Audio (main_window_audio.cpp).
+    void restartAudioAt(bool preview);
+    void stopAudio();
+    void startListenOutputDevice();
+    void stopListenOutputDevice();
+    static void onSoundIoDevicesChange(SoundIo* context);
+    // Input (main_window_input.cpp).
+    void updateCursor();
+    void refreshViewSize();
+    QPointF pointerInVideo() const;
+    // Layout and overlays (main_window_layout.cpp).
+    void layoutViews();
+    void refreshErrorOverlay();
+    void refreshInformationOverlay();
+    void showErrorOverlay(bool show);
+    void stopMessageTimer();
+    void updateIfPaused();
+    void enterFullScreen();
+    void exitFullScreen();
+    void toggleFullScreen();
+    void updateDpi();
+    void applySettings(bool first);
+    void saveSettings();
+    // Menus (main_window_menus.cpp).
+    void createMenus();
+    void refreshMenuActions();
+
+    VulkanWinRenderer* renderer() const;
+    bool rendererHasResources() const;
+
+    FileToPlay* movie_ = nullptr;
+    SoundIoNotifier* notifier_ = nullptr;
+    int32_t outputDeviceIndex_ = -1;
+    QString initialFile_;
+    QString pendingErrorTitle_;
+    QString pendingErrorText_;
+    QVulkanInstance* instance_ = nullptr;
+    QPointer<VulkanWindow> videoWindow_;
+    QWidget* videoContainer_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QAction* fullScreenAction_ = nullptr;
+    QAction* controlsAction_ = nullptr;
+    QAction* informationAction_ = nullptr;
+    bool settingsApplied_ = false;
+    bool rendererReady_ = false;
+    GlobalSettings* settings_ = nullptr;
+    FrameCompressedBuffer* frameQueue_ = nullptr;
+    ViewProgressBar* progressBar_ = nullptr;
+    ViewBottomCtrl* bottomCtrl_ = nullptr;
+    ViewInOutPoint* inOutPoint_ = nullptr;
+    bool markersVisible_ = false;
+    View_SimpleImage* logo_ = nullptr;
+    ViewInfoError* infoError_ = nullptr;  // no parent: painted into the error overlay
+    bool informationShown_ = false;
+    QList<FileLinkInformationData*> informationZones_;  // owned; the video window's zones
+    bool errorShown_ = false;
+    bool controlsShown_ = true;
+    bool controlsHiddenByFullScreen_ = false;
+    uint32_t currentFrame_ = 0;
+    bool kHeld_ = false;
+    std::unique_ptr<PlaybackClock> clock_;
+    QTimer* seekPreviewTimer_ = nullptr;
+    int32_t screenDpi_ = 96;
+    QTimer* messageTimer_ = nullptr;
+    DialogWarningErr* warningDialog_ = nullptr;
+    SoundIo* soundio_ = nullptr;
+    std::thread deviceListener_;
+    std::atomic<bool> listenerStop_{false};
+    bool listenerRunning_ = false;
+    bool firstDeviceChangeSeen_ = false;
+    AudioMonitor* monitor_ = nullptr;
+    AudioSrcBuffer* sourceBuffer_ = nullptr;
+    AllAudioSrcTracks* tracks_ = nullptr;
+};

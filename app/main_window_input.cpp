@@ -1,0 +1,243 @@
+// Keys, the mouse on the video and drops on the window.
+//
+// X11 repeats held keys as press/release pairs: every key whose meaning depends on
+// being held or on happening once (Space's pan tap, K held, the I and O points)
+// ignores auto-repeated events.
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include "app/main_window.h"
+#include "media/movie/file_to_play.h"
+#include "media/movie/frame_compressed_buffer.h"
+#include "render/vulkan_win_renderer.h"
+#include "render/vulkan_window.h"
+
+void MainWindow::viewVideoKeyPressEvent(QKeyEvent* event) { keyPressEvent(event); }
+
+void MainWindow::viewVideoKeyReleaseEvent(QKeyEvent* event) { keyReleaseEvent(event); }
+
+QPointF MainWindow::pointerInVideo() const {
+    QPointF point = mapFromGlobal(QCursor::pos());
+    point.ry() -= videoContainer_->geometry().top();
+    return point;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    VulkanWinRenderer* r = renderer();
+    if (!videoWindow_ || !r) return;
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const bool ctrl = mods & Qt::ControlModifier;
+    const int key = event->key();
+
+    if (key == Qt::Key_Escape) {
+        exitFullScreen();
+        return;
+    }
+    if (ctrl && isFullScreen() && key == Qt::Key_I) {
+        viewControlsClicInformation();
+        return;
+    }
+    if (ctrl && isFullScreen() && key == Qt::Key_O) {
+        act_open_menu();
+        return;
+    }
+    if (!movie_) return;
+
+    auto zoomed = [this] {
+        refreshViewSize();
+        refreshMenuActions();
+    };
+    switch (key) {
+    case Qt::Key_Left:
+        if (!shift) viewControlsClicPrevFrame();
+        else if (!alt) viewControlsClicPrev10Frames();
+        else viewControlsClicPrevSecond();
+        break;
+    case Qt::Key_Right:
+        if (!shift) viewControlsClicNextFrame();
+        else if (!alt) viewControlsClicNext10Frames();
+        else viewControlsClicNextSecond();
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (!ctrl) break;
+        if (alt) r->zoomInAt(pointerInVideo());
+        else r->zoomInCentre();
+        zoomed();
+        break;
+    case Qt::Key_Minus:
+        if (!ctrl) break;
+        if (alt) r->zoomOutAt(pointerInVideo());
+        else r->zoomOutCentre();
+        zoomed();
+        break;
+    case Qt::Key_Z:
+        if (!shift) break;
+        r->zoomFit();
+        zoomed();
+        break;
+    case Qt::Key_Space:
+        if (event->isAutoRepeat()) break;
+        if (r->beginPanMode(VulkanWinRenderer::interactionClockSeconds())) updateCursor();
+        break;
+    case Qt::Key_J:
+        if (kHeld_) {
+            viewControlsClicPrevFrame();
+        } else {
+            const int32_t step = frameQueue_->playStep();
+            setPlaySpeed(step >= 0 ? -1 : step * 2);
+        }
+        break;
+    case Qt::Key_K:
+        if (event->isAutoRepeat()) break;
+        kHeld_ = true;
+        stopPlayback();
+        break;
+    case Qt::Key_L:
+        if (kHeld_) {
+            viewControlsClicNextFrame();
+        } else {
+            const int32_t step = frameQueue_->playStep();
+            setPlaySpeed(step <= 0 ? 1 : step * 2);
+        }
+        break;
+    case Qt::Key_Home:
+        viewControlsClicStart();
+        break;
+    case Qt::Key_End:
+        viewControlsClicEnd();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const bool ctrl = mods & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_K:
+        kHeld_ = false;
+        break;
+    case Qt::Key_Space: {
+        VulkanWinRenderer* r = renderer();
+        if (!r) break;
+        bool tap = false;
+        if (r->endPanMode(VulkanWinRenderer::interactionClockSeconds(), &tap)) {
+            updateCursor();
+            if (tap && movie_) setPlaySpeed(frameQueue_->playStep() != 0 ? 0 : 1);
+        }
+        break;
+    }
+    case Qt::Key_I:
+        if (!movie_) break;
+        if (alt) viewControlsClicResetIn();
+        else if (shift) viewControlsClicGoToIn();
+        else if (!ctrl) ViewInOutPointDelegate_SetIn(static_cast<int32_t>(currentFrame_));
+        break;
+    case Qt::Key_O:
+        if (!movie_) break;
+        if (alt) viewControlsClicResetOut();
+        else if (shift) viewControlsClicGoToOut();
+        else ViewInOutPointDelegate_SetOut(static_cast<int32_t>(currentFrame_));
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::updateCursor() {
+    VulkanWinRenderer* r = renderer();
+    if (!videoWindow_ || !r) return;
+    videoWindow_->setCursorIndex(static_cast<uint32_t>(r->interactionState()));
+}
+
+void MainWindow::refreshViewSize() {
+    VulkanWinRenderer* r = renderer();
+    if (!videoWindow_ || !r) return;
+    r->setImageSize(videoWindow_->size());
+    r->refresh();
+    videoWindow_->requestUpdate();
+}
+
+void MainWindow::ViewVideo_MousePress(const QPointF& nMousePoint) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    if (r->dragBegin(nMousePoint)) updateCursor();
+}
+
+void MainWindow::ViewVideo_MouseDragged(const QPointF& point) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    r->dragTo(point);
+    refreshViewSize();
+}
+
+void MainWindow::ViewVideo_MouseRelease(const QPointF&) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    r->panEnd();
+    updateCursor();
+}
+
+void MainWindow::ViewVideo_MiddleMousePress(const QPointF& point) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    r->panBegin(point);
+    updateCursor();
+}
+
+void MainWindow::ViewVideo_MiddleMouseDragged(const QPointF& point) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    r->panMove(point);
+    refreshViewSize();
+}
+
+void MainWindow::ViewVideo_MiddleMouseRelease(const QPointF& point) { ViewVideo_MouseRelease(point); }
+
+void MainWindow::viewVideoMouseScroll(QWheelEvent* event) {
+    VulkanWinRenderer* r = renderer();
+    if (!r || !event) return;
+    if (QGuiApplication::keyboardModifiers() & Qt::AltModifier)
+        r->zoomByAt(static_cast<float>(event->angleDelta().x()) / 480.0f, event->position());
+    else
+        r->zoomByCentre(static_cast<float>(event->angleDelta().y()) / 480.0f);
+    refreshViewSize();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::DragEnter) {
+        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        dropEvent(static_cast<QDropEvent*>(event));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData() && event->mimeData()->hasUrls()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()) return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) paths.append(url.toLocalFile());
+    event->acceptProposedAction();
+    loadFile(paths, -1, false);
+}

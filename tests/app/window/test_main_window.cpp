@@ -1,0 +1,275 @@
+// The player's main window end to end, on the real X server (Xvfb) with lavapipe and
+// the validation layer: a movie whose frame N is a flat grey of level 5N is opened,
+// stepped, jumped, played and looped with the keys and the bar's buttons, and the
+// frame on screen is read back from the renderer.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "app/main_window.h"
+#include "app/playback_clock.h"
+#include "app/view_bottom_ctrl.h"
+#include "audio/all_audio_src_tracks.h"
+#include "media/movie/file_to_play.h"
+#include "media/movie/frame_compressed_buffer.h"
+#include "render/vulkan_win_renderer.h"
+#include "render/vulkan_window.h"
+#include "tests/render/vulkan_harness.h"
+#include "widget_app.h"
+
+namespace {
+
+QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
+
+// Grey of frame N in the ramp movie, and how far DXT1 may move it.
+int ramp_grey(uint32_t frame) { return static_cast<int>(5 * frame); }
+constexpr int kGreyTolerance = 5;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        widget_app(true);
+        vktest::start_validated_test();
+    }
+
+    void TearDown() override {
+        close();
+        vktest::expect_no_validation_errors();
+    }
+
+    // The window as main makes it, shown, and waited for until its renderer is ready
+    // (which opens `initial`).
+    void open(const QString& initial = QString()) {
+        video = new VulkanWindow;
+        video->setVulkanInstance(vktest::vulkan_instance());
+        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), initial);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs))
+            << "the renderer never reported ready";
+    }
+
+    void close() {
+        if (!window) return;
+        window->setPlaySpeed(0);
+        window->close();
+        vktest::hide_and_release(*video);
+        delete video;  // main destroys the video window before the main window
+        window.reset();
+        QCoreApplication::processEvents();
+    }
+
+    // The grey level at the centre of the picture on screen.
+    int centreGrey() {
+        video->renderer->refresh();
+        const QImage image = vktest::grab_frame(*video);
+        if (image.isNull()) return -1;
+        const QRgb pixel = image.pixel(image.width() / 2, image.height() / 2);
+        return qGreen(pixel);
+    }
+
+    void expectFrameShown(uint32_t frame) {
+        EXPECT_EQ(window->currentFrame(), frame);
+        EXPECT_NEAR(centreGrey(), ramp_grey(frame), kGreyTolerance) << "frame " << frame;
+    }
+
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(window.get(), k, mods); }
+
+    VulkanWindow* video = nullptr;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, OpensTheCommandLineMovieAndShowsItsFirstFrame) {
+    const QString path = fixture("window_ramp.mov");
+    open(path);
+    ASSERT_NE(window->movie(), nullptr);
+    EXPECT_EQ(window->windowTitle(), "Norvu HAP Player : 2.1.1 : " + path);
+    EXPECT_EQ(window->movie()->frameCount(), 50u);
+    expectFrameShown(0);
+}
+
+TEST_F(MainWindowTest, NoMovieOrAnAudioArgumentOpensNothing) {
+    open(fixture("window_tone.wav"));
+    EXPECT_EQ(window->movie(), nullptr);
+    EXPECT_EQ(window->windowTitle(), "Norvu HAP Player 2.1.1");
+    key(Qt::Key_L);  // nothing to play: no crash, nothing changes
+    key(Qt::Key_Right);
+    EXPECT_EQ(window->playSpeed(), 0);
+}
+
+TEST_F(MainWindowTest, StepsAndJumpsWithTheKeys) {
+    open(fixture("window_ramp.mov"));
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    expectFrameShown(3);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    expectFrameShown(13);
+    key(Qt::Key_Right, Qt::ShiftModifier | Qt::AltModifier);  // one second at 25 fps
+    expectFrameShown(38);
+    key(Qt::Key_End);
+    expectFrameShown(49);
+    key(Qt::Key_Right);  // play once: the last frame stays
+    expectFrameShown(49);
+    key(Qt::Key_Home);
+    expectFrameShown(0);
+    key(Qt::Key_Left);
+    expectFrameShown(0);
+}
+
+TEST_F(MainWindowTest, InAndOutPointsBoundPlaybackAndLoopWraps) {
+    open(fixture("window_ramp.mov"));
+    window->viewControlsSetNewTimeFrame(10);
+    QTest::keyRelease(window.get(), Qt::Key_I);
+    window->viewControlsSetNewTimeFrame(20);
+    QTest::keyRelease(window.get(), Qt::Key_O);
+    EXPECT_EQ(window->frameQueue()->inPoint(), 10);
+    EXPECT_EQ(window->frameQueue()->outPoint(), 20);
+    key(Qt::Key_Home);
+    QTest::keyRelease(window.get(), Qt::Key_I, Qt::ShiftModifier);
+    expectFrameShown(10);
+    QTest::keyRelease(window.get(), Qt::Key_O, Qt::ShiftModifier);
+    expectFrameShown(20);
+
+    // Play once from the in point stops on the out point.
+    QTest::keyRelease(window.get(), Qt::Key_I, Qt::ShiftModifier);
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, 3000)) << "play once never stopped";
+    expectFrameShown(20);
+
+    // Loop: stepping past the out point wraps to the in point.
+    window->viewControlsClicPlayMode(1);
+    key(Qt::Key_Right);
+    expectFrameShown(10);
+
+    // Alt releases unset the points.
+    QTest::keyRelease(window.get(), Qt::Key_I, Qt::AltModifier);
+    QTest::keyRelease(window.get(), Qt::Key_O, Qt::AltModifier);
+    EXPECT_EQ(window->frameQueue()->inPoint(), -1);
+    EXPECT_EQ(window->frameQueue()->outPoint(), -1);
+}
+
+TEST_F(MainWindowTest, PlaysPausesAndChangesSpeedWithJKLAndTheBar) {
+    open(fixture("window_ramp.mov"));
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 1);
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 2);
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 4);
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 16);
+    key(Qt::Key_J);  // from forward, J reverses at -1
+    EXPECT_EQ(window->playSpeed(), -1);
+    key(Qt::Key_K);
+    EXPECT_EQ(window->playSpeed(), 0);
+    // K held: L steps one frame.
+    const uint32_t before = window->currentFrame();
+    QTest::keyPress(window.get(), Qt::Key_K);
+    QTest::keyClick(window.get(), Qt::Key_L);
+    QTest::keyRelease(window.get(), Qt::Key_K);
+    EXPECT_EQ(window->currentFrame(), before < 49 ? before + 1 : before);
+    EXPECT_EQ(window->playSpeed(), 0);
+
+    // The bar's play button toggles play and pause.
+    window->viewControlsClicPlay();
+    EXPECT_EQ(window->playSpeed(), 1);
+    window->viewControlsClicPlay();
+    EXPECT_EQ(window->playSpeed(), 0);
+}
+
+TEST_F(MainWindowTest, PlaysToTheLastFrameOnTheClock) {
+    open(fixture("window_ramp.mov"));
+    QElapsedTimer wall;
+    wall.start();
+    key(Qt::Key_L);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, 5000)) << "playback never ended";
+    // 49 ticks at 25 fps: about 1.96 s; the clock neither rushes nor lags by a frame's worth.
+    EXPECT_NEAR(wall.elapsed(), 1960, 400);
+    expectFrameShown(49);
+}
+
+TEST_F(MainWindowTest, BadFilesGiveTheirErrorAndKeepTheOpenMovie) {
+    open(fixture("window_ramp.mov"));
+    QTemporaryDir dir;
+    const QString text = dir.filePath("notes.mov");
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("this is not a movie\n");
+    }
+    const QString truncated = dir.filePath("cut.mov");
+    {
+        QFile source(fixture("window_ramp.mov"));
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        QFile cut(truncated);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(source.read(2000));
+    }
+    FileToPlay* kept = window->movie();
+    for (const QString& path : {text, truncated, fixture("window_prores.mov"), dir.filePath("x.txt")}) {
+        window->loadFile({path}, -1, false);
+        EXPECT_TRUE(window->isErrorShown()) << path.toStdString();
+        EXPECT_EQ(window->movie(), kept) << path.toStdString();
+        window->viewVideoClicError();
+    }
+    // The window still plays the movie it had.
+    key(Qt::Key_Right);
+    expectFrameShown(1);
+}
+
+TEST_F(MainWindowTest, DropsAMovieWithItsAudioFile) {
+    open();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(fixture("window_ramp.mov")), QUrl::fromLocalFile(fixture("window_tone.wav"))});
+    // Drops land on the video surface, whose events the main window filters.
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(video, &drop);
+    ASSERT_NE(window->movie(), nullptr);
+    // The movie's own stereo track and the dropped file.
+    EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);
+    EXPECT_EQ(window->audioTracks()->movieTracks().size(), 1);
+    expectFrameShown(0);
+
+    // Audio files alone, without a movie open before, are refused.
+    close();
+    open();
+    window->loadFile({fixture("window_tone.wav")}, -1, false);
+    EXPECT_EQ(window->movie(), nullptr);
+    EXPECT_EQ(window->audioTracks()->countWavTracks(), 0);
+}
+
+TEST_F(MainWindowTest, QuitWritesThePreferencesFile) {
+    const QString prefs = QDir(widget_test_home()).filePath(".config/norvu_hap_player_prefs.xml");
+    QFile::remove(prefs);
+    open(fixture("window_ramp.mov"));
+    window->viewControlsClicPlayMode(1);
+    window->bottomBar()->setPlayModeLoop(true);
+    window->act_quit_menu();
+    ASSERT_TRUE(QFile::exists(prefs));
+    QFile file(prefs);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray xml = file.readAll();
+    EXPECT_TRUE(xml.contains("play_loop")) << xml.toStdString();
+}
+
+TEST_F(MainWindowTest, FullScreenAndControlsChangeTheVideoArea) {
+    open(fixture("window_ramp.mov"));
+    const int withControls = video->height();
+    window->act_menu_show_hide_controls();
+    EXPECT_FALSE(window->areControlsShown());
+    EXPECT_EQ(video->height(), withControls + 78);  // 83 - 5 pixels more for the video
+    window->act_menu_show_hide_controls();
+    EXPECT_EQ(video->height(), withControls);
+}
+
+}  // namespace
