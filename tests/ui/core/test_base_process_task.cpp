@@ -338,14 +338,6 @@ TEST(BaseProcessTask, ATaskThatNeverLogsSendsNoLogs) {
     EXPECT_TRUE(rec.logBatches.empty());
 }
 
-TEST(BaseProcessTask, ProgressByFramesNeedsAFrameCount) {
-    widget_app();
-    BaseProcessTask task;
-    MessageCapture log;
-    task.updateProgressFrames(5);
-    EXPECT_EQ(log.count(QStringLiteral("Error: update progress without frame duration")), 1);
-}
-
 struct DurationCase {
     double seconds;
     const char* text;

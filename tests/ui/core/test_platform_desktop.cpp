@@ -86,13 +86,4 @@ TEST(RevealInFileManager, MissingFileIsReportedWithoutTryingAnything) {
     EXPECT_EQ(calls, 0);
 }
 
-TEST(RevealInFileManager, WholeActionCanBeReplaced) {
-    widget_app();
-    RevealBackendsGuard guard;
-    QString seen;
-    setRevealInFileManagerHook([&](const QString& path) { seen = path; return true; });
-    EXPECT_TRUE(revealInFileManager(QStringLiteral("/any/where.mov")));
-    EXPECT_EQ(seen, QStringLiteral("/any/where.mov"));
-}
-
 }  // namespace
