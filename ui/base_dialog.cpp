@@ -27,41 +27,33 @@ ViewBtnText* BaseDialog::createButton(const QString& text) {
     return button;
 }
 
-ViewBtnText* BaseDialog::addOkButton(const QString& text) {
+template <class Slot>
+ViewBtnText* BaseDialog::addButton(QList<ViewBtnText*>& list, const QString& text, uint32_t tag, Slot slot) {
     ViewBtnText* button = createButton(text);
-    m_rightButtons.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::close_dialog_ok);
+    button->tag = tag;
+    list.append(button);
+    connect(button, &ViewBtnText::ViewBtnText_Clic, this, slot);
     return button;
+}
+
+ViewBtnText* BaseDialog::addOkButton(const QString& text) {
+    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_ok);
 }
 
 ViewBtnText* BaseDialog::addCancelButton(const QString& text) {
-    ViewBtnText* button = createButton(text);
-    m_rightButtons.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::close_dialog_cancel);
-    return button;
+    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_cancel);
 }
 
 ViewBtnText* BaseDialog::addAbortButton(const QString& text) {
-    ViewBtnText* button = createButton(text);
-    m_rightButtons.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::close_dialog_abort);
-    return button;
+    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_abort);
 }
 
 ViewBtnText* BaseDialog::addTaggedButton(const QString& text, uint32_t tag) {
-    ViewBtnText* button = createButton(text);
-    button->tag = tag;
-    m_rightButtons.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::ViewBtnText_Clic);
-    return button;
+    return addButton(m_rightButtons, text, tag, &BaseDialog::ViewBtnText_Clic);
 }
 
 ViewBtnText* BaseDialog::addBottomLeftButton(const QString& text, uint32_t tag) {
-    ViewBtnText* button = createButton(text);
-    button->tag = tag;
-    m_leftButtons.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::ViewBtnText_Clic);
-    return button;
+    return addButton(m_leftButtons, text, tag, &BaseDialog::ViewBtnText_Clic);
 }
 
 int32_t BaseDialog::contentHeight() const {

@@ -76,6 +76,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    template <class Slot>
+    ViewBtnText* addButton(QList<ViewBtnText*>& list, const QString& text, uint32_t tag, Slot slot);
+
     uint8_t m_highDpi = 0;
     QList<ViewBtnText*> m_rightButtons;
     QList<ViewBtnText*> m_leftButtons;

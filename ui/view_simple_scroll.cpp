@@ -66,13 +66,17 @@ void ViewSimpleScroll::mouseReleaseEvent(QMouseEvent* event) {
         emit ViewSimpleScroll_ClicOutside_for_scroll(event);
 }
 
-void ViewSimpleScroll::stopAutoScroll() {
+void ViewSimpleScroll::dropTimer() {
     if (m_timer) {
         m_timer->stop();
         m_timer->deleteLater();
     }
     m_timer = nullptr;
     m_tickPending = false;
+}
+
+void ViewSimpleScroll::stopAutoScroll() {
+    dropTimer();
     m_step = 0;
 }
 
@@ -97,12 +101,7 @@ void ViewSimpleScroll::setAutoScroll(int32_t step) {
 }
 
 void ViewSimpleScroll::act_timer_auto_scroll() {
-    if (m_timer) {
-        m_timer->stop();
-        m_timer->deleteLater();
-    }
-    m_timer = nullptr;
-    m_tickPending = false;
+    dropTimer();
     const int32_t step = m_step;
     if (step != 0) setAutoScroll(step);
 }

@@ -46,6 +46,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void dropTimer();
     void stopAutoScroll();
 
     QWidget* m_content = nullptr;

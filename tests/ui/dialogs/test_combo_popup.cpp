@@ -183,6 +183,17 @@ TEST(PopupList, SubMenusOpenBesideTheirParentAndStayInsideTheWindow) {
         EXPECT_EQ(sub->y(), 25);
         EXPECT_EQ(sub->section, 4u);
     }
+
+    // A sub-menu longer than the room below its parent is moved up, not off the bottom.
+    QObject owner;
+    DataSourceSubMenu* source = make_source(&owner, 3, 0);
+    source->rect = QRect(20, 0, 120, 25);
+    source->item(2)->subMenu = make_source(nullptr, 4);
+    ViewItemsSubMenu popup(nullptr, QRect(0, 0, 400, 120), source);
+    ViewItemMenu* last = row_at_index(popup, false, 3);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->y() + last->height(), 120);
+    EXPECT_EQ(row_at_index(popup, false, 0)->y(), 20);
 }
 
 TEST(PopupList, HoverAndPresses) {
