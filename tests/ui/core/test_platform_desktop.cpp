@@ -67,8 +67,9 @@ TEST(RevealInFileManager, TriesShowItemsThenTheFolder) {
         EXPECT_EQ(shown.first(), QUrl::fromLocalFile(path).toString());
         EXPECT_TRUE(shown.first().startsWith(QStringLiteral("file:///")));
         ASSERT_EQ(folders.size(), c.folderCalls);
-        if (c.folderCalls)
+        if (c.folderCalls) {
             EXPECT_EQ(QDir(folders.first()), QDir(dir.path()));
+        }
         EXPECT_EQ(log.messages(), c.message ? QStringList{QString::fromUtf8(c.message)} : QStringList());
     }
 }
