@@ -39,15 +39,19 @@ namespace {
 constexpr uint32_t kQueueSlots = 25;
 constexpr uint32_t kQueuePrefill = 10;
 
-void critical_box(QWidget* parent, const QString& title, const QString& text) {
-    // A modal box the user must see; tests run without audio errors or replace it.
-    if (QGuiApplication::platformName() == "offscreen") {
-        qWarning().noquote() << title << ":" << text;
-        return;
-    }
+void default_critical_box(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::critical(parent, title, text);
 }
+MainWindow::CriticalBoxProvider g_critical_box = default_critical_box;
+
+void critical_box(QWidget* parent, const QString& title, const QString& text) { g_critical_box(parent, title, text); }
 }  // namespace
+
+MainWindow::CriticalBoxProvider MainWindow::setCriticalBoxProvider(CriticalBoxProvider provider) {
+    CriticalBoxProvider previous = g_critical_box;
+    g_critical_box = provider ? provider : default_critical_box;
+    return previous;
+}
 
 MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QString& initial_file)
     : QMainWindow(nullptr), initialFile_(initial_file), instance_(instance), videoWindow_(window) {

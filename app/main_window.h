@@ -96,6 +96,9 @@ public:
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
     static OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
+    // How the audio start-up errors are shown (a modal critical box by default).
+    using CriticalBoxProvider = void (*)(QWidget* parent, const QString& title, const QString& text);
+    static CriticalBoxProvider setCriticalBoxProvider(CriticalBoxProvider provider);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

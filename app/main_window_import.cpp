@@ -66,7 +66,6 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
 
     QStringList warnings;
     bool movieImported = false;
-    bool moviePlayableAudio = false;
     // Movie tracks of the new movie: made before anything of the old movie goes, so
     // the old movie and its tracks stay whole when the new one fails.
     std::unique_ptr<FileToPlay> opened;
@@ -130,10 +129,8 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
         if (!own.isEmpty()) {
             tracks_->addTracks(own);
             uint32_t unsupported = 0;
-            for (AudioSrcTrack* track : own) {
-                moviePlayableAudio = moviePlayableAudio || track->isPlayable();
+            for (AudioSrcTrack* track : own)
                 if (!track->isPlayable()) ++unsupported;
-            }
             if (settings_->warn_about_unsupported_audio && unsupported > 0)
                 warnings.append(import_unsupported_audio_text(unsupported));
         }
@@ -155,7 +152,6 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
             r->refresh();
         }
     }
-    (void)moviePlayableAudio;
 
     if (!audioPaths.isEmpty() && audioError.isEmpty()) {
         if (settings_->mute_embed_audio_tracks_when_adding_wav) tracks_->clearMovieTrackMappings();
