@@ -7,7 +7,7 @@
 
 ViewCheckbox::ViewCheckbox(QWidget* parent, const QRect& geometry, const QString& text, int32_t labelIndent,
                            uint32_t colourVariant)
-    : QWidget(parent), m_labelIndent(labelIndent), m_colourVariant(colourVariant) {
+    : QWidget(parent), m_labelIndent(labelIndent) {
     setGeometry(geometry);
     m_enabledBackground = QPixmap(colourVariant == 0 ? ":/Rsc/RESSOURCES_UI/CB_BG_ENABLE_COL1.png"
                                                      : ":/Rsc/RESSOURCES_UI/CB_BG_ENABLE_COL2.png");

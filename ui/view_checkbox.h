@@ -62,7 +62,6 @@ private:
 
     double m_animState = 0.0;
     int32_t m_labelIndent = 0;
-    uint32_t m_colourVariant = 0;
     bool m_enabled = true;
     bool m_checked = false;
     ViewLabel* m_label = nullptr;

@@ -38,7 +38,6 @@ ViewSpinBoxInt::ViewSpinBoxInt(QWidget* parent, const QRect& geometry, int32_t d
     m_min = minValue;
     m_max = maxValue;
     m_parts.entry->setValidator(new QIntValidator(m_min, m_max, m_parts.entry));
-    m_widestDigits = int32_t(std::max(QString::number(m_min).size(), QString::number(m_max).size()));
     if (defaultValue < minValue || defaultValue > maxValue) {
         log_line(QString::asprintf(
             "ERREUR : ViewSpinBoxInt : set all values : Default valeu invalide (%ld) (Min Val : %ld : MaxVal : %ld)",

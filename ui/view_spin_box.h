@@ -60,7 +60,6 @@ private:
     void logDefaultRefused();
 
     bool m_enabled = true;
-    int32_t m_widestDigits = 1;
     int32_t m_min = 0;
     int32_t m_max = 0;
     int32_t m_default = 0;

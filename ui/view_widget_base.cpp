@@ -1,7 +1,6 @@
 #include "ui/view_widget_base.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QPalette>
 #include <QWidget>
 
 QGraphicsOpacityEffect* view_set_opacity(QWidget* widget, double opacity) {
@@ -16,8 +15,8 @@ double view_opacity(const QWidget* widget) {
     return effect ? effect->opacity() : 1.0;
 }
 
-void view_set_palette_color(QWidget* widget, int role, const QColor& color) {
+void view_set_palette_color(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
     QPalette palette = widget->palette();
-    palette.setBrush(QPalette::All, static_cast<QPalette::ColorRole>(role), color);
+    palette.setBrush(QPalette::All, role, color);
     widget->setPalette(palette);
 }

@@ -4,6 +4,7 @@
 // effect each time (the widget owns it and deletes the previous one).
 // GUI thread only.
 #include <QColor>
+#include <QPalette>
 
 class QGraphicsOpacityEffect;
 class QWidget;
@@ -21,4 +22,4 @@ QGraphicsOpacityEffect* view_set_opacity(QWidget* widget, double opacity);
 double view_opacity(const QWidget* widget);
 
 // Fills the widget's palette role `role` for every colour group.
-void view_set_palette_color(QWidget* widget, int role, const QColor& color);
+void view_set_palette_color(QWidget* widget, QPalette::ColorRole role, const QColor& color);
