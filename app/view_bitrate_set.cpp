@@ -1,0 +1,90 @@
+#include "app/view_bitrate_set.h"
+
+#include <QDebug>
+#include <cstdio>
+
+#include "ui/data_item_menu.h"
+#include "ui/view_combobox2.h"
+#include "ui/view_spin_box_eval.h"
+
+namespace {
+constexpr double kDefaultBitrate = 8e9;
+constexpr uint32_t kDefaultUnit = 3;
+}  // namespace
+
+ViewBitrateSet::ViewBitrateSet(QWidget* parent, const QRect& geometry) : QWidget(parent) {
+    setGeometry(geometry);
+    m_spin = new ViewSpinBoxFloatEval(this, QRect(0, 0, 150, 25), 1.0f, 0.0001f, 1e10f);
+    m_spin->tag = 0;
+    m_combo = new ViewCombobox2(this, QRect(0, 0, 120, 25));
+    m_combo->dataSource()->setItems({"Mbits/s", "Gbits/s", "MBytes/s", "GBytes/s"});
+    m_combo->setDefaultIndex(int32_t(kDefaultUnit));
+    connect(m_spin, &ViewSpinBoxFloatEval::ViewSpinboxFloatEval_Changed, this,
+            &ViewBitrateSet::ViewSpinboxFloatEval_Changed);
+    connect(m_spin, &ViewSpinBoxFloatEval::ViewSpinboxFloatEval_ValueResetToDefault, this,
+            &ViewBitrateSet::ViewSpinboxFloatEval_ValueResetToDefault);
+    layoutChildren();
+    refreshControls();
+}
+
+double ViewBitrateSet::unitFactor(uint32_t unit) {
+    switch (unit) {
+        case 0: return 1e6;
+        case 1: return 1e9;
+        case 2: return 8e6;
+        case 3: return 8e9;
+        default:
+            std::printf("ERROR : Unknown units\n");
+            std::fflush(stdout);
+            return 1.0;
+    }
+}
+
+void ViewBitrateSet::ViewSpinboxFloatEval_Changed(uint32_t, float nVal) { m_bitrate = unitFactor(m_unit) * nVal; }
+
+void ViewBitrateSet::ViewSpinboxFloatEval_ValueResetToDefault(uint32_t) {
+    m_bitrate = kDefaultBitrate;
+    refreshControls();
+}
+
+void ViewBitrateSet::setBitrate(double bits_per_second) {
+    m_bitrate = bits_per_second;
+    refreshControls();
+}
+
+void ViewBitrateSet::setUnit(uint32_t unit) {
+    m_unit = unit;
+    refreshControls();
+}
+
+void ViewBitrateSet::resetToDefault() {
+    m_unit = kDefaultUnit;
+    m_bitrate = kDefaultBitrate;
+    refreshControls();
+}
+
+void ViewBitrateSet::unitChanged() {
+    const int32_t index = m_combo->currentIndex();
+    m_unit = index >= 0 && index <= 2 ? uint32_t(index) : kDefaultUnit;
+    m_spin->set_value(float(m_bitrate / unitFactor(m_unit)));
+}
+
+void ViewBitrateSet::refreshControls() {
+    uint32_t shown = m_unit;
+    if (shown > 3) {
+        qDebug("Unknown player high bitrate : %lu", static_cast<unsigned long>(m_unit));
+        shown = kDefaultUnit;
+    }
+    m_combo->setCurrentIndex(int32_t(shown));
+    m_spin->set_value(float(m_bitrate / unitFactor(m_unit)));
+}
+
+void ViewBitrateSet::setEnabledLook(bool enabled) {
+    m_spin->setEnabledLook(enabled);
+    m_combo->setEnabledLook(enabled);
+}
+
+void ViewBitrateSet::layoutChildren() {
+    m_spin->move(0, 0);
+    m_combo->move(m_spin->width(), 0);
+}
