@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,13 @@ TEST(BaseDialogScreen, HighDpiFlagFromTheNativeWindow) {
     setPlatformWindowDpiHook(nullptr);
     dialog.close();
     panel.close();
+
+    // The real reading follows the window's scale (QT_SCALE_FACTOR=1.25 sets the flag).
+    BaseDialog real(nullptr, QRect(0, 0, 300, 200), "Real");
+    real.showDialog(false);
+    ASSERT_NE(real.windowHandle(), nullptr);
+    EXPECT_EQ(real.isHighDpi(), real.windowHandle()->devicePixelRatio() * 96.0 >= 97.0);
+    real.close();
 }
 
 TEST(BaseDialogWidgetButtons, PlacedOnResizeAndReporting) {
