@@ -20,3 +20,15 @@ make_movie mandelbrot_hapq_4k "mandelbrot=size=3840x2160:rate=25" -c:v hap -form
 make_movie mandelbrot_hap1_4k "mandelbrot=size=3840x2160:rate=25" -c:v hap -format hap -chunks 8
 make_movie testsrc2_hapq_4k "testsrc2=size=3840x2160:rate=25" -c:v hap -format hap_q -chunks 8
 make_movie testsrc2_hap1_4k "testsrc2=size=3840x2160:rate=25" -c:v hap -format hap -chunks 8
+
+# The player's start and playback: 1080p HapQ at 25 fps (2 s) and at 60 fps (25 s).
+make_long_movie() {
+  local name="$1" seconds="$2" source="$3"; shift 3
+  local movie="$out/$name.mov"
+  if [ ! -s "$movie" ]; then
+    ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "$source" -t "$seconds" "$@" "$movie.tmp.mov"
+    mv "$movie.tmp.mov" "$movie"
+  fi
+}
+make_long_movie testsrc2_hapq_1080p25 2 "testsrc2=size=1920x1080:rate=25" -c:v hap -format hap_q -chunks 8
+make_long_movie testsrc2_hapq_1080p60 25 "testsrc2=size=1920x1080:rate=60" -c:v hap -format hap_q -chunks 8
