@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -182,6 +183,15 @@ TEST_F(MainWindowTest, PlaysPausesAndChangesSpeedWithJKLAndTheBar) {
     QTest::keyClick(window.get(), Qt::Key_L);
     QTest::keyRelease(window.get(), Qt::Key_K);
     EXPECT_EQ(window->currentFrame(), before < 49 ? before + 1 : before);
+    EXPECT_EQ(window->playSpeed(), 0);
+
+    // A short Space tap toggles play and pause; auto-repeated presses change nothing.
+    key(Qt::Key_Space);
+    EXPECT_EQ(window->playSpeed(), 1);
+    QTest::keyPress(window.get(), Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(" "), true);
+    QCoreApplication::sendEvent(window.get(), &repeat);
+    QTest::keyRelease(window.get(), Qt::Key_Space);
     EXPECT_EQ(window->playSpeed(), 0);
 
     // The bar's play button toggles play and pause.
