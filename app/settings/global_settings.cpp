@@ -181,6 +181,8 @@ void GlobalSettings::load() {
         readFile(path);
     } catch (const std::exception& error) {
         qDebug().noquote() << "Error during pref load :" << error.what();
+    } catch (...) {
+        qDebug("Error during pref load :");
     }
 }
 
@@ -310,6 +312,9 @@ bool GlobalSettings::save() {
         return writeFile(prefsFilePath());
     } catch (const std::exception& error) {
         qDebug().noquote() << "Error during pref save :" << error.what();
+        return false;
+    } catch (...) {
+        qDebug("Error during pref save :");
         return false;
     }
 }

@@ -231,12 +231,7 @@ TEST_F(PrefsFile, BooleansTextsAndTheBitRateLimit) {
     loadBody(legacy, R"(<params k="file_test_warn_chunks" v="NO"/>)");
     EXPECT_FALSE(legacy.boolSetting("ui_file_test_warn_chunks_state", true));
     ASSERT_TRUE(legacy.save());
-    const Element* switch_element = nullptr;
-    for (const Element& element : saved_elements()) {
-        EXPECT_NE(element.value("k"), "file_test_warn_chunks");
-        if (element.value("k") == "ui_file_test_warn_chunks_state") switch_element = &element;
-    }
-    (void)switch_element;
+    for (const Element& element : saved_elements()) EXPECT_NE(element.value("k"), "file_test_warn_chunks");
     EXPECT_TRUE(read_file(GlobalSettings::prefsFilePath())
                     .contains("<ui_bool_setting k=\"ui_file_test_warn_chunks_state\" v=\"NO\"/>"));
 }
