@@ -30,10 +30,13 @@ inline void widen8_16_block(uint8_t* d, const uint8_t* s, __m256i or_mask) {
     store(d + 32, _mm256_or_si256(_mm256_unpackhi_epi8(v, v), or_mask));
 }
 
-// 16 bytes to 16 u16 by (x << 2) | (x >> 6).
+// 32 bytes to 32 u16 by (x << 2) | (x >> 6).
 inline void widen8_10_block(uint8_t* d, const uint8_t* s) {
-    const __m256i x = _mm256_cvtepu8_epi16(load16(s));
-    store(d, _mm256_or_si256(_mm256_slli_epi16(x, 2), _mm256_srli_epi16(x, 6)));
+    const __m256i v = _mm256_permute4x64_epi64(load(s), 0xD8);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lo = _mm256_unpacklo_epi8(v, zero), hi = _mm256_unpackhi_epi8(v, zero);
+    store(d, _mm256_or_si256(_mm256_slli_epi16(lo, 2), _mm256_srli_epi16(lo, 6)));
+    store(d + 32, _mm256_or_si256(_mm256_slli_epi16(hi, 2), _mm256_srli_epi16(hi, 6)));
 }
 
 // 8 bytes (or u16) to 8 floats times k; `alpha_one` sets lanes 3 and 7 to 1.0.
@@ -187,7 +190,7 @@ void conv_plane_8_to_16le_avx2(PIXCONV_PLANE_ARGS) {
                                           [](uint8_t* d, const uint8_t* s) { widen8_16_block(d, s, no_bits()); });
 }
 void conv_plane_8_to_10le_avx2(PIXCONV_PLANE_ARGS) {
-    plane_blocks<depth_8, depth_10le, 16>(dst, src, dst_stride, src_stride, width, height, widen8_10_block);
+    plane_blocks<depth_8, depth_10le, 32>(dst, src, dst_stride, src_stride, width, height, widen8_10_block);
 }
 void conv_plane_8_to_32f_avx2(PIXCONV_PLANE_ARGS) {
     plane_blocks<depth_8, depth_32f, 8>(dst, src, dst_stride, src_stride, width, height,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -49,7 +50,10 @@ inline GuardedPlane make_plane(std::mt19937& rng, size_t row_bytes, uint32_t row
     p.stride = static_cast<int64_t>(row_bytes + unit * (rng() % 4));
     if (p.stride == 0) p.stride = static_cast<int64_t>(unit);
     p.mem.resize(GuardedPlane::kGuard * 2 + static_cast<size_t>(p.stride) * rows);
-    for (auto& b : p.mem) b = static_cast<uint8_t>(rng());
+    for (size_t i = 0; i < p.mem.size(); i += 4) {
+        const uint32_t r = rng();
+        std::memcpy(p.mem.data() + i, &r, std::min<size_t>(4, p.mem.size() - i));
+    }
     p.take_snapshot();
     return p;
 }

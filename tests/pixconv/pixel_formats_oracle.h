@@ -199,9 +199,8 @@ inline double f32_random(std::mt19937& rng) {
 inline double random_sample(std::mt19937& rng, Ty t) {
     static const double k8[] = {0, 1, 3, 64, 100, 127, 128, 200, 213, 255};
     static const double k16[] = {0, 1, 255, 0x00FF, 0x01FF, 0x12FF, 16384, 30000, 32768, 40000, 65535};
-    const float nan = std::nanf(""), inf = INFINITY;
-    const double kf[] = {0.0, -0.0, 0.5, 1.0, 1.5, -0.2, -0.25, 1.2, 2.0, nan, inf, -inf,
-                         double(bits_float(0x3B008080u)), double(bits_float(0x3F7FFFFFu))};
+    static const double kf[] = {0.0,  -0.0, 0.5, 1.0, 1.5, -0.2, -0.25, 1.2, 2.0, double(NAN), double(INFINITY),
+                                -double(INFINITY), double(bits_float(0x3B008080u)), double(bits_float(0x3F7FFFFFu))};
     const bool special = rng() % 4 == 0;
     switch (t) {
         case Ty::U8: return special ? k8[rng() % std::size(k8)] : double(rng() % 256);

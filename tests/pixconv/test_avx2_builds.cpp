@@ -160,6 +160,7 @@ TEST_F(Avx2Builds, EqualThePlainBuildsByteForByte) {
                 for (auto& s : src) ASSERT_EQ(s.mem, s.snapshot) << "source changed";
                 for (uint32_t y = 0; y < h; ++y)
                     for (size_t b = 0; b < got[p].row_bytes; ++b) {
+                        if (b == 0 && std::memcmp(got[p].row(y), want[p].row(y), got[p].row_bytes) == 0) break;
                         if (got[p].row(y)[b] == want[p].row(y)[b]) continue;
                         const bool excepted = fused_into_8_bits(name) &&
                                               read_at<uint32_t>(src[0].row(y), b) == kFusedException &&
