@@ -5,8 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/view_progress_task.h"
-#include "app_test_log.h"
+#include "tools/view_progress_task.h"
+#include "tests/app/app_test_log.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_label.h"
 #include "ui/view_progress.h"

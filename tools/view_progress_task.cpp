@@ -1,4 +1,4 @@
-#include "app/view_progress_task.h"
+#include "tools/view_progress_task.h"
 
 #include <QDebug>
 
