@@ -3,13 +3,28 @@
 #include <QDebug>
 #include <QFileDialog>
 
+#include <utility>
+
 #include "tools/report/report_text.h"
 
-void saveTextToFile(QWidget* owner, const QString& text, const QString& proposed_name, const QString& folder,
-                    const QString& caption) {
-    const QString target = QFileDialog::getSaveFileName(owner, caption, reportProposedPath(proposed_name, folder),
-                                                        "Txt files (*.txt)");
-    if (target.isEmpty()) return;
-    qDebug() << "Target file " << target;
-    writeReportText(target, text);
+namespace {
+
+SaveFileChooser& chooser() {
+    static SaveFileChooser current;
+    return current;
+}
+
+}  // namespace
+
+SaveFileChooser setSaveFileChooser(SaveFileChooser next) { return std::exchange(chooser(), std::move(next)); }
+
+SaveTextResult saveTextToFile(QWidget* owner, const QString& text, const QString& proposed_name,
+                              const QString& folder, const QString& caption) {
+    const QString proposed = reportProposedPath(proposed_name, folder);
+    const QString filter = QStringLiteral("Txt files (*.txt)");
+    const QString target = chooser() ? chooser()(owner, caption, proposed, filter)
+                                     : QFileDialog::getSaveFileName(owner, caption, proposed, filter);
+    if (target.isEmpty()) return SaveTextResult::Cancelled;
+    qDebug().noquote() << "Target file " + target;
+    return writeReportText(target, text) ? SaveTextResult::Saved : SaveTextResult::Failed;
 }
