@@ -11,6 +11,7 @@
 namespace {
 constexpr uint32_t kHeaderKind = 1;
 constexpr uint32_t kLineKind = 3;
+constexpr int kPanelWidth = 400;
 const QRect kNewLine(0, 0, 80, 30);
 
 QString line_text(const QWidget* line) {
@@ -138,7 +139,9 @@ QList<QWidget*> ViewInformation::fixedLinesAfter() const {
 }
 
 void ViewInformation::updateLayout() {
-    const int w = width() - 25;
+    // The lines take the width the panel ends with, so no text runs past its edge
+    // and the link zones handed to the video window stay inside the overlay.
+    const int w = kPanelWidth - 25;
     int y = 15;
     const auto place = [&](QWidget* line) { line->setGeometry(20, y, w, 20); };
     for (QWidget* line : fixedLinesBefore() + m_cropBoxLines + fixedLinesAfter()) {
@@ -163,7 +166,7 @@ void ViewInformation::updateLayout() {
             y += 25;
         }
     }
-    setGeometry(0, 0, 400, y);
+    setGeometry(0, 0, kPanelWidth, y);
 }
 
 QList<FileLinkInformationData*> ViewInformation::fileLinks() const {

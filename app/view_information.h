@@ -27,7 +27,7 @@ public:
     // Fills every line from the movie and its audio tracks; no movie clears them all.
     void setFileInfo(const FileToPlay* movie, const AllAudioSrcTracks* tracks);
     // Places the lines 25 pixels apart and makes the panel 400 wide and as high as
-    // its content. The lines take the panel's width at the call, less 25.
+    // its content; every line is 375 wide (the panel less its margins).
     void updateLayout();
     // Clickable zones, new objects the caller owns: the movie link first, then each
     // companion file link, with their geometry in the panel.

@@ -95,7 +95,7 @@ TEST(InformationPanel, CompanionAudioFilesAreLinks) {
     ASSERT_EQ(links.size(), 2);
     EXPECT_EQ(links[0]->text, fixture("window_ramp.mov"));
     EXPECT_EQ(links[1]->text, fixture("window_tone.wav"));
-    EXPECT_EQ(links[0]->rect, QRect(20, 45, 575, 20));  // below the title
+    EXPECT_EQ(links[0]->rect, QRect(20, 45, 375, 20));  // below the title, inside the panel
     // The companion link: header, then 20 down and 10 more before the pair.
     const int last_bottom = panel.height();
     EXPECT_EQ(links[1]->rect.y(), last_bottom - 25 - 25);
