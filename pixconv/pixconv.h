@@ -27,8 +27,20 @@
 // un-premultiply follow the fixed integer and single-precision rules documented in
 // sample_rules.h; an alpha of 0 un-premultiplies to colour 0.
 //
+// 4:2:2 repacks: planar YUV 4:2:2 is planes Y, U, V (U and V one sample per pixel
+// pair); UYVY is plane 0, bytes U Y V Y per pair (a UYVY A source is served by the
+// UYVY kernels, its alpha plane never read); V210 is plane 0, groups of six pixels in
+// four little-endian words. An odd width's last pixel is converted too: read from its
+// pair (the packed lines hold whole pairs and groups) and, into UYVY, its Y repeated
+// into the pair's second Y, so no output sample of the width is left unset.
+// The 2:1 box downscalers (half_bilinear_*) take the destination's width and height;
+// the source holds twice as many pixels each way; each channel is the 2x2 sum s
+// rounded as (s + ((s >> 1) & 1)) >> 2.
+//
 // The _avx2 builds (kernels_*_avx2.cpp) may only run where pixconv_use_avx2() says
-// so; see kernel_registry.h for choosing between the two builds.
+// so; see kernel_registry.h for choosing between the two builds. They give the plain
+// builds' bytes for every input but one: the fused rounding of the float-to-8-bit
+// builds turns the float 0x3B008080 into 1 (plain: 0) inside a vector block.
 #include <cstdint>
 
 #include "pixconv/kernel_list.h"
