@@ -144,6 +144,29 @@ std::optional<QColor> parse_color(const QXmlStreamAttributes& attributes) {
 
 const char* yes_no(bool value) { return value ? "YES" : "NO"; }
 
+// The text without the characters XML 1.0 cannot hold (a control character in a
+// folder name): the writer would refuse the whole file for one of them, and every
+// later save with it.
+QString xml_text(const QString& text) {
+    QString kept;
+    kept.reserve(text.size());
+    bool dropped = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            kept += c;
+            kept += text[++i];
+        } else if (u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD)) {
+            kept += c;
+        } else {
+            dropped = true;
+        }
+    }
+    if (dropped) qDebug().noquote() << "Pref file : characters XML cannot hold left out of " + kept;
+    return kept;
+}
+
 // Shortest text that reads back as the same double ("8e+09" for 8e9).
 QString double_text(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
 
@@ -350,7 +373,7 @@ bool GlobalSettings::writeFile(const QString& path) const {
                 } else if constexpr (std::is_same_v<T, uint32_t>) {
                     writer.writeAttribute("v", QString::number(value));
                 } else {
-                    writer.writeAttribute("v", value);
+                    writer.writeAttribute("v", xml_text(value));
                 }
             },
             param.member);

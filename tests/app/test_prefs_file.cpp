@@ -361,6 +361,19 @@ TEST_F(PrefsFile, FailedSaveIsReportedAndLeavesTheOldFile) {
     EXPECT_EQ(read_file(GlobalSettings::prefsFilePath()), before);
 }
 
+TEST_F(PrefsFile, ACharacterXmlCannotHoldDoesNotStopTheSave) {
+    GlobalSettings settings;
+    settings.snapshot_custom_folder_path = QString("/media/a\x01" "b\x1f/c\u00e9\U0001F3AC");
+    settings.play_loop = true;
+    LogCapture log;
+    ASSERT_TRUE(settings.save());
+    EXPECT_TRUE(log.contains(QString("characters XML cannot hold left out of /media/ab/c\u00e9\U0001F3AC")));
+    GlobalSettings reread;
+    reread.load();
+    EXPECT_TRUE(reread.play_loop);
+    EXPECT_EQ(reread.snapshot_custom_folder_path, QString("/media/ab/c\u00e9\U0001F3AC"));  // accents and emoji kept
+}
+
 TEST_F(PrefsFile, CodecWarningTextFollowsItsSwitch) {
     GlobalSettings settings;
     const uint32_t hap1 = 0x48617031, hapm = 0x4861704D, hap7 = 0x48617037;
