@@ -1,4 +1,4 @@
-#include "app/view_bitrate_set.h"
+#include "tools/view_bitrate_set.h"
 
 #include <QDebug>
 #include <cstdio>
