@@ -19,7 +19,7 @@ uint64_t plane_bytes(const AudioFrame* frame, uint64_t samples) {
 
 // Makes the three per-channel arrays at least `count` long (contents not kept).
 void ensure_slots(AudioFrame* frame, uint32_t count) {
-    if (frame->slots >= count && frame->planes && frame->masks && frame->status) return;
+    if (frame->slotCount >= count && frame->planes && frame->masks && frame->status) return;
     std::unique_ptr<uint8_t*[]> planes(new uint8_t*[count]());
     std::unique_ptr<uint64_t[]> masks(new uint64_t[count]());
     std::unique_ptr<uint32_t[]> status(new uint32_t[count]());
@@ -29,7 +29,7 @@ void ensure_slots(AudioFrame* frame, uint32_t count) {
     frame->planes = planes.release();
     frame->masks = masks.release();
     frame->status = status.release();
-    frame->slots = count;
+    frame->slotCount = count;
 }
 
 // Fills [from, to) samples of every plane with silence.
@@ -97,7 +97,7 @@ void audio_frame_alloc(AudioFrame* frame, uint32_t codec, uint32_t channels, uin
 }
 
 void audio_frame_ref(AudioFrame* dst, const AudioFrame* src) {
-    ensure_slots(dst, src->slots > 0 ? src->slots : 1);
+    ensure_slots(dst, src->slotCount > 0 ? src->slotCount : 1);
     delete[] dst->block;
     dst->block = nullptr;
     dst->blockSize = 0;
@@ -195,7 +195,7 @@ void audio_frame_free_data(AudioFrame* frame) noexcept {
     frame->planes = nullptr;
     frame->masks = nullptr;
     frame->status = nullptr;
-    frame->slots = 0;
+    frame->slotCount = 0;
     frame->blockSize = 0;
     frame->capacity = 0;
     frame->planeCount = 0;

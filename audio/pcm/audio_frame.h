@@ -34,7 +34,7 @@ struct AudioFrame {
     uint32_t planeCount;
     uint64_t* masks;         // owned, one output mask per channel
     uint32_t* status;        // owned, one AudioFrameStatus per channel
-    uint32_t slots;          // length of the planes, masks and status arrays
+    uint32_t slotCount;        // length of the planes, masks and status arrays
     uint32_t sampleCount;    // valid samples per channel
 };
 
