@@ -3,8 +3,8 @@
 
 #include <QTest>
 
-#include "app/view_result_rows.h"
-#include "app_test_log.h"
+#include "tools/view_result_rows.h"
+#include "test_prefs_support.h"
 #include "tools/report/report_text.h"
 #include "ui/view_label.h"
 #include "widget_app.h"

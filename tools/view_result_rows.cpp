@@ -1,4 +1,4 @@
-#include "app/view_result_rows.h"
+#include "tools/view_result_rows.h"
 
 #include <QDebug>
 #include <cmath>

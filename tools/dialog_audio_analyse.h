@@ -1,0 +1,102 @@
+#pragma once
+// DialogAudioAnalyse: the modal "Audio analyse" window. It runs the EBU R128 analysis
+// of the movie's routed audio (PlayerAudioAnalyseTask) over the whole movie or the
+// in/out range, shows the integrated loudness (one row, two for Dual Stereo) and the
+// true peak of every output channel, writes the text report and saves it.
+//
+// The main window builds a new one on each use, then calls setTracks and setRange.
+// The movie and the track list are not owned and are held through guarded pointers;
+// the task copies the routing when it is created, so a track list changed or deleted
+// meanwhile never reaches the running analysis. The task is owned (child object) and
+// stopped when the dialog closes by any way (Close, Escape, window close) and on
+// destruction. Only the current task's signals reach the report. A save that cannot
+// write its file says so. GUI thread only.
+#include "ui/base_dialog.h"
+
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+#include <cstdint>
+
+#include "ui/process_task_records.h"
+
+class AllAudioSrcTracks;
+class DialogSimpleMsg;
+class FileToPlay;
+class GlobalSettings;
+class PlayerAudioAnalyseTask;
+class ViewAudioAnalyseResults;
+class ViewCheckbox;
+class ViewLabel;
+class ViewProgressTask;
+class ViewTextScrollable;
+
+class DialogAudioAnalyse : public BaseDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* kUseRangeKey = "ui_audio_analyse_use_in_out_range";
+
+    DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings);
+    ~DialogAudioAnalyse() override;
+
+    // Keeps the movie and the sources and builds the result rows of their output layout.
+    void setTracks(FileToPlay* movie, AllAudioSrcTracks* tracks);
+    // In and out frame indexes, -1 when unset. Without either, the range box is
+    // unchecked and disabled.
+    void setRange(int32_t inPoint, int32_t outPoint);
+
+    // "Mono", "Stereo", "5.1 LRCLfeLsRs", "Dual Stereo", "7.1 LRCLfeLssRssLrsRrs", else
+    // "Unknown" (after a console line).
+    static QString layoutName(uint32_t layout);
+    // The true-peak row titles of a layout ("L", "R", ...); none for an unknown layout.
+    static QStringList peakTitles(uint32_t layout);
+
+    ViewTextScrollable* reportView() const { return m_report; }
+    ViewProgressTask* progressRow() const { return m_progress; }
+    ViewCheckbox* rangeBox() const { return m_useRange; }
+    const QList<ViewAudioAnalyseResults*>& loudnessRows() const { return m_loudnessRows; }
+    const QList<ViewAudioAnalyseResults*>& peakRows() const { return m_peakRows; }
+    PlayerAudioAnalyseTask* task() const { return m_task; }
+    DialogSimpleMsg* messageDialog() const { return m_message; }
+
+public slots:
+    void act_btn_bottom_left_btn(uint32_t senderTag) override;
+    void close_dialog_ok() override;
+    void layoutButtons() override;
+    void progressTask_clic_play(const QString& senderUuid);
+    void progressTask_clic_pause(const QString& senderUuid);
+    void progressTask_clic_stop(const QString& senderUuid);
+    void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
+    void processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender);
+    void processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender);
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void writeResults();
+    void saveResults();
+    void showMessage(const QString& text);
+    void stopTask();
+    bool isCurrentTask(const QString& uuid) const;
+    void clearRows();
+
+    ViewCheckbox* m_useRange = nullptr;
+    ViewProgressTask* m_progress = nullptr;
+    ViewLabel* m_resultsLabel = nullptr;
+    ViewLabel* m_loudnessLabel = nullptr;
+    QList<ViewAudioAnalyseResults*> m_loudnessRows;
+    ViewLabel* m_peaksLabel = nullptr;
+    QList<ViewAudioAnalyseResults*> m_peakRows;
+    ViewTextScrollable* m_report = nullptr;
+    PlayerAudioAnalyseTask* m_task = nullptr;
+    QPointer<FileToPlay> m_movie;
+    QPointer<AllAudioSrcTracks> m_tracks;
+    uint32_t m_layout = 1;
+    int32_t m_inPoint = -1;
+    int32_t m_outPoint = -1;
+    GlobalSettings* m_settings = nullptr;
+    DialogSimpleMsg* m_message = nullptr;
+};
