@@ -1,0 +1,43 @@
+#pragma once
+// DialogSnapshotParams: the modal "Snapshot parameters" dialog (fixed 600 x 400) that
+// shows the Snapshot preference page alone, always open, without its own Reset, with
+// the buttons Save, Cancel and Reset (bottom left). Save copies the page into the
+// store (the snapshot converter reads it there) and emits clic_btn_dialog_1; Cancel
+// and Reset store nothing. Made anew by the main window at each use; the store is
+// not owned and must outlive the dialog. GUI thread only.
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+
+#include "ui/base_dialog.h"
+#include "ui/data_item_menu.h"  // moc needs the whole type of a slot argument
+#include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
+
+class GlobalSettings;
+class ViewPrefsParamsSnapshot;
+
+class DialogSnapshotParams : public BaseDialog {
+    Q_OBJECT
+public:
+    // Loads the page from `settings` (null: logged, nothing is loaded or stored).
+    DialogSnapshotParams(QWidget* parent, GlobalSettings* settings);
+
+    ViewPrefsParamsSnapshot* page() const { return m_page; }
+    ViewItemsSubMenu* itemsSubMenu() const { return m_subMenu; }
+
+public slots:
+    void layoutButtons() override;
+    void close_dialog_ok() override;
+    void act_btn_bottom_left_btn(uint32_t senderTag) override;
+    void ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource);
+    void ViewCombobox2_ValueChanged(uint32_t senderTag);
+    void viewItemsSubMenuCancel(const QString& src_obj_tag, uint32_t senderTag);
+    void viewItemsSubMenuClose(const QString& src_obj_tag, uint32_t senderTag, unsigned int index,
+                               unsigned int section);
+
+private:
+    ViewPrefsParamsSnapshot* m_page = nullptr;
+    GlobalSettings* m_settings = nullptr;
+    QPointer<ViewItemsSubMenu> m_subMenu;
+};

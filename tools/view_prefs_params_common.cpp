@@ -1,0 +1,64 @@
+#include "tools/view_prefs_params_common.h"
+
+#include <QDebug>
+
+#include "app/settings/global_settings.h"
+#include "ui/data_item_menu.h"
+#include "ui/view_checkbox.h"
+#include "ui/view_combobox2.h"
+#include "ui/view_label.h"
+
+ViewLabel* prefs_row_label(QWidget* parent, const QString& text) {
+    return new ViewLabel(parent, QRect(0, 0, 100, 25), text, 1);
+}
+
+ViewCombobox2* prefs_combo(QWidget* parent, const QStringList& items, int32_t defaultIndex) {
+    auto* combo = new ViewCombobox2(parent, QRect(0, 0, 150, 25));
+    combo->dataSource()->setItems(items);
+    combo->setDefaultIndex(defaultIndex);
+    return combo;
+}
+
+void prefs_select(ViewCombobox2* combo, int64_t index, const char* what) {
+    if (index >= 0 && index <= INT32_MAX && combo->setCurrentIndex(int32_t(index))) return;
+    qDebug("Invalid %s : %lld", what, static_cast<long long>(index));
+    combo->resetToDefault();
+}
+
+uint32_t prefs_index(const ViewCombobox2* combo, uint32_t fallback) {
+    const int32_t index = combo->currentIndex();
+    return index >= 0 ? uint32_t(index) : fallback;
+}
+
+void prefs_close_items(QPointer<ViewItemsSubMenu>& menu) {
+    if (!menu) return;
+    menu->hide();
+    menu->deleteLater();
+    menu = nullptr;
+}
+
+PrefsSwitch prefs_switch(const QString& text, const QString& tooltip, bool GlobalSettings::*key) {
+    return PrefsSwitch{text, tooltip, [key](const GlobalSettings& s) { return s.*key; },
+                       [key](GlobalSettings& s, bool on) { s.*key = on; }};
+}
+
+void PrefsSwitchList::create(QWidget* parent, std::vector<PrefsSwitch> rows) {
+    m_rows = std::move(rows);
+    for (const PrefsSwitch& row : m_rows) {
+        auto* box = new ViewCheckbox(parent, QRect(0, 0, 200, 25), row.text, 20, 1);
+        if (!row.tooltip.isEmpty()) box->setToolTip(row.tooltip);
+        m_boxes.append(box);
+    }
+}
+
+void PrefsSwitchList::load(const GlobalSettings& settings) {
+    for (size_t i = 0; i < m_rows.size(); ++i) m_boxes[qsizetype(i)]->setChecked(m_rows[i].get(settings));
+}
+
+void PrefsSwitchList::save(GlobalSettings& settings) const {
+    for (size_t i = 0; i < m_rows.size(); ++i) m_rows[i].set(settings, m_boxes[qsizetype(i)]->isChecked());
+}
+
+void PrefsSwitchList::place(int x, int y0, int width) {
+    for (int i = 0; i < m_boxes.size(); ++i) m_boxes[i]->setGeometry(x, y0 + 30 * i, width, 25);
+}

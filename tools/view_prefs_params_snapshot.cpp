@@ -1,0 +1,175 @@
+#include "tools/view_prefs_params_snapshot.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+#include "app/settings/global_settings.h"
+#include "tools/view_prefs_params_common.h"
+#include "ui/view_choose_folder.h"
+#include "ui/view_combobox2.h"
+#include "ui/view_label.h"
+#include "ui/view_spin_box.h"
+#include "ui/view_spin_box_eval.h"
+
+namespace {
+
+enum Row { RowFormat, RowSaveFolder, RowFolderPath, RowTimeNaming, RowScaling, RowWidth, RowHeight, RowQuality };
+
+constexpr int kChooserHeight = 50;
+constexpr int32_t kMinSize = 4;
+constexpr int32_t kMaxSize = 65535;
+
+// Shows a stored number, or the box's default when the box refuses it (logged).
+template <class Box>
+void show_number(Box* box, uint32_t value) {
+    if (value > uint32_t(INT32_MAX) || !box->set_value(int32_t(value))) box->set_to_default_value();
+}
+
+}  // namespace
+
+ViewPrefsParamsSnapshot::ViewPrefsParamsSnapshot(QWidget* parent, const QRect& geometry)
+    : ViewClosableParams(parent, geometry, QStringLiteral("Snapshot")) {
+    setContentHeight(275);
+    QWidget* box = content();
+    const char* names[8] = {"Format",  "Save folder", "Folder path", "Time Naming",
+                            "Scaling", "Width",       "Height",      "Jpeg quality"};
+    for (int i = 0; i < 8; ++i) m_names[i] = prefs_row_label(box, QString::fromLatin1(names[i]));
+    m_format = prefs_combo(box, {QStringLiteral("Jpeg"), QStringLiteral("Png")}, 0);
+    m_folderMode =
+        prefs_combo(box, {QStringLiteral("Desktop"), QStringLiteral("Same as source"), QStringLiteral("Custom")}, 0);
+    m_folder = new ViewChooseFolder(box, QRect(0, 0, 300, kChooserHeight), QString());
+    m_timeMode = prefs_combo(box,
+                             {QStringLiteral("Frames"), QStringLiteral("HH:MM:SS:FF"), QStringLiteral("Timecode"),
+                              QStringLiteral("HH:MM:SS.Mill")},
+                             0);
+    m_scaleMode =
+        prefs_combo(box, {QStringLiteral("Same as source"), QStringLiteral("Fit to"), QStringLiteral("Fit and pad")}, 0);
+    m_width = new ViewSpinBoxIntEval(box, QRect(0, 0, 150, 25), 1920, kMinSize, kMaxSize);
+    m_height = new ViewSpinBoxIntEval(box, QRect(0, 0, 150, 25), 1080, kMinSize, kMaxSize);
+    m_quality = new ViewSpinBoxInt(box, QRect(0, 0, 150, 25), 90, 1, 100);
+
+    setToolTipAll(QStringLiteral("Snapshot format"), {m_names[RowFormat], m_format});
+    setToolTipAll(QStringLiteral("Snapshot destination"), {m_names[RowSaveFolder], m_folderMode});
+    setToolTipAll(QStringLiteral("Snapshot folder in Custom mode"), {m_names[RowFolderPath], m_folder});
+    setToolTipAll(QStringLiteral("Set time format for snapshot name"), {m_names[RowTimeNaming], m_timeMode});
+    setToolTipAll(QStringLiteral("Snapshot scaling (Same as source, fit to (scale to not exceed target resolution), "
+                                 "fit and pad (like fit to and add letterbox/pillarbox to obtain target resolution"),
+                  {m_names[RowScaling], m_scaleMode});
+    setToolTipAll(QStringLiteral("Snapshot width (when scaling mode is Fit to or Fit and pad"),
+                  {m_names[RowWidth], m_width});
+    setToolTipAll(QStringLiteral("Snapshot height (when scaling mode is Fit to or Fit and pad"),
+                  {m_names[RowHeight], m_height});
+    setToolTipAll(QStringLiteral("Jpeg quality, 100 is the higher quality"), {m_names[RowQuality], m_quality});
+
+    updateEnabledState();
+    ViewPrefsParamsSnapshot::updateLayout();
+}
+
+uint32_t ViewPrefsParamsSnapshot::timeModeForIndex(int64_t index) {
+    switch (index) {
+        case 0: return GlobalSettings::SnapshotTime_Frames;
+        case 1: return GlobalSettings::SnapshotTime_HoursMinutesSecondsFrames;
+        case 2: return GlobalSettings::SnapshotTime_Timecode;
+        case 3: return GlobalSettings::SnapshotTime_HoursMinutesSecondsMillis;
+        default:
+            // Never 0: the snapshot names know only the modes 1 to 4.
+            qDebug("Warning : invalid combo time mode : %lld", static_cast<long long>(index));
+            return GlobalSettings::SnapshotTime_Frames;
+    }
+}
+
+int32_t ViewPrefsParamsSnapshot::indexForTimeMode(uint32_t mode) {
+    switch (mode) {
+        case GlobalSettings::SnapshotTime_Frames: return 0;
+        case GlobalSettings::SnapshotTime_HoursMinutesSecondsFrames: return 1;
+        case GlobalSettings::SnapshotTime_Timecode: return 2;
+        case GlobalSettings::SnapshotTime_HoursMinutesSecondsMillis: return 3;
+        default: qDebug("Invalid snapshot time mode : %lu", static_cast<unsigned long>(mode)); return 0;
+    }
+}
+
+void ViewPrefsParamsSnapshot::loadFromSettings(const GlobalSettings* settings) {
+    if (!settings) {
+        qDebug("Error : no settings to load");
+        return;
+    }
+    prefs_select(m_format, settings->snapshot_format, "snapshot format");
+    prefs_select(m_folderMode, settings->snapshot_dst_folder_mode, "snapshot folder mode");
+    m_folder->setFolder(settings->snapshot_custom_folder_path);
+    m_timeMode->setCurrentIndex(indexForTimeMode(settings->snapshot_time_mode));
+    prefs_select(m_scaleMode, settings->snapshot_scale_mode, "snapshot scale mode");
+    show_number(m_width, settings->snapshot_scale_width);
+    show_number(m_height, settings->snapshot_scale_height);
+    show_number(m_quality, settings->snapshot_jpeg_qual);
+    updateEnabledState();
+}
+
+void ViewPrefsParamsSnapshot::saveToSettings(GlobalSettings* settings) const {
+    if (!settings) {
+        qDebug("Error : no settings to save");
+        return;
+    }
+    settings->snapshot_format = prefs_index(m_format, GlobalSettings::SnapshotFormat_Jpeg);
+    settings->snapshot_dst_folder_mode = prefs_index(m_folderMode, GlobalSettings::SnapshotDstFolder_Desktop);
+    settings->snapshot_custom_folder_path = m_folder->folder();
+    settings->snapshot_time_mode = timeModeForIndex(m_timeMode->currentIndex());
+    settings->snapshot_scale_mode = prefs_index(m_scaleMode, GlobalSettings::SnapshotScale_SameAsSource);
+    settings->snapshot_scale_width = uint32_t(m_width->value());
+    settings->snapshot_scale_height = uint32_t(m_height->value());
+    settings->snapshot_jpeg_qual = uint32_t(m_quality->value());
+}
+
+void ViewPrefsParamsSnapshot::resetUi() {
+    m_format->resetToDefault();
+    m_folderMode->resetToDefault();
+    m_folder->setFolder(QString());
+    m_timeMode->resetToDefault();
+    m_scaleMode->resetToDefault();
+    m_width->set_to_default_value();
+    m_height->set_to_default_value();
+    m_quality->set_to_default_value();
+    updateEnabledState();
+}
+
+void ViewPrefsParamsSnapshot::updateEnabledState() {
+    const bool jpeg = m_format->currentIndex() == int32_t(GlobalSettings::SnapshotFormat_Jpeg);
+    m_quality->setEnabledLook(jpeg);
+    m_names[RowQuality]->setEnabledLook(jpeg);
+    if (m_folderMode->currentIndex() == int32_t(GlobalSettings::SnapshotDstFolder_Custom))
+        m_folder->enable();
+    else
+        m_folder->disable();
+    const bool scaling = m_scaleMode->currentIndex() != int32_t(GlobalSettings::SnapshotScale_SameAsSource);
+    m_width->setEnabledLook(scaling);
+    m_height->setEnabledLook(scaling);
+    m_names[RowWidth]->setEnabledLook(scaling);
+    m_names[RowHeight]->setEnabledLook(scaling);
+}
+
+void ViewPrefsParamsSnapshot::updateLayout() {
+    ViewClosableParams::updateLayout();
+    const int controlWidth = std::max(width() - 125, 150);
+    int y = 5;
+    for (int row = RowFormat; row <= RowQuality; ++row) {
+        m_names[row]->setGeometry(10, y, 100, 25);
+        QWidget* control = nullptr;
+        switch (row) {
+            case RowFormat: control = m_format; break;
+            case RowSaveFolder: control = m_folderMode; break;
+            case RowFolderPath: control = m_folder; break;
+            case RowTimeNaming: control = m_timeMode; break;
+            case RowScaling: control = m_scaleMode; break;
+            case RowWidth: control = m_width; break;
+            case RowHeight: control = m_height; break;
+            default: control = m_quality; break;
+        }
+        if (row == RowFolderPath) {
+            control->setGeometry(115, y, controlWidth, kChooserHeight);
+            y += kChooserHeight + 5;
+        } else {
+            control->move(115, y);
+            y += 30;
+        }
+    }
+}

@@ -1,0 +1,78 @@
+#include "tools/view_prefs_params_warning.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+#include "app/settings/global_settings.h"
+#include "tools/view_bitrate_set.h"
+#include "ui/view_checkbox.h"
+
+ViewPrefsParamsWarning::ViewPrefsParamsWarning(QWidget* parent, const QRect& geometry)
+    : ViewClosableParams(parent, geometry, QStringLiteral("File warning")) {
+    setContentHeight(310);
+    const QString codecTip = QStringLiteral("Display warning if Mov file have this video codec");
+    m_switches.create(
+        content(),
+        {prefs_switch(QStringLiteral("Variable fps"), QStringLiteral("Display warning if file doesn't have fix fps"),
+                      &GlobalSettings::warn_about_variable_fps),
+         prefs_switch(QStringLiteral("Unsupported audio"),
+                      QStringLiteral("Display warning if audio track(s) have unsupported format"),
+                      &GlobalSettings::warn_about_unsupported_audio),
+         prefs_switch(QStringLiteral("Not multiple 4"),
+                      QStringLiteral("Display warning if video file resolution is not multiple of 4"),
+                      &GlobalSettings::warn_about_not_multiple_4),
+         prefs_switch(QStringLiteral("Codec HAP"), codecTip, &GlobalSettings::warn_about_codec_hap),
+         prefs_switch(QStringLiteral("Codec HAPA"), codecTip, &GlobalSettings::warn_about_codec_hapa),
+         prefs_switch(QStringLiteral("Codec HAPQ"), codecTip, &GlobalSettings::warn_about_codec_hapq),
+         prefs_switch(QStringLiteral("Codec HAPQA"), codecTip, &GlobalSettings::warn_about_codec_hapqa),
+         prefs_switch(QStringLiteral("Codec HAPAlphaOnly"), codecTip, &GlobalSettings::warn_about_codec_hapalphaonly),
+         prefs_switch(QStringLiteral("Codec HAPR"), codecTip, &GlobalSettings::warn_about_codec_hapr),
+         prefs_switch(QStringLiteral("Bitrate upper than"),
+                      QStringLiteral("Display warning if Mov file have bitrate upper than value"),
+                      &GlobalSettings::warn_about_high_bitrate)});
+    m_bitrate = new ViewBitrateSet(content(), QRect(0, 0, 270, 25));
+    connect(highBitrateCheckbox(), &ViewCheckbox::act_mouse_clic, this, &ViewPrefsParamsWarning::act_cb_high_bitrate);
+    ViewPrefsParamsWarning::resetUi();
+    ViewPrefsParamsWarning::updateLayout();
+}
+
+void ViewPrefsParamsWarning::loadFromSettings(const GlobalSettings* settings) {
+    if (!settings) {
+        qDebug("Error : no settings to load");
+        return;
+    }
+    m_switches.load(*settings);
+    // The unit first: the limit is then shown in it.
+    m_bitrate->setUnit(settings->warn_high_bitrate_units);
+    m_bitrate->setBitrate(settings->warn_bitrate_limit);
+    act_cb_high_bitrate();
+}
+
+void ViewPrefsParamsWarning::saveToSettings(GlobalSettings* settings) const {
+    if (!settings) {
+        qDebug("Error : no settings to save");
+        return;
+    }
+    m_switches.save(*settings);
+    settings->warn_bitrate_limit = m_bitrate->bitrate();
+    settings->warn_high_bitrate_units = m_bitrate->unit();
+}
+
+void ViewPrefsParamsWarning::resetUi() {
+    const GlobalSettings defaults;
+    m_switches.load(defaults);
+    m_bitrate->resetToDefault();
+    act_cb_high_bitrate();
+}
+
+void ViewPrefsParamsWarning::act_cb_high_bitrate() {
+    m_bitrate->setEnabledLook(highBitrateCheckbox()->isChecked());
+}
+
+void ViewPrefsParamsWarning::updateLayout() {
+    ViewClosableParams::updateLayout();
+    const int w = std::min(width(), 200);
+    m_switches.place(10, 5, w);
+    m_bitrate->move(10 + w, 5 + 30 * kHighBitrateRow);
+}
