@@ -28,6 +28,7 @@ struct ScaleState {
 
     PixConvKernelFn pre = nullptr;
     Slot pre_dst = Slot_Output;
+    bool pre_is_half = false;  // the 2:1 kernels walk the destination's size
     PlaneStep plane;
     Slot plane_src = Slot_Input, plane_dst = Slot_Output;
     PixConvKernelFn post = nullptr;
@@ -157,7 +158,8 @@ void choose_same_size(ScaleState* s) {
     const bool keep_s = rgb ? (s->mode != 0 && (sf & PixFlag_Alpha)) : true;
     const bool keep_d = rgb ? (s->mode != 0 && (df & PixFlag_Alpha)) : true;
     s->src_work = pixfmt_to_planar(src, keep_s);
-    s->dst_work = pixfmt_to_planar(dst, keep_d);
+    // A planar destination is written as it is; the plane step picks the planes.
+    s->dst_work = (df & PixFlag_Planar) ? dst : pixfmt_to_planar(dst, keep_d);
     // A planar source still takes its premultiply or un-premultiply here: the plane
     // step only changes depths and would drop the requested alpha operation.
     const bool alpha_op = rgb && (s->mode == 1 || s->mode == 2);
@@ -191,6 +193,7 @@ void choose_half(ScaleState* s) {
         k = half_bilinear_rgbx8_to_rgba8;
     if (!k) return;
     s->pre = pixconv_pick(k, s->avx2);
+    s->pre_is_half = true;
     s->pre_dst = Slot_Output;
     s->path = ScalePath_Kernel;
 }
@@ -451,7 +454,9 @@ void scale_process(FilterNode* node) {
     s->output->frame_number = in->frame_number;
 
     if (s->path == ScalePath_Kernel) {
-        if (s->pre) run_image_kernel(s->pre, slot_frame(s, node, s->pre_dst), in, p.src_width, p.src_height);
+        if (s->pre)
+            run_image_kernel(s->pre, slot_frame(s, node, s->pre_dst), in, s->pre_is_half ? p.dst_width : p.src_width,
+                             s->pre_is_half ? p.dst_height : p.src_height);
         if (s->plane.on) {
             const VideoFrame* src = slot_frame(s, node, s->plane_src);
             VideoFrame* dst = slot_frame(s, node, s->plane_dst);
