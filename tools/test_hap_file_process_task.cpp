@@ -163,6 +163,7 @@ void TestHapFileProcessTask::coreProcessFunc() {
             readError = true;
             break;
         }
+        batchStarted(checker.nextFrame);
     }
 
     // Up to two batches are still in flight. The older one sits in the current half and

@@ -46,6 +46,9 @@ public:
 
 protected:
     void coreProcessFunc() override;
+    // Test seam, on the body thread: a batch has just been started; `framesRead`
+    // frames have been read so far. Does nothing here.
+    virtual void batchStarted(uint32_t framesRead) { (void)framesRead; }
 
 private:
     // Reviews the joined frames from `firstSlot`, logs them once, updates the progress.

@@ -1,0 +1,178 @@
+#include "tools/dialog_analyse.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QFileInfo>
+
+#include "app/settings/global_settings.h"
+#include "media/movie/file_to_play.h"
+#include "tools/report_save.h"
+#include "tools/test_hap_file_process_task.h"
+#include "tools/view_progress_task.h"
+#include "ui/dialog_ask.h"
+#include "ui/view_checkbox.h"
+#include "ui/view_label.h"
+#include "ui/view_text_scrollable.h"
+
+DialogAnalyse::DialogAnalyse(QWidget* parent) : BaseDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test")) {
+    addOkButton(QStringLiteral("Close"));
+    addTaggedButton(QStringLiteral("Save results"), 1);
+
+    m_resultsLabel = new ViewLabel(this, QRect(10, 235, 80, 20), QStringLiteral("Results :"), 2);
+    m_results = new ViewTextScrollable(this, QRect(10, 265, 580, 245));
+    m_paramsLabel = new ViewLabel(this, QRect(10, 10, 80, 20), QStringLiteral("Parameters :"), 2);
+    m_warnChunks = new ViewCheckbox(this, QRect(10, 40, 250, 20), QStringLiteral("Warn inconsistent chunk count"), 0, 0);
+    m_warnChunks->setToolTip(QStringLiteral("If checked, log frame who have different chunk count"));
+    m_warnChunks->setChecked(true);
+    m_progress = new ViewProgressTask(this, QRect(10, 80, 260, 120), QStringLiteral("NoUUID"));
+
+    connect(m_progress, &ViewProgressTask::progressTask_clic_play, this, &DialogAnalyse::progressTask_clic_play);
+    connect(m_progress, &ViewProgressTask::progressTask_clic_pause, this, &DialogAnalyse::progressTask_clic_pause);
+    connect(m_progress, &ViewProgressTask::progressTask_clic_stop, this, &DialogAnalyse::progressTask_clic_stop);
+    m_results->clear();
+    layoutButtons();
+}
+
+DialogAnalyse::~DialogAnalyse() {
+    // The task's body may still send signals to this dialog: end it while the views live.
+    dropTask();
+}
+
+void DialogAnalyse::layoutButtons() {
+    BaseDialog::layoutButtons();
+    if (!m_results) return;  // called by the base before the views exist
+    m_paramsLabel->setGeometry(10, 10, 80, 20);
+    m_warnChunks->setGeometry(10, 40, 250, 20);
+    m_progress->setGeometry(10, 80, 260, 120);
+    m_resultsLabel->setGeometry(10, 235, 80, 20);
+    int h = height() - 305;
+    if (h < 20) {
+        qDebug().noquote() << "Invalid height dialog";
+        h = 20;
+    }
+    m_results->setGeometry(10, 265, width() - 20, h);
+}
+
+void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, GlobalSettings* settings) {
+    // A previous test ends first, so none of its lines can reach the new report.
+    dropTask();
+    m_results->clear();
+    m_progress->resetProgress();
+    m_progress->updateState(ProcessTaskState_Idle);
+    m_logLines = 0;
+    m_settings = settings;
+    m_warnChunks->setChecked(settings ? settings->boolSetting(QString::fromLatin1(kWarnChunksKey), true) : true);
+
+    m_movie = movie;
+    if (!movie) {
+        m_results->appendText(QStringLiteral("No file Load.\n"), false);
+        return;
+    }
+
+    QStringList lines;
+    if (movie->isVariableFps()) {
+        MovFile* mov = nullptr;
+        movie->movFile(&mov);
+        lines.append(QStringLiteral("WARNING : Variable fps"));
+        if (mov->droppedSamples > 0) lines.append(QStringLiteral("Frames drop : %1").arg(mov->droppedSamples));
+        if (mov->duplicatedFrames > 0) lines.append(QStringLiteral("Frames duplicate : %1").arg(mov->duplicatedFrames));
+    }
+    const QStringList warnings = movie->warningsText();
+    if (!warnings.isEmpty()) {
+        lines.append(QStringLiteral("Mov error :"));
+        for (const QString& warning : warnings) lines.append(QStringLiteral("    %1").arg(warning));
+    }
+    if (!movie->isMultipleOf4()) lines.append(QStringLiteral("WARNING : Not multiple 4 resolution"));
+    if (!lines.isEmpty()) {
+        lines.append(QString());  // the block ends with a line feed
+        m_results->appendLines(lines, true);
+    }
+}
+
+void DialogAnalyse::progressTask_clic_play(const QString&) {
+    if (m_task) {
+        m_task->requestResume();
+        return;
+    }
+    m_task = new TestHapFileProcessTask(this, m_movie.data());
+    m_task->setWarnChunksState(m_warnChunks->isChecked());
+    connect(m_task, &BaseProcessTask::processTask_have_new_logs, this, &DialogAnalyse::processTask_have_new_logs);
+    connect(m_task, &BaseProcessTask::processTask_update_progress, this, &DialogAnalyse::processTask_update_progress);
+    connect(m_task, &BaseProcessTask::processTask_update_state, this, &DialogAnalyse::processTask_update_state);
+    m_progress->resetProgress();
+    m_results->appendText(QStringLiteral("Video frames Test :\n\n"), false);
+    m_task->start();
+}
+
+void DialogAnalyse::progressTask_clic_pause(const QString&) {
+    if (m_task) m_task->requestPause();
+}
+
+void DialogAnalyse::progressTask_clic_stop(const QString&) { stopTask(); }
+
+bool DialogAnalyse::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
+
+void DialogAnalyse::processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender) {
+    if (nArrLogs.isEmpty() || !isCurrentTask(uuidSender)) return;
+    m_logLines += uint32_t(nArrLogs.size());
+    // Each batch starts on a line of its own, even after a batch without a final line feed.
+    m_results->appendLines(nArrLogs, true);
+}
+
+void DialogAnalyse::processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender) {
+    if (isCurrentTask(uuidSender)) m_progress->updateProgress(nInfo);
+}
+
+void DialogAnalyse::processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender) {
+    if (isCurrentTask(uuidSender)) m_progress->updateState(nStateObj.state);
+}
+
+void DialogAnalyse::close_dialog_ok() {
+    if (m_settings) m_settings->setBoolSetting(m_warnChunks->isChecked(), QString::fromLatin1(kWarnChunksKey));
+    stopTask();
+    BaseDialog::close_dialog_ok();
+}
+
+void DialogAnalyse::reject() {
+    stopTask();
+    BaseDialog::reject();
+}
+
+void DialogAnalyse::closeEvent(QCloseEvent* event) {
+    stopTask();
+    BaseDialog::closeEvent(event);
+}
+
+void DialogAnalyse::stopTask() {
+    if (m_task) m_task->stop();
+}
+
+void DialogAnalyse::dropTask() {
+    if (!m_task) return;
+    m_task->stop();
+    delete m_task;
+    m_task = nullptr;
+}
+
+void DialogAnalyse::act_btn_bottom_left_btn(uint32_t senderTag) {
+    if (senderTag == 1) saveResults();
+}
+
+void DialogAnalyse::showMessage(const QString& text) {
+    if (m_message) m_message->deleteLater();
+    m_message = new DialogSimpleMsg(this, text);
+    m_message->showDialog(true);
+}
+
+void DialogAnalyse::saveResults() {
+    if (!m_results->hasText() || !m_movie) {
+        qDebug().noquote() << "No text";
+        showMessage(QStringLiteral("No results to save"));
+        return;
+    }
+    const QFileInfo file(m_movie->filePath());
+    const SaveTextResult result =
+        saveTextToFile(this, m_results->text(), QStringLiteral("%1_%2").arg(file.completeBaseName(), "TestReport.txt"),
+                       file.absolutePath(), QStringLiteral("Save File test results"));
+    if (result == SaveTextResult::Failed) showMessage(QStringLiteral("Fail to save the results file"));
+}
