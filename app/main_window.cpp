@@ -29,6 +29,8 @@
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
+#include "tools/panel_audio_mapping.h"
+#include "tools/panel_audio_meter.h"
 #include "render/vulkan_window.h"
 #include "media/movie/file_link_information_data.h"
 #include "ui/dialog_warning_err.h"
@@ -66,7 +68,10 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
     settings_->load();
 
     notifier_ = new SoundIoNotifier(this);
-    connect(notifier_, &SoundIoNotifier::device_changed, this, &MainWindow::act_event_audio_out_changed);
+    // Queued even from the GUI thread: a device notice raised inside the library's
+    // event flush must never re-enter the handler that flushed.
+    connect(notifier_, &SoundIoNotifier::device_changed, this, &MainWindow::act_event_audio_out_changed,
+            Qt::QueuedConnection);
 
     frameQueue_ = new FrameCompressedBuffer(this, kQueueSlots, kQueuePrefill);
     tracks_ = new AllAudioSrcTracks(this);
@@ -207,6 +212,7 @@ void MainWindow::createUi() {
         first.moveCenter(available.center());
         setGeometry(first);
     }
+    createAudioPanels();
 }
 
 MainWindow::~MainWindow() {
@@ -225,6 +231,10 @@ MainWindow::~MainWindow() {
     monitor_ = nullptr;
     delete sourceBuffer_;
     sourceBuffer_ = nullptr;
+    delete mappingPanel_;
+    mappingPanel_ = nullptr;
+    delete meterPanel_;
+    meterPanel_ = nullptr;
     if (tracks_) tracks_->deleteAll();
     if (videoWindow_) videoWindow_->setInformationZones({});
     qDeleteAll(informationZones_);
@@ -291,6 +301,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();
     tracks_->deleteAll();
+    if (meterPanel_) meterPanel_->close();
+    if (mappingPanel_) mappingPanel_->close();
     event->accept();
 }
 

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPointF>
 #include <QString>
+#include <QByteArray>
 #include <QStringList>
 
 #include <atomic>
@@ -46,6 +47,8 @@ class QScreen;
 class QTimer;
 class QVulkanInstance;
 class QWheelEvent;
+class PanelAudioMapping;
+class PanelAudioMeter;
 class SoundIoNotifier;
 class ViewBottomCtrl;
 class ViewInfoError;
@@ -99,6 +102,19 @@ public:
     // How the audio start-up errors are shown (a modal critical box by default).
     using CriticalBoxProvider = void (*)(QWidget* parent, const QString& title, const QString& text);
     static CriticalBoxProvider setCriticalBoxProvider(CriticalBoxProvider provider);
+
+    // The audio panels (created hidden with the window; null without a window).
+    PanelAudioMeter* audioMeterPanel() const { return meterPanel_; }
+    PanelAudioMapping* audioMappingPanel() const { return mappingPanel_; }
+    // The system's default output device as the audio library lists it: a change is
+    // a new id, whatever its index. Read on the GUI thread while no other thread is
+    // inside the library's event handling; replaceable so tests can change devices.
+    struct OutputDeviceKey {
+        int32_t index = -1;
+        QByteArray id;
+    };
+    using OutputDeviceReader = OutputDeviceKey (*)(SoundIo* context);
+    static OutputDeviceReader setOutputDeviceReader(OutputDeviceReader reader);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -169,6 +185,12 @@ public slots:
     void viewVolumeGainChanged(float nGainDb);
     void viewVolumeMuted();
     void PanelAudioMap_MappingChange();
+    void PanelAudioMap_LayoutChange(uint32_t nLayout);
+    void PanelAudioMap_DeleteTrack(uint32_t visibleTrackIndex);
+    void PanelAudioMap_DropFiles(QStringList arrayFilepath, int32_t IndexVisible);
+    void act_notif_view_audio_mute_solo_changed();
+    void act_menu_audio_meters();
+    void act_menu_audio_mapping();
 
 private:
     // Construction (main_window.cpp).
@@ -187,6 +209,13 @@ private:
     void startListenOutputDevice();
     void stopListenOutputDevice();
     static void onSoundIoDevicesChange(SoundIo* context);
+    void rebuildAudioRouting();
+    void createAudioPanels();
+    void createAudioMenu();
+    void refreshAudioMenuActions();
+    void restoreAudioPanels();
+    void applyAudioMappingSettings();
+    void saveAudioPanelSettings();
     // Input (main_window_input.cpp).
     void updateCursor();
     void refreshViewSize();
@@ -255,4 +284,10 @@ private:
     AudioMonitor* monitor_ = nullptr;
     AudioSrcBuffer* sourceBuffer_ = nullptr;
     AllAudioSrcTracks* tracks_ = nullptr;
+    QByteArray outputDeviceId_;
+    PanelAudioMeter* meterPanel_ = nullptr;      // no parent: deleted by the destructor
+    PanelAudioMapping* mappingPanel_ = nullptr;  // no parent: deleted by the destructor
+    QMenu* windowMenu_ = nullptr;
+    QAction* audioMetersAction_ = nullptr;
+    QAction* audioMappingAction_ = nullptr;
 };

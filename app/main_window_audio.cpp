@@ -1,11 +1,20 @@
 // Sound in the main window: the routing rebuild, starting audio at the video position,
-// the one-frame seek preview, stopping, gain and mute, and following the system's
-// default output device.
+// the one-frame seek preview, stopping, gain and mute, the meter panel's mute and solo,
+// the two audio panels, and following the system's default output device.
 //
 // The device listener blocks in the audio library's event wait on a thread of its own
 // (never a slot of Qt's global pool, which other long jobs share); it only relays the
-// device-change callback to the GUI thread through the notifier's queued signal.
+// device-change callback to the GUI thread through the notifier's queued signal. The
+// library wants its events and its device list handled on one thread: the GUI thread
+// stops the listener before it flushes events, reads the default device or reopens it,
+// and starts it again afterwards, so two threads are never inside the library's event
+// handling at once.
+#include <QAction>
 #include <QDebug>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
 #include <soundio/soundio.h>
 
@@ -13,43 +22,132 @@
 #include <exception>
 
 #include "app/main_window.h"
+#include "app/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_monitor.h"
 #include "audio/audio_src_buffer.h"
+#include "audio/audio_src_track.h"
 #include "audio/sound_io_notifier.h"
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
+#include "render/vulkan_window.h"
+#include "tools/panel_audio_mapping.h"
+#include "tools/panel_audio_meter.h"
 
+namespace {
+
+MainWindow::OutputDeviceKey read_default_output_device(SoundIo* context) {
+    MainWindow::OutputDeviceKey key;
+    if (!context) return key;
+    key.index = soundio_default_output_device_index(context);
+    if (key.index < 0) return key;
+    if (SoundIoDevice* device = soundio_get_output_device(context, key.index)) {
+        key.id = QByteArray(device->id ? device->id : "");
+        soundio_device_unref(device);
+    }
+    return key;
+}
+
+MainWindow::OutputDeviceReader g_device_reader = read_default_output_device;
+
+}  // namespace
+
+MainWindow::OutputDeviceReader MainWindow::setOutputDeviceReader(OutputDeviceReader reader) {
+    OutputDeviceReader previous = g_device_reader;
+    g_device_reader = reader ? reader : read_default_output_device;
+    return previous;
+}
+
+// ---------------------------------------------------------------------------------
+// Routing
+
+// Imports and deletions call this after the track list changed: the mapping panel's
+// rows are rebuilt from the list, then the routing. A grid click on the panel goes
+// straight to rebuildAudioRouting (its rows already show the new mask).
 void MainWindow::PanelAudioMap_MappingChange() {
+    if (mappingPanel_) {
+        mappingPanel_->setChannelLayout(tracks_->outputLayout());
+        mappingPanel_->rebuildTrackViews(tracks_);
+    }
+    rebuildAudioRouting();
+}
+
+void MainWindow::rebuildAudioRouting() {
     stopPlayback();
-    if (!sourceBuffer_) return;
-    try {
-        stopAudio();
-        sourceBuffer_->setTracks(tracks_);
-        sourceBuffer_->setLoop(frameQueue_->loopMode() == 1 ? 1 : 0);
-        if (monitor_)
-            monitor_->setLayout(sourceBuffer_->sourceRing(), tracks_->outputLayout(), sourceBuffer_->directFlag());
-    } catch (const std::exception& e) {
-        qDebug().noquote() << "ERROR : audio routing :" << e.what();
+    // Paused playback leaves a seek preview's mixing job running on the source ring
+    // that setTracks frees: stop every audio job first, whatever the transport says.
+    stopAudio();
+    if (sourceBuffer_) {
+        try {
+            sourceBuffer_->setTracks(tracks_);
+            sourceBuffer_->setLoop(frameQueue_->loopMode() == 1 ? 1 : 0);
+            if (monitor_)
+                monitor_->setLayout(sourceBuffer_->sourceRing(), tracks_->outputLayout(), sourceBuffer_->directFlag());
+        } catch (const std::exception& e) {
+            qDebug().noquote() << "ERROR : audio routing :" << e.what();
+        }
+    }
+    if (meterPanel_) {
+        // At most eight output channels: the low byte holds every meter.
+        meterPanel_->setChannelLayout(tracks_->outputLayout(), uint8_t(tracks_->unusedOutputMask() & 0xFF));
+        meterPanel_->setMeterBuffer(monitor_ ? monitor_->peakRing() : nullptr);
+        // The masks name channels of the layout: a new layout needs them again, or a
+        // channel that was absent before stays silenced.
+        act_notif_view_audio_mute_solo_changed();
     }
 }
 
+void MainWindow::PanelAudioMap_LayoutChange(uint32_t nLayout) {
+    tracks_->setOutputLayout(nLayout);
+    rebuildAudioRouting();
+}
+
+void MainWindow::PanelAudioMap_DeleteTrack(uint32_t visibleTrackIndex) {
+    // The fill job reads the tracks: nothing leaves the list while it runs.
+    stopPlayback();
+    stopAudio();
+    if (sourceBuffer_) sourceBuffer_->releaseTracks();
+    AudioSrcTrack* removed = tracks_->deleteVisibleTrack(int(visibleTrackIndex));
+    if (rendererHasResources()) {
+        refreshInformationOverlay();
+        refreshErrorOverlay();
+    }
+    PanelAudioMap_MappingChange();
+    delete removed;  // no row and no audio job refers to it any more
+    updateIfPaused();
+}
+
+void MainWindow::PanelAudioMap_DropFiles(QStringList arrayFilepath, int32_t IndexVisible) {
+    loadFile(arrayFilepath, IndexVisible, false);
+}
+
+// ---------------------------------------------------------------------------------
+// Start, preview, stop
+
 void MainWindow::restartAudioAt(bool preview) {
     if (seekPreviewTimer_) seekPreviewTimer_->stop();
-    if (!movie_ || !sourceBuffer_ || !monitor_ || sourceBuffer_->routedTrackCount() == 0) return;
+    if (!movie_ || !sourceBuffer_ || !monitor_ || !sourceBuffer_->readyFlag() ||
+        sourceBuffer_->routedTrackCount() == 0)
+        return;
     const double fps = movie_->fps();
     if (!(fps > 0.0)) return;
     const double d = 1.0 / fps;
     double t = currentFrame_ * d;
     if (frameQueue_->playStep() < 0) t += d;  // reverse plays the frame from its end
     try {
+        // A previous preview's mixing job may still read the source ring the seek
+        // clears (stepping faster than a preview drains).
+        sourceBuffer_->stopFillTask();
+        monitor_->stopFeedTask();
         sourceBuffer_->seek(t, preview ? 1 : 0);
         if (preview) monitor_->seekPreview(static_cast<float>(d));
         else monitor_->restartPlay();
         monitor_->start();
     } catch (const std::exception& e) {
         qDebug().noquote() << "ERROR : audio restart :" << e.what();
+        return;
     }
+    if (meterPanel_) meterPanel_->startRefreshTimer();
 }
 
 void MainWindow::act_notif_end_audio_seek() {
@@ -71,7 +169,11 @@ void MainWindow::stopAudio() {
         monitor_->pause();
         monitor_->stopFeedTask();
     }
+    if (meterPanel_) meterPanel_->stopRefreshTimer();
 }
+
+// ---------------------------------------------------------------------------------
+// Gain, mute, solo
 
 void MainWindow::viewVolumeGainChanged(float nGainDb) {
     if (monitor_) monitor_->setGainDb(nGainDb);
@@ -84,6 +186,110 @@ void MainWindow::act_notif_view_audio_gain_output_changed(float dbGainVal) {
 void MainWindow::viewVolumeMuted() {
     if (monitor_) monitor_->mute();
 }
+
+void MainWindow::act_notif_view_audio_mute_solo_changed() {
+    if (!monitor_ || !meterPanel_) return;
+    monitor_->setMuteMask(meterPanel_->channelMuteMask());
+    if (meterPanel_->isVisible()) {
+        monitor_->setPeaksEnabled(true);
+        monitor_->setMeterMuteMask(meterPanel_->channelDisabledMask());
+    } else {
+        monitor_->setPeaksEnabled(false);
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Panels and their menu
+
+void MainWindow::createAudioPanels() {
+    meterPanel_ = new PanelAudioMeter(nullptr, instance_);
+    mappingPanel_ = new PanelAudioMapping(nullptr);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        meterPanel_->setGeometry(std::min(area.width() - 212, frameGeometry().right()), geometry().top(), 348, 500);
+        mappingPanel_->move(area.x() + 10, area.height() - 40 - mappingPanel_->height());
+    }
+    meterPanel_->hide();
+    mappingPanel_->hide();
+    connect(meterPanel_, &PanelAudioMeter::notif_view_audio_mute_solo_changed, this,
+            &MainWindow::act_notif_view_audio_mute_solo_changed);
+    connect(meterPanel_, &PanelAudioMeter::close_panel, this, [this] {
+        if (audioMetersAction_) audioMetersAction_->setChecked(false);
+    });
+    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_MappingChange, this, &MainWindow::rebuildAudioRouting);
+    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_LayoutChange, this, &MainWindow::PanelAudioMap_LayoutChange);
+    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DeleteTrack, this, &MainWindow::PanelAudioMap_DeleteTrack);
+    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DropFiles, this, &MainWindow::PanelAudioMap_DropFiles);
+    connect(mappingPanel_, &PanelAudioMapping::close_panel, this, [this] {
+        if (audioMappingAction_) audioMappingAction_->setChecked(false);
+    });
+}
+
+void MainWindow::createAudioMenu() {
+    windowMenu_ = menuBar()->addMenu(tr("&Window"));
+    audioMetersAction_ = windowMenu_->addAction(tr("Audio meters"));
+    audioMetersAction_->setCheckable(true);
+    connect(audioMetersAction_, &QAction::triggered, this, &MainWindow::act_menu_audio_meters);
+    audioMappingAction_ = windowMenu_->addAction(tr("Audio mapping"));
+    audioMappingAction_->setCheckable(true);
+    connect(audioMappingAction_, &QAction::triggered, this, &MainWindow::act_menu_audio_mapping);
+}
+
+void MainWindow::refreshAudioMenuActions() {
+    if (audioMetersAction_) audioMetersAction_->setChecked(meterPanel_ && meterPanel_->isVisible());
+    if (audioMappingAction_) audioMappingAction_->setChecked(mappingPanel_ && mappingPanel_->isVisible());
+}
+
+void MainWindow::act_menu_audio_meters() {
+    if (!meterPanel_) createAudioPanels();
+    meterPanel_->show();
+    meterPanel_->activateWindow();
+    // Peaks are produced only for a visible panel.
+    act_notif_view_audio_mute_solo_changed();
+    refreshMenuActions();
+    refreshAudioMenuActions();
+}
+
+void MainWindow::act_menu_audio_mapping() {
+    if (!mappingPanel_) createAudioPanels();
+    mappingPanel_->show();
+    mappingPanel_->activateWindow();
+    refreshMenuActions();
+    refreshAudioMenuActions();
+}
+
+// Start-up: the panels reopen where they were when their records say so.
+void MainWindow::restoreAudioPanels() {
+    if (settings_->isAudioMetersPanelVisible()) act_menu_audio_meters();
+    if (settings_->isAudioMappingPanelVisible()) act_menu_audio_mapping();
+    const PanelRecord* meters = settings_->audioMetersPanel();
+    if (!meters) qDebug().noquote() << "Audio meters settings not init";
+    else if (meters->valid && meterPanel_) meterPanel_->setGeometry(meters->geometry());
+    const PanelRecord* mapping = settings_->audioMappingPanel();
+    if (!mapping) qDebug().noquote() << "Audio mapping settings not init";
+    else if (mapping->valid && mappingPanel_) mappingPanel_->setGeometry(mapping->geometry());
+}
+
+void MainWindow::applyAudioMappingSettings() {
+    if (!mappingPanel_) return;
+    mappingPanel_->setAllowDelete(settings_->allow_hide_embed_audio_tracks);
+    bool reactivated = false;
+    if (!settings_->allow_hide_embed_audio_tracks) {
+        for (AudioSrcTrack* track : tracks_->tracks()) reactivated = reactivated || track->isRemoved();
+        tracks_->activateAll();
+    }
+    // Tracks that come back are routed again; otherwise only the rows change.
+    if (reactivated) PanelAudioMap_MappingChange();
+    else mappingPanel_->rebuildTrackViews(tracks_);
+}
+
+void MainWindow::saveAudioPanelSettings() {
+    settings_->storeAudioMetersPanel(meterPanel_ ? meterPanel_->windowHandle() : nullptr);
+    settings_->storeAudioMappingPanel(mappingPanel_ ? mappingPanel_->windowHandle() : nullptr);
+}
+
+// ---------------------------------------------------------------------------------
+// Default output device
 
 void MainWindow::onSoundIoDevicesChange(SoundIo* context) {
     if (!context) {
@@ -99,6 +305,10 @@ void MainWindow::onSoundIoDevicesChange(SoundIo* context) {
 }
 
 void MainWindow::startListenOutputDevice() {
+    if (!soundio_) {
+        qDebug().noquote() << "Error : can't listen output device (NULL)";
+        return;
+    }
     soundio_->on_devices_change = &MainWindow::onSoundIoDevicesChange;
     stopListenOutputDevice();
     listenerStop_.store(false);
@@ -124,11 +334,25 @@ void MainWindow::stopListenOutputDevice() {
 
 void MainWindow::act_event_audio_out_changed() {
     if (!soundio_) return;
-    const int index = soundio_default_output_device_index(soundio_);
+    // From here until the listener restarts, this thread alone handles the library's
+    // events and device list.
+    const bool listening = listenerRunning_;
+    stopListenOutputDevice();
+    struct Restart {
+        MainWindow* window;
+        bool listening;
+        ~Restart() {
+            if (listening) window->startListenOutputDevice();
+        }
+    } restart{this, listening};
+
+    soundio_flush_events(soundio_);
+    const OutputDeviceKey now = g_device_reader(soundio_);
     if (outputDeviceIndex_ == -1) {
-        outputDeviceIndex_ = index;
-    } else if (index == outputDeviceIndex_) {
-        return;
+        outputDeviceIndex_ = now.index;
+        outputDeviceId_ = now.id;
+    } else if (now.index == outputDeviceIndex_ && now.id == outputDeviceId_) {
+        return;  // the same device: another device came or went
     }
     stopPlayback();
     if (!monitor_) {
@@ -137,7 +361,8 @@ void MainWindow::act_event_audio_out_changed() {
     }
     monitor_->clearErrorText();
     monitor_->reopenDefaultDevice();
-    outputDeviceIndex_ = index;
+    outputDeviceIndex_ = now.index;
+    outputDeviceId_ = now.id;
     if (!monitor_->errorText().isEmpty()) {
         displayErrorInfo("Sound output changed", "Error setting new output");
         return;

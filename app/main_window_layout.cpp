@@ -261,6 +261,7 @@ void MainWindow::saveSettings() {
         settings_->view_cropbox_display_mode = r->cropBoxDisplayMode();
     }
     settings_->storeMainWinPanel(windowHandle());
+    saveAudioPanelSettings();
     settings_->ui_timemode = bottomCtrl_->timeDisplay()->mode();
     settings_->play_loop = bottomCtrl_->isPlayModeLoop();
     settings_->view_show_controls = controlsShown_;
@@ -281,6 +282,7 @@ void MainWindow::applySettings(bool first) {
             bottomCtrl_->setPlayModeLoop(settings_->play_loop);
             if (settings_->play_loop) viewControlsClicPlayMode(1);
             bottomCtrl_->timeDisplay()->setModeRefresh(settings_->ui_timemode);
+            restoreAudioPanels();
             if (VulkanWinRenderer* r = renderer()) {
                 r->setCropBoxDisplayMode(settings_->view_cropbox_display_mode);
                 r->setBackgroundMode(settings_->view_bg_mode);
@@ -299,6 +301,7 @@ void MainWindow::applySettings(bool first) {
         }
     }
     refreshInformationOverlay();
+    applyAudioMappingSettings();
     if (VulkanWinRenderer* r = renderer()) {
         r->setBackgroundColors(settings_);
         r->setShowSafeArea(settings_->isSafeAreaVisible());

@@ -27,6 +27,8 @@ void MainWindow::createMenus() {
     fullScreenAction_ = viewMenu_->addAction(tr("Enter Full Screen"));
     fullScreenAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(fullScreenAction_, &QAction::triggered, this, &MainWindow::act_menu_toggle_fullscreen);
+
+    createAudioMenu();
 }
 
 void MainWindow::refreshMenuActions() {
@@ -34,4 +36,5 @@ void MainWindow::refreshMenuActions() {
     informationAction_->setText(informationShown_ ? tr("Hide informations") : tr("Show informations"));
     controlsAction_->setText(controlsShown_ ? tr("Hide controls") : tr("Show controls"));
     fullScreenAction_->setText(isFullScreen() ? tr("Exit Full Screen") : tr("Enter Full Screen"));
+    refreshAudioMenuActions();
 }

@@ -15,12 +15,12 @@
 #include <cstdint>
 
 #include "ui/base_dialog_widget.h"
+#include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
 
 class AllAudioSrcTracks;
 class DataSourceSubMenu;
 class ViewBarInsertScroll;
 class ViewCombobox2;
-class ViewItemsSubMenu;
 class ViewSimpleScroll;
 class ViewTrackAudioMap;
 class ViewTrackMapName;
