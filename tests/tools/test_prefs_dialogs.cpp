@@ -1,0 +1,279 @@
+// The preferences window and the snapshot parameters dialog driven as a user does:
+// pages opened and closed with their triangles, choices made in the item lists, Save
+// and Cancel, and what reaches the store.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "test_prefs_support.h"
+#include "tools/dialog_prefs.h"
+#include "tools/dialog_snapshot_params.h"
+#include "tools/view_bitrate_set.h"
+#include "tools/view_prefs_params_snapshot.h"
+#include "tools/view_prefs_params_switches.h"
+#include "tools/view_prefs_params_user_interface.h"
+#include "tools/view_prefs_params_warning.h"
+#include "ui/view_btn_image.h"
+#include "ui/view_btn_text.h"
+#include "ui/view_checkbox.h"
+#include "ui/view_choose_folder.h"
+#include "ui/view_combobox2.h"
+#include "ui/view_items_sub_menu.h"
+#include "ui/view_label.h"
+#include "ui/view_params_color.h"
+#include "ui/view_simple_scroll.h"
+#include "ui/view_spin_box.h"
+#include "ui/view_spin_box_eval.h"
+#include "widget_app.h"
+
+namespace {
+
+// Opens the combo box's item list with a click and clicks entry `index` in it.
+template <class Window>
+void choose(Window& window, ViewCombobox2* combo, int index) {
+    QTest::mouseClick(combo->label(), Qt::LeftButton);
+    ViewItemsSubMenu* menu = window.itemsSubMenu();
+    ASSERT_NE(menu, nullptr);
+    ViewItemMenu* row = nullptr;
+    for (ViewItemMenu* r : menu->rows())
+        if (int(r->index) == index) row = r;
+    ASSERT_NE(row, nullptr);
+    QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, row->rect().center());
+    EXPECT_EQ(window.itemsSubMenu(), nullptr);
+}
+
+// The triangle of a page, clicked (Ctrl-click acts on every page).
+void click_triangle(ViewClosableParams* page, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mouseClick(page->triangle(), Qt::LeftButton, modifiers);
+}
+
+int content_height_of(const DialogPrefs& dialog) {
+    int sum = 0;
+    for (ViewClosableParams* page : dialog.pages()) sum += page->heightHint() + 5;
+    return sum;
+}
+
+}  // namespace
+
+TEST(PrefsWindow, FirstStartShowsEveryPageOpenAndSaveRecordsThem) {
+    widget_app();
+    GlobalSettings settings;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    EXPECT_EQ(dialog.size(), QSize(700, 600));
+    ASSERT_EQ(dialog.pages().size(), 5);
+    for (ViewClosableParams* page : dialog.pages()) {
+        EXPECT_FALSE(page->isClosed()) << page->groupIdentifier.toStdString();
+        EXPECT_EQ(page->width(), 680);
+        EXPECT_EQ(page->heightHint(), page->contentHeight() + 32);
+    }
+    EXPECT_EQ(dialog.scroll()->contentWidget()->height(), content_height_of(dialog));
+
+    QSignalSpy saved(&dialog, &DialogPrefs::clic_btn_dialog_1);
+    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(saved.count(), 1);
+    const QByteArray xml = store_xml(settings);
+    const char* keys[] = {"prefs_import", "prefs_playback", "prefs_snapshot", "prefs_user_interface",
+                          "prefs_warning"};
+    qsizetype last = 0;
+    for (const char* key : keys) {
+        const qsizetype at = xml.indexOf(QByteArray("<ui_bool_setting k=\"") + key + "\" v=\"YES\"/>");
+        EXPECT_GT(at, last) << key;  // present, in ascending key order
+        last = at;
+    }
+}
+
+TEST(PrefsWindow, CollapsedPageIsRememberedBySave) {
+    widget_app();
+    GlobalSettings settings;
+    {
+        DialogPrefs dialog(nullptr);
+        dialog.setSettings(&settings);
+        click_triangle(dialog.warningPage());
+        EXPECT_TRUE(dialog.warningPage()->isClosed());
+        EXPECT_EQ(dialog.warningPage()->height(), 32);
+        EXPECT_EQ(dialog.scroll()->contentWidget()->height(), content_height_of(dialog));
+        // The page below moved up.
+        EXPECT_EQ(dialog.importPage()->y(), dialog.warningPage()->y() + 32 + 5);
+        dialog.close_dialog_ok();
+    }
+    EXPECT_FALSE(settings.boolSetting("prefs_warning", true));
+    EXPECT_TRUE(settings.boolSetting("prefs_import", false));
+
+    DialogPrefs next(nullptr);
+    next.setSettings(&settings);
+    for (ViewClosableParams* page : next.pages())
+        EXPECT_EQ(page->isClosed(), page == next.warningPage()) << page->groupIdentifier.toStdString();
+    EXPECT_EQ(next.warningPage()->height(), 32);
+}
+
+TEST(PrefsWindow, CtrlClickOpensOrClosesEveryPage) {
+    widget_app();
+    GlobalSettings settings;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    click_triangle(dialog.snapshotPage(), Qt::ControlModifier);
+    for (ViewClosableParams* page : dialog.pages()) EXPECT_TRUE(page->isClosed());
+    EXPECT_EQ(dialog.scroll()->contentWidget()->height(), 5 * (32 + 5));
+    click_triangle(dialog.importPage(), Qt::ControlModifier);
+    for (ViewClosableParams* page : dialog.pages()) EXPECT_FALSE(page->isClosed());
+    EXPECT_EQ(dialog.scroll()->contentWidget()->height(), content_height_of(dialog));
+    // Nothing reaches the store before Save.
+    EXPECT_FALSE(settings.hasBoolSetting("prefs_import"));
+}
+
+TEST(PrefsWindow, CancelLeavesTheStoreAndTheNextShowingReloadsIt) {
+    widget_app();
+    GlobalSettings settings;
+    settings.snapshot_format = 1;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    const QByteArray before = store_xml(settings);
+
+    // Edits on every page, a reset and a collapse, then Cancel.
+    ViewParamsColor::setColorDialogProvider([](const QColor&, QWidget*, const QString&) { return QColor(9, 9, 9); });
+    QTest::mouseClick(dialog.userInterfacePage()->colorSwatch(0), Qt::LeftButton);
+    ViewParamsColor::setColorDialogProvider({});
+    EXPECT_EQ(dialog.userInterfacePage()->colorSwatch(0)->color(), QColor(9, 9, 9));
+    choose(dialog, dialog.userInterfacePage()->unitCombo(1), 1);
+    QTest::mouseClick(dialog.warningPage()->checkbox(3), Qt::LeftButton);
+    QTest::mouseClick(dialog.importPage()->checkbox(0), Qt::LeftButton);
+    QTest::mouseClick(dialog.playbackPage()->resetButton(), Qt::LeftButton);
+    choose(dialog, dialog.snapshotPage()->formatCombo(), 0);
+    click_triangle(dialog.playbackPage());
+    QSignalSpy cancelled(&dialog, &DialogPrefs::clic_btn_dialog_2);
+    QSignalSpy saved(&dialog, &DialogPrefs::clic_btn_dialog_1);
+    QTest::mouseClick(dialog.buttons().at(1), Qt::LeftButton);  // "Cancel"
+    EXPECT_EQ(cancelled.count(), 1);
+    EXPECT_EQ(saved.count(), 0);
+    EXPECT_EQ(store_xml(settings), before);
+
+    dialog.setSettings(&settings);
+    EXPECT_EQ(dialog.userInterfacePage()->colorSwatch(0)->color(), settings.ui_col_safe_area_action);
+    EXPECT_EQ(dialog.userInterfacePage()->unitCombo(1)->currentIndex(), 0);
+    EXPECT_FALSE(dialog.warningPage()->checkbox(3)->isChecked());
+    EXPECT_FALSE(dialog.importPage()->checkbox(0)->isChecked());
+    EXPECT_EQ(dialog.snapshotPage()->formatCombo()->currentIndex(), 1);
+}
+
+TEST(PrefsWindow, BitrateUnitChangesTheShownNumberNotTheLimit) {
+    widget_app();
+    GlobalSettings settings;
+    settings.warn_high_bitrate_units = 0;
+    settings.warn_about_high_bitrate = true;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    EXPECT_EQ(field->spinBox()->value(), 8000.0f);
+    choose(dialog, field->comboBox(), 3);
+    EXPECT_EQ(field->spinBox()->value(), 1.0f);
+    EXPECT_EQ(field->bitrate(), 8e9);
+    EXPECT_EQ(settings.warn_high_bitrate_units, 0u);
+    dialog.close_dialog_ok();
+    EXPECT_EQ(settings.warn_high_bitrate_units, 3u);
+    EXPECT_EQ(settings.warn_bitrate_limit, 8e9);
+}
+
+TEST(PrefsWindow, SnapshotChoicesFromTheItemListsUpdateTheDimming) {
+    widget_app();
+    GlobalSettings settings;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ViewPrefsParamsSnapshot* page = dialog.snapshotPage();
+    choose(dialog, page->formatCombo(), 1);
+    EXPECT_FALSE(page->qualityBox()->isEnabledLook());
+    choose(dialog, page->folderModeCombo(), 2);
+    EXPECT_TRUE(page->folderChooser()->isEnabledLook());
+    choose(dialog, page->scaleModeCombo(), 1);
+    EXPECT_TRUE(page->widthBox()->isEnabledLook());
+    choose(dialog, page->timeModeCombo(), 2);
+    dialog.close_dialog_ok();
+    EXPECT_EQ(settings.snapshot_format, 1u);
+    EXPECT_EQ(settings.snapshot_dst_folder_mode, 2u);
+    EXPECT_EQ(settings.snapshot_scale_mode, 1u);
+    EXPECT_EQ(settings.snapshot_time_mode, 4u);
+
+    // A press outside the rows cancels and changes nothing.
+    QTest::mouseClick(page->formatCombo()->label(), Qt::LeftButton);
+    ASSERT_NE(dialog.itemsSubMenu(), nullptr);
+    QTest::mouseClick(dialog.itemsSubMenu(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    EXPECT_EQ(dialog.itemsSubMenu(), nullptr);
+    EXPECT_EQ(page->formatCombo()->currentIndex(), 1);
+}
+
+TEST(PrefsWindow, NullStoreIsRefused) {
+    widget_app();
+    DialogPrefs dialog(nullptr);
+    LogCapture log;
+    dialog.setSettings(nullptr);
+    EXPECT_TRUE(log.contains("Error : no settings at refresh"));
+    QSignalSpy saved(&dialog, &DialogPrefs::clic_btn_dialog_1);
+    dialog.close_dialog_ok();  // nothing to store into, and no crash
+    EXPECT_EQ(saved.count(), 1);
+}
+
+TEST(SnapshotParamsDialog, FixedSizeAlwaysOpenPage) {
+    widget_app();
+    GlobalSettings settings;
+    DialogSnapshotParams dialog(nullptr, &settings);
+    EXPECT_EQ(dialog.minimumSize(), QSize(600, 400));
+    EXPECT_EQ(dialog.maximumSize(), QSize(600, 400));
+    EXPECT_EQ(dialog.page()->geometry(), QRect(10, 10, 580, 335));
+    EXPECT_EQ(dialog.page()->heightHint(), dialog.page()->contentHeight() + 32);
+    EXPECT_TRUE(dialog.page()->triangle()->isHidden());
+    EXPECT_TRUE(dialog.page()->resetButton()->isHidden());
+    EXPECT_FALSE(dialog.page()->content()->isHidden());
+}
+
+TEST(SnapshotParamsDialog, ResetThenCancelStoresNothing) {
+    widget_app();
+    GlobalSettings settings;
+    settings.snapshot_format = 1;
+    settings.snapshot_dst_folder_mode = 2;
+    settings.snapshot_custom_folder_path = "/data/snaps";
+    settings.snapshot_scale_mode = 1;
+    settings.snapshot_scale_width = 800;
+    settings.snapshot_jpeg_qual = 40;
+    settings.snapshot_time_mode = 3;
+    const QByteArray before = store_xml(settings);
+    DialogSnapshotParams dialog(nullptr, &settings);
+    EXPECT_EQ(dialog.page()->folderChooser()->folder(), "/data/snaps");
+    QTest::mouseClick(dialog.leftButtons().at(0), Qt::LeftButton);  // "Reset"
+    EXPECT_EQ(dialog.page()->formatCombo()->currentIndex(), 0);
+    EXPECT_EQ(dialog.page()->widthBox()->value(), 1920);
+    EXPECT_EQ(dialog.page()->folderChooser()->folder(), "");
+    EXPECT_TRUE(dialog.page()->qualityBox()->isEnabledLook());
+    QTest::mouseClick(dialog.rightButtons().at(1), Qt::LeftButton);  // "Cancel"
+    EXPECT_EQ(store_xml(settings), before);
+}
+
+TEST(SnapshotParamsDialog, SaveStoresTheChoices) {
+    widget_app();
+    GlobalSettings settings;
+    DialogSnapshotParams dialog(nullptr, &settings);
+    ViewPrefsParamsSnapshot* page = dialog.page();
+    choose(dialog, page->formatCombo(), 1);
+    EXPECT_FALSE(page->qualityBox()->isEnabledLook());
+    choose(dialog, page->folderModeCombo(), 2);
+    EXPECT_TRUE(page->folderChooser()->isEnabledLook());
+    page->folderChooser()->askFolder = [](QWidget*, const QString&, const QString&) { return QString("/media/out"); };
+    QTest::mouseClick(page->folderChooser()->chooseButton(), Qt::LeftButton);
+    choose(dialog, page->folderModeCombo(), 1);
+    EXPECT_FALSE(page->folderChooser()->isEnabledLook());
+    choose(dialog, page->scaleModeCombo(), 2);
+    EXPECT_TRUE(page->heightBox()->isEnabledLook());
+    choose(dialog, page->scaleModeCombo(), 0);
+    EXPECT_FALSE(page->heightBox()->isEnabledLook());
+    choose(dialog, page->timeModeCombo(), 2);
+    EXPECT_EQ(settings.snapshot_format, 0u);  // nothing before Save
+
+    QSignalSpy saved(&dialog, &DialogSnapshotParams::clic_btn_dialog_1);
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(saved.count(), 1);
+    EXPECT_EQ(settings.snapshot_format, 1u);
+    EXPECT_EQ(settings.snapshot_dst_folder_mode, 1u);
+    EXPECT_EQ(settings.snapshot_custom_folder_path, "/media/out");
+    EXPECT_EQ(settings.snapshot_scale_mode, 0u);
+    EXPECT_EQ(settings.snapshot_time_mode, 4u);
+}
