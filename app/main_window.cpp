@@ -29,6 +29,7 @@
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
+#include "tools/dialog_prefs.h"
 #include "tools/panel_audio_mapping.h"
 #include "tools/panel_audio_meter.h"
 #include "render/vulkan_window.h"
@@ -240,6 +241,7 @@ MainWindow::~MainWindow() {
     qDeleteAll(informationZones_);
     delete infoError_;
     delete warningDialog_;
+    delete prefsDialog_;
     delete notifier_;
     notifier_ = nullptr;
     if (soundio_) soundio_destroy(soundio_);
@@ -301,6 +303,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();
     tracks_->deleteAll();
+    if (prefsDialog_) prefsDialog_->close();
     if (meterPanel_) meterPanel_->close();
     if (mappingPanel_) mappingPanel_->close();
     event->accept();

@@ -33,6 +33,8 @@
 class AllAudioSrcTracks;
 class AudioMonitor;
 class AudioSrcBuffer;
+class DialogPrefs;
+class DialogSnapshotParams;
 class DialogWarningErr;
 class FileLinkInformationData;
 class FileToPlay;
@@ -95,6 +97,8 @@ public:
     bool isErrorShown() const { return errorShown_; }
     QString pendingErrorTitle() const { return pendingErrorTitle_; }
     const PlaybackClock* playbackClock() const { return clock_.get(); }
+    // The preferences window, null until the menu first opened it.
+    DialogPrefs* prefsDialog() const { return prefsDialog_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
@@ -191,6 +195,10 @@ public slots:
     void act_notif_view_audio_mute_solo_changed();
     void act_menu_audio_meters();
     void act_menu_audio_mapping();
+    // Preferences window and snapshot parameters (main_window_menus.cpp).
+    void act_menu_prefs();
+    void act_notif_close_prefs_panel();
+    void act_context_menu_snapshot_params();
 
 private:
     // Construction (main_window.cpp).
@@ -276,6 +284,8 @@ private:
     int32_t screenDpi_ = 96;
     QTimer* messageTimer_ = nullptr;
     DialogWarningErr* warningDialog_ = nullptr;
+    DialogPrefs* prefsDialog_ = nullptr;                    // no parent: deleted by the destructor
+    DialogSnapshotParams* snapshotParamsDialog_ = nullptr;  // child, replaced at each use
     SoundIo* soundio_ = nullptr;
     std::thread deviceListener_;
     std::atomic<bool> listenerStop_{false};

@@ -1,5 +1,6 @@
 // The menu bar: the File entries that open and quit, and the View entries of the
-// overlays, controls and full screen.
+// overlays, controls and full screen, the Window entries; the preferences window and the
+// snapshot parameters dialog.
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
@@ -7,6 +8,8 @@
 
 #include "app/main_window.h"
 #include "render/vulkan_win_renderer.h"
+#include "tools/dialog_prefs.h"
+#include "tools/dialog_snapshot_params.h"
 
 void MainWindow::createMenus() {
     fileMenu_ = menuBar()->addMenu(tr("&File"));
@@ -29,6 +32,9 @@ void MainWindow::createMenus() {
     connect(fullScreenAction_, &QAction::triggered, this, &MainWindow::act_menu_toggle_fullscreen);
 
     createAudioMenu();
+    // The last entry of the Window menu.
+    QAction* prefs = windowMenu_->addAction(tr("Preferences..."));
+    connect(prefs, &QAction::triggered, this, &MainWindow::act_menu_prefs);
 }
 
 void MainWindow::refreshMenuActions() {
@@ -37,4 +43,29 @@ void MainWindow::refreshMenuActions() {
     controlsAction_->setText(controlsShown_ ? tr("Hide controls") : tr("Show controls"));
     fullScreenAction_->setText(isFullScreen() ? tr("Exit Full Screen") : tr("Enter Full Screen"));
     refreshAudioMenuActions();
+}
+
+void MainWindow::act_menu_prefs() {
+    if (!prefsDialog_) prefsDialog_ = new DialogPrefs(nullptr);
+    prefsDialog_->show();
+    prefsDialog_->linkScreenChanged();
+    // Made at every showing, so unique: one Save must save and apply once.
+    connect(prefsDialog_, &DialogPrefs::clic_btn_dialog_1, this, &MainWindow::act_notif_close_prefs_panel,
+            Qt::UniqueConnection);
+    prefsDialog_->setSettings(settings_);
+    prefsDialog_->activateWindow();
+}
+
+void MainWindow::act_notif_close_prefs_panel() {
+    saveSettings();
+    applySettings(false);
+    if (prefsDialog_) prefsDialog_->close();
+    updateIfPaused();
+}
+
+void MainWindow::act_context_menu_snapshot_params() {
+    stopPlayback();
+    if (snapshotParamsDialog_) snapshotParamsDialog_->deleteLater();
+    snapshotParamsDialog_ = new DialogSnapshotParams(this, settings_);
+    snapshotParamsDialog_->showDialog(false);
 }
