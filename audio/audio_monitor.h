@@ -67,6 +67,9 @@ public:
     void clearErrorText() { m_errorText.clear(); }
     uint8_t streamReady() const { return m_streamReady; }
     bool hasOutputDevice() const { return m_device != nullptr; }
+    // The library's record of the current output device (null when none), for reports
+    // of its layout, rate and format. Valid until the device is reopened. GUI thread.
+    const SoundIoDevice* outputDevice() const { return m_device; }
     PlanarRingBuffer* peakRing() const { return m_peakRing; }
     uint32_t outputLayout() const { return m_outputLayout; }
     uint32_t outputChannels() const { return m_outputChannels; }
