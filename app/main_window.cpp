@@ -29,6 +29,7 @@
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
+#include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/panel_audio_mapping.h"
 #include "tools/panel_audio_meter.h"
@@ -242,6 +243,7 @@ MainWindow::~MainWindow() {
     delete infoError_;
     delete warningDialog_;
     delete prefsDialog_;
+    delete hardwareDialog_;
     delete notifier_;
     notifier_ = nullptr;
     if (soundio_) soundio_destroy(soundio_);
@@ -303,6 +305,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();
     tracks_->deleteAll();
+    if (hardwareDialog_) hardwareDialog_->close();
     if (prefsDialog_) prefsDialog_->close();
     if (meterPanel_) meterPanel_->close();
     if (mappingPanel_) mappingPanel_->close();

@@ -33,6 +33,8 @@
 class AllAudioSrcTracks;
 class AudioMonitor;
 class AudioSrcBuffer;
+class DialogAnalyse;
+class DialogHardwareInformation;
 class DialogPrefs;
 class DialogSnapshotParams;
 class DialogWarningErr;
@@ -99,6 +101,9 @@ public:
     const PlaybackClock* playbackClock() const { return clock_.get(); }
     // The preferences window, null until the menu first opened it.
     DialogPrefs* prefsDialog() const { return prefsDialog_; }
+    // The file test and hardware information windows, null until first opened.
+    DialogAnalyse* fileTestDialog() const { return fileTestDialog_; }
+    DialogHardwareInformation* hardwareDialog() const { return hardwareDialog_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
@@ -199,6 +204,9 @@ public slots:
     void act_menu_prefs();
     void act_notif_close_prefs_panel();
     void act_context_menu_snapshot_params();
+    // File test and hardware information (main_window_menus.cpp).
+    void act_menu_file_test();
+    void act_menu_hardware_info();
 
 private:
     // Construction (main_window.cpp).
@@ -286,6 +294,8 @@ private:
     DialogWarningErr* warningDialog_ = nullptr;
     DialogPrefs* prefsDialog_ = nullptr;                    // no parent: deleted by the destructor
     DialogSnapshotParams* snapshotParamsDialog_ = nullptr;  // child, replaced at each use
+    DialogAnalyse* fileTestDialog_ = nullptr;                // child, built once
+    DialogHardwareInformation* hardwareDialog_ = nullptr;    // no parent: deleted by the destructor
     SoundIo* soundio_ = nullptr;
     std::thread deviceListener_;
     std::atomic<bool> listenerStop_{false};

@@ -8,6 +8,8 @@
 
 #include "app/main_window.h"
 #include "render/vulkan_win_renderer.h"
+#include "tools/dialog_analyse.h"
+#include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
 
@@ -32,9 +34,16 @@ void MainWindow::createMenus() {
     connect(fullScreenAction_, &QAction::triggered, this, &MainWindow::act_menu_toggle_fullscreen);
 
     createAudioMenu();
+    windowMenu_->addSeparator();
+    QAction* hardware = windowMenu_->addAction(tr("Hardware informations..."));
+    connect(hardware, &QAction::triggered, this, &MainWindow::act_menu_hardware_info);
     // The last entry of the Window menu.
     QAction* prefs = windowMenu_->addAction(tr("Preferences..."));
     connect(prefs, &QAction::triggered, this, &MainWindow::act_menu_prefs);
+
+    QMenu* analyse = menuBar()->addMenu(tr("&Analyse"));
+    QAction* fileTest = analyse->addAction(tr("File test..."));
+    connect(fileTest, &QAction::triggered, this, &MainWindow::act_menu_file_test);
 }
 
 void MainWindow::refreshMenuActions() {
@@ -68,4 +77,25 @@ void MainWindow::act_context_menu_snapshot_params() {
     if (snapshotParamsDialog_) snapshotParamsDialog_->deleteLater();
     snapshotParamsDialog_ = new DialogSnapshotParams(this, settings_);
     snapshotParamsDialog_->showDialog(false);
+}
+
+void MainWindow::act_menu_file_test() {
+    stopPlayback();
+    if (!movie_) {
+        displayErrorInfo(tr("File test"), tr("No file load"));
+        return;
+    }
+    // Built once; every showing starts from the current movie.
+    if (!fileTestDialog_) fileTestDialog_ = new DialogAnalyse(this);
+    fileTestDialog_->setFile(movie_, tracks_, settings_);
+    fileTestDialog_->showDialog(false);
+    fileTestDialog_->linkScreenChanged();
+}
+
+void MainWindow::act_menu_hardware_info() {
+    if (!hardwareDialog_) hardwareDialog_ = new DialogHardwareInformation(nullptr);
+    hardwareDialog_->show();
+    hardwareDialog_->linkScreenChanged();
+    hardwareDialog_->buildText(videoWindow(), monitor_);
+    hardwareDialog_->activateWindow();
 }
