@@ -1,0 +1,58 @@
+// The preferences window as the main window opens it from its menu: made once, and
+// however often it was opened, one Save writes and applies the store once.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "app/settings/global_settings.h"
+#include "render/vulkan_window.h"
+#include "tools/dialog_prefs.h"
+#include "tools/view_prefs_params_switches.h"
+#include "ui/view_btn_text.h"
+#include "ui/view_checkbox.h"
+#include "widget_app.h"
+
+namespace {
+// The dialog's count of connections to its Save signal.
+struct SaveReceivers : DialogPrefs {
+    static int count(DialogPrefs* dialog) {
+        return static_cast<SaveReceivers*>(dialog)->receivers(SIGNAL(clic_btn_dialog_1(uint32_t)));
+    }
+};
+}  // namespace
+
+TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
+    widget_app(true);
+    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
+        qWarning().noquote() << "critical box:" << title << text;
+    });
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    EXPECT_EQ(window->prefsDialog(), nullptr);
+    for (int i = 0; i < 3; ++i) window->act_menu_prefs();
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_TRUE(prefs->isVisible());
+    EXPECT_EQ(SaveReceivers::count(prefs), 1);
+
+    // A change made in the window reaches the file with Save, and the window closes.
+    QFile::remove(GlobalSettings::prefsFilePath());
+    const bool before = window->settings()->import_auto_load_wave_files;
+    QTest::mouseClick(prefs->importPage()->checkbox(0), Qt::LeftButton);
+    QTest::mouseClick(prefs->buttons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_FALSE(prefs->isVisible());
+    EXPECT_EQ(window->settings()->import_auto_load_wave_files, !before);
+    GlobalSettings reread;
+    reread.load();
+    EXPECT_EQ(reread.import_auto_load_wave_files, !before);
+
+    // Closing the main window closes the preferences window.
+    window->act_menu_prefs();
+    EXPECT_TRUE(prefs->isVisible());
+    window->close();
+    EXPECT_FALSE(prefs->isVisible());
+    delete video;  // main destroys the video window before the main window
+    window.reset();
+}
