@@ -8,17 +8,18 @@
 // Errors: std::runtime_error with fixed texts; creation frees what it made.
 #include <cstdint>
 
+#include "media/hap_frame.h"  // HapCodec
 #include "processing/filter_graph.h"
 
 struct HapDecodeParams {
-    uint32_t codec = 0;  // HapCodec 0..5
+    uint32_t codec = HapCodec_Hap1;
     uint32_t width = 0, height = 0;
     uint32_t texture_selection = 0;  // HapM: 0 both, 1 colour only, other alpha only
     uint8_t threaded = 0;
 };
 
 struct DxtDecodeParams {
-    uint32_t codec = 0;  // HapCodec 0..5
+    uint32_t codec = HapCodec_Hap1;
     uint32_t width = 0, height = 0;
     uint8_t float_flag = 1;  // HapM: 1 the float YCoCg variant, 0 the integer one
     uint32_t output_format = PixelFormat_RGBA8;  // 1 RGBA8 or 4 RGBX8
