@@ -268,3 +268,30 @@ TEST(ScaleFilter, PlanarRgbIntoPlanarRgbaFillsAlpha) {
         filter_free(node);
     }
 }
+
+TEST(ScaleFilter, InterlacedFieldsAreScaledApartWithoutLosingTheOddLine) {
+    // Even lines 10, odd lines 200: each field is flat, so scaling a field alone keeps
+    // its level; mixing the fields would give values in between.
+    const uint32_t sh = 9, dh = 5;
+    Frame in(16, sh, PixelFormat_Grey8);
+    for (uint32_t y = 0; y < sh; ++y) std::memset(in.row(0, y), y % 2 ? 200 : 10, 16);
+    ScaleParams p = params(PixelFormat_Grey8, 16, sh, PixelFormat_Grey8, 12, dh, 2);
+    p.interlace = 1;
+    FilterNode* node = create_scale_filter(p);
+    EXPECT_EQ(scale_filter_plan(node).path, uint32_t(ScalePath_Zimg));
+    VideoFrame* out = run(node, in.f);
+    for (uint32_t y = 0; y < dh; ++y)
+        for (uint32_t x = 0; x < 12; ++x)
+            ASSERT_EQ(out->planes[0][y * out->line_sizes[0] + x], y % 2 ? 200 : 10) << x << "," << y;
+    filter_free(node);
+}
+
+TEST(ScaleFilter, ResizedRgbxIntoRgbaIsOpaque) {
+    Frame in(40, 20, PixelFormat_RGBX8);
+    fill_random(in, 11);
+    FilterNode* node = create_scale_filter(params(4, 40, 20, 1, 30, 10, 2));
+    VideoFrame* out = run(node, in.f);
+    for (uint32_t y = 0; y < 10; ++y)
+        for (uint32_t x = 0; x < 30; ++x) ASSERT_EQ(out->planes[0][y * out->line_sizes[0] + 4 * x + 3], 255);
+    filter_free(node);
+}
