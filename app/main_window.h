@@ -34,6 +34,7 @@ class AllAudioSrcTracks;
 class AudioMonitor;
 class AudioSrcBuffer;
 class DialogAnalyse;
+class DialogAudioAnalyse;
 class DialogHardwareInformation;
 class DialogPrefs;
 class DialogSnapshotParams;
@@ -103,6 +104,7 @@ public:
     DialogPrefs* prefsDialog() const { return prefsDialog_; }
     // The file test and hardware information windows, null until first opened.
     DialogAnalyse* fileTestDialog() const { return fileTestDialog_; }
+    DialogAudioAnalyse* audioAnalyseDialog() const { return audioAnalyseDialog_; }
     DialogHardwareInformation* hardwareDialog() const { return hardwareDialog_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
@@ -206,6 +208,7 @@ public slots:
     void act_context_menu_snapshot_params();
     // File test and hardware information (main_window_menus.cpp).
     void act_menu_file_test();
+    void act_menu_audio_analyse();
     void act_menu_hardware_info();
 
 private:
@@ -295,6 +298,7 @@ private:
     DialogPrefs* prefsDialog_ = nullptr;                    // no parent: deleted by the destructor
     DialogSnapshotParams* snapshotParamsDialog_ = nullptr;  // child, replaced at each use
     DialogAnalyse* fileTestDialog_ = nullptr;                // child, built once
+    DialogAudioAnalyse* audioAnalyseDialog_ = nullptr;       // child, replaced at each use
     DialogHardwareInformation* hardwareDialog_ = nullptr;    // no parent: deleted by the destructor
     SoundIo* soundio_ = nullptr;
     std::thread deviceListener_;

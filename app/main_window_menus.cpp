@@ -8,7 +8,10 @@
 
 #include "app/main_window.h"
 #include "render/vulkan_win_renderer.h"
+#include "audio/all_audio_src_tracks.h"
+#include "media/movie/frame_compressed_buffer.h"
 #include "tools/dialog_analyse.h"
+#include "tools/dialog_audio_analyse.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
@@ -44,6 +47,8 @@ void MainWindow::createMenus() {
     QMenu* analyse = menuBar()->addMenu(tr("&Analyse"));
     QAction* fileTest = analyse->addAction(tr("File test..."));
     connect(fileTest, &QAction::triggered, this, &MainWindow::act_menu_file_test);
+    QAction* audioAnalyse = analyse->addAction(tr("Audio Analyse..."));
+    connect(audioAnalyse, &QAction::triggered, this, &MainWindow::act_menu_audio_analyse);
 }
 
 void MainWindow::refreshMenuActions() {
@@ -90,6 +95,25 @@ void MainWindow::act_menu_file_test() {
     fileTestDialog_->setFile(movie_, tracks_, settings_);
     fileTestDialog_->showDialog(false);
     fileTestDialog_->linkScreenChanged();
+}
+
+void MainWindow::act_menu_audio_analyse() {
+    stopPlayback();
+    if (!movie_) {
+        displayErrorInfo(tr("Audio Analyse"), tr("No file load"));
+        return;
+    }
+    if (!tracks_ || !tracks_->hasRoutedTrack()) {
+        displayErrorInfo(tr("Audio Analyse"), tr("No audio"));
+        return;
+    }
+    // A new dialog at each use; the previous one goes once its events are done.
+    if (audioAnalyseDialog_) audioAnalyseDialog_->deleteLater();
+    audioAnalyseDialog_ = new DialogAudioAnalyse(this, settings_);
+    audioAnalyseDialog_->setTracks(movie_, tracks_);
+    audioAnalyseDialog_->setRange(frameQueue_->inPoint(), frameQueue_->outPoint());
+    audioAnalyseDialog_->showDialog(false);
+    audioAnalyseDialog_->linkScreenChanged();
 }
 
 void MainWindow::act_menu_hardware_info() {
