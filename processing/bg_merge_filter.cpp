@@ -7,6 +7,7 @@
 
 #include "pixconv/kernel_registry.h"
 #include "processing/formats/pixfmt_name.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -57,10 +58,8 @@ void bg_merge_slice(uint32_t start_row, uint32_t slice_height, void* user) {
 }
 
 void bg_merge_process(FilterNode* node) {
-    BgMergeState* s = static_cast<BgMergeState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid no frame bg merge");
+    BgMergeState* s = filter_state<BgMergeState>(node);
+    VideoFrame* in = filter_input(node, "Invalid no frame bg merge");
     if (in->width != s->width) {
         std::printf("Invalid src width bg merge : Found : %u ; Expected : %u\n", in->width, s->width);
         throw std::runtime_error("Invalid src width bg merge");
@@ -95,11 +94,6 @@ void free_state(BgMergeState* s) {
     delete s;
 }
 
-void bg_merge_free(FilterNode* node) {
-    free_state(static_cast<BgMergeState*>(node->state));
-    node->state = nullptr;
-}
-
 uint32_t output_format(uint32_t src, uint32_t mode, float opacity) {
     if (mode >= 6) throw std::runtime_error("Unknown background bg merge");
     if (mode == BgMerge_KeepAlpha && opacity == 1.0f) return src;
@@ -118,53 +112,45 @@ uint32_t output_format(uint32_t src, uint32_t mode, float opacity) {
 }  // namespace
 
 FilterNode* create_bg_merge_filter(const BgMergeParams* params) {
-    FilterNode* node = filter_alloc(FilterType_BgMerge, 1);
-    BgMergeState* s = nullptr;
-    try {
-        s = new BgMergeState;
-        s->src_format = params->src_format;
-        s->width = params->width;
-        s->height = params->height;
-        // Opacities outside 0..1 would overflow the integer rules; NaN counts as 0.
-        const float op = params->opacity;
-        s->opacity = op >= 1.0f ? 1.0f : (op > 0.0f ? op : 0.0f);
-        s->alpha_mode = params->alpha_mode;
-        s->mode = params->mode;
-        s->in_place = params->in_place;
-        s->slice_threading = params->slice_threading;
-        s->out_format = output_format(params->src_format, params->mode, s->opacity);
-        slice_threading_init(&s->slices);
-        std::memcpy(s->colours, params->colours, sizeof(s->colours));
-        s->avx2 = pixconv_use_avx2(params->allow_avx2 != 0) ? 1 : 0;
-        if (s->slice_threading) slice_threading_calc(&s->slices, s->height, 1, 0);
+    return build_filter_node<BgMergeState>(
+        FilterType_BgMerge,
+        [&](BgMergeState* s) {
+            s->src_format = params->src_format;
+            s->width = params->width;
+            s->height = params->height;
+            // Opacities outside 0..1 would overflow the integer rules; NaN counts as 0.
+            const float op = params->opacity;
+            s->opacity = op >= 1.0f ? 1.0f : (op > 0.0f ? op : 0.0f);
+            s->alpha_mode = params->alpha_mode;
+            s->mode = params->mode;
+            s->in_place = params->in_place;
+            s->slice_threading = params->slice_threading;
+            s->out_format = output_format(params->src_format, params->mode, s->opacity);
+            slice_threading_init(&s->slices);
+            std::memcpy(s->colours, params->colours, sizeof(s->colours));
+            s->avx2 = pixconv_use_avx2(params->allow_avx2 != 0) ? 1 : 0;
+            if (s->slice_threading) slice_threading_calc(&s->slices, s->height, 1, 0);
 
-        const bool src_alpha =
-            s->src_format < PixelFormat_Undefined && (get_pix_descriptor(s->src_format).flags & PixFlag_Alpha);
-        const bool straight = s->alpha_mode != 0;
-        if (s->opacity != 1.0f) {
-            s->kind = BgMergeKind_Opacity;
-            s->kernel = bg_merge_select_opacity_kernel(s->src_format, s->alpha_mode, s->mode);
-        } else if (src_alpha && (s->mode == BgMerge_White || s->mode == BgMerge_Checker || s->mode == BgMerge_Color ||
-                                 s->mode == BgMerge_CustomChecker || (s->mode == BgMerge_Black && straight))) {
-            s->kind = BgMergeKind_Opaque;
-            s->kernel = bg_merge_select_opaque_kernel(s->src_format, s->alpha_mode, s->mode, s->in_place != 0,
-                                                      s->avx2 != 0);
-        }
-        if (s->kind != BgMergeKind_Copy && !s->kernel) throw std::runtime_error("Unknown bg merge src format");
+            const bool src_alpha =
+                s->src_format < PixelFormat_Undefined && (get_pix_descriptor(s->src_format).flags & PixFlag_Alpha);
+            const bool straight = s->alpha_mode != 0;
+            if (s->opacity != 1.0f) {
+                s->kind = BgMergeKind_Opacity;
+                s->kernel = bg_merge_select_opacity_kernel(s->src_format, s->alpha_mode, s->mode);
+            } else if (src_alpha && (s->mode == BgMerge_White || s->mode == BgMerge_Checker || s->mode == BgMerge_Color ||
+                                     s->mode == BgMerge_CustomChecker || (s->mode == BgMerge_Black && straight))) {
+                s->kind = BgMergeKind_Opaque;
+                s->kernel = bg_merge_select_opaque_kernel(s->src_format, s->alpha_mode, s->mode, s->in_place != 0,
+                                                          s->avx2 != 0);
+            }
+            if (s->kind != BgMergeKind_Copy && !s->kernel) throw std::runtime_error("Unknown bg merge src format");
 
-        s->output = video_frame_new();
-        if (s->in_place) s->output->not_owned = 1;
-        else video_frame_alloc(s->output, s->width, s->height, s->out_format, true);
-    } catch (...) {
-        free_state(s);
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->output;
-    node->process = bg_merge_process;
-    node->free = bg_merge_free;
-    return node;
+            s->output = video_frame_new();
+            if (s->in_place) s->output->not_owned = 1;
+            else video_frame_alloc(s->output, s->width, s->height, s->out_format, true);
+            return s->output;
+        },
+        free_state, bg_merge_process, free_filter_state<BgMergeState, free_state>);
 }
 
 BgMergePlan bg_merge_plan(const FilterNode* node) {

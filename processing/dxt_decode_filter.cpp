@@ -4,6 +4,7 @@
 #include "media/block_decoders.h"
 #include "media/hap_frame.h"
 #include "processing/codec_filters.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -18,10 +19,8 @@ constexpr uint32_t kTextureFormat[6] = {VideoDataFormat_Hap1, VideoDataFormat_Ha
                                         VideoDataFormat_HapM, VideoDataFormat_HapA, VideoDataFormat_Hap7};
 
 void dxt_decode_process(FilterNode* node) {
-    DxtDecodeState* s = static_cast<DxtDecodeState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    const VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid inputs");
+    DxtDecodeState* s = filter_state<DxtDecodeState>(node);
+    const VideoFrame* in = filter_input(node);
     // The decoder walks the node's block grid: textures of another kind or size would
     // be read past their end.
     if (in->is_pixel || in->data_format != kTextureFormat[s->codec])
@@ -45,12 +44,10 @@ void dxt_decode_process(FilterNode* node) {
     node->output = out;
 }
 
-void dxt_decode_free(FilterNode* node) {
-    DxtDecodeState* s = static_cast<DxtDecodeState*>(node->state);
+void release_state(DxtDecodeState* s) {
     if (!s) return;
     video_frame_free(&s->frame);
     delete s;
-    node->state = nullptr;
 }
 
 }  // namespace
@@ -61,29 +58,20 @@ FilterNode* create_dxt_decode_filter(const DxtDecodeParams& params) {
         throw std::runtime_error("Invalid output pix fmt dxt decode");
     if (params.width == 0 || params.height == 0 || params.width > 0xFFFF || params.height > 0xFFFF)
         throw std::runtime_error("Invalid dimensions dxt decode");
-    FilterNode* node = filter_alloc(FilterType_DxtDecode, 1);
-    DxtDecodeState* s = nullptr;
-    try {
-        s = new DxtDecodeState;
-        s->codec = params.codec;
-        s->width = params.width;
-        s->height = params.height;
-        if (BlockDecoder::init(&s->decoder, static_cast<uint16_t>(params.width), static_cast<uint16_t>(params.height),
-                               block_decoder_format_for_hap_codec(params.codec), params.decoder_option, 0,
-                               params.float_flag) != 0)
-            throw std::runtime_error("Can't create dxt decodeur ctx");
-        s->frame = video_frame_new();
-        video_frame_alloc_round_resolution(s->frame, params.width, params.height, params.output_format, true,
-                                           align_up4(params.width), align_up4(params.height));
-    } catch (...) {
-        if (s) video_frame_free(&s->frame);
-        delete s;
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->frame;
-    node->process = dxt_decode_process;
-    node->free = dxt_decode_free;
-    return node;
+    return build_filter_node<DxtDecodeState>(
+        FilterType_DxtDecode,
+        [&](DxtDecodeState* s) {
+            s->codec = params.codec;
+            s->width = params.width;
+            s->height = params.height;
+            if (BlockDecoder::init(&s->decoder, static_cast<uint16_t>(params.width),
+                                   static_cast<uint16_t>(params.height), block_decoder_format_for_hap_codec(params.codec),
+                                   params.decoder_option, 0, params.float_flag) != 0)
+                throw std::runtime_error("Can't create dxt decodeur ctx");
+            s->frame = video_frame_new();
+            video_frame_alloc_round_resolution(s->frame, params.width, params.height, params.output_format, true,
+                                               align_up4(params.width), align_up4(params.height));
+            return s->frame;
+        },
+        release_state, dxt_decode_process, free_filter_state<DxtDecodeState, release_state>);
 }

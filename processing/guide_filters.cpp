@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "processing/node_builder.h"
+
 namespace {
 
 struct GuideState {
@@ -36,10 +38,8 @@ void put_pixel(VideoFrame* f, uint32_t x, uint32_t y, const GuideColour& c) {
 
 // The frame a guide draws on for this run: the input itself, or the node's copy.
 VideoFrame* guide_target(FilterNode* node) {
-    GuideState* s = static_cast<GuideState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid inputs");
+    GuideState* s = filter_state<GuideState>(node);
+    VideoFrame* in = filter_input(node);
     if (!in->is_pixel) throw std::runtime_error("Filter Safe Area : Unsupported pixel data");
     switch (in->pixel_format) {
         case 1: case 4: case 5: case 6: case 7: case 8: break;
@@ -67,28 +67,23 @@ void video_area_process(FilterNode* node) {
     node->output = f;
 }
 
-void guide_free(FilterNode* node) {
-    GuideState* s = static_cast<GuideState*>(node->state);
+void release_state(GuideState* s) {
     if (!s) return;
     video_frame_free(&s->work);
     delete s;
-    node->state = nullptr;
 }
 
-FilterNode* make_guide_node(FilterTypeId type, GuideState* s, FilterProcessFn process) {
-    FilterNode* node = nullptr;
-    try {
-        node = filter_alloc(type, 1);
-        if (!s->in_place) s->work = video_frame_new();
-    } catch (...) {
-        filter_free(node);
-        delete s;
-        throw;
-    }
-    node->state = s;
-    node->process = process;
-    node->free = guide_free;
-    return node;
+template <class Fill>
+FilterNode* make_guide_node(FilterTypeId type, uint8_t in_place, Fill&& fill, FilterProcessFn process) {
+    return build_filter_node<GuideState>(
+        type,
+        [&](GuideState* s) -> VideoFrame* {
+            s->in_place = in_place;
+            fill(s);
+            if (!in_place) s->work = video_frame_new();
+            return nullptr;  // the input or the copy, set by each run
+        },
+        release_state, process, free_filter_state<GuideState, release_state>);
 }
 
 }  // namespace
@@ -151,22 +146,26 @@ void draw_safe_frame(VideoFrame* frame, float m, const GuideColour& colour) {
 }
 
 FilterNode* create_safe_area_filter(const SafeAreaParams& params) {
-    GuideState* s = new GuideState;
-    s->in_place = params.in_place;
-    s->fractions[0] = params.first_fraction;
-    s->fractions[1] = params.second_fraction;
-    s->colours[0] = make_guide_colour(params.first_colour);
-    s->colours[1] = make_guide_colour(params.second_colour);
-    return make_guide_node(FilterType_SafeArea, s, safe_area_process);
+    return make_guide_node(
+        FilterType_SafeArea, params.in_place,
+        [&](GuideState* s) {
+            s->fractions[0] = params.first_fraction;
+            s->fractions[1] = params.second_fraction;
+            s->colours[0] = make_guide_colour(params.first_colour);
+            s->colours[1] = make_guide_colour(params.second_colour);
+        },
+        safe_area_process);
 }
 
 FilterNode* create_video_area_filter(const VideoAreaParams& params) {
-    GuideState* s = new GuideState;
-    s->in_place = params.in_place;
-    s->colours[0] = make_guide_colour(params.colour);
-    s->rect[0] = params.left;
-    s->rect[1] = params.top;
-    s->rect[2] = params.right;
-    s->rect[3] = params.bottom;
-    return make_guide_node(FilterType_VideoArea, s, video_area_process);
+    return make_guide_node(
+        FilterType_VideoArea, params.in_place,
+        [&](GuideState* s) {
+            s->colours[0] = make_guide_colour(params.colour);
+            s->rect[0] = params.left;
+            s->rect[1] = params.top;
+            s->rect[2] = params.right;
+            s->rect[3] = params.bottom;
+        },
+        video_area_process);
 }

@@ -4,6 +4,7 @@
 #include "media/hap_decoder.h"
 #include "media/hap_frame.h"
 #include "processing/codec_filters.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -34,11 +35,8 @@ void fail(VideoFrame* out, uint32_t status, const char* text) {
 }
 
 void hap_decode_process(FilterNode* node) {
-    HapDecodeState* s = static_cast<HapDecodeState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    if (!node->inputs) throw std::runtime_error("Invalid inputs");
-    const VideoFrame* in = node->inputs[0];
-    if (!in) throw std::runtime_error("Invalid inputs");
+    HapDecodeState* s = filter_state<HapDecodeState>(node);
+    const VideoFrame* in = filter_input(node);
     if (in->data_format != VideoDataFormat_Compressed) throw std::runtime_error("Invalid data descriptor hap decode");
     VideoFrame* out = s->frame;
     node->error_text[0] = '\0';  // a corrupt earlier frame says nothing about this one
@@ -86,40 +84,29 @@ void hap_decode_process(FilterNode* node) {
     node->output = out;
 }
 
-void hap_decode_free(FilterNode* node) {
-    HapDecodeState* s = static_cast<HapDecodeState*>(node->state);
+void release_state(HapDecodeState* s) {
     if (!s) return;
     video_frame_free(&s->frame);
     delete s;
-    node->state = nullptr;
 }
 
 }  // namespace
 
 FilterNode* create_hap_decode_filter(const HapDecodeParams& params) {
     if (params.codec > HapCodec_Hap7) throw std::runtime_error("Invalid codec");
-    FilterNode* node = filter_alloc(FilterType_HapDecode, 1);
-    HapDecodeState* s = nullptr;
-    try {
-        s = new HapDecodeState;
-        s->codec = params.codec;
-        s->selection = params.texture_selection;
-        s->width = params.width;
-        s->height = params.height;
-        s->threaded = params.threaded;
-        const uint32_t format = output_data_format(params.codec, params.texture_selection);
-        s->textures = format == VideoDataFormat_HapM ? 2 : 1;
-        s->frame = video_frame_new();
-        dxt_frame_alloc(s->frame, params.width, params.height, format);
-    } catch (...) {
-        if (s) video_frame_free(&s->frame);
-        delete s;
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->frame;
-    node->process = hap_decode_process;
-    node->free = hap_decode_free;
-    return node;
+    return build_filter_node<HapDecodeState>(
+        FilterType_HapDecode,
+        [&](HapDecodeState* s) {
+            s->codec = params.codec;
+            s->selection = params.texture_selection;
+            s->width = params.width;
+            s->height = params.height;
+            s->threaded = params.threaded;
+            const uint32_t format = output_data_format(params.codec, params.texture_selection);
+            s->textures = format == VideoDataFormat_HapM ? 2 : 1;
+            s->frame = video_frame_new();
+            dxt_frame_alloc(s->frame, params.width, params.height, format);
+            return s->frame;
+        },
+        release_state, hap_decode_process, free_filter_state<HapDecodeState, release_state>);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "processing/codec_filters.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -23,10 +24,8 @@ struct JpegState {
 }
 
 void jpeg_encode_process(FilterNode* node) {
-    JpegState* s = static_cast<JpegState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    const VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid inputs");
+    JpegState* s = filter_state<JpegState>(node);
+    const VideoFrame* in = filter_input(node);
     if (!in->is_pixel || (in->pixel_format != PixelFormat_RGBA8 && in->pixel_format != PixelFormat_RGBX8))
         throw std::runtime_error("Encode Jpeg : unsupported pix fmt");
     // The compressor reads the node's size from the input's plane.
@@ -57,38 +56,27 @@ void jpeg_encode_process(FilterNode* node) {
     node->output = s->frame;
 }
 
-void jpeg_encode_free(FilterNode* node) {
-    JpegState* s = static_cast<JpegState*>(node->state);
+void release_state(JpegState* s) {
     if (!s) return;
     video_frame_free(&s->frame);
     if (s->compressor) tjDestroy(s->compressor);
     tjFree(s->buffer);
     delete s;
-    node->state = nullptr;
 }
 
 }  // namespace
 
 FilterNode* create_jpeg_encode_filter(const JpegEncodeParams& params) {
-    FilterNode* node = filter_alloc(FilterType_JpegEncode, 1);
-    JpegState* s = nullptr;
-    try {
-        s = new JpegState;
-        s->width = params.width;
-        s->height = params.height;
-        s->quality = params.quality == 0 ? 1 : (params.quality > 100 ? 100 : static_cast<int>(params.quality));
-        s->compressor = tjInitCompress();
-        if (!s->compressor) throw std::runtime_error("Fail to init jpeg encoding");
-        s->frame = video_frame_new();
-    } catch (...) {
-        if (s && s->compressor) tjDestroy(s->compressor);
-        delete s;
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->frame;
-    node->process = jpeg_encode_process;
-    node->free = jpeg_encode_free;
-    return node;
+    return build_filter_node<JpegState>(
+        FilterType_JpegEncode,
+        [&](JpegState* s) {
+            s->width = params.width;
+            s->height = params.height;
+            s->quality = params.quality == 0 ? 1 : (params.quality > 100 ? 100 : static_cast<int>(params.quality));
+            s->compressor = tjInitCompress();
+            if (!s->compressor) throw std::runtime_error("Fail to init jpeg encoding");
+            s->frame = video_frame_new();
+            return s->frame;
+        },
+        release_state, jpeg_encode_process, free_filter_state<JpegState, release_state>);
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "processing/formats/pixfmt_name.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -77,10 +78,8 @@ void choose_fills(PadState* s, bool transparent) {
 }
 
 void pad_process(FilterNode* node) {
-    PadState* s = static_cast<PadState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    const VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid inputs");
+    PadState* s = filter_state<PadState>(node);
+    const VideoFrame* in = filter_input(node);
     // Copying rows of another size or layout would read past the input's planes.
     if (!in->is_pixel || in->pixel_format != s->format) throw std::runtime_error("Filter Pad : invalid input pix fmt");
     if (in->width != s->src_width || in->height != s->src_height)
@@ -104,12 +103,10 @@ void pad_process(FilterNode* node) {
     node->output = out;
 }
 
-void pad_free(FilterNode* node) {
-    PadState* s = static_cast<PadState*>(node->state);
+void release_state(PadState* s) {
     if (!s) return;
     video_frame_free(&s->output);
     delete s;
-    node->state = nullptr;
 }
 
 }  // namespace
@@ -130,53 +127,44 @@ void fill_row_zero8(uint8_t* row, uint64_t, uint32_t count) { zero_fill(row, 8, 
 void fill_row_zero16(uint8_t* row, uint64_t, uint32_t count) { zero_fill(row, 16, count); }
 
 FilterNode* create_pad_filter(const PadParams& params) {
-    FilterNode* node = filter_alloc(FilterType_Pad, 1);
-    PadState* s = nullptr;
-    try {
-        s = new PadState;
-        s->format = params.format;
-        s->src_width = params.src_width;
-        s->src_height = params.src_height;
-        // The format check comes first: get_pix_descriptor refuses only code 39.
-        if (params.format >= PixelFormat_Undefined) {
-            std::printf("Error, unknown pix fmt : %s\n", pixfmt_name(params.format));
-            throw std::runtime_error("Filter Pad : unsupported pix fmt");
-        }
-        const PixDescriptor d = get_pix_descriptor(params.format);
-        s->plane_count = d.plane_count;
-        for (uint32_t p = 0; p < d.plane_count; ++p) s->bytes_per_pixel[p] = d.bytes_per_pixel[p];
-        choose_fills(s, params.transparent_border != 0);
-        uint32_t dst_width = 0, dst_height = 0;
-        if (params.explicit_margins) {
-            s->left = params.left;
-            s->top = params.top;
-            s->right = params.right;
-            s->bottom = params.bottom;
-            dst_width = params.src_width + params.left + params.right;
-            dst_height = params.src_height + params.top + params.bottom;
-        } else {
-            if (params.src_width > params.dst_width) throw std::runtime_error("Pad filter : src > dst W");
-            if (params.src_height > params.dst_height) throw std::runtime_error("Pad filter : src > dst H");
-            const uint32_t extra_w = params.dst_width - params.src_width;
-            const uint32_t extra_h = params.dst_height - params.src_height;
-            s->left = (extra_w + 1) / 2;
-            s->right = extra_w / 2;
-            s->top = (extra_h + 1) / 2;
-            s->bottom = extra_h / 2;
-            dst_width = params.dst_width;
-            dst_height = params.dst_height;
-        }
-        s->output = video_frame_new();
-        video_frame_alloc(s->output, dst_width, dst_height, params.format, true);
-    } catch (...) {
-        if (s) video_frame_free(&s->output);
-        delete s;
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->output;
-    node->process = pad_process;
-    node->free = pad_free;
-    return node;
+    return build_filter_node<PadState>(
+        FilterType_Pad,
+        [&](PadState* s) {
+            s->format = params.format;
+            s->src_width = params.src_width;
+            s->src_height = params.src_height;
+            // The format check comes first: get_pix_descriptor refuses only code 39.
+            if (params.format >= PixelFormat_Undefined) {
+                std::printf("Error, unknown pix fmt : %s\n", pixfmt_name(params.format));
+                throw std::runtime_error("Filter Pad : unsupported pix fmt");
+            }
+            const PixDescriptor d = get_pix_descriptor(params.format);
+            s->plane_count = d.plane_count;
+            for (uint32_t p = 0; p < d.plane_count; ++p) s->bytes_per_pixel[p] = d.bytes_per_pixel[p];
+            choose_fills(s, params.transparent_border != 0);
+            uint32_t dst_width = 0, dst_height = 0;
+            if (params.explicit_margins) {
+                s->left = params.left;
+                s->top = params.top;
+                s->right = params.right;
+                s->bottom = params.bottom;
+                dst_width = params.src_width + params.left + params.right;
+                dst_height = params.src_height + params.top + params.bottom;
+            } else {
+                if (params.src_width > params.dst_width) throw std::runtime_error("Pad filter : src > dst W");
+                if (params.src_height > params.dst_height) throw std::runtime_error("Pad filter : src > dst H");
+                const uint32_t extra_w = params.dst_width - params.src_width;
+                const uint32_t extra_h = params.dst_height - params.src_height;
+                s->left = (extra_w + 1) / 2;
+                s->right = extra_w / 2;
+                s->top = (extra_h + 1) / 2;
+                s->bottom = extra_h / 2;
+                dst_width = params.dst_width;
+                dst_height = params.dst_height;
+            }
+            s->output = video_frame_new();
+            video_frame_alloc(s->output, dst_width, dst_height, params.format, true);
+            return s->output;
+        },
+        release_state, pad_process, free_filter_state<PadState, release_state>);
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "processing/codec_filters.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -77,10 +78,8 @@ PngOutcome write_png(PngState* s, const VideoFrame* in, png_bytep* rows) {
 }
 
 void png_encode_process(FilterNode* node) {
-    PngState* s = static_cast<PngState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    const VideoFrame* in = node->inputs ? node->inputs[0] : nullptr;
-    if (!in) throw std::runtime_error("Invalid inputs");
+    PngState* s = filter_state<PngState>(node);
+    const VideoFrame* in = filter_input(node);
     // The rows handed to libpng must hold what the header promises, or libpng reads
     // past them: one packed plane whose pixels are the channels (plus a stripped filler).
     if (!in->is_pixel || in->pixel_format >= PixelFormat_Undefined || !in->planes[0])
@@ -112,32 +111,22 @@ void png_encode_process(FilterNode* node) {
     node->output = s->frame;
 }
 
-void png_encode_free(FilterNode* node) {
-    PngState* s = static_cast<PngState*>(node->state);
+void release_state(PngState* s) {
     if (!s) return;
     video_frame_free(&s->frame);
     std::free(s->buffer);
     delete s;
-    node->state = nullptr;
 }
 
 }  // namespace
 
 FilterNode* create_png_encode_filter(const PngEncodeParams& params) {
-    FilterNode* node = filter_alloc(FilterType_PngEncode, 1);
-    PngState* s = nullptr;
-    try {
-        s = new PngState;
-        s->params = params;
-        s->frame = video_frame_new();
-    } catch (...) {
-        delete s;
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->frame;
-    node->process = png_encode_process;
-    node->free = png_encode_free;
-    return node;
+    return build_filter_node<PngState>(
+        FilterType_PngEncode,
+        [&](PngState* s) {
+            s->params = params;
+            s->frame = video_frame_new();
+            return s->frame;
+        },
+        release_state, png_encode_process, free_filter_state<PngState, release_state>);
 }

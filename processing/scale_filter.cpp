@@ -12,6 +12,7 @@
 #include "platform/aligned_memory.h"
 #include "processing/conv_selectors.h"
 #include "processing/formats/pixfmt_name.h"
+#include "processing/node_builder.h"
 
 namespace {
 
@@ -435,10 +436,8 @@ void run_zimg(ScaleState* s, const VideoFrame* src, VideoFrame* dst) {
 }
 
 void scale_process(FilterNode* node) {
-    ScaleState* s = static_cast<ScaleState*>(node->state);
-    if (!s) throw std::runtime_error("Invalid intern data");
-    if (!node->inputs || !node->inputs[0]) throw std::runtime_error("Invalid inputs");
-    VideoFrame* in = node->inputs[0];
+    ScaleState* s = filter_state<ScaleState>(node);
+    VideoFrame* in = filter_input(node);
     const ScaleParams& p = s->params;
     if (in->width != p.src_width || in->height != p.src_height) {
         std::printf("ERROR input frame doesn't match expected resolution (found : %u x%u), expected : (%ux%u)\n",
@@ -494,11 +493,6 @@ void scale_process(FilterNode* node) {
     node->output = s->output;
 }
 
-void scale_free(FilterNode* node) {
-    free_state(static_cast<ScaleState*>(node->state));
-    node->state = nullptr;
-}
-
 }  // namespace
 
 uint32_t scale_conversion_mode(uint32_t src_format, uint32_t dst_format, uint32_t src_alpha_mode,
@@ -542,52 +536,44 @@ FilterNode* create_scale_filter(const ScaleParams& p) {
     }
     if (p.second_scaler == 1) std::printf("Warning, FF scaling without ENABLE_FF_SCALE Flag\n");
 
-    FilterNode* node = filter_alloc(FilterType_Scale, 1);
-    ScaleState* s = nullptr;
-    try {
-        s = new ScaleState;
-        s->params = p;
-        s->avx2 = pixconv_use_avx2(p.allow_avx2 != 0);
-        s->mode = scale_conversion_mode(p.src_format, p.dst_format, p.src_alpha_mode, p.dst_alpha_mode);
-        const bool same_matrix = p.src_matrix == p.dst_matrix;
-        if (p.src_width == p.dst_width && p.src_height == p.dst_height && same_matrix && !p.force_general_scaler)
-            choose_same_size(s);
-        if (s->path == ScalePath_Undecided && same_matrix && !p.force_general_scaler) {
-            choose_half(s);
-            if (s->path == ScalePath_Undecided && p.src_width == 2 * p.dst_width && p.src_height == 2 * p.dst_height)
-                std::printf("Can't find half dim bilinear optim path : %s -> %s (Alpha %s -> %s)\n",
-                            pixfmt_name(p.src_format), pixfmt_name(p.dst_format), alpha_mode_name(p.src_alpha_mode),
-                            alpha_mode_name(p.dst_alpha_mode));
-        }
-        if (s->path == ScalePath_Undecided) {
-            // A failed kernel attempt may have left pieces behind: start the chain afresh.
-            s->pre = s->post = nullptr;
-            s->plane = PlaneStep{};
-            choose_zimg(s);
-        }
-        if (s->path == ScalePath_Undecided) {
-            std::printf("Can't find scaling path : %s -> %s (Alpha %s -> %s)\n", pixfmt_name(p.src_format),
-                        pixfmt_name(p.dst_format), alpha_mode_name(p.src_alpha_mode), alpha_mode_name(p.dst_alpha_mode));
-            throw std::runtime_error("Can't find scaling path");
-        }
-        choose_fill(s);
-        if (s->path == ScalePath_Zimg) build_zimg(s);
-        const bool needs_work1 = s->path == ScalePath_Zimg ? s->pre != nullptr : s->pre_dst == Slot_Work1 && s->pre;
-        const bool needs_work2 = s->path == ScalePath_Zimg ? s->post != nullptr
-                                                            : s->plane.on && s->plane_dst == Slot_Work2;
-        if (needs_work1) s->work1 = new_frame(p.src_width, p.src_height, s->src_work);
-        if (needs_work2) s->work2 = new_frame(p.dst_width, p.dst_height, s->dst_work);
-        s->output = new_frame(p.dst_width, p.dst_height, p.dst_format);
-    } catch (...) {
-        free_state(s);
-        filter_free(node);
-        throw;
-    }
-    node->state = s;
-    node->output = s->output;
-    node->process = scale_process;
-    node->free = scale_free;
-    return node;
+    return build_filter_node<ScaleState>(
+        FilterType_Scale,
+        [&](ScaleState* s) {
+            s->params = p;
+            s->avx2 = pixconv_use_avx2(p.allow_avx2 != 0);
+            s->mode = scale_conversion_mode(p.src_format, p.dst_format, p.src_alpha_mode, p.dst_alpha_mode);
+            const bool same_matrix = p.src_matrix == p.dst_matrix;
+            if (p.src_width == p.dst_width && p.src_height == p.dst_height && same_matrix && !p.force_general_scaler)
+                choose_same_size(s);
+            if (s->path == ScalePath_Undecided && same_matrix && !p.force_general_scaler) {
+                choose_half(s);
+                if (s->path == ScalePath_Undecided && p.src_width == 2 * p.dst_width && p.src_height == 2 * p.dst_height)
+                    std::printf("Can't find half dim bilinear optim path : %s -> %s (Alpha %s -> %s)\n",
+                                pixfmt_name(p.src_format), pixfmt_name(p.dst_format), alpha_mode_name(p.src_alpha_mode),
+                                alpha_mode_name(p.dst_alpha_mode));
+            }
+            if (s->path == ScalePath_Undecided) {
+                // A failed kernel attempt may have left pieces behind: start the chain afresh.
+                s->pre = s->post = nullptr;
+                s->plane = PlaneStep{};
+                choose_zimg(s);
+            }
+            if (s->path == ScalePath_Undecided) {
+                std::printf("Can't find scaling path : %s -> %s (Alpha %s -> %s)\n", pixfmt_name(p.src_format),
+                            pixfmt_name(p.dst_format), alpha_mode_name(p.src_alpha_mode), alpha_mode_name(p.dst_alpha_mode));
+                throw std::runtime_error("Can't find scaling path");
+            }
+            choose_fill(s);
+            if (s->path == ScalePath_Zimg) build_zimg(s);
+            const bool needs_work1 = s->path == ScalePath_Zimg ? s->pre != nullptr : s->pre_dst == Slot_Work1 && s->pre;
+            const bool needs_work2 = s->path == ScalePath_Zimg ? s->post != nullptr
+                                                                : s->plane.on && s->plane_dst == Slot_Work2;
+            if (needs_work1) s->work1 = new_frame(p.src_width, p.src_height, s->src_work);
+            if (needs_work2) s->work2 = new_frame(p.dst_width, p.dst_height, s->dst_work);
+            s->output = new_frame(p.dst_width, p.dst_height, p.dst_format);
+            return s->output;
+        },
+        free_state, scale_process, free_filter_state<ScaleState, free_state>);
 }
 
 ScalePlan scale_filter_plan(const FilterNode* node) {
