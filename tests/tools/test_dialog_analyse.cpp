@@ -41,14 +41,18 @@ void click_play(DialogAnalyse& dialog) {
     QTest::mouseClick(dialog.progressRow()->playPauseButton(), Qt::LeftButton);
 }
 
-// Runs the test to its end and delivers the task's last signals.
-void run_to_end(DialogAnalyse& dialog) {
-    click_play(dialog);
+// Waits for the running test's end and delivers the task's last signals.
+void wait_end(DialogAnalyse& dialog) {
     ASSERT_NE(dialog.task(), nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended(dialog); }, 30000));
     dialog.task()->stop();  // joins the body
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+void run_to_end(DialogAnalyse& dialog) {
+    click_play(dialog);
+    wait_end(dialog);
 }
 
 // A copy of `source` whose declared width (sample description and track header) is
@@ -199,10 +203,7 @@ TEST(DialogAnalyse, PlayWhilePausedResumesTheSameTask) {
     QTest::qWait(50);
     dialog.progressTask_clic_play("NoUUID");
     EXPECT_EQ(dialog.task(), task);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended(dialog); }, 30000));
-    task->stop();
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    wait_end(dialog);
     EXPECT_EQ(dialog.resultsView()->text().count("Global results :"), 1);
     EXPECT_EQ(dialog.resultsView()->text().count("Video frames Test :"), 1);
     EXPECT_TRUE(dialog.resultsView()->text().contains("Frames valids : 100"));

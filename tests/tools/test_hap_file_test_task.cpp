@@ -50,6 +50,19 @@ void drain(TestHapFileProcessTask& task) {
     QCoreApplication::processEvents();
 }
 
+bool ended(const TaskRun& run) { return run.states.size() > 1 && is_end_state(run.endState()); }
+bool paused_or_ended(const TaskRun& run) { return run.states.contains(3u) || is_end_state(run.endState()); }
+
+// Starts `task` on two processors (its body, and the checker threads the body makes,
+// inherit the limit: batches of two frames), listening into `run`.
+void start_two_per_batch(TestHapFileProcessTask& task, TaskRun& run, bool pauseAtOnce = false) {
+    listen(task, run);
+    filetest::CpuLimit two(2);
+    ASSERT_TRUE(two.ok());
+    task.start();
+    if (pauseAtOnce) task.requestPause();
+}
+
 TaskRun run_task(FileToPlay* movie, bool warnChunks = true) {
     widget_app();
     TestHapFileProcessTask task(nullptr, movie);
@@ -57,7 +70,7 @@ TaskRun run_task(FileToPlay* movie, bool warnChunks = true) {
     TaskRun run;
     listen(task, run);
     task.start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return run.states.size() > 1 && is_end_state(run.endState()); }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended(run); }, 30000));
     drain(task);
     return run;
 }
@@ -141,13 +154,8 @@ TEST(HapFileTestTask, DamagedFramesInEveryBatchAreReportedInFrameOrder) {
     widget_app();
     TestHapFileProcessTask task(nullptr, &movie);
     TaskRun run;
-    listen(task, run);
-    {
-        filetest::CpuLimit two(2);
-        ASSERT_TRUE(two.ok());
-        task.start();
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.states.size() > 1 && is_end_state(run.endState()); }, 30000));
+    start_two_per_batch(task, run);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended(run); }, 30000));
     drain(task);
     EXPECT_EQ(lines_starting(run.logs, "ERROR"),
               (QStringList{"ERROR : Frame : 1 ; invalid frame header", "ERROR : Frame : 2 ; corrupt frame",
@@ -183,14 +191,8 @@ TEST(HapFileTestTask, ReadFailureStillCollectsTheFramesStartedAndWritesTheSummar
     widget_app();
     TestHapFileProcessTask task(nullptr, &movie);
     TaskRun run;
-    listen(task, run);
-    {
-        filetest::CpuLimit two(2);
-        ASSERT_TRUE(two.ok());
-        task.start();
-        task.requestPause();
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.states.contains(3u) || is_end_state(run.endState()); }, 30000));
+    start_two_per_batch(task, run, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused_or_ended(run); }, 30000));
     ASSERT_TRUE(run.states.contains(3u)) << "the run ended before the pause";
     // Frame 145 and the rest are gone: the batch {144, 145} fails.
     ASSERT_TRUE(QFile::resize(path, qint64(packets[145].first + 16)));
@@ -235,13 +237,8 @@ TEST(HapFileTestTask, StopReviewsEveryFrameReadAndWritesPartialResults) {
     widget_app();
     PauseAfter task(&movie, 10);  // batches {6,7} and {8,9} in flight at the pause
     TaskRun run;
-    listen(task, run);
-    {
-        filetest::CpuLimit two(2);
-        ASSERT_TRUE(two.ok());
-        task.start();
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.states.contains(3u) || is_end_state(run.endState()); }, 30000));
+    start_two_per_batch(task, run);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused_or_ended(run); }, 30000));
     ASSERT_TRUE(run.states.contains(3u));
     task.stop();
     drain(task);
@@ -265,7 +262,7 @@ TEST(HapFileTestTask, PauseHoldsTheRunAndResumeFinishesIt) {
     listen(task, run);
     task.start();
     task.requestPause();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.states.contains(3u) || is_end_state(run.endState()); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused_or_ended(run); }, 30000));
     if (run.states.contains(3u)) {
         QTest::qWait(100);
         EXPECT_EQ(run.endState(), 3u);  // held
