@@ -2,6 +2,7 @@
 
 #include <zimg.h>
 
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -399,6 +400,8 @@ bool zimg_aligned(const VideoFrame* f, uint32_t planes) {
 }
 
 void run_zimg(ScaleState* s, const VideoFrame* src, VideoFrame* dst) {
+    // zimg reads and writes 32-byte aligned rows only (x86).
+    assert(zimg_aligned(src, s->zimg_src_planes) && zimg_aligned(dst, s->zimg_dst_planes));
     const bool interlaced = s->params.interlace != 0;
     for (int g = 0; g < (interlaced ? 2 : 1); ++g) {
         zimg_image_buffer_const in;

@@ -83,6 +83,8 @@ TEST(ScaleFilter, PlansForTheCommonSteps) {
         {"planar RGB8 to RGBA8 fills alpha", params(9, 64, 36, 10, 64, 36), ScalePath_Kernel, nullptr, "copy_plane", nullptr, "fill_alpha_plane_8"},
         {"V210 to UYVY through planar", params(35, 64, 36, 34, 64, 36), ScalePath_Kernel, "conv_v210_to_planar_yuv422_10", "conv_plane_10le_to_8", "conv_planar_yuv422_to_uyvy", nullptr},
         {"YUV444 to RGB through zimg", params(24, 64, 36, 9, 64, 36), ScalePath_Zimg, nullptr, nullptr, nullptr, nullptr},
+        {"un-premultiply while resizing", params(1, 64, 36, 5, 40, 20, 2, 0, 1), ScalePath_Zimg, "conv_rgba8_to_planar_rgba8", nullptr, "conv_planar_rgba16_to_rgba16", nullptr},
+        {"UYVY to RGB8 through zimg", params(34, 64, 36, 2, 64, 36), ScalePath_Zimg, "conv_uyvy_to_planar_yuv422", nullptr, "conv_planar_rgb8_to_rgb8", nullptr},
     };
     for (const Row& r : rows) {
         FilterNode* node = create_scale_filter(r.p);
@@ -293,5 +295,21 @@ TEST(ScaleFilter, ResizedRgbxIntoRgbaIsOpaque) {
     VideoFrame* out = run(node, in.f);
     for (uint32_t y = 0; y < 10; ++y)
         for (uint32_t x = 0; x < 30; ++x) ASSERT_EQ(out->planes[0][y * out->line_sizes[0] + 4 * x + 3], 255);
+    filter_free(node);
+}
+
+TEST(ScaleFilter, ResizingUnpremultipliesForAStraightDestination) {
+    Frame in(64, 36, PixelFormat_RGBA8);
+    for (uint32_t y = 0; y < 36; ++y)
+        for (uint32_t x = 0; x < 64; ++x) {
+            uint8_t* px = in.row(0, y) + 4 * x;
+            px[0] = 60, px[1] = 30, px[2] = 0, px[3] = 120;
+        }
+    FilterNode* node = create_scale_filter(params(1, 64, 36, 5, 40, 20, 2, 0, 1));
+    VideoFrame* out = run(node, in.f);
+    const uint16_t* px = reinterpret_cast<const uint16_t*>(out->planes[0] + 10 * out->line_sizes[0]) + 4 * 20;
+    EXPECT_NEAR(px[0], 60.0 / 120.0 * 65535, 400);
+    EXPECT_NEAR(px[1], 30.0 / 120.0 * 65535, 400);
+    EXPECT_NEAR(px[3], 120 * 257, 2);
     filter_free(node);
 }
