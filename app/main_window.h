@@ -117,6 +117,8 @@ public:
     // The audio panels (created hidden with the window; null without a window).
     PanelAudioMeter* audioMeterPanel() const { return meterPanel_; }
     PanelAudioMapping* audioMappingPanel() const { return mappingPanel_; }
+    // Null without an audio device context.
+    AudioMonitor* audioMonitor() const { return monitor_; }
     // The system's default output device as the audio library lists it: a change is
     // a new id, whatever its index. Read on the GUI thread while no other thread is
     // inside the library's event handling; replaceable so tests can change devices.
