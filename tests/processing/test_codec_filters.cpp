@@ -354,6 +354,12 @@ TEST(CodecFilters, HapDecodeFaultsAndTextureSelection) {
     EXPECT_TRUE(node->output->status & VideoFrameStatus_DecodeFailed);
     run(hap1);  // and the node decodes the next good frame
     EXPECT_EQ(node->output->status, 0u);
+    // A texture shorter than the picture is a soft fault, forgotten at the next frame.
+    run(testsupport::hap_section(0xAB, testsupport::texture_pattern(100, 5)));
+    EXPECT_STREQ(node->error_text, "Corrupt hap frame");
+    EXPECT_TRUE(node->output->status & VideoFrameStatus_DecodeFailed);
+    run(hap1);
+    EXPECT_STREQ(node->error_text, "");
     filter_free(node);
 
     // Threaded and serial runners give the same textures.

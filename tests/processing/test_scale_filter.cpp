@@ -313,3 +313,16 @@ TEST(ScaleFilter, ResizingUnpremultipliesForAStraightDestination) {
     EXPECT_NEAR(px[3], 120 * 257, 2);
     filter_free(node);
 }
+
+TEST(ScaleFilter, UyvyCopiesCarryWholeRows) {
+    for (uint32_t format : {uint32_t(PixelFormat_UYVY)}) {
+        Frame in(37, 4, format);
+        fill_random(in, format);
+        FilterNode* node = create_scale_filter(params(format, 37, 4, format, 37, 4));
+        EXPECT_STREQ(scale_filter_plan(node).plane_kernels[0], "copy_plane");
+        VideoFrame* out = run(node, in.f);
+        const size_t row = 4 * 19;  // two pixels in four bytes, the odd one's pair too
+        for (uint32_t y = 0; y < 4; ++y) EXPECT_EQ(std::memcmp(out->planes[0] + y * out->line_sizes[0], in.row(0, y), row), 0);
+        filter_free(node);
+    }
+}
