@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -101,6 +102,19 @@ TEST(HapFileTestTask, CleanMovieGivesOnlyTheSummaryAndEveryPacketValid) {
     EXPECT_EQ(run.states.first(), 2u);
     EXPECT_EQ(run.endState(), 6u);
     EXPECT_EQ(run.lastPercent, 100u);
+}
+
+// The path reaches the checker whole: a folder and name outside ASCII.
+TEST(HapFileTestTask, PathOutsideAscii) {
+    const QString source = filetest::hap1_movie("five.mov", 5, 1);
+    const QString folder = filetest::movie_dir() + QString::fromUtf8("/d\xc3\xa9j\xc3\xa0 vu \xe6\x98\xa0\xe7\x94\xbb");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QString::fromUtf8("/f\xc3\xbcnf.mov");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(source, path));
+    const TaskRun run = run_file(path);
+    EXPECT_TRUE(run.logs.contains("Frames valids : 5")) << run.logs.join('\n').toStdString();
+    EXPECT_EQ(run.endState(), 6u);
 }
 
 TEST(HapFileTestTask, JoinedEncodesWithOtherChunkCounts) {
