@@ -1,0 +1,213 @@
+// The loudness dialog driven through its slots, never a modal loop: the whole report
+// of a stereo movie, the rows of Dual Stereo and of silence, no results after a stop,
+// the range box and its preference, a task stopped by Escape, and saving (the chosen
+// file, a failed write said out loud, nothing to save).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMetaObject>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include "app/settings/global_settings.h"
+#include "loudness_task_support.h"
+#include "tests/support/loudness_refs.h"
+#include "tools/dialog_audio_analyse.h"
+#include "tools/player_audio_analyse_task.h"
+#include "tools/report_save.h"
+#include "tools/view_result_rows.h"
+#include "ui/dialog_ask.h"
+#include "ui/view_checkbox.h"
+#include "ui/view_label.h"
+#include "ui/view_text_scrollable.h"
+#include "widget_app.h"
+
+namespace {
+
+// Waits until the task has ended and its state reached the dialog.
+bool run_to_end(DialogAudioAnalyse& dialog) {
+    QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+    if (!dialog.task()) return false;
+    LoudnessTaskRun run;
+    listen_to(*dialog.task(), run);
+    // The dialog's slots were connected first: they have run when the record sees the end.
+    return wait_end(run);
+}
+
+QString number(double value) { return QString::number(float(value), 'f', 2); }
+
+class ChooserGuard {
+public:
+    explicit ChooserGuard(std::function<QString()> answer) {
+        m_previous = setSaveFileChooser(
+            [answer](QWidget*, const QString&, const QString&, const QString&) { return answer(); });
+    }
+    ~ChooserGuard() { setSaveFileChooser(m_previous); }
+
+private:
+    SaveFileChooser m_previous;
+};
+
+QString message_text(const DialogAudioAnalyse& dialog) {
+    return dialog.messageDialog() && dialog.messageDialog()->messageLabel()
+               ? dialog.messageDialog()->messageLabel()->text()
+               : QString();
+}
+
+}  // namespace
+
+TEST(DialogAudioAnalyse, StereoReportIsWholeAndMatchesFfmpeg) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    GlobalSettings settings;
+    DialogAudioAnalyse dialog(nullptr, &settings);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    dialog.setRange(-1, -1);
+    ASSERT_EQ(dialog.loudnessRows().size(), 1);
+    ASSERT_EQ(dialog.peakRows().size(), 2);
+    ASSERT_TRUE(run_to_end(dialog));
+
+    double loudness[2], peaks[8];
+    dialog.task()->integratedLoudness(loudness);
+    dialog.task()->truePeaks(peaks);
+    const testsupport::LoudnessRef ref = testsupport::read_loudness_ref("ld_stereo");
+    EXPECT_NEAR(loudness[0], ref.integrated, 0.1);
+    EXPECT_NEAR(peaks[0], ref.truePeaks.at(0), 0.2);
+    EXPECT_NEAR(peaks[1], ref.truePeaks.at(1), 0.2);
+    const QString expected = QStringLiteral(
+                                 "Audio analyse\n\nFilepath : %1\nAudio Layout : Stereo\nResults\n"
+                                 "Integrated Loudness :\n%2 LUFS\n\nTrue Peaks :\nL : %3 dbTP\nR : %4 dbTP")
+                                 .arg(input.movie->filePath(), number(loudness[0]), number(peaks[0]), number(peaks[1]));
+    EXPECT_EQ(dialog.reportView()->text(), expected);
+    EXPECT_EQ(dialog.peakRows()[1]->valueLabel()->text(), QStringLiteral("%1 dBTP").arg(number(peaks[1])));
+}
+
+TEST(DialogAudioAnalyse, DualStereoAndSilenceRows) {
+    widget_app();
+    {
+        LoudnessMovie input("ld_dual.mov", 3);
+        DialogAudioAnalyse dialog(nullptr, nullptr);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        ASSERT_EQ(dialog.loudnessRows().size(), 2);
+        ASSERT_EQ(dialog.peakRows().size(), 4);
+        EXPECT_EQ(dialog.peakRows()[2]->titleLabel()->text(), "L2");
+        ASSERT_TRUE(run_to_end(dialog));
+        double loudness[2];
+        dialog.task()->integratedLoudness(loudness);
+        const QString text = dialog.reportView()->text();
+        EXPECT_TRUE(text.contains("Audio Layout : Dual Stereo\n")) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Stereo 1 : %1 LUFS\nStereo 2 : %2 LUFS\n")
+                                      .arg(number(loudness[0]), number(loudness[1]))))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("\nL1 : ") && text.endsWith(" dbTP")) << text.toStdString();
+    }
+    {
+        LoudnessMovie input("ld_silence.mov", 1);
+        DialogAudioAnalyse dialog(nullptr, nullptr);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        ASSERT_TRUE(run_to_end(dialog));
+        EXPECT_TRUE(dialog.reportView()->text().endsWith(
+            "Results\nIntegrated Loudness :\nSilent tracks\n\nTrue Peaks :\nL : Silent channel\nR : Silent channel"))
+            << dialog.reportView()->text().toStdString();
+    }
+}
+
+TEST(DialogAudioAnalyse, StopWritesNoResults) {
+    widget_app();
+    LoudnessMovie input("ld_ramp.mov", 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+    ASSERT_NE(dialog.task(), nullptr);
+    LoudnessTaskRun run;
+    listen_to(*dialog.task(), run);
+    QMetaObject::invokeMethod(&dialog, "progressTask_clic_stop", Q_ARG(QString, QString()));
+    ASSERT_TRUE(wait_end(run));
+    EXPECT_EQ(run.endState(), 4u);
+    EXPECT_FALSE(dialog.reportView()->text().contains("Results"));
+    EXPECT_TRUE(dialog.reportView()->text().startsWith("Audio analyse\n\nFilepath : "));
+}
+
+TEST(DialogAudioAnalyse, EscapeStopsTheRunningTask) {
+    widget_app();
+    LoudnessMovie input("ld_ramp.mov", 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+    ASSERT_NE(dialog.task(), nullptr);
+    dialog.reject();
+    EXPECT_EQ(dialog.task()->runState(), 4u);
+}
+
+TEST(DialogAudioAnalyse, RangeBoxAndItsPreference) {
+    widget_app();
+    LoudnessMovie input("ld_range.mov", 1);
+    {
+        // No points: the box shows unchecked and disabled, and the stored switch stays on.
+        GlobalSettings settings;
+        settings.setBoolSetting(true, DialogAudioAnalyse::kUseRangeKey);
+        DialogAudioAnalyse dialog(nullptr, &settings);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        dialog.setRange(-1, -1);
+        EXPECT_FALSE(dialog.rangeBox()->isChecked());
+        EXPECT_FALSE(dialog.rangeBox()->isEnabledLook());
+        dialog.close_dialog_ok();
+        EXPECT_TRUE(settings.boolSetting(DialogAudioAnalyse::kUseRangeKey, false));
+    }
+    {
+        GlobalSettings settings;
+        DialogAudioAnalyse dialog(nullptr, &settings);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        dialog.setRange(50, 99);
+        EXPECT_TRUE(dialog.rangeBox()->isChecked());
+        ASSERT_TRUE(run_to_end(dialog));
+        double loudness[2];
+        dialog.task()->integratedLoudness(loudness);
+        EXPECT_EQ(dialog.task()->totalSamples(), 96000u);
+        EXPECT_NEAR(loudness[0], testsupport::read_loudness_ref("ld_range_in").integrated, 0.1);
+        dialog.rangeBox()->setChecked(false);
+        dialog.close_dialog_ok();
+        EXPECT_FALSE(settings.boolSetting(DialogAudioAnalyse::kUseRangeKey, true));
+    }
+    {
+        // The box unchecked: the whole movie.
+        GlobalSettings settings;
+        settings.setBoolSetting(false, DialogAudioAnalyse::kUseRangeKey);
+        DialogAudioAnalyse dialog(nullptr, &settings);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        dialog.setRange(50, 99);
+        ASSERT_TRUE(run_to_end(dialog));
+        EXPECT_EQ(dialog.task()->totalSamples(), 192000u);
+    }
+}
+
+TEST(DialogAudioAnalyse, SaveWritesTheReportOrSaysWhyNot) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    int calls = 0;
+    QTemporaryDir folder;
+    QString answer = folder.filePath("report.txt");
+    ChooserGuard guard([&] {
+        ++calls;
+        return answer;
+    });
+
+    dialog.act_btn_bottom_left_btn(1);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(message_text(dialog), "No results to save");
+
+    ASSERT_TRUE(run_to_end(dialog));
+    dialog.act_btn_bottom_left_btn(1);
+    EXPECT_EQ(calls, 1);
+    QFile saved(answer);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), dialog.reportView()->text());
+
+    answer = folder.filePath("missing/folder/report.txt");
+    dialog.act_btn_bottom_left_btn(1);
+    EXPECT_EQ(message_text(dialog), "Can't write file : ld_stereo_AudioAnalyse.txt");
+}
