@@ -267,28 +267,6 @@ TEST(HapFileTestTask, StopReviewsEveryFrameReadAndWritesPartialResults) {
                                                  "Frames with inconsistent chunk count : 0 " + kNote}));
 }
 
-TEST(HapFileTestTask, PauseHoldsTheRunAndResumeFinishesIt) {
-    const QString path = filetest::clean_movie();
-    FileToPlay movie(path);
-    widget_app();
-    TestHapFileProcessTask task(nullptr, &movie);
-    TaskRun run;
-    listen(task, run);
-    task.start();
-    task.requestPause();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return paused_or_ended(run); }, 30000));
-    if (run.states.contains(3u)) {
-        QTest::qWait(100);
-        EXPECT_EQ(run.endState(), 3u);  // held
-        task.requestResume();
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return is_end_state(run.endState()); }, 30000));
-    drain(task);
-    EXPECT_EQ(run.endState(), 6u);
-    EXPECT_EQ(run.logs.count("Global results :"), 1);
-    EXPECT_TRUE(run.logs.contains("Frames valids : 100"));
-}
-
 // The review on hand-made results: the two-texture rules that FFmpeg cannot produce.
 TEST(HapFileTestTask, BatchReviewRules) {
     HapFileChecker checker{};
