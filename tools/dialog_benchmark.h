@@ -1,0 +1,102 @@
+#pragma once
+// DialogBenchmark: the modal "Benchmark" window. It runs the read-and-decode benchmark
+// of the opened movie (PlayerBenchmarkTask), shows its figures in result rows whose
+// number follows a Basic / Advanced / Expert mode box, writes a text report (shown in
+// Expert mode only) and saves it.
+//
+// The main window builds a new one on each use and calls setFile. The movie is not
+// owned and is held through a guarded pointer; the task reads the movie's file, so it
+// is stopped whenever the dialog closes (Close, Escape, window close) and on
+// destruction, before the movie can go. Only the current task's signals reach the
+// report; each log batch starts on a line of its own. A save that cannot write its
+// file says so. The mode is kept in the preferences store (SettingsDialogBenchmark)
+// on Close. GUI thread only.
+#include "ui/base_dialog.h"
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+#include "ui/process_task_records.h"
+
+class DataSourceSubMenu;
+class DialogSimpleMsg;
+class FileToPlay;
+class GlobalSettings;
+class PlayerBenchmarkTask;
+class ViewBenchmarkLineResults;
+class ViewCombobox2;
+class ViewItemsSubMenu;
+class ViewLabel;
+class ViewProgressTask;
+class ViewTextScrollable;
+struct BenchmarkRecord;
+
+class DialogBenchmark : public BaseDialog {
+    Q_OBJECT
+public:
+    static constexpr uint32_t kModeComboTag = 10;
+    enum Row : int { Row_Header = 0, Row_ReadMs, Row_ReadFps, Row_DecodeMs, Row_DecodeFps, Row_GlobalMs,
+                     Row_GlobalFps, Row_Bitrate, Row_Count };
+
+    DialogBenchmark(QWidget* parent, GlobalSettings* settings);
+    ~DialogBenchmark() override;
+
+    void setFile(FileToPlay* movie);
+
+    // Whether the mode (0 Basic, 1 Advanced, 2 Expert) shows the row.
+    static bool rowShown(int row, uint32_t mode);
+    // The report's "Results" lines of a finished run (times in ms, two decimals; Min fps
+    // from the maximum time, Max fps from the minimum time; bitrates in the unit asked).
+    static QStringList resultLines(const BenchmarkRecord& record, bool bitsUnit);
+
+    uint32_t mode() const;
+    ViewCombobox2* modeBox() const { return m_mode; }
+    ViewTextScrollable* reportView() const { return m_report; }
+    ViewProgressTask* progressRow() const { return m_progress; }
+    const QList<ViewBenchmarkLineResults*>& rows() const { return m_rows; }
+    PlayerBenchmarkTask* task() const { return m_task; }
+    ViewItemsSubMenu* subMenu() const { return m_subMenu; }
+    DialogSimpleMsg* messageDialog() const { return m_message; }
+
+public slots:
+    void act_btn_bottom_left_btn(uint32_t senderTag) override;
+    void close_dialog_ok() override;
+    void layoutButtons() override;
+    void ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource);
+    void ViewCombobox2_ValueChanged(uint32_t senderTag);
+    void viewItemsSubMenuCancel(const QString& src_obj_tag, uint32_t senderTag);
+    void viewItemsSubMenuClose(const QString& src_obj_tag, uint32_t senderTag, unsigned int index, unsigned int section);
+    void progressTask_clic_play(const QString& senderUuid);
+    void progressTask_clic_pause(const QString& senderUuid);
+    void progressTask_clic_stop(const QString& senderUuid);
+    void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
+    void processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender);
+    void processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender);
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void writeResults();
+    void saveResults();
+    void showMessage(const QString& text);
+    void stopTask();
+    void closeSubMenu();
+    bool isCurrentTask(const QString& uuid) const;
+
+    ViewLabel* m_description = nullptr;
+    ViewProgressTask* m_progress = nullptr;
+    ViewCombobox2* m_mode = nullptr;
+    ViewTextScrollable* m_report = nullptr;
+    PlayerBenchmarkTask* m_task = nullptr;
+    QPointer<FileToPlay> m_movie;
+    GlobalSettings* m_settings = nullptr;
+    QList<ViewBenchmarkLineResults*> m_rows;
+    ViewItemsSubMenu* m_subMenu = nullptr;
+    DialogSimpleMsg* m_message = nullptr;
+};
