@@ -185,7 +185,7 @@ TEST(HapFileTestTask, MovieThatCannotBeCheckedFailsAtOnce) {
     const TaskRun mjpeg = run_file(filetest::mjpeg_movie());
     const std::string console = testing::internal::GetCapturedStdout();
     EXPECT_EQ(mjpeg.logs, QStringList{"ERREUR : Fail to initialize hap file tester"});
-    EXPECT_NE(console.find("ERREUR : Init tester faile : "), std::string::npos) << console;
+    EXPECT_NE(console.find("ERREUR : Init tester faile : Unsupported codec\n"), std::string::npos) << console;
     EXPECT_EQ(mjpeg.endState(), 8u);
 
     const TaskRun none = run_task(nullptr);
