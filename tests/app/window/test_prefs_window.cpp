@@ -1,17 +1,23 @@
 // The preferences window as the main window opens it from its menu: made once, and
-// however often it was opened, one Save writes and applies the store once.
+// however often it was opened, one Save writes and applies the store once. The
+// snapshot parameters dialog, made anew at each use.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
 #include <QTest>
 
 #include "app/main_window.h"
 #include "app/settings/global_settings.h"
 #include "render/vulkan_window.h"
 #include "tools/dialog_prefs.h"
+#include "tools/dialog_snapshot_params.h"
+#include "tools/view_prefs_params_snapshot.h"
 #include "tools/view_prefs_params_switches.h"
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
+#include "ui/view_combobox2.h"
 #include "widget_app.h"
 
 namespace {
@@ -54,5 +60,27 @@ TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
     window->close();
     EXPECT_FALSE(prefs->isVisible());
     delete video;  // main destroys the video window before the main window
+    window.reset();
+}
+
+TEST(PrefsFromMainWindow, SnapshotParametersDialogIsReplacedAtEachUse) {
+    widget_app(true);
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    window->settings()->snapshot_format = 1;
+    window->act_context_menu_snapshot_params();
+    QPointer<DialogSnapshotParams> first = window->findChild<DialogSnapshotParams*>();
+    ASSERT_FALSE(first.isNull());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(first->page()->formatCombo()->currentIndex(), 1);
+    window->act_context_menu_snapshot_params();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    const QList<DialogSnapshotParams*> dialogs = window->findChildren<DialogSnapshotParams*>();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_TRUE(dialogs.at(0)->isVisible());
+    dialogs.at(0)->close();
+    delete video;
     window.reset();
 }
