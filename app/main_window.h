@@ -35,6 +35,7 @@ class AudioMonitor;
 class AudioSrcBuffer;
 class DialogAnalyse;
 class DialogAudioAnalyse;
+class DialogBenchmark;
 class DialogHardwareInformation;
 class DialogPrefs;
 class DialogSnapshotParams;
@@ -105,6 +106,7 @@ public:
     // The file test and hardware information windows, null until first opened.
     DialogAnalyse* fileTestDialog() const { return fileTestDialog_; }
     DialogAudioAnalyse* audioAnalyseDialog() const { return audioAnalyseDialog_; }
+    DialogBenchmark* benchmarkDialog() const { return benchmarkDialog_; }
     DialogHardwareInformation* hardwareDialog() const { return hardwareDialog_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
@@ -211,6 +213,7 @@ public slots:
     // File test and hardware information (main_window_menus.cpp).
     void act_menu_file_test();
     void act_menu_audio_analyse();
+    void act_menu_benchmark();
     void act_menu_hardware_info();
 
 private:
@@ -301,6 +304,7 @@ private:
     DialogSnapshotParams* snapshotParamsDialog_ = nullptr;  // child, replaced at each use
     DialogAnalyse* fileTestDialog_ = nullptr;                // child, built once
     DialogAudioAnalyse* audioAnalyseDialog_ = nullptr;       // child, replaced at each use
+    DialogBenchmark* benchmarkDialog_ = nullptr;             // child, replaced at each use
     DialogHardwareInformation* hardwareDialog_ = nullptr;    // no parent: deleted by the destructor
     SoundIo* soundio_ = nullptr;
     std::thread deviceListener_;

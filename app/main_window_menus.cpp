@@ -12,6 +12,7 @@
 #include "media/movie/frame_compressed_buffer.h"
 #include "tools/dialog_analyse.h"
 #include "tools/dialog_audio_analyse.h"
+#include "tools/dialog_benchmark.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
@@ -49,6 +50,8 @@ void MainWindow::createMenus() {
     connect(fileTest, &QAction::triggered, this, &MainWindow::act_menu_file_test);
     QAction* audioAnalyse = analyse->addAction(tr("Audio Analyse..."));
     connect(audioAnalyse, &QAction::triggered, this, &MainWindow::act_menu_audio_analyse);
+    QAction* benchmark = analyse->addAction(tr("Benchmark..."));
+    connect(benchmark, &QAction::triggered, this, &MainWindow::act_menu_benchmark);
 }
 
 void MainWindow::refreshMenuActions() {
@@ -114,6 +117,20 @@ void MainWindow::act_menu_audio_analyse() {
     audioAnalyseDialog_->setRange(frameQueue_->inPoint(), frameQueue_->outPoint());
     audioAnalyseDialog_->showDialog(false);
     audioAnalyseDialog_->linkScreenChanged();
+}
+
+void MainWindow::act_menu_benchmark() {
+    stopPlayback();
+    if (!movie_) {
+        displayErrorInfo(tr("Benchmark"), tr("No file load"));
+        return;
+    }
+    // A new dialog at each use; the previous one goes once its events are done.
+    if (benchmarkDialog_) benchmarkDialog_->deleteLater();
+    benchmarkDialog_ = new DialogBenchmark(this, settings_);
+    benchmarkDialog_->setFile(movie_);
+    benchmarkDialog_->showDialog(false);
+    benchmarkDialog_->linkScreenChanged();
 }
 
 void MainWindow::act_menu_hardware_info() {
