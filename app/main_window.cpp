@@ -176,6 +176,8 @@ void MainWindow::createUi() {
     connect(bar, &ViewBottomCtrl::viewControlsClicSetOut, this, &MainWindow::viewControlsClicSetOut);
     connect(bar, &ViewBottomCtrl::viewControlsClicResetIn, this, &MainWindow::viewControlsClicResetIn);
     connect(bar, &ViewBottomCtrl::viewControlsClicResetOut, this, &MainWindow::viewControlsClicResetOut);
+    connect(bar, &ViewBottomCtrl::viewControlsClicSnapshot, this, &MainWindow::viewControlsClicSnapshot);
+    connect(bar, &ViewBottomCtrl::viewControlsRightClicSnapshot, this, &MainWindow::viewControlsRightClicSnapshot);
     connect(bar, &ViewBottomCtrl::viewControlsSetNewTimeFrame, this, &MainWindow::viewControlsSetNewTimeFrame);
     connect(bar, &ViewBottomCtrl::viewControlsSetNewTimeFrameOffset, this,
             &MainWindow::viewControlsSetNewTimeFrameOffset);

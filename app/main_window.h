@@ -10,6 +10,7 @@
 //   main_window_input.cpp      keys, mouse on the video, drag and drop
 //   main_window_layout.cpp     messages and overlays, layout, full screen, dpi, settings
 //   main_window_menus.cpp      the menu bar
+//   main_window_snapshot.cpp   the snapshot button and its context menu
 //
 // Everything here runs on the GUI thread, except the audio device listener, which
 // only relays the library's device-change callback as a queued signal.
@@ -115,6 +116,10 @@ public:
     // How the audio start-up errors are shown (a modal critical box by default).
     using CriticalBoxProvider = void (*)(QWidget* parent, const QString& title, const QString& text);
     static CriticalBoxProvider setCriticalBoxProvider(CriticalBoxProvider provider);
+    // How a context menu is run at a global position (QMenu::exec by default): the
+    // chosen action, or null. Replaceable so tests never wait on a menu.
+    using MenuExecProvider = QAction* (*)(QMenu* menu, const QPoint& at);
+    static MenuExecProvider setMenuExecProvider(MenuExecProvider provider);
 
     // The audio panels (created hidden with the window; null without a window).
     PanelAudioMeter* audioMeterPanel() const { return meterPanel_; }
@@ -162,6 +167,9 @@ public slots:
     void viewControlsClicSetOut();
     void viewControlsClicResetIn();
     void viewControlsClicResetOut();
+    // Snapshot button and its context menu (main_window_snapshot.cpp).
+    void viewControlsClicSnapshot();
+    void viewControlsRightClicSnapshot(const QMouseEvent* event);
     void viewControlsSetNewTimeFrame(uint32_t nFrame);
     void viewControlsSetNewTimeFrameOffset(int64_t nFrameOffset);
     void viewControlsTimemodeChanged();
