@@ -88,7 +88,10 @@ PanelAudioMeter::PanelAudioMeter(QWidget* parent, QVulkanInstance* instance)
 PanelAudioMeter::~PanelAudioMeter() {
     delete m_timer;
     m_timer = nullptr;
-    // The container owns the meters window; it goes with the widget tree.
+    // The container owns the meters window and deletes it with the widget tree. Its
+    // Vulkan device and swap chain go first, while the window is still a Vulkan
+    // window: destroyed later, the surface would go before the swap chain.
+    if (m_meters) m_meters->destroy();
     qDeleteAll(m_descriptors);
     m_descriptors.clear();
 }
