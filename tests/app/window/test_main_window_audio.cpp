@@ -27,6 +27,7 @@
 #include "media/movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
+#include "tests/support/audio_signal_analysis.h"
 #include "tools/panel_audio_mapping.h"
 #include "tools/panel_audio_meter.h"
 #include "tools/view_track_audio_channel_map.h"
@@ -41,11 +42,7 @@ namespace {
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
 double rms(const std::vector<float>& samples, size_t from, size_t to) {
-    to = std::min(to, samples.size());
-    if (to <= from) return 0.0;
-    double sum = 0.0;
-    for (size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / double(to - from));
+    return testsupport::rms_level(samples, from, to);
 }
 
 // First and one-past-last sample louder than the noise floor.
@@ -151,6 +148,7 @@ TEST_F(MainWindowAudioTest, AGridClickMovesTheToneToAnotherOutputChannel) {
     playAndCapture(9600);
     EXPECT_LT(rms(capture.channel(0), 0, 9600), 1e-4);
     EXPECT_GT(rms(capture.channel(1), 2400, 9600), 0.03) << "the tone moved to the right";
+    EXPECT_NEAR(testsupport::tone_frequency(capture.channel(1), 2400, 9600, 48000.0), 1000.0, 5.0);
 }
 
 TEST_F(MainWindowAudioTest, ASoloSilencesTheOtherChannels) {
