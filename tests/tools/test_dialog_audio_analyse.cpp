@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "app/settings/global_settings.h"
+#include "audio/audio_src_track.h"
 #include "loudness_task_support.h"
 #include "tests/support/loudness_refs.h"
 #include "tools/dialog_audio_analyse.h"
@@ -210,4 +211,31 @@ TEST(DialogAudioAnalyse, SaveWritesTheReportOrSaysWhyNot) {
     answer = folder.filePath("missing/folder/report.txt");
     dialog.act_btn_bottom_left_btn(1);
     EXPECT_EQ(message_text(dialog), "Can't write file : ld_stereo_AudioAnalyse.txt");
+}
+
+TEST(DialogAudioAnalyse, FailureLineStartsALineOfItsOwn) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    for (AudioSrcTrack* track : input.tracks->tracks()) track->clearChannelMapping();
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    ASSERT_TRUE(run_to_end(dialog));
+    // The log batch comes after the end state.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.reportView()->text().contains("ERREUR"); }, 5000));
+    EXPECT_EQ(dialog.reportView()->text(),
+              QStringLiteral("Audio analyse\n\nFilepath : %1\nAudio Layout : Stereo\nERREUR : Fail to initialize")
+                  .arg(input.movie->filePath()));
+}
+
+TEST(DialogAudioAnalyse, MovieClosedMeanwhileIsNoInput) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    input.movie.reset();  // the player opened another movie
+    QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+    EXPECT_EQ(dialog.task(), nullptr);
+    EXPECT_EQ(dialog.reportView()->text(), "No input file, or no audio tracks\n\n");
+    dialog.act_btn_bottom_left_btn(1);
+    EXPECT_EQ(message_text(dialog), "No results to save");
 }
