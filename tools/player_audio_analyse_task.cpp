@@ -25,7 +25,7 @@ PlayerAudioAnalyseTask::PlayerAudioAnalyseTask(QObject* parent, FileToPlay* movi
     audio_frame_init(&m_frame);
     audio_reader_sources_init(&m_sources, NAudioChannelLayout_Stereo, 0, 0);
     m_hasInput = movie && tracks;
-    if (m_hasInput) m_hasChannels = setupSources(&m_sources, movie, tracks, inPoint, outPoint);
+    if (m_hasInput) setupSources(&m_sources, movie, tracks, inPoint, outPoint);
 }
 
 PlayerAudioAnalyseTask::~PlayerAudioAnalyseTask() {

@@ -38,7 +38,8 @@ public:
     ~PlayerAudioAnalyseTask() override;
 
     // The reader description of `tracks` for `movie`. GUI thread. Returns false (with
-    // "INFO : No audio in" in the debug log) when the tracks carry no channel.
+    // "INFO : No audio in" in the debug log) when the tracks carry no channel: the
+    // description then has no entry, which the reader refuses.
     static bool setupSources(AudioReaderSources* sources, FileToPlay* movie, AllAudioSrcTracks* tracks,
                              uint32_t inPoint, uint32_t outPoint);
 
@@ -61,8 +62,7 @@ private:
     void finishAnalyser();
     void freeAnalysis() noexcept;
 
-    bool m_hasInput = false;    // a movie and a track list were given
-    bool m_hasChannels = false; // the description routes at least one channel
+    bool m_hasInput = false;  // a movie and a track list were given
     uint32_t m_step = 0;
     uint8_t m_truePeakMode;
     uint8_t m_peaks;
