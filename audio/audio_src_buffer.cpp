@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QList>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
 #include "audio/pcm/channel_layouts.h"
+#include "platform/parallel_for.h"
 
 namespace {
 
@@ -39,7 +41,6 @@ uint64_t unrouted_source_channels(const AudioSrcTrack* track, uint32_t outputCha
 }  // namespace
 
 AudioSrcBuffer::AudioSrcBuffer(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
-    audio_data_init(&m_scratch);
     audio_mixer_reset(&m_mixer);
     if (!context) {
         qDebug("ERREUR invalid soundio");
@@ -105,22 +106,9 @@ void AudioSrcBuffer::setTracks(AllAudioSrcTracks* tracks) {
         m_direct = direct;
 
         const size_t trackCount = m_routed.size();
-        m_sourceData.resize(trackCount);
         m_converters.resize(trackCount);
-        for (size_t i = 0; i < trackCount; ++i) {
-            audio_data_init(&m_sourceData[i]);
-            audio_process_init(&m_converters[i]);
-        }
-        m_directPlanes.assign(m_routedChannels, nullptr);
+        for (size_t i = 0; i < trackCount; ++i) audio_process_init(&m_converters[i]);
         m_firstChannel.resize(trackCount);
-
-        audio_descriptor_init(&m_scratch.descriptor, AudioPcmCodec_F32LE, m_routedChannels, kFrequency, true);
-        audio_data_alloc(&m_scratch, kBlockFrames);
-        // Channels that are never converted keep their plane as it is: make it silence.
-        std::memset(m_scratch.data, 0, m_scratch.capacity);
-        m_scratchPlanes.resize(m_routedChannels);
-        for (uint32_t k = 0; k < m_routedChannels; ++k)
-            m_scratchPlanes[k] = reinterpret_cast<float*>(m_scratch.planes[k]);
 
         planar_ring_buffer_create(m_context, m_ring, m_outputChannels, kFrequency, kRingFrames, sizeof(float));
         m_writePlanes.assign(m_outputChannels, nullptr);
@@ -130,12 +118,13 @@ void AudioSrcBuffer::setTracks(AllAudioSrcTracks* tracks) {
             AudioSrcTrack* track = m_routed[i];
             m_firstChannel[i] = first;
             first += track->channels();
-            AudioData& data = m_sourceData[i];
-            track->pcmDescriptor(&data.descriptor);
-            audio_data_alloc(&data, data.descriptor.frequency);
-            audio_process_setup(&m_converters[i], &data.descriptor, unrouted_source_channels(track, m_outputChannels),
+            AudioDescriptor descriptor;
+            track->pcmDescriptor(&descriptor);
+            audio_process_setup(&m_converters[i], &descriptor, unrouted_source_channels(track, m_outputChannels),
                                 kFrequency, 1, 1);
         }
+        m_blocks.resize(kSeekBlocks);
+        for (FillBlock& block : m_blocks) allocBlock(block);
     } catch (...) {
         releaseTracks();
         throw;
@@ -152,12 +141,13 @@ void AudioSrcBuffer::setPlaySpeed(int32_t speed) {
     if (speed == 0) speed = 1;
     m_reverse = speed < 0 ? 1 : 0;
     const uint32_t step = uint32_t(std::abs(speed));
-    if (m_sourceData.empty()) {
+    if (m_blocks.empty()) {
         qDebug("Error : source data arr not allocated");
         return;
     }
-    for (size_t i = 0; i < m_sourceData.size(); ++i) {
-        audio_data_realloc(&m_sourceData[i], m_sourceData[i].descriptor.frequency * step);
+    for (size_t i = 0; i < m_converters.size(); ++i) {
+        for (FillBlock& block : m_blocks)
+            audio_data_realloc(&block.sourceData[i], block.sourceData[i].descriptor.frequency * step);
         audio_process_set_read_coeff(&m_converters[i], step);
     }
 }
@@ -169,10 +159,10 @@ void AudioSrcBuffer::seek(double seconds, uint8_t preview) {
     planar_ring_buffer_clear(m_ring);
     for (AudioSrcTrack* track : m_routed) track->seekSeconds(seconds);
     if (preview) {
-        fillOneBlock();
+        fillBlocks(1);
         return;
     }
-    for (uint32_t i = 0; i < kSeekBlocks; ++i) fillOneBlock();
+    fillBlocks(kSeekBlocks);
     startFillTask();
 }
 
@@ -216,70 +206,151 @@ void AudioSrcBuffer::fillTask() {
     }
 }
 
-void AudioSrcBuffer::fillOneBlock() {
-    if (!m_ready || !m_ring) return;
-    uint32_t writable = 0;
-    planar_ring_buffer_get_write(m_ring, &writable, m_writePlanes.data());
-    if (writable < kBlockFrames) return;
-    try {
-        fillStep();
-    } catch (const std::exception& error) {
-        std::printf("ERR : Audio fill failed, one second of silence instead : %s\n", error.what());
-        for (uint8_t* plane : m_writePlanes) std::memset(plane, 0, size_t(kBlockFrames) * sizeof(float));
-        m_failedSteps.fetch_add(1);
-    } catch (...) {
-        std::printf("ERR : Audio fill failed, one second of silence instead : unknown error\n");
-        for (uint8_t* plane : m_writePlanes) std::memset(plane, 0, size_t(kBlockFrames) * sizeof(float));
-        m_failedSteps.fetch_add(1);
+void AudioSrcBuffer::fillOneBlock() { fillBlocks(1); }
+
+void AudioSrcBuffer::allocBlock(FillBlock& block) {
+    const size_t trackCount = m_routed.size();
+    block.sourceData.resize(trackCount);
+    for (AudioData& data : block.sourceData) audio_data_init(&data);
+    audio_data_init(&block.scratch);
+    block.work.assign(m_routedChannels, {});
+    block.workPlanes.assign(m_routedChannels, nullptr);
+    block.targets.assign(m_routedChannels, nullptr);
+    for (size_t i = 0; i < trackCount; ++i) {
+        AudioData& data = block.sourceData[i];
+        m_routed[i]->pcmDescriptor(&data.descriptor);
+        audio_data_alloc(&data, data.descriptor.frequency);
+        const AudioFormatProcess& converter = m_converters[i];
+        if (!converter.needsConversion) continue;
+        for (uint32_t c = 0; c < converter.channels; ++c) {
+            const uint32_t k = m_firstChannel[i] + c;
+            block.work[k].resize(converter.inFrequency);
+            block.workPlanes[k] = block.work[k].data();
+        }
     }
-    planar_ring_buffer_advance_write(m_ring, kBlockFrames);
+    audio_descriptor_init(&block.scratch.descriptor, AudioPcmCodec_F32LE, m_routedChannels, kFrequency, true);
+    audio_data_alloc(&block.scratch, kBlockFrames);
+    // Channels that are never converted keep their plane as it is: make it silence.
+    std::memset(block.scratch.data, 0, block.scratch.capacity);
+    block.scratchPlanes.resize(m_routedChannels);
+    for (uint32_t k = 0; k < m_routedChannels; ++k)
+        block.scratchPlanes[k] = reinterpret_cast<float*>(block.scratch.planes[k]);
 }
 
-void AudioSrcBuffer::fillStep() {
-    auto* const* outputs = reinterpret_cast<float* const*>(m_writePlanes.data());
-    const bool loop = m_loop.load() != 0;
+void AudioSrcBuffer::readBlock(uint32_t index, float* const* outputs, bool loop) {
+    FillBlock& block = m_blocks[index];
     for (size_t i = 0; i < m_routed.size(); ++i) {
         AudioSrcTrack* track = m_routed[i];
-        AudioData& data = m_sourceData[i];
+        AudioData& data = block.sourceData[i];
         if (m_reverse) {
             track->readReverse(data.data, track->position(), data.frames, loop);
         } else {
             track->readForward(data.data, track->position(), data.frames, loop);
         }
         const uint32_t first = m_firstChannel[i];
-        float* const* targets = nullptr;
-        if (m_direct) {
-            for (uint32_t c = 0; c < track->channels(); ++c) {
-                const uint32_t k = first + c;
-                m_directPlanes[k] = m_routing[k] >= 0 ? outputs[m_routing[k]] : m_scratchPlanes[k];
-            }
-            targets = m_directPlanes.data() + first;
-        } else {
-            targets = m_scratchPlanes.data() + first;
+        for (uint32_t c = 0; c < track->channels(); ++c) {
+            const uint32_t k = first + c;
+            block.targets[k] = m_direct && m_routing[k] >= 0 ? outputs[m_routing[k]] : block.scratchPlanes[k];
         }
-        audio_process_run_checked(&m_converters[i], targets, &data, 1);
+        const AudioFormatProcess& converter = m_converters[i];
+        if (!audio_process_decode_checked(&converter, block.targets.data() + first, block.workPlanes.data() + first,
+                                          &data, 1))
+            continue;
+        for (uint32_t c = 0; c < converter.channels; ++c) {
+            if (!audio_process_channel_skipped(&converter, c)) m_conversions.push_back({index, uint32_t(i), first + c, {}});
+        }
     }
-    if (!m_direct) {
-        audio_mixer_process(&m_mixer, outputs, m_scratchPlanes.data(), kBlockFrames);
-    } else {
-        for (uint32_t o : m_unfedOutputs) std::memset(outputs[o], 0, size_t(kBlockFrames) * sizeof(float));
+}
+
+void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
+    if (!m_ready || !m_ring) return;
+    uint32_t writable = 0;
+    planar_ring_buffer_get_write(m_ring, &writable, m_writePlanes.data());
+    const uint32_t count = std::min({blocks, uint32_t(m_blocks.size()), writable / kBlockFrames});
+    if (count == 0) return;
+    const bool loop = m_loop.load() != 0;
+    const auto block_outputs = [this](uint32_t b, uint32_t o) {
+        return reinterpret_cast<float*>(m_writePlanes[o]) + size_t(b) * kBlockFrames;
+    };
+    const auto describe = [](std::string& error) {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            error = e.what();
+        } catch (...) {
+            error = "unknown error";
+        }
+        if (error.empty()) error = "unknown error";
+    };
+
+    // The sources are read in order, second by second: a track's reader moves on with
+    // every read. A second whose read fails leaves the rest of its tracks unread.
+    m_conversions.clear();
+    std::vector<float*> outputs(m_outputChannels);
+    for (uint32_t b = 0; b < count; ++b) {
+        m_blocks[b].error.clear();
+        for (uint32_t o = 0; o < m_outputChannels; ++o) outputs[o] = block_outputs(b, o);
+        try {
+            readBlock(b, outputs.data(), loop);
+        } catch (...) {
+            describe(m_blocks[b].error);
+        }
     }
+
+    // No state passes from one channel-second to the next: convert them all at once.
+    platform::parallel_for_each(m_conversions.size(), [this, &describe](std::size_t i) {
+        Conversion& job = m_conversions[i];
+        const FillBlock& block = m_blocks[job.block];
+        if (!block.error.empty()) return;
+        try {
+            audio_process_convert_channel(&m_converters[job.track], block.targets[job.channel],
+                                          block.workPlanes[job.channel], 1);
+        } catch (...) {
+            describe(job.error);
+        }
+    });
+    for (const Conversion& job : m_conversions) {
+        std::string& error = m_blocks[job.block].error;
+        if (error.empty() && !job.error.empty()) error = job.error;
+    }
+
+    for (uint32_t b = 0; b < count; ++b) {
+        FillBlock& block = m_blocks[b];
+        for (uint32_t o = 0; o < m_outputChannels; ++o) outputs[o] = block_outputs(b, o);
+        if (block.error.empty()) {
+            try {
+                if (!m_direct) {
+                    audio_mixer_process(&m_mixer, outputs.data(), block.scratchPlanes.data(), kBlockFrames);
+                } else {
+                    for (uint32_t o : m_unfedOutputs) std::memset(outputs[o], 0, size_t(kBlockFrames) * sizeof(float));
+                }
+            } catch (...) {
+                describe(block.error);
+            }
+        }
+        if (!block.error.empty()) {
+            std::printf("ERR : Audio fill failed, one second of silence instead : %s\n", block.error.c_str());
+            for (float* plane : outputs) std::memset(plane, 0, size_t(kBlockFrames) * sizeof(float));
+            m_failedSteps.fetch_add(1);
+        }
+    }
+    planar_ring_buffer_advance_write(m_ring, count * kBlockFrames);
 }
 
 void AudioSrcBuffer::releaseTracks() {
     stopFillTask();
     m_ready = 0;
-    for (AudioData& data : m_sourceData) audio_data_free(&data);
+    for (FillBlock& block : m_blocks) {
+        for (AudioData& data : block.sourceData) audio_data_free(&data);
+        audio_data_free(&block.scratch);
+    }
+    m_blocks.clear();
+    m_conversions.clear();
     for (AudioFormatProcess& converter : m_converters) audio_process_free(&converter);
-    m_sourceData.clear();
     m_converters.clear();
-    audio_data_free(&m_scratch);
-    audio_data_init(&m_scratch);
     audio_mixer_free(&m_mixer);
     m_routing.clear();
     m_unfedOutputs.clear();
-    m_directPlanes.clear();
-    m_scratchPlanes.clear();
     m_writePlanes.clear();
     m_firstChannel.clear();
     if (m_ring) planar_ring_buffer_destroy(m_ring);

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,8 +68,31 @@ public:
     uint64_t failedSteps() const { return m_failedSteps.load(); }
 
 private:
+    // One second being filled: the sources read for it, their decoded samples awaiting
+    // conversion, and (mixing mode) the converted routed channels.
+    struct FillBlock {
+        std::vector<AudioData> sourceData;     // one per routed track
+        std::vector<std::vector<float>> work;  // one per routed channel (converting tracks only)
+        std::vector<float*> workPlanes;        // one per routed channel, into work
+        AudioData scratch;                     // routedChannels planes of one second
+        std::vector<float*> scratchPlanes;
+        std::vector<float*> targets;  // one per routed channel: where its converted second goes
+        std::string error;            // why this second plays silence; empty when it plays
+    };
+    // One channel-second that still needs the rate converter.
+    struct Conversion {
+        uint32_t block;
+        uint32_t track;
+        uint32_t channel;  // routed-channel number
+        std::string error;
+    };
+
     void fillTask();
-    void fillStep();
+    // Fills up to `blocks` seconds (as many as are free): reads and decodes them in order,
+    // converts their channel-seconds in parallel, then routes or mixes each second.
+    void fillBlocks(uint32_t blocks);
+    void readBlock(uint32_t block, float* const* outputs, bool loop);
+    void allocBlock(FillBlock& block);
 
     PlanarRingBuffer* m_ring = nullptr;
     uint8_t m_direct = 1;
@@ -79,12 +103,10 @@ private:
     uint32_t m_outputChannels = 2;
     std::vector<AudioSrcTrack*> m_routed;  // not owned
     uint32_t m_routedChannels = 0;
-    std::vector<AudioData> m_sourceData;
-    std::vector<float*> m_directPlanes;
-    std::vector<float*> m_scratchPlanes;
+    std::vector<FillBlock> m_blocks;  // as many as a seek fills
+    std::vector<Conversion> m_conversions;
     std::vector<AudioFormatProcess> m_converters;
     std::vector<uint32_t> m_firstChannel;  // first routed-channel number of each track
-    AudioData m_scratch;
     std::vector<int32_t> m_routing;
     std::vector<uint32_t> m_unfedOutputs;  // direct mode: output planes no source feeds
     AudioChannelMixer m_mixer;

@@ -8,7 +8,7 @@ AudioSampleRateConverter audio_process_converter = src_simple;
 
 namespace {
 
-bool channel_skipped(const AudioFormatProcess* process, uint32_t channel) {
+bool channel_skipped(const AudioFormatProcess* process, uint32_t channel) noexcept {
     return channel < 64 && (process->skipMask >> channel & 1u) != 0;
 }
 
@@ -98,53 +98,21 @@ void audio_process_reserve(AudioFormatProcess* process, uint64_t samples) {
     process->workCapacity = samples;
 }
 
-void audio_process_run(AudioFormatProcess* process, float* const* outputs, const uint8_t* const* inputPlanes,
-                       uint32_t seconds) {
+namespace {
+
+// The checks every run makes before it touches a sample.
+void check_run(const AudioFormatProcess* process, float* const* outputs, const uint8_t* const* inputPlanes,
+               uint32_t seconds) {
     if (!process || !outputs || !inputPlanes || !process->decoder.entry) throw std::runtime_error("Invalid params\n");
     const uint64_t outFrames = static_cast<uint64_t>(seconds) * process->outFrequency;
     const uint64_t inFrames = static_cast<uint64_t>(seconds) * process->inFrequency;
     // The kernels count frames in 32 bits, input frames included (two per output at speed 2).
     if (seconds == 0 || outFrames > UINT32_MAX || inFrames * process->readCoeff > UINT32_MAX)
         throw std::runtime_error("Invalid sec duration audio process");
-
-    if (!process->needsConversion) {
-        audio_decoder_process(&process->decoder, outputs, inputPlanes, process->channels,
-                              static_cast<uint32_t>(outFrames));
-        return;
-    }
-
-    audio_process_reserve(process, inFrames);
-    audio_decoder_process(&process->decoder, process->work, inputPlanes, process->channels,
-                          static_cast<uint32_t>(inFrames));
-    for (uint32_t c = 0; c < process->channels; ++c) {
-        if (channel_skipped(process, c)) continue;
-        SRC_DATA conversion{};
-        conversion.data_in = process->work[c];
-        conversion.data_out = outputs[c];
-        conversion.input_frames = static_cast<long>(inFrames);
-        conversion.output_frames = static_cast<long>(outFrames);
-        conversion.src_ratio = process->ratio;
-        const int result = audio_process_converter(&conversion, SRC_SINC_BEST_QUALITY, 1);
-        if (result != 0) {
-            std::printf("Sample rate error : %s\n", src_strerror(result));
-            throw std::runtime_error("Frequency conversion error");
-        }
-        if (conversion.input_frames_used != static_cast<long>(inFrames))
-            std::printf("Warning : not all input samples used for frequency conv (Expected %u ; found %ld)\n",
-                        static_cast<uint32_t>(inFrames), conversion.input_frames_used);
-        const long generated = conversion.output_frames_gen;
-        if (generated < static_cast<long>(outFrames)) {
-            std::fill(outputs[c] + std::max(generated, 0L), outputs[c] + outFrames, 0.0f);
-        } else if (generated > static_cast<long>(outFrames)) {
-            std::printf(
-                "Warning : not all output samples used for frequency conv (outside range : Expected %u ; found %ld)\n",
-                static_cast<uint32_t>(outFrames), generated);
-        }
-    }
 }
 
-void audio_process_run_checked(AudioFormatProcess* process, float* const* outputs, const AudioData* inputData,
-                               uint32_t seconds) {
+// The checks on a caller's input buffer.
+void check_input(const AudioFormatProcess* process, const AudioData* inputData, uint32_t seconds) {
     if (!process || !process->decoder.entry) throw std::runtime_error("Invalid params\n");
     if (seconds == 0) throw std::runtime_error("Invalid sec duration audio process");
     if (!inputData || !inputData->planes) throw std::runtime_error("Invalid track_in\n");
@@ -155,7 +123,78 @@ void audio_process_run_checked(AudioFormatProcess* process, float* const* output
     const uint32_t planes = process->planar ? process->channels : 1;
     if (inputData->capacity / frameBytes < frames || inputData->planeCount < planes)
         throw std::runtime_error("Invalid track_in\n");
+}
+
+// Decodes into outputs (no conversion) or into work; true when conversion follows.
+bool decode(const AudioFormatProcess* process, float* const* outputs, float* const* work,
+            const uint8_t* const* inputPlanes, uint32_t seconds) {
+    if (!process->needsConversion) {
+        audio_decoder_process(&process->decoder, outputs, inputPlanes, process->channels,
+                              static_cast<uint32_t>(uint64_t(seconds) * process->outFrequency));
+        return false;
+    }
+    audio_decoder_process(&process->decoder, work, inputPlanes, process->channels,
+                          static_cast<uint32_t>(uint64_t(seconds) * process->inFrequency));
+    return true;
+}
+
+}  // namespace
+
+void audio_process_convert_channel(const AudioFormatProcess* process, float* output, const float* work,
+                                   uint32_t seconds) {
+    const uint64_t outFrames = static_cast<uint64_t>(seconds) * process->outFrequency;
+    const uint64_t inFrames = static_cast<uint64_t>(seconds) * process->inFrequency;
+    SRC_DATA conversion{};
+    conversion.data_in = work;
+    conversion.data_out = output;
+    conversion.input_frames = static_cast<long>(inFrames);
+    conversion.output_frames = static_cast<long>(outFrames);
+    conversion.src_ratio = process->ratio;
+    const int result = audio_process_converter(&conversion, SRC_SINC_BEST_QUALITY, 1);
+    if (result != 0) {
+        std::printf("Sample rate error : %s\n", src_strerror(result));
+        throw std::runtime_error("Frequency conversion error");
+    }
+    if (conversion.input_frames_used != static_cast<long>(inFrames))
+        std::printf("Warning : not all input samples used for frequency conv (Expected %u ; found %ld)\n",
+                    static_cast<uint32_t>(inFrames), conversion.input_frames_used);
+    const long generated = conversion.output_frames_gen;
+    if (generated < static_cast<long>(outFrames)) {
+        std::fill(output + std::max(generated, 0L), output + outFrames, 0.0f);
+    } else if (generated > static_cast<long>(outFrames)) {
+        std::printf(
+            "Warning : not all output samples used for frequency conv (outside range : Expected %u ; found %ld)\n",
+            static_cast<uint32_t>(outFrames), generated);
+    }
+}
+
+bool audio_process_channel_skipped(const AudioFormatProcess* process, uint32_t channel) noexcept {
+    return channel_skipped(process, channel);
+}
+
+void audio_process_run(AudioFormatProcess* process, float* const* outputs, const uint8_t* const* inputPlanes,
+                       uint32_t seconds) {
+    check_run(process, outputs, inputPlanes, seconds);
+    if (process->needsConversion) audio_process_reserve(process, static_cast<uint64_t>(seconds) * process->inFrequency);
+    if (!decode(process, outputs, process->work, inputPlanes, seconds)) return;
+    for (uint32_t c = 0; c < process->channels; ++c) {
+        if (channel_skipped(process, c)) continue;
+        audio_process_convert_channel(process, outputs[c], process->work[c], seconds);
+    }
+}
+
+void audio_process_run_checked(AudioFormatProcess* process, float* const* outputs, const AudioData* inputData,
+                               uint32_t seconds) {
+    check_input(process, inputData, seconds);
     audio_process_run(process, outputs, inputData->planes, seconds);
+}
+
+bool audio_process_decode_checked(const AudioFormatProcess* process, float* const* outputs, float* const* work,
+                                  const AudioData* inputData, uint32_t seconds) {
+    check_input(process, inputData, seconds);
+    check_run(process, outputs, inputData->planes, seconds);
+    if (process->needsConversion && !work) throw std::runtime_error("Invalid params\n");
+    return decode(process, outputs, work, inputData->planes, seconds);
 }
 
 void audio_process_free(AudioFormatProcess* process) noexcept {

@@ -65,4 +65,19 @@ void audio_process_run(AudioFormatProcess* process, float* const* outputs, const
 void audio_process_run_checked(AudioFormatProcess* process, float* const* outputs, const AudioData* inputData,
                                uint32_t seconds);
 
+// The two halves of audio_process_run_checked, for callers that convert the channels
+// of several seconds at once. audio_process_decode_checked makes the run's checks and
+// throws its texts; without conversion it decodes straight into outputs and returns
+// false, else it decodes into `work` (channels planes of seconds x inFrequency floats,
+// owned by the caller) and returns true: every channel that is not skipped is then
+// converted by audio_process_convert_channel. Converting a channel gives the same
+// bits as audio_process_run does. The process is only read, so any number of threads
+// may convert different channels or seconds at once (each writes only its output).
+bool audio_process_decode_checked(const AudioFormatProcess* process, float* const* outputs, float* const* work,
+                                  const AudioData* inputData, uint32_t seconds);
+bool audio_process_channel_skipped(const AudioFormatProcess* process, uint32_t channel) noexcept;
+// Throws "Frequency conversion error" when the converter fails.
+void audio_process_convert_channel(const AudioFormatProcess* process, float* output, const float* work,
+                                   uint32_t seconds);
+
 void audio_process_free(AudioFormatProcess* process) noexcept;
