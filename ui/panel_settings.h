@@ -33,6 +33,6 @@ public:
     void checkOnScreens(const QList<QScreen*>& screens);
 
 private:
-    // Would re-validate a record that failed to read: checkOnScreens() replaces it.
+    // One name for the screen check: checkOnScreens().
     using PanelRecord::validateOnScreens;
 };

@@ -50,8 +50,12 @@ PanelRecord PanelRecord::fromAttributes(const QXmlStreamAttributes& attributes) 
 }
 
 void PanelRecord::validateOnScreens(const QList<QScreen*>& screens) {
+    // A record that failed to read stays invalid; an empty rectangle (which
+    // QRect::contains accepts) would restore an invisible window.
+    const bool restorable = valid && w > 0 && h > 0;
     const QRect rect = geometry();
     valid = false;
+    if (!restorable) return;
     for (const QScreen* screen : screens) {
         if (screen && screen->availableGeometry().contains(rect, false)) {
             valid = true;

@@ -31,8 +31,9 @@ struct PanelRecord {
     static PanelRecord fromAttributes(const QXmlStreamAttributes& attributes);
 
     QRect geometry() const { return QRect(x, y, w, h); }
-    // valid = the rectangle lies inside (edges included) the available geometry of
-    // at least one of the screens. Nothing is moved.
+    // valid = it was valid, its size is not empty, and the rectangle lies inside
+    // (edges included) the available geometry of at least one of the screens.
+    // Nothing is moved.
     void validateOnScreens(const QList<QScreen*>& screens);
     // is_visible, is_full_screen, x, y, w, h on the element the caller has opened.
     void writeXml(QXmlStreamWriter& writer) const;
