@@ -4,6 +4,11 @@
 // 7.1 layout, and for comparison a stereo 48 kHz WAV (no resampling) and the
 // one-step seek preview of the eight mono files.
 //
+// Each case is timed twice in the same run: with the channel-seconds converted in
+// parallel (as the player does) and with every parallel loop held to one thread (the
+// serial path). 'cores' is the CPU time the parallel seeks got per wall second: on a
+// shared machine it shows how many cores were actually free.
+//
 //   audio_seek_refill_bench [repetitions]
 //
 // The WAVs are made with FFmpeg into a temporary folder, removed at the end.
@@ -21,6 +26,8 @@
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_buffer.h"
 #include "audio/audio_src_track.h"
+#include "bench/bench_support.h"
+#include "platform/parallel_for.h"
 
 namespace {
 
@@ -33,6 +40,11 @@ bool make_wav(const fs::path& path, const std::string& source) {
     return std::system(command.c_str()) == 0;
 }
 
+struct Timing {
+    std::vector<double> ms;  // one per seek
+    double cores = 0;        // CPU seconds per wall second over the seeks
+};
+
 struct Case {
     const char* name;
     std::vector<fs::path> files;
@@ -41,31 +53,37 @@ struct Case {
 };
 
 // Milliseconds of each seek (the fill job it starts is stopped outside the timing).
-std::vector<double> time_seeks(SoundIo* context, const Case& c, int repetitions) {
+Timing time_seeks(SoundIo* context, const Case& c, int repetitions) {
     AllAudioSrcTracks tracks;
     for (const fs::path& file : c.files) tracks.addTrack(new AudioSrcTrack(QString::fromStdString(file.string())));
     tracks.autoSelectLayout();
-    std::vector<double> times;
+    Timing timing;
+    std::vector<double>& times = timing.ms;
+    double cpu = 0, wall = 0;
     {
         AudioSrcBuffer buffer(context);
         buffer.setTracks(&tracks);
         if (!buffer.readyFlag()) {
             std::fprintf(stderr, "%s: nothing routed\n", c.name);
             tracks.deleteAll();
-            return times;
+            return timing;
         }
         buffer.seek(0.0, c.preview);  // warm up: buffers, caches, the converter's tables
         buffer.stopFillTask();
         for (int i = 0; i < repetitions; ++i) {
+            const double cpu_start = bench::process_cpu_seconds();
             const auto start = Clock::now();
             buffer.seek(1.0 + 0.37 * i, c.preview);
             const auto end = Clock::now();
+            cpu += bench::process_cpu_seconds() - cpu_start;
             buffer.stopFillTask();
             times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+            wall += times.back() / 1000.0;
         }
     }
     tracks.deleteAll();
-    return times;
+    timing.cores = wall > 0 ? cpu / wall : 0;
+    return timing;
 }
 
 }  // namespace
@@ -107,14 +125,24 @@ int main(int argc, char** argv) {
         {"1 stereo 48 kHz WAV, seek", {stereo48}, 0, 2 * 5},
         {"8 mono 44.1 kHz WAVs (7.1), seek preview", mono, 1, 8},
     };
-    std::printf("%-44s %10s %10s %10s %18s\n", "case", "min ms", "median ms", "max ms", "ms/channel-second");
+    std::printf("%-44s %10s %10s %10s %10s %8s %6s %6s\n", "case", "serial ms", "par ms", "par min", "par max",
+                "speed-up", "cores", "load");
     for (const Case& c : cases) {
-        std::vector<double> times = time_seeks(context, c, repetitions);
-        if (times.empty()) continue;
-        std::sort(times.begin(), times.end());
-        const double median = times[times.size() / 2];
-        std::printf("%-44s %10.1f %10.1f %10.1f %18.2f\n", c.name, times.front(), median, times.back(),
-                    median / c.channelSeconds);
+        const double load = bench::load_average();
+        Timing serial;
+        {
+            platform::ParallelismLimit one_thread(1);
+            serial = time_seeks(context, c, repetitions);
+        }
+        const Timing parallel = time_seeks(context, c, repetitions);
+        if (serial.ms.empty() || parallel.ms.empty()) continue;
+        const double serialMedian = bench::median(serial.ms), parallelMedian = bench::median(parallel.ms);
+        std::printf("%-44s %10.1f %10.1f %10.1f %10.1f %8.2f %6.1f %6.1f\n", c.name, serialMedian, parallelMedian,
+                    *std::min_element(parallel.ms.begin(), parallel.ms.end()),
+                    *std::max_element(parallel.ms.begin(), parallel.ms.end()), serialMedian / parallelMedian,
+                    parallel.cores, load);
+        std::printf("%-44s %10.2f %10.2f   (ms per channel-second, %u channel-seconds)\n", "", serialMedian / c.channelSeconds,
+                    parallelMedian / c.channelSeconds, c.channelSeconds);
     }
     soundio_destroy(context);
     fs::remove_all(dir);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the benchmark movies with FFmpeg into $1: 4K HapY and Hap1 from the mandelbrot
-# source (realistic detail) and, as an easy second case, from testsrc2. Each movie gets
-# its video packet list beside it. Files already made are kept.
+# source (realistic detail) and, as an easy second case, from testsrc2; 8K HapY from
+# mandelbrot. Each movie gets its video packet list beside it. Files already made are kept.
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
@@ -20,6 +20,15 @@ make_movie mandelbrot_hapq_4k "mandelbrot=size=3840x2160:rate=25" -c:v hap -form
 make_movie mandelbrot_hap1_4k "mandelbrot=size=3840x2160:rate=25" -c:v hap -format hap -chunks 8
 make_movie testsrc2_hapq_4k "testsrc2=size=3840x2160:rate=25" -c:v hap -format hap_q -chunks 8
 make_movie testsrc2_hap1_4k "testsrc2=size=3840x2160:rate=25" -c:v hap -format hap -chunks 8
+# The read-ahead benchmark's 8K case (its 4K case is mandelbrot_hapq_4k), 16 chunks as
+# 8K encodes are cut finer. The mandelbrot source cannot render 8K at once: four 4K views
+# of it (the whole set and three zooms into its edge) are stacked two by two.
+mandelbrot_8k="mandelbrot=s=3840x2160:r=25[a];\
+mandelbrot=s=3840x2160:r=25:start_x=-0.743643887037151:start_y=0.131825904205330:start_scale=0.5[b];\
+mandelbrot=s=3840x2160:r=25:start_x=-0.16:start_y=1.0405:start_scale=0.4[c];\
+mandelbrot=s=3840x2160:r=25:start_x=-1.25066:start_y=0.02012:start_scale=0.3[d];\
+[a][b]hstack[t];[c][d]hstack[u];[t][u]vstack"
+make_movie mandelbrot_hapq_8k "$mandelbrot_8k" -c:v hap -format hap_q -chunks 16
 
 # The player's start and playback: 1080p HapQ at 25 fps (2 s) and at 60 fps (25 s).
 make_long_movie() {
