@@ -274,4 +274,16 @@ TEST_F(MainWindowAudioTest, PanelsOpenFromTheWindowMenuAndTheirStateIsSaved) {
     const QByteArray xml = file.readAll();
     EXPECT_TRUE(xml.contains(R"(<panel name="audio_meters" is_visible="NO")")) << xml.toStdString();
     EXPECT_TRUE(xml.contains(R"(<panel name="audio_mapping" is_visible="YES")")) << xml.toStdString();
+
+    // The next start reopens what was open.
+    close();
+    open(fixture("window_ramp.mov"));
+    EXPECT_TRUE(window->audioMappingPanel()->isVisible());
+    EXPECT_FALSE(window->audioMeterPanel()->isVisible());
+    EXPECT_TRUE(menuAction("Audio mapping")->isChecked());
+    EXPECT_FALSE(menuAction("Audio meters")->isChecked());
+    // Later windows of this program start without panels.
+    window->audioMappingPanel()->close();
+    close();
+    QFile::remove(prefs);
 }
