@@ -9,7 +9,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -286,4 +289,31 @@ TEST_F(MainWindowAudioTest, PanelsOpenFromTheWindowMenuAndTheirStateIsSaved) {
     window->audioMappingPanel()->close();
     close();
     QFile::remove(prefs);
+}
+
+TEST_F(MainWindowAudioTest, FilesDroppedOnTheMappingPanelJoinAndTheDeleteButtonRemovesThem) {
+    open(fixture("window_ramp.mov"));
+    window->act_menu_audio_mapping();
+    PanelAudioMapping* panel = window->audioMappingPanel();
+    ASSERT_EQ(panel->rows().size(), 1);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(fixture("window_tone.wav"))});
+    QDropEvent drop(QPointF(300, panel->height() - 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(panel)->event(&drop);
+    EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);
+    ASSERT_EQ(panel->rows().size(), 2);
+    EXPECT_FALSE(panel->rows()[1]->isMovieTrack());
+
+    // Playing while the file is deleted: the jobs stop before it leaves the list.
+    window->setPlaySpeed(1);
+    QTest::qWait(100);
+    QTest::mouseClick(panel->rows()[1]->deleteButton(), Qt::LeftButton);
+    EXPECT_EQ(window->playSpeed(), 0);
+    EXPECT_EQ(window->audioTracks()->countWavTracks(), 0);
+    ASSERT_EQ(panel->rows().size(), 1);
+    EXPECT_TRUE(panel->rows()[0]->isMovieTrack());
+    // The movie's own track still plays.
+    window->refreshPauseFrame(0);
+    playAndCapture(4800);
+    EXPECT_GT(rms(capture.channel(0), 2400, 4800), 0.03);
 }
