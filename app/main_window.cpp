@@ -29,12 +29,14 @@
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
+#include "app/window_shortcuts.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/panel_audio_mapping.h"
 #include "tools/panel_audio_meter.h"
 #include "render/vulkan_window.h"
 #include "media/movie/file_link_information_data.h"
+#include "ui/dialog_about.h"
 #include "ui/dialog_warning_err.h"
 #include "ui/view_simple_image.h"
 #include "ui/view_volume_controls.h"
@@ -194,6 +196,7 @@ void MainWindow::createUi() {
     connect(progressBar_, &ViewProgressBar::viewProgressClicProgress, this, &MainWindow::viewProgressClicProgress);
 
     VulkanWindow* video = videoWindow_.data();
+    connect(video, &VulkanWindow::viewVideoRightClic, this, &MainWindow::viewVideoRightClic);
     connect(video, &VulkanWindow::viewVideoDoubleClick, this, &MainWindow::viewVideoDoubleClick);
     connect(video, &VulkanWindow::viewVideoKeyPressEvent, this, &MainWindow::viewVideoKeyPressEvent);
     connect(video, &VulkanWindow::viewVideoKeyReleaseEvent, this, &MainWindow::viewVideoKeyReleaseEvent);
@@ -246,6 +249,8 @@ MainWindow::~MainWindow() {
     delete warningDialog_;
     delete prefsDialog_;
     delete hardwareDialog_;
+    delete shortcutsWindow_;
+    delete aboutDialog_;
     delete notifier_;
     notifier_ = nullptr;
     if (soundio_) soundio_destroy(soundio_);
@@ -308,9 +313,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (sourceBuffer_) sourceBuffer_->releaseTracks();
     tracks_->deleteAll();
     if (hardwareDialog_) hardwareDialog_->close();
+    if (shortcutsWindow_) shortcutsWindow_->close();
     if (prefsDialog_) prefsDialog_->close();
     if (meterPanel_) meterPanel_->close();
     if (mappingPanel_) mappingPanel_->close();
+    if (aboutDialog_) aboutDialog_->close();
     event->accept();
 }
 

@@ -10,6 +10,7 @@
 //   main_window_input.cpp      keys, mouse on the video, drag and drop
 //   main_window_layout.cpp     messages and overlays, layout, full screen, dpi, settings
 //   main_window_menus.cpp      the menu bar
+//   main_window_view_menu.cpp  the View and Help menus, display modes, the video's context menu
 //   main_window_snapshot.cpp   the snapshot button and its context menu
 //
 // Everything here runs on the GUI thread, except the audio device listener, which
@@ -34,6 +35,7 @@
 class AllAudioSrcTracks;
 class AudioMonitor;
 class AudioSrcBuffer;
+class DialogAbout;
 class DialogAnalyse;
 class DialogAudioAnalyse;
 class DialogBenchmark;
@@ -58,6 +60,7 @@ class PanelAudioMapping;
 class PanelAudioMeter;
 class SoundIoNotifier;
 class ViewBottomCtrl;
+class WindowShortcuts;
 class ViewInfoError;
 class ViewInOutPoint;
 class ViewProgressBar;
@@ -109,6 +112,9 @@ public:
     DialogAudioAnalyse* audioAnalyseDialog() const { return audioAnalyseDialog_; }
     DialogBenchmark* benchmarkDialog() const { return benchmarkDialog_; }
     DialogHardwareInformation* hardwareDialog() const { return hardwareDialog_; }
+    // The about and keyboard shortcuts windows, null until first opened.
+    DialogAbout* aboutDialog() const { return aboutDialog_; }
+    WindowShortcuts* shortcutsWindow() const { return shortcutsWindow_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
@@ -223,6 +229,22 @@ public slots:
     void act_menu_audio_analyse();
     void act_menu_benchmark();
     void act_menu_hardware_info();
+    // View menu, the video's context menu, Help and About (main_window_view_menu.cpp).
+    // Mode slots take the menu index; an index out of range is logged and the
+    // mode's default used.
+    void act_about_menu();
+    void act_keyboard_shortcuts();
+    void act_menu_bg(uint32_t index);
+    void act_menu_alpha_mode(uint32_t mode);
+    void act_menu_channels(uint32_t mode);
+    void act_menu_scaling(uint32_t mode);
+    void act_menu_cropbox_display_mode(uint32_t mode);
+    void act_menu_zoom(uint32_t index);
+    void act_menu_center_video();
+    void act_menu_show_hide_safe_area();
+    void act_menu_show_hide_video_area();
+    void act_menu_show_hide_cropbox_display_area();
+    void viewVideoRightClic(const QMouseEvent* event);
 
 private:
     // Construction (main_window.cpp).
@@ -268,6 +290,12 @@ private:
     // Menus (main_window_menus.cpp).
     void createMenus();
     void refreshMenuActions();
+    // View and Help menus (main_window_view_menu.cpp).
+    void createViewMenu();
+    void createHelpMenu();
+    void refreshViewMenuActions();
+    // Makes every entry checkable and checks only `index` (none when out of range).
+    static void checkOnlyAction(const QList<QAction*>& actions, int index);
 
     VulkanWinRenderer* renderer() const;
     bool rendererHasResources() const;
@@ -326,6 +354,19 @@ private:
     PanelAudioMeter* meterPanel_ = nullptr;      // no parent: deleted by the destructor
     PanelAudioMapping* mappingPanel_ = nullptr;  // no parent: deleted by the destructor
     QMenu* windowMenu_ = nullptr;
+    // View menu entries re-checked by refreshMenuActions.
+    QAction* safeAreaAction_ = nullptr;
+    QAction* videoAreaAction_ = nullptr;
+    QAction* cropBoxAreaAction_ = nullptr;
+    QMenu* cropBoxModeMenu_ = nullptr;
+    QList<QAction*> cropBoxModeActions_;
+    QList<QAction*> backgroundActions_;
+    QList<QAction*> alphaActions_;
+    QList<QAction*> channelActions_;
+    QList<QAction*> scalingActions_;
+    QList<QAction*> zoomActions_;
+    DialogAbout* aboutDialog_ = nullptr;          // no parent: deleted by the destructor
+    WindowShortcuts* shortcutsWindow_ = nullptr;  // no parent: deleted by the destructor
     QAction* audioMetersAction_ = nullptr;
     QAction* audioMappingAction_ = nullptr;
 };

@@ -1,6 +1,6 @@
-// The menu bar: the File entries that open and quit, and the View entries of the
-// overlays, controls and full screen, the Window entries; the preferences window and the
-// snapshot parameters dialog.
+// The menu bar, in the order File, Window, View, Analyse, Help (the View and Help
+// menus are built in main_window_view_menu.cpp); the preferences window, the tool
+// windows of the Analyse menu and the snapshot parameters dialog.
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
@@ -19,6 +19,9 @@
 
 void MainWindow::createMenus() {
     fileMenu_ = menuBar()->addMenu(tr("&File"));
+    QAction* about = fileMenu_->addAction(tr("About NorvuHAPPlayer"));
+    connect(about, &QAction::triggered, this, &MainWindow::act_about_menu);
+    fileMenu_->addSeparator();
     QAction* open = fileMenu_->addAction(tr("Open..."));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &MainWindow::act_open_menu);
@@ -26,16 +29,6 @@ void MainWindow::createMenus() {
     QAction* quit = fileMenu_->addAction(tr("Quit"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &MainWindow::act_quit_menu);
-
-    viewMenu_ = menuBar()->addMenu(tr("&View"));
-    informationAction_ = viewMenu_->addAction(tr("Show informations"));
-    informationAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    connect(informationAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_information);
-    controlsAction_ = viewMenu_->addAction(tr("Show controls"));
-    connect(controlsAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_controls);
-    fullScreenAction_ = viewMenu_->addAction(tr("Enter Full Screen"));
-    fullScreenAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    connect(fullScreenAction_, &QAction::triggered, this, &MainWindow::act_menu_toggle_fullscreen);
 
     createAudioMenu();
     windowMenu_->addSeparator();
@@ -45,6 +38,8 @@ void MainWindow::createMenus() {
     QAction* prefs = windowMenu_->addAction(tr("Preferences..."));
     connect(prefs, &QAction::triggered, this, &MainWindow::act_menu_prefs);
 
+    createViewMenu();
+
     QMenu* analyse = menuBar()->addMenu(tr("&Analyse"));
     QAction* fileTest = analyse->addAction(tr("File test..."));
     connect(fileTest, &QAction::triggered, this, &MainWindow::act_menu_file_test);
@@ -52,6 +47,8 @@ void MainWindow::createMenus() {
     connect(audioAnalyse, &QAction::triggered, this, &MainWindow::act_menu_audio_analyse);
     QAction* benchmark = analyse->addAction(tr("Benchmark..."));
     connect(benchmark, &QAction::triggered, this, &MainWindow::act_menu_benchmark);
+
+    createHelpMenu();
 }
 
 void MainWindow::refreshMenuActions() {
@@ -59,6 +56,7 @@ void MainWindow::refreshMenuActions() {
     informationAction_->setText(informationShown_ ? tr("Hide informations") : tr("Show informations"));
     controlsAction_->setText(controlsShown_ ? tr("Hide controls") : tr("Show controls"));
     fullScreenAction_->setText(isFullScreen() ? tr("Exit Full Screen") : tr("Enter Full Screen"));
+    refreshViewMenuActions();
     refreshAudioMenuActions();
 }
 
