@@ -125,6 +125,8 @@ void AudioSrcBuffer::setTracks(AllAudioSrcTracks* tracks) {
         }
         m_blocks.resize(kSeekBlocks);
         for (FillBlock& block : m_blocks) allocBlock(block);
+        m_conversions.reserve(size_t(kSeekBlocks) * m_routedChannels);
+        m_blockOutputs.assign(m_outputChannels, nullptr);
     } catch (...) {
         releaseTracks();
         throw;
@@ -286,7 +288,7 @@ void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
     // The sources are read in order, second by second: a track's reader moves on with
     // every read. A second whose read fails leaves the rest of its tracks unread.
     m_conversions.clear();
-    std::vector<float*> outputs(m_outputChannels);
+    std::vector<float*>& outputs = m_blockOutputs;
     for (uint32_t b = 0; b < count; ++b) {
         m_blocks[b].error.clear();
         for (uint32_t o = 0; o < m_outputChannels; ++o) outputs[o] = block_outputs(b, o);
@@ -346,6 +348,7 @@ void AudioSrcBuffer::releaseTracks() {
     }
     m_blocks.clear();
     m_conversions.clear();
+    m_blockOutputs.clear();
     for (AudioFormatProcess& converter : m_converters) audio_process_free(&converter);
     m_converters.clear();
     audio_mixer_free(&m_mixer);

@@ -104,7 +104,8 @@ private:
     std::vector<AudioSrcTrack*> m_routed;  // not owned
     uint32_t m_routedChannels = 0;
     std::vector<FillBlock> m_blocks;  // as many as a seek fills
-    std::vector<Conversion> m_conversions;
+    std::vector<Conversion> m_conversions;  // sized once: a fill step allocates nothing
+    std::vector<float*> m_blockOutputs;     // the write planes of the second being routed
     std::vector<AudioFormatProcess> m_converters;
     std::vector<uint32_t> m_firstChannel;  // first routed-channel number of each track
     std::vector<int32_t> m_routing;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <soundio/soundio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -177,6 +178,31 @@ TEST_F(AudioSrcBufferParallel, MovieTracksRefillLikeTheSerialPath) {
     std::vector<AudioSrcTrack*> readers = {second.track(0), second.track(1)};
     EXPECT_TRUE(same_bits(parallel, serial_reference(routed, readers, 4, 0.4, 5)));
     for (AudioSrcTrack* reader : readers) delete reader;
+}
+
+// A second whose conversion fails plays silence, and every track has still been read
+// for it: the tracks stay in step instead of the later ones falling a second behind.
+TEST_F(AudioSrcBufferParallel, FailedConversionsKeepTheTracksInStep) {
+    auto* left = new AudioSrcTrack(QString::fromStdString(copy_fixture_as("play_tone_400_44k.wav", "step_L.wav")));
+    auto* right = new AudioSrcTrack(QString::fromStdString(copy_fixture_as("play_tone_600_44k.wav", "step_R.wav")));
+    tracks_.addTracks({left, right});
+    tracks_.autoSelectLayout();
+    AudioSrcBuffer buffer(context_);
+    buffer.setTracks(&tracks_);
+    ASSERT_EQ(buffer.routedTrackCount(), 2u);
+    buffer.setLoop(1);
+    audio_process_converter = [](SRC_DATA*, int, int) { return 1; };
+    buffer.seek(0.5, 0);
+    buffer.stopFillTask();
+    audio_process_converter = src_simple;
+    EXPECT_EQ(buffer.failedSteps(), 5u);
+    EXPECT_EQ(left->position(), uint64_t(1.5 * 44100));  // 0.5 s + 5 s, looped over the 2 s file
+    EXPECT_EQ(right->position(), left->position());
+    for (const std::vector<float>& plane : ring_planes(buffer.sourceRing())) {
+        ASSERT_EQ(plane.size(), 240000u);
+        EXPECT_EQ(*std::max_element(plane.begin(), plane.end()), 0.0f);
+        EXPECT_EQ(*std::min_element(plane.begin(), plane.end()), 0.0f);
+    }
 }
 
 }  // namespace
