@@ -22,9 +22,12 @@
 
 namespace {
 // The dialog's count of connections to its Save signal.
+// QObject::receivers is protected: reached through a member pointer named in a derived
+// class, on the real object (no cast to a type the object does not have).
 struct SaveReceivers : DialogPrefs {
     static int count(DialogPrefs* dialog) {
-        return static_cast<SaveReceivers*>(dialog)->receivers(SIGNAL(clic_btn_dialog_1(uint32_t)));
+        int (QObject::*receivers)(const char*) const = &SaveReceivers::receivers;
+        return (dialog->*receivers)(SIGNAL(clic_btn_dialog_1(uint32_t)));
     }
 };
 }  // namespace
