@@ -317,3 +317,24 @@ TEST_F(MainWindowAudioTest, FilesDroppedOnTheMappingPanelJoinAndTheDeleteButtonR
     playAndCapture(4800);
     EXPECT_GT(rms(capture.channel(0), 2400, 4800), 0.03);
 }
+
+TEST_F(MainWindowAudioTest, ANewLayoutTakesTheMuteMaskAgain) {
+    open(fixture("window_ramp.mov"));  // the same tone on both channels
+    window->act_menu_audio_meters();
+    PanelAudioMeter* meters = window->audioMeterPanel();
+    // In mono every channel but the first is absent, and so muted in the mask a mute
+    // change hands to the output.
+    window->PanelAudioMap_LayoutChange(0);
+    ASSERT_EQ(meters->channelCount(), 1u);
+    ViewLabel* mute = meters->muteButton(0)->findChild<ViewLabel*>();
+    QTest::mouseClick(mute, Qt::LeftButton);
+    QTest::mouseClick(mute, Qt::LeftButton);
+    EXPECT_EQ(meters->channelMuteMask(), 0xFE);
+
+    // Back to stereo: the right channel exists again and must be heard.
+    window->PanelAudioMap_LayoutChange(1);
+    EXPECT_EQ(meters->channelMuteMask(), 0xFC);
+    playAndCapture(9600);
+    EXPECT_GT(rms(capture.channel(0), 2400, 9600), 0.03);
+    EXPECT_GT(rms(capture.channel(1), 2400, 9600), 0.03) << "the right channel kept the mono mask";
+}
