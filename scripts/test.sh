@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds, and runs the whole test suite under a virtual X
-# server with Mesa's software Vulkan driver; then builds the parsers and decoders
-# with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again.
+# server with Mesa's software Vulkan driver; then builds the parsers, decoders and the
+# main window with AddressSanitizer and UndefinedBehaviorSanitizer and runs their
+# tests again (leaks inside system libraries are suppressed by tests/lsan.supp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,7 @@ xvfb-run -a -s "-screen 0 1920x1080x24" \
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
+LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   xvfb-run -a -s "-screen 0 1920x1080x24" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -L sanitize
