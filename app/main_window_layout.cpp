@@ -254,7 +254,7 @@ void MainWindow::updateDpi() {
 
 void MainWindow::saveSettings() {
     if (VulkanWinRenderer* r = renderer()) {
-        settings_->view_bg_mode = r->backgroundMode();
+        settings_->view_bg_mode = r->backgroundModeRaw();  // the menu's numbering, not the snapshot's
         settings_->view_alpha_mode = r->alphaMode();
         settings_->view_channels = r->channelMode();
         settings_->view_scaling_quality = r->scaleMode();

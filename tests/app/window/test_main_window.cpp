@@ -17,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "app/playback_clock.h"
+#include "app/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "audio/all_audio_src_tracks.h"
 #include "media/movie/file_to_play.h"
@@ -38,6 +39,8 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         widget_app(true);
+        // Every test starts from the defaults, whatever an earlier one saved.
+        QFile::remove(GlobalSettings::prefsFilePath());
         // A start-up audio error is logged, never shown in a modal box the test would wait on.
         MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
             qWarning().noquote() << "critical box:" << title << text;
@@ -268,12 +271,19 @@ TEST_F(MainWindowTest, QuitWritesThePreferencesFile) {
     open(fixture("window_ramp.mov"));
     window->viewControlsClicPlayMode(1);
     window->bottomBar()->setPlayModeLoop(true);
+    video->renderer->setBackgroundMode(3);  // Custom Color, as the menus number it
     window->act_quit_menu();
     ASSERT_TRUE(QFile::exists(prefs));
     QFile file(prefs);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray xml = file.readAll();
-    EXPECT_TRUE(xml.contains("play_loop")) << xml.toStdString();
+    EXPECT_TRUE(xml.contains("<params k=\"play_loop\" v=\"YES\"/>")) << xml.toStdString();
+    EXPECT_TRUE(xml.contains("<params k=\"view_bg_mode\" v=\"3\"/>")) << xml.toStdString();
+
+    // The next start shows the same background.
+    close();
+    open();
+    EXPECT_EQ(video->renderer->backgroundModeRaw(), 3u);
 }
 
 TEST_F(MainWindowTest, HidingTheControlsGivesTheVideoTheirHeight) {
