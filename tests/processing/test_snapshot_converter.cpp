@@ -12,6 +12,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <csignal>
 #include <vector>
 #include <string>
@@ -55,31 +57,66 @@ TEST(SnapshotNames, TimeTextsOfEachMode) {
     EXPECT_EQ(SnapshotConverter::timeNameTimecode(25 * 86400 + 30, 25, 1, 25, false), "00_00_01_05");
 }
 
-// Every field within its range and the names in frame order, over a million frames.
+// The frames where a field could overflow: the first 20000 (every millisecond and
+// minute pattern of the 1001 rates repeats within them), a window around every hour
+// of the first ten, and a coarse walk to a million frames for the order.
+std::vector<uint64_t> frames_to_check(float fps) {
+    std::vector<uint64_t> frames;
+    for (uint64_t f = 0; f <= 20000; ++f) frames.push_back(f);
+    for (uint64_t h = 1; h <= 10; ++h) {
+        const uint64_t hour = uint64_t(std::llround(double(fps) * 3600.0 * double(h)));
+        for (uint64_t f = hour - 150; f <= hour + 150; ++f) frames.push_back(f);
+    }
+    for (uint64_t f = 0; f <= 1000000; f += 101) frames.push_back(f);
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
+struct Rate {
+    uint32_t num, den, nominal;
+    bool drop;
+};
+constexpr Rate kRates[] = {{24000, 1001, 24, false}, {30000, 1001, 30, true}, {60000, 1001, 60, true}};
+
+// Hours, minutes, seconds, last field.
+std::array<int, 4> fields(const QString& name) {
+    const QStringList f = name.split('_');
+    EXPECT_EQ(f.size(), 4) << name.toStdString();
+    return {f.value(0).toInt(), f.value(1).toInt(), f.value(2).toInt(), f.value(3).toInt()};
+}
+
 TEST(SnapshotNames, FieldsStayInRangeAndSortInFrameOrder) {
-    struct Rate {
-        uint32_t num, den, nominal;
-        bool drop;
-    };
-    for (const Rate& r : {Rate{24000, 1001, 24, false}, Rate{30000, 1001, 30, true}, Rate{60000, 1001, 60, true}}) {
+    for (const Rate& r : kRates) {
         const float fps = float(r.num) / float(r.den);
         QString previous[3];
-        for (uint64_t frame = 0; frame <= 1000000; frame += (frame < 200000 ? 1 : 11)) {
+        for (uint64_t frame : frames_to_check(fps)) {
             const QString names[3] = {SnapshotConverter::timeNameMillis(frame, r.num, r.den),
                                       SnapshotConverter::timeNameFrames(frame, fps),
                                       SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.nominal, r.drop)};
+            const int last_limit[3] = {1000, int(std::lround(fps)), int(r.nominal)};
             for (int m = 0; m < 3; ++m) {
-                const QStringList f = names[m].split('_');
-                ASSERT_EQ(f.size(), 4);
-                ASSERT_LT(f[1].toInt(), 60) << names[m].toStdString() << " frame " << frame;
-                ASSERT_LT(f[2].toInt(), 60) << names[m].toStdString() << " frame " << frame;
-                if (m == 0) ASSERT_LT(f[3].toInt(), 1000) << names[m].toStdString() << " frame " << frame;
-                if (m == 2) ASSERT_LT(f[0].toInt(), 24);
-                if (m == 2) ASSERT_LT(f[3].toInt(), int(r.nominal));
+                const std::array<int, 4> f = fields(names[m]);
+                ASSERT_LT(f[1], 60) << names[m].toStdString() << " frame " << frame;
+                ASSERT_LT(f[2], 60) << names[m].toStdString() << " frame " << frame;
+                ASSERT_LT(f[3], last_limit[m]) << names[m].toStdString() << " frame " << frame;
                 ASSERT_LE(previous[m], names[m]) << "frame " << frame;
                 previous[m] = names[m];
             }
         }
+    }
+}
+
+TEST(SnapshotNames, TimecodeWrapsAtTheDay) {
+    for (const Rate& r : kRates) {
+        // A day of drop-frame timecode is 144 blocks of ten minutes.
+        const uint64_t day = r.drop ? 144 * uint64_t(std::llround(600.0 * r.num / r.den)) : 86400ull * r.nominal;
+        for (uint64_t frame = day - 40; frame < day; ++frame) {
+            const std::array<int, 4> f = fields(SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.nominal, r.drop));
+            ASSERT_EQ(f[0], 23) << frame;
+            ASSERT_EQ(f[1], 59) << frame;
+        }
+        EXPECT_EQ(SnapshotConverter::timeNameTimecode(day, r.num, r.den, r.nominal, r.drop), "00_00_00_00");
     }
 }
 
