@@ -4,7 +4,9 @@
 // job on a thread of its own reads |speed| seconds of every routed source per round
 // (forwards or backwards, with loop), converts them to one second at 48000 Hz and
 // routes them one to one, or mixes them, into the ring. The output monitor is the
-// ring's only reader.
+// ring's only reader. The sources are read in order; the channel-seconds of a step
+// (five seconds' worth in a seek) are then converted at once on the platform's
+// parallel loop, which gives the same bits as converting them one by one.
 //
 // Threads: every operation belongs to the GUI thread. seek, setPlaySpeed, setTracks
 // and releaseTracks stop the fill job before they touch buffers or the ring; the
