@@ -9,10 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
+#include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"
 #include "tools/dialog_benchmark.h"
 #include "tools/player_benchmark_task.h"
@@ -141,6 +143,27 @@ TEST(BenchmarkDialog, ReportOfAFinishedRun) {
               QStringLiteral("%1 Fps (x %2)").arg(two(r.global.fpsAtMaximum), two(r.global.fpsAtMaximum / 25.0)));
     EXPECT_EQ(row->valueLabel(2)->text(),
               QStringLiteral("%1 Fps (x %2)").arg(two(r.global.fpsAtMinimum), two(r.global.fpsAtMinimum / 25.0)));
+}
+
+TEST(BenchmarkDialog, FailedRunLogsOnItsOwnLineWithoutResults) {
+    widget_app();
+    const auto packets = testsupport::read_packet_list("snap_hap");
+    testsupport::Bytes bytes = testsupport::read_whole_file(testsupport::fixture_path("snap_hap.mov"));
+    std::fill_n(bytes.begin() + std::ptrdiff_t(packets[0].offset), packets[0].size, uint8_t(0xFF));
+    const std::string damaged = testsupport::scratch_path("bench_dialog_damaged.mov");
+    testsupport::write_whole_file(damaged, bytes);
+
+    GlobalSettings settings;
+    FileToPlay movie(QString::fromStdString(damaged));
+    DialogBenchmark dialog(nullptr, &settings);
+    dialog.setFile(&movie);
+    run_to_end(dialog);
+    EXPECT_EQ(dialog.task()->runState(), uint32_t(ProcessTaskState_Failed));
+    const QString text = dialog.reportView()->text();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("Codec : HAP (1 chunk)\n"
+                                             "ERREUR : Fail to process : Decoding error : corrupt frame (header)")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("Results"));
 }
 
 TEST(BenchmarkDialog, StoppedRunHasNoResultsAndStillSaves) {
