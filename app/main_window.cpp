@@ -30,6 +30,7 @@
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
 #include "app/window_shortcuts.h"
+#include "tools/dialog_benchmark.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/panel_audio_mapping.h"
@@ -230,6 +231,8 @@ MainWindow::~MainWindow() {
     if (frameQueue_) frameQueue_->stopCacheThread();
     stopAudio();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
+    // The benchmark reads the movie's own file: it ends before the movie goes.
+    if (benchmarkDialog_) benchmarkDialog_->progressTask_clic_stop(QString());
     delete movie_;
     movie_ = nullptr;
     delete frameQueue_;
