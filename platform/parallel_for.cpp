@@ -1,23 +1,27 @@
 #include "platform/parallel_for.h"
 
-#include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
+#include <tbb/task_group.h>
 
 namespace platform {
 
 void parallel_for(std::size_t count, IndexBody body, void* context) {
     if (count == 0) return;
     if (count <= kFewIterations) {
-        // One task per index: the automatic partitioner would hand a thread a run of
-        // several heavy iterations at once.
-        tbb::parallel_for(
-            tbb::blocked_range<std::size_t>(0, count, 1),
-            [body, context](const tbb::blocked_range<std::size_t>& range) {
-                for (std::size_t i = range.begin(); i != range.end(); ++i) body(context, i);
-            },
-            tbb::simple_partitioner());
+        // One task per index, all offered at once, the caller taking index 0 straight
+        // away: the automatic partitioner would split the range step by step and could
+        // hand a thread a run of several heavy iterations.
+        tbb::task_group group;
+        for (std::size_t i = 1; i < count; ++i) group.run([body, context, i] { body(context, i); });
+        try {
+            body(context, 0);
+        } catch (...) {
+            group.wait();
+            throw;
+        }
+        group.wait();
         return;
     }
     tbb::parallel_for(

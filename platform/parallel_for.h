@@ -5,9 +5,10 @@
 //
 // Few iterations (up to kFewIterations) are taken to be heavy ones, such as the
 // chunks of a texture or the channel-seconds of an audio refill: each becomes a task
-// of its own, so an idle worker can take any one of them and none waits behind another
-// on a thread that is busy or preempted. More iterations are grouped by the runtime's
-// automatic partitioner.
+// of its own, all offered to the workers at once while the caller runs the first, so
+// an idle worker can take any one of them and none waits behind another on a thread
+// that is busy or preempted. More iterations are grouped by the runtime's automatic
+// partitioner.
 #include <cstddef>
 #include <memory>
 #include <type_traits>
@@ -30,7 +31,7 @@ void parallel_for_each(std::size_t count, Body&& body) {
 }
 
 // While it lives, every parallel loop of the process runs on at most `threads` threads
-// (the caller included); 1 runs each loop on its calling thread in index order. For
+// (the caller included); 1 runs each loop on its calling thread alone. For
 // benchmarks and tests that set a parallel result beside the serial one; create and
 // destroy it on one thread while no loop runs.
 class ParallelismLimit {
