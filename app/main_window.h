@@ -247,6 +247,8 @@ public slots:
     void viewVideoRightClic(const QMouseEvent* event);
 
 private:
+    // Stops every running tool task and waits for it (main_window_import.cpp).
+    void stopToolTasks();
     // Construction (main_window.cpp).
     void createUi();
     void buildAudio();

@@ -103,7 +103,9 @@ void MainWindow::PanelAudioMap_LayoutChange(uint32_t nLayout) {
 }
 
 void MainWindow::PanelAudioMap_DeleteTrack(uint32_t visibleTrackIndex) {
-    // The fill job reads the tracks: nothing leaves the list while it runs.
+    // The fill job and the tool tasks read the tracks: nothing leaves the list while
+    // one of them runs.
+    stopToolTasks();
     stopPlayback();
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();

@@ -19,6 +19,9 @@
 #include "media/movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
+#include "tools/dialog_analyse.h"
+#include "tools/dialog_audio_analyse.h"
+#include "tools/dialog_benchmark.h"
 #include "ui/view_editable_time.h"
 
 namespace {
@@ -51,7 +54,17 @@ void MainWindow::act_open_menu() {
     loadFile({path}, -1, false);
 }
 
+void MainWindow::stopToolTasks() {
+    if (fileTestDialog_) fileTestDialog_->stopTask();
+    if (audioAnalyseDialog_) audioAnalyseDialog_->stopTask();
+    if (benchmarkDialog_) benchmarkDialog_->stopTask();
+}
+
 void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool startup) {
+    // A tool's task may read the open movie or its tracks, which this import may free:
+    // every running task is stopped (and waited for) first, and the tool windows hold
+    // the movie through guarded pointers.
+    stopToolTasks();
     act_timer_hide_error_info();
     if (!startup) {
         stopPlayback();

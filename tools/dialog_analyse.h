@@ -44,6 +44,10 @@ public:
     // defects. `tracks` is accepted and not used.
     void setFile(FileToPlay* movie, AllAudioSrcTracks* tracks, GlobalSettings* settings);
 
+    // Stops a running task and waits for it (the main window calls it before the
+    // movie or its tracks change). Its lines so far stay in the report.
+    void stopTask();
+
     ViewTextScrollable* resultsView() const { return m_results; }
     ViewProgressTask* progressRow() const { return m_progress; }
     ViewCheckbox* warnChunksBox() const { return m_warnChunks; }
@@ -70,7 +74,6 @@ protected:
 private:
     void saveResults();
     void showMessage(const QString& text);
-    void stopTask();
     void dropTask();
     bool isCurrentTask(const QString& uuid) const;
 

@@ -52,6 +52,10 @@ public:
     // The true-peak row titles of a layout ("L", "R", ...); none for an unknown layout.
     static QStringList peakTitles(uint32_t layout);
 
+    // Stops a running task and waits for it (the main window calls it before the
+    // movie or its tracks change). Its lines so far stay in the report.
+    void stopTask();
+
     ViewTextScrollable* reportView() const { return m_report; }
     ViewProgressTask* progressRow() const { return m_progress; }
     ViewCheckbox* rangeBox() const { return m_useRange; }
@@ -79,7 +83,6 @@ private:
     void writeResults();
     void saveResults();
     void showMessage(const QString& text);
-    void stopTask();
     bool isCurrentTask(const QString& uuid) const;
     void clearRows();
 

@@ -46,6 +46,9 @@ public:
     ~DialogBenchmark() override;
 
     void setFile(FileToPlay* movie);
+    // Stops a running task and waits for it (the main window calls it before the
+    // movie or its tracks change). Its lines so far stay in the report.
+    void stopTask();
 
     // Whether the mode (0 Basic, 1 Advanced, 2 Expert) shows the row.
     static bool rowShown(int row, uint32_t mode);
@@ -85,7 +88,6 @@ private:
     void writeResults();
     void saveResults();
     void showMessage(const QString& text);
-    void stopTask();
     void closeSubMenu();
     bool isCurrentTask(const QString& uuid) const;
 

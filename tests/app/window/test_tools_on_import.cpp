@@ -1,0 +1,97 @@
+// Tools stay safe while the movie changes: a file test, a loudness analysis and a
+// benchmark running on a long movie are stopped before another import frees that movie
+// and its tracks, and their windows then hold no movie that is gone. Run under the
+// sanitizers too, where a task reading a freed movie would be reported.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <functional>
+
+#include "app/main_window.h"
+#include "media/movie/file_to_play.h"
+#include "render/vulkan_window.h"
+#include "tests/render/vulkan_harness.h"
+#include "tools/dialog_analyse.h"
+#include "tools/dialog_audio_analyse.h"
+#include "tools/dialog_benchmark.h"
+#include "tools/player_audio_analyse_task.h"
+#include "tools/player_benchmark_task.h"
+#include "tools/test_hap_file_process_task.h"
+#include "tools/view_progress_task.h"
+#include "ui/base_process_task.h"
+#include "ui/view_btn_image.h"
+#include "widget_app.h"
+
+namespace {
+
+QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
+
+class ToolsOnImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        widget_app(true);
+        MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
+            qWarning().noquote() << "critical box:" << title << text;
+        });
+        vktest::start_validated_test();
+        video = new VulkanWindow;
+        video->setVulkanInstance(vktest::vulkan_instance());
+        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), fixture("window_long.mov"));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+        ASSERT_NE(window->movie(), nullptr);
+    }
+
+    void TearDown() override {
+        window->setPlaySpeed(0);
+        window->close();
+        vktest::hide_and_release(*video);
+        delete video;
+        window.reset();
+        QCoreApplication::processEvents();
+        vktest::expect_no_validation_errors();
+    }
+
+    // Starts the task of a tool window from its progress row, waits until it runs,
+    // imports another movie, and checks the task was stopped before the import
+    // returned.
+    void expectStoppedByImport(ViewProgressTask* row, const std::function<BaseProcessTask*()>& task) {
+        ASSERT_NE(row, nullptr);
+        QTest::mouseClick(row->playPauseButton(), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return task() && task()->runState() == ProcessTaskState_Running; }, 5000))
+            << "the task never started";
+        FileToPlay* before = window->movie();
+        window->loadFile({fixture("window_ramp.mov")}, -1, false);
+        ASSERT_NE(window->movie(), before);
+        EXPECT_EQ(task()->publicState(), uint32_t(ProcessTaskState_Stop));
+        EXPECT_NE(task()->runState(), uint32_t(ProcessTaskState_Running));
+        QCoreApplication::processEvents();
+        window->loadFile({fixture("window_long.mov")}, -1, false);  // back for the next tool
+    }
+
+    VulkanWindow* video = nullptr;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(ToolsOnImportTest, EveryRunningTaskIsStoppedBeforeTheMovieGoes) {
+    window->act_menu_file_test();
+    DialogAnalyse* fileTest = window->fileTestDialog();
+    ASSERT_NE(fileTest, nullptr);
+    expectStoppedByImport(fileTest->progressRow(), [&]() -> BaseProcessTask* { return fileTest->task(); });
+    fileTest->close_dialog_ok();
+
+    window->act_menu_audio_analyse();
+    DialogAudioAnalyse* loudness = window->audioAnalyseDialog();
+    ASSERT_NE(loudness, nullptr);
+    expectStoppedByImport(loudness->progressRow(), [&]() -> BaseProcessTask* { return loudness->task(); });
+    loudness->close_dialog_ok();
+
+    window->act_menu_benchmark();
+    DialogBenchmark* benchmark = window->benchmarkDialog();
+    ASSERT_NE(benchmark, nullptr);
+    expectStoppedByImport(benchmark->progressRow(), [&]() -> BaseProcessTask* { return benchmark->task(); });
+    benchmark->close_dialog_ok();
+}
+
+}  // namespace
