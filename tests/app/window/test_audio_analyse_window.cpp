@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/view_info_error.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
@@ -19,17 +20,10 @@
 #include "widget_app.h"
 
 TEST(AudioAnalyseFromMainWindow, RefusalsReplacementAndAnalysis) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
-    vktest::start_validated_test();
-    auto* video = new VulkanWindow;
-    video->setVulkanInstance(vktest::vulkan_instance());
-    auto window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), QString());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+    start_window_test();
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open());
+    std::unique_ptr<MainWindow>& window = shown.window;
 
     window->act_menu_audio_analyse();
     EXPECT_EQ(window->audioAnalyseDialog(), nullptr);
@@ -62,10 +56,6 @@ TEST(AudioAnalyseFromMainWindow, RefusalsReplacementAndAnalysis) {
     EXPECT_EQ(window->audioAnalyseDialog(), second);
     EXPECT_EQ(window->messageView()->titleLabel()->text(), "Audio Analyse");
 
-    window->setPlaySpeed(0);
-    window->close();
-    vktest::hide_and_release(*video);
-    delete video;
-    window.reset();
+    shown.close();
     vktest::expect_no_validation_errors();
 }

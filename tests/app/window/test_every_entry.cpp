@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "widget_app.h"
@@ -25,19 +26,12 @@ void collect_actions(QMenu* menu, QList<QAction*>& out) {
 }
 
 TEST(WholeWindow, EveryMenuEntryOpensAndClosesCleanly) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
+    start_window_test();
     const MainWindow::OpenFileProvider previousOpen =
         MainWindow::setOpenFileProvider([](QWidget*) { return QString(HAP_FIXTURE_DIR) + "/window_ramp.mov"; });
-    vktest::start_validated_test();
-    auto* video = new VulkanWindow;
-    video->setVulkanInstance(vktest::vulkan_instance());
-    auto window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), QString());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open());
+    std::unique_ptr<MainWindow>& window = shown.window;
 
     QList<QAction*> actions;
     for (QAction* top : window->menuBar()->actions())
@@ -61,12 +55,7 @@ TEST(WholeWindow, EveryMenuEntryOpensAndClosesCleanly) {
     EXPECT_EQ(triggered, actions.size() - 1);
     ASSERT_NE(window->movie(), nullptr);  // "Open..." went through the provider
 
-    window->setPlaySpeed(0);
-    window->close();
-    vktest::hide_and_release(*video);
-    delete video;
-    window.reset();
-    QCoreApplication::processEvents();
+    shown.close();
     MainWindow::setOpenFileProvider(previousOpen);
     vktest::expect_no_validation_errors();
 }

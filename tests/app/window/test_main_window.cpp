@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/playback_clock.h"
 #include "app/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
@@ -38,14 +39,10 @@ constexpr int kGreyTolerance = 5;
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        widget_app(true);
+        start_window_test();
         // Every test starts from the defaults, whatever an earlier one saved.
         QFile::remove(GlobalSettings::prefsFilePath());
         // A start-up audio error is logged, never shown in a modal box the test would wait on.
-        MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-            qWarning().noquote() << "critical box:" << title << text;
-        });
-        vktest::start_validated_test();
     }
 
     void TearDown() override {
@@ -56,23 +53,13 @@ protected:
     // The window as main makes it, shown, and waited for until its renderer is ready
     // (which opens `initial`).
     void open(const QString& initial = QString()) {
-        video = new VulkanWindow;
-        video->setVulkanInstance(vktest::vulkan_instance());
-        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), initial);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs))
-            << "the renderer never reported ready";
+        ASSERT_NO_FATAL_FAILURE(shown.open(initial));
     }
 
     void close() {
         if (!window) return;
         window->setPlaySpeed(0);
-        window->close();
-        vktest::hide_and_release(*video);
-        delete video;  // main destroys the video window before the main window
-        window.reset();
-        QCoreApplication::processEvents();
+        shown.close();
     }
 
     // The grey level at the centre of the picture on screen.
@@ -91,8 +78,9 @@ protected:
 
     void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(window.get(), k, mods); }
 
-    VulkanWindow* video = nullptr;
-    std::unique_ptr<MainWindow> window;
+    ShownMainWindow shown;
+    VulkanWindow*& video = shown.video;
+    std::unique_ptr<MainWindow>& window = shown.window;
 };
 
 TEST_F(MainWindowTest, OpensTheCommandLineMovieAndShowsItsFirstFrame) {

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_monitor.h"
@@ -71,11 +72,7 @@ MainWindow::OutputDeviceKey fake_device(SoundIo*) {
 class MainWindowAudioTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        widget_app(true);
-        MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-            qWarning().noquote() << "critical box:" << title << text;
-        });
-        vktest::start_validated_test();
+        start_window_test();
     }
 
     void TearDown() override {
@@ -85,12 +82,7 @@ protected:
     }
 
     void open(const QString& movie) {
-        video = new VulkanWindow;
-        video->setVulkanInstance(vktest::vulkan_instance());
-        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), movie);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+        ASSERT_NO_FATAL_FAILURE(shown.open(movie));
         ASSERT_NE(window->movie(), nullptr);
         monitor = window->audioMonitor();
         ASSERT_NE(monitor, nullptr) << "no audio device context";
@@ -101,11 +93,7 @@ protected:
         if (!window) return;
         window->setPlaySpeed(0);
         if (monitor) monitor->setOutputTap(nullptr);
-        window->close();
-        vktest::hide_and_release(*video);
-        delete video;
-        window.reset();
-        QCoreApplication::processEvents();
+        shown.close();
     }
 
     // Plays from frame 0 until `frames` frames went to the device, then pauses.
@@ -125,9 +113,10 @@ protected:
         return nullptr;
     }
 
-    VulkanWindow* video = nullptr;
+    ShownMainWindow shown;
+    VulkanWindow*& video = shown.video;
     AudioOutputCapture capture{4 * 48000};
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindow>& window = shown.window;
     AudioMonitor* monitor = nullptr;
 };
 

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/settings/global_settings.h"
 #include "app/window_shortcuts.h"
 #include "media/mov_file.h"
@@ -71,14 +72,10 @@ QStringList checked_entries(QMenu* menu) {
 class MenusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        widget_app(true);
-        MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-            qWarning().noquote() << "critical box:" << title << text;
-        });
+        start_window_test();
         previousRunner = MainWindow::setMenuExecProvider(pick_entry);
         // Every test starts from the default preferences.
         QFile::remove(prefsPath());
-        vktest::start_validated_test();
     }
 
     void TearDown() override {
@@ -89,22 +86,13 @@ protected:
     }
 
     void open(const QString& initial = QString()) {
-        video = new VulkanWindow;
-        video->setVulkanInstance(vktest::vulkan_instance());
-        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), initial);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+        ASSERT_NO_FATAL_FAILURE(shown.open(initial));
     }
 
     void close() {
         if (!window) return;
         window->setPlaySpeed(0);
-        window->close();
-        vktest::hide_and_release(*video);
-        delete video;
-        window.reset();
-        QCoreApplication::processEvents();
+        shown.close();
     }
 
     QMenu* barMenu(const QString& title) {
@@ -133,8 +121,9 @@ protected:
     VulkanWinRenderer* renderer() const { return video->renderer; }
 
     MainWindow::MenuExecProvider previousRunner = nullptr;
-    VulkanWindow* video = nullptr;
-    std::unique_ptr<MainWindow> window;
+    ShownMainWindow shown;
+    VulkanWindow*& video = shown.video;
+    std::unique_ptr<MainWindow>& window = shown.window;
 };
 
 TEST_F(MenusTest, MenuBarInItsOrderWithTheFileEntries) {

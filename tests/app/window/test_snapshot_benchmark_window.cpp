@@ -13,6 +13,7 @@
 #include <png.h>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/settings/global_settings.h"
 #include "app/view_info_error.h"
 #include "render/vulkan_window.h"
@@ -40,17 +41,10 @@ int png_grey_at(const QString& path, uint32_t x, uint32_t y) {
 }  // namespace
 
 TEST(SnapshotAndBenchmarkFromMainWindow, RefusalsSnapshotsAndBenchmark) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
-    vktest::start_validated_test();
-    auto* video = new VulkanWindow;
-    video->setVulkanInstance(vktest::vulkan_instance());
-    auto window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), QString());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+    start_window_test();
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open());
+    std::unique_ptr<MainWindow>& window = shown.window;
 
     window->viewControlsClicSnapshot();
     EXPECT_EQ(window->messageView()->titleLabel()->text(), "Snapshot error");
@@ -107,10 +101,6 @@ TEST(SnapshotAndBenchmarkFromMainWindow, RefusalsSnapshotsAndBenchmark) {
     // A benchmark still running when the window goes ends before the movie does.
     QMetaObject::invokeMethod(window->benchmarkDialog(), "progressTask_clic_play", Q_ARG(QString, QString()));
 
-    window->setPlaySpeed(0);
-    window->close();
-    vktest::hide_and_release(*video);
-    delete video;
-    window.reset();
+    shown.close();
     vktest::expect_no_validation_errors();
 }

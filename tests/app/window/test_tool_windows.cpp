@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "app/view_info_error.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -16,17 +17,11 @@
 #include "widget_app.h"
 
 TEST(ToolWindowsFromMainWindow, FileTestAndHardwareInformation) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
-    vktest::start_validated_test();
-    auto* video = new VulkanWindow;
-    video->setVulkanInstance(vktest::vulkan_instance());
-    auto window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), QString());
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+    start_window_test();
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open());
+    VulkanWindow* video = shown.video;
+    std::unique_ptr<MainWindow>& window = shown.window;
 
     window->act_menu_file_test();
     EXPECT_EQ(window->fileTestDialog(), nullptr);
@@ -55,11 +50,8 @@ TEST(ToolWindowsFromMainWindow, FileTestAndHardwareInformation) {
     EXPECT_TRUE(hardware->textView()->text().contains("\n:: Audio output device informations ::\n\n"));
 
     fileTest->close_dialog_ok();
-    window->setPlaySpeed(0);
     window->close();
     EXPECT_FALSE(hardware->isVisible());
-    vktest::hide_and_release(*video);
-    delete video;
-    window.reset();
+    shown.close();
     vktest::expect_no_validation_errors();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/main_window.h"
+#include "tests/app/window/shown_main_window.h"
 #include "media/movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -29,27 +30,14 @@ QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name
 class ToolsOnImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        widget_app(true);
-        MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-            qWarning().noquote() << "critical box:" << title << text;
-        });
-        vktest::start_validated_test();
-        video = new VulkanWindow;
-        video->setVulkanInstance(vktest::vulkan_instance());
-        window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), fixture("window_long.mov"));
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+        start_window_test();
+        ASSERT_NO_FATAL_FAILURE(shown.open(fixture("window_long.mov")));
         ASSERT_NE(window->movie(), nullptr);
     }
 
     void TearDown() override {
         window->setPlaySpeed(0);
-        window->close();
-        vktest::hide_and_release(*video);
-        delete video;
-        window.reset();
-        QCoreApplication::processEvents();
+        shown.close();
         vktest::expect_no_validation_errors();
     }
 
@@ -70,8 +58,9 @@ protected:
         window->loadFile({fixture("window_long.mov")}, -1, false);  // back for the next tool
     }
 
-    VulkanWindow* video = nullptr;
-    std::unique_ptr<MainWindow> window;
+    ShownMainWindow shown;
+    VulkanWindow*& video = shown.video;
+    std::unique_ptr<MainWindow>& window = shown.window;
 };
 
 TEST_F(ToolsOnImportTest, EveryRunningTaskIsStoppedBeforeTheMovieGoes) {

@@ -1,0 +1,38 @@
+#include "tests/app/window/shown_main_window.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "tests/render/vulkan_harness.h"
+#include "widget_app.h"
+
+void start_window_test() {
+    widget_app(true);
+    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
+        qWarning().noquote() << "critical box:" << title << text;
+    });
+    vktest::start_validated_test();
+}
+
+void ShownMainWindow::open(const QString& initial) {
+    video = new VulkanWindow;
+    video->setVulkanInstance(vktest::vulkan_instance());
+    window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), initial);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs))
+        << "the renderer never reported ready";
+}
+
+void ShownMainWindow::close() {
+    if (!window) return;
+    window->setPlaySpeed(0);
+    window->close();
+    vktest::hide_and_release(*video);
+    delete video;
+    video = nullptr;
+    window.reset();
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The main window as main makes it, for the window tests on the X server (Xvfb,
+// lavapipe, validation layer on): the video window, the main window shown, and a wait
+// until its renderer reports ready (which opens the initial movie, if any).
+#include <QString>
+#include <memory>
+
+#include "app/main_window.h"
+#include "render/vulkan_window.h"
+
+// The application on the display, start-up audio errors logged instead of shown in a
+// modal box, and the validation layer armed. Call first in every window test.
+void start_window_test();
+
+struct ShownMainWindow {
+    VulkanWindow* video = nullptr;
+    std::unique_ptr<MainWindow> window;
+
+    // Fails the test fatally when the window or its renderer never gets ready.
+    void open(const QString& initial = QString());
+    // Stops playback, closes the window and releases the video device before deleting
+    // the video window, then the main window (the order of main). Safe to repeat.
+    void close();
+    ~ShownMainWindow() { close(); }
+};
