@@ -152,28 +152,10 @@ void PlayerAudioAnalyseTask::coreProcessFunc() {
             setFramesDone(m_samplesRead);
             updateProgressFrames(uint32_t(std::min<uint64_t>(m_samplesRead, UINT32_MAX)));
             if (n == 0) break;
-            uint32_t state = publicState();
-            if (state == ProcessTaskState_Pause) {
-                setState(ProcessTaskState_Pause);
-                waitWhilePaused();
-                state = publicState();
-            }
-            if (state == ProcessTaskState_Stop || state == ProcessTaskState_Stopped) {
-                setState(ProcessTaskState_Stop);
-                break;
-            }
+            if (!continueAfterPause()) break;
         }
-    } catch (const std::bad_alloc&) {
-        std::printf("ERREUR : process file : memory error\n");
-        appendLog(QStringLiteral("ERREUR : Fail to process, memory error"));
-        failed = true;
-    } catch (const std::exception& error) {
-        std::printf("ERREUR : process file : %s\n", error.what());
-        appendLog(QStringLiteral("ERREUR : Fail to process : %1").arg(QString::fromLocal8Bit(error.what())));
-        failed = true;
     } catch (...) {
-        std::printf("ERREUR : process file : unknown error\n");
-        appendLog(QStringLiteral("ERREUR : Fail to process, unknown error"));
+        logProcessError();
         failed = true;
     }
     // What was measured so far is kept, whatever ended the loop.

@@ -204,28 +204,10 @@ void PlayerBenchmarkTask::coreProcessFunc() {
             setFramesDone(m_record->framesMeasured);
             updateProgressFrames(m_record->framesMeasured);
             if (!more) break;
-            uint32_t state = publicState();
-            if (state == ProcessTaskState_Pause) {
-                setState(ProcessTaskState_Pause);
-                waitWhilePaused();
-                state = publicState();
-            }
-            if (state == ProcessTaskState_Stop || state == ProcessTaskState_Stopped) {
-                setState(ProcessTaskState_Stop);
-                break;
-            }
+            if (!continueAfterPause()) break;
         }
-    } catch (const std::bad_alloc&) {
-        std::printf("ERREUR : process file : memory error\n");
-        appendLog(QStringLiteral("ERREUR : Fail to process, memory error"));
-        failed = true;
-    } catch (const std::exception& error) {
-        std::printf("ERREUR : process file : %s\n", error.what());
-        appendLog(QStringLiteral("ERREUR : Fail to process : %1").arg(QString::fromLocal8Bit(error.what())));
-        failed = true;
     } catch (...) {
-        std::printf("ERREUR : process file : unknown error\n");
-        appendLog(QStringLiteral("ERREUR : Fail to process, unknown error"));
+        logProcessError();
         failed = true;
     }
     // Whatever ended the loop, the frames measured so far are summed up.

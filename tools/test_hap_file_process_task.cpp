@@ -120,14 +120,7 @@ void TestHapFileProcessTask::coreProcessFunc() {
     bool readError = false;
     uint32_t first = 0;
     for (;;) {
-        const uint32_t state = publicState();
-        if (state == ProcessTaskState_Pause) {
-            setState(ProcessTaskState_Pause);
-            waitWhilePaused();
-            continue;  // resumed, or a stop arrived while paused
-        }
-        if (state == ProcessTaskState_Stop || state == ProcessTaskState_Stopped) {
-            setState(ProcessTaskState_Stop);
+        if (!continueAfterPause()) {
             partial = true;
             break;
         }

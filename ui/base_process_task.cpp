@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <new>
 
@@ -181,6 +182,35 @@ void BaseProcessTask::appendLogs(const QStringList& lines) {
         m_logs.append(lines);
     }
     m_logEmitter->trigger();
+}
+
+bool BaseProcessTask::continueAfterPause() {
+    uint32_t state = publicState();
+    if (state == ProcessTaskState_Pause) {
+        setState(ProcessTaskState_Pause);
+        waitWhilePaused();
+        state = publicState();
+    }
+    if (state == ProcessTaskState_Stop || state == ProcessTaskState_Stopped) {
+        setState(ProcessTaskState_Stop);
+        return false;
+    }
+    return true;
+}
+
+void BaseProcessTask::logProcessError() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        std::printf("ERREUR : process file : memory error\n");
+        appendLog(QStringLiteral("ERREUR : Fail to process, memory error"));
+    } catch (const std::exception& error) {
+        std::printf("ERREUR : process file : %s\n", error.what());
+        appendLog(QStringLiteral("ERREUR : Fail to process : %1").arg(QString::fromLocal8Bit(error.what())));
+    } catch (...) {
+        std::printf("ERREUR : process file : unknown error\n");
+        appendLog(QStringLiteral("ERREUR : Fail to process, unknown error"));
+    }
 }
 
 void BaseProcessTask::waitWhilePaused() {

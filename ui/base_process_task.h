@@ -78,6 +78,14 @@ public:
     // Blocks while the public state is 3 (paused time is not counted); on resume
     // sets state 2. Returns early when a stop is requested (state stays 3).
     void waitWhilePaused();
+    // Between two steps of a body: waits while a pause is requested, then tells whether
+    // the body may go on; false once a stop was requested (the run state is then 4).
+    bool continueAfterPause();
+    // The report of an error that ended a body's loop, from inside its catch block: the
+    // console line "ERREUR : process file : <what>" and the log line
+    // "ERREUR : Fail to process : %1" (or its ", memory error" and ", unknown error"
+    // variants for std::bad_alloc and anything else).
+    void logProcessError();
     // Ends the task: state 8 (failed), 7 (warnings) or 6 when running; a stop (4, 5)
     // is kept; any other state logs "ERROR : Invalid end state : <n>". Then sends the
     // last logs and the final snapshot (console: "PROGRESS : 100 %").
