@@ -12,7 +12,7 @@
 #include "app/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/window_shortcuts.h"
-#include "app_test_log.h"
+#include "log_capture.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_editable_time.h"
 #include "ui/view_label.h"

@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "app/settings/global_settings.h"
-#include "app_test_log.h"
+#include "log_capture.h"
 #include "widget_app.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "tools/view_progress_task.h"
-#include "tests/app/app_test_log.h"
+#include "log_capture.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_label.h"
 #include "ui/view_progress.h"
