@@ -63,7 +63,7 @@ protected:
             image, draw.originX, draw.originY, 0, frame.width, frame.height,
             [&](uint32_t x, uint32_t y) { return rgb_of(reference, x, y); }, &where);
         EXPECT_LE(worst, tolerance) << scene->selected.toStdString() << " at " << where;
-        EXPECT_EQ(scene->drawnTiles, int(scene->tiles.count));
+        EXPECT_EQ(scene->lastDrawnTiles(), int(scene->tiles.count));
     }
 
     std::shared_ptr<VideoScene> scene;

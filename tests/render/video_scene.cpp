@@ -126,6 +126,11 @@ bool VideoScene::show(TestVulkanWindow& window, const VideoFrame& frame, const D
     return true;
 }
 
+int VideoScene::lastDrawnTiles() {
+    QMutexLocker lock(&mutex);
+    return drawnTiles;
+}
+
 void VideoScene::record(TestVulkanWindow& window, VkCommandBuffer commands) {
     QMutexLocker lock(&mutex);
     QVulkanDeviceFunctions* f = window.deviceFunctions();

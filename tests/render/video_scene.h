@@ -50,8 +50,9 @@ public:
     QString selected;  // pipeline name of the last show
     uint32_t planes[4] = {kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused};
     uint32_t maxImageDimension = 0;
-    int drawnTiles = 0;  // tiles drawn by the last recorded frame
-    int skippedTiles = 0;
+    // Tiles drawn by the last recorded frame. Read under the scene's lock: the window
+    // may be recording another frame on its worker while the test looks.
+    int lastDrawnTiles();
 
 private:
     void init(TestVulkanWindow& window);
@@ -59,6 +60,8 @@ private:
     void record(TestVulkanWindow& window, VkCommandBuffer commands);
 
     QMutex mutex;
+    int drawnTiles = 0;
+    int skippedTiles = 0;
     HostBuffer tileQuads;
     HostBuffer backgroundQuad;
     uint32_t tileQuadCount = 0;
