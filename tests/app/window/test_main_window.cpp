@@ -20,6 +20,8 @@
 #include "app/playback_clock.h"
 #include "app/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
+#include "app/view_info_error.h"
+#include "ui/view_label.h"
 #include "audio/all_audio_src_tracks.h"
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
@@ -282,6 +284,58 @@ TEST_F(MainWindowTest, HidingTheControlsGivesTheVideoTheirHeight) {
     EXPECT_EQ(video->height(), withControls + 78);  // 83 - 5 pixels more for the video
     window->act_menu_show_hide_controls();
     EXPECT_EQ(video->height(), withControls);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ResizingWhilePlayingPauses) {
+    open(fixture("window_ramp.mov"));
+    key(Qt::Key_L);
+    ASSERT_EQ(window->playSpeed(), 1);
+    window->resize(900, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->playSpeed(), 0);
+}
+
+TEST_F(MainWindowTest, FullScreenHidesTheControlsOnlyWhenAskedAndGivesThemBack) {
+    open(fixture("window_ramp.mov"));
+    window->settings()->hide_controls_in_full_screen = true;
+    window->act_menu_toggle_fullscreen();
+    EXPECT_TRUE(window->isFullScreen());
+    EXPECT_FALSE(window->areControlsShown());
+    window->act_menu_toggle_fullscreen();
+    EXPECT_FALSE(window->isFullScreen());
+    EXPECT_TRUE(window->areControlsShown());
+
+    // Controls hidden by hand stay hidden across a round trip.
+    window->act_menu_show_hide_controls();
+    window->act_menu_toggle_fullscreen();
+    window->act_menu_toggle_fullscreen();
+    EXPECT_FALSE(window->areControlsShown());
+
+    // With the switch off, full screen leaves the controls as they are.
+    window->act_menu_show_hide_controls();
+    window->settings()->hide_controls_in_full_screen = false;
+    window->act_menu_toggle_fullscreen();
+    EXPECT_TRUE(window->areControlsShown());
+    window->act_menu_toggle_fullscreen();
+}
+
+TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
+    video = new VulkanWindow;
+    video->setVulkanInstance(vktest::vulkan_instance());
+    window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), QString());
+    window->displayErrorInfo("First", "one");
+    window->displayErrorInfo("Second", "two");
+    EXPECT_FALSE(window->isErrorShown());
+    EXPECT_EQ(window->pendingErrorTitle(), "Second");
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs));
+    EXPECT_TRUE(window->isErrorShown());
+    EXPECT_EQ(window->pendingErrorTitle(), "");
+    EXPECT_EQ(window->messageView()->titleLabel()->text(), "Second");
 }
 
 }  // namespace
