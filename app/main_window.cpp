@@ -52,11 +52,20 @@ void default_critical_box(QWidget* parent, const QString& title, const QString& 
 MainWindow::CriticalBoxProvider g_critical_box = default_critical_box;
 
 void critical_box(QWidget* parent, const QString& title, const QString& text) { g_critical_box(parent, title, text); }
+
+SoundIo* default_soundio_factory() { return soundio_create(); }
+MainWindow::SoundIoFactory g_soundio_factory = default_soundio_factory;
 }  // namespace
 
 MainWindow::CriticalBoxProvider MainWindow::setCriticalBoxProvider(CriticalBoxProvider provider) {
     CriticalBoxProvider previous = g_critical_box;
     g_critical_box = provider ? provider : default_critical_box;
+    return previous;
+}
+
+MainWindow::SoundIoFactory MainWindow::setSoundIoFactory(SoundIoFactory factory) {
+    SoundIoFactory previous = g_soundio_factory;
+    g_soundio_factory = factory ? factory : default_soundio_factory;
     return previous;
 }
 
@@ -89,7 +98,7 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
 
     // Without sound the window is still built and plays silently: every use of the
     // monitor and the source buffer checks for them.
-    soundio_ = soundio_create();
+    soundio_ = g_soundio_factory();
     if (!soundio_) {
         qDebug().noquote() << "Fail to init soundio";
         critical_box(this, "Sound error", "Failed to create soundio (OOM)");

@@ -122,6 +122,10 @@ public:
     // How the audio start-up errors are shown (a modal critical box by default).
     using CriticalBoxProvider = void (*)(QWidget* parent, const QString& title, const QString& text);
     static CriticalBoxProvider setCriticalBoxProvider(CriticalBoxProvider provider);
+    // How the audio I/O context is made (the library's soundio_create by default); a
+    // provider returning null gives a window without sound, as a failed context does.
+    using SoundIoFactory = SoundIo* (*)();
+    static SoundIoFactory setSoundIoFactory(SoundIoFactory factory);
     // How a context menu is run at a global position (QMenu::exec by default): the
     // chosen action, or null. Replaceable so tests never wait on a menu.
     using MenuExecProvider = QAction* (*)(QMenu* menu, const QPoint& at);

@@ -339,3 +339,33 @@ TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, WithoutSoundTheWindowPlaysAndEveryAudioActionDoesNothing) {
+    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory([]() -> SoundIo* { return nullptr; });
+    open(fixture("window_ramp.mov"));
+    MainWindow::setSoundIoFactory(previous);
+    ASSERT_NE(window->movie(), nullptr);
+    EXPECT_EQ(window->audioMonitor(), nullptr);
+
+    key(Qt::Key_L);
+    EXPECT_EQ(window->playSpeed(), 1);
+    QTest::qWait(200);
+    key(Qt::Key_K);
+    window->settings()->play_audio_frame_by_frame = true;
+    const uint32_t before = window->currentFrame();
+    key(Qt::Key_Right);  // a step with its audio preview
+    expectFrameShown(before + 1);
+    window->viewVolumeGainChanged(-6.0f);
+    window->viewVolumeMuted();
+    window->PanelAudioMap_MappingChange();
+    window->act_event_audio_out_changed();
+    window->act_menu_audio_meters();
+    window->act_menu_audio_mapping();
+    window->loadFile({fixture("window_ramp.mov"), fixture("window_tone.wav")}, -1, false);
+    EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);
+    expectFrameShown(0);
+}
+
+}  // namespace
