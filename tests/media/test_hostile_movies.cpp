@@ -152,12 +152,19 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
             const std::u16string wide(path.begin(), path.end());
             hap_file_checker_open(&checker, wide.c_str());
             EXPECT_EQ(checker.targets[0].byteSizes[0], texture.size());
-            ASSERT_EQ(hap_file_checker_read_batch(&checker), spec.frames);
-            hap_file_checker_start_batch(&checker);
-            uint32_t first = 0;
-            ASSERT_EQ(hap_file_checker_swap_and_join(&checker, &first), spec.frames);
-            for (uint32_t i = 0; i < spec.frames; ++i)
-                EXPECT_EQ(checker.results[first + i].status, uint32_t(HapCheckStatus_Valid)) << "frame " << i;
+            // Batches hold as many frames as the machine has processors.
+            uint32_t checked = 0;
+            for (;;) {
+                const uint32_t read = hap_file_checker_read_batch(&checker);
+                if (read == 0) break;
+                hap_file_checker_start_batch(&checker);
+                uint32_t first = 0;
+                ASSERT_EQ(hap_file_checker_swap_and_join(&checker, &first), read);
+                for (uint32_t i = 0; i < read; ++i)
+                    EXPECT_EQ(checker.results[first + i].status, uint32_t(HapCheckStatus_Valid)) << "frame " << checked + i;
+                checked += read;
+            }
+            EXPECT_EQ(checked, spec.frames);
             hap_file_checker_release(&checker);
         });
         expect_cheap("whole exercise", [&] { EXPECT_TRUE(file_to_play_exercise(path)); });
