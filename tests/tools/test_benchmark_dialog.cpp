@@ -169,10 +169,17 @@ TEST(BenchmarkDialog, FailedRunLogsOnItsOwnLineWithoutResults) {
 TEST(BenchmarkDialog, StoppedRunHasNoResultsAndStillSaves) {
     widget_app();
     GlobalSettings settings;
-    FileToPlay movie(fixture("bench_hapq_100.mov"));
+    // A movie long enough that the run is paused before it can end by itself, then
+    // stopped: the stop never races the last frame.
+    FileToPlay movie(fixture("window_long.mov"));
     DialogBenchmark dialog(nullptr, &settings);
     dialog.setFile(&movie);
     dialog.progressTask_clic_play(QString());
+    ASSERT_NE(dialog.task(), nullptr);
+    dialog.task()->requestPause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.task()->runState() == ProcessTaskState_Pause || ended(dialog); },
+                                30000));
+    ASSERT_FALSE(ended(dialog)) << "the run ended before it could be paused";
     dialog.progressTask_clic_stop(QString());
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended(dialog); }, 30000));
     QCoreApplication::sendPostedEvents();
@@ -191,7 +198,7 @@ TEST(BenchmarkDialog, StoppedRunHasNoResultsAndStillSaves) {
         });
     dialog.act_btn_bottom_left_btn(1);
     EXPECT_EQ(caption, "Save Benchmark results");
-    EXPECT_EQ(QFileInfo(proposed).fileName(), "bench_hapq_100_Benchmark.txt");
+    EXPECT_EQ(QFileInfo(proposed).fileName(), "window_long_Benchmark.txt");
     EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(movie.filePath()).absolutePath());
     EXPECT_TRUE(QFileInfo::exists(target));
 
@@ -200,7 +207,7 @@ TEST(BenchmarkDialog, StoppedRunHasNoResultsAndStillSaves) {
         return dir.filePath("missing/saved.txt");
     });
     dialog.act_btn_bottom_left_btn(1);
-    EXPECT_EQ(message_text(dialog), "Can't write file : bench_hapq_100_Benchmark.txt");
+    EXPECT_EQ(message_text(dialog), "Can't write file : window_long_Benchmark.txt");
     setSaveFileChooser(previous);
 
     DialogBenchmark empty(nullptr, &settings);
