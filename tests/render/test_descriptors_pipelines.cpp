@@ -9,6 +9,7 @@
 #include "render/vulkan_descriptors.h"
 #include "render/vulkan_pipeline.h"
 #include "render/vulkan_texture.h"
+#include "tests/render/pipeline_names.h"
 #include "tests/render/vulkan_harness.h"
 #include "tests/support/expect_error.h"
 
@@ -48,17 +49,6 @@ struct MeterFunctions {
         fragMeters.release();
     }
 };
-
-const char* kPipelineNames[] = {
-    "ui_img_straight", "ui_draw_overlay", "ui_fill_color", "ui_fill_white", "ui_fill_black_opaque",
-    "ui_fill_white_opaque", "bg_checkerboard", "bg_custom_checkerboard",
-    "rgba_to_rgba_straight_bilinear_triangle_strip", "rgba_to_rgba_straight_bicubic_triangle_strip",
-    "rgba_to_rgbx_bilinear", "rgba_to_rgbx_bicubic", "rgba_to_rgba_straight_bilinear",
-    "rgba_to_rgba_straight_bicubic", "rgba_to_rgba_premult_bilinear", "rgba_to_rgba_premult_bicubic",
-    "rgba_to_alpha_bilinear", "rgba_to_alpha_bicubic", "hapalphaonly_to_rgbx_bilinear",
-    "hapalphaonly_to_rgbx_bicubic", "hapq_to_rgbx_bilinear", "hapq_to_rgbx_bicubic",
-    "hapqa_to_rgba_straight_bilinear", "hapq_to_rgba_straight_bicubic", "hapqa_to_rgba_premult_bilinear",
-    "hapq_to_rgba_premult_bicubic"};
 
 }  // namespace
 
@@ -181,10 +171,10 @@ TEST_F(DescriptorsAndPipelines, EveryPipelineOfBothRenderersBuildsCleanly) {
     ASSERT_TRUE(video.createUiPipelines());
     ASSERT_TRUE(video.createVideoPipelines());
     ASSERT_EQ(video.registry.pipelines.size(), 26);
-    for (const char* name : kPipelineNames) {
+    for (const QString& name : vktest::renderer_pipeline_names()) {
         const VulkanPipeline* p = video.registry.find(name);
-        ASSERT_NE(p, nullptr) << name;
-        EXPECT_NE(p->pipeline, VK_NULL_HANDLE) << name;
+        ASSERT_NE(p, nullptr) << name.toStdString();
+        EXPECT_NE(p->pipeline, VK_NULL_HANDLE) << name.toStdString();
     }
     EXPECT_NE(video.fragmentFunctions.fragmentFunc("frag_img_opacity_premult")->module(), VK_NULL_HANDLE);
     EXPECT_NE(video.fragmentFunctions.fragmentFunc("frag_img_opacity_straight")->module(), VK_NULL_HANDLE);

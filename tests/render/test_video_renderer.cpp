@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "media/movie/file_to_play.h"
+#include "tests/render/pipeline_names.h"
 #include "tests/render/test_video_renderer_fixture.h"
 #include "tests/support/test_movies.h"
 
@@ -64,16 +65,7 @@ TEST_F(VideoRenderer, StartUpShowsThePlayerIcon) {
     ASSERT_NO_FATAL_FAILURE(openWindow(QSize(1024, 1024)));
     EXPECT_EQ(endInitCount, 1);
     EXPECT_TRUE(renderer().statusText().isEmpty());
-    const QStringList names = {
-        "ui_img_straight", "ui_draw_overlay", "ui_fill_color", "ui_fill_white", "ui_fill_black_opaque",
-        "ui_fill_white_opaque", "bg_checkerboard", "bg_custom_checkerboard",
-        "rgba_to_rgba_straight_bilinear_triangle_strip", "rgba_to_rgba_straight_bicubic_triangle_strip",
-        "rgba_to_rgbx_bilinear", "rgba_to_rgbx_bicubic", "rgba_to_rgba_straight_bilinear",
-        "rgba_to_rgba_straight_bicubic", "rgba_to_rgba_premult_bilinear", "rgba_to_rgba_premult_bicubic",
-        "rgba_to_alpha_bilinear", "rgba_to_alpha_bicubic", "hapalphaonly_to_rgbx_bilinear",
-        "hapalphaonly_to_rgbx_bicubic", "hapq_to_rgbx_bilinear", "hapq_to_rgbx_bicubic",
-        "hapqa_to_rgba_straight_bilinear", "hapq_to_rgba_straight_bicubic", "hapqa_to_rgba_premult_bilinear",
-        "hapq_to_rgba_premult_bicubic"};
+    const QStringList& names = renderer_pipeline_names();
     EXPECT_EQ(renderer().pipelineRegistry().pipelines.size(), names.size());
     for (const QString& name : names) EXPECT_TRUE(renderer().pipelineRegistry().pipelines.contains(name)) << name.toStdString();
 
