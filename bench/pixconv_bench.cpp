@@ -33,13 +33,13 @@ struct Buffer {
 
 size_t round64(size_t n) { return (n + 63) / 64 * 64; }
 
-struct PlaneSpec {
+struct PlaneShape {
     size_t row_bytes;
     uint32_t rows;
 };
 
 struct Layout {
-    std::vector<PlaneSpec> src, dst;
+    std::vector<PlaneShape> src, dst;
     bool float_source = false;
 };
 
@@ -83,13 +83,13 @@ struct Image {
     uint8_t* ptr[4] = {};
     int64_t stride[4] = {};
     size_t bytes = 0;  // the pixel bytes (rows x row bytes)
-    explicit Image(const std::vector<PlaneSpec>& spec) {
-        for (size_t p = 0; p < spec.size(); ++p) {
-            const size_t s = round64(spec[p].row_bytes);
-            planes.push_back(new Buffer(s * spec[p].rows));
+    explicit Image(const std::vector<PlaneShape>& desc) {
+        for (size_t p = 0; p < desc.size(); ++p) {
+            const size_t s = round64(desc[p].row_bytes);
+            planes.push_back(new Buffer(s * desc[p].rows));
             ptr[p] = planes.back()->data;
             stride[p] = int64_t(s);
-            bytes += spec[p].row_bytes * spec[p].rows;
+            bytes += desc[p].row_bytes * desc[p].rows;
         }
     }
     ~Image() {

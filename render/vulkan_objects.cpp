@@ -77,21 +77,21 @@ VulkanCreateResult vk_create_buffer(QVulkanWindow* window, QVulkanDeviceFunction
 }
 
 VulkanCreateResult vk_create_image(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkDevice device,
-                                   const VulkanImageSpec& spec, VulkanMemoryKind kind, VkImage* image,
+                                   const VulkanImageDesc& desc, VulkanMemoryKind kind, VkImage* image,
                                    VkDeviceMemory* memory) {
     *memory = VK_NULL_HANDLE;
     VkImageCreateInfo info{};
     info.sType = VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO;
     info.imageType = VK_IMAGE_TYPE_2D;
-    info.format = spec.format;
-    info.extent = {spec.width, spec.height, 1};
+    info.format = desc.format;
+    info.extent = {desc.width, desc.height, 1};
     info.mipLevels = 1;
     info.arrayLayers = 1;
     info.samples = VK_SAMPLE_COUNT_1_BIT;
-    info.tiling = spec.tiling;
-    info.usage = spec.usage;
+    info.tiling = desc.tiling;
+    info.usage = desc.usage;
     info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-    info.initialLayout = spec.initialLayout;
+    info.initialLayout = desc.initialLayout;
     const VkResult err = f->vkCreateImage(device, &info, nullptr, image);
     if (err != VK_SUCCESS) {
         *image = VK_NULL_HANDLE;

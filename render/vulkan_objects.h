@@ -35,7 +35,7 @@ VulkanCreateResult vk_create_buffer(QVulkanWindow* window, QVulkanDeviceFunction
                                     VkDeviceSize size, VkBufferUsageFlags usage, VulkanMemoryKind kind,
                                     VkBuffer* buffer, VkDeviceMemory* memory);
 
-struct VulkanImageSpec {
+struct VulkanImageDesc {
     uint32_t width = 0;
     uint32_t height = 0;
     VkFormat format = VK_FORMAT_UNDEFINED;
@@ -47,7 +47,7 @@ struct VulkanImageSpec {
 // An exclusive single-sample 2D image (one level, one layer) with fresh memory of
 // `kind`, bound at offset 0.
 VulkanCreateResult vk_create_image(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkDevice device,
-                                   const VulkanImageSpec& spec, VulkanMemoryKind kind, VkImage* image,
+                                   const VulkanImageDesc& desc, VulkanMemoryKind kind, VkImage* image,
                                    VkDeviceMemory* memory);
 
 // A 2D colour view of the whole image with identity swizzle.

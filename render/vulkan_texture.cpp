@@ -84,10 +84,10 @@ VkResult vk_texture_create(QVulkanWindow* window, QVulkanDeviceFunctions* f, VkD
         return fail_texture("Fail to create buffer");
     }
 
-    const VulkanImageSpec spec{size.width, size.height, format, VK_IMAGE_TILING_OPTIMAL,
+    const VulkanImageDesc desc{size.width, size.height, format, VK_IMAGE_TILING_OPTIMAL,
                                VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT};
     const VulkanCreateResult image =
-        vk_create_image(window, f, device, spec, VulkanMemoryKind::DeviceLocal, &texture->image, &texture->imageMemory);
+        vk_create_image(window, f, device, desc, VulkanMemoryKind::DeviceLocal, &texture->image, &texture->imageMemory);
     if (!image.ok()) {
         if (image.failedStep == VulkanCreateStep::Create)
             qDebug("Image creation failed (3)");

@@ -43,11 +43,11 @@ void VulkanWinRenderer::writeDefaultImageDescriptors() {
 
 bool VulkanWinRenderer::createImage(const QSize& size, VkFormat format, VkImageTiling tiling, VkImageUsageFlags usage,
                                     VkMemoryPropertyFlags memoryKind, VkImage* image, VkDeviceMemory* memory) {
-    const VulkanImageSpec spec{uint32_t(size.width()), uint32_t(size.height()), format, tiling, usage,
+    const VulkanImageDesc desc{uint32_t(size.width()), uint32_t(size.height()), format, tiling, usage,
                                VK_IMAGE_LAYOUT_PREINITIALIZED};
     const VulkanMemoryKind kind = (memoryKind & VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT) ? VulkanMemoryKind::HostVisible
                                                                                      : VulkanMemoryKind::DeviceLocal;
-    const VulkanCreateResult result = vk_create_image(window, functions, device, spec, kind, image, memory);
+    const VulkanCreateResult result = vk_create_image(window, functions, device, desc, kind, image, memory);
     switch (result.failedStep) {
         case VulkanCreateStep::None: return true;
         case VulkanCreateStep::Create: showVulkanError(QStringLiteral("Image creation failed (54)")); break;

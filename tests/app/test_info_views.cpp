@@ -115,12 +115,12 @@ TEST(InformationPanel, CompanionAudioFilesAreLinks) {
 TEST(InformationPanel, OneFrameOddSizeAndNoMovie) {
     widget_app();
     // A hand-made movie of one frame whose picture is 18 x 16.
-    testsupport::SizedHapMovie spec;
-    spec.coded_width = 18;
-    spec.tkhd_width = 18;
-    spec.frames = 1;
+    testsupport::SizedHapMovie desc;
+    desc.coded_width = 18;
+    desc.tkhd_width = 18;
+    desc.frames = 1;
     const std::string path = QString(widget_test_home() + "/one_frame.mov").toStdString();
-    testsupport::write_whole_file(path, testsupport::sized_hap_movie(spec));
+    testsupport::write_whole_file(path, testsupport::sized_hap_movie(desc));
     const auto movie = open_movie(QString::fromStdString(path));
     ViewInformation panel;
     panel.setFileInfo(movie.get(), nullptr);

@@ -24,9 +24,9 @@ using namespace testsupport;
 
 namespace {
 
-std::string write_movie(const std::string& name, const SizedHapMovie& spec) {
+std::string write_movie(const std::string& name, const SizedHapMovie& desc) {
     const std::string path = scratch_path(name);
-    write_whole_file(path, sized_hap_movie(spec));
+    write_whole_file(path, sized_hap_movie(desc));
     return path;
 }
 
@@ -50,9 +50,9 @@ void expect_cheap(const char* what, Step step) {
 }
 
 SizedHapMovie lpcm_movie(uint32_t channels) {
-    SizedHapMovie spec;
-    spec.sound_entry = sound_entry_v2("lpcm", 48000.0, channels, 16, 12, 1, {});
-    return spec;
+    SizedHapMovie desc;
+    desc.sound_entry = sound_entry_v2("lpcm", 48000.0, channels, 16, 12, 1, {});
+    return desc;
 }
 
 }  // namespace
@@ -122,10 +122,10 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
     const Bytes texture = sized_hap_movie_texture();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SizedHapMovie spec;
-        spec.tkhd_width = c.tkhd_width, spec.tkhd_height = c.tkhd_height;
-        spec.coded_width = c.coded_width, spec.coded_height = c.coded_height;
-        const std::string path = write_movie(std::string("hostile_size_") + c.name + ".mov", spec);
+        SizedHapMovie desc;
+        desc.tkhd_width = c.tkhd_width, desc.tkhd_height = c.tkhd_height;
+        desc.coded_width = c.coded_width, desc.coded_height = c.coded_height;
+        const std::string path = write_movie(std::string("hostile_size_") + c.name + ".mov", desc);
 
         testing::internal::CaptureStdout();
         expect_cheap("play", [&] {
@@ -138,7 +138,7 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
             ASSERT_TRUE(queue.setFile(&movie));
             EXPECT_EQ(queue.slotFrame(0)->sizes[0], texture.size());
             ASSERT_TRUE(queue.prefill(0));
-            for (uint32_t i = 0; i < spec.frames; ++i) {
+            for (uint32_t i = 0; i < desc.frames; ++i) {
                 VideoFrame* frame = nullptr;
                 const int32_t slot = queue.takeNextFrame(&frame);
                 ASSERT_GE(slot, 0);
@@ -164,7 +164,7 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
                     EXPECT_EQ(checker.results[first + i].status, uint32_t(HapCheckStatus_Valid)) << "frame " << checked + i;
                 checked += read;
             }
-            EXPECT_EQ(checked, spec.frames);
+            EXPECT_EQ(checked, desc.frames);
             hap_file_checker_release(&checker);
         });
         expect_cheap("whole exercise", [&] { EXPECT_TRUE(file_to_play_exercise(path)); });

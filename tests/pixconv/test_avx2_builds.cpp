@@ -57,10 +57,10 @@ Geometry geometry_of(const std::string& name, uint32_t w) {
     return g;
 }
 
-std::vector<GuardedPlane> make_planes(std::mt19937& rng, const std::vector<std::pair<size_t, size_t>>& spec,
+std::vector<GuardedPlane> make_planes(std::mt19937& rng, const std::vector<std::pair<size_t, size_t>>& desc,
                                       uint32_t rows) {
     std::vector<GuardedPlane> v;
-    for (auto& [bytes, unit] : spec) v.push_back(make_plane(rng, bytes, rows, unit));
+    for (auto& [bytes, unit] : desc) v.push_back(make_plane(rng, bytes, rows, unit));
     return v;
 }
 

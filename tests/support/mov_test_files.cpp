@@ -295,29 +295,29 @@ Bytes sized_hap_movie_texture() {
     return texture;
 }
 
-Bytes sized_hap_movie(const SizedHapMovie& spec) {
+Bytes sized_hap_movie(const SizedHapMovie& desc) {
     // One uncompressed DXT1 section: header type 0xAB.
     const Bytes texture = sized_hap_movie_texture();
     Bytes frame = {uint8_t(texture.size()), 0, 0, 0xAB};
     append(frame, texture);
     Bytes mdat;
-    for (uint32_t i = 0; i < spec.frames; ++i) append(mdat, frame);
-    TrackAtoms video = simple_video_track(std::vector<uint32_t>(spec.frames, uint32_t(frame.size())),
-                                          mdat_payload_offset(), 25, {{spec.frames, 1}});
-    video.tkhd = tkhd_payload(0, spec.tkhd_width, spec.tkhd_height);
-    video.stsd = stsd_payload(video_entry("Hap1", 24, {}, spec.coded_width, spec.coded_height));
+    for (uint32_t i = 0; i < desc.frames; ++i) append(mdat, frame);
+    TrackAtoms video = simple_video_track(std::vector<uint32_t>(desc.frames, uint32_t(frame.size())),
+                                          mdat_payload_offset(), 25, {{desc.frames, 1}});
+    video.tkhd = tkhd_payload(0, desc.tkhd_width, desc.tkhd_height);
+    video.stsd = stsd_payload(video_entry("Hap1", 24, {}, desc.coded_width, desc.coded_height));
     std::vector<Bytes> traks = {trak_atom(video)};
-    if (!spec.sound_entry.empty()) {
+    if (!desc.sound_entry.empty()) {
         TrackAtoms sound;
         sound.handler = "soun";
         sound.tkhd = tkhd_payload(0, 0, 0);
         sound.mdhd = mdhd_payload(0, 48000, 100);
-        sound.stsd = stsd_payload(spec.sound_entry);
+        sound.stsd = stsd_payload(desc.sound_entry);
         sound.stts = stts_payload({{100, 1}});
         sound.stsz = stsz_payload(1, 100, {});
         sound.stsc = stsc_payload({{1, 100}});
         sound.stco = stco_payload({mdat_payload_offset() + mdat.size()}, false);
-        append(mdat, Bytes(100 * size_t(spec.sound_frame_bytes), 0));
+        append(mdat, Bytes(100 * size_t(desc.sound_frame_bytes), 0));
         traks.push_back(trak_atom(sound));
     }
     return movie_file(mdat, traks);

@@ -73,7 +73,7 @@ struct SizedHapMovie {
     Bytes sound_entry;  // no sound track when empty
     uint32_t sound_frame_bytes = 16;  // bytes of one sound sample, all channels
 };
-Bytes sized_hap_movie(const SizedHapMovie& spec);
+Bytes sized_hap_movie(const SizedHapMovie& desc);
 // Its frames' texture: the DXT1 bytes every frame holds (16x16 pixels, 128 bytes).
 Bytes sized_hap_movie_texture();
 
