@@ -77,7 +77,7 @@ std::vector<float> decoded_s16_mono(const QString& path, uint32_t frames) {
 }
 
 template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+bool wait_until(Predicate done, std::chrono::milliseconds limit = std::chrono::milliseconds(20000)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (done()) return true;
