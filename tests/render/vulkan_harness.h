@@ -19,7 +19,8 @@ class QVulkanDeviceFunctions;
 
 namespace vktest {
 
-constexpr int kWaitMs = 10000;  // upper bound of every wait: a broken driver fails, never hangs
+constexpr int kWaitMs = 20000;  // upper bound of every wait: a broken driver fails, never hangs;
+                                // generous for lavapipe on a loaded machine under the sanitizers
 
 // The application object (created on first use; gtest_main has none) and the Vulkan
 // instance with validation, shared by all tests of the program. Null instance when

@@ -135,7 +135,7 @@ TEST(AudioAnalyseTask, FailuresEndInTheFailedState) {
         listen_to(task, run);
         task.start();
         ASSERT_TRUE(wait_end(run));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.logs.isEmpty(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.logs.isEmpty(); }, 20000));
         EXPECT_EQ(run.endState(), 8u);
         EXPECT_EQ(run.logs, QStringList{"ERROR : No input file, or no audio tracks"});
     }
@@ -149,7 +149,7 @@ TEST(AudioAnalyseTask, FailuresEndInTheFailedState) {
         listen_to(task, run);
         task.start();
         ASSERT_TRUE(wait_end(run));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.logs.isEmpty(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.logs.isEmpty(); }, 20000));
         EXPECT_EQ(run.endState(), 8u);
         EXPECT_EQ(run.logs, QStringList{"ERREUR : Fail to initialize"});
     }

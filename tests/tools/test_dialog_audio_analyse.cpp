@@ -221,7 +221,7 @@ TEST(DialogAudioAnalyse, FailureLineStartsALineOfItsOwn) {
     dialog.setTracks(input.movie.get(), input.tracks.get());
     ASSERT_TRUE(run_to_end(dialog));
     // The log batch comes after the end state.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.reportView()->text().contains("ERREUR"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.reportView()->text().contains("ERREUR"); }, 20000));
     EXPECT_EQ(dialog.reportView()->text(),
               QStringLiteral("Audio analyse\n\nFilepath : %1\nAudio Layout : Stereo\nERREUR : Fail to initialize")
                   .arg(input.movie->filePath()));

@@ -21,7 +21,7 @@ void ShownMainWindow::open(const QString& initial) {
     video->setVulkanInstance(vktest::vulkan_instance());
     window = std::make_unique<MainWindow>(video, vktest::vulkan_instance(), initial);
     window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), vktest::kWaitMs));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->isRendererReady(); }, vktest::kWaitMs))
         << "the renderer never reported ready";
 }

@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, InAndOutPointsBoundPlaybackAndLoopWraps) {
     QTest::keyRelease(window.get(), Qt::Key_I, Qt::ShiftModifier);
     key(Qt::Key_L);
     EXPECT_EQ(window->playSpeed(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, 3000)) << "play once never stopped";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs)) << "play once never stopped";
     expectFrameShown(20);
 
     // Loop: stepping past the out point wraps to the in point.
@@ -199,9 +199,13 @@ TEST_F(MainWindowTest, PlaysToTheLastFrameOnTheClock) {
     QElapsedTimer wall;
     wall.start();
     key(Qt::Key_L);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, 5000)) << "playback never ended";
-    // 49 ticks at 25 fps: about 1.96 s; the clock neither rushes nor lags by a frame's worth.
-    EXPECT_NEAR(wall.elapsed(), 1960, 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs)) << "playback never ended";
+    // 49 ticks at 25 fps: about 1.96 s. The clock never rushes; it lags only when the
+    // machine holds the event loop back, and then it counts the late ticks, so the
+    // upper bound holds whenever every tick came within a period of its due time.
+    const qint64 elapsed = wall.elapsed();
+    EXPECT_GE(elapsed, 1960 - 400);
+    if (window->playbackClock()->lateTicks() == 0) EXPECT_LE(elapsed, 1960 + 400);
     expectFrameShown(49);
 }
 

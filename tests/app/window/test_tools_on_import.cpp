@@ -47,7 +47,7 @@ protected:
     void expectStoppedByImport(ViewProgressTask* row, const std::function<BaseProcessTask*()>& task) {
         ASSERT_NE(row, nullptr);
         QTest::mouseClick(row->playPauseButton(), Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return task() && task()->runState() == ProcessTaskState_Running; }, 5000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return task() && task()->runState() == ProcessTaskState_Running; }, vktest::kWaitMs))
             << "the task never started";
         FileToPlay* before = window->movie();
         window->loadFile({fixture("window_ramp.mov")}, -1, false);

@@ -65,7 +65,7 @@ TEST(BaseDialogButtons, RightButtonsFromTheRightLeftButtonsHiddenWhenTheyReachTh
     // Resizing lays the bar out again.
     dialog.resize(800, 200);
     dialog.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.rightButtons().at(0)->x() == 690; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.rightButtons().at(0)->x() == 690; }, 10000));
     EXPECT_FALSE(dialog.leftButtons().at(3)->isHidden());
 }
 
@@ -171,7 +171,7 @@ TEST(BaseDialogWidgetButtons, PlacedOnResizeAndReporting) {
     ViewBtnText* cancel = panel.addCancelButton("Cancel");
     panel.resize(int(panel.defaultWidth()), int(panel.defaultHeight()));
     panel.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return save->geometry() == QRect(590, 565, 100, 25); }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return save->geometry() == QRect(590, 565, 100, 25); }, 10000));
     EXPECT_EQ(cancel->geometry(), QRect(485, 565, 100, 25));
     QSignalSpy one(&panel, &BaseDialogWidget::clic_btn_dialog_1);
     QSignalSpy two(&panel, &BaseDialogWidget::clic_btn_dialog_2);

@@ -43,9 +43,9 @@ TEST(SimpleScroll, AutoScrollRunsToTheEndAndStops) {
     ASSERT_GT(bar->maximum(), 0);
     scroll.setAutoScroll(40);
     EXPECT_EQ(bar->value(), 40);  // the first step is immediate
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == bar->maximum(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == bar->maximum(); }, 10000));
     scroll.setAutoScroll(-1000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 0; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 0; }, 10000));
     scroll.setAutoScroll(10);
     scroll.setAutoScroll(0);  // stops before the next tick
     const int stopped = bar->value();

@@ -201,7 +201,7 @@ TEST(ViewBtnImageTest, PressModesOneAndTwoAndDisabledKeepThePicture) {
         EXPECT_EQ(button.imageIndex(), 0u);
         EXPECT_EQ(clic.count(), 2);
         // The bounce ends at full size.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return button.scale() == 1.0; }, 1000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return button.scale() == 1.0; }, 10000));
     }
     ViewBtnImage button(nullptr, QRect(0, 0, 32, 32), pictures.paths);
     QSignalSpy clic(&button, &ViewBtnImage::ViewBtnImage_Clic);
@@ -225,7 +225,7 @@ TEST(ViewBtnImageTest, AnimatedIndexChangeCrossFadesAndOutOfRangeIsIgnored) {
     EXPECT_EQ(button.imageIndex(), 1u);
     EXPECT_LT(button.fade(), 1.0);
     (void)button.grab();  // paints both pictures mid-fade
-    EXPECT_TRUE(QTest::qWaitFor([&] { return button.fade() >= 1.0; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return button.fade() >= 1.0; }, 10000));
     button.nextImage(false);
     EXPECT_EQ(button.imageIndex(), 0u);
 }

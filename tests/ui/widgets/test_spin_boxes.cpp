@@ -36,7 +36,7 @@ TEST(ViewTextEntryTest, ReturnEndsTheEditOnceThroughTheFocusOut) {
     QSignalSpy endEdit(entry, &ViewTextEntry::ViewTextEntry_EndEdit);
     QSignalSpy returned(entry, &QLineEdit::returnPressed);
     entry->focusEntry();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return entry->hasFocus(); }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return entry->hasFocus(); }, 10000));
     QTest::keyClicks(entry, "abc");
     entry->selectAll();
     QTest::keyClick(entry, Qt::Key_Return);

@@ -33,7 +33,7 @@ TEST(ViewCheckboxTest, PressesToggleAndReportClickThenDelegate) {
     EXPECT_FALSE(box.isChecked());
     EXPECT_EQ(order, (QStringList{"clic", "delegate 5", "clic", "delegate 5"}));
     // The switch settles where the last press sent it.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return box.animState() == 0.0; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.animState() == 0.0; }, 10000));
 
     // A click on the text toggles as well.
     ASSERT_NE(box.label(), nullptr);
@@ -188,7 +188,7 @@ TEST(ViewVolumeControlsTest, SliderPressesReportGainInDecibelsOrMute) {
             EXPECT_NEAR(gain.at(0).at(0).toFloat(), c.db, 1e-3);
         }
         EXPECT_EQ(volume.muteButton()->imageIndex(), c.muted ? 0u : 1u);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return view_opacity(slider) == (c.muted ? 0.6 : 1.0); }, 1000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view_opacity(slider) == (c.muted ? 0.6 : 1.0); }, 10000));
     }
 }
 
