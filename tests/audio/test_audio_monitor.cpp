@@ -219,8 +219,10 @@ TEST(AudioMonitor, WavToneComesOutAtItsFrequencyLevelChannelAndPosition) {
     player.monitor->start();
     // Wait for one second of output, however loaded the machine is (bounded wait).
     wait_until([&] { return player.capture.framesSeen() >= uint64_t(kRate); });
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // Counted before the clock is read, so a stall between the two cannot make the
+    // device look faster than real time.
     const double played = double(player.capture.framesSeen());
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     player.stop();
     // The device takes frames at its own pace: never faster than real time.
     EXPECT_GE(played, kRate);
