@@ -377,7 +377,8 @@ TEST(BaseProcessTask, LogsCoalesceIntoOneSignalAfterTheDelay) {
         task.updateProgress(0.1f * float(i));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rec.logBatches.empty(); }, kWaitMs));
     const qint64 delay = clock.elapsed();
-    EXPECT_GE(delay, 950);
+    // The delay's timer is a coarse one, which Qt may fire up to 5 % early.
+    EXPECT_GE(delay, 900);
     EXPECT_LT(delay, 5000);  // one delay, not several; loose for a loaded machine
     QTest::qWait(200);
     ASSERT_EQ(rec.logBatches.size(), 1u);
