@@ -34,6 +34,9 @@ void PlaybackClock::armNext() {
         // Too far behind to catch up smoothly: start the schedule again from now.
         qDebug().noquote() << QString("WARNING : playback clock %1 ms late, schedule restarted").arg(now - due, 0, 'f', 1);
         originMs_ = now - dueMs(tick_, periodMs_);
+        // The next tick keeps the new schedule but is late by the old one: count it, so
+        // a stall inside a tick's own slot is never reported as perfect timekeeping.
+        ++late_;
         due = originMs_ + dueMs(tick_ + 1, periodMs_);
     }
     const double wait = due - now;

@@ -30,7 +30,8 @@ public:
 
     // The nominal interval, 1000 / fps truncated to whole milliseconds.
     int nominalIntervalMs() const { return nominalMs_; }
-    // Ticks emitted since start, and how many of them came more than one period late.
+    // Ticks emitted since start, and how many of them came more than one period late
+    // (a schedule restart counts its next tick as late).
     uint64_t ticks() const { return tick_; }
     uint64_t lateTicks() const { return late_; }
 

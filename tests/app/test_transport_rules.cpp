@@ -7,7 +7,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "app/playback_clock.h"
@@ -161,4 +163,19 @@ TEST(PlaybackClock, RefusesNoRateAndSurvivesRestartFromItsOwnTick) {
     QTest::qWait(60);
     EXPECT_EQ(seen, 5);
     EXPECT_FALSE(clock.isRunning());
+}
+
+TEST(PlaybackClock, AStallInsideATickIsReportedLate) {
+    // A tick whose own slot holds the event loop past the catch-up limit restarts the
+    // schedule; the tick after it is late by the old schedule and must be counted so.
+    widget_app();
+    PlaybackClock clock;
+    int seen = 0;
+    QObject::connect(&clock, &PlaybackClock::tick, [&] {
+        if (++seen == 2) std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        if (seen == 4) clock.stop();
+    });
+    clock.start(100.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen >= 4; }, 20000));
+    EXPECT_GE(clock.lateTicks(), 1u);
 }
