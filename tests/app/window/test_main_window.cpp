@@ -205,7 +205,9 @@ TEST_F(MainWindowTest, PlaysToTheLastFrameOnTheClock) {
     // upper bound holds whenever every tick came within a period of its due time.
     const qint64 elapsed = wall.elapsed();
     EXPECT_GE(elapsed, 1960 - 400);
-    if (window->playbackClock()->lateTicks() == 0) EXPECT_LE(elapsed, 1960 + 400);
+    if (window->playbackClock()->lateTicks() == 0) {
+        EXPECT_LE(elapsed, 1960 + 400);
+    }
     expectFrameShown(49);
 }
 
