@@ -18,6 +18,7 @@
 #include "tests/support/audio_signal_analysis.h"
 #include "tests/support/audio_src_files.h"
 #include "tests/support/test_movies.h"
+#include "opened_movie.h"
 
 using namespace testsupport;
 
@@ -85,26 +86,6 @@ bool wait_until(Predicate done, std::chrono::milliseconds limit = std::chrono::m
     }
     return done();
 }
-
-// A movie opened the way the player opens it, with one source per audio track.
-struct OpenedMovie {
-    MovFile movie;
-    explicit OpenedMovie(const std::string& path) {
-        MovFile::init(&movie);
-        const std::u16string wide(path.begin(), path.end());
-        MovFile::parse(&movie, wide.c_str());
-    }
-    ~OpenedMovie() { MovFile::free(&movie); }
-    AudioSrcTrack* track(uint32_t i) {
-        const MovAudioTrack& t = movie.audioTracks[i];
-        std::vector<uint64_t> masks(t.channels);
-        for (uint32_t c = 0; c < t.channels; ++c) masks[c] = t.channels == 1 ? 3 : uint64_t(1) << c;
-        auto* source = new AudioSrcTrack(QStringLiteral("movie"), i, t.channels, t.frequency, MovFile::pcmFormat(&t),
-                                         masks.data(), t.sampleCount);
-        source->setMovieReader(&movie);
-        return source;
-    }
-};
 
 int failing_converter(SRC_DATA*, int, int) { return 1; }
 
@@ -309,7 +290,9 @@ TEST_F(AudioSrcBufferTest, EveryRoutedChannelOfResampledSourcesPlays) {
     // Two stereo movie tracks: dual stereo, the second pair on planes 2 and 3.
     OpenedMovie movie(fixture_path("play_dual_44k.mov"));
     ASSERT_EQ(movie.movie.audioTrackCount, 2u);
-    tracks_.addTracks({movie.track(0), movie.track(1)});
+    // A mono track feeds both sides; a wider one maps channel c to output c.
+    const auto mask_of = [](uint32_t, uint32_t c, uint32_t channels) { return channels == 1 ? uint64_t(3) : uint64_t(1) << c; };
+    tracks_.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
     tracks_.autoSelectLayout();
     ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_DualStereo));
     {

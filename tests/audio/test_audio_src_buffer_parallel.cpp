@@ -20,6 +20,7 @@
 #include "platform/parallel_for.h"
 #include "tests/support/audio_src_files.h"
 #include "tests/support/test_movies.h"
+#include "opened_movie.h"
 
 using namespace testsupport;
 
@@ -114,26 +115,6 @@ protected:
 };
 SoundIo* AudioSrcBufferParallel::context_ = nullptr;
 
-// A movie opened the way the player opens it, with one source per audio track.
-struct OpenedMovie {
-    MovFile movie;
-    explicit OpenedMovie(const std::string& path) {
-        MovFile::init(&movie);
-        const std::u16string wide(path.begin(), path.end());
-        MovFile::parse(&movie, wide.c_str());
-    }
-    ~OpenedMovie() { MovFile::free(&movie); }
-    AudioSrcTrack* track(uint32_t i) {
-        const MovAudioTrack& t = movie.audioTracks[i];
-        std::vector<uint64_t> masks(t.channels);
-        for (uint32_t c = 0; c < t.channels; ++c) masks[c] = uint64_t(1) << (2 * i + c);
-        auto* source = new AudioSrcTrack(QStringLiteral("movie"), i, t.channels, t.frequency, MovFile::pcmFormat(&t),
-                                         masks.data(), t.sampleCount);
-        source->setMovieReader(&movie);
-        return source;
-    }
-};
-
 TEST_F(AudioSrcBufferParallel, EightCompanionWavsRefillAndPreviewLikeTheSerialPath) {
     const char* suffixes[] = {"_L", "_R", "_C", "_LFE", "_Ls", "_Rs", "_Lrs", "_Rrs"};
     const int tones[] = {400, 600, 800, 1000, 1200, 1400, 400, 600};
@@ -166,7 +147,9 @@ TEST_F(AudioSrcBufferParallel, EightCompanionWavsRefillAndPreviewLikeTheSerialPa
 TEST_F(AudioSrcBufferParallel, MovieTracksRefillLikeTheSerialPath) {
     OpenedMovie movie(fixture_path("play_dual_44k.mov"));
     ASSERT_EQ(movie.movie.audioTrackCount, 2u);
-    tracks_.addTracks({movie.track(0), movie.track(1)});
+    // Each track's channels on an output pair of their own.
+    const auto mask_of = [](uint32_t track, uint32_t c, uint32_t) { return uint64_t(1) << (2 * track + c); };
+    tracks_.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
     tracks_.setOutputLayout(NAudioChannelLayout_DualStereo);
 
     const Planes parallel = ring_after_seek(0.4, 0, 0);
@@ -175,7 +158,7 @@ TEST_F(AudioSrcBufferParallel, MovieTracksRefillLikeTheSerialPath) {
 
     OpenedMovie second(fixture_path("play_dual_44k.mov"));
     std::vector<AudioSrcTrack*> routed(tracks_.tracks().begin(), tracks_.tracks().end());
-    std::vector<AudioSrcTrack*> readers = {second.track(0), second.track(1)};
+    std::vector<AudioSrcTrack*> readers = {second.track(0, mask_of), second.track(1, mask_of)};
     EXPECT_TRUE(same_bits(parallel, serial_reference(routed, readers, 4, 0.4, 5)));
     for (AudioSrcTrack* reader : readers) delete reader;
 }
