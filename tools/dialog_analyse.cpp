@@ -1,20 +1,17 @@
 #include "tools/dialog_analyse.h"
 
-#include <QCloseEvent>
 #include <QDebug>
-#include <QFileInfo>
 
 #include "app/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
-#include "tools/report_save.h"
 #include "tools/test_hap_file_process_task.h"
 #include "tools/view_progress_task.h"
-#include "ui/dialog_ask.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
 
-DialogAnalyse::DialogAnalyse(QWidget* parent) : BaseDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test")) {
+DialogAnalyse::DialogAnalyse(QWidget* parent)
+    : BaseTaskDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test")) {
     addOkButton(QStringLiteral("Close"));
     addTaggedButton(QStringLiteral("Save results"), 1);
 
@@ -24,11 +21,7 @@ DialogAnalyse::DialogAnalyse(QWidget* parent) : BaseDialog(parent, QRect(0, 0, 6
     m_warnChunks = new ViewCheckbox(this, QRect(10, 40, 250, 20), QStringLiteral("Warn inconsistent chunk count"), 0, 0);
     m_warnChunks->setToolTip(QStringLiteral("If checked, log frame who have different chunk count"));
     m_warnChunks->setChecked(true);
-    m_progress = new ViewProgressTask(this, QRect(10, 80, 260, 120), QStringLiteral("NoUUID"));
-
-    connect(m_progress, &ViewProgressTask::progressTask_clic_play, this, &DialogAnalyse::progressTask_clic_play);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_pause, this, &DialogAnalyse::progressTask_clic_pause);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_stop, this, &DialogAnalyse::progressTask_clic_stop);
+    followProgressRow(new ViewProgressTask(this, QRect(10, 80, 260, 120), QStringLiteral("NoUUID")));
     m_results->clear();
     layoutButtons();
 }
@@ -96,55 +89,23 @@ void DialogAnalyse::progressTask_clic_play(const QString&) {
     }
     m_task = new TestHapFileProcessTask(this, m_movie.data());
     m_task->setWarnChunksState(m_warnChunks->isChecked());
-    connect(m_task, &BaseProcessTask::processTask_have_new_logs, this, &DialogAnalyse::processTask_have_new_logs);
-    connect(m_task, &BaseProcessTask::processTask_update_progress, this, &DialogAnalyse::processTask_update_progress);
-    connect(m_task, &BaseProcessTask::processTask_update_state, this, &DialogAnalyse::processTask_update_state);
-    m_progress->resetProgress();
+    followTask(m_task);
     m_results->appendText(QStringLiteral("Video frames Test :\n\n"), false);
     m_task->start();
 }
 
-void DialogAnalyse::progressTask_clic_pause(const QString&) {
-    if (m_task) m_task->requestPause();
-}
+BaseProcessTask* DialogAnalyse::currentTask() const { return m_task; }
 
-void DialogAnalyse::progressTask_clic_stop(const QString&) { stopTask(); }
-
-bool DialogAnalyse::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
-
-void DialogAnalyse::processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender) {
-    if (nArrLogs.isEmpty() || !isCurrentTask(uuidSender)) return;
-    m_logLines += uint32_t(nArrLogs.size());
+void DialogAnalyse::appendTaskLogs(const QStringList& lines) {
+    m_logLines += uint32_t(lines.size());
     // Each batch starts on a line of its own, even after a batch without a final line feed.
-    m_results->appendLines(nArrLogs, true);
-}
-
-void DialogAnalyse::processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender) {
-    if (isCurrentTask(uuidSender)) m_progress->updateProgress(nInfo);
-}
-
-void DialogAnalyse::processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender) {
-    if (isCurrentTask(uuidSender)) m_progress->updateState(nStateObj.state);
+    m_results->appendLines(lines, true);
 }
 
 void DialogAnalyse::close_dialog_ok() {
     if (m_settings) m_settings->setBoolSetting(m_warnChunks->isChecked(), QString::fromLatin1(kWarnChunksKey));
     stopTask();
     BaseDialog::close_dialog_ok();
-}
-
-void DialogAnalyse::reject() {
-    stopTask();
-    BaseDialog::reject();
-}
-
-void DialogAnalyse::closeEvent(QCloseEvent* event) {
-    stopTask();
-    BaseDialog::closeEvent(event);
-}
-
-void DialogAnalyse::stopTask() {
-    if (m_task) m_task->stop();
 }
 
 void DialogAnalyse::dropTask() {
@@ -158,21 +119,8 @@ void DialogAnalyse::act_btn_bottom_left_btn(uint32_t senderTag) {
     if (senderTag == 1) saveResults();
 }
 
-void DialogAnalyse::showMessage(const QString& text) {
-    if (m_message) m_message->deleteLater();
-    m_message = new DialogSimpleMsg(this, text);
-    m_message->showDialog(true);
-}
-
 void DialogAnalyse::saveResults() {
-    if (!m_results->hasText() || !m_movie) {
-        qDebug().noquote() << "No text";
-        showMessage(QStringLiteral("No results to save"));
-        return;
-    }
-    const QFileInfo file(m_movie->filePath());
-    const SaveTextResult result =
-        saveTextToFile(this, m_results->text(), QStringLiteral("%1_%2").arg(file.completeBaseName(), "TestReport.txt"),
-                       file.absolutePath(), QStringLiteral("Save File test results"));
-    if (result == SaveTextResult::Failed) showMessage(QStringLiteral("Fail to save the results file"));
+    if (!saveReport(m_results, m_movie ? m_movie->filePath() : QString(), QStringLiteral("TestReport.txt"),
+                    QStringLiteral("Save File test results"), nullptr))
+        showMessage(QStringLiteral("Fail to save the results file"));
 }

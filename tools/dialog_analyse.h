@@ -12,26 +12,23 @@
 // Only the current task's signals reach the report: late signals of a task that was
 // replaced are dropped. A save that cannot write its file says so in a message.
 // GUI thread only.
-#include "ui/base_dialog.h"
+#include "tools/base_task_dialog.h"
 
 #include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
 
-#include "ui/process_task_records.h"
 
 class AllAudioSrcTracks;
-class DialogSimpleMsg;
 class FileToPlay;
 class GlobalSettings;
 class TestHapFileProcessTask;
 class ViewCheckbox;
 class ViewLabel;
-class ViewProgressTask;
 class ViewTextScrollable;
 
-class DialogAnalyse : public BaseDialog {
+class DialogAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
     static constexpr const char* kWarnChunksKey = "ui_file_test_warn_chunks_state";
@@ -44,46 +41,30 @@ public:
     // defects. `tracks` is accepted and not used.
     void setFile(FileToPlay* movie, AllAudioSrcTracks* tracks, GlobalSettings* settings);
 
-    // Stops a running task and waits for it (the main window calls it before the
-    // movie or its tracks change). Its lines so far stay in the report.
-    void stopTask();
-
     ViewTextScrollable* resultsView() const { return m_results; }
-    ViewProgressTask* progressRow() const { return m_progress; }
     ViewCheckbox* warnChunksBox() const { return m_warnChunks; }
     TestHapFileProcessTask* task() const { return m_task; }
     uint32_t logLineCount() const { return m_logLines; }
-    // The message the last Save showed ("No results to save", or a write failure).
-    DialogSimpleMsg* messageDialog() const { return m_message; }
 
 public slots:
     void act_btn_bottom_left_btn(uint32_t senderTag) override;
     void close_dialog_ok() override;
     void layoutButtons() override;
-    void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
-    void processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender);
-    void processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender);
-    void progressTask_clic_play(const QString& senderUuid);
-    void progressTask_clic_pause(const QString& senderUuid);
-    void progressTask_clic_stop(const QString& senderUuid);
-    void reject() override;
+    void progressTask_clic_play(const QString& senderUuid) override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    BaseProcessTask* currentTask() const override;
+    void appendTaskLogs(const QStringList& lines) override;
 
 private:
     void saveResults();
-    void showMessage(const QString& text);
     void dropTask();
-    bool isCurrentTask(const QString& uuid) const;
 
-    DialogSimpleMsg* m_message = nullptr;
     ViewLabel* m_resultsLabel = nullptr;
     ViewTextScrollable* m_results = nullptr;
     uint32_t m_logLines = 0;
     ViewLabel* m_paramsLabel = nullptr;
     ViewCheckbox* m_warnChunks = nullptr;
-    ViewProgressTask* m_progress = nullptr;
     TestHapFileProcessTask* m_task = nullptr;
     QPointer<FileToPlay> m_movie;
     GlobalSettings* m_settings = nullptr;

@@ -1,8 +1,6 @@
 #include "tools/dialog_audio_analyse.h"
 
-#include <QCloseEvent>
 #include <QDebug>
-#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
@@ -12,10 +10,8 @@
 #include "audio/pcm/channel_layouts.h"
 #include "media/movie/file_to_play.h"
 #include "tools/player_audio_analyse_task.h"
-#include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"
-#include "ui/dialog_ask.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
@@ -30,22 +26,19 @@ uint32_t point_for_task(int32_t point) { return point < 0 ? kAudioAnalysePointUn
 }  // namespace
 
 DialogAudioAnalyse::DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings)
-    : BaseDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Audio analyse")), m_settings(settings) {
+    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Audio analyse")), m_settings(settings) {
+    m_traceButtons = true;
     addOkButton(QStringLiteral("Close"));
     addTaggedButton(QStringLiteral("Save results"), 1);
 
     m_useRange = new ViewCheckbox(this, QRect(20, 25, 660, 25), QStringLiteral("Use In/Out Range"), 0, 0);
     m_useRange->setChecked(settings ? settings->boolSetting(QString::fromLatin1(kUseRangeKey), true) : true);
-    m_progress = new ViewProgressTask(this, QRect(50, 60, 260, 120), QString());
+    followProgressRow(new ViewProgressTask(this, QRect(50, 60, 260, 120), QString()));
     m_resultsLabel = new ViewLabel(this, QRect(20, 185, 660, 25), QStringLiteral("Results :"), 8);
     m_loudnessLabel = new ViewLabel(this, QRect(20, 215, 660, 25), QStringLiteral("Integrated Loudness :"), 5);
     m_peaksLabel = new ViewLabel(this, QRect(20, 245, 660, 25), QStringLiteral("True Peaks :"), 5);
     m_report = new ViewTextScrollable(this, QRect(10, 300, 680, 455));
 
-    connect(m_progress, &ViewProgressTask::progressTask_clic_play, this, &DialogAudioAnalyse::progressTask_clic_play);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_pause, this,
-            &DialogAudioAnalyse::progressTask_clic_pause);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_stop, this, &DialogAudioAnalyse::progressTask_clic_stop);
     layoutButtons();
 }
 
@@ -56,7 +49,6 @@ DialogAudioAnalyse::~DialogAudioAnalyse() {
         delete m_task;
         m_task = nullptr;
     }
-    if (m_message) m_message->deleteLater();
 }
 
 QString DialogAudioAnalyse::layoutName(uint32_t layout) {
@@ -168,11 +160,7 @@ void DialogAudioAnalyse::progressTask_clic_play(const QString&) {
     }
     m_task = new PlayerAudioAnalyseTask(this, m_movie.data(), m_tracks.data(), point_for_task(in),
                                         point_for_task(out), 1, 1, 1);
-    connect(m_task, &BaseProcessTask::processTask_have_new_logs, this, &DialogAudioAnalyse::processTask_have_new_logs);
-    connect(m_task, &BaseProcessTask::processTask_update_progress, this,
-            &DialogAudioAnalyse::processTask_update_progress);
-    connect(m_task, &BaseProcessTask::processTask_update_state, this, &DialogAudioAnalyse::processTask_update_state);
-    m_progress->resetProgress();
+    followTask(m_task);
     m_report->appendText(QStringLiteral("Audio analyse\n\n"), false);
     const QStringList header = {QStringLiteral("Filepath : %1").arg(m_movie->filePath()),
                                 QStringLiteral("Audio Layout : %1").arg(layoutName(m_layout))};
@@ -180,32 +168,15 @@ void DialogAudioAnalyse::progressTask_clic_play(const QString&) {
     m_task->start();
 }
 
-void DialogAudioAnalyse::progressTask_clic_pause(const QString&) {
-    qDebug().noquote() << "pause_process";
-    if (m_task) m_task->requestPause();
-}
+BaseProcessTask* DialogAudioAnalyse::currentTask() const { return m_task; }
 
-void DialogAudioAnalyse::progressTask_clic_stop(const QString&) {
-    qDebug().noquote() << "stop_process";
-    stopTask();
-}
-
-bool DialogAudioAnalyse::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
-
-void DialogAudioAnalyse::processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender) {
-    if (nArrLogs.isEmpty() || !isCurrentTask(uuidSender)) return;
+void DialogAudioAnalyse::appendTaskLogs(const QStringList& lines) {
     // Each batch starts on a line of its own, even after text without a final line feed.
-    m_report->appendLines(nArrLogs, true);
+    m_report->appendLines(lines, true);
 }
 
-void DialogAudioAnalyse::processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender) {
-    if (isCurrentTask(uuidSender)) m_progress->updateProgress(nInfo);
-}
-
-void DialogAudioAnalyse::processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender) {
-    if (!isCurrentTask(uuidSender)) return;
-    m_progress->updateState(nStateObj.state);
-    if (nStateObj.state == ProcessTaskState_Finished) writeResults();
+void DialogAudioAnalyse::taskStateChanged(uint32_t state) {
+    if (state == ProcessTaskState_Finished) writeResults();
 }
 
 void DialogAudioAnalyse::writeResults() {
@@ -247,39 +218,13 @@ void DialogAudioAnalyse::close_dialog_ok() {
     BaseDialog::close_dialog_ok();
 }
 
-void DialogAudioAnalyse::reject() {
-    stopTask();
-    BaseDialog::reject();
-}
-
-void DialogAudioAnalyse::closeEvent(QCloseEvent* event) {
-    stopTask();
-    BaseDialog::closeEvent(event);
-}
-
-void DialogAudioAnalyse::stopTask() {
-    if (m_task) m_task->stop();
-}
-
 void DialogAudioAnalyse::act_btn_bottom_left_btn(uint32_t senderTag) {
     if (senderTag == 1) saveResults();
 }
 
-void DialogAudioAnalyse::showMessage(const QString& text) {
-    if (m_message) m_message->deleteLater();
-    m_message = new DialogSimpleMsg(this, text);
-    m_message->showDialog(true);
-}
-
 void DialogAudioAnalyse::saveResults() {
-    if (!m_report->hasText() || !m_movie) {
-        qDebug().noquote() << "No text";
-        showMessage(QStringLiteral("No results to save"));
-        return;
-    }
-    const QFileInfo file(m_movie->filePath());
-    const QString name = QStringLiteral("%1_%2").arg(file.completeBaseName(), QStringLiteral("AudioAnalyse.txt"));
-    const SaveTextResult result = saveTextToFile(this, m_report->text(), name, file.absolutePath(),
-                                                 QStringLiteral("Save Audio Analyse results"));
-    if (result == SaveTextResult::Failed) showMessage(QStringLiteral("Can't write file : %1").arg(name));
+    QString name;
+    if (!saveReport(m_report, m_movie ? m_movie->filePath() : QString(), QStringLiteral("AudioAnalyse.txt"),
+                    QStringLiteral("Save Audio Analyse results"), &name))
+        showMessage(QStringLiteral("Can't write file : %1").arg(name));
 }

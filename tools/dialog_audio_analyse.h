@@ -11,7 +11,7 @@
 // stopped when the dialog closes by any way (Close, Escape, window close) and on
 // destruction. Only the current task's signals reach the report. A save that cannot
 // write its file says so. GUI thread only.
-#include "ui/base_dialog.h"
+#include "tools/base_task_dialog.h"
 
 #include <QList>
 #include <QPointer>
@@ -19,20 +19,17 @@
 
 #include <cstdint>
 
-#include "ui/process_task_records.h"
 
 class AllAudioSrcTracks;
-class DialogSimpleMsg;
 class FileToPlay;
 class GlobalSettings;
 class PlayerAudioAnalyseTask;
 class ViewAudioAnalyseResults;
 class ViewCheckbox;
 class ViewLabel;
-class ViewProgressTask;
 class ViewTextScrollable;
 
-class DialogAudioAnalyse : public BaseDialog {
+class DialogAudioAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
     static constexpr const char* kUseRangeKey = "ui_audio_analyse_use_in_out_range";
@@ -52,42 +49,29 @@ public:
     // The true-peak row titles of a layout ("L", "R", ...); none for an unknown layout.
     static QStringList peakTitles(uint32_t layout);
 
-    // Stops a running task and waits for it (the main window calls it before the
-    // movie or its tracks change). Its lines so far stay in the report.
-    void stopTask();
-
     ViewTextScrollable* reportView() const { return m_report; }
-    ViewProgressTask* progressRow() const { return m_progress; }
     ViewCheckbox* rangeBox() const { return m_useRange; }
     const QList<ViewAudioAnalyseResults*>& loudnessRows() const { return m_loudnessRows; }
     const QList<ViewAudioAnalyseResults*>& peakRows() const { return m_peakRows; }
     PlayerAudioAnalyseTask* task() const { return m_task; }
-    DialogSimpleMsg* messageDialog() const { return m_message; }
 
 public slots:
     void act_btn_bottom_left_btn(uint32_t senderTag) override;
     void close_dialog_ok() override;
     void layoutButtons() override;
-    void progressTask_clic_play(const QString& senderUuid);
-    void progressTask_clic_pause(const QString& senderUuid);
-    void progressTask_clic_stop(const QString& senderUuid);
-    void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
-    void processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender);
-    void processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender);
-    void reject() override;
+    void progressTask_clic_play(const QString& senderUuid) override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    BaseProcessTask* currentTask() const override;
+    void appendTaskLogs(const QStringList& lines) override;
+    void taskStateChanged(uint32_t state) override;
 
 private:
     void writeResults();
     void saveResults();
-    void showMessage(const QString& text);
-    bool isCurrentTask(const QString& uuid) const;
     void clearRows();
 
     ViewCheckbox* m_useRange = nullptr;
-    ViewProgressTask* m_progress = nullptr;
     ViewLabel* m_resultsLabel = nullptr;
     ViewLabel* m_loudnessLabel = nullptr;
     QList<ViewAudioAnalyseResults*> m_loudnessRows;
@@ -101,5 +85,4 @@ private:
     int32_t m_inPoint = -1;
     int32_t m_outPoint = -1;
     GlobalSettings* m_settings = nullptr;
-    DialogSimpleMsg* m_message = nullptr;
 };

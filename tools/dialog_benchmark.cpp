@@ -1,8 +1,6 @@
 #include "tools/dialog_benchmark.h"
 
-#include <QCloseEvent>
 #include <QDebug>
-#include <QFileInfo>
 
 #include <cmath>
 
@@ -10,11 +8,9 @@
 #include "media/movie/file_to_play.h"
 #include "tools/player_benchmark_task.h"
 #include "tools/report/report_text.h"
-#include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"
 #include "ui/data_item_menu.h"
-#include "ui/dialog_ask.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_items_sub_menu.h"
 #include "ui/view_label.h"
@@ -63,7 +59,8 @@ QString bitrate_text(double bytesPerSecond, bool bitsUnit) {
 }  // namespace
 
 DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
-    : BaseDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Benchmark")), m_settings(settings) {
+    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Benchmark")), m_settings(settings) {
+    m_traceButtons = true;
     setMinimumHeight(800);
     addOkButton(QStringLiteral("Close"));
     addTaggedButton(QStringLiteral("Save results"), 1);
@@ -72,7 +69,7 @@ DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
                                   QStringLiteral("Benchmark disk read and file decoding, by reading and decode each "
                                                  "frame one after the other from the current file"),
                                   ViewLabelType(5));
-    m_progress = new ViewProgressTask(this, QRect(50, 105, 260, 120), QString());
+    followProgressRow(new ViewProgressTask(this, QRect(50, 105, 260, 120), QString()));
     m_mode = new ViewCombobox2(this, QRect(570, 10, 120, 25));
     m_mode->tag = kModeComboTag;
     m_mode->dataSource()->setItems({QStringLiteral("Basic"), QStringLiteral("Advanced"), QStringLiteral("Expert")});
@@ -95,9 +92,6 @@ DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
 
     connect(m_mode, &ViewCombobox2::ViewCombobox2_Clic, this, &DialogBenchmark::ViewCombobox2_Clic);
     connect(m_mode, &ViewCombobox2::ViewCombobox2_ValueChanged, this, &DialogBenchmark::ViewCombobox2_ValueChanged);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_play, this, &DialogBenchmark::progressTask_clic_play);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_pause, this, &DialogBenchmark::progressTask_clic_pause);
-    connect(m_progress, &ViewProgressTask::progressTask_clic_stop, this, &DialogBenchmark::progressTask_clic_stop);
     layoutButtons();
 }
 
@@ -108,7 +102,6 @@ DialogBenchmark::~DialogBenchmark() {
         delete m_task;
         m_task = nullptr;
     }
-    if (m_message) m_message->deleteLater();
 }
 
 void DialogBenchmark::setFile(FileToPlay* movie) { m_movie = movie; }
@@ -196,11 +189,7 @@ void DialogBenchmark::progressTask_clic_play(const QString&) {
         return;
     }
     m_task = new PlayerBenchmarkTask(this, m_movie.data());
-    connect(m_task, &BaseProcessTask::processTask_have_new_logs, this, &DialogBenchmark::processTask_have_new_logs);
-    connect(m_task, &BaseProcessTask::processTask_update_progress, this,
-            &DialogBenchmark::processTask_update_progress);
-    connect(m_task, &BaseProcessTask::processTask_update_state, this, &DialogBenchmark::processTask_update_state);
-    m_progress->resetProgress();
+    followTask(m_task);
     m_report->appendText(QStringLiteral("Benchmark source file\n\n"), false);
     const QStringList header = {QStringLiteral("Filepath : %1").arg(m_movie->filePath()),
                                 QStringLiteral("Resolution : %1 x %2 px").arg(m_movie->width()).arg(m_movie->height()),
@@ -209,32 +198,15 @@ void DialogBenchmark::progressTask_clic_play(const QString&) {
     m_task->start();
 }
 
-void DialogBenchmark::progressTask_clic_pause(const QString&) {
-    qDebug().noquote() << "pause_process";
-    if (m_task) m_task->requestPause();
-}
+BaseProcessTask* DialogBenchmark::currentTask() const { return m_task; }
 
-void DialogBenchmark::progressTask_clic_stop(const QString&) {
-    qDebug().noquote() << "stop_process";
-    stopTask();
-}
-
-bool DialogBenchmark::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
-
-void DialogBenchmark::processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender) {
-    if (nArrLogs.isEmpty() || !isCurrentTask(uuidSender)) return;
+void DialogBenchmark::appendTaskLogs(const QStringList& lines) {
     // Each batch starts on a line of its own, even after text without a final line feed.
-    m_report->appendLines(nArrLogs, true);
+    m_report->appendLines(lines, true);
 }
 
-void DialogBenchmark::processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender) {
-    if (isCurrentTask(uuidSender)) m_progress->updateProgress(nInfo);
-}
-
-void DialogBenchmark::processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender) {
-    if (!isCurrentTask(uuidSender)) return;
-    m_progress->updateState(nStateObj.state);
-    if (nStateObj.state == ProcessTaskState_Finished) writeResults();
+void DialogBenchmark::taskStateChanged(uint32_t state) {
+    if (state == ProcessTaskState_Finished) writeResults();
 }
 
 QStringList DialogBenchmark::resultLines(const BenchmarkRecord& r, bool bitsUnit) {
@@ -276,39 +248,17 @@ void DialogBenchmark::close_dialog_ok() {
 }
 
 void DialogBenchmark::reject() {
-    stopTask();
     closeSubMenu();
-    BaseDialog::reject();
-}
-
-void DialogBenchmark::closeEvent(QCloseEvent* event) {
-    stopTask();
-    BaseDialog::closeEvent(event);
-}
-
-void DialogBenchmark::stopTask() {
-    if (m_task) m_task->stop();
+    BaseTaskDialog::reject();
 }
 
 void DialogBenchmark::act_btn_bottom_left_btn(uint32_t senderTag) {
     if (senderTag == 1) saveResults();
 }
 
-void DialogBenchmark::showMessage(const QString& text) {
-    if (m_message) m_message->deleteLater();
-    m_message = new DialogSimpleMsg(this, text);
-    m_message->showDialog(true);
-}
-
 void DialogBenchmark::saveResults() {
-    if (!m_report->hasText() || !m_movie) {
-        qDebug().noquote() << "No text";
-        showMessage(QStringLiteral("No results to save"));
-        return;
-    }
-    const QFileInfo file(m_movie->filePath());
-    const QString name = QStringLiteral("%1_%2").arg(file.completeBaseName(), QStringLiteral("Benchmark.txt"));
-    const SaveTextResult result = saveTextToFile(this, m_report->text(), name, file.absolutePath(),
-                                                 QStringLiteral("Save Benchmark results"));
-    if (result == SaveTextResult::Failed) showMessage(QStringLiteral("Can't write file : %1").arg(name));
+    QString name;
+    if (!saveReport(m_report, m_movie ? m_movie->filePath() : QString(), QStringLiteral("Benchmark.txt"),
+                    QStringLiteral("Save Benchmark results"), &name))
+        showMessage(QStringLiteral("Can't write file : %1").arg(name));
 }

@@ -11,7 +11,7 @@
 // report; each log batch starts on a line of its own. A save that cannot write its
 // file says so. The mode is kept in the preferences store (SettingsDialogBenchmark)
 // on Close. GUI thread only.
-#include "ui/base_dialog.h"
+#include "tools/base_task_dialog.h"
 
 #include <QList>
 #include <QPointer>
@@ -20,10 +20,8 @@
 
 #include <cstdint>
 
-#include "ui/process_task_records.h"
 
 class DataSourceSubMenu;
-class DialogSimpleMsg;
 class FileToPlay;
 class GlobalSettings;
 class PlayerBenchmarkTask;
@@ -31,11 +29,10 @@ class ViewBenchmarkLineResults;
 class ViewCombobox2;
 class ViewItemsSubMenu;
 class ViewLabel;
-class ViewProgressTask;
 class ViewTextScrollable;
 struct BenchmarkRecord;
 
-class DialogBenchmark : public BaseDialog {
+class DialogBenchmark : public BaseTaskDialog {
     Q_OBJECT
 public:
     static constexpr uint32_t kModeComboTag = 10;
@@ -46,9 +43,6 @@ public:
     ~DialogBenchmark() override;
 
     void setFile(FileToPlay* movie);
-    // Stops a running task and waits for it (the main window calls it before the
-    // movie or its tracks change). Its lines so far stay in the report.
-    void stopTask();
 
     // Whether the mode (0 Basic, 1 Advanced, 2 Expert) shows the row.
     static bool rowShown(int row, uint32_t mode);
@@ -59,11 +53,9 @@ public:
     uint32_t mode() const;
     ViewCombobox2* modeBox() const { return m_mode; }
     ViewTextScrollable* reportView() const { return m_report; }
-    ViewProgressTask* progressRow() const { return m_progress; }
     const QList<ViewBenchmarkLineResults*>& rows() const { return m_rows; }
     PlayerBenchmarkTask* task() const { return m_task; }
     ViewItemsSubMenu* subMenu() const { return m_subMenu; }
-    DialogSimpleMsg* messageDialog() const { return m_message; }
 
 public slots:
     void act_btn_bottom_left_btn(uint32_t senderTag) override;
@@ -73,26 +65,20 @@ public slots:
     void ViewCombobox2_ValueChanged(uint32_t senderTag);
     void viewItemsSubMenuCancel(const QString& src_obj_tag, uint32_t senderTag);
     void viewItemsSubMenuClose(const QString& src_obj_tag, uint32_t senderTag, unsigned int index, unsigned int section);
-    void progressTask_clic_play(const QString& senderUuid);
-    void progressTask_clic_pause(const QString& senderUuid);
-    void progressTask_clic_stop(const QString& senderUuid);
-    void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
-    void processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender);
-    void processTask_update_state(const ProcessingStateObj& nStateObj, const QString& uuidSender);
+    void progressTask_clic_play(const QString& senderUuid) override;
     void reject() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    BaseProcessTask* currentTask() const override;
+    void appendTaskLogs(const QStringList& lines) override;
+    void taskStateChanged(uint32_t state) override;
 
 private:
     void writeResults();
     void saveResults();
-    void showMessage(const QString& text);
     void closeSubMenu();
-    bool isCurrentTask(const QString& uuid) const;
 
     ViewLabel* m_description = nullptr;
-    ViewProgressTask* m_progress = nullptr;
     ViewCombobox2* m_mode = nullptr;
     ViewTextScrollable* m_report = nullptr;
     PlayerBenchmarkTask* m_task = nullptr;
@@ -100,5 +86,4 @@ private:
     GlobalSettings* m_settings = nullptr;
     QList<ViewBenchmarkLineResults*> m_rows;
     ViewItemsSubMenu* m_subMenu = nullptr;
-    DialogSimpleMsg* m_message = nullptr;
 };
