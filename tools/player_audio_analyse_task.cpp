@@ -3,6 +3,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -79,6 +80,12 @@ void PlayerAudioAnalyseTask::truePeaks(double out[8]) const {
     for (uint32_t c = 0; c < 8; ++c) out[c] = m_results.truePeak[c];
 }
 
+uint64_t PlayerAudioAnalyseTask::videoFramesOf(uint64_t samples) const {
+    if (m_sources.rateDen == 0 || m_sources.frequency == 0) return 0;
+    return uint64_t(std::llround(double(samples) * double(m_sources.rateNum) /
+                                 (double(m_sources.rateDen) * double(m_sources.frequency))));
+}
+
 bool PlayerAudioAnalyseTask::initAnalysis() {
     if (!m_hasInput) {
         std::printf("No input file or no audio tracks\n");
@@ -137,8 +144,11 @@ void PlayerAudioAnalyseTask::coreProcessFunc() {
         return;
     }
     startStep(m_step);
-    setStepFrameCount(uint32_t(std::min<uint64_t>(m_totalSamples, UINT32_MAX)));
-    setTotalFrames(int64_t(m_totalSamples));
+    // The frame counts give the row's "Process fps", which speaks of video frames: the
+    // movie's frames the audio covers, not the 48 kHz sample frames read.
+    const uint64_t videoFrames = videoFramesOf(m_totalSamples);
+    setStepFrameCount(uint32_t(std::min<uint64_t>(videoFrames, UINT32_MAX)));
+    setTotalFrames(int64_t(videoFrames));
     m_samplesRead = 0;
 
     bool failed = false;
@@ -149,8 +159,9 @@ void PlayerAudioAnalyseTask::coreProcessFunc() {
                 audio_analyser_process(m_analyser, &m_frame);
                 m_samplesRead += n;
             }
-            setFramesDone(m_samplesRead);
-            updateProgressFrames(uint32_t(std::min<uint64_t>(m_samplesRead, UINT32_MAX)));
+            setFramesDone(videoFramesOf(m_samplesRead));
+            // The fraction itself stays exact to the sample.
+            updateProgress(m_totalSamples ? float(double(m_samplesRead) / double(m_totalSamples)) : 0.0f);
             if (n == 0) break;
             if (!continueAfterPause()) break;
         }

@@ -12,6 +12,10 @@
 // (on the task's thread) opens its own readers. The result operations are for the
 // GUI thread after the end state has been signalled.
 //
+// Progress: the fraction counts the output's sample frames; the frame counts behind the
+// progress row's "Process fps" are the movie's video frames those samples cover, at
+// the movie's rate for the interpret mode it had when the task was made.
+//
 // Errors end the task in state 8 with "ERREUR : Fail to initialize" or "ERREUR : Fail
 // to process : ..." in the log; a stop ends in state 4 with the results of what was
 // measured so far.
@@ -53,6 +57,8 @@ public:
     // Sample frames the reading step covers (the reader's total), once the body has built it.
     uint64_t totalSamples() const { return m_totalSamples; }
     uint64_t samplesRead() const { return m_samplesRead; }
+    // The movie's video frames that `samples` output sample frames cover (rounded).
+    uint64_t videoFramesOf(uint64_t samples) const;
 
 protected:
     void coreProcessFunc() override;

@@ -1,7 +1,8 @@
 // The loudness dialog driven through its slots, never a modal loop: the whole report
 // of a stereo movie, the rows of Dual Stereo and of silence, no results after a stop,
-// the range box and its preference, a task stopped by Escape, and saving (the chosen
-// file, a failed write said out loud, nothing to save).
+// the range box and its preference, a task stopped by every way of closing, the
+// progress row's rate in video frames, and saving (the chosen file, a failed write
+// said out loud, nothing to save).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -18,6 +19,7 @@
 #include "tools/dialog_audio_analyse.h"
 #include "tools/player_audio_analyse_task.h"
 #include "tools/report_save.h"
+#include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"
 #include "ui/dialog_ask.h"
 #include "ui/view_checkbox.h"
@@ -140,6 +142,71 @@ TEST(DialogAudioAnalyse, EscapeStopsTheRunningTask) {
     ASSERT_NE(dialog.task(), nullptr);
     dialog.reject();
     EXPECT_EQ(dialog.task()->runState(), 4u);
+}
+
+// Closing by the button or the window's close stops the analysis too, as Escape does.
+TEST(DialogAudioAnalyse, EveryWayOfClosingStopsTheTask) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    const std::function<void(DialogAudioAnalyse&)> closers[] = {
+        [](DialogAudioAnalyse& d) { d.close_dialog_ok(); },
+        [](DialogAudioAnalyse& d) { d.close(); },
+    };
+    for (const auto& closeIt : closers) {
+        DialogAudioAnalyse dialog(nullptr, nullptr);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        dialog.showDialog(false);
+        QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+        ASSERT_NE(dialog.task(), nullptr);
+        QMetaObject::invokeMethod(&dialog, "progressTask_clic_pause", Q_ARG(QString, QString()));
+        closeIt(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.task()->runState(), 4u);
+    }
+}
+
+// "Process fps" counts the movie's video frames: the rate the row shows, times the
+// seconds the run took, is the number of frames analysed, at the rate the movie plays
+// at (its interpret mode), whole or between the in and out points.
+TEST(DialogAudioAnalyse, ProcessFpsCountsTheMoviesVideoFrames) {
+    widget_app();
+    struct Case {
+        uint32_t fpsMode;
+        int32_t in, out;
+        double frames;
+    } cases[] = {
+        {FpsInterpretMode_File, -1, -1, 100},  // 4 s at 25 fps
+        {FpsInterpretMode_50, -1, -1, 100},    // the same frames played in 2 s
+        {FpsInterpretMode_File, 50, 74, 25},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.fpsMode << " range " << c.in << "-" << c.out);
+        LoudnessMovie input("ld_stereo.mov", 1);
+        input.movie->setFpsMode(c.fpsMode);
+        ASSERT_EQ(input.movie->fpsMode(), c.fpsMode);
+        ASSERT_EQ(input.movie->frameCount(), 100u);
+        DialogAudioAnalyse dialog(nullptr, nullptr);
+        dialog.setTracks(input.movie.get(), input.tracks.get());
+        dialog.setRange(c.in, c.out);
+        QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
+        ASSERT_NE(dialog.task(), nullptr);
+        LoudnessTaskRun run;
+        listen_to(*dialog.task(), run);
+        ProgressTaskInfo last;
+        QObject::connect(dialog.task(), &BaseProcessTask::processTask_update_progress, dialog.task(),
+                         [&last](const ProgressTaskInfo& info, const QString&) { last = info; });
+        // The final snapshot comes after the end state.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return run.ended() && last.percent == 100 && !last.fpsText.isEmpty(); },
+                                    20000));
+        EXPECT_EQ(run.endState(), 6u);
+        const QString shown = dialog.progressRow()->fpsValue()->text();
+        EXPECT_EQ(shown, last.fpsText);
+        ASSERT_TRUE(shown.endsWith(" f/s")) << shown.toStdString();
+        const double fps = shown.chopped(4).toDouble();
+        ASSERT_GT(last.elapsedSeconds, 0.0);
+        EXPECT_NEAR(fps * last.elapsedSeconds, c.frames, 0.5) << shown.toStdString() << " over "
+                                                              << last.elapsedSeconds << " s";
+    }
 }
 
 TEST(DialogAudioAnalyse, RangeBoxAndItsPreference) {
