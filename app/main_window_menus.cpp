@@ -91,7 +91,7 @@ void MainWindow::act_menu_file_test() {
         displayErrorInfo(tr("File test"), tr("No file load"));
         return;
     }
-    // Built once; every showing starts from the current movie.
+    // Built once; setFile keeps a test of this same movie on show, else starts over.
     if (!fileTestDialog_) fileTestDialog_ = new DialogAnalyse(this);
     fileTestDialog_->setFile(movie_, tracks_, settings_);
     fileTestDialog_->showDialog(false);

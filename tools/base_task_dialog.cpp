@@ -64,12 +64,12 @@ void BaseTaskDialog::processTask_update_state(const ProcessingStateObj& nStateOb
 void BaseTaskDialog::taskStateChanged(uint32_t) {}
 
 void BaseTaskDialog::reject() {
-    stopTask();
+    if (m_stopOnClose) stopTask();
     BaseDialog::reject();
 }
 
 void BaseTaskDialog::closeEvent(QCloseEvent* event) {
-    stopTask();
+    if (m_stopOnClose) stopTask();
     BaseDialog::closeEvent(event);
 }
 

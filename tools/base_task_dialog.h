@@ -2,9 +2,10 @@
 // BaseTaskDialog: what the tool windows that run one task at a time share (the file
 // test, the loudness analysis, the benchmark). The progress row's play, pause and stop
 // drive the task; the task's logs, progress and state reach the window only while that
-// task is the current one, so late signals of a replaced task are dropped; the task is
-// stopped whenever the window closes (Close, Escape, window close); Save proposes
-// "<movie name>_<suffix>" beside the movie and a refusal or failure shows a message.
+// task is the current one, so late signals of a replaced task are dropped; unless the
+// window opts out (m_stopOnClose), the task is stopped whenever the window closes
+// (Close, Escape, window close); Save proposes "<movie name>_<suffix>" beside the movie
+// and a refusal or failure shows a message.
 //
 // A derived window makes the progress row (then calls followProgressRow), owns its
 // task (a child object), says which one it is through currentTask(), starts it in
@@ -72,6 +73,10 @@ protected:
     // The loudness and benchmark windows trace their pause and stop buttons on the
     // console as "pause_process" and "stop_process".
     bool m_traceButtons = false;
+    // Whether closing the window (Close, Escape, window close) stops the task. A window
+    // that clears it keeps receiving the task's signals while hidden, so showing it
+    // again shows the run so far; its owner stops the task when the movie goes.
+    bool m_stopOnClose = true;
     // Set by followProgressRow; a child widget the derived window places.
     ViewProgressTask* m_progress = nullptr;
 

@@ -22,6 +22,8 @@ DialogAnalyse::DialogAnalyse(QWidget* parent)
     m_warnChunks->setToolTip(QStringLiteral("If checked, log frame who have different chunk count"));
     m_warnChunks->setChecked(true);
     followProgressRow(new ViewProgressTask(this, QRect(10, 80, 260, 120), QStringLiteral("NoUUID")));
+    // A test of a long movie goes on while the window is closed to watch the movie.
+    m_stopOnClose = false;
     m_results->clear();
     layoutButtons();
 }
@@ -47,6 +49,13 @@ void DialogAnalyse::layoutButtons() {
 }
 
 void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, GlobalSettings* settings) {
+    // Shown again for the movie its test runs on: the run so far stays on show. The
+    // guarded pointer is null once that movie is closed, so a movie opened later (even
+    // at the same address, even from the same file) starts a new report.
+    if (movie && m_task && m_movie.data() == movie) {
+        m_settings = settings;
+        return;
+    }
     // A previous test ends first, so none of its lines can reach the new report.
     dropTask();
     m_results->clear();
@@ -104,7 +113,6 @@ void DialogAnalyse::appendTaskLogs(const QStringList& lines) {
 
 void DialogAnalyse::close_dialog_ok() {
     if (m_settings) m_settings->setBoolSetting(m_warnChunks->isChecked(), QString::fromLatin1(kWarnChunksKey));
-    stopTask();
     BaseDialog::close_dialog_ok();
 }
 

@@ -7,11 +7,13 @@
 //
 // The main window builds it once and calls setFile before every showing. The movie is
 // not owned and is held through a guarded pointer, so a movie closed meanwhile only
-// makes Save refuse. The running task is owned (child object); it is stopped when the
-// dialog closes (Close, Escape, window close), on the next setFile and on destruction.
-// Only the current task's signals reach the report: late signals of a task that was
-// replaced are dropped. A save that cannot write its file says so in a message.
-// GUI thread only.
+// makes Save refuse. The running task is owned (child object). Closing the window
+// (Close, Escape, window close) leaves it running, so a long test goes on while the
+// user watches the movie, and showing the window again for the same movie shows the
+// run so far; it is stopped by a setFile with another movie, by stopTask (the main
+// window's import and track deletion) and on destruction. Only the current task's
+// signals reach the report: late signals of a task that was replaced are dropped. A
+// save that cannot write its file says so in a message. GUI thread only.
 #include "tools/base_task_dialog.h"
 
 #include <QPointer>
@@ -36,9 +38,11 @@ public:
     explicit DialogAnalyse(QWidget* parent);
     ~DialogAnalyse() override;
 
-    // Prepares a new showing: clears the report, stops and forgets a previous test,
-    // loads the option from `settings` (may be null) and writes the movie's known
-    // defects. `tracks` is accepted and not used.
+    // Prepares a showing. For the movie the current test was started on (the same
+    // FileToPlay object, still open) it changes nothing: the test, running or ended,
+    // keeps its report and progress. Otherwise it stops and forgets a previous test,
+    // clears the report, loads the option from `settings` (may be null) and writes the
+    // movie's known defects. `tracks` is accepted and not used.
     void setFile(FileToPlay* movie, AllAudioSrcTracks* tracks, GlobalSettings* settings);
 
     ViewTextScrollable* resultsView() const { return m_results; }

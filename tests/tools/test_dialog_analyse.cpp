@@ -1,6 +1,7 @@
 // The file test window driven as a user would, without any modal loop: the defect
-// block, the report of a run, the option switch, pause and resume, closing during a
-// run, and saving through a replaced file chooser.
+// block, the report of a run, the option switch, pause and resume, a run that goes on
+// with the window closed and is still on show when it opens again for the same movie,
+// another movie starting over, and saving through a replaced file chooser.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include "ui/view_btn_image.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
+#include "ui/view_progress_bar_task.h"
 #include "ui/view_text_scrollable.h"
 #include "widget_app.h"
 
@@ -162,8 +164,11 @@ TEST(DialogAnalyse, WarnOptionComesFromAndGoesToThePreferences) {
     EXPECT_FALSE(dialog.resultsView()->text().contains("inconsistent"));
     EXPECT_EQ(dialog.task()->warnChunksState(), false);
 
-    // The next showing with the box checked reports the three frames and stores the choice.
-    dialog.setFile(&movie, nullptr, &settings);
+    // The next showing, of the movie opened again (the same open movie would keep its
+    // ended test on show), with the box checked reports the three frames and stores the
+    // choice.
+    FileToPlay reopened(filetest::mixed_chunks_movie());
+    dialog.setFile(&reopened, nullptr, &settings);
     EXPECT_EQ(dialog.task(), nullptr);
     dialog.warnChunksBox()->setChecked(true);
     run_to_end(dialog);
@@ -209,8 +214,17 @@ TEST(DialogAnalyse, PlayWhilePausedResumesTheSameTask) {
     EXPECT_TRUE(dialog.resultsView()->text().contains("Frames valids : 100"));
 }
 
-// Closing the window in any way stops the test (it would otherwise run on unseen).
-TEST(DialogAnalyse, ClosingStopsTheTest) {
+// What the progress row shows: percentage text, elapsed, remaining, frames per second.
+QStringList row_texts(const DialogAnalyse& dialog) {
+    const ViewProgressTask* row = dialog.progressRow();
+    return {row->progressBar()->textLabel()->text(), row->elapsedValue()->text(), row->remainingValue()->text(),
+            row->fpsValue()->text()};
+}
+
+// Closing the window in any way leaves the test running (a long movie's test goes on
+// while the user watches it); showing the window again for the same movie shows the
+// run so far, and the run ends whole.
+TEST(DialogAnalyse, ClosingLeavesTheTestRunningAndShowingAgainKeepsIt) {
     widget_app();
     const QString path = filetest::hap1_movie("long.mov", 150, 1, "1280x720");
     FileToPlay movie(path);
@@ -224,13 +238,88 @@ TEST(DialogAnalyse, ClosingStopsTheTest) {
         dialog.setFile(&movie, nullptr, nullptr);
         dialog.showDialog(false);
         click_play(dialog);
-        dialog.progressTask_clic_pause("NoUUID");  // holds the run until the close
+        TestHapFileProcessTask* task = dialog.task();
+        ASSERT_NE(task, nullptr);
+        dialog.progressTask_clic_pause("NoUUID");  // holds the run across the close
+        // Paused, shown paused, and some progress on the row before the close.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return task->runState() == ProcessTaskState_Pause &&
+                       dialog.progressRow()->playPauseButton()->imageIndex() == 0 &&
+                       !dialog.progressRow()->elapsedValue()->text().isEmpty();
+            },
+            30000));
         closeIt(dialog);
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(dialog.task()->runState(), 4u);
+        EXPECT_EQ(task->publicState(), uint32_t(ProcessTaskState_Pause));
+        EXPECT_NE(task->runState(), uint32_t(ProcessTaskState_Stop));
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
-        EXPECT_TRUE(dialog.resultsView()->text().contains("\nPartial results :\nProcess frames : "));
+
+        // Shown again as the main window does: setFile with the same movie, then show.
+        const QString report = dialog.resultsView()->text();
+        const QStringList progress = row_texts(dialog);
+        dialog.setFile(&movie, nullptr, nullptr);
+        dialog.showDialog(false);
+        EXPECT_EQ(dialog.task(), task);
+        EXPECT_EQ(dialog.resultsView()->text(), report);
+        EXPECT_TRUE(report.startsWith("Video frames Test :\n\n")) << report.toStdString();
+        EXPECT_EQ(row_texts(dialog), progress);
+        EXPECT_TRUE(dialog.progressRow()->stopButton()->isEnabledLook());  // still a live run
+
+        click_play(dialog);  // resumes
+        EXPECT_EQ(dialog.task(), task);
+        wait_end(dialog);
+        const QString text = dialog.resultsView()->text();
+        EXPECT_FALSE(text.contains("Partial results")) << text.toStdString();
+        EXPECT_TRUE(text.contains("Global results :\nFrames valids : 150\nFrames invalides : 0")) << text.toStdString();
+        EXPECT_EQ(text.count("Video frames Test :"), 1);
+
+        // An ended test of the same movie is still on show at the next showing.
+        const QStringList ended = row_texts(dialog);
+        dialog.setFile(&movie, nullptr, nullptr);
+        EXPECT_EQ(dialog.task(), task);
+        EXPECT_EQ(dialog.resultsView()->text(), text);
+        EXPECT_EQ(row_texts(dialog), ended);
+    }
+}
+
+// Another movie, or the same file opened again (a new movie object, which may even
+// land at the old one's address), starts over: the previous test is stopped and gone.
+TEST(DialogAnalyse, AnotherOrReopenedMovieStartsOver) {
+    widget_app();
+    const QString longPath = filetest::hap1_movie("long.mov", 150, 1, "1280x720");
+    const QString narrow = narrowed(filetest::hap1_movie("five.mov", 5, 1), "narrow.mov");
+    FileToPlay first(longPath);
+    DialogAnalyse dialog(nullptr);
+    dialog.setFile(&first, nullptr, nullptr);
+    click_play(dialog);
+    ASSERT_NE(dialog.task(), nullptr);
+    click_play(dialog);  // the same button pauses
+
+    FileToPlay second(narrow);
+    dialog.setFile(&second, nullptr, nullptr);
+    EXPECT_EQ(dialog.task(), nullptr);
+    EXPECT_EQ(dialog.resultsView()->text(), "WARNING : Not multiple 4 resolution\n");
+    EXPECT_EQ(dialog.logLineCount(), 0u);
+    EXPECT_FALSE(dialog.progressRow()->stopButton()->isEnabledLook());
+    EXPECT_TRUE(dialog.progressRow()->playPauseButton()->isEnabledLook());
+    // Nothing of the dropped test arrives later.
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.resultsView()->text(), "WARNING : Not multiple 4 resolution\n");
+
+    auto reopened = std::make_unique<FileToPlay>(narrow);
+    for (int i = 0; i < 2; ++i) {
+        dialog.setFile(reopened.get(), nullptr, nullptr);
+        run_to_end(dialog);
+        EXPECT_TRUE(dialog.resultsView()->text().contains("Frames valids : 5"));
+        // Closed, then opened again from the same file.
+        reopened.reset();
+        reopened = std::make_unique<FileToPlay>(narrow);
+        dialog.setFile(reopened.get(), nullptr, nullptr);
+        EXPECT_EQ(dialog.task(), nullptr);
+        EXPECT_EQ(dialog.resultsView()->text(), "WARNING : Not multiple 4 resolution\n");
     }
 }
 
