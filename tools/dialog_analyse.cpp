@@ -10,6 +10,13 @@
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
 
+namespace {
+
+// Stopped, finished, finished with warnings or failed: the run will not go on.
+bool isEnded(uint32_t state) { return state >= ProcessTaskState_Stop; }
+
+}  // namespace
+
 DialogAnalyse::DialogAnalyse(QWidget* parent)
     : BaseTaskDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test")) {
     addOkButton(QStringLiteral("Close"));
@@ -49,13 +56,16 @@ void DialogAnalyse::layoutButtons() {
 }
 
 void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, GlobalSettings* settings) {
-    // Shown again for the movie its test runs on: the run so far stays on show. The
-    // guarded pointer is null once that movie is closed, so a movie opened later (even
-    // at the same address, even from the same file) starts a new report.
-    if (movie && m_task && m_movie.data() == movie) {
+    // Shown again for the movie its test runs on: the run so far stays on show until
+    // its end has been seen. The guarded pointer is null once that movie is closed, so
+    // a movie opened later (even at the same address, even from the same file) starts
+    // a new report.
+    if (movie && m_task && m_movie.data() == movie && (!isEnded(m_task->publicState()) || m_endUnseen)) {
+        m_endUnseen = false;
         m_settings = settings;
         return;
     }
+    m_endUnseen = false;
     // A previous test ends first, so none of its lines can reach the new report.
     dropTask();
     m_results->clear();
@@ -109,6 +119,10 @@ void DialogAnalyse::appendTaskLogs(const QStringList& lines) {
     m_logLines += uint32_t(lines.size());
     // Each batch starts on a line of its own, even after a batch without a final line feed.
     m_results->appendLines(lines, true);
+}
+
+void DialogAnalyse::taskStateChanged(uint32_t state) {
+    if (isEnded(state) && !isVisible()) m_endUnseen = true;
 }
 
 void DialogAnalyse::close_dialog_ok() {

@@ -39,10 +39,12 @@ public:
     ~DialogAnalyse() override;
 
     // Prepares a showing. For the movie the current test was started on (the same
-    // FileToPlay object, still open) it changes nothing: the test, running or ended,
-    // keeps its report and progress. Otherwise it stops and forgets a previous test,
+    // FileToPlay object, still open) it changes nothing while that test still runs or
+    // is paused, or when it ended while the window was closed (its report not yet seen):
+    // the report and progress stay. Otherwise it stops and forgets a previous test,
     // clears the report, loads the option from `settings` (may be null) and writes the
-    // movie's known defects. `tracks` is accepted and not used.
+    // movie's known defects, so a test whose end was seen can be run again.
+    // `tracks` is accepted and not used.
     void setFile(FileToPlay* movie, AllAudioSrcTracks* tracks, GlobalSettings* settings);
 
     ViewTextScrollable* resultsView() const { return m_results; }
@@ -59,6 +61,7 @@ public slots:
 protected:
     BaseProcessTask* currentTask() const override;
     void appendTaskLogs(const QStringList& lines) override;
+    void taskStateChanged(uint32_t state) override;
 
 private:
     void saveResults();
@@ -70,6 +73,8 @@ private:
     ViewLabel* m_paramsLabel = nullptr;
     ViewCheckbox* m_warnChunks = nullptr;
     TestHapFileProcessTask* m_task = nullptr;
+    // The current test ended while the window was closed: the next showing keeps it.
+    bool m_endUnseen = false;
     QPointer<FileToPlay> m_movie;
     GlobalSettings* m_settings = nullptr;
 };

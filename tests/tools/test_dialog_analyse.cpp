@@ -275,13 +275,43 @@ TEST(DialogAnalyse, ClosingLeavesTheTestRunningAndShowingAgainKeepsIt) {
         EXPECT_TRUE(text.contains("Global results :\nFrames valids : 150\nFrames invalides : 0")) << text.toStdString();
         EXPECT_EQ(text.count("Video frames Test :"), 1);
 
-        // An ended test of the same movie is still on show at the next showing.
-        const QStringList ended = row_texts(dialog);
+        // This end was seen on screen: the next showing starts a new test.
+        closeIt(dialog);
         dialog.setFile(&movie, nullptr, nullptr);
-        EXPECT_EQ(dialog.task(), task);
-        EXPECT_EQ(dialog.resultsView()->text(), text);
-        EXPECT_EQ(row_texts(dialog), ended);
+        EXPECT_EQ(dialog.task(), nullptr);
+        EXPECT_EQ(dialog.resultsView()->text(), "");
+        EXPECT_TRUE(dialog.progressRow()->playPauseButton()->isEnabledLook());
     }
+}
+
+// A test that ends while its window is closed is on show at the next showing, once.
+TEST(DialogAnalyse, AnEndNotYetSeenIsShownOnce) {
+    widget_app();
+    const QString path = filetest::hap1_movie("long.mov", 150, 1, "1280x720");
+    FileToPlay movie(path);
+    DialogAnalyse dialog(nullptr);
+    dialog.setFile(&movie, nullptr, nullptr);
+    dialog.showDialog(false);
+    click_play(dialog);
+    TestHapFileProcessTask* task = dialog.task();
+    ASSERT_NE(task, nullptr);
+    dialog.close_dialog_ok();
+    ASSERT_FALSE(dialog.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return task->publicState() == uint32_t(ProcessTaskState_Finished); }, 60000));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    const QString text = dialog.resultsView()->text();
+    ASSERT_TRUE(text.contains("Frames valids : 150")) << text.toStdString();
+
+    dialog.setFile(&movie, nullptr, nullptr);
+    dialog.showDialog(false);
+    EXPECT_EQ(dialog.task(), task);
+    EXPECT_EQ(dialog.resultsView()->text(), text);
+
+    dialog.close_dialog_ok();
+    dialog.setFile(&movie, nullptr, nullptr);
+    EXPECT_EQ(dialog.task(), nullptr);
+    EXPECT_EQ(dialog.resultsView()->text(), "");
 }
 
 // Another movie, or the same file opened again (a new movie object, which may even
