@@ -3,7 +3,9 @@
 // (ViewLabelType) fixes the Roboto face, the point size and, for some kinds, the text
 // colour. A left press sends ViewLabel_Clic, a right press ViewLabel_RightClic and
 // then act_mouse_right_clic, each with the owner's tag first; a label with the
-// disabled look (opacity 0.6) sends nothing.
+// disabled look (opacity 0.6) sends nothing. Before sending, a press ends the edit
+// still being typed in an entry of the window (view_pending_edit.h): text buttons,
+// combo boxes and switch texts act through this press.
 //
 // Owned by its Qt parent. GUI thread only. Failures (unknown kind, missing font file)
 // are logged to the debug channel and the label keeps Qt's default font.
