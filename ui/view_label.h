@@ -54,6 +54,8 @@ public:
 
     // From the next setText or resize on, a too long text loses its middle to "…".
     void setElideMiddle();
+    // Qt::ElideNone unless setElideMiddle was called.
+    Qt::TextElideMode elideMode() const { return m_elideMode; }
 
     // Sent first in every signal; written by the owner.
     uint32_t tag = 0;
