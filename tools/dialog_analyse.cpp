@@ -24,7 +24,7 @@ DialogAnalyse::DialogAnalyse(QWidget* parent)
 
     m_resultsLabel = new ViewLabel(this, QRect(10, 235, 80, 20), QStringLiteral("Results :"), 2);
     m_results = new ViewTextScrollable(this, QRect(10, 265, 580, 245));
-    m_paramsLabel = new ViewLabel(this, QRect(10, 10, 80, 20), QStringLiteral("Parameters :"), 2);
+    m_paramsLabel = new ViewLabel(this, QRect(10, 10, 100, 20), QStringLiteral("Parameters :"), 2);
     m_warnChunks = new ViewCheckbox(this, QRect(10, 40, 250, 20), QStringLiteral("Warn inconsistent chunk count"), 0, 0);
     m_warnChunks->setToolTip(QStringLiteral("If checked, log frame who have different chunk count"));
     m_warnChunks->setChecked(true);
@@ -43,7 +43,7 @@ DialogAnalyse::~DialogAnalyse() {
 void DialogAnalyse::layoutButtons() {
     BaseDialog::layoutButtons();
     if (!m_results) return;  // called by the base before the views exist
-    m_paramsLabel->setGeometry(10, 10, 80, 20);
+    m_paramsLabel->setGeometry(10, 10, 100, 20);
     m_warnChunks->setGeometry(10, 40, 250, 20);
     m_progress->setGeometry(10, 80, 260, 120);
     m_resultsLabel->setGeometry(10, 235, 80, 20);

@@ -2,8 +2,10 @@
 
 #include "ui/base_dialog_common.h"
 #include "ui/view_btn_text.h"
+#include "ui/view_pending_edit.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QWindow>
 
@@ -109,6 +111,16 @@ void BaseDialog::layoutButtons() {
         button->setVisible(x + button->width() < limit);
         x += button->width() + 5;
     }
+}
+
+bool BaseDialog::event(QEvent* event) {
+    // Here rather than in closeEvent or reject: derived windows override those and
+    // act before they call the base.
+    const bool closing = event->type() == QEvent::Close;
+    const bool escape =
+        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
+    if (closing || escape) view_end_pending_edit(this);
+    return QDialog::event(event);
 }
 
 void BaseDialog::resizeEvent(QResizeEvent* event) {

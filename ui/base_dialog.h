@@ -7,6 +7,12 @@
 // close the dialog (closing does not delete it); tagged and left buttons call the
 // virtual act_btn_bottom_left_btn with their tag.
 //
+// A number still being typed in one of its entries ends, as Return would end it,
+// before a button acts (the toolkit's clickable widgets see to that), before Escape
+// rejects the dialog and before the window's close reaches a derived window's
+// handler; ending the edit stores nothing by itself, so Cancel and Escape still leave
+// the preferences alone.
+//
 // showDialog shows it window-modal without a modal loop: the owner hears the result
 // through the three signals (so tests drive the buttons directly). The dialog follows
 // the screen of its native window to keep a high-DPI flag.
@@ -73,6 +79,8 @@ public slots:
     void ViewBtnText_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
 
 protected:
+    // Ends a pending edit before a close event or Escape is handled.
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "ui/base_dialog_common.h"
 #include "ui/view_btn_text.h"
+#include "ui/view_pending_edit.h"
 
 #include <QScreen>
 #include <QWindow>
@@ -44,6 +45,12 @@ void BaseDialogWidget::linkScreenChanged() {
 
 void BaseDialogWidget::screen_changed_slot(QScreen*) {
     dialog_update_high_dpi(this, &m_highDpi, "Can't find window for dialog");
+}
+
+bool BaseDialogWidget::event(QEvent* event) {
+    // Here rather than in closeEvent: derived panels override it and act first.
+    if (event->type() == QEvent::Close) view_end_pending_edit(this);
+    return QWidget::event(event);
 }
 
 void BaseDialogWidget::resizeEvent(QResizeEvent* event) {

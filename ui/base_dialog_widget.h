@@ -5,6 +5,9 @@
 // sender tag and close the panel (closing does not delete it). It keeps a size given
 // at construction that the subclass applies, and follows the screen of its native
 // window to keep a high-DPI flag.
+// A number still being typed in one of its entries ends, as Return would end it,
+// before a button acts and before the window's close reaches a derived panel's
+// handler (storing nothing by itself).
 // A window of its own even with a parent. Owned by its creator. GUI thread only.
 #include <QList>
 #include <QString>
@@ -48,6 +51,8 @@ public slots:
     void screen_changed_slot(QScreen* screen);
 
 protected:
+    // Ends a pending edit before a close event is handled.
+    bool event(QEvent* event) override;
     // Places the bottom buttons; subclasses call it first.
     void resizeEvent(QResizeEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "ui/view_btn_image.h"
 
+#include "ui/view_pending_edit.h"
 #include "ui/view_widget_base.h"
 
 #include <QDebug>
@@ -117,6 +118,7 @@ void ViewBtnImage::paintEvent(QPaintEvent*) {
 
 void ViewBtnImage::mousePressEvent(QMouseEvent* event) {
     if (!m_enabled) return;
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) view_end_pending_edit(this);
     m_pressAnimation = new QParallelAnimationGroup(this);
     auto* bounce = new QPropertyAnimation(this, "animscale", m_pressAnimation);
     if (m_clickMode == 1) {

@@ -3,7 +3,8 @@
 // "animscale" bounce; in click mode 0 (cycling) a left press also steps to the next
 // picture with a 150 ms cross-fade ("fade_image"), as the open/closed triangle and
 // the mute button do. A left press sends ViewBtnImage_Clic, a right press
-// ViewBtnImage_RightClic, each with the owner's tag first.
+// ViewBtnImage_RightClic, each with the owner's tag first. Either press first ends
+// the edit still being typed in an entry of the window (view_pending_edit.h).
 //
 // Click modes: 0 cycling, 1 short press feedback, 2 bounce; 1 and 2 never change
 // the picture.

@@ -1,6 +1,7 @@
 #include "ui/view_checkbox.h"
 
 #include "ui/view_label.h"
+#include "ui/view_pending_edit.h"
 
 #include <QPainter>
 #include <QPropertyAnimation>
@@ -59,6 +60,7 @@ void ViewCheckbox::mousePressEvent(QMouseEvent*) { toggle(); }
 
 void ViewCheckbox::toggle() {
     if (!m_enabled) return;
+    view_end_pending_edit(this);
     // A child of the box, so it never drives a property of a deleted widget.
     auto* animation = new QPropertyAnimation(this, "anim_state", this);
     animation->setDuration(150);

@@ -1,8 +1,9 @@
 #pragma once
 // ViewCheckbox: an animated on/off switch (20x8 track, 150 ms) with an optional
 // kind-8 text to its right. A press on the switch or a click on the text toggles it
-// and sends act_mouse_clic, then ViewCheckboxDelegate with the owner's tag. Once
-// disabled it ignores both and dims (there is no way back: owners rebuild it).
+// and sends act_mouse_clic, then ViewCheckboxDelegate with the owner's tag, after
+// ending the edit still being typed in an entry of the window. Once disabled it
+// ignores both and dims (there is no way back: owners rebuild it).
 //
 // Track pictures: CB_BG_ENABLE_COL1 (colour variant 0) or CB_BG_ENABLE_COL2 (any
 // other variant), CB_BG_DISABLE; a missing picture paints nothing.

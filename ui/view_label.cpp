@@ -1,6 +1,7 @@
 #include "ui/view_label.h"
 
 #include "ui/view_fonts.h"
+#include "ui/view_pending_edit.h"
 #include "ui/view_widget_base.h"
 
 #include <QDebug>
@@ -100,6 +101,7 @@ void ViewLabel::setElideMiddle() { m_elideMode = Qt::ElideMiddle; }
 
 void ViewLabel::mousePressEvent(QMouseEvent* event) {
     if (!m_enabled) return;
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) view_end_pending_edit(this);
     if (event->button() == Qt::LeftButton) {
         emit ViewLabel_Clic(tag, QGuiApplication::keyboardModifiers());
     } else if (event->button() == Qt::RightButton) {

@@ -3,7 +3,9 @@
 // (ViewLabelType) fixes the Roboto face, the point size and, for some kinds, the text
 // colour. A left press sends ViewLabel_Clic, a right press ViewLabel_RightClic and
 // then act_mouse_right_clic, each with the owner's tag first; a label with the
-// disabled look (opacity 0.6) sends nothing.
+// disabled look (opacity 0.6) sends nothing. Before sending, a press ends the edit
+// still being typed in an entry of the window (view_pending_edit.h): text buttons,
+// combo boxes and switch texts act through this press.
 //
 // Owned by its Qt parent. GUI thread only. Failures (unknown kind, missing font file)
 // are logged to the debug channel and the label keeps Qt's default font.
@@ -52,6 +54,8 @@ public:
 
     // From the next setText or resize on, a too long text loses its middle to "…".
     void setElideMiddle();
+    // Qt::ElideNone unless setElideMiddle was called.
+    Qt::TextElideMode elideMode() const { return m_elideMode; }
 
     // Sent first in every signal; written by the owner.
     uint32_t tag = 0;

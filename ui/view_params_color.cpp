@@ -1,5 +1,7 @@
 #include "ui/view_params_color.h"
 
+#include "ui/view_pending_edit.h"
+
 #include <QColorDialog>
 #include <QGuiApplication>
 #include <QPainter>
@@ -27,6 +29,7 @@ void ViewParamsColor::resetToDefault() {
 }
 
 void ViewParamsColor::mouseReleaseEvent(QMouseEvent*) {
+    view_end_pending_edit(this);
     if (QGuiApplication::keyboardModifiers() & Qt::AltModifier) {
         resetToDefault();
         return;

@@ -2,7 +2,8 @@
 // ViewParamsColor: a colour swatch of the preference pages. A click opens the
 // colour dialog and takes its colour; a cancelled dialog changes and sends nothing.
 // Alt-click restores the default colour without the dialog. Each change sends
-// ViewParamsColor_ValueChanged with the owner's tag.
+// ViewParamsColor_ValueChanged with the owner's tag. A click first ends the edit
+// still being typed in an entry of the window (view_pending_edit.h).
 //
 // The dialog is reached through a process-wide provider so that tests (and any
 // caller without a screen) never wait on a modal loop.

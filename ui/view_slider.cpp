@@ -1,5 +1,6 @@
 #include "ui/view_slider.h"
 
+#include "ui/view_pending_edit.h"
 #include "ui/view_widget_base.h"
 
 #include <QDebug>
@@ -88,6 +89,7 @@ void ViewSlider::reportChange() {
 
 void ViewSlider::mousePressEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
+    view_end_pending_edit(this);
     if (QGuiApplication::keyboardModifiers() & Qt::ControlModifier) {
         setValue(m_default);
     } else {

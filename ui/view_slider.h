@@ -2,7 +2,8 @@
 // ViewSlider: a small integer slider with a fixed 74-pixel track starting at x = 5.
 // A left press (or a drag with the left button) sets the value from the pointer's x;
 // Ctrl-press sets the default. Each sends act_mouse_slider, then ViewSlider_Changed
-// with the owner's tag. Values outside the range are clamped with a log line.
+// with the owner's tag. Values outside the range are clamped with a log line. A press
+// first ends the edit still being typed in an entry of the window (view_pending_edit.h).
 // An empty range (minimum == maximum) draws at its start.
 //
 // Owned by its Qt parent. GUI thread only.

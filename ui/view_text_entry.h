@@ -1,7 +1,9 @@
 #pragma once
 // ViewTextEntry: the one-line text entry of the toolkit (frameless, dark, Roboto 10).
 // Return and Enter only take the focus away, so an edit always ends through the
-// focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. A press in an
+// focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. The toolkit's
+// buttons never take the focus, so they end an edit in progress themselves before
+// they act, and the dialog bases before they close (view_pending_edit.h). A press in an
 // enabled entry sends ViewTextEntry_Clic with the keyboard modifiers.
 //
 // Owned by its Qt parent. GUI thread only.

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 #include <cstdlib>
 
 namespace {
@@ -23,4 +25,11 @@ QApplication* widget_app(bool on_display) {
     static char name[] = "widget_tests";
     static char* argv[] = {name, nullptr};
     return new QApplication(argc, argv);  // lives for the whole program
+}
+
+bool show_active(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
 }

@@ -7,8 +7,13 @@
 #include <QString>
 
 class QApplication;
+class QWidget;
 
 QApplication* widget_app(bool on_display = false);
 
 // The temporary home made by widget_app(), removed when the program ends.
 QString widget_test_home();
+
+// Shows a top-level window and makes it the active one, so its widgets can take the
+// keyboard focus as they do under a user's clicks. False when it never became active.
+bool show_active(QWidget* window);

@@ -25,6 +25,7 @@
 #include "ui/view_simple_scroll.h"
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
+#include "ui/view_text_entry.h"
 #include "widget_app.h"
 
 namespace {
@@ -46,6 +47,15 @@ void choose(Window& window, ViewCombobox2* combo, int index) {
 // The triangle of a page, clicked (Ctrl-click acts on every page).
 void click_triangle(ViewClosableParams* page, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::mouseClick(page->triangle(), Qt::LeftButton, modifiers);
+}
+
+// Clicks into the entry and types `text` over what it shows, without Return: the edit
+// stays open until something ends it.
+void type_without_return(ViewTextEntry* entry, const QString& text) {
+    QTest::mouseClick(entry, Qt::LeftButton);
+    ASSERT_TRUE(entry->hasFocus());
+    entry->selectAll();
+    QTest::keyClicks(entry, text);
 }
 
 int content_height_of(const DialogPrefs& dialog) {
@@ -175,6 +185,54 @@ TEST(PrefsWindow, BitrateUnitChangesTheShownNumberNotTheLimit) {
     EXPECT_EQ(settings.warn_bitrate_limit, 8e9);
 }
 
+TEST(PrefsWindow, NumbersTypedOnEachPageAreKeptByTheNextClickAndSaved) {
+    widget_app();
+    GlobalSettings settings;
+    settings.warn_about_high_bitrate = true;  // the bitrate takes typing
+    settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // so do width and height
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+
+    // File warning: 2 GBytes/s, then a switch of another page.
+    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    type_without_return(field->spinBox()->entry(), "2");
+    QTest::mouseClick(dialog.importPage()->checkbox(0), Qt::LeftButton);
+    EXPECT_EQ(field->bitrate(), 1.6e10);
+    EXPECT_TRUE(dialog.importPage()->checkbox(0)->isChecked());
+
+    // Snapshot: a width, then a choice in a combo box; a quality, then Save.
+    ViewPrefsParamsSnapshot* page = dialog.snapshotPage();
+    type_without_return(page->widthBox()->entry(), "640*2");
+    choose(dialog, page->timeModeCombo(), 1);
+    EXPECT_EQ(page->widthBox()->value(), 1280);
+    type_without_return(page->qualityBox()->entry(), "55");
+    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_TRUE(dialog.isHidden());
+    EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
+    EXPECT_EQ(settings.snapshot_scale_width, 1280u);
+    EXPECT_EQ(settings.snapshot_time_mode, 2u);
+    EXPECT_EQ(settings.snapshot_jpeg_qual, 55u);
+    EXPECT_TRUE(settings.import_auto_load_wave_files);
+}
+
+TEST(PrefsWindow, TypedBitrateIsConvertedByTheUnitChosenNext) {
+    widget_app();
+    GlobalSettings settings;
+    settings.warn_about_high_bitrate = true;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    type_without_return(field->spinBox()->entry(), "2");  // GBytes/s
+    choose(dialog, field->comboBox(), 0);                  // Mbits/s
+    EXPECT_EQ(field->bitrate(), 1.6e10);
+    EXPECT_EQ(field->spinBox()->value(), 16000.0f);
+    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
+    EXPECT_EQ(settings.warn_high_bitrate_units, 0u);
+}
+
 TEST(PrefsWindow, SnapshotChoicesFromTheItemListsUpdateTheDimming) {
     widget_app();
     GlobalSettings settings;
@@ -246,6 +304,32 @@ TEST(SnapshotParamsDialog, ResetThenCancelStoresNothing) {
     EXPECT_TRUE(dialog.page()->qualityBox()->isEnabledLook());
     QTest::mouseClick(dialog.rightButtons().at(1), Qt::LeftButton);  // "Cancel"
     EXPECT_EQ(store_xml(settings), before);
+}
+
+TEST(SnapshotParamsDialog, TypedNumbersAreStoredBySaveOnlyNotByCancelOrEscape) {
+    widget_app();
+    GlobalSettings settings;
+    settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;
+    const QByteArray before = store_xml(settings);
+    {
+        DialogSnapshotParams dialog(nullptr, &settings);
+        ASSERT_TRUE(show_active(&dialog));
+        type_without_return(dialog.page()->qualityBox()->entry(), "55");
+        QTest::mouseClick(dialog.rightButtons().at(1), Qt::LeftButton);  // "Cancel"
+        EXPECT_TRUE(dialog.isHidden());
+        ASSERT_TRUE(show_active(&dialog));
+        type_without_return(dialog.page()->widthBox()->entry(), "1000");
+        QTest::keyClick(dialog.page()->widthBox()->entry(), Qt::Key_Escape);
+        EXPECT_TRUE(dialog.isHidden());
+        EXPECT_EQ(store_xml(settings), before);
+    }
+    DialogSnapshotParams dialog(nullptr, &settings);
+    ASSERT_TRUE(show_active(&dialog));
+    type_without_return(dialog.page()->widthBox()->entry(), "1000");
+    type_without_return(dialog.page()->qualityBox()->entry(), "55");
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.snapshot_scale_width, 1000u);
+    EXPECT_EQ(settings.snapshot_jpeg_qual, 55u);
 }
 
 TEST(SnapshotParamsDialog, SaveStoresTheChoices) {

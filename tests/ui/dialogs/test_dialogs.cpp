@@ -14,7 +14,10 @@
 #include "ui/view_checkbox.h"
 #include "ui/view_file_link.h"
 #include "ui/view_label.h"
+#include "ui/view_spin_box.h"
+#include "ui/view_text_entry.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -40,6 +43,49 @@ QList<int> button_xs(const QList<ViewBtnText*>& buttons) {
     QList<int> xs;
     for (const ViewBtnText* b : buttons) xs << b->x();
     return xs;
+}
+
+// Windows whose own closing reads the number typed into them: Escape (a dialog's
+// reject) and the window's close.
+class EditDialog : public BaseDialog {
+public:
+    EditDialog() : BaseDialog(nullptr, QRect(0, 0, 400, 200), "Edit") {
+        box = new ViewSpinBoxInt(this, QRect(10, 10, 100, 25), 10, 0, 100);
+    }
+    void reject() override {
+        atReject = box->value();
+        BaseDialog::reject();
+    }
+    void closeEvent(QCloseEvent* event) override {
+        atClose = box->value();
+        BaseDialog::closeEvent(event);
+    }
+    ViewSpinBoxInt* box;
+    int atReject = -1;
+    int atClose = -1;
+};
+
+class EditPanel : public BaseDialogWidget {
+public:
+    EditPanel() : BaseDialogWidget(nullptr, "Edit", 400, 200) {
+        box = new ViewSpinBoxInt(this, QRect(10, 10, 100, 25), 10, 0, 100);
+        resize(400, 200);
+    }
+    void closeEvent(QCloseEvent* event) override {
+        atClose = box->value();
+        BaseDialogWidget::closeEvent(event);
+    }
+    ViewSpinBoxInt* box;
+    int atClose = -1;
+};
+
+// Shows the window, clicks into the box's entry and types `text` without Return.
+void type_in_shown(QWidget* window, ViewSpinBoxInt* box, const QString& text) {
+    ASSERT_TRUE(show_active(window));
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    ASSERT_TRUE(box->entry()->hasFocus());
+    box->entry()->selectAll();
+    QTest::keyClicks(box->entry(), text);
 }
 
 uint32_t dpi_72(const QWindow*) { return 72; }
@@ -182,6 +228,27 @@ TEST(BaseDialogWidgetButtons, PlacedOnResizeAndReporting) {
     panel.show();
     click(save);
     EXPECT_EQ(one.count(), 1);
+}
+
+TEST(DialogClosing, EscapeAndTheWindowCloseEndTheTypedEditFirst) {
+    widget_app();
+    {
+        EditDialog dialog;
+        type_in_shown(&dialog, dialog.box, "55");
+        QTest::keyClick(dialog.box->entry(), Qt::Key_Escape);
+        EXPECT_EQ(dialog.atReject, 55);
+        EXPECT_TRUE(dialog.isHidden());
+    }
+    {
+        EditDialog dialog;
+        type_in_shown(&dialog, dialog.box, "66");
+        dialog.close();
+        EXPECT_EQ(dialog.atClose, 66);
+    }
+    EditPanel panel;
+    type_in_shown(&panel, panel.box, "77");
+    panel.close();
+    EXPECT_EQ(panel.atClose, 77);
 }
 
 TEST(StockDialogs, AskOffersItsAnswersFromTheRight) {

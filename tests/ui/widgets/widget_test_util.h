@@ -15,10 +15,7 @@ inline std::unique_ptr<QWidget> shown_host(int w = 400, int h = 200) {
     widget_app();
     auto host = std::make_unique<QWidget>();
     host->resize(w, h);
-    host->show();
-    host->activateWindow();
-    QApplication::setActiveWindow(host.get());
-    (void)QTest::qWaitForWindowActive(host.get());
+    (void)show_active(host.get());
     return host;
 }
 
