@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPalette>
@@ -289,13 +288,9 @@ void MainWindow::viewVideoConnectEndInitRsc() {
 
     if (!initialFile_.isEmpty()) {
         qDebug().noquote() << "Try load file initial file";
-        const QFileInfo info(initialFile_);
-        if (info.exists() && info.isFile()) {
-            if (info.suffix().toLower() == "mov") loadFile({initialFile_}, -1, true);
-            else qDebug().noquote() << "Not valid ext";
-        } else {
-            qDebug().noquote() << "Input file not exist";
-        }
+        // The import's own checks: a file it refuses shows the error File > Open
+        // shows for it (held until the renderer is ready, just below).
+        loadFile({initialFile_}, -1, true);
         initialFile_.clear();
     }
 
