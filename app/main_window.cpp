@@ -147,6 +147,12 @@ void MainWindow::buildAudio() {
         delete warningDialog_;
         warningDialog_ = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");
         warningDialog_->settingKey = "ui_display_warn_unsupported_sound_card";
+        // However it closes (its button, Escape, the main window closing), its
+        // "Don't show again" box decides whether the next start warns.
+        DialogWarningErr* warning = warningDialog_;
+        connect(warning, &QDialog::finished, this, [this, warning] {
+            settings_->setBoolSetting(!warning->isDontShowAgainChecked(), warning->settingKey);
+        });
         warningDialog_->layoutContent();
         warningDialog_->show();
     } else {
@@ -315,6 +321,8 @@ void MainWindow::viewVideoConnectEndInitRsc() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     stopPlayback();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
+    // Its switch is stored as it closes, in time to be saved.
+    if (warningDialog_) warningDialog_->close();
     saveSettings();
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();
