@@ -26,6 +26,13 @@ ImportPaths import_sort_paths(const QStringList& files) {
     return result;
 }
 
+QString import_not_regular_file_text(const QString& path) {
+    // QFileInfo reads the file's status only, which never blocks on a FIFO.
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile()) return {};
+    return QString("Not a regular file : %1").arg(QDir::toNativeSeparators(path));
+}
+
 QStringList import_order_wav_by_channel(const QStringList& paths) {
     QStringList rest = paths;
     rest.sort();

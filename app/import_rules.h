@@ -21,6 +21,12 @@ struct ImportPaths {
 };
 ImportPaths import_sort_paths(const QStringList& files);
 
+// Empty when the import may open `path`: a regular file, or nothing at all (the
+// reader then reports the missing file itself). Otherwise "Not a regular file : %1"
+// with the path: a folder, FIFO, socket or device is refused before anything opens
+// it, since opening a FIFO waits for a writer and a device never ends.
+QString import_not_regular_file_text(const QString& path);
+
 // Sorted, then for each of "_l", "_r", "_c", "_lfe", "_ls", "_rs" the first path whose
 // base name (up to its first dot), lower-cased, ends with it; then the rest, sorted.
 QStringList import_order_wav_by_channel(const QStringList& paths);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPalette>
@@ -148,6 +147,12 @@ void MainWindow::buildAudio() {
         delete warningDialog_;
         warningDialog_ = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");
         warningDialog_->settingKey = "ui_display_warn_unsupported_sound_card";
+        // However it closes (its button, Escape, the main window closing), its
+        // "Don't show again" box decides whether the next start warns.
+        DialogWarningErr* warning = warningDialog_;
+        connect(warning, &QDialog::finished, this, [this, warning] {
+            settings_->setBoolSetting(!warning->isDontShowAgainChecked(), warning->settingKey);
+        });
         warningDialog_->layoutContent();
         warningDialog_->show();
     } else {
@@ -289,13 +294,9 @@ void MainWindow::viewVideoConnectEndInitRsc() {
 
     if (!initialFile_.isEmpty()) {
         qDebug().noquote() << "Try load file initial file";
-        const QFileInfo info(initialFile_);
-        if (info.exists() && info.isFile()) {
-            if (info.suffix().toLower() == "mov") loadFile({initialFile_}, -1, true);
-            else qDebug().noquote() << "Not valid ext";
-        } else {
-            qDebug().noquote() << "Input file not exist";
-        }
+        // The import's own checks: a file it refuses shows the error File > Open
+        // shows for it (held until the renderer is ready, just below).
+        loadFile({initialFile_}, -1, true);
         initialFile_.clear();
     }
 
@@ -320,6 +321,8 @@ void MainWindow::viewVideoConnectEndInitRsc() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     stopPlayback();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
+    // Its switch is stored as it closes, in time to be saved.
+    if (warningDialog_) warningDialog_->close();
     saveSettings();
     stopAudio();
     if (sourceBuffer_) sourceBuffer_->releaseTracks();

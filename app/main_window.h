@@ -115,6 +115,8 @@ public:
     // The about and keyboard shortcuts windows, null until first opened.
     DialogAbout* aboutDialog() const { return aboutDialog_; }
     WindowShortcuts* shortcutsWindow() const { return shortcutsWindow_; }
+    // The start-up warning about an unusable audio output device, null when none was shown.
+    DialogWarningErr* warningDialog() const { return warningDialog_; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);

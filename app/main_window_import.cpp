@@ -1,6 +1,9 @@
 // Importing a movie and its audio files: replaces the movie only when the new one
 // opens, builds the audio sources, finds companion audio files and shows the
-// warnings the preferences ask for.
+// warnings the preferences ask for. Every way in (the Open dialog, drops on the
+// window or the mapping panel, the command line) comes here, so a path that is not
+// a regular file is refused here, before anything opens it: the GUI thread never
+// waits on a FIFO.
 #include <QDebug>
 #include <QFileDialog>
 #include <memory>
@@ -84,6 +87,11 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
     std::unique_ptr<FileToPlay> opened;
     OpenedTracks movieTracks;
     if (!paths.movie.isEmpty()) {
+        const QString refusal = import_not_regular_file_text(paths.movie);
+        if (!refusal.isEmpty()) {
+            displayErrorInfo("File import error", refusal);
+            return;
+        }
         opened = std::make_unique<FileToPlay>(paths.movie);
         if (!opened->errorText().isEmpty()) {
             displayErrorInfo("File import error", opened->errorText());
@@ -115,14 +123,16 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
     OpenedTracks wavTracks;
     QString audioError;
     for (const QString& path : audioPaths) {
-        auto* track = new AudioSrcTrack(path);
-        if (!track->errorText().isEmpty()) {
+        audioError = import_not_regular_file_text(path);
+        if (audioError.isEmpty()) {
+            auto track = std::make_unique<AudioSrcTrack>(path);
             audioError = track->errorText();
-            delete track;
+            if (audioError.isEmpty()) wavTracks.tracks.append(track.release());
+        }
+        if (!audioError.isEmpty()) {
             qDeleteAll(wavTracks.release());
             break;
         }
-        wavTracks.tracks.append(track);
     }
 
     // Everything of this import has opened (or only its audio failed): the old movie

@@ -1,4 +1,6 @@
-// Keys, the mouse on the video and drops on the window.
+// Keys, the mouse on the video and drops on the window. The menu shortcuts (Ctrl+I,
+// Ctrl+O, Ctrl+F, Ctrl+Q) never come here: the menu entries take them, and the window
+// carries those entries too so that they work in full screen (main_window_menus.cpp).
 //
 // X11 repeats held keys as press/release pairs: every key whose meaning depends on
 // being held or on happening once (Space's pan tap, K held, the I and O points)
@@ -39,14 +41,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
     if (key == Qt::Key_Escape) {
         exitFullScreen();
-        return;
-    }
-    if (ctrl && isFullScreen() && key == Qt::Key_I) {
-        viewControlsClicInformation();
-        return;
-    }
-    if (ctrl && isFullScreen() && key == Qt::Key_O) {
-        act_open_menu();
         return;
     }
     if (!movie_) return;

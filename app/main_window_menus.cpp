@@ -49,6 +49,12 @@ void MainWindow::createMenus() {
     connect(benchmark, &QAction::triggered, this, &MainWindow::act_menu_benchmark);
 
     createHelpMenu();
+
+    // Full screen hides the menu bar, and a hidden bar's shortcuts are dead: the window
+    // carries every entry that has a shortcut as well, so each works in full screen as
+    // in a window (one action, so still once per press).
+    for (QAction* action : menuBar()->findChildren<QAction*>())
+        if (!action->shortcut().isEmpty()) addAction(action);
 }
 
 void MainWindow::refreshMenuActions() {

@@ -1,11 +1,12 @@
-// The import's file rules on real files: which paths are taken, the channel order of
-// companion audio, and the warnings shown for a movie.
+// The import's file rules on real files: which paths are taken, which may be opened
+// at all, the channel order of companion audio, and the warnings shown for a movie.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "app/import_rules.h"
 #include "media/movie/file_to_play.h"
@@ -78,6 +79,26 @@ TEST(ImportRules, FindsCompanionAudioNextToTheMovie) {
 
     touch(dir.filePath("show.wav"));
     EXPECT_EQ(import_companion_wav_files(movie), QStringList({dir.filePath("show.wav")}));
+}
+
+TEST(ImportRules, OnlyRegularFilesOrMissingPathsMayBeOpened) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("clip.mov");
+    touch(file);
+    const QString link = dir.filePath("link.mov");
+    ASSERT_TRUE(QFile::link(file, link));
+    for (const QString& path : {file, link, dir.filePath("missing.mov")})
+        EXPECT_EQ(import_not_regular_file_text(path), QString()) << path.toStdString();
+
+    const QString fifo = dir.filePath("pipe.mov");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = dir.filePath("null.wav");
+    ASSERT_TRUE(QFile::link("/dev/null", device));
+    const QString folder = dir.filePath("folder.mov");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.mov"));
+    for (const QString& path : {fifo, device, folder})
+        EXPECT_EQ(import_not_regular_file_text(path), "Not a regular file : " + QDir::toNativeSeparators(path))
+            << path.toStdString();
 }
 
 TEST(ImportRules, WarningsOfARealMovie) {

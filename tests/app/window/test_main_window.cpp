@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <soundio/soundio.h>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
@@ -21,6 +22,9 @@
 #include "app/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_info_error.h"
+#include "ui/dialog_warning_err.h"
+#include "ui/view_btn_text.h"
+#include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "audio/all_audio_src_tracks.h"
 #include "media/movie/file_to_play.h"
@@ -372,6 +376,67 @@ TEST_F(MainWindowTest, WithoutSoundTheWindowPlaysAndEveryAudioActionDoesNothing)
     window->loadFile({fixture("window_ramp.mov"), fixture("window_tone.wav")}, -1, false);
     EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);
     expectFrameShown(0);
+}
+
+}  // namespace
+
+namespace {
+
+// An audio context whose default output device cannot be used: the library's dummy
+// backend, its output device marked as failing its probe.
+SoundIo* context_with_unusable_device() {
+    SoundIo* context = soundio_create();
+    if (!context || soundio_connect_backend(context, SoundIoBackendDummy) != 0) return context;
+    soundio_flush_events(context);
+    const int index = soundio_default_output_device_index(context);
+    if (SoundIoDevice* device = index >= 0 ? soundio_get_output_device(context, index) : nullptr) {
+        device->probe_error = SoundIoErrorOpeningDevice;
+        soundio_device_unref(device);
+    }
+    return context;
+}
+
+void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
+
+TEST_F(MainWindowTest, DontShowAgainOfTheAudioDeviceWarningHoldsAtTheNextStart) {
+    struct Factory {
+        MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
+        ~Factory() { MainWindow::setSoundIoFactory(previous); }
+    } factory;
+    enum class Closing { Button, Escape, MainWindow };
+    struct Case {
+        const char* name;
+        bool tick;
+        Closing closing;
+    };
+    for (const Case& c : {Case{"ticked, Close", true, Closing::Button}, Case{"ticked, main window closed", true, Closing::MainWindow},
+                          Case{"not ticked, Escape", false, Closing::Escape}}) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(GlobalSettings::prefsFilePath());
+        open();
+        DialogWarningErr* warning = window->warningDialog();
+        ASSERT_NE(warning, nullptr);
+        EXPECT_TRUE(warning->isVisible());
+        EXPECT_EQ(warning->messageLabel()->text(), "Unsupported audio output device");
+        if (c.tick) click(warning->dontShowAgain());
+        if (c.closing == Closing::Button) click(warning->closeButton());
+        if (c.closing == Closing::Escape) QTest::keyClick(warning, Qt::Key_Escape);
+        if (c.closing != Closing::MainWindow) {
+            EXPECT_FALSE(warning->isVisible());
+        }
+        close();  // writes the preferences
+
+        vktest::MessageCapture log;
+        open();
+        if (c.tick) {
+            EXPECT_EQ(window->warningDialog(), nullptr);
+            EXPECT_TRUE(log.contains("Unsupported audio device (but no warning display)"));
+        } else {
+            ASSERT_NE(window->warningDialog(), nullptr);
+            EXPECT_TRUE(window->warningDialog()->isVisible());
+        }
+        close();
+    }
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // server with lavapipe: each display-mode entry sets the renderer's mode and leaves
 // exactly its own entry checked, out-of-range slot values fall back to the defaults
 // with their console line, the guides land in the preferences file, the context menu
-// (run through the replaceable menu runner) changes what Quit saves, and the About
-// and Keyboard shortcuts windows are made once.
+// (run through the replaceable menu runner) changes what Quit saves, the About and
+// Keyboard shortcuts windows are made once, and every shortcut of the menu bar works
+// once per press, in a window and in full screen (where the bar is hidden).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,13 +12,16 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
 #include "app/settings/global_settings.h"
+#include "app/view_bottom_ctrl.h"
 #include "app/window_shortcuts.h"
 #include "media/mov_file.h"
 #include "media/movie/file_to_play.h"
@@ -60,6 +64,29 @@ QAction* pick_entry(QMenu* menu, const QPoint&) {
     if (QAction* crop = find_entry(menu->actions(), "Crop Box Display Mode"))
         g_crop_box_enabled = crop->menu()->isEnabled();
     return entry_at(menu, g_pick);
+}
+
+// Every entry of the menu bar that has a shortcut, submenus included.
+QList<QAction*> entries_with_shortcuts(QMenuBar* bar) {
+    QList<QAction*> found;
+    std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+        for (QAction* action : menu->actions()) {
+            if (QMenu* sub = action->menu()) walk(sub);
+            else if (!action->shortcut().isEmpty()) found << action;
+        }
+    };
+    for (QAction* top : bar->actions())
+        if (QMenu* menu = top->menu()) walk(menu);
+    return found;
+}
+
+// Types `keys` where they go while the video has the focus. Shortcuts only reach the
+// active window, and the window tests share one X server, where another test's window
+// may take the focus at any moment: the application is told its window is active
+// right before the keys, with no event handled in between.
+void press_in_active_window(MainWindow* window, QWindow* video, QKeyCombination keys) {
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(video, keys.key(), keys.keyboardModifiers());
 }
 
 QStringList checked_entries(QMenu* menu) {
@@ -321,6 +348,66 @@ TEST_F(MenusTest, AboutAndKeyboardShortcutsAreMadeOnce) {
     window->close();
     EXPECT_FALSE(first->isVisible());
     EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MenusTest, EveryMenuShortcutFiresOnceInAWindowAndInFullScreen) {
+    open(fixture("window_ramp.mov"));
+    int openDialogs = 0;
+    static int* s_openDialogs = nullptr;
+    s_openDialogs = &openDialogs;
+    const MainWindow::OpenFileProvider previousOpen = MainWindow::setOpenFileProvider([](QWidget*) {
+        ++*s_openDialogs;
+        return QString();  // cancelled
+    });
+
+    const QList<QAction*> entries = entries_with_shortcuts(window->menuBar());
+    QStringList names;
+    for (const QAction* entry : entries) names << entry->text();
+    // Open, Quit, Show informations, Enter Full Screen.
+    ASSERT_EQ(entries.size(), 4) << names.join(", ").toStdString();
+
+    for (const bool fullScreen : {false, true}) {
+        SCOPED_TRACE(fullScreen ? "full screen" : "window");
+        for (QAction* entry : entries) {
+            if (entry->shortcut() == QKeySequence(QKeySequence::Quit)) continue;  // ends the event loop: below
+            SCOPED_TRACE(entry->text().toStdString());
+            if (window->isFullScreen() != fullScreen) window->act_menu_toggle_fullscreen();
+            ASSERT_EQ(window->isFullScreen(), fullScreen);
+            EXPECT_EQ(window->menuBar()->isVisible(), !fullScreen);
+            QSignalSpy triggered(entry, &QAction::triggered);
+            press_in_active_window(window.get(), video, entry->shortcut()[0]);
+            EXPECT_EQ(triggered.count(), 1);
+        }
+    }
+
+    // Ctrl+I toggles the overlay once per press, and Ctrl+O asks for one file.
+    if (!window->isFullScreen()) window->act_menu_toggle_fullscreen();
+    ASSERT_TRUE(window->isFullScreen());
+    const bool information = window->isInformationShown();
+    openDialogs = 0;
+    press_in_active_window(window.get(), video, Qt::CTRL | Qt::Key_I);
+    EXPECT_EQ(window->isInformationShown(), !information);
+    press_in_active_window(window.get(), video, Qt::CTRL | Qt::Key_O);
+    EXPECT_EQ(openDialogs, 1);
+    MainWindow::setOpenFileProvider(previousOpen);
+
+    // Ctrl+Q ends the event loop and writes the preferences.
+    QFile::remove(prefsPath());
+    window->viewControlsClicPlayMode(1);
+    window->bottomBar()->setPlayModeLoop(true);
+    QTimer press;
+    press.setSingleShot(true);
+    QObject::connect(&press, &QTimer::timeout,
+                     [&] { press_in_active_window(window.get(), video, Qt::CTRL | Qt::Key_Q); });
+    QTimer bound;  // a regression fails here instead of hanging
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    press.start(0);
+    bound.start(vktest::kWaitMs);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "Ctrl+Q did not quit";
+    QFile file(prefsPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "Ctrl+Q did not write the preferences";
+    EXPECT_TRUE(file.readAll().contains(R"(<params k="play_loop" v="YES"/>)"));
 }
 
 }  // namespace
