@@ -9,8 +9,9 @@
 //   main_window_audio.cpp      starting and stopping sound, routing, device changes
 //   main_window_input.cpp      keys, mouse on the video, drag and drop
 //   main_window_layout.cpp     messages and overlays, layout, full screen, dpi, settings
-//   main_window_menus.cpp      the menu bar
-//   main_window_view_menu.cpp  the View and Help menus, display modes, the video's context menu
+//   main_window_actions.cpp    the action table: every menu entry and plain key, and its slot
+//   main_window_menus.cpp      the menu bar and the video's context menu built from the table
+//   main_window_view_menu.cpp  the display-mode and guide slots, the states the menus show, About
 //   main_window_snapshot.cpp   the snapshot button and its context menu
 //
 // Everything here runs on the GUI thread, except the audio device listener, which
@@ -27,10 +28,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <thread>
 
+#include "app/main_window_actions.h"
 #include "render/vulkan_window.h"  // QPointer needs the whole type
+
+// The player's version, written once: the window titles and the about window show it.
+#define NORVU_HAP_PLAYER_VERSION "2.1.1"
 
 class AllAudioSrcTracks;
 class AudioMonitor;
@@ -71,8 +78,9 @@ struct SoundIo;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr const char* kTitle = "Norvu HAP Player 2.1.1";
-    static constexpr const char* kTitleWithFile = "Norvu HAP Player : 2.1.1";
+    static constexpr const char* kVersion = NORVU_HAP_PLAYER_VERSION;
+    static constexpr const char* kTitle = "Norvu HAP Player " NORVU_HAP_PLAYER_VERSION;
+    static constexpr const char* kTitleWithFile = "Norvu HAP Player : " NORVU_HAP_PLAYER_VERSION;
 
     // The window embeds `window` (not owned; main destroys it first) and opens
     // `initial_file` once the renderer is ready.
@@ -235,9 +243,9 @@ public slots:
     void act_menu_audio_analyse();
     void act_menu_benchmark();
     void act_menu_hardware_info();
-    // View menu, the video's context menu, Help and About (main_window_view_menu.cpp).
-    // Mode slots take the menu index; an index out of range is logged and the
-    // mode's default used.
+    // View menu entries, Help and About (main_window_view_menu.cpp); the video's
+    // context menu, built from the action table (main_window_menus.cpp). Mode slots
+    // take the menu index; an index out of range is logged and the mode's default used.
     void act_about_menu();
     void act_keyboard_shortcuts();
     void act_menu_bg(uint32_t index);
@@ -273,8 +281,6 @@ private:
     static void onSoundIoDevicesChange(SoundIo* context);
     void rebuildAudioRouting();
     void createAudioPanels();
-    void createAudioMenu();
-    void refreshAudioMenuActions();
     void restoreAudioPanels();
     void applyAudioMappingSettings();
     void saveAudioPanelSettings();
@@ -282,6 +288,16 @@ private:
     void updateCursor();
     void refreshViewSize();
     QPointF pointerInVideo() const;
+    // Key rows of the action table: J and L (with K held they step a frame), and the
+    // zoom keys (each refreshes the view size and the menus).
+    void shuttleForward();
+    void shuttleReverse();
+    void zoomInCentre();
+    void zoomInAtPointer();
+    void zoomOutCentre();
+    void zoomOutAtPointer();
+    void zoomToFit();
+    void zoomView(const std::function<void(VulkanWinRenderer&)>& zoom);
     // Layout and overlays (main_window_layout.cpp).
     void layoutViews();
     void refreshErrorOverlay();
@@ -295,15 +311,32 @@ private:
     void updateDpi();
     void applySettings(bool first);
     void saveSettings();
-    // Menus (main_window_menus.cpp).
+    // Menus (main_window_menus.cpp), built from the action table. An entry as built
+    // in a menu: its row, its action (a choice row: its submenu's action), and a
+    // choice row's submenu and entries.
+    struct MenuEntry {
+        const MainWindowAction* row = nullptr;
+        QAction* action = nullptr;
+        QMenu* submenu = nullptr;
+        QList<QAction*> choices;
+    };
     void createMenus();
+    // Adds the entries of `rows` to `menu`; consecutive rows of one submenu share it.
+    QList<MenuEntry> addMenuEntries(QMenu* menu, const QList<const MainWindowAction*>& rows, ActionTexts texts);
+    // Gives the entry the text, check marks and enabled state its row's states read now.
+    void applyActionState(const MenuEntry& entry, ActionTexts texts) const;
+    // Re-labels and re-checks every menu-bar entry (only while the renderer exists).
     void refreshMenuActions();
-    // View and Help menus (main_window_view_menu.cpp).
-    void createViewMenu();
-    void createHelpMenu();
-    void refreshViewMenuActions();
+    // Re-checks the audio panel entries (with or without the renderer).
+    void refreshAudioMenuActions();
+    void uncheckMenuEntry(ActionState state);
     // Makes every entry checkable and checks only `index` (none when out of range).
     static void checkOnlyAction(const QList<QAction*>& actions, int index);
+    // The state the menus show (main_window_view_menu.cpp): a flag as 0 or 1, a mode
+    // as the entry to check (-1 without a renderer).
+    int actionState(ActionState state) const;
+    // The table names the private key targets.
+    friend std::span<const MainWindowAction> mainWindowActions();
 
     VulkanWinRenderer* renderer() const;
     bool rendererHasResources() const;
@@ -317,11 +350,7 @@ private:
     QVulkanInstance* instance_ = nullptr;
     QPointer<VulkanWindow> videoWindow_;
     QWidget* videoContainer_ = nullptr;
-    QMenu* fileMenu_ = nullptr;
-    QMenu* viewMenu_ = nullptr;
-    QAction* fullScreenAction_ = nullptr;
-    QAction* controlsAction_ = nullptr;
-    QAction* informationAction_ = nullptr;
+    QList<MenuEntry> menuEntries_;  // the menu bar's entries, re-checked by refreshMenuActions
     bool settingsApplied_ = false;
     bool rendererReady_ = false;
     GlobalSettings* settings_ = nullptr;
@@ -361,20 +390,6 @@ private:
     QByteArray outputDeviceId_;
     PanelAudioMeter* meterPanel_ = nullptr;      // no parent: deleted by the destructor
     PanelAudioMapping* mappingPanel_ = nullptr;  // no parent: deleted by the destructor
-    QMenu* windowMenu_ = nullptr;
-    // View menu entries re-checked by refreshMenuActions.
-    QAction* safeAreaAction_ = nullptr;
-    QAction* videoAreaAction_ = nullptr;
-    QAction* cropBoxAreaAction_ = nullptr;
-    QMenu* cropBoxModeMenu_ = nullptr;
-    QList<QAction*> cropBoxModeActions_;
-    QList<QAction*> backgroundActions_;
-    QList<QAction*> alphaActions_;
-    QList<QAction*> channelActions_;
-    QList<QAction*> scalingActions_;
-    QList<QAction*> zoomActions_;
     DialogAbout* aboutDialog_ = nullptr;          // no parent: deleted by the destructor
     WindowShortcuts* shortcutsWindow_ = nullptr;  // no parent: deleted by the destructor
-    QAction* audioMetersAction_ = nullptr;
-    QAction* audioMappingAction_ = nullptr;
 };

@@ -9,11 +9,8 @@
 // stops the listener before it flushes events, reads the default device or reopens it,
 // and starts it again afterwards, so two threads are never inside the library's event
 // handling at once.
-#include <QAction>
 #include <QDebug>
 #include <QGuiApplication>
-#include <QMenu>
-#include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
 #include <soundio/soundio.h>
@@ -201,7 +198,7 @@ void MainWindow::act_notif_view_audio_mute_solo_changed() {
 }
 
 // ---------------------------------------------------------------------------------
-// Panels and their menu
+// Panels (their Window menu entries are rows of the action table)
 
 void MainWindow::createAudioPanels() {
     meterPanel_ = new PanelAudioMeter(nullptr, instance_);
@@ -215,31 +212,15 @@ void MainWindow::createAudioPanels() {
     mappingPanel_->hide();
     connect(meterPanel_, &PanelAudioMeter::notif_view_audio_mute_solo_changed, this,
             &MainWindow::act_notif_view_audio_mute_solo_changed);
-    connect(meterPanel_, &PanelAudioMeter::close_panel, this, [this] {
-        if (audioMetersAction_) audioMetersAction_->setChecked(false);
-    });
+    // Sent while the panel is still visible: its entry is unchecked here, not read again.
+    connect(meterPanel_, &PanelAudioMeter::close_panel, this,
+            [this] { uncheckMenuEntry(ActionState::MetersPanelShown); });
     connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_MappingChange, this, &MainWindow::rebuildAudioRouting);
     connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_LayoutChange, this, &MainWindow::PanelAudioMap_LayoutChange);
     connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DeleteTrack, this, &MainWindow::PanelAudioMap_DeleteTrack);
     connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DropFiles, this, &MainWindow::PanelAudioMap_DropFiles);
-    connect(mappingPanel_, &PanelAudioMapping::close_panel, this, [this] {
-        if (audioMappingAction_) audioMappingAction_->setChecked(false);
-    });
-}
-
-void MainWindow::createAudioMenu() {
-    windowMenu_ = menuBar()->addMenu(tr("&Window"));
-    audioMetersAction_ = windowMenu_->addAction(tr("Audio meters"));
-    audioMetersAction_->setCheckable(true);
-    connect(audioMetersAction_, &QAction::triggered, this, &MainWindow::act_menu_audio_meters);
-    audioMappingAction_ = windowMenu_->addAction(tr("Audio mapping"));
-    audioMappingAction_->setCheckable(true);
-    connect(audioMappingAction_, &QAction::triggered, this, &MainWindow::act_menu_audio_mapping);
-}
-
-void MainWindow::refreshAudioMenuActions() {
-    if (audioMetersAction_) audioMetersAction_->setChecked(meterPanel_ && meterPanel_->isVisible());
-    if (audioMappingAction_) audioMappingAction_->setChecked(mappingPanel_ && mappingPanel_->isVisible());
+    connect(mappingPanel_, &PanelAudioMapping::close_panel, this,
+            [this] { uncheckMenuEntry(ActionState::MappingPanelShown); });
 }
 
 void MainWindow::act_menu_audio_meters() {

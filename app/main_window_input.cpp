@@ -1,4 +1,5 @@
-// Keys, the mouse on the video and drops on the window. The menu shortcuts (Ctrl+I,
+// Keys, the mouse on the video and drops on the window. Which plain key runs what is
+// written in the action table (main_window_actions.cpp); the menu shortcuts (Ctrl+I,
 // Ctrl+O, Ctrl+F, Ctrl+Q) never come here: the menu entries take them, and the window
 // carries those entries too so that they work in full screen (main_window_menus.cpp).
 //
@@ -13,6 +14,8 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QWheelEvent>
+
+#include <functional>
 
 #include "app/main_window.h"
 #include "media/movie/file_to_play.h"
@@ -30,88 +33,61 @@ QPointF MainWindow::pointerInVideo() const {
     return point;
 }
 
+// The plain keys are rows of the action table (findKeyAction); the keys that act on
+// being held (Space, K) are handled here.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool shift = mods & Qt::ShiftModifier;
-    const bool alt = mods & Qt::AltModifier;
-    const bool ctrl = mods & Qt::ControlModifier;
-    const int key = event->key();
-
-    if (key == Qt::Key_Escape) {
-        exitFullScreen();
+    if (const MainWindowAction* row = findKeyAction(event->key(), event->modifiers())) {
+        if (movie_ || row->key.withoutMovie) (this->*row->run)();
         return;
     }
     if (!movie_) return;
-
-    auto zoomed = [this] {
-        refreshViewSize();
-        refreshMenuActions();
-    };
-    switch (key) {
-    case Qt::Key_Left:
-        if (!shift) viewControlsClicPrevFrame();
-        else if (!alt) viewControlsClicPrev10Frames();
-        else viewControlsClicPrevSecond();
-        break;
-    case Qt::Key_Right:
-        if (!shift) viewControlsClicNextFrame();
-        else if (!alt) viewControlsClicNext10Frames();
-        else viewControlsClicNextSecond();
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        if (!ctrl) break;
-        if (alt) r->zoomInAt(pointerInVideo());
-        else r->zoomInCentre();
-        zoomed();
-        break;
-    case Qt::Key_Minus:
-        if (!ctrl) break;
-        if (alt) r->zoomOutAt(pointerInVideo());
-        else r->zoomOutCentre();
-        zoomed();
-        break;
-    case Qt::Key_Z:
-        if (!shift) break;
-        r->zoomFit();
-        zoomed();
-        break;
+    switch (event->key()) {
     case Qt::Key_Space:
         if (event->isAutoRepeat()) break;
         if (r->beginPanMode(VulkanWinRenderer::interactionClockSeconds())) updateCursor();
-        break;
-    case Qt::Key_J:
-        if (kHeld_) {
-            viewControlsClicPrevFrame();
-        } else {
-            const int32_t step = frameQueue_->playStep();
-            setPlaySpeed(step >= 0 ? -1 : step * 2);
-        }
         break;
     case Qt::Key_K:
         if (event->isAutoRepeat()) break;
         kHeld_ = true;
         stopPlayback();
         break;
-    case Qt::Key_L:
-        if (kHeld_) {
-            viewControlsClicNextFrame();
-        } else {
-            const int32_t step = frameQueue_->playStep();
-            setPlaySpeed(step <= 0 ? 1 : step * 2);
-        }
-        break;
-    case Qt::Key_Home:
-        viewControlsClicStart();
-        break;
-    case Qt::Key_End:
-        viewControlsClicEnd();
-        break;
     default:
         break;
     }
+}
+
+void MainWindow::shuttleForward() {
+    if (kHeld_) {
+        viewControlsClicNextFrame();
+        return;
+    }
+    const int32_t step = frameQueue_->playStep();
+    setPlaySpeed(step <= 0 ? 1 : step * 2);
+}
+
+void MainWindow::shuttleReverse() {
+    if (kHeld_) {
+        viewControlsClicPrevFrame();
+        return;
+    }
+    const int32_t step = frameQueue_->playStep();
+    setPlaySpeed(step >= 0 ? -1 : step * 2);
+}
+
+void MainWindow::zoomInCentre() { zoomView([](VulkanWinRenderer& r) { r.zoomInCentre(); }); }
+void MainWindow::zoomInAtPointer() { zoomView([this](VulkanWinRenderer& r) { r.zoomInAt(pointerInVideo()); }); }
+void MainWindow::zoomOutCentre() { zoomView([](VulkanWinRenderer& r) { r.zoomOutCentre(); }); }
+void MainWindow::zoomOutAtPointer() { zoomView([this](VulkanWinRenderer& r) { r.zoomOutAt(pointerInVideo()); }); }
+void MainWindow::zoomToFit() { zoomView([](VulkanWinRenderer& r) { r.zoomFit(); }); }
+
+void MainWindow::zoomView(const std::function<void(VulkanWinRenderer&)>& zoom) {
+    VulkanWinRenderer* r = renderer();
+    if (!r) return;
+    zoom(*r);
+    refreshViewSize();
+    refreshMenuActions();
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {

@@ -1,10 +1,18 @@
-// The menu bar, in the order File, Window, View, Analyse, Help (the View and Help
-// menus are built in main_window_view_menu.cpp); the preferences window, the tool
-// windows of the Analyse menu and the snapshot parameters dialog.
+// The menu bar and the video's context menu, both built from the action table
+// (main_window_actions.cpp), with the refresh of their texts and check marks; the
+// preferences window, the tool windows of the Analyse menu and the snapshot parameters
+// dialog.
+//
+// The check marks are never kept in the menus: after every change they are read again
+// from the states the rows name (MainWindow::actionState), for the menu bar by
+// refreshMenuActions and for the context menu each time it is built.
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+
+#include <utility>
 
 #include "app/main_window.h"
 #include "render/vulkan_win_renderer.h"
@@ -17,53 +25,158 @@
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
 
+namespace {
+
+QAction* run_context_menu(QMenu* menu, const QPoint& at) {
+    // Read the current runner by swapping it out and straight back in.
+    const MainWindow::MenuExecProvider runner = MainWindow::setMenuExecProvider(nullptr);
+    MainWindow::setMenuExecProvider(runner);
+    return runner(menu, at);
+}
+
+}  // namespace
+
+// The menus in the order of their first rows in the table (File, Window, View,
+// Analyse, Help), each with its rows in table order.
 void MainWindow::createMenus() {
-    fileMenu_ = menuBar()->addMenu(tr("&File"));
-    QAction* about = fileMenu_->addAction(tr("About NorvuHAPPlayer"));
-    connect(about, &QAction::triggered, this, &MainWindow::act_about_menu);
-    fileMenu_->addSeparator();
-    QAction* open = fileMenu_->addAction(tr("Open..."));
-    open->setShortcut(QKeySequence::Open);
-    connect(open, &QAction::triggered, this, &MainWindow::act_open_menu);
-    fileMenu_->addSeparator();
-    QAction* quit = fileMenu_->addAction(tr("Quit"));
-    quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, this, &MainWindow::act_quit_menu);
+    QList<ActionMenu> menus;
+    for (const MainWindowAction& row : mainWindowActions())
+        if (row.menu != ActionMenu::None && !menus.contains(row.menu)) menus << row.menu;
+    for (const ActionMenu menu : std::as_const(menus)) {
+        QList<const MainWindowAction*> rows;
+        for (const MainWindowAction& row : mainWindowActions())
+            if (row.menu == menu) rows << &row;
+        menuEntries_ << addMenuEntries(menuBar()->addMenu(actionMenuTitle(menu)), rows, ActionTexts::MenuBar);
+    }
+    for (const MenuEntry& entry : std::as_const(menuEntries_)) {
+        const MainWindowAction* row = entry.row;
+        if (row->isChoice()) {
+            for (qsizetype i = 0; i < entry.choices.size(); ++i) {
+                const uint32_t index = static_cast<uint32_t>(i);
+                connect(entry.choices[i], &QAction::triggered, this, [this, row, index] { (this->*row->choose)(index); });
+            }
+            continue;
+        }
+        connect(entry.action, &QAction::triggered, this, row->run);
+        // Full screen hides the menu bar, and a hidden bar's shortcuts are dead: the
+        // window carries every entry that has a shortcut as well, so each works in full
+        // screen as in a window (one action, so still once per press).
+        if (row->hasShortcut()) {
+            entry.action->setShortcut(row->shortcutSequence());
+            addAction(entry.action);
+        }
+    }
+}
 
-    createAudioMenu();
-    windowMenu_->addSeparator();
-    QAction* hardware = windowMenu_->addAction(tr("Hardware informations..."));
-    connect(hardware, &QAction::triggered, this, &MainWindow::act_menu_hardware_info);
-    // The last entry of the Window menu.
-    QAction* prefs = windowMenu_->addAction(tr("Preferences..."));
-    connect(prefs, &QAction::triggered, this, &MainWindow::act_menu_prefs);
+QList<MainWindow::MenuEntry> MainWindow::addMenuEntries(QMenu* menu, const QList<const MainWindowAction*>& rows,
+                                                        ActionTexts texts) {
+    QList<MenuEntry> entries;
+    QMenu* submenu = nullptr;
+    const char* submenuTitle = nullptr;
+    for (const MainWindowAction* row : rows) {
+        if (row->isSeparator()) {
+            menu->addSeparator();
+            continue;
+        }
+        QMenu* into = menu;
+        if (row->submenu) {
+            if (!submenu || qstrcmp(submenuTitle, row->submenu) != 0) {
+                submenu = menu->addMenu(actionText(row->submenu, texts));
+                submenuTitle = row->submenu;
+            }
+            into = submenu;
+        } else {
+            submenu = nullptr;
+        }
+        const QString text = actionLabel(*row, texts);
+        MenuEntry entry;
+        entry.row = row;
+        if (row->isChoice()) {
+            entry.submenu = into->addMenu(text);
+            entry.action = entry.submenu->menuAction();
+            for (const QString& choice : actionChoiceTexts(*row, texts)) {
+                QAction* action = entry.submenu->addAction(choice);
+                action->setCheckable(true);
+                entry.choices << action;
+            }
+        } else {
+            entry.action = into->addAction(text);
+            if (row->state != ActionState::None && !row->onLabel) entry.action->setCheckable(true);
+        }
+        entries << entry;
+    }
+    return entries;
+}
 
-    createViewMenu();
+void MainWindow::checkOnlyAction(const QList<QAction*>& actions, int index) {
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        actions[i]->setCheckable(true);
+        actions[i]->setChecked(i == index);
+    }
+}
 
-    QMenu* analyse = menuBar()->addMenu(tr("&Analyse"));
-    QAction* fileTest = analyse->addAction(tr("File test..."));
-    connect(fileTest, &QAction::triggered, this, &MainWindow::act_menu_file_test);
-    QAction* audioAnalyse = analyse->addAction(tr("Audio Analyse..."));
-    connect(audioAnalyse, &QAction::triggered, this, &MainWindow::act_menu_audio_analyse);
-    QAction* benchmark = analyse->addAction(tr("Benchmark..."));
-    connect(benchmark, &QAction::triggered, this, &MainWindow::act_menu_benchmark);
-
-    createHelpMenu();
-
-    // Full screen hides the menu bar, and a hidden bar's shortcuts are dead: the window
-    // carries every entry that has a shortcut as well, so each works in full screen as
-    // in a window (one action, so still once per press).
-    for (QAction* action : menuBar()->findChildren<QAction*>())
-        if (!action->shortcut().isEmpty()) addAction(action);
+void MainWindow::applyActionState(const MenuEntry& entry, ActionTexts texts) const {
+    const MainWindowAction& row = *entry.row;
+    if (row.state != ActionState::None) {
+        const int state = actionState(row.state);
+        if (row.isChoice()) {
+            checkOnlyAction(entry.choices, state);
+        } else if (row.onLabel) {
+            entry.action->setText(actionLabel(row, texts, state != 0));
+        } else {
+            entry.action->setChecked(state != 0);
+        }
+    }
+    if (row.enabledWhen != ActionState::None) {
+        const bool enabled = actionState(row.enabledWhen) != 0;
+        if (entry.submenu) entry.submenu->setEnabled(enabled);
+        else entry.action->setEnabled(enabled);
+    }
 }
 
 void MainWindow::refreshMenuActions() {
     if (!renderer()) return;
-    informationAction_->setText(informationShown_ ? tr("Hide informations") : tr("Show informations"));
-    controlsAction_->setText(controlsShown_ ? tr("Hide controls") : tr("Show controls"));
-    fullScreenAction_->setText(isFullScreen() ? tr("Exit Full Screen") : tr("Enter Full Screen"));
-    refreshViewMenuActions();
-    refreshAudioMenuActions();
+    for (const MenuEntry& entry : std::as_const(menuEntries_)) applyActionState(entry, ActionTexts::MenuBar);
+}
+
+void MainWindow::refreshAudioMenuActions() {
+    for (const MenuEntry& entry : std::as_const(menuEntries_)) {
+        const ActionState state = entry.row->state;
+        if (state == ActionState::MetersPanelShown || state == ActionState::MappingPanelShown)
+            applyActionState(entry, ActionTexts::MenuBar);
+    }
+}
+
+void MainWindow::uncheckMenuEntry(ActionState state) {
+    for (const MenuEntry& entry : std::as_const(menuEntries_))
+        if (entry.row->state == state) entry.action->setChecked(false);
+}
+
+// Built anew at each click from the rows that have a context text. The chosen entry
+// runs once the menu returns it: the menu runner may be replaced, and a replacement
+// only names the entry, it triggers nothing.
+void MainWindow::viewVideoRightClic(const QMouseEvent* event) {
+    if (!event || !renderer()) return;
+    QMenu menu(QStringLiteral("Context menu View Parameters"), this);
+    QList<const MainWindowAction*> rows;
+    for (const MainWindowAction& row : mainWindowActions())
+        if (row.contextLabel) rows << &row;
+    const QList<MenuEntry> entries = addMenuEntries(&menu, rows, ActionTexts::Context);
+    for (const MenuEntry& entry : entries) applyActionState(entry, ActionTexts::Context);
+
+    QAction* chosen = run_context_menu(&menu, event->globalPosition().toPoint());
+    if (!chosen) return;
+    for (const MenuEntry& entry : entries) {
+        if (entry.action == chosen && entry.row->run) {
+            (this->*entry.row->run)();
+            return;
+        }
+        const qsizetype index = entry.choices.indexOf(chosen);
+        if (index >= 0) {
+            (this->*entry.row->choose)(static_cast<uint32_t>(index));
+            return;
+        }
+    }
 }
 
 void MainWindow::act_menu_prefs() {

@@ -1,16 +1,8 @@
-// The View menu (guides, display modes, zoom), the video's context menu, the display
-// mode slots behind both, the Help menu and the about window. The display modes live
-// in the renderer and the guide switches in the settings: the check marks are never
-// kept in the menus but recomputed from those two after every change.
-#include <QAction>
+// The slots behind the View menu's entries and the video's context menu (guides,
+// display modes, zoom), the states both menus show, and the Help and About windows.
+// The display modes live in the renderer and the guide switches in the settings: the
+// menus read them here (actionState) after every change, never keeping their own.
 #include <QDebug>
-#include <QHash>
-#include <QKeySequence>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMouseEvent>
-
-#include <functional>
 
 #include "app/main_window.h"
 #include "app/settings/global_settings.h"
@@ -19,37 +11,14 @@
 #include "render/canvas_modes.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
+#include "tools/panel_audio_mapping.h"
+#include "tools/panel_audio_meter.h"
 #include "ui/dialog_about.h"
 
 namespace {
 
-constexpr const char* kVersion = "2.1.1";
 // The about window's link; the player has no web page of its own yet.
 constexpr const char* kWebPage = "https://example.org/norvu-hap-player";
-
-// Entry labels, shared by the menu bar (translated) and the context menu (plain).
-const char* const kCropBoxEntries[] = {QT_TR_NOOP("File"), QT_TR_NOOP("Position file in Display Window")};
-const char* const kBackgroundEntries[] = {QT_TR_NOOP("Black"), QT_TR_NOOP("White"), QT_TR_NOOP("Custom Color"),
-                                          QT_TR_NOOP("Checkerboard"), QT_TR_NOOP("Custom Checkerboard")};
-const char* const kAlphaEntries[] = {QT_TR_NOOP("Premultiply Black"), QT_TR_NOOP("Straight")};
-const char* const kChannelEntries[] = {QT_TR_NOOP("RGBA"), QT_TR_NOOP("RGB"), QT_TR_NOOP("Alpha")};
-const char* const kScalingEntries[] = {QT_TR_NOOP("Low (Nearest)"), QT_TR_NOOP("Normal (Bilinear)"),
-                                       QT_TR_NOOP("High (Bicubic)")};
-const char* const kFpsEntries[] = {"Same as source", "23.98", "24", "25", "29.97", "30", "48", "50", "59.94", "60"};
-
-template <size_t N>
-QStringList plain_labels(const char* const (&labels)[N]) {
-    QStringList list;
-    for (const char* label : labels) list << QString::fromLatin1(label);
-    return list;
-}
-
-template <size_t N>
-QStringList translated_labels(const char* const (&labels)[N]) {
-    QStringList list;
-    for (const char* label : labels) list << MainWindow::tr(label);
-    return list;
-}
 
 // The menu's background entries put Custom Color before Checkerboard, the renderer's
 // modes the other way round; the swap is its own inverse, so it also turns a mode back
@@ -75,133 +44,37 @@ uint32_t mode_or_default(uint32_t value, uint32_t count, const char* message, ui
     return fallback;
 }
 
-using ModeSlot = void (MainWindow::*)(uint32_t);
-
-// One menu-bar entry per label; entry i runs the slot with i.
-QList<QAction*> add_mode_entries(MainWindow* window, QMenu* menu, const QStringList& labels, ModeSlot slot) {
-    QList<QAction*> actions;
-    for (qsizetype i = 0; i < labels.size(); ++i) {
-        QAction* action = menu->addAction(labels[i]);
-        const uint32_t index = static_cast<uint32_t>(i);
-        QObject::connect(action, &QAction::triggered, window, [window, slot, index] { (window->*slot)(index); });
-        actions << action;
-    }
-    return actions;
-}
-
-// A context menu whose entries run what they are registered with once the menu
-// returns the chosen one: the menu runner may be replaced, and a replacement only
-// names the entry, it triggers nothing.
-class ContextMenuEntries {
-public:
-    QAction* add(QMenu* menu, const QString& label, std::function<void()> run) {
-        QAction* action = menu->addAction(label);
-        m_runs.insert(action, std::move(run));
-        return action;
-    }
-
-    // A submenu of checkable entries, `current` checked; entry i runs the slot with i.
-    QMenu* addGroup(MainWindow* window, QMenu* menu, const QString& title, const QStringList& labels, int current,
-                    ModeSlot slot) {
-        QMenu* sub = menu->addMenu(title);
-        for (qsizetype i = 0; i < labels.size(); ++i) {
-            const uint32_t index = static_cast<uint32_t>(i);
-            QAction* action = add(sub, labels[i], [window, slot, index] { (window->*slot)(index); });
-            action->setCheckable(true);
-            action->setChecked(i == current);
-        }
-        return sub;
-    }
-
-    void run(QAction* chosen) const {
-        const auto it = m_runs.constFind(chosen);
-        if (it != m_runs.constEnd()) it.value()();
-    }
-
-private:
-    QHash<QAction*, std::function<void()>> m_runs;
-};
-
-QAction* run_context_menu(QMenu* menu, const QPoint& at) {
-    // Read the current runner by swapping it out and straight back in.
-    const MainWindow::MenuExecProvider runner = MainWindow::setMenuExecProvider(nullptr);
-    MainWindow::setMenuExecProvider(runner);
-    return runner(menu, at);
-}
-
 }  // namespace
 
-void MainWindow::createViewMenu() {
-    viewMenu_ = menuBar()->addMenu(tr("&View"));
-    informationAction_ = viewMenu_->addAction(tr("Show informations"));
-    informationAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    connect(informationAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_information);
-    controlsAction_ = viewMenu_->addAction(tr("Show controls"));
-    connect(controlsAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_controls);
-
-    QMenu* guides = viewMenu_->addMenu(tr("Guides"));
-    safeAreaAction_ = guides->addAction(tr("Safe area"));
-    connect(safeAreaAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_safe_area);
-    videoAreaAction_ = guides->addAction(tr("Video area"));
-    connect(videoAreaAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_video_area);
-    cropBoxAreaAction_ = guides->addAction(tr("Crop Box Display Window Area"));
-    connect(cropBoxAreaAction_, &QAction::triggered, this, &MainWindow::act_menu_show_hide_cropbox_display_area);
-
-    cropBoxModeMenu_ = viewMenu_->addMenu(tr("Crop Box Display Mode"));
-    cropBoxModeActions_ = add_mode_entries(this, cropBoxModeMenu_, translated_labels(kCropBoxEntries),
-                                           &MainWindow::act_menu_cropbox_display_mode);
-    backgroundActions_ = add_mode_entries(this, viewMenu_->addMenu(tr("Background")),
-                                          translated_labels(kBackgroundEntries), &MainWindow::act_menu_bg);
-    alphaActions_ = add_mode_entries(this, viewMenu_->addMenu(tr("Alpha Mode")), translated_labels(kAlphaEntries),
-                                     &MainWindow::act_menu_alpha_mode);
-    channelActions_ = add_mode_entries(this, viewMenu_->addMenu(tr("Channel")), translated_labels(kChannelEntries),
-                                       &MainWindow::act_menu_channels);
-    scalingActions_ = add_mode_entries(this, viewMenu_->addMenu(tr("Scaling")), translated_labels(kScalingEntries),
-                                       &MainWindow::act_menu_scaling);
-    zoomActions_ = add_mode_entries(this, viewMenu_->addMenu(tr("Zoom")), VulkanWinRenderer::zoomLevelNames(),
-                                    &MainWindow::act_menu_zoom);
-
-    QAction* center = viewMenu_->addAction(tr("Center Video"));
-    connect(center, &QAction::triggered, this, &MainWindow::act_menu_center_video);
-    fullScreenAction_ = viewMenu_->addAction(tr("Enter Full Screen"));
-    fullScreenAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    connect(fullScreenAction_, &QAction::triggered, this, &MainWindow::act_menu_toggle_fullscreen);
-}
-
-void MainWindow::createHelpMenu() {
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    QAction* shortcuts = help->addAction(tr("Keyboard shortcuts..."));
-    connect(shortcuts, &QAction::triggered, this, &MainWindow::act_keyboard_shortcuts);
-}
-
-void MainWindow::checkOnlyAction(const QList<QAction*>& actions, int index) {
-    for (qsizetype i = 0; i < actions.size(); ++i) {
-        actions[i]->setCheckable(true);
-        actions[i]->setChecked(i == index);
-    }
-}
-
-void MainWindow::refreshViewMenuActions() {
+int MainWindow::actionState(ActionState state) const {
     VulkanWinRenderer* r = renderer();
-    if (!r) return;
-    const QList<std::pair<QAction*, bool>> guides = {{safeAreaAction_, settings_->isSafeAreaVisible()},
-                                                     {videoAreaAction_, settings_->isVideoAreaVisible()},
-                                                     {cropBoxAreaAction_, settings_->isDisplayWindowAreaVisible()}};
-    for (const auto& [action, checked] : guides) {
-        if (!action) continue;
-        action->setCheckable(true);
-        action->setChecked(checked);
+    switch (state) {
+    case ActionState::None: return 0;
+    case ActionState::InformationShown: return informationShown_;
+    case ActionState::ControlsShown: return controlsShown_;
+    case ActionState::FullScreen: return isFullScreen();
+    case ActionState::SafeAreaShown: return settings_->isSafeAreaVisible();
+    case ActionState::VideoAreaShown: return settings_->isVideoAreaVisible();
+    case ActionState::CropBoxAreaShown: return settings_->isDisplayWindowAreaVisible();
+    case ActionState::MetersPanelShown: return meterPanel_ && meterPanel_->isVisible();
+    case ActionState::MappingPanelShown: return mappingPanel_ && mappingPanel_->isVisible();
+    case ActionState::MovieHasDisplayWindow: return movie_ && movie_->hasDisplayWindow();
+    case ActionState::FpsMode: return movie_ ? int(movie_->fpsMode()) : 0;
+    default: break;
     }
+    if (!r) return -1;
     // The raw modes: the renderer's sanitising getters renumber the background.
-    checkOnlyAction(cropBoxModeActions_,
-                    int(mode_or_default(r->cropBoxDisplayMode(), 2, "Unknown crop box display Mode : %1", 1)));
-    checkOnlyAction(backgroundActions_, int(toBaseGpu2dCanvasBackgroundMode(r->backgroundModeRaw())));
-    checkOnlyAction(alphaActions_, int(mode_or_default(r->alphaModeRaw(), 2, "Unknown Alpha Mode : %1", 0)));
-    checkOnlyAction(channelActions_,
-                    int(mode_or_default(r->channelMode(), 3, "Unknown BaseGpu2dCanvas_ChannelMode : %1", 0)));
-    checkOnlyAction(scalingActions_, int(mode_or_default(r->scaleModeRaw(), 3, "Unknown scaling Mode : %1", 1)));
-    checkOnlyAction(zoomActions_, r->zoomLevelIndex());
-    if (cropBoxModeMenu_) cropBoxModeMenu_->setEnabled(movie_ && movie_->hasDisplayWindow());
+    switch (state) {
+    case ActionState::CropBoxMode:
+        return int(mode_or_default(r->cropBoxDisplayMode(), 2, "Unknown crop box display Mode : %1", 1));
+    case ActionState::BackgroundMode: return int(toBaseGpu2dCanvasBackgroundMode(r->backgroundModeRaw()));
+    case ActionState::AlphaMode: return int(mode_or_default(r->alphaModeRaw(), 2, "Unknown Alpha Mode : %1", 0));
+    case ActionState::ChannelMode:
+        return int(mode_or_default(r->channelMode(), 3, "Unknown BaseGpu2dCanvas_ChannelMode : %1", 0));
+    case ActionState::ScaleMode: return int(mode_or_default(r->scaleModeRaw(), 3, "Unknown scaling Mode : %1", 1));
+    case ActionState::ZoomLevel: return r->zoomLevelIndex();
+    default: return -1;
+    }
 }
 
 void MainWindow::act_menu_bg(uint32_t index) {
@@ -291,49 +164,6 @@ void MainWindow::act_menu_show_hide_cropbox_display_area() {
     if (VulkanWinRenderer* r = renderer()) r->setShowCropBoxArea(show);
     updateIfPaused();
     refreshMenuActions();
-}
-
-void MainWindow::viewVideoRightClic(const QMouseEvent* event) {
-    VulkanWinRenderer* r = renderer();
-    if (!event || !r) return;
-    QMenu menu(QStringLiteral("Context menu View Parameters"), this);
-    ContextMenuEntries entries;
-    entries.add(&menu, controlsShown_ ? QStringLiteral("Hide controls") : QStringLiteral("Show controls"),
-                [this] { act_menu_show_hide_controls(); });
-
-    QMenu* guides = menu.addMenu(QStringLiteral("Guides"));
-    const QList<std::pair<QString, bool>> guideEntries = {
-        {QStringLiteral("Safe Area"), settings_->isSafeAreaVisible()},
-        {QStringLiteral("Video Area"), settings_->isVideoAreaVisible()},
-        {QStringLiteral("Crop Box Display Window"), settings_->isDisplayWindowAreaVisible()}};
-    const std::function<void()> guideRuns[] = {[this] { act_menu_show_hide_safe_area(); },
-                                               [this] { act_menu_show_hide_video_area(); },
-                                               [this] { act_menu_show_hide_cropbox_display_area(); }};
-    for (qsizetype i = 0; i < guideEntries.size(); ++i) {
-        QAction* action = entries.add(guides, guideEntries[i].first, guideRuns[i]);
-        action->setCheckable(true);
-        action->setChecked(guideEntries[i].second);
-    }
-
-    QMenu* cropBox = entries.addGroup(this, &menu, QStringLiteral("Crop Box Display Mode"),
-                                      plain_labels(kCropBoxEntries), int(r->cropBoxDisplayMode()),
-                                      &MainWindow::act_menu_cropbox_display_mode);
-    cropBox->setEnabled(movie_ && movie_->hasDisplayWindow());
-    entries.addGroup(this, &menu, QStringLiteral("Background"), plain_labels(kBackgroundEntries),
-                     int(toBaseGpu2dCanvasBackgroundMode(r->backgroundModeRaw())), &MainWindow::act_menu_bg);
-    entries.addGroup(this, &menu, QStringLiteral("Alpha Mode"), plain_labels(kAlphaEntries), int(r->alphaModeRaw()),
-                     &MainWindow::act_menu_alpha_mode);
-    entries.addGroup(this, &menu, QStringLiteral("Interpret Fps"), plain_labels(kFpsEntries),
-                     movie_ ? int(movie_->fpsMode()) : 0, &MainWindow::act_menu_fps_mode);
-    entries.addGroup(this, &menu, QStringLiteral("Channels"), plain_labels(kChannelEntries), int(r->channelMode()),
-                     &MainWindow::act_menu_channels);
-    entries.addGroup(this, &menu, QStringLiteral("Scaling Quality"), plain_labels(kScalingEntries),
-                     int(r->scaleModeRaw()), &MainWindow::act_menu_scaling);
-    entries.addGroup(this, &menu, QStringLiteral("Zoom"), VulkanWinRenderer::zoomLevelNames(), r->zoomLevelIndex(),
-                     &MainWindow::act_menu_zoom);
-    entries.add(&menu, QStringLiteral("Center video"), [this] { act_menu_center_video(); });
-
-    entries.run(run_context_menu(&menu, event->globalPosition().toPoint()));
 }
 
 void MainWindow::act_about_menu() {

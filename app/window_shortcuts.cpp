@@ -1,5 +1,6 @@
 #include "app/window_shortcuts.h"
 
+#include "app/main_window_actions.h"
 #include "ui/view_label.h"
 #include "ui/view_simple_image.h"
 #include "ui/view_simple_scroll.h"
@@ -25,21 +26,10 @@ void WindowShortcuts::buildShortcutList() {
     ViewLabel* title = new ViewLabel(m_scroll->contentWidget(), QRect(w / 2 - 75, 120, 300, 40), "Keyboard Shortcuts", 9);
     title->alignCenter();
     m_labels << title;
-    // The texts are the player's own, as users know them.
-    addGroup("Navigation", QPoint(20, 200), 400,
-             {"Space : Play/Pause", "L : Play Forward / Increase play forward speed", "K : Pause",
-              "J : Play backward / Increase play backward speed", "Left / Right arrow : Prev/Next frame",
-              "Shift Left / Right arrow : 10 frames before/after", "Alt Shift Left / Right arrow : 1s before/after",
-              "Home : Go to start", "End : Go to end", "i : Set in point", "o : Set out point",
-              "Alt i : Reset in point", "Alt o : Reset out point", "Shift i : Go to in point",
-              "Shift o : Go to out point"});
-    addGroup("View", QPoint(w / 2 - 180, 200), 400,
-             {"Double click : Toggle fullscreen mode", "Esc : Output full screen", "Ctrl i : Show/Hide informations",
-              "Ctr O : Open file"});
-    addGroup("Pan / Zoom", QPoint(810, 200), 350,
-             {"Space clic dragged : Pan mode", "Middle mouse clic dragged : Pan", "Middle mouse wheel : Zoom +/-",
-              "Alt Middle mouse wheel : Zoom +/- on cursor", "Ctrl + : Zoom +", "Alt Ctrl + : Zoom + on cursor",
-              "Ctrl - : Zoom -", "Alt Ctrl - : Zoom - on cursor", "Shift Z : Zoom fit"});
+    // The lines are the help texts of the main window's action table.
+    addGroup("Navigation", QPoint(20, 200), 400, actionHelpLines(HelpGroup::Navigation));
+    addGroup("View", QPoint(w / 2 - 180, 200), 400, actionHelpLines(HelpGroup::View));
+    addGroup("Pan / Zoom", QPoint(810, 200), 350, actionHelpLines(HelpGroup::PanZoom));
 }
 
 void WindowShortcuts::addGroup(const QString& title, QPoint at, int width, const QStringList& lines) {

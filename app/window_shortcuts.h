@@ -1,9 +1,10 @@
 #pragma once
 // WindowShortcuts: the floating "Keyboard Shortcuts" panel of the Help menu. Only
 // text: three groups of lines over a background picture, in a scroll view (the
-// picture is larger than the panel). The keys themselves are handled by the main
-// window. Made once, without a parent, and kept by the main window, which shows and
-// activates it on every request. GUI thread only.
+// picture is larger than the panel). The lines are the help texts of the main window's
+// action table (app/main_window_actions.h), which also binds the keys. Made once,
+// without a parent, and kept by the main window, which shows and activates it on
+// every request. GUI thread only.
 #include <QList>
 #include <QPoint>
 #include <QStringList>
