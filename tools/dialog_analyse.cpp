@@ -73,8 +73,8 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
     m_progress->updateState(ProcessTaskState_Idle);
     m_logLines = 0;
     m_settings = settings;
-    m_warnChunks->setChecked(
-        (settings ? *settings : GlobalSettings::defaults()).switchValue(GlobalSettings::Switch_FileTestWarnChunks));
+    const GlobalSettings& stored = settings ? *settings : GlobalSettings::defaults();
+    m_warnChunks->setChecked(stored.switchValue(GlobalSettings::Switch_FileTestWarnChunks));
 
     m_movie = movie;
     if (!movie) {

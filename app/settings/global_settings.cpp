@@ -38,7 +38,10 @@ uint32_t read_unsigned(const SettingParam& param, QStringView text, uint32_t cur
     if (value >= qlonglong(rule.min) && value <= qlonglong(rule.max)) return uint32_t(value);
     if (rule.console_line) console_line(rule.console_line, value);
     if (rule.log_out_of_range)
-        qDebug().noquote() << QString("Invalid pref value : %1 = %2 (default %3)").arg(QLatin1String(param.key)).arg(value).arg(fallback);
+        qDebug().noquote() << QString("Invalid pref value : %1 = %2 (default %3)")
+                                  .arg(QLatin1String(param.key))
+                                  .arg(value)
+                                  .arg(fallback);
     return fallback;
 }
 
