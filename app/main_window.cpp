@@ -146,7 +146,7 @@ void MainWindow::buildAudio() {
     if (settings_->isDisplayWarnUnsupportedSoundCard()) {
         delete warningDialog_;
         warningDialog_ = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");
-        warningDialog_->settingKey = "ui_display_warn_unsupported_sound_card";
+        warningDialog_->settingKey = GlobalSettings::switchKey(GlobalSettings::Switch_WarnUnsupportedSoundCard);
         // However it closes (its button, Escape, the main window closing), its
         // "Don't show again" box decides whether the next start warns.
         DialogWarningErr* warning = warningDialog_;

@@ -12,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/settings/global_settings.h"
+#include "app/settings_canvas_colours.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_in_out_point.h"
 #include "app/view_info_error.h"
@@ -303,7 +304,7 @@ void MainWindow::applySettings(bool first) {
     refreshInformationOverlay();
     applyAudioMappingSettings();
     if (VulkanWinRenderer* r = renderer()) {
-        r->setBackgroundColors(settings_);
+        r->setBackgroundColors(canvas_colours(*settings_));
         r->setShowSafeArea(settings_->isSafeAreaVisible());
         r->setShowVideoArea(settings_->isVideoAreaVisible());
     }

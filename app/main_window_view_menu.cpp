@@ -80,10 +80,7 @@ int MainWindow::actionState(ActionState state) const {
 void MainWindow::act_menu_bg(uint32_t index) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    if (index > 4) {
-        qDebug("Unknown BaseGpu2dCanvas_BackgroundMode val : %u (default Black)", index);
-        index = 0;
-    }
+    index = display_mode_or_default(DisplayModeKind::Background, index, ModeLineTo::DebugLog);
     r->setBackgroundMode(toBaseGpu2dCanvasBackgroundMode(index));
     videoWindow_->requestUpdate();
     refreshMenuActions();
@@ -92,8 +89,7 @@ void MainWindow::act_menu_bg(uint32_t index) {
 void MainWindow::act_menu_alpha_mode(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    r->setAlphaMode(mode_or_default(mode, 2, "Unknown alpha Mode val : %1 (default premult)",
-                                    BaseGpu2dCanvas_AlphaMode_PremultiplyBlack));
+    r->setAlphaMode(display_mode_or_default(DisplayModeKind::Alpha, mode, ModeLineTo::DebugLog));
     videoWindow_->requestUpdate();
     refreshMenuActions();
 }
@@ -101,8 +97,7 @@ void MainWindow::act_menu_alpha_mode(uint32_t mode) {
 void MainWindow::act_menu_channels(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    r->setChannelMode(mode_or_default(mode, 3, "Unknown BaseGpu2dCanvas_ChannelMode val : %1 (default RGBA)",
-                                      BaseGpu2dCanvas_ChannelMode_RGBA));
+    r->setChannelMode(display_mode_or_default(DisplayModeKind::Channels, mode, ModeLineTo::DebugLog));
     videoWindow_->requestUpdate();
     refreshMenuActions();
 }
@@ -110,8 +105,7 @@ void MainWindow::act_menu_channels(uint32_t mode) {
 void MainWindow::act_menu_scaling(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    r->setScaleMode(mode_or_default(mode, 3, "Unknown scaling Mode val : %1 (default bilinear)",
-                                    BaseGpu2dCanvas_ScaleMode_Bilinear));
+    r->setScaleMode(display_mode_or_default(DisplayModeKind::Scaling, mode, ModeLineTo::DebugLog));
     videoWindow_->requestUpdate();
     refreshMenuActions();
 }
@@ -119,8 +113,7 @@ void MainWindow::act_menu_scaling(uint32_t mode) {
 void MainWindow::act_menu_cropbox_display_mode(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
     if (!videoWindow_ || !r) return;
-    r->setCropBoxDisplayMode(mode_or_default(mode, 2, "Unknown crop box display Mode val : %1 (default video data)",
-                                             BaseGpu2dCanvas_CropBoxDisplayMode_File));
+    r->setCropBoxDisplayMode(display_mode_or_default(DisplayModeKind::CropBox, mode, ModeLineTo::DebugLog));
     // The crop box moves the picture: its geometry is rebuilt, not only redrawn.
     r->refresh();
     updateIfPaused();

@@ -7,7 +7,6 @@
 #include <QVulkanDeviceFunctions>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "app/settings/global_settings.h"
 #include "render/player_layout.h"
 #include "render/vulkan_error.h"
 #include "render/vulkan_texture_set.h"
@@ -211,16 +210,11 @@ void VulkanWinRenderer::color_to_float4(const QColor& colour, float out[4]) {
     out[3] = float(colour.alpha() / 255.0);
 }
 
-void VulkanWinRenderer::setBackgroundColors(const GlobalSettings* settings) {
-    if (!settings) return;
-    color_to_float4(settings->ui_col_safe_area_action, canvas->guideColours[0]);
-    color_to_float4(settings->ui_col_safe_area_title, canvas->guideColours[1]);
-    color_to_float4(settings->ui_col_video_area, canvas->guideColours[2]);
-    color_to_float4(settings->ui_col_display_area, canvas->guideColours[3]);
-    color_to_float4(settings->ui_letterbox_pillarbox_color, canvas->canvasColours[0]);
-    color_to_float4(settings->ui_custom_bg_color, canvas->canvasColours[1]);
-    color_to_float4(settings->ui_custom_checkerboard_color_1, canvas->canvasColours[2]);
-    color_to_float4(settings->ui_custom_checkerboard_color_2, canvas->canvasColours[3]);
+void VulkanWinRenderer::setBackgroundColors(const CanvasColours& colours) {
+    for (int i = 0; i < 4; ++i) {
+        color_to_float4(colours.guides[i], canvas->guideColours[i]);
+        color_to_float4(colours.canvas[i], canvas->canvasColours[i]);
+    }
 }
 
 uint32_t VulkanWinRenderer::alphaMode() const {

@@ -27,13 +27,13 @@
 #include <memory>
 
 #include "render/base_gpu_2d_canvas.h"
+#include "render/canvas_colours.h"
 #include "render/canvas_modes.h"
 #include "render/video_pipelines.h"
 #include "render/vulkan_descriptors.h"
 #include "render/vulkan_texture.h"
 
 class FileToPlay;
-class GlobalSettings;
 class PlayerLayout;
 class QVulkanDeviceFunctions;
 class VulkanTextureSet;
@@ -116,7 +116,7 @@ public:
     void setShowSafeArea(bool show) { canvas->showSafeArea = show ? 1 : 0; }
     void setShowVideoArea(bool show) { canvas->showVideoArea = show ? 1 : 0; }
     void setShowCropBoxArea(bool show) { canvas->showCropBoxArea = show ? 1 : 0; }
-    void setBackgroundColors(const GlobalSettings* settings);
+    void setBackgroundColors(const CanvasColours& colours);
     uint32_t channelMode() const { return canvas->channelMode; }
     uint32_t backgroundModeRaw() const { return canvas->backgroundMode; }
     uint32_t alphaModeRaw() const { return canvas->alphaMode; }

@@ -73,7 +73,8 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
     m_progress->updateState(ProcessTaskState_Idle);
     m_logLines = 0;
     m_settings = settings;
-    m_warnChunks->setChecked(settings ? settings->boolSetting(QString::fromLatin1(kWarnChunksKey), true) : true);
+    const GlobalSettings& stored = settings ? *settings : GlobalSettings::defaults();
+    m_warnChunks->setChecked(stored.switchValue(GlobalSettings::Switch_FileTestWarnChunks));
 
     m_movie = movie;
     if (!movie) {
@@ -126,7 +127,7 @@ void DialogAnalyse::taskStateChanged(uint32_t state) {
 }
 
 void DialogAnalyse::close_dialog_ok() {
-    if (m_settings) m_settings->setBoolSetting(m_warnChunks->isChecked(), QString::fromLatin1(kWarnChunksKey));
+    if (m_settings) m_settings->setSwitch(GlobalSettings::Switch_FileTestWarnChunks, m_warnChunks->isChecked());
     BaseDialog::close_dialog_ok();
 }
 

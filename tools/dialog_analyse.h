@@ -33,8 +33,6 @@ class ViewTextScrollable;
 class DialogAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kWarnChunksKey = "ui_file_test_warn_chunks_state";
-
     explicit DialogAnalyse(QWidget* parent);
     ~DialogAnalyse() override;
 

@@ -32,7 +32,8 @@ DialogAudioAnalyse::DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings
     addTaggedButton(QStringLiteral("Save results"), 1);
 
     m_useRange = new ViewCheckbox(this, QRect(20, 25, 660, 25), QStringLiteral("Use In/Out Range"), 0, 0);
-    m_useRange->setChecked(settings ? settings->boolSetting(QString::fromLatin1(kUseRangeKey), true) : true);
+    const GlobalSettings& stored = settings ? *settings : GlobalSettings::defaults();
+    m_useRange->setChecked(stored.switchValue(GlobalSettings::Switch_AudioAnalyseUseInOutRange));
     followProgressRow(new ViewProgressTask(this, QRect(50, 60, 260, 120), QString()));
     m_resultsLabel = new ViewLabel(this, QRect(20, 185, 660, 25), QStringLiteral("Results :"), 8);
     m_loudnessLabel = new ViewLabel(this, QRect(20, 215, 660, 25), QStringLiteral("Integrated Loudness :"), 5);
@@ -214,7 +215,7 @@ void DialogAudioAnalyse::close_dialog_ok() {
     qDebug().noquote() << "stop_process";
     stopTask();
     if (m_settings && (m_inPoint != -1 || m_outPoint != -1))
-        m_settings->setBoolSetting(m_useRange->isChecked(), QString::fromLatin1(kUseRangeKey));
+        m_settings->setSwitch(GlobalSettings::Switch_AudioAnalyseUseInOutRange, m_useRange->isChecked());
     BaseDialog::close_dialog_ok();
 }
 

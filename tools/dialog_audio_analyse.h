@@ -32,8 +32,6 @@ class ViewTextScrollable;
 class DialogAudioAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kUseRangeKey = "ui_audio_analyse_use_in_out_range";
-
     DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings);
     ~DialogAudioAnalyse() override;
 

@@ -73,7 +73,8 @@ DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
     m_mode = new ViewCombobox2(this, QRect(570, 10, 120, 25));
     m_mode->tag = kModeComboTag;
     m_mode->dataSource()->setItems({QStringLiteral("Basic"), QStringLiteral("Advanced"), QStringLiteral("Expert")});
-    uint32_t stored = settings && settings->benchmarkDialog() ? settings->benchmarkDialog()->ui_mode : 0;
+    const GlobalSettings& shown = settings ? *settings : GlobalSettings::defaults();
+    uint32_t stored = shown.benchmarkDialog()->ui_mode;
     if (stored > 2) {
         qDebug("Unknown player benchmark ui mode : %lu", static_cast<unsigned long>(stored));
         stored = 0;
@@ -81,7 +82,7 @@ DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
     m_mode->setCurrentIndex(int32_t(stored));
     m_report = new ViewTextScrollable(this, QRect(10, 300, 680, 400));
 
-    const bool bits = settings ? settings->ui_bitrate_unit_bits : true;
+    const bool bits = shown.ui_bitrate_unit_bits;
     for (int i = 0; i < Row_Count; ++i) {
         auto* row = new ViewBenchmarkLineResults(this, QRect(0, 0, 300, 30), QString::fromLatin1(kRows[i].title),
                                                  kRows[i].kind);
@@ -236,14 +237,14 @@ void DialogBenchmark::writeResults() {
         m_rows[Row_ReadFps + 2 * i]->setResults(s.fpsAtAverage, s.fpsAtMaximum, s.fpsAtMinimum, fps);
     }
     m_rows[Row_Bitrate]->setResults(r->bitrate[3] * 8.0, r->bitrate[1] * 8.0, r->bitrate[2] * 8.0, 0);
-    const bool bits = m_settings ? m_settings->ui_bitrate_unit_bits : true;
+    const bool bits = (m_settings ? *m_settings : GlobalSettings::defaults()).ui_bitrate_unit_bits;
     m_report->appendText(resultLines(*r, bits).join(QLatin1Char('\n')), false);
 }
 
 void DialogBenchmark::close_dialog_ok() {
     stopTask();
     closeSubMenu();
-    if (m_settings && m_settings->benchmarkDialog()) m_settings->benchmarkDialog()->ui_mode = mode();
+    if (m_settings) m_settings->benchmarkDialog()->ui_mode = mode();
     BaseDialog::close_dialog_ok();
 }
 

@@ -33,12 +33,18 @@ DialogPrefs::DialogPrefs(QWidget* parent) : BaseDialogWidget(parent, QStringLite
     m_import = new ViewPrefsParamsImport(box, pageRect);
     m_playback = new ViewPrefsParamsPlayback(box, pageRect);
     m_snapshot = new ViewPrefsParamsSnapshot(box, pageRect);
-    addPage(m_userInterface, QStringLiteral("prefs_user_interface"), 1,
+    // Each page's open state is kept under its switch.
+    using G = GlobalSettings;
+    addPage(m_userInterface, G::switchKey(G::Switch_PrefsPageUserInterface), 1,
             QStringLiteral("Reset User interface preferences parameters"));
-    addPage(m_warning, QStringLiteral("prefs_warning"), 2, QStringLiteral("Reset warning preferences parameters"));
-    addPage(m_import, QStringLiteral("prefs_import"), 3, QStringLiteral("Reset import preferences parameters"));
-    addPage(m_playback, QStringLiteral("prefs_playback"), 4, QStringLiteral("Reset playback preferences parameters"));
-    addPage(m_snapshot, QStringLiteral("prefs_snapshot"), 5, QStringLiteral("Reset snapshot preferences parameters"));
+    addPage(m_warning, G::switchKey(G::Switch_PrefsPageWarning), 2,
+            QStringLiteral("Reset warning preferences parameters"));
+    addPage(m_import, G::switchKey(G::Switch_PrefsPageImport), 3,
+            QStringLiteral("Reset import preferences parameters"));
+    addPage(m_playback, G::switchKey(G::Switch_PrefsPagePlayback), 4,
+            QStringLiteral("Reset playback preferences parameters"));
+    addPage(m_snapshot, G::switchKey(G::Switch_PrefsPageSnapshot), 5,
+            QStringLiteral("Reset snapshot preferences parameters"));
     for (uint32_t i = 0; i < 3; ++i) addCombo(m_userInterface->unitCombo(int(i)), kTagUnitFirst + i);
     addCombo(m_warning->bitrateSet()->comboBox(), kTagBitrateUnit);
     addCombo(m_snapshot->formatCombo(), 4);

@@ -4,11 +4,11 @@
 // the buttons "Save" and "Cancel".
 //
 // setSettings copies the store into the pages and opens or closes each page as its
-// switch ("prefs_user_interface", "prefs_warning", "prefs_import", "prefs_playback",
-// "prefs_snapshot") says. Save copies every page back into the store, records which
-// pages are open, then emits clic_btn_dialog_1 and closes: writing the file and
-// applying the values is the receiver's business. Cancel, or closing the window,
-// stores nothing; the next setSettings reloads the pages from the store.
+// switch in the store (GlobalSettings::Switch_PrefsPage...) says. Save copies every
+// page back into the store, records which pages are open, then emits
+// clic_btn_dialog_1 and closes: writing the file and applying the values is the
+// receiver's business. Cancel, or closing the window, stores nothing; the next
+// setSettings reloads the pages from the store.
 //
 // The combo boxes' item lists open over the whole window; a choice is routed back by
 // the combo's tag (1-3 units, 4-7 snapshot, 8 the warning page's bit-rate unit).

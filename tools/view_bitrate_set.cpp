@@ -3,22 +3,25 @@
 #include <QDebug>
 #include <cstdio>
 
+#include "app/settings/global_settings.h"
 #include "ui/data_item_menu.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_spin_box_eval.h"
 
 namespace {
-constexpr double kDefaultBitrate = 8e9;
-constexpr uint32_t kDefaultUnit = 3;
+// The limit and unit of the high bit-rate warning, as the settings default them.
+double default_bitrate() { return GlobalSettings::defaults().warn_bitrate_limit; }
+uint32_t default_unit() { return GlobalSettings::defaults().warn_high_bitrate_units; }
 }  // namespace
 
-ViewBitrateSet::ViewBitrateSet(QWidget* parent, const QRect& geometry) : QWidget(parent) {
+ViewBitrateSet::ViewBitrateSet(QWidget* parent, const QRect& geometry)
+    : QWidget(parent), m_bitrate(default_bitrate()), m_unit(default_unit()) {
     setGeometry(geometry);
     m_spin = new ViewSpinBoxFloatEval(this, QRect(0, 0, 150, 25), 1.0f, 0.0001f, 1e10f);
     m_spin->tag = 0;
     m_combo = new ViewCombobox2(this, QRect(0, 0, 120, 25));
     m_combo->dataSource()->setItems({"Mbits/s", "Gbits/s", "MBytes/s", "GBytes/s"});
-    m_combo->setDefaultIndex(int32_t(kDefaultUnit));
+    m_combo->setDefaultIndex(int32_t(default_unit()));
     connect(m_spin, &ViewSpinBoxFloatEval::ViewSpinboxFloatEval_Changed, this,
             &ViewBitrateSet::ViewSpinboxFloatEval_Changed);
     connect(m_spin, &ViewSpinBoxFloatEval::ViewSpinboxFloatEval_ValueResetToDefault, this,
@@ -43,7 +46,7 @@ double ViewBitrateSet::unitFactor(uint32_t unit) {
 void ViewBitrateSet::ViewSpinboxFloatEval_Changed(uint32_t, float nVal) { m_bitrate = unitFactor(m_unit) * nVal; }
 
 void ViewBitrateSet::ViewSpinboxFloatEval_ValueResetToDefault(uint32_t) {
-    m_bitrate = kDefaultBitrate;
+    m_bitrate = default_bitrate();
     refreshControls();
 }
 
@@ -58,14 +61,14 @@ void ViewBitrateSet::setUnit(uint32_t unit) {
 }
 
 void ViewBitrateSet::resetToDefault() {
-    m_unit = kDefaultUnit;
-    m_bitrate = kDefaultBitrate;
+    m_unit = default_unit();
+    m_bitrate = default_bitrate();
     refreshControls();
 }
 
 void ViewBitrateSet::unitChanged() {
     const int32_t index = m_combo->currentIndex();
-    m_unit = index >= 0 && index <= 2 ? uint32_t(index) : kDefaultUnit;
+    m_unit = index >= 0 && index <= 2 ? uint32_t(index) : default_unit();
     m_spin->set_value(float(m_bitrate / unitFactor(m_unit)));
 }
 
@@ -73,7 +76,7 @@ void ViewBitrateSet::refreshControls() {
     uint32_t shown = m_unit;
     if (shown > 3) {
         qDebug("Unknown player high bitrate : %lu", static_cast<unsigned long>(m_unit));
-        shown = kDefaultUnit;
+        shown = default_unit();
     }
     m_combo->setCurrentIndex(int32_t(shown));
     m_spin->set_value(float(m_bitrate / unitFactor(m_unit)));

@@ -14,7 +14,7 @@ class ViewSpinBoxFloatEval;
 class ViewBitrateSet : public QWidget {
     Q_OBJECT
 public:
-    // Limit 8e9 bits/s shown in GBytes/s (unit 3).
+    // The settings' default limit, shown in their default unit.
     ViewBitrateSet(QWidget* parent, const QRect& geometry);
 
     // Bits per second in one shown unit: 1e6, 1e9, 8e6, 8e9; any other unit prints
@@ -41,8 +41,8 @@ public slots:
     void ViewSpinboxFloatEval_ValueResetToDefault(uint32_t senderTag);
 
 private:
-    double m_bitrate = 8e9;
-    uint32_t m_unit = 3;
+    double m_bitrate;  // bits per second
+    uint32_t m_unit;
     ViewSpinBoxFloatEval* m_spin;
     ViewCombobox2* m_combo;
 };

@@ -17,8 +17,14 @@ namespace {
 enum Row { RowFormat, RowSaveFolder, RowFolderPath, RowTimeNaming, RowScaling, RowWidth, RowHeight, RowQuality };
 
 constexpr int kChooserHeight = 50;
-constexpr int32_t kMinSize = 4;
-constexpr int32_t kMaxSize = 65535;
+
+// A number field whose default and bounds are those of the setting it edits.
+template <class Box>
+Box* number_field(QWidget* parent, uint32_t GlobalSettings::*member) {
+    const GlobalSettings::Range range = GlobalSettings::rangeOf(member);
+    return new Box(parent, QRect(0, 0, 150, 25), int32_t(GlobalSettings::defaults().*member), int32_t(range.min),
+                   int32_t(range.max));
+}
 
 // Shows a stored number, or the box's default when the box refuses it (logged).
 template <class Box>
@@ -35,19 +41,23 @@ ViewPrefsParamsSnapshot::ViewPrefsParamsSnapshot(QWidget* parent, const QRect& g
     const char* names[8] = {"Format",  "Save folder", "Folder path", "Time Naming",
                             "Scaling", "Width",       "Height",      "Jpeg quality"};
     for (int i = 0; i < 8; ++i) m_names[i] = prefs_row_label(box, QString::fromLatin1(names[i]));
-    m_format = prefs_combo(box, {QStringLiteral("Jpeg"), QStringLiteral("Png")}, 0);
+    using G = GlobalSettings;
+    const G& defaults = G::defaults();
+    m_format = prefs_combo(box, {QStringLiteral("Jpeg"), QStringLiteral("Png")}, int32_t(defaults.snapshot_format));
     m_folderMode =
-        prefs_combo(box, {QStringLiteral("Desktop"), QStringLiteral("Same as source"), QStringLiteral("Custom")}, 0);
-    m_folder = new ViewChooseFolder(box, QRect(0, 0, 300, kChooserHeight), QString());
+        prefs_combo(box, {QStringLiteral("Desktop"), QStringLiteral("Same as source"), QStringLiteral("Custom")},
+                    int32_t(defaults.snapshot_dst_folder_mode));
+    m_folder = new ViewChooseFolder(box, QRect(0, 0, 300, kChooserHeight), defaults.snapshot_custom_folder_path);
     m_timeMode = prefs_combo(box,
                              {QStringLiteral("Frames"), QStringLiteral("HH:MM:SS:FF"), QStringLiteral("Timecode"),
                               QStringLiteral("HH:MM:SS.Mill")},
-                             0);
+                             indexForTimeMode(defaults.snapshot_time_mode));
     m_scaleMode =
-        prefs_combo(box, {QStringLiteral("Same as source"), QStringLiteral("Fit to"), QStringLiteral("Fit and pad")}, 0);
-    m_width = new ViewSpinBoxIntEval(box, QRect(0, 0, 150, 25), 1920, kMinSize, kMaxSize);
-    m_height = new ViewSpinBoxIntEval(box, QRect(0, 0, 150, 25), 1080, kMinSize, kMaxSize);
-    m_quality = new ViewSpinBoxInt(box, QRect(0, 0, 150, 25), 90, 1, 100);
+        prefs_combo(box, {QStringLiteral("Same as source"), QStringLiteral("Fit to"), QStringLiteral("Fit and pad")},
+                    int32_t(defaults.snapshot_scale_mode));
+    m_width = number_field<ViewSpinBoxIntEval>(box, &G::snapshot_scale_width);
+    m_height = number_field<ViewSpinBoxIntEval>(box, &G::snapshot_scale_height);
+    m_quality = number_field<ViewSpinBoxInt>(box, &G::snapshot_jpeg_qual);
 
     setToolTipAll(QStringLiteral("Snapshot format"), {m_names[RowFormat], m_format});
     setToolTipAll(QStringLiteral("Snapshot destination"), {m_names[RowSaveFolder], m_folderMode});
@@ -110,11 +120,12 @@ void ViewPrefsParamsSnapshot::saveToSettings(GlobalSettings* settings) const {
         qDebug("Error : no settings to save");
         return;
     }
-    settings->snapshot_format = prefs_index(m_format, GlobalSettings::SnapshotFormat_Jpeg);
-    settings->snapshot_dst_folder_mode = prefs_index(m_folderMode, GlobalSettings::SnapshotDstFolder_Desktop);
+    const GlobalSettings& defaults = GlobalSettings::defaults();
+    settings->snapshot_format = prefs_index(m_format, defaults.snapshot_format);
+    settings->snapshot_dst_folder_mode = prefs_index(m_folderMode, defaults.snapshot_dst_folder_mode);
     settings->snapshot_custom_folder_path = m_folder->folder();
     settings->snapshot_time_mode = timeModeForIndex(m_timeMode->currentIndex());
-    settings->snapshot_scale_mode = prefs_index(m_scaleMode, GlobalSettings::SnapshotScale_SameAsSource);
+    settings->snapshot_scale_mode = prefs_index(m_scaleMode, defaults.snapshot_scale_mode);
     settings->snapshot_scale_width = uint32_t(m_width->value());
     settings->snapshot_scale_height = uint32_t(m_height->value());
     settings->snapshot_jpeg_qual = uint32_t(m_quality->value());
@@ -123,7 +134,7 @@ void ViewPrefsParamsSnapshot::saveToSettings(GlobalSettings* settings) const {
 void ViewPrefsParamsSnapshot::resetUi() {
     m_format->resetToDefault();
     m_folderMode->resetToDefault();
-    m_folder->setFolder(QString());
+    m_folder->setFolder(GlobalSettings::defaults().snapshot_custom_folder_path);
     m_timeMode->resetToDefault();
     m_scaleMode->resetToDefault();
     m_width->set_to_default_value();

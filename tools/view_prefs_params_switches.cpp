@@ -30,8 +30,7 @@ void ViewPrefsParamsSwitchPage::saveToSettings(GlobalSettings* settings) const {
 }
 
 void ViewPrefsParamsSwitchPage::resetUi() {
-    const GlobalSettings defaults;
-    m_switches.load(defaults);
+    m_switches.load(GlobalSettings::defaults());
 }
 
 void ViewPrefsParamsSwitchPage::updateLayout() {

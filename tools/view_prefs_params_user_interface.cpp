@@ -66,12 +66,13 @@ ViewPrefsParamsUserInterface::ViewPrefsParamsUserInterface(QWidget* parent, cons
     QWidget* box = content();
     for (const UnitRow& row : kUnitRows) {
         ViewLabel* name = prefs_row_label(box, QString::fromLatin1(row.name));
-        ViewCombobox2* combo = prefs_combo(box, {QString::fromLatin1(row.first), QString::fromLatin1(row.second)}, 0);
+        ViewCombobox2* combo = prefs_combo(box, {QString::fromLatin1(row.first), QString::fromLatin1(row.second)},
+                                           GlobalSettings::defaults().*row.key ? 0 : 1);
         setToolTipAll(QString::fromLatin1(row.tooltip), {name, combo});
         m_rowNames.append(name);
         m_units.append(combo);
     }
-    const GlobalSettings defaults;
+    const GlobalSettings& defaults = GlobalSettings::defaults();
     for (const ColorRow& row : kColorRows) {
         ViewLabel* name = prefs_row_label(box, QString::fromLatin1(row.name));
         name->setToolTip(QString::fromLatin1(row.tooltip));
@@ -128,8 +129,7 @@ void ViewPrefsParamsUserInterface::saveToSettings(GlobalSettings* settings) cons
 void ViewPrefsParamsUserInterface::resetUi() {
     for (ViewCombobox2* combo : m_units) combo->resetToDefault();
     for (ViewParamsColor* swatch : m_colors) swatch->resetToDefault();
-    const GlobalSettings defaults;
-    m_switches.load(defaults);
+    m_switches.load(GlobalSettings::defaults());
 }
 
 void ViewPrefsParamsUserInterface::updateLayout() {

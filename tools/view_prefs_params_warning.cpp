@@ -60,8 +60,7 @@ void ViewPrefsParamsWarning::saveToSettings(GlobalSettings* settings) const {
 }
 
 void ViewPrefsParamsWarning::resetUi() {
-    const GlobalSettings defaults;
-    m_switches.load(defaults);
+    m_switches.load(GlobalSettings::defaults());
     m_bitrate->resetToDefault();
     act_cb_high_bitrate();
 }

@@ -15,112 +15,34 @@
 #include <exception>
 #include <variant>
 
+#include "app/settings/settings_table.h"
+
 namespace {
 
 const char kPrefsFileName[] = "norvu_hap_player_prefs.xml";
-const char kSwitchFileTestWarnChunks[] = "ui_file_test_warn_chunks_state";
-const char kSwitchAudioAnalyseInOut[] = "ui_audio_analyse_use_in_out_range";
-const char kSwitchSafeArea[] = "ui_safe_area_visible";
-const char kSwitchWarnSoundCard[] = "ui_display_warn_unsupported_sound_card";
-const char kSwitchVideoArea[] = "ui_video_area_visible";
-const char kSwitchDisplayWindowArea[] = "ui_display_window_area_visible";
-
-// How an unsigned key treats what it reads: values up to `max` are taken; a text that
-// is no number keeps the member (keep_on_fail) or gives `on_fail`; a larger number
-// gives `on_over`, printing `message` (with the number) when there is one.
-struct UnsignedRule {
-    uint32_t max = UINT32_MAX;
-    bool keep_on_fail = true;
-    uint32_t on_fail = 0;
-    uint32_t on_over = 0;
-    const char* message = nullptr;
-    bool negative_is_number = false;  // else a negative text fails to parse
-};
-
-using Member = std::variant<bool GlobalSettings::*, QColor GlobalSettings::*, double GlobalSettings::*,
-                            uint32_t GlobalSettings::*, QString GlobalSettings::*>;
-
-struct Param {
-    const char* key;
-    Member member;
-    UnsignedRule rule = {};
-};
-
-UnsignedRule mode_rule(uint32_t max, uint32_t fallback, const char* message) {
-    return UnsignedRule{max, false, fallback, fallback, message};
-}
-
-// Every "params" key, in the order of the file.
-const std::vector<Param>& params_table() {
-    using G = GlobalSettings;
-    static const std::vector<Param> table = {
-        {"ui_bitrate_unit_bits", &G::ui_bitrate_unit_bits},
-        {"ui_bandwidth_gpu_unit_bits", &G::ui_bandwidth_gpu_unit_bits},
-        {"ui_filesize_unit_ki", &G::ui_filesize_unit_ki},
-        {"ui_col_safe_area_action", &G::ui_col_safe_area_action},
-        {"ui_col_safe_area_title", &G::ui_col_safe_area_title},
-        {"ui_col_video_area", &G::ui_col_video_area},
-        {"ui_col_display_area", &G::ui_col_display_area},
-        {"ui_letterbox_pillarbox_color", &G::ui_letterbox_pillarbox_color},
-        {"ui_custom_bg_color", &G::ui_custom_bg_color},
-        {"ui_custom_checkerboard_color_1", &G::ui_custom_checkerboard_color_1},
-        {"ui_custom_checkerboard_color_2", &G::ui_custom_checkerboard_color_2},
-        {"allow_hide_embed_audio_tracks", &G::allow_hide_embed_audio_tracks},
-        {"mute_embed_audio_tracks_when_adding_wav", &G::mute_embed_audio_tracks_when_adding_wav},
-        {"hide_controls_in_full_screen", &G::hide_controls_in_full_screen},
-        {"ui_remember_windows_view_settings", &G::ui_remember_windows_view_settings},
-        {"import_auto_load_wave_files", &G::import_auto_load_wave_files},
-        {"warn_about_variable_fps", &G::warn_about_variable_fps},
-        {"warn_about_unsupported_audio", &G::warn_about_unsupported_audio},
-        {"warn_about_not_multiple_4", &G::warn_about_not_multiple_4},
-        {"warn_about_codec_hap", &G::warn_about_codec_hap},
-        {"warn_about_codec_hapa", &G::warn_about_codec_hapa},
-        {"warn_about_codec_hapq", &G::warn_about_codec_hapq},
-        {"warn_about_codec_hapqa", &G::warn_about_codec_hapqa},
-        {"warn_about_codec_hapalphaonly", &G::warn_about_codec_hapalphaonly},
-        {"warn_about_codec_hapr", &G::warn_about_codec_hapr},
-        {"warn_about_high_bitrate", &G::warn_about_high_bitrate},
-        {"warn_bitrate_limit", &G::warn_bitrate_limit},
-        {"warn_high_bitrate_units", &G::warn_high_bitrate_units,
-         UnsignedRule{3, true, 0, 3, "Invalid player high bitrate units : %lld\n", true}},
-        {"play_audio_frame_by_frame", &G::play_audio_frame_by_frame},
-        {"view_show_controls", &G::view_show_controls},
-        {"view_bg_mode", &G::view_bg_mode,
-         mode_rule(4, 0, "Unknown BaseGpu2dCanvas_BackgroundMode val : %lld (default Black)\n")},
-        {"view_alpha_mode", &G::view_alpha_mode, mode_rule(1, 0, "Unknown alpha Mode val : %lld (default premult)\n")},
-        {"view_channels", &G::view_channels,
-         mode_rule(2, 0, "Unknown BaseGpu2dCanvas_ChannelMode val : %lld (default RGBA)\n")},
-        {"view_scaling_quality", &G::view_scaling_quality,
-         mode_rule(2, 1, "Unknown scaling Mode val : %lld (default bilinear)\n")},
-        {"view_cropbox_display_mode", &G::view_cropbox_display_mode,
-         mode_rule(1, 0, "Unknown crop box display Mode val : %lld (default video data)\n")},
-        {"ui_timemode", &G::ui_timemode, mode_rule(3, 0, nullptr)},
-        {"play_loop", &G::play_loop},
-        {"snapshot_format", &G::snapshot_format},
-        {"snapshot_dst_folder_mode", &G::snapshot_dst_folder_mode},
-        {"snapshot_custom_folder_path", &G::snapshot_custom_folder_path},
-        {"snapshot_scale_mode", &G::snapshot_scale_mode},
-        {"snapshot_scale_width", &G::snapshot_scale_width},
-        {"snapshot_scale_height", &G::snapshot_scale_height},
-        {"snapshot_jpeg_qual", &G::snapshot_jpeg_qual},
-        {"snapshot_time_mode", &G::snapshot_time_mode},
-    };
-    return table;
-}
 
 void console_line(const char* format, long long value) {
     std::printf(format, value);
     std::fflush(stdout);
 }
 
-uint32_t apply_unsigned_rule(const UnsignedRule& rule, QStringView text, uint32_t current) {
+// What an unsigned key takes from `text` (see SettingReadRule); `current` is the
+// member's value, `fallback` its default.
+uint32_t read_unsigned(const SettingParam& param, QStringView text, uint32_t current, uint32_t fallback) {
+    const SettingReadRule& rule = param.rule;
     bool ok = false;
     const qlonglong value = text.toLongLong(&ok, 10);
     if (ok && !rule.negative_is_number && (value < 0 || value > qlonglong(UINT32_MAX))) ok = false;
-    if (!ok) return rule.keep_on_fail ? current : rule.on_fail;
-    if (value >= 0 && value <= qlonglong(rule.max)) return uint32_t(value);
-    if (rule.message) console_line(rule.message, value);
-    return rule.on_over;
+    if (!ok) return rule.keep_on_fail ? current : fallback;
+    if (rule.display_mode) return display_mode_or_default(*rule.display_mode, uint32_t(value), ModeLineTo::Console);
+    if (value >= qlonglong(rule.min) && value <= qlonglong(rule.max)) return uint32_t(value);
+    if (rule.console_line) console_line(rule.console_line, value);
+    if (rule.log_out_of_range)
+        qDebug().noquote() << QString("Invalid pref value : %1 = %2 (default %3)")
+                                  .arg(QLatin1String(param.key))
+                                  .arg(value)
+                                  .arg(fallback);
+    return fallback;
 }
 
 // r, g and b must each be a decimal number up to 255; a missing, bad or too large a
@@ -172,22 +94,40 @@ QString double_text(double value) { return QString::number(value, 'g', QLocale::
 
 }  // namespace
 
-GlobalSettings::GlobalSettings(QObject* parent)
-    : QObject(parent),
-      ui_col_safe_area_action(255, 0, 0, 255),
-      ui_col_safe_area_title(0, 255, 0, 255),
-      ui_col_video_area(255, 255, 0, 255),
-      ui_col_display_area(255, 0, 255, 255),
-      ui_letterbox_pillarbox_color(0, 0, 0, 255),
-      ui_custom_bg_color(27, 43, 54, 255),
-      ui_custom_checkerboard_color_1(255, 255, 255, 255),
-      ui_custom_checkerboard_color_2(228, 85, 87, 255),
-      m_benchmark(new SettingsDialogBenchmark(this)) {
-    m_switches.setValue(true, kSwitchFileTestWarnChunks);
-    m_switches.setValue(true, kSwitchAudioAnalyseInOut);
-    m_switches.setValue(false, kSwitchSafeArea);
-    m_switches.setValue(true, kSwitchWarnSoundCard);
+GlobalSettings::GlobalSettings(QObject* parent) : QObject(parent), m_benchmark(new SettingsDialogBenchmark(this)) {
+    for (const SettingParam& param : settings_params()) {
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(this->*member)>;
+                this->*member = std::get<T>(param.fallback);
+            },
+            param.member);
+    }
+    for (const SettingSwitch& row : settings_switches())
+        if (row.at_start) m_switches.setValue(*row.at_start, QString::fromLatin1(row.key));
 }
+
+const GlobalSettings& GlobalSettings::defaults() {
+    static const GlobalSettings store;
+    return store;
+}
+
+GlobalSettings::Range GlobalSettings::rangeOf(uint32_t GlobalSettings::*member) {
+    for (const SettingParam& param : settings_params()) {
+        const auto* unsigned_member = std::get_if<uint32_t GlobalSettings::*>(&param.member);
+        if (unsigned_member && *unsigned_member == member) return Range{param.rule.min, param.rule.max};
+    }
+    return Range{0, UINT32_MAX};
+}
+
+QString GlobalSettings::switchKey(Switch which) { return QString::fromLatin1(settings_switch(which).key); }
+
+bool GlobalSettings::switchValue(Switch which) const {
+    const SettingSwitch& row = settings_switch(which);
+    return m_switches.value(QString::fromLatin1(row.key), row.when_absent);
+}
+
+void GlobalSettings::setSwitch(Switch which, bool value) { m_switches.setValue(value, switchKey(which)); }
 
 QString GlobalSettings::prefsFilePath() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
@@ -251,24 +191,21 @@ void GlobalSettings::parseParams(const QXmlStreamAttributes& attributes) {
         qDebug("Invalid xml params (no key)");
         return;
     }
-    const Param* param = nullptr;
-    for (const Param& candidate : params_table()) {
-        if (key == QLatin1String(candidate.key)) {
-            param = &candidate;
-            break;
-        }
-    }
+    const SettingParam* param = settings_param(key);
     if (param && std::holds_alternative<QColor GlobalSettings::*>(param->member)) {
         if (const auto colour = parse_color(attributes)) this->*std::get<QColor GlobalSettings::*>(param->member) = *colour;
         return;
     }
     const QStringView text = attributes.value("v");
     if (text.isEmpty()) return;
-    if (key == QLatin1String("file_test_warn_chunks")) {  // older form of the switch
-        m_switches.setValue(text == QLatin1String("YES"), kSwitchFileTestWarnChunks);
+    if (!param) {
+        // An older file may hold a switch as a "params" key; other unknown keys are
+        // passed over.
+        for (const SettingSwitch& row : settings_switches())
+            if (row.older_param_key && key == QLatin1String(row.older_param_key))
+                m_switches.setValue(text == QLatin1String("YES"), QString::fromLatin1(row.key));
         return;
     }
-    if (!param) return;  // unknown keys are passed over
     std::visit(
         [&](auto member) {
             using T = std::remove_reference_t<decltype(this->*member)>;
@@ -277,9 +214,9 @@ void GlobalSettings::parseParams(const QXmlStreamAttributes& attributes) {
             } else if constexpr (std::is_same_v<T, double>) {
                 bool ok = false;
                 const double value = text.toDouble(&ok);
-                if (ok && std::isfinite(value) && value > 1.0) this->*member = value;
+                if (ok && std::isfinite(value) && value > param->rule.above) this->*member = value;
             } else if constexpr (std::is_same_v<T, uint32_t>) {
-                this->*member = apply_unsigned_rule(param->rule, text, this->*member);
+                this->*member = read_unsigned(*param, text, this->*member, std::get<uint32_t>(param->fallback));
             } else if constexpr (std::is_same_v<T, QString>) {
                 this->*member = text.toString();
             }
@@ -354,7 +291,7 @@ bool GlobalSettings::writeFile(const QString& path) const {
     writer.setAutoFormatting(true);
     writer.writeStartDocument();
     writer.writeStartElement("root");
-    for (const Param& param : params_table()) {
+    for (const SettingParam& param : settings_params()) {
         writer.writeEmptyElement("params");
         writer.writeAttribute("k", param.key);
         std::visit(
@@ -409,16 +346,14 @@ QString GlobalSettings::codecWarningText(uint32_t codec_4cc) const {
     }
 }
 
-bool GlobalSettings::isSafeAreaVisible() const { return m_switches.value(kSwitchSafeArea, false); }
-void GlobalSettings::setSafeAreaVisible(bool visible) { m_switches.setValue(visible, kSwitchSafeArea); }
-bool GlobalSettings::isVideoAreaVisible() const { return m_switches.value(kSwitchVideoArea, false); }
-void GlobalSettings::setVideoAreaVisible(bool visible) { m_switches.setValue(visible, kSwitchVideoArea); }
-bool GlobalSettings::isDisplayWindowAreaVisible() const { return m_switches.value(kSwitchDisplayWindowArea, false); }
-void GlobalSettings::setDisplayWindowAreaVisible(bool visible) {
-    m_switches.setValue(visible, kSwitchDisplayWindowArea);
-}
-bool GlobalSettings::isDisplayWarnUnsupportedSoundCard() const { return m_switches.value(kSwitchWarnSoundCard, true); }
-void GlobalSettings::setDisplayWarnUnsupportedSoundCard(bool warn) { m_switches.setValue(warn, kSwitchWarnSoundCard); }
+bool GlobalSettings::isSafeAreaVisible() const { return switchValue(Switch_SafeAreaVisible); }
+void GlobalSettings::setSafeAreaVisible(bool visible) { setSwitch(Switch_SafeAreaVisible, visible); }
+bool GlobalSettings::isVideoAreaVisible() const { return switchValue(Switch_VideoAreaVisible); }
+void GlobalSettings::setVideoAreaVisible(bool visible) { setSwitch(Switch_VideoAreaVisible, visible); }
+bool GlobalSettings::isDisplayWindowAreaVisible() const { return switchValue(Switch_DisplayWindowAreaVisible); }
+void GlobalSettings::setDisplayWindowAreaVisible(bool visible) { setSwitch(Switch_DisplayWindowAreaVisible, visible); }
+bool GlobalSettings::isDisplayWarnUnsupportedSoundCard() const { return switchValue(Switch_WarnUnsupportedSoundCard); }
+void GlobalSettings::setDisplayWarnUnsupportedSoundCard(bool warn) { setSwitch(Switch_WarnUnsupportedSoundCard, warn); }
 
 void GlobalSettings::storeMainWinPanel(const QWindow* window) {
     if (window) m_main_win = PanelRecord::fromWindow(*window);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/settings/display_modes.h"  // the rule of the view_* modes, for their users too
 #include "app/settings/panel_record.h"
 #include "app/settings/settings_dialog_benchmark.h"
 #include "app/settings/switch_store.h"
@@ -49,10 +50,41 @@ public:
         SnapshotTime_Timecode = 4,
     };
 
-    // Every default; the benchmark mode 0; the switches ui_file_test_warn_chunks_state,
-    // ui_audio_analyse_use_in_out_range and ui_display_warn_unsupported_sound_card on,
-    // ui_safe_area_visible off; no window records.
+    // The named switches, kept as "ui_bool_setting" elements (key and default: the
+    // switch table of settings_table.cpp).
+    enum Switch : uint32_t {
+        Switch_FileTestWarnChunks,         // the file test's "Warn inconsistent chunk count"
+        Switch_AudioAnalyseUseInOutRange,  // the loudness analysis' "Use In/Out Range"
+        Switch_SafeAreaVisible,
+        Switch_WarnUnsupportedSoundCard,  // warn at start when the output device is not supported
+        Switch_VideoAreaVisible,
+        Switch_DisplayWindowAreaVisible,
+        // Whether each page of the preferences window is open.
+        Switch_PrefsPageUserInterface,
+        Switch_PrefsPageWarning,
+        Switch_PrefsPageImport,
+        Switch_PrefsPagePlayback,
+        Switch_PrefsPageSnapshot,
+    };
+
+    // The range an unsigned key's value must lie in when read from the file.
+    struct Range {
+        uint32_t min;
+        uint32_t max;
+    };
+
+    // Every default of the key table; the benchmark mode 0; the switches that are set
+    // at start (ui_file_test_warn_chunks_state, ui_audio_analyse_use_in_out_range and
+    // ui_display_warn_unsupported_sound_card on, ui_safe_area_visible off); no window
+    // records.
     explicit GlobalSettings(QObject* parent = nullptr);
+
+    // A store that holds only the defaults: what the preference pages reset to, and what
+    // a window given no store shows.
+    static const GlobalSettings& defaults();
+    // The range of an unsigned member as the file's reading checks it (0 to UINT32_MAX
+    // for a member the table gives none).
+    static Range rangeOf(uint32_t GlobalSettings::*member);
 
     // Reads the file when it exists. Bad values fall back one by one (logged); an XML
     // error logs "Error reading xml : ..." and keeps what was read before it.
@@ -70,6 +102,11 @@ public:
     bool boolSetting(const QString& key, bool default_value) const { return m_switches.value(key, default_value); }
     bool hasBoolSetting(const QString& key) const { return m_switches.contains(key); }
     void setBoolSetting(bool value, const QString& key) { m_switches.setValue(value, key); }
+
+    // A named switch: its key, its stored value (its default when not stored), a new value.
+    static QString switchKey(Switch which);
+    bool switchValue(Switch which) const;
+    void setSwitch(Switch which, bool value);
 
     bool isSafeAreaVisible() const;
     void setSafeAreaVisible(bool visible);
@@ -94,11 +131,12 @@ public:
 
     SettingsDialogBenchmark* benchmarkDialog() const { return m_benchmark; }
 
-    // ---- The "params" keys, in the file's order ----
+    // ---- The "params" keys, in the file's order; keys, defaults and the rules a
+    // value read from the file must pass: the table of settings_table.cpp ----
     // Units of the file information: bits (else bytes), kiB (else kB).
-    bool ui_bitrate_unit_bits = true;
-    bool ui_bandwidth_gpu_unit_bits = true;
-    bool ui_filesize_unit_ki = true;
+    bool ui_bitrate_unit_bits;
+    bool ui_bandwidth_gpu_unit_bits;
+    bool ui_filesize_unit_ki;
     // Guides, in the order the renderer reads them: 5 % (action) safe area, 10 %
     // (title) safe area, video area, crop box (display area).
     QColor ui_col_safe_area_action;
@@ -112,43 +150,45 @@ public:
     QColor ui_custom_checkerboard_color_1;
     QColor ui_custom_checkerboard_color_2;
     // Import and audio mapping.
-    bool allow_hide_embed_audio_tracks = false;
-    bool mute_embed_audio_tracks_when_adding_wav = false;
-    bool hide_controls_in_full_screen = false;
-    bool ui_remember_windows_view_settings = true;
-    bool import_auto_load_wave_files = false;
+    bool allow_hide_embed_audio_tracks;
+    bool mute_embed_audio_tracks_when_adding_wav;
+    bool hide_controls_in_full_screen;
+    bool ui_remember_windows_view_settings;
+    bool import_auto_load_wave_files;
     // Import warnings.
-    bool warn_about_variable_fps = true;
-    bool warn_about_unsupported_audio = true;
-    bool warn_about_not_multiple_4 = false;
-    bool warn_about_codec_hap = false;
-    bool warn_about_codec_hapa = false;
-    bool warn_about_codec_hapq = false;
-    bool warn_about_codec_hapqa = false;
-    bool warn_about_codec_hapalphaonly = false;
-    bool warn_about_codec_hapr = false;
-    bool warn_about_high_bitrate = false;
-    double warn_bitrate_limit = 8e9;               // bits per second, always > 1
-    uint32_t warn_high_bitrate_units = BitrateUnit_GBytes;  // BitrateUnit
+    bool warn_about_variable_fps;
+    bool warn_about_unsupported_audio;
+    bool warn_about_not_multiple_4;
+    bool warn_about_codec_hap;
+    bool warn_about_codec_hapa;
+    bool warn_about_codec_hapq;
+    bool warn_about_codec_hapqa;
+    bool warn_about_codec_hapalphaonly;
+    bool warn_about_codec_hapr;
+    bool warn_about_high_bitrate;
+    double warn_bitrate_limit;         // bits per second, always > 1
+    uint32_t warn_high_bitrate_units;  // BitrateUnit
     // Playback and display.
-    bool play_audio_frame_by_frame = true;
-    bool view_show_controls = true;
-    uint32_t view_bg_mode = 0;               // BaseGpu2dCanvas_BackgroundMode 0..4
-    uint32_t view_alpha_mode = 0;            // BaseGpu2dCanvas_AlphaMode 0..1
-    uint32_t view_channels = 0;              // BaseGpu2dCanvas_ChannelMode 0..2
-    uint32_t view_scaling_quality = 1;       // BaseGpu2dCanvas_ScaleMode 0..2
-    uint32_t view_cropbox_display_mode = 0;  // 0 file, 1 in the display window
-    uint32_t ui_timemode = 0;                // UiTimemode 0..3
-    bool play_loop = false;                  // PlayMode 1 when set
-    // Snapshots: stored as read; their users check the ranges.
-    uint32_t snapshot_format = SnapshotFormat_Jpeg;
-    uint32_t snapshot_dst_folder_mode = SnapshotDstFolder_Desktop;
+    bool play_audio_frame_by_frame;
+    bool view_show_controls;
+    uint32_t view_bg_mode;               // BaseGpu2dCanvas_BackgroundMode (the renderer's numbering)
+    uint32_t view_alpha_mode;            // BaseGpu2dCanvas_AlphaMode
+    uint32_t view_channels;              // BaseGpu2dCanvas_ChannelMode
+    uint32_t view_scaling_quality;       // BaseGpu2dCanvas_ScaleMode
+    uint32_t view_cropbox_display_mode;  // 0 file, 1 in the display window
+    uint32_t ui_timemode;                // UiTimemode
+    bool play_loop;                      // PlayMode 1 when set
+    // Snapshots (SnapshotFormat, SnapshotDstFolderMode, SnapshotScaleMode, pixels,
+    // JPEG quality, SnapshotTimeMode). Checked when read like the others; their users
+    // check them again, since the windows write them too.
+    uint32_t snapshot_format;
+    uint32_t snapshot_dst_folder_mode;
     QString snapshot_custom_folder_path;
-    uint32_t snapshot_scale_mode = SnapshotScale_SameAsSource;
-    uint32_t snapshot_scale_width = 1920;
-    uint32_t snapshot_scale_height = 1080;
-    uint32_t snapshot_jpeg_qual = 90;
-    uint32_t snapshot_time_mode = SnapshotTime_Frames;
+    uint32_t snapshot_scale_mode;
+    uint32_t snapshot_scale_width;
+    uint32_t snapshot_scale_height;
+    uint32_t snapshot_jpeg_qual;
+    uint32_t snapshot_time_mode;
 
 private:
     bool readFile(const QString& path);

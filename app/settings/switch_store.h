@@ -13,7 +13,6 @@ public:
     bool value(const QString& key, bool default_value) const { return m_values.value(key, default_value); }
     bool contains(const QString& key) const { return m_values.contains(key); }
     void setValue(bool value, const QString& key) { m_values.insert(key, value); }
-    const QMap<QString, bool>& values() const { return m_values; }
 
     // Stores k with (v == "YES") when both attributes are present and non-empty;
     // otherwise logs "Invalid XML Attribute for SettingBoolState" and stores nothing.

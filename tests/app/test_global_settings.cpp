@@ -1,7 +1,8 @@
-// The preferences store's colours, and the renderer reading them.
+// The preferences store's colours, and the renderer receiving them from the main window.
 #include <gtest/gtest.h>
 
 #include "app/settings/global_settings.h"
+#include "app/settings_canvas_colours.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
 #include "widget_app.h"
@@ -25,7 +26,7 @@ TEST(GlobalSettings, FreshStoreGivesTheRendererItsEightDefaultColours) {
 
     VulkanWindow window;  // never shown: the renderer needs no device for this
     VulkanWinRenderer renderer(&window);
-    renderer.setBackgroundColors(&settings);
+    renderer.setBackgroundColors(canvas_colours(settings));
     const BaseGpu2dCanvas& canvas = renderer.canvasState();
     // Guides: 5 %, 10 %, video area, crop box.
     expect_colour(canvas.guideColours[0], 255, 0, 0, 255);
@@ -40,8 +41,6 @@ TEST(GlobalSettings, FreshStoreGivesTheRendererItsEightDefaultColours) {
 
     // A changed colour, alpha included, reaches the renderer on the next call.
     settings.ui_custom_bg_color = QColor(1, 2, 3, 4);
-    renderer.setBackgroundColors(&settings);
-    expect_colour(canvas.canvasColours[1], 1, 2, 3, 4);
-    renderer.setBackgroundColors(nullptr);
+    renderer.setBackgroundColors(canvas_colours(settings));
     expect_colour(canvas.canvasColours[1], 1, 2, 3, 4);
 }

@@ -194,9 +194,23 @@ TEST_F(PrefsFile, BadValuesFallBackWithTheirConsoleLine) {
         {R"(<params k="warn_high_bitrate_units" v="-1"/>)", &GlobalSettings::warn_high_bitrate_units, 0, 3,
          "Invalid player high bitrate units : -1\n"},
         {R"(<params k="warn_high_bitrate_units" v="lots"/>)", &GlobalSettings::warn_high_bitrate_units, 1, 1, ""},
-        {R"(<params k="snapshot_jpeg_qual" v="500"/>)", &GlobalSettings::snapshot_jpeg_qual, 90, 500, ""},
-        {R"(<params k="snapshot_jpeg_qual" v="good"/>)", &GlobalSettings::snapshot_jpeg_qual, 90, 90, ""},
-        {R"(<params k="snapshot_time_mode" v="-2"/>)", &GlobalSettings::snapshot_time_mode, 1, 1, ""},
+        // Snapshot values out of their range give the default; a text that is no
+        // number keeps the value.
+        {R"(<params k="snapshot_jpeg_qual" v="500"/>)", &GlobalSettings::snapshot_jpeg_qual, 50, 90, ""},
+        {R"(<params k="snapshot_jpeg_qual" v="0"/>)", &GlobalSettings::snapshot_jpeg_qual, 50, 90, ""},
+        {R"(<params k="snapshot_jpeg_qual" v="100"/>)", &GlobalSettings::snapshot_jpeg_qual, 50, 100, ""},
+        {R"(<params k="snapshot_jpeg_qual" v="good"/>)", &GlobalSettings::snapshot_jpeg_qual, 50, 50, ""},
+        {R"(<params k="snapshot_time_mode" v="-2"/>)", &GlobalSettings::snapshot_time_mode, 3, 3, ""},
+        {R"(<params k="snapshot_time_mode" v="0"/>)", &GlobalSettings::snapshot_time_mode, 3, 1, ""},
+        {R"(<params k="snapshot_time_mode" v="4"/>)", &GlobalSettings::snapshot_time_mode, 1, 4, ""},
+        {R"(<params k="snapshot_time_mode" v="5"/>)", &GlobalSettings::snapshot_time_mode, 3, 1, ""},
+        {R"(<params k="snapshot_format" v="2"/>)", &GlobalSettings::snapshot_format, 1, 0, ""},
+        {R"(<params k="snapshot_dst_folder_mode" v="3"/>)", &GlobalSettings::snapshot_dst_folder_mode, 2, 0, ""},
+        {R"(<params k="snapshot_scale_mode" v="3"/>)", &GlobalSettings::snapshot_scale_mode, 2, 0, ""},
+        {R"(<params k="snapshot_scale_width" v="3"/>)", &GlobalSettings::snapshot_scale_width, 77, 1920, ""},
+        {R"(<params k="snapshot_scale_width" v="4"/>)", &GlobalSettings::snapshot_scale_width, 77, 4, ""},
+        {R"(<params k="snapshot_scale_height" v="65535"/>)", &GlobalSettings::snapshot_scale_height, 77, 65535, ""},
+        {R"(<params k="snapshot_scale_height" v="65536"/>)", &GlobalSettings::snapshot_scale_height, 77, 1080, ""},
         {R"(<params k="no_such_key" v="1"/><other k="view_bg_mode" v="2"/>)", &GlobalSettings::view_bg_mode, 3, 3,
          ""},
     };
@@ -206,6 +220,13 @@ TEST_F(PrefsFile, BadValuesFallBackWithTheirConsoleLine) {
         EXPECT_EQ(loadBody(settings, row.body), row.console) << row.body;
         EXPECT_EQ(settings.*row.member, row.expected) << row.body;
     }
+
+    // A snapshot value put back to its default says so in the log.
+    GlobalSettings settings;
+    LogCapture log;
+    loadBody(settings, R"(<params k="snapshot_scale_width" v="70000"/>)");
+    EXPECT_TRUE(log.contains("Invalid pref value : snapshot_scale_width = 70000 (default 1920)"))
+        << log.joined().toStdString();
 }
 
 TEST_F(PrefsFile, BooleansTextsAndTheBitRateLimit) {

@@ -101,6 +101,8 @@ QString message_text(const DialogAnalyse& dialog) {
                : QString();
 }
 
+QString warn_chunks_key() { return GlobalSettings::switchKey(GlobalSettings::Switch_FileTestWarnChunks); }
+
 }  // namespace
 
 TEST(DialogAnalyse, CleanMovieReportIsExactlyTheSummary) {
@@ -155,7 +157,7 @@ TEST(DialogAnalyse, WarnOptionComesFromAndGoesToThePreferences) {
     widget_app();
     FileToPlay movie(filetest::mixed_chunks_movie());
     GlobalSettings settings;
-    settings.setBoolSetting(false, DialogAnalyse::kWarnChunksKey);
+    settings.setBoolSetting(false, warn_chunks_key());
     DialogAnalyse dialog(nullptr);
     dialog.setFile(&movie, nullptr, &settings);
     EXPECT_FALSE(dialog.warnChunksBox()->isChecked());
@@ -176,7 +178,7 @@ TEST(DialogAnalyse, WarnOptionComesFromAndGoesToThePreferences) {
     EXPECT_TRUE(dialog.resultsView()->text().contains(w.arg(5) + "\n" + w.arg(6) + "\n" + w.arg(7) + "\n"));
     EXPECT_TRUE(dialog.resultsView()->text().endsWith("Frames with inconsistent chunk count : 3 " + kNote));
     dialog.close_dialog_ok();
-    EXPECT_TRUE(settings.boolSetting(DialogAnalyse::kWarnChunksKey, false));
+    EXPECT_TRUE(settings.boolSetting(warn_chunks_key(), false));
 }
 
 TEST(DialogAnalyse, LogBatchesStartOnLinesOfTheirOwnAndOnlyTheCurrentTaskWrites) {

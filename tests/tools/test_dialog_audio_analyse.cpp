@@ -59,6 +59,8 @@ QString message_text(const DialogAudioAnalyse& dialog) {
                : QString();
 }
 
+QString use_range_key() { return GlobalSettings::switchKey(GlobalSettings::Switch_AudioAnalyseUseInOutRange); }
+
 }  // namespace
 
 TEST(DialogAudioAnalyse, StereoReportIsWholeAndMatchesFfmpeg) {
@@ -215,14 +217,14 @@ TEST(DialogAudioAnalyse, RangeBoxAndItsPreference) {
     {
         // No points: the box shows unchecked and disabled, and the stored switch stays on.
         GlobalSettings settings;
-        settings.setBoolSetting(true, DialogAudioAnalyse::kUseRangeKey);
+        settings.setBoolSetting(true, use_range_key());
         DialogAudioAnalyse dialog(nullptr, &settings);
         dialog.setTracks(input.movie.get(), input.tracks.get());
         dialog.setRange(-1, -1);
         EXPECT_FALSE(dialog.rangeBox()->isChecked());
         EXPECT_FALSE(dialog.rangeBox()->isEnabledLook());
         dialog.close_dialog_ok();
-        EXPECT_TRUE(settings.boolSetting(DialogAudioAnalyse::kUseRangeKey, false));
+        EXPECT_TRUE(settings.boolSetting(use_range_key(), false));
     }
     {
         GlobalSettings settings;
@@ -237,12 +239,12 @@ TEST(DialogAudioAnalyse, RangeBoxAndItsPreference) {
         EXPECT_NEAR(loudness[0], testsupport::read_loudness_ref("ld_range_in").integrated, 0.1);
         dialog.rangeBox()->setChecked(false);
         dialog.close_dialog_ok();
-        EXPECT_FALSE(settings.boolSetting(DialogAudioAnalyse::kUseRangeKey, true));
+        EXPECT_FALSE(settings.boolSetting(use_range_key(), true));
     }
     {
         // The box unchecked: the whole movie.
         GlobalSettings settings;
-        settings.setBoolSetting(false, DialogAudioAnalyse::kUseRangeKey);
+        settings.setBoolSetting(false, use_range_key());
         DialogAudioAnalyse dialog(nullptr, &settings);
         dialog.setTracks(input.movie.get(), input.tracks.get());
         dialog.setRange(50, 99);

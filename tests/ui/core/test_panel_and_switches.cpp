@@ -1,5 +1,5 @@
-#include "ui/panel_settings.h"
-#include "ui/setting_bool_state.h"
+#include "app/settings/panel_record.h"
+#include "app/settings/switch_store.h"
 
 #include "message_capture.h"
 #include "widget_app.h"
@@ -24,8 +24,8 @@ QXmlStreamAttributes attributesOf(const QString& xml) {
     return {};
 }
 
-TEST(SettingBoolState, WritesInKeyOrderAndReadsBack) {
-    SettingBoolState written;
+TEST(SwitchStore, WritesInKeyOrderAndReadsBack) {
+    SwitchStore written;
     written.setValue(true, QStringLiteral("b"));
     written.setValue(false, QStringLiteral("B"));
     written.setValue(true, QStringLiteral("a"));
@@ -38,7 +38,7 @@ TEST(SettingBoolState, WritesInKeyOrderAndReadsBack) {
     EXPECT_EQ(xml, QStringLiteral("<root><ui_bool_setting k=\"B\" v=\"NO\"/><ui_bool_setting k=\"a\" v=\"YES\"/>"
                                   "<ui_bool_setting k=\"b\" v=\"NO\"/></root>"));
 
-    SettingBoolState read;
+    SwitchStore read;
     read.setValue(true, QStringLiteral("kept"));  // a default the file does not name
     QXmlStreamReader reader(xml);
     while (!reader.atEnd()) {
@@ -53,7 +53,7 @@ TEST(SettingBoolState, WritesInKeyOrderAndReadsBack) {
     EXPECT_FALSE(read.contains(QStringLiteral("absent")));
 }
 
-TEST(SettingBoolState, ReadXmlCases) {
+TEST(SwitchStore, ReadXmlCases) {
     struct Case {
         const char* element;
         bool stored;
@@ -69,7 +69,7 @@ TEST(SettingBoolState, ReadXmlCases) {
         {"<e k=\"x\" v=\"\"/>", false, false},
     };
     for (const Case& c : cases) {
-        SettingBoolState state;
+        SwitchStore state;
         MessageCapture log;
         state.readXml(attributesOf(QString::fromUtf8(c.element)));
         EXPECT_EQ(state.contains(QStringLiteral("x")), c.stored) << c.element;
@@ -79,7 +79,7 @@ TEST(SettingBoolState, ReadXmlCases) {
     }
 }
 
-TEST(PanelSettings, ReadStopsAtTheFirstBadCoordinate) {
+TEST(PanelRecord, ReadStopsAtTheFirstBadCoordinate) {
     struct Case {
         const char* element;
         const char* error;  // empty when the record is valid
@@ -95,7 +95,7 @@ TEST(PanelSettings, ReadStopsAtTheFirstBadCoordinate) {
     };
     for (const Case& c : cases) {
         MessageCapture log;
-        PanelSettings panel(nullptr, attributesOf(QString::fromUtf8(c.element)));
+        const PanelRecord panel = PanelRecord::fromAttributes(attributesOf(QString::fromUtf8(c.element)));
         EXPECT_EQ(panel.valid, c.error[0] == '\0') << c.element;
         EXPECT_EQ(panel.geometry(), c.rect) << c.element;
         const QStringList expected = c.error[0] ? QStringList{QString::fromUtf8(c.error)} : QStringList();
@@ -103,12 +103,12 @@ TEST(PanelSettings, ReadStopsAtTheFirstBadCoordinate) {
     }
 }
 
-TEST(PanelSettings, WindowRoundTrip) {
+TEST(PanelRecord, WindowRoundTrip) {
     widget_app();
     QWindow window;
     window.setGeometry(50, 60, 320, 240);
     window.show();
-    PanelSettings saved(nullptr, &window);
+    const PanelRecord saved = PanelRecord::fromWindow(window);
     EXPECT_TRUE(saved.valid);
     QString xml;
     QXmlStreamWriter writer(&xml);
@@ -121,17 +121,17 @@ TEST(PanelSettings, WindowRoundTrip) {
                        .arg(window.geometry().width())
                        .arg(window.geometry().height()));
 
-    PanelSettings read(nullptr, attributesOf(xml));
+    const PanelRecord read = PanelRecord::fromAttributes(attributesOf(xml));
     EXPECT_TRUE(read.valid);
     EXPECT_EQ(read.geometry(), window.geometry());
     EXPECT_TRUE(read.is_visible);
     EXPECT_FALSE(read.is_full_screen);
 
-    PanelSettings none(nullptr, static_cast<const QWindow*>(nullptr));
+    const PanelRecord none;  // neither captured nor read
     EXPECT_FALSE(none.valid);
 }
 
-TEST(PanelSettings, CheckOnScreens) {
+TEST(PanelRecord, ValidateOnScreens) {
     widget_app();
     const QList<QScreen*> screens = QGuiApplication::screens();
     ASSERT_FALSE(screens.isEmpty());
@@ -150,18 +150,20 @@ TEST(PanelSettings, CheckOnScreens) {
     for (const Case& c : cases) {
         const QString xml = QStringLiteral("<panel x=\"%1\" y=\"%2\" w=\"%3\" h=\"%4\"/>")
                                 .arg(c.rect.x()).arg(c.rect.y()).arg(c.rect.width()).arg(c.rect.height());
-        PanelSettings panel(nullptr, attributesOf(xml));
+        PanelRecord panel = PanelRecord::fromAttributes(attributesOf(xml));
         ASSERT_TRUE(panel.valid);
-        panel.checkOnScreens(screens);
+        panel.validateOnScreens(screens);
         EXPECT_EQ(panel.valid, c.valid) << xml.toStdString();
     }
-    PanelSettings unread(nullptr, attributesOf(QStringLiteral("<panel x=\"10\" y=\"10\" w=\"100\"/>")));
+    PanelRecord unread =
+        PanelRecord::fromAttributes(attributesOf(QStringLiteral("<panel x=\"10\" y=\"10\" w=\"100\"/>")));
     unread.h = 100;  // even made whole, a record that failed to read stays invalid
-    unread.checkOnScreens(screens);
+    unread.validateOnScreens(screens);
     EXPECT_FALSE(unread.valid);
 
-    PanelSettings onNoScreen(nullptr, attributesOf(QStringLiteral("<panel x=\"0\" y=\"0\" w=\"10\" h=\"10\"/>")));
-    onNoScreen.checkOnScreens({});
+    PanelRecord onNoScreen =
+        PanelRecord::fromAttributes(attributesOf(QStringLiteral("<panel x=\"0\" y=\"0\" w=\"10\" h=\"10\"/>")));
+    onNoScreen.validateOnScreens({});
     EXPECT_FALSE(onNoScreen.valid);
 }
 

@@ -1,3 +1,0 @@
-#include "ui/setting_bool_state.h"
-
-SettingBoolState::SettingBoolState(QObject* parent) : QObject(parent) {}
