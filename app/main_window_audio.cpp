@@ -245,10 +245,10 @@ void MainWindow::act_menu_audio_mapping() {
 void MainWindow::restoreAudioPanels() {
     if (settings_->isAudioMetersPanelVisible()) act_menu_audio_meters();
     if (settings_->isAudioMappingPanelVisible()) act_menu_audio_mapping();
-    const PanelRecord* meters = settings_->audioMetersPanel();
+    const PanelSettings* meters = settings_->audioMetersPanel();
     if (!meters) qDebug().noquote() << "Audio meters settings not init";
     else if (meters->valid && meterPanel_) meterPanel_->setGeometry(meters->geometry());
-    const PanelRecord* mapping = settings_->audioMappingPanel();
+    const PanelSettings* mapping = settings_->audioMappingPanel();
     if (!mapping) qDebug().noquote() << "Audio mapping settings not init";
     else if (mapping->valid && mappingPanel_) mappingPanel_->setGeometry(mapping->geometry());
 }

@@ -293,7 +293,7 @@ void MainWindow::applySettings(bool first) {
             } else {
                 qDebug().noquote() << "No renderer";
             }
-            if (const PanelRecord* main = settings_->mainWinPanel()) {
+            if (const PanelSettings* main = settings_->mainWinPanel()) {
                 if (main->is_full_screen) enterFullScreen();
                 else if (main->valid) setGeometry(main->geometry());
             } else {

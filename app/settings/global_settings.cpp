@@ -180,8 +180,8 @@ bool GlobalSettings::readFile(const QString& path) {
 
 void GlobalSettings::validatePanels() {
     const QList<QScreen*> screens = QGuiApplication::screens();
-    for (std::optional<PanelRecord>* record : {&m_main_win, &m_audio_meters, &m_audio_mapping}) {
-        if (*record) (*record)->validateOnScreens(screens);
+    for (std::optional<PanelSettings>* record : {&m_main_win, &m_audio_meters, &m_audio_mapping}) {
+        if (*record) (*record)->checkOnScreens(screens);
     }
 }
 
@@ -227,7 +227,7 @@ void GlobalSettings::parseParams(const QXmlStreamAttributes& attributes) {
 void GlobalSettings::parsePanel(const QXmlStreamAttributes& attributes) {
     const QString name = attributes.value("name").toString();
     if (name.isEmpty()) return;
-    const PanelRecord record = PanelRecord::fromAttributes(attributes);
+    const PanelSettings record = PanelSettings::fromAttributes(attributes);
     if (!record.valid) {
         qDebug("Fail to parse panel");
         return;
@@ -315,7 +315,7 @@ bool GlobalSettings::writeFile(const QString& path) const {
             },
             param.member);
     }
-    const std::pair<const char*, const std::optional<PanelRecord>*> panels[] = {
+    const std::pair<const char*, const std::optional<PanelSettings>*> panels[] = {
         {"main_win", &m_main_win}, {"audio_meters", &m_audio_meters}, {"audio_mapping", &m_audio_mapping}};
     for (const auto& [name, record] : panels) {
         if (!*record) continue;
@@ -356,11 +356,11 @@ bool GlobalSettings::isDisplayWarnUnsupportedSoundCard() const { return switchVa
 void GlobalSettings::setDisplayWarnUnsupportedSoundCard(bool warn) { setSwitch(Switch_WarnUnsupportedSoundCard, warn); }
 
 void GlobalSettings::storeMainWinPanel(const QWindow* window) {
-    if (window) m_main_win = PanelRecord::fromWindow(*window);
+    if (window) m_main_win = PanelSettings::fromWindow(*window);
 }
 void GlobalSettings::storeAudioMetersPanel(const QWindow* window) {
-    if (window) m_audio_meters = PanelRecord::fromWindow(*window);
+    if (window) m_audio_meters = PanelSettings::fromWindow(*window);
 }
 void GlobalSettings::storeAudioMappingPanel(const QWindow* window) {
-    if (window) m_audio_mapping = PanelRecord::fromWindow(*window);
+    if (window) m_audio_mapping = PanelSettings::fromWindow(*window);
 }

@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "app/settings/display_modes.h"  // the rule of the view_* modes, for their users too
-#include "app/settings/panel_record.h"
+#include "app/settings/panel_settings.h"
 #include "app/settings/settings_dialog_benchmark.h"
-#include "app/settings/switch_store.h"
+#include "app/settings/setting_bool_state.h"
 
 class QWindow;
 class QXmlStreamAttributes;
@@ -119,9 +119,9 @@ public:
 
     // The saved window records, or null when neither the file nor a window gave one.
     // A record read from the file whose geometry lies on no screen is not valid.
-    const PanelRecord* mainWinPanel() const { return m_main_win ? &*m_main_win : nullptr; }
-    const PanelRecord* audioMetersPanel() const { return m_audio_meters ? &*m_audio_meters : nullptr; }
-    const PanelRecord* audioMappingPanel() const { return m_audio_mapping ? &*m_audio_mapping : nullptr; }
+    const PanelSettings* mainWinPanel() const { return m_main_win ? &*m_main_win : nullptr; }
+    const PanelSettings* audioMetersPanel() const { return m_audio_meters ? &*m_audio_meters : nullptr; }
+    const PanelSettings* audioMappingPanel() const { return m_audio_mapping ? &*m_audio_mapping : nullptr; }
     bool isAudioMetersPanelVisible() const { return m_audio_meters && m_audio_meters->is_visible; }
     bool isAudioMappingPanelVisible() const { return m_audio_mapping && m_audio_mapping->is_visible; }
     // A record made from the window replaces the previous one; null keeps it.
@@ -198,9 +198,9 @@ private:
     void parseDialogParams(const QXmlStreamAttributes& attributes);
     void validatePanels();
 
-    std::optional<PanelRecord> m_main_win;
-    std::optional<PanelRecord> m_audio_meters;
-    std::optional<PanelRecord> m_audio_mapping;
+    std::optional<PanelSettings> m_main_win;
+    std::optional<PanelSettings> m_audio_meters;
+    std::optional<PanelSettings> m_audio_mapping;
     SettingsDialogBenchmark* m_benchmark;  // child
-    SwitchStore m_switches;
+    SettingBoolState m_switches;
 };

@@ -278,7 +278,7 @@ TEST_F(PrefsFile, ColoursKeepTheirAlphaAndRefuseBadComponents) {
     EXPECT_FALSE(find_param(elements, "ui_col_video_area")->has("a"));
 }
 
-TEST_F(PrefsFile, SwitchesDialogAndPanelRecords) {
+TEST_F(PrefsFile, SwitchesDialogAndPanelSettingss) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     GlobalSettings settings;
     LogCapture log;

@@ -1,5 +1,5 @@
-#include "app/settings/panel_record.h"
-#include "app/settings/switch_store.h"
+#include "app/settings/panel_settings.h"
+#include "app/settings/setting_bool_state.h"
 
 #include "message_capture.h"
 #include "widget_app.h"
@@ -24,8 +24,8 @@ QXmlStreamAttributes attributesOf(const QString& xml) {
     return {};
 }
 
-TEST(SwitchStore, WritesInKeyOrderAndReadsBack) {
-    SwitchStore written;
+TEST(SettingBoolState, WritesInKeyOrderAndReadsBack) {
+    SettingBoolState written;
     written.setValue(true, QStringLiteral("b"));
     written.setValue(false, QStringLiteral("B"));
     written.setValue(true, QStringLiteral("a"));
@@ -38,7 +38,7 @@ TEST(SwitchStore, WritesInKeyOrderAndReadsBack) {
     EXPECT_EQ(xml, QStringLiteral("<root><ui_bool_setting k=\"B\" v=\"NO\"/><ui_bool_setting k=\"a\" v=\"YES\"/>"
                                   "<ui_bool_setting k=\"b\" v=\"NO\"/></root>"));
 
-    SwitchStore read;
+    SettingBoolState read;
     read.setValue(true, QStringLiteral("kept"));  // a default the file does not name
     QXmlStreamReader reader(xml);
     while (!reader.atEnd()) {
@@ -53,7 +53,7 @@ TEST(SwitchStore, WritesInKeyOrderAndReadsBack) {
     EXPECT_FALSE(read.contains(QStringLiteral("absent")));
 }
 
-TEST(SwitchStore, ReadXmlCases) {
+TEST(SettingBoolState, ReadXmlCases) {
     struct Case {
         const char* element;
         bool stored;
@@ -69,7 +69,7 @@ TEST(SwitchStore, ReadXmlCases) {
         {"<e k=\"x\" v=\"\"/>", false, false},
     };
     for (const Case& c : cases) {
-        SwitchStore state;
+        SettingBoolState state;
         MessageCapture log;
         state.readXml(attributesOf(QString::fromUtf8(c.element)));
         EXPECT_EQ(state.contains(QStringLiteral("x")), c.stored) << c.element;
@@ -79,7 +79,7 @@ TEST(SwitchStore, ReadXmlCases) {
     }
 }
 
-TEST(PanelRecord, ReadStopsAtTheFirstBadCoordinate) {
+TEST(PanelSettings, ReadStopsAtTheFirstBadCoordinate) {
     struct Case {
         const char* element;
         const char* error;  // empty when the record is valid
@@ -95,7 +95,7 @@ TEST(PanelRecord, ReadStopsAtTheFirstBadCoordinate) {
     };
     for (const Case& c : cases) {
         MessageCapture log;
-        const PanelRecord panel = PanelRecord::fromAttributes(attributesOf(QString::fromUtf8(c.element)));
+        const PanelSettings panel = PanelSettings::fromAttributes(attributesOf(QString::fromUtf8(c.element)));
         EXPECT_EQ(panel.valid, c.error[0] == '\0') << c.element;
         EXPECT_EQ(panel.geometry(), c.rect) << c.element;
         const QStringList expected = c.error[0] ? QStringList{QString::fromUtf8(c.error)} : QStringList();
@@ -103,12 +103,12 @@ TEST(PanelRecord, ReadStopsAtTheFirstBadCoordinate) {
     }
 }
 
-TEST(PanelRecord, WindowRoundTrip) {
+TEST(PanelSettings, WindowRoundTrip) {
     widget_app();
     QWindow window;
     window.setGeometry(50, 60, 320, 240);
     window.show();
-    const PanelRecord saved = PanelRecord::fromWindow(window);
+    const PanelSettings saved = PanelSettings::fromWindow(window);
     EXPECT_TRUE(saved.valid);
     QString xml;
     QXmlStreamWriter writer(&xml);
@@ -121,17 +121,17 @@ TEST(PanelRecord, WindowRoundTrip) {
                        .arg(window.geometry().width())
                        .arg(window.geometry().height()));
 
-    const PanelRecord read = PanelRecord::fromAttributes(attributesOf(xml));
+    const PanelSettings read = PanelSettings::fromAttributes(attributesOf(xml));
     EXPECT_TRUE(read.valid);
     EXPECT_EQ(read.geometry(), window.geometry());
     EXPECT_TRUE(read.is_visible);
     EXPECT_FALSE(read.is_full_screen);
 
-    const PanelRecord none;  // neither captured nor read
+    const PanelSettings none;  // neither captured nor read
     EXPECT_FALSE(none.valid);
 }
 
-TEST(PanelRecord, ValidateOnScreens) {
+TEST(PanelSettings, CheckOnScreens) {
     widget_app();
     const QList<QScreen*> screens = QGuiApplication::screens();
     ASSERT_FALSE(screens.isEmpty());
@@ -150,20 +150,20 @@ TEST(PanelRecord, ValidateOnScreens) {
     for (const Case& c : cases) {
         const QString xml = QStringLiteral("<panel x=\"%1\" y=\"%2\" w=\"%3\" h=\"%4\"/>")
                                 .arg(c.rect.x()).arg(c.rect.y()).arg(c.rect.width()).arg(c.rect.height());
-        PanelRecord panel = PanelRecord::fromAttributes(attributesOf(xml));
+        PanelSettings panel = PanelSettings::fromAttributes(attributesOf(xml));
         ASSERT_TRUE(panel.valid);
-        panel.validateOnScreens(screens);
+        panel.checkOnScreens(screens);
         EXPECT_EQ(panel.valid, c.valid) << xml.toStdString();
     }
-    PanelRecord unread =
-        PanelRecord::fromAttributes(attributesOf(QStringLiteral("<panel x=\"10\" y=\"10\" w=\"100\"/>")));
+    PanelSettings unread =
+        PanelSettings::fromAttributes(attributesOf(QStringLiteral("<panel x=\"10\" y=\"10\" w=\"100\"/>")));
     unread.h = 100;  // even made whole, a record that failed to read stays invalid
-    unread.validateOnScreens(screens);
+    unread.checkOnScreens(screens);
     EXPECT_FALSE(unread.valid);
 
-    PanelRecord onNoScreen =
-        PanelRecord::fromAttributes(attributesOf(QStringLiteral("<panel x=\"0\" y=\"0\" w=\"10\" h=\"10\"/>")));
-    onNoScreen.validateOnScreens({});
+    PanelSettings onNoScreen =
+        PanelSettings::fromAttributes(attributesOf(QStringLiteral("<panel x=\"0\" y=\"0\" w=\"10\" h=\"10\"/>")));
+    onNoScreen.checkOnScreens({});
     EXPECT_FALSE(onNoScreen.valid);
 }
 

@@ -1,10 +1,10 @@
-#include "app/settings/switch_store.h"
+#include "app/settings/setting_bool_state.h"
 
 #include <QDebug>
 #include <QXmlStreamAttributes>
 #include <QXmlStreamWriter>
 
-void SwitchStore::readXml(const QXmlStreamAttributes& attributes) {
+void SettingBoolState::readXml(const QXmlStreamAttributes& attributes) {
     const QString key = attributes.value("k").toString();
     const auto value = attributes.value("v");
     if (key.isEmpty() || value.isEmpty()) {
@@ -14,7 +14,7 @@ void SwitchStore::readXml(const QXmlStreamAttributes& attributes) {
     m_values.insert(key, value == QLatin1String("YES"));
 }
 
-void SwitchStore::writeXml(QXmlStreamWriter& writer) const {
+void SettingBoolState::writeXml(QXmlStreamWriter& writer) const {
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it) {
         writer.writeEmptyElement("ui_bool_setting");
         writer.writeAttribute("k", it.key());

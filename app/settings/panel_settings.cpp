@@ -1,4 +1,4 @@
-#include "app/settings/panel_record.h"
+#include "app/settings/panel_settings.h"
 
 #include <QDebug>
 #include <QScreen>
@@ -10,8 +10,8 @@ namespace {
 const char* yes_no(bool value) { return value ? "YES" : "NO"; }
 }  // namespace
 
-PanelRecord PanelRecord::fromWindow(const QWindow& window) {
-    PanelRecord record;
+PanelSettings PanelSettings::fromWindow(const QWindow& window) {
+    PanelSettings record;
     const QRect geometry = window.geometry();
     record.x = geometry.x();
     record.y = geometry.y();
@@ -23,19 +23,19 @@ PanelRecord PanelRecord::fromWindow(const QWindow& window) {
     return record;
 }
 
-PanelRecord PanelRecord::fromAttributes(const QXmlStreamAttributes& attributes) {
-    PanelRecord record;
+PanelSettings PanelSettings::fromAttributes(const QXmlStreamAttributes& attributes) {
+    PanelSettings record;
     record.is_visible = attributes.value("is_visible") == QLatin1String("YES");
     record.is_full_screen = attributes.value("is_full_screen") == QLatin1String("YES");
     struct Field {
         const char* name;
-        int32_t PanelRecord::*member;
+        int32_t PanelSettings::*member;
         const char* error;
     };
-    static const Field fields[] = {{"x", &PanelRecord::x, "Error coord x"},
-                                   {"y", &PanelRecord::y, "Error coord y"},
-                                   {"w", &PanelRecord::w, "Error width"},
-                                   {"h", &PanelRecord::h, "Error height"}};
+    static const Field fields[] = {{"x", &PanelSettings::x, "Error coord x"},
+                                   {"y", &PanelSettings::y, "Error coord y"},
+                                   {"w", &PanelSettings::w, "Error width"},
+                                   {"h", &PanelSettings::h, "Error height"}};
     for (const Field& field : fields) {
         bool ok = false;
         const int value = attributes.value(field.name).toInt(&ok, 10);
@@ -49,7 +49,7 @@ PanelRecord PanelRecord::fromAttributes(const QXmlStreamAttributes& attributes) 
     return record;
 }
 
-void PanelRecord::validateOnScreens(const QList<QScreen*>& screens) {
+void PanelSettings::checkOnScreens(const QList<QScreen*>& screens) {
     // A record that failed to read stays invalid; an empty rectangle (which
     // QRect::contains accepts) would restore an invisible window.
     const bool restorable = valid && w > 0 && h > 0;
@@ -64,7 +64,7 @@ void PanelRecord::validateOnScreens(const QList<QScreen*>& screens) {
     }
 }
 
-void PanelRecord::writeXml(QXmlStreamWriter& writer) const {
+void PanelSettings::writeXml(QXmlStreamWriter& writer) const {
     writer.writeAttribute("is_visible", yes_no(is_visible));
     writer.writeAttribute("is_full_screen", yes_no(is_full_screen));
     writer.writeAttribute("x", QString::number(x));

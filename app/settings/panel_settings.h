@@ -12,7 +12,7 @@ class QWindow;
 class QXmlStreamAttributes;
 class QXmlStreamWriter;
 
-struct PanelRecord {
+struct PanelSettings {
     int32_t x = 0;
     int32_t y = 0;
     int32_t w = 0;
@@ -23,18 +23,18 @@ struct PanelRecord {
     bool valid = false;
 
     // The window's geometry, full-screen bit and visibility; always valid.
-    static PanelRecord fromWindow(const QWindow& window);
+    static PanelSettings fromWindow(const QWindow& window);
     // The attributes of one "panel" element. x, y, w, h are read in that order; the
     // first that is missing or not a decimal integer logs "Error coord x",
     // "Error coord y", "Error width" or "Error height", stays 0 with the ones after
     // it, and leaves the record invalid.
-    static PanelRecord fromAttributes(const QXmlStreamAttributes& attributes);
+    static PanelSettings fromAttributes(const QXmlStreamAttributes& attributes);
 
     QRect geometry() const { return QRect(x, y, w, h); }
     // valid = it was valid, its size is not empty, and the rectangle lies inside
     // (edges included) the available geometry of at least one of the screens.
     // Nothing is moved.
-    void validateOnScreens(const QList<QScreen*>& screens);
+    void checkOnScreens(const QList<QScreen*>& screens);
     // is_visible, is_full_screen, x, y, w, h on the element the caller has opened.
     void writeXml(QXmlStreamWriter& writer) const;
 };

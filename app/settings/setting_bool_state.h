@@ -8,7 +8,7 @@
 class QXmlStreamAttributes;
 class QXmlStreamWriter;
 
-class SwitchStore {
+class SettingBoolState {
 public:
     bool value(const QString& key, bool default_value) const { return m_values.value(key, default_value); }
     bool contains(const QString& key) const { return m_values.contains(key); }
