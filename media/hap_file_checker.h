@@ -102,7 +102,7 @@ struct HapFileChecker {
 // std::runtime_error ("Invalid zero duration", "Unsupported codec", "Texture size too
 // large", the parser's texts), std::bad_alloc or std::system_error (a worker that
 // cannot be started). Call hap_file_checker_release afterwards in every case, also
-// after a throw. The functions below, but hap_file_checker_check_frame, are called by
+// after a throw. The functions below, except hap_file_checker_check_frame, are called by
 // the one thread that opened the checker.
 void hap_file_checker_open(HapFileChecker* checker, const char16_t* path);
 
