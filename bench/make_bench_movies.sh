@@ -41,3 +41,13 @@ make_long_movie() {
 }
 make_long_movie testsrc2_hapq_1080p25 2 "testsrc2=size=1920x1080:rate=25" -c:v hap -format hap_q -chunks 8
 make_long_movie testsrc2_hapq_1080p60 25 "testsrc2=size=1920x1080:rate=60" -c:v hap -format hap_q -chunks 8
+
+# The file test on a two-hour movie of small frames: 64x64 Hap1 at 25 fps, 180,000 frames.
+make_long_movie testsrc2_hap1_64x64_2h 7200 "testsrc2=size=64x64:rate=25" -c:v hap -format hap
+# The file test on 750 frames of 4K HapQ: the one-second mandelbrot movie played 30 times
+# over, copied without re-encoding (rendering 750 mandelbrot frames at 4K takes minutes).
+if [ ! -s "$out/mandelbrot_hapq_4k_750.mov" ]; then
+  ffmpeg -nostdin -hide_banner -loglevel error -y -stream_loop 29 -i "$out/mandelbrot_hapq_4k.mov" \
+    -c copy "$out/mandelbrot_hapq_4k_750.mov.tmp.mov"
+  mv "$out/mandelbrot_hapq_4k_750.mov.tmp.mov" "$out/mandelbrot_hapq_4k_750.mov"
+fi

@@ -33,23 +33,72 @@ uint32_t slot_count(const HapFileChecker* checker) { return checker->threadsPerH
 void free_texture(HapCheckTarget* target, int t) {
     platform::aligned_free64(target->textures[t]);
     target->textures[t] = nullptr;
-    target->byteSizes[t] = 0;
+    target->capacities[t] = 0;
 }
 
-// Gives texture t the size its block bytes call for, keeping a buffer already that size.
-void setup_texture(HapCheckTarget* target, int t) {
+// Gives texture t room for `bytes`, keeping a buffer already that size.
+void reserve_texture(HapCheckTarget* target, int t, uint32_t bytes) {
+    if (target->textures[t] && target->capacities[t] == bytes) return;
+    free_texture(target, t);
+    // Never a null buffer: the decoder refuses one, even for a texture of no bytes.
+    target->textures[t] = static_cast<uint8_t*>(platform::aligned_alloc64(std::max<uint32_t>(bytes, 64)));
+    if (!target->textures[t]) throw std::bad_alloc();
+    target->capacities[t] = bytes;
+}
+
+// Sets the block bytes, line sizes and texture sizes of the target's codec and picture,
+// without allocating anything.
+void layout_target(HapCheckTarget* target) {
+    if (target->width == 0 || target->height == 0) throw std::runtime_error("size unset");
+    switch (target->codec) {
+        case HapCodec_Hap1:
+        case HapCodec_HapA: target->blockBytes[0] = 8; target->blockBytes[1] = 0; break;
+        case HapCodec_Hap5:
+        case HapCodec_HapY:
+        case HapCodec_Hap7: target->blockBytes[0] = 16; target->blockBytes[1] = 0; break;
+        case HapCodec_HapM: target->blockBytes[0] = 16; target->blockBytes[1] = 8; break;
+        default: throw std::runtime_error("codec hap unknown");
+    }
     const uint64_t across = (uint64_t(target->width) + 3) / 4;
     const uint64_t down = (uint64_t(target->height) + 3) / 4;
-    const uint64_t line = across * target->blockBytes[t];
-    const uint64_t size = line * down;
-    // The decoder addresses a texture with 32-bit sizes.
-    if (size > std::numeric_limits<uint32_t>::max()) throw std::runtime_error("Texture size too large");
-    target->lineSizes[t] = line;
-    if (target->textures[t] && target->byteSizes[t] == size) return;
-    free_texture(target, t);
-    target->textures[t] = static_cast<uint8_t*>(platform::aligned_alloc64(size));
-    if (!target->textures[t]) throw std::bad_alloc();
-    target->byteSizes[t] = static_cast<uint32_t>(size);
+    for (int t = 0; t < 2; ++t) {
+        const uint64_t line = across * target->blockBytes[t];
+        const uint64_t size = line * down;
+        // The decoder addresses a texture with 32-bit sizes.
+        if (size > std::numeric_limits<uint32_t>::max()) throw std::runtime_error("Texture size too large");
+        target->lineSizes[t] = line;
+        target->byteSizes[t] = static_cast<uint32_t>(size);
+    }
+}
+
+// The most that one texture of a frame of `frame_bytes` bytes, cut into `chunks`
+// chunks, can decode to. A stored section or chunk decodes to its own bytes; a snappy
+// block to at most 64/3 times its bytes (its longest element copies 64 bytes for 3), and
+// anything longer than it declares fails to decode. Every chunk lies in the frame.
+uint64_t decodable_bytes(uint32_t frame_bytes, uint32_t chunks) {
+    return uint64_t(std::max(chunks, 1u)) * ((uint64_t(frame_bytes) * 64 + 2) / 3);
+}
+
+// Waits until the slot's worker has handed the slot back.
+void wait_handed_back(std::atomic<uint32_t>& turn) {
+    for (uint32_t now = turn.load(std::memory_order_acquire); now == HapCheckTurn_Check;
+         now = turn.load(std::memory_order_acquire))
+        turn.wait(HapCheckTurn_Check, std::memory_order_acquire);
+}
+
+// A slot's worker: tests the slot's frame each time the slot is handed over, until
+// release tells it to end.
+void slot_worker(HapFileChecker* checker, uint32_t slot) {
+    std::atomic<uint32_t>& turn = checker->turns[slot];
+    for (;;) {
+        turn.wait(HapCheckTurn_Idle, std::memory_order_acquire);
+        const uint32_t now = turn.load(std::memory_order_acquire);
+        if (now == HapCheckTurn_Exit) return;
+        if (now != HapCheckTurn_Check) continue;
+        hap_file_checker_check_frame(&checker->inputs[slot], &checker->targets[slot], &checker->results[slot]);
+        turn.store(HapCheckTurn_Idle, std::memory_order_release);
+        turn.notify_one();
+    }
 }
 
 uint32_t join_half(HapFileChecker* checker, uint32_t* first_slot) {
@@ -58,7 +107,7 @@ uint32_t join_half(HapFileChecker* checker, uint32_t* first_slot) {
     uint32_t joined = 0;
     for (uint32_t slot = first; slot < first + checker->threadsPerHalf; ++slot) {
         if (checker->slotStates[slot] != HapCheckSlot_Started) continue;
-        if (checker->threads[slot].joinable()) checker->threads[slot].join();
+        wait_handed_back(checker->turns[slot]);
         checker->slotStates[slot] = HapCheckSlot_Idle;
         ++joined;
     }
@@ -77,24 +126,13 @@ void hap_file_checker_frame_free(HapCheckTarget* target) {
 }
 
 void dxt_frame_setup_for_hap(HapCheckTarget* target) {
-    if (target->width == 0 || target->height == 0) throw std::runtime_error("size unset");
-    switch (target->codec) {
-        case HapCodec_Hap1:
-        case HapCodec_HapA: target->blockBytes[0] = 8; target->blockBytes[1] = 0; break;
-        case HapCodec_Hap5:
-        case HapCodec_HapY:
-        case HapCodec_Hap7: target->blockBytes[0] = 16; target->blockBytes[1] = 0; break;
-        case HapCodec_HapM: target->blockBytes[0] = 16; target->blockBytes[1] = 8; break;
-        default: throw std::runtime_error("codec hap unknown");
-    }
-    setup_texture(target, 0);
-    if (target->blockBytes[1] != 0) {
-        setup_texture(target, 1);
-    } else {
-        // A target re-used for a one-texture codec keeps no stale second texture.
+    layout_target(target);
+    reserve_texture(target, 0, target->byteSizes[0]);
+    // A target re-used for a one-texture codec keeps no stale second texture.
+    if (target->blockBytes[1] != 0)
+        reserve_texture(target, 1, target->byteSizes[1]);
+    else
         free_texture(target, 1);
-        target->lineSizes[1] = 0;
-    }
 }
 
 void hap_file_checker_open(HapFileChecker* checker, const char16_t* path) {
@@ -110,6 +148,7 @@ void hap_file_checker_open(HapFileChecker* checker, const char16_t* path) {
     checker->inputs = nullptr;
     checker->targets = nullptr;
     checker->results = nullptr;
+    checker->turns = nullptr;
     checker->threads = nullptr;
     checker->slotStates = nullptr;
 
@@ -122,6 +161,7 @@ void hap_file_checker_open(HapFileChecker* checker, const char16_t* path) {
 
     const uint32_t slots = slot_count(checker);
     checker->slotStates = new uint32_t[slots]();
+    checker->turns = new std::atomic<uint32_t>[slots]();
     checker->threads = new std::thread[slots];
     checker->results = new HapCheckResult[slots]();
     checker->inputs = new HapCheckInput[slots]();
@@ -133,8 +173,9 @@ void hap_file_checker_open(HapFileChecker* checker, const char16_t* path) {
         target->width = checker->movie.width;
         target->height = checker->movie.height;
         target->codec = codec;
-        dxt_frame_setup_for_hap(target);
+        layout_target(target);
     }
+    for (uint32_t i = 0; i < slots; ++i) checker->threads[i] = std::thread(slot_worker, checker, i);
 }
 
 uint32_t hap_file_checker_read_batch(HapFileChecker* checker) {
@@ -176,9 +217,9 @@ void hap_file_checker_start_batch(HapFileChecker* checker) {
     const uint32_t first = checker->currentHalf * checker->threadsPerHalf;
     for (uint32_t slot = first; slot < first + checker->threadsPerHalf; ++slot) {
         if (checker->slotStates[slot] != HapCheckSlot_Read) break;
-        checker->threads[slot] = std::thread(hap_file_checker_check_frame, &checker->inputs[slot],
-                                             &checker->targets[slot], &checker->results[slot]);
         checker->slotStates[slot] = HapCheckSlot_Started;
+        checker->turns[slot].store(HapCheckTurn_Check, std::memory_order_release);
+        checker->turns[slot].notify_one();
     }
     checker->currentHalf = 1 - checker->currentHalf;
 }
@@ -215,12 +256,19 @@ void hap_file_checker_check_frame(const HapCheckInput* input, HapCheckTarget* ta
             result->status = HapCheckStatus_InvalidCodec;
             return;
         }
-        // Serial decode: every frame of the batch already has a thread of its own.
+        // Serial decode: the frames of a batch already run side by side.
         for (uint32_t t = 0; t < expected_textures; ++t) {
+            // Room for what these bytes can decode to: a texture that would need more
+            // fails to decode in any room, so the result is the same as with the whole
+            // texture's, which a small file declaring a huge picture never gets.
+            const uint64_t room = std::min<uint64_t>(target->byteSizes[t],
+                                                     decodable_bytes(input->byteCount, result->chunkCounts[t]));
+            if (target->capacities[t] < room) reserve_texture(target, int(t), static_cast<uint32_t>(room));
             uint32_t decoded = 0;
             uint32_t format = 0;
             const HapResult r = HapDecode(input->bytes.data, input->byteCount, t, hap_decode_callback_serial,
-                                          nullptr, target->textures[t], target->byteSizes[t], &decoded, &format);
+                                          nullptr, target->textures[t],
+                                          std::min(target->capacities[t], target->byteSizes[t]), &decoded, &format);
             if (r != HapResult_No_Error) {
                 result->status = HapCheckStatus_CorruptTexture;
             } else if (decoded != target->byteSizes[t]) {
@@ -238,13 +286,22 @@ void hap_file_checker_check_frame(const HapCheckInput* input, HapCheckTarget* ta
 void hap_file_checker_release(HapFileChecker* checker) {
     if (!checker) return;
     const uint32_t slots = slot_count(checker);
-    // Join first: a thread still testing a frame uses its slot's input and target.
+    // End the workers first: a frame still under test uses its slot's input and target.
+    // A worker is told to end only once it has handed its slot back, so that its own
+    // hand-back cannot overwrite the order.
     if (checker->threads) {
-        for (uint32_t i = 0; i < slots; ++i)
-            if (checker->threads[i].joinable()) checker->threads[i].join();
+        for (uint32_t i = 0; i < slots; ++i) {
+            if (!checker->threads[i].joinable()) continue;
+            wait_handed_back(checker->turns[i]);
+            checker->turns[i].store(HapCheckTurn_Exit, std::memory_order_release);
+            checker->turns[i].notify_one();
+            checker->threads[i].join();
+        }
     }
     delete[] checker->threads;
     checker->threads = nullptr;
+    delete[] checker->turns;
+    checker->turns = nullptr;
     delete[] checker->slotStates;
     checker->slotStates = nullptr;
     if (checker->inputs) {

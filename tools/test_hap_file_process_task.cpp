@@ -144,18 +144,7 @@ void TestHapFileProcessTask::coreProcessFunc() {
         }
         if (read == 0) break;
 
-        try {
-            hap_file_checker_start_batch(&checker);
-        } catch (const std::exception& e) {
-            // The threads that did start are collected below; the half they sit in is
-            // made the older one, as a complete start would have left it.
-            std::printf("ERR : Failed to start frame tests %s (After frame : %u)\n", e.what(), checker.framesChecked);
-            std::fflush(stdout);
-            checker.currentHalf = 1 - checker.currentHalf;
-            appendLog(QStringLiteral("ERROR : Failed to start frame tests (After frame : %1)").arg(checker.framesChecked));
-            readError = true;
-            break;
-        }
+        hap_file_checker_start_batch(&checker);
         batchStarted(checker.nextFrame);
     }
 

@@ -1,8 +1,8 @@
 #pragma once
 // TestHapFileProcessTask: the background job of the file test. It opens the movie a
 // second time through the HAP file checker engine, has every frame parsed and fully
-// decoded (one operating-system thread per frame, a batch of N = processors, at most
-// 128, while the batch before it is collected), and writes per-frame ERROR and WARNING
+// decoded (a batch of N = processors, at most 128, frames side by side on the checker's
+// workers, while the batch before it is collected), and writes per-frame ERROR and WARNING
 // lines and a summary into the task log:
 //   Global results :
 //   Frames valids : <n>

@@ -93,9 +93,11 @@ std::vector<Bytes> movie_frames(const std::string& name) {
     return frames;
 }
 
-// A 64x48 movie holding `frames` back to back, one per chunk (25 fps by default).
+// A 64x48 movie (or `width` x `height` when given) holding `frames` back to back, one per
+// chunk (25 fps by default).
 std::string build_movie(const std::string& name, const std::vector<Bytes>& frames, const std::string& codec,
-                        std::vector<std::pair<uint32_t, uint32_t>> stts = {}, uint32_t timescale = 25) {
+                        std::vector<std::pair<uint32_t, uint32_t>> stts = {}, uint32_t timescale = 25,
+                        uint16_t width = 0, uint16_t height = 0) {
     Bytes mdat;
     std::vector<uint32_t> sizes;
     for (const Bytes& f : frames) {
@@ -103,7 +105,11 @@ std::string build_movie(const std::string& name, const std::vector<Bytes>& frame
         sizes.push_back(uint32_t(f.size()));
     }
     if (stts.empty()) stts = {{uint32_t(frames.size()), 1}};
-    const TrackAtoms track = simple_video_track(sizes, mdat_payload_offset(), timescale, stts, codec);
+    TrackAtoms track = simple_video_track(sizes, mdat_payload_offset(), timescale, stts, codec);
+    if (width != 0) {
+        track.tkhd = tkhd_payload(0, width, height);
+        track.stsd = stsd_payload(video_entry(codec, 24, {}, width, height));
+    }
     const std::string path = scratch_path("checker_" + name + ".mov");
     write_whole_file(path, movie_file(mdat, {trak_atom(track)}));
     return path;
@@ -408,4 +414,45 @@ TEST(HapFileChecker, TargetSetupSizesTexturesFromTheCodec) {
     EXPECT_EQ(runtime_error_text([&] { dxt_frame_setup_for_hap(&t); }), "Texture size too large");
     hap_file_checker_frame_free(&t);
     EXPECT_EQ(t.textures[0], nullptr);
+}
+
+// A slot's textures get room for what each frame's bytes can decode to, at most the
+// picture's: they grow when a later frame in the same slot needs more, and what a frame
+// decodes to is what it would decode to with the whole picture's room. 1920x1080 Hap1:
+// 1,036,800 texture bytes. Frame f lands in slot f mod 2N.
+TEST(HapFileChecker, EachFrameGetsRoomForWhatItsBytesCanDecodeTo) {
+    const uint32_t n = probe_threads();
+    ASSERT_GE(n, 1u);
+    const uint32_t texture_bytes = 480 * 270 * 8;
+    // 12 bytes: decode to 8 bytes, in room for 256.
+    const Bytes tiny = hap_section(0xAB, Bytes(8, 0x11));
+    // 64 chunks, all pointing at one snappy block of a 64th of the texture: some 1.4 KB
+    // that decode to the whole texture, far more than one block of that size could.
+    const Bytes block = snappy_compress(Bytes(texture_bytes / 64, 0));
+    const Bytes repeated = hap_section(0xCB, hap_chunked_payload(std::vector<HapChunkSpec>(64, {0x0B, block}), true, {0}));
+    ASSERT_LT(repeated.size() * 64 / 3, texture_bytes);
+    // A snappy block declaring the whole texture, cut after 100 bytes: cannot decode.
+    Bytes cut = snappy_compress(texture_pattern(texture_bytes, 5));
+    cut.resize(100);
+    const Bytes whole = hap_section(0xBB, snappy_compress(texture_pattern(texture_bytes, 9)));
+
+    std::vector<Bytes> frames(2 * n, tiny);                 // every slot starts small
+    frames.insert(frames.end(), 2 * n, repeated);           // then needs the whole texture
+    frames.push_back(hap_section(0xBB, cut));
+    frames.push_back(whole);
+    const CheckRun run = run_check(build_movie("room_1080p", frames, "Hap1", {}, 25, 1920, 1080));
+    expect_all_checked(run);
+    for (const auto& [index, r] : run.results) {
+        const bool valid = (index >= 2 * n && index < 4 * n) || index == 4 * n + 1;
+        EXPECT_EQ(r.status, valid ? HapCheckStatus_Valid : HapCheckStatus_CorruptTexture) << "frame " << index;
+    }
+    EXPECT_EQ(run.results.at(2 * n).chunkCounts[0], 64u);
+    // Each tiny frame decoded, and said what it decoded to; no other frame did.
+    auto count = [&](const std::string& text) {
+        size_t found = 0;
+        for (size_t at = run.output.find(text); at != std::string::npos; at = run.output.find(text, at + 1)) ++found;
+        return found;
+    };
+    EXPECT_EQ(count("ERR : decoding tex 0 : Nb bytes decode (8) != nb bytes dst : (1036800)\n"), 2 * n);
+    EXPECT_EQ(count("ERR : decoding tex"), 2 * n);
 }

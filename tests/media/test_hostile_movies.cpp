@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,46 @@ void expect_cheap(const char* what, Step step) {
     const double seconds = process_cpu_seconds() - start;
     EXPECT_LT(seconds, 1.0) << what << ": processor seconds";
     EXPECT_LT(peak_rss_kib() - before, 32 * 1024) << what << ": peak memory grew by KiB";
+}
+
+// Address space the process holds now, in KiB.
+long address_space_kib() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return std::stol(line.substr(7));
+    return 0;
+}
+
+struct CheckedMovie {
+    std::vector<uint32_t> statuses;  // by frame
+    long heldKib = 0;  // address space the checker held, every frame checked, beyond the process's before
+};
+
+// Checks every frame of a movie in the file test's order. A slot's textures only grow
+// until the release, so what the checker holds at the end is the most it ever held.
+CheckedMovie check_every_frame(const std::string& path) {
+    CheckedMovie out;
+    const long before = address_space_kib();
+    HapFileChecker checker;
+    const std::u16string wide(path.begin(), path.end());
+    hap_file_checker_open(&checker, wide.c_str());
+    out.statuses.assign(checker.movie.frameCount, ~0u);
+    auto collect = [&](uint32_t first, uint32_t count) {
+        for (uint32_t slot = first; slot < first + count; ++slot)
+            out.statuses.at(checker.results[slot].frameIndex) = checker.results[slot].status;
+    };
+    uint32_t first = 0;
+    for (;;) {
+        const uint32_t joined = hap_file_checker_join_current(&checker, &first);
+        collect(first, joined);
+        if (hap_file_checker_read_batch(&checker) == 0) break;
+        hap_file_checker_start_batch(&checker);
+    }
+    const uint32_t joined = hap_file_checker_swap_and_join(&checker, &first);
+    collect(first, joined);
+    out.heldKib = address_space_kib() - before;
+    hap_file_checker_release(&checker);
+    return out;
 }
 
 SizedHapMovie lpcm_movie(uint32_t channels) {
@@ -189,6 +231,36 @@ TEST(HostileMovies, PictureSizeComesFromTheSampleDescription) {
             EXPECT_EQ(output.find("Video Trak : TKHD size"), std::string::npos) << output;
         }
     }
+}
+
+// A file of about 1 KB whose sample description declares a 65535 x 65535 Hap1 picture,
+// 2 GiB a texture, holding 16x16 frames: each frame is reported as one whose bytes cannot
+// fill the picture, and the check holds no more than it does for the same frames at
+// their true size.
+TEST(HostileMovies, HugeDeclaredPictureReservesOnlyWhatTheFramesCanFill) {
+    SizedHapMovie true_size;
+    SizedHapMovie huge;
+    huge.tkhd_width = huge.tkhd_height = 65535;
+    huge.coded_width = huge.coded_height = 65535;
+    const std::string huge_path = write_movie("hostile_picture_65535.mov", huge);
+    EXPECT_LT(std::filesystem::file_size(huge_path), 2048u);
+
+    // The workers' stacks and the like, held whatever the picture size.
+    const CheckedMovie reference = check_every_frame(write_movie("hostile_picture_16.mov", true_size));
+    EXPECT_EQ(reference.statuses, std::vector<uint32_t>(true_size.frames, HapCheckStatus_Valid));
+
+    testing::internal::CaptureStdout();
+    CheckedMovie checked;
+    expect_cheap("check", [&] { checked = check_every_frame(huge_path); });
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(checked.statuses, std::vector<uint32_t>(huge.frames, HapCheckStatus_CorruptTexture));
+    // 16384 x 16384 blocks of 8 bytes expected; each frame's 16 blocks decoded.
+    const std::string line = "ERR : decoding tex 0 : Nb bytes decode (128) != nb bytes dst : (2147483648)\n";
+    uint32_t lines = 0;
+    for (size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1)) ++lines;
+    EXPECT_EQ(lines, huge.frames) << output;
+    // A slot holding the declared texture would hold 2 GiB more.
+    EXPECT_LT(checked.heldKib - reference.heldKib, 512 * 1024) << "KiB held beyond the check at the true size";
 }
 
 // A companion file refused for its rate still lists its channels: each one answers for
