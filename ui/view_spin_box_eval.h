@@ -23,7 +23,7 @@ class ExprEvaluate;
 class View_SimpleImage;
 
 // What both expression boxes share: children, layout, the evaluator, the ended edit,
-// the arrows and the clicks. The typed value lives in the two classes below.
+// the arrows and the clicks. The typed value lives in ViewSpinBoxEval below.
 class ViewSpinBoxEvalBase : public QWidget {
     Q_OBJECT
 public:
@@ -80,76 +80,68 @@ protected:
     ExprEvaluate* m_eval = nullptr;
 };
 
-class ViewSpinBoxIntEval : public ViewSpinBoxEvalBase {
+// The typed part of an expression box, one template for both: the range, the default
+// and the value (int32_t or float). A minimum above the maximum is refused (the box
+// keeps 0..1, value 0); a default outside the range is refused and the minimum takes
+// its place.
+template <class T>
+class ViewSpinBoxEval : public ViewSpinBoxEvalBase {
+public:
+    // False, with a log line, outside the range (or NaN).
+    bool set_value(T value);
+    void set_to_default_value() override;
+    T value() const { return m_value; }
+    T minimum() const { return m_min; }
+    T maximum() const { return m_max; }
+    T defaultValue() const { return m_default; }
+
+    T step = T(1);
+
+protected:
+    ViewSpinBoxEval(QWidget* parent, const QRect& geometry, T defaultValue, T minValue, T maxValue);
+
+    void applyEvaluated() override;
+    void stepValue(int direction) override;
+    QString valueText() const override;
+    bool canGoDown() const override { return m_value > m_min; }
+    bool canGoUp() const override { return m_value < m_max; }
+
+private:
+    T m_min = T(0);
+    T m_max = T(1);
+    T m_default = T(0);
+    T m_value = T(0);
+};
+
+extern template class ViewSpinBoxEval<int32_t>;
+extern template class ViewSpinBoxEval<float>;
+
+// Rounds the computed result to an integer.
+class ViewSpinBoxIntEval : public ViewSpinBoxEval<int32_t> {
     Q_OBJECT
 public:
-    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
-    // outside the range is refused and the minimum takes its place.
     ViewSpinBoxIntEval(QWidget* parent, const QRect& geometry, int32_t defaultValue, int32_t minValue,
                        int32_t maxValue);
-
-    // False, with a log line, outside the range.
-    bool set_value(int32_t value);
-    void set_to_default_value() override;
-    int32_t value() const { return m_value; }
-    int32_t minimum() const { return m_min; }
-    int32_t maximum() const { return m_max; }
-    int32_t defaultValue() const { return m_default; }
-
-    int32_t step = 1;
 
 signals:
     void ViewSpinboxIntEval_Changed(uint32_t senderTag, int32_t nVal);
 
 protected:
-    void applyEvaluated() override;
-    void stepValue(int direction) override;
-    void emitChanged() override { emit ViewSpinboxIntEval_Changed(tag, m_value); }
-    QString valueText() const override;
-    bool canGoDown() const override { return m_value > m_min; }
-    bool canGoUp() const override { return m_value < m_max; }
+    void emitChanged() override { emit ViewSpinboxIntEval_Changed(tag, value()); }
     void iconShown(const QString& message) override;
-
-private:
-    int32_t m_min = 0;
-    int32_t m_max = 1;
-    int32_t m_default = 0;
-    int32_t m_value = 0;
 };
 
-class ViewSpinBoxFloatEval : public ViewSpinBoxEvalBase {
+// Keeps the computed result as a float (shown with six significant digits).
+class ViewSpinBoxFloatEval : public ViewSpinBoxEval<float> {
     Q_OBJECT
 public:
-    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
-    // outside the range is refused and the minimum takes its place.
     ViewSpinBoxFloatEval(QWidget* parent, const QRect& geometry, float defaultValue, float minValue, float maxValue);
-
-    // False, with a log line, outside the range (or NaN).
-    bool set_value(float value);
-    void set_to_default_value() override;
-    float value() const { return m_value; }
-    float minimum() const { return m_min; }
-    float maximum() const { return m_max; }
-    float defaultValue() const { return m_default; }
-
-    float step = 1.0f;
 
 signals:
     void ViewSpinboxFloatEval_Changed(uint32_t senderTag, float nVal);
     void ViewSpinboxFloatEval_ValueResetToDefault(uint32_t senderTag);
 
 protected:
-    void applyEvaluated() override;
-    void stepValue(int direction) override;
-    void emitChanged() override { emit ViewSpinboxFloatEval_Changed(tag, m_value); }
+    void emitChanged() override { emit ViewSpinboxFloatEval_Changed(tag, value()); }
     void emitResetToDefault() override { emit ViewSpinboxFloatEval_ValueResetToDefault(tag); }
-    QString valueText() const override;
-    bool canGoDown() const override { return m_value > m_min; }
-    bool canGoUp() const override { return m_value < m_max; }
-
-private:
-    float m_min = 0.0f;
-    float m_max = 1.0f;
-    float m_default = 0.0f;
-    float m_value = 0.0f;
 };
