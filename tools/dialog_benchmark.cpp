@@ -12,7 +12,7 @@
 #include "tools/view_result_rows.h"
 #include "ui/data_item_menu.h"
 #include "ui/view_combobox2.h"
-#include "ui/view_items_sub_menu.h"
+#include "ui/view_items_popup.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
 
@@ -140,22 +140,8 @@ void DialogBenchmark::layoutButtons() {
     m_report->setVisible(current == 2);
 }
 
-void DialogBenchmark::closeSubMenu() {
-    if (!m_subMenu) return;
-    m_subMenu->hide();
-    m_subMenu->deleteLater();
-    m_subMenu = nullptr;
-}
-
 void DialogBenchmark::ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource) {
-    closeSubMenu();
-    if (!datasource) return;
-    m_subMenu = new ViewItemsSubMenu(this, QRect(QPoint(0, 0), frameSize()), datasource);
-    m_subMenu->tag = senderTag;
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuClose, this, &DialogBenchmark::viewItemsSubMenuClose);
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuCancel, this, &DialogBenchmark::viewItemsSubMenuCancel);
-    m_subMenu->show();
-    m_subMenu->raise();
+    view_items_popup_open(this, m_subMenu, datasource, senderTag);
 }
 
 void DialogBenchmark::ViewCombobox2_ValueChanged(uint32_t senderTag) {
@@ -165,7 +151,7 @@ void DialogBenchmark::ViewCombobox2_ValueChanged(uint32_t senderTag) {
         qDebug("Unknown combo sender : %lu", static_cast<unsigned long>(senderTag));
 }
 
-void DialogBenchmark::viewItemsSubMenuCancel(const QString&, uint32_t) { closeSubMenu(); }
+void DialogBenchmark::viewItemsSubMenuCancel(const QString&, uint32_t) { view_items_popup_close(m_subMenu); }
 
 void DialogBenchmark::viewItemsSubMenuClose(const QString&, uint32_t senderTag, unsigned int index, unsigned int) {
     if (senderTag == kModeComboTag) {
@@ -175,7 +161,7 @@ void DialogBenchmark::viewItemsSubMenuClose(const QString&, uint32_t senderTag, 
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
         qDebug("Unknown combo sender : %lu", static_cast<unsigned long>(senderTag));
     }
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
 }
 
 void DialogBenchmark::progressTask_clic_play(const QString&) {
@@ -242,13 +228,13 @@ void DialogBenchmark::writeResults() {
 
 void DialogBenchmark::close_dialog_ok() {
     stopTask();
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
     if (m_settings && m_settings->benchmarkDialog()) m_settings->benchmarkDialog()->ui_mode = mode();
     BaseDialog::close_dialog_ok();
 }
 
 void DialogBenchmark::reject() {
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
     BaseTaskDialog::reject();
 }
 

@@ -12,6 +12,7 @@
 // file says so. The mode is kept in the preferences store (SettingsDialogBenchmark)
 // on Close. GUI thread only.
 #include "tools/base_task_dialog.h"
+#include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
 
 #include <QList>
 #include <QPointer>
@@ -27,7 +28,6 @@ class GlobalSettings;
 class PlayerBenchmarkTask;
 class ViewBenchmarkLineResults;
 class ViewCombobox2;
-class ViewItemsSubMenu;
 class ViewLabel;
 class ViewTextScrollable;
 struct BenchmarkRecord;
@@ -76,7 +76,6 @@ protected:
 private:
     void writeResults();
     void saveResults();
-    void closeSubMenu();
 
     ViewLabel* m_description = nullptr;
     ViewCombobox2* m_mode = nullptr;
@@ -85,5 +84,5 @@ private:
     QPointer<FileToPlay> m_movie;
     GlobalSettings* m_settings = nullptr;
     QList<ViewBenchmarkLineResults*> m_rows;
-    ViewItemsSubMenu* m_subMenu = nullptr;
+    QPointer<ViewItemsSubMenu> m_subMenu;
 };
