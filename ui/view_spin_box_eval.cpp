@@ -13,10 +13,9 @@ void log_line(const QString& text) { qDebug().noquote() << text; }
 
 // ---- shared part ----
 
-ViewSpinBoxEvalBase::ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry) : QWidget(parent) {
-    setGeometry(geometry);
-    const int h = geometry.height();
-    m_parts = spin_box_make_parts(this, QRect(0, 0, 100, h), QRect(0, 0, 10, 7), QRect(0, 0, 10, 7));
+ViewSpinBoxEvalBase::ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry)
+    : ViewSpinBoxBase(parent, geometry, QRect(0, 0, 100, geometry.height()), QRect(0, 0, 10, 7),
+                      QRect(0, 0, 10, 7)) {
     m_icon = new View_SimpleImage(this, QRect(0, 0, 25, 25), ":/Rsc/RESSOURCES_UI/STATE_ENDED_ERROR.png");
     m_icon->hide();
     m_eval = new ExprEvaluate(this);
@@ -26,14 +25,14 @@ ViewSpinBoxEvalBase::ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry)
 void ViewSpinBoxEvalBase::updateLayout() {
     const int w = width();
     const int h = height();
-    const int aw = m_parts.up->width();
-    const int ah = m_parts.up->height();
+    const int aw = m_up->width();
+    const int ah = m_up->height();
     const int iw = m_icon->width();
     const int ih = m_icon->height();
     const int x0 = w - aw - iw;
-    m_parts.entry->setGeometry(0, 0, x0 - 10, h);
-    m_parts.up->setGeometry(x0 - 5, h / 2 - ah - 2, aw, ah);
-    m_parts.down->setGeometry(x0 - 5, h / 2 + 2, aw, ah);
+    m_entry->setGeometry(0, 0, x0 - 10, h);
+    m_up->setGeometry(x0 - 5, h / 2 - ah - 2, aw, ah);
+    m_down->setGeometry(x0 - 5, h / 2 + 2, aw, ah);
     m_icon->setGeometry(x0 - 5 + aw + 5, (h - ih) / 2, iw, ih);
 }
 
@@ -43,7 +42,7 @@ void ViewSpinBoxEvalBase::resizeEvent(QResizeEvent* event) {
 }
 
 void ViewSpinBoxEvalBase::refresh() {
-    m_parts.entry->setText(blank ? QString() : valueText());
+    m_entry->setText(blank ? QString() : valueText());
     if (!m_eval->hasError() && !m_eval->isOutOfRange()) {
         m_icon->hide();
     } else {
@@ -52,23 +51,23 @@ void ViewSpinBoxEvalBase::refresh() {
         m_icon->show();
         iconShown(message);
     }
-    spin_box_arrow_looks(m_parts, m_enabled, canGoDown(), canGoUp());
+    updateArrows(canGoDown(), canGoUp());
 }
 
 void ViewSpinBoxEvalBase::setEnabledLook(bool enabled) {
     m_enabled = enabled;
-    m_parts.entry->setEnabledLook(enabled);
-    spin_box_arrow_looks(m_parts, m_enabled, canGoDown(), canGoUp());
+    m_entry->setEnabledLook(enabled);
+    updateArrows(canGoDown(), canGoUp());
 }
 
 void ViewSpinBoxEvalBase::entry_end_edit() {
-    m_eval->setExpression(m_parts.entry->text());
+    m_eval->setExpression(m_entry->text());
     clearOnEdit = false;
     m_eval->evaluate();
     // A failed expression leaves the value; the icon tells why.
     if (!m_eval->hasError()) applyEvaluated();
     refresh();
-    m_parts.entry->unfocus();
+    m_entry->unfocus();
     emitChanged();
 }
 
@@ -98,16 +97,14 @@ void ViewSpinBoxEvalBase::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers fla
         emitResetToDefault();
         return;
     }
-    m_parts.entry->focusEntry();
+    m_entry->focusEntry();
     if (blank || clearOnEdit) {
-        if (clearOnEdit) m_parts.entry->setText(QString());
+        if (clearOnEdit) m_entry->setText(QString());
         return;
     }
     // The user edits the formula typed before, not its result.
-    m_parts.entry->setText(m_eval->isEmpty() ? valueText() : m_eval->expression());
+    m_entry->setText(m_eval->isEmpty() ? valueText() : m_eval->expression());
 }
-
-void ViewSpinBoxEvalBase::mousePressEvent(QMouseEvent* event) { spin_box_press(this, m_parts, m_enabled, event); }
 
 // ---- the typed part ----
 

@@ -12,10 +12,9 @@
 //
 // Owned by their Qt parent. GUI thread only. Refused values are logged and the
 // previous value stays.
-#include "ui/view_spin_box_parts.h"
+#include "ui/view_spin_box_base.h"
 
 #include <QRect>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -24,21 +23,15 @@ class View_SimpleImage;
 
 // What both expression boxes share: children, layout, the evaluator, the ended edit,
 // the arrows and the clicks. The typed value lives in ViewSpinBoxEval below.
-class ViewSpinBoxEvalBase : public QWidget {
+class ViewSpinBoxEvalBase : public ViewSpinBoxBase {
     Q_OBJECT
 public:
-    virtual void set_to_default_value() = 0;
-
     // The entry's and the arrows' enabled look; a disabled box's arrows stay dimmed.
     void setEnabledLook(bool enabled);
-    bool isEnabledLook() const { return m_enabled; }
 
     // Places entry, arrows and error icon from the current size (also on resize).
     void updateLayout();
 
-    ViewTextEntry* entry() const { return m_parts.entry; }
-    ViewBtnImage* upArrow() const { return m_parts.up; }
-    ViewBtnImage* downArrow() const { return m_parts.down; }
     View_SimpleImage* errorIcon() const { return m_icon; }
     ExprEvaluate* evaluator() const { return m_eval; }
 
@@ -48,11 +41,11 @@ public:
     bool blank = false;
     bool clearOnEdit = false;
 
-public slots:
-    void act_btn_up();
-    void act_btn_down();
-    void entry_end_edit();
-    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
+    // The slots of the base.
+    void act_btn_up() override;
+    void act_btn_down() override;
+    void entry_end_edit() override;
+    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags) override;
 
 protected:
     explicit ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry);
@@ -72,10 +65,7 @@ protected:
     virtual void iconShown(const QString&) {}
 
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
-    bool m_enabled = true;
-    SpinBoxParts m_parts;
     View_SimpleImage* m_icon = nullptr;
     ExprEvaluate* m_eval = nullptr;
 };
