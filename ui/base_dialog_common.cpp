@@ -74,21 +74,24 @@ int DialogFrame<Self, QtWindow>::placeRightButtons() {
 }
 
 template <class Self, class QtWindow>
-void DialogFrame<Self, QtWindow>::close_dialog_ok() {
-    emit static_cast<Self*>(this)->clic_btn_dialog_1(senderTag);
+void DialogFrame<Self, QtWindow>::closeWith(void (Self::*buttonSignal)(uint32_t)) {
+    emit (static_cast<Self*>(this)->*buttonSignal)(senderTag);
     this->close();
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::close_dialog_ok() {
+    closeWith(&Self::clic_btn_dialog_1);
 }
 
 template <class Self, class QtWindow>
 void DialogFrame<Self, QtWindow>::close_dialog_cancel() {
-    emit static_cast<Self*>(this)->clic_btn_dialog_2(senderTag);
-    this->close();
+    closeWith(&Self::clic_btn_dialog_2);
 }
 
 template <class Self, class QtWindow>
 void DialogFrame<Self, QtWindow>::close_dialog_abort() {
-    emit static_cast<Self*>(this)->clic_btn_dialog_3(senderTag);
-    this->close();
+    closeWith(&Self::clic_btn_dialog_3);
 }
 
 template <class Self, class QtWindow>

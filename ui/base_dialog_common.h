@@ -70,6 +70,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Emits the button signal with the sender tag, then closes the window.
+    void closeWith(void (Self::*buttonSignal)(uint32_t));
+
     uint8_t m_highDpi = 0;
     QList<ViewBtnText*> m_rightButtons;
 };
