@@ -4,17 +4,34 @@
 #include <QDebug>
 #include <QFileInfo>
 
+#include "media/movie/file_to_play.h"
 #include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "ui/base_process_task.h"
 #include "ui/dialog_ask.h"
 #include "ui/view_text_scrollable.h"
 
-BaseTaskDialog::BaseTaskDialog(QWidget* parent, const QRect& geometry, const QString& title)
-    : BaseDialog(parent, geometry, title) {}
+BaseTaskDialog::BaseTaskDialog(QWidget* parent, const QRect& geometry, const QString& title,
+                               const QString& reportSuffix, const QString& saveCaption)
+    : BaseDialog(parent, geometry, title), m_reportSuffix(reportSuffix), m_saveCaption(saveCaption) {
+    addOkButton(QStringLiteral("Close"));
+    addTaggedButton(QStringLiteral("Save results"), kSaveButtonTag);
+}
+
+BaseTaskDialog::~BaseTaskDialog() {
+    // The task's body may still send signals here: end it while the views live.
+    dropTask();
+}
 
 void BaseTaskDialog::stopTask() {
-    if (BaseProcessTask* task = currentTask()) task->stop();
+    if (m_task) m_task->stop();
+}
+
+void BaseTaskDialog::dropTask() {
+    if (!m_task) return;
+    m_task->stop();
+    delete m_task;
+    m_task = nullptr;
 }
 
 void BaseTaskDialog::followProgressRow(ViewProgressTask* row) {
@@ -24,16 +41,25 @@ void BaseTaskDialog::followProgressRow(ViewProgressTask* row) {
     connect(row, &ViewProgressTask::progressTask_clic_stop, this, &BaseTaskDialog::progressTask_clic_stop);
 }
 
-void BaseTaskDialog::followTask(BaseProcessTask* task) {
-    connect(task, &BaseProcessTask::processTask_have_new_logs, this, &BaseTaskDialog::processTask_have_new_logs);
-    connect(task, &BaseProcessTask::processTask_update_progress, this, &BaseTaskDialog::processTask_update_progress);
-    connect(task, &BaseProcessTask::processTask_update_state, this, &BaseTaskDialog::processTask_update_state);
+void BaseTaskDialog::progressTask_clic_play(const QString&) {
+    if (m_traceButtons) qDebug().noquote() << "start_process";
+    if (m_task) {
+        m_task->requestResume();
+        return;
+    }
+    m_task = createTask();
+    if (!m_task) return;
+    connect(m_task, &BaseProcessTask::processTask_have_new_logs, this, &BaseTaskDialog::processTask_have_new_logs);
+    connect(m_task, &BaseProcessTask::processTask_update_progress, this, &BaseTaskDialog::processTask_update_progress);
+    connect(m_task, &BaseProcessTask::processTask_update_state, this, &BaseTaskDialog::processTask_update_state);
     if (m_progress) m_progress->resetProgress();
+    m_report->appendText(reportHeader(), false);
+    m_task->start();
 }
 
 void BaseTaskDialog::progressTask_clic_pause(const QString&) {
     if (m_traceButtons) qDebug().noquote() << "pause_process";
-    if (BaseProcessTask* task = currentTask()) task->requestPause();
+    if (m_task) m_task->requestPause();
 }
 
 void BaseTaskDialog::progressTask_clic_stop(const QString&) {
@@ -41,14 +67,16 @@ void BaseTaskDialog::progressTask_clic_stop(const QString&) {
     stopTask();
 }
 
-bool BaseTaskDialog::isCurrentTask(const QString& uuid) const {
-    const BaseProcessTask* task = currentTask();
-    return task && task->uuid() == uuid;
-}
+bool BaseTaskDialog::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
 
 void BaseTaskDialog::processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender) {
     if (nArrLogs.isEmpty() || !isCurrentTask(uuidSender)) return;
     appendTaskLogs(nArrLogs);
+}
+
+void BaseTaskDialog::appendTaskLogs(const QStringList& lines) {
+    // Each batch starts on a line of its own, even after text without a final line feed.
+    m_report->appendLines(lines, true);
 }
 
 void BaseTaskDialog::processTask_update_progress(const ProgressTaskInfo& nInfo, const QString& uuidSender) {
@@ -61,7 +89,9 @@ void BaseTaskDialog::processTask_update_state(const ProcessingStateObj& nStateOb
     taskStateChanged(nStateObj.state);
 }
 
-void BaseTaskDialog::taskStateChanged(uint32_t) {}
+void BaseTaskDialog::taskStateChanged(uint32_t state) {
+    if (state == ProcessTaskState_Finished) writeResults();
+}
 
 void BaseTaskDialog::reject() {
     if (m_stopOnClose) stopTask();
@@ -79,15 +109,23 @@ void BaseTaskDialog::showMessage(const QString& text) {
     m_message->showDialog(true);
 }
 
-bool BaseTaskDialog::saveReport(const ViewTextScrollable* report, const QString& movie_path, const QString& suffix,
-                                const QString& caption, QString* proposed_name) {
-    if (!report->hasText() || movie_path.isEmpty()) {
+void BaseTaskDialog::act_btn_bottom_left_btn(uint32_t senderTag) {
+    if (senderTag == kSaveButtonTag) saveResults();
+}
+
+QString BaseTaskDialog::saveFailedText(const QString& proposedName) const {
+    return QStringLiteral("Can't write file : %1").arg(proposedName);
+}
+
+void BaseTaskDialog::saveResults() {
+    const QString moviePath = m_movie ? m_movie->filePath() : QString();
+    if (!m_report->hasText() || moviePath.isEmpty()) {
         qDebug().noquote() << "No text";
         showMessage(QStringLiteral("No results to save"));
-        return true;
+        return;
     }
-    const QFileInfo file(movie_path);
-    const QString name = QStringLiteral("%1_%2").arg(file.completeBaseName(), suffix);
-    if (proposed_name) *proposed_name = name;
-    return saveTextToFile(this, report->text(), name, file.absolutePath(), caption) != SaveTextResult::Failed;
+    const QFileInfo file(moviePath);
+    const QString name = QStringLiteral("%1_%2").arg(file.completeBaseName(), m_reportSuffix);
+    if (saveTextToFile(this, m_report->text(), name, file.absolutePath(), m_saveCaption) == SaveTextResult::Failed)
+        showMessage(saveFailedText(name));
 }

@@ -1,17 +1,22 @@
 #pragma once
 // BaseTaskDialog: what the tool windows that run one task at a time share (the file
-// test, the loudness analysis, the benchmark). The progress row's play, pause and stop
-// drive the task; the task's logs, progress and state reach the window only while that
-// task is the current one, so late signals of a replaced task are dropped; unless the
-// window opts out (m_stopOnClose), the task is stopped whenever the window closes
-// (Close, Escape, window close); Save proposes "<movie name>_<suffix>" beside the movie
-// and a refusal or failure shows a message.
+// test, the loudness analysis, the benchmark). The bottom bar holds "Close" (OK) and
+// "Save results". The progress row's play starts the window's task (or resumes the
+// one it has), pause and stop drive it; the task's logs (appended to the report, each
+// batch on a line of its own), progress and state reach the window only while that
+// task is the current one, so late signals of a replaced task are dropped; a finished
+// run writes the window's results. Unless the window opts out (m_stopOnClose), the
+// task is stopped whenever the window closes (Close, Escape, window close); it is
+// always stopped and deleted with the window. Save proposes "<movie name>_<suffix>"
+// beside the movie; an empty report or no movie shows "No results to save", a file
+// that cannot be written shows a message.
 //
-// A derived window makes the progress row (then calls followProgressRow), owns its
-// task (a child object), says which one it is through currentTask(), starts it in
-// progressTask_clic_play and hands it to followTask. GUI thread only.
+// A derived window makes the progress row (then calls followProgressRow) and the
+// report view (m_report), keeps the movie in m_movie and makes its task in createTask.
+// The task is owned (a child object). GUI thread only.
 #include "ui/base_dialog.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -21,13 +26,21 @@
 
 class BaseProcessTask;
 class DialogSimpleMsg;
+class FileToPlay;
 class ViewProgressTask;
 class ViewTextScrollable;
 
 class BaseTaskDialog : public BaseDialog {
     Q_OBJECT
 public:
-    BaseTaskDialog(QWidget* parent, const QRect& geometry, const QString& title);
+    static constexpr uint32_t kSaveButtonTag = 1;
+
+    // `reportSuffix` and `saveCaption`: the name Save proposes after the movie's name,
+    // and the title of its file dialog.
+    BaseTaskDialog(QWidget* parent, const QRect& geometry, const QString& title, const QString& reportSuffix,
+                   const QString& saveCaption);
+    // Stops the task and waits for it while the views it reports to still exist.
+    ~BaseTaskDialog() override;
 
     // Stops a running task and waits for it (the main window calls it before the
     // movie or its tracks change). Its lines so far stay in the report.
@@ -38,7 +51,8 @@ public:
     DialogSimpleMsg* messageDialog() const { return m_message; }
 
 public slots:
-    virtual void progressTask_clic_play(const QString& senderUuid) = 0;
+    void act_btn_bottom_left_btn(uint32_t senderTag) override;
+    void progressTask_clic_play(const QString& senderUuid);
     void progressTask_clic_pause(const QString& senderUuid);
     void progressTask_clic_stop(const QString& senderUuid);
     void processTask_have_new_logs(const QStringList& nArrLogs, const QString& uuidSender);
@@ -49,29 +63,32 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-    // The task the window runs now, null before the first start.
-    virtual BaseProcessTask* currentTask() const = 0;
-    // A batch of the current task's log lines, never empty.
-    virtual void appendTaskLogs(const QStringList& lines) = 0;
-    // The current task's new public state, after the progress row has shown it.
+    // A new task for the window's movie (a child of the window, not started), or null
+    // after writing in the report why none can run.
+    virtual BaseProcessTask* createTask() = 0;
+    // What the report says before the task's first log lines.
+    virtual QString reportHeader() const = 0;
+    // A batch of the current task's log lines, never empty: appended to the report.
+    virtual void appendTaskLogs(const QStringList& lines);
+    // The current task's new public state, after the progress row has shown it. By
+    // default a finished run (not a stopped or failed one) writes its results.
     virtual void taskStateChanged(uint32_t state);
+    virtual void writeResults() {}
+    // The message after a report that could not be written to `proposedName`.
+    virtual QString saveFailedText(const QString& proposedName) const;
 
+    // The task the window runs now, null before the first start and after dropTask.
+    BaseProcessTask* currentTask() const { return m_task; }
+    // Stops the current task, waits for it, deletes it and forgets it.
+    void dropTask();
     // Connects the row's play, pause and stop buttons to this window.
     void followProgressRow(ViewProgressTask* row);
-    // Makes `task` the current one: its signals reach this window, the row starts over.
-    void followTask(BaseProcessTask* task);
-    bool isCurrentTask(const QString& uuid) const;
 
     // Replaces the message shown last with a new one.
     void showMessage(const QString& text);
-    // Save: asks where to write the report (an empty report or no movie shows "No
-    // results to save") and writes it. Returns false only when the file could not be
-    // written; `proposed_name` then holds the name that was proposed.
-    bool saveReport(const ViewTextScrollable* report, const QString& movie_path, const QString& suffix,
-                    const QString& caption, QString* proposed_name);
 
-    // The loudness and benchmark windows trace their pause and stop buttons on the
-    // console as "pause_process" and "stop_process".
+    // The loudness and benchmark windows trace their play, pause and stop buttons on
+    // the console as "start_process", "pause_process" and "stop_process".
     bool m_traceButtons = false;
     // Whether closing the window (Close, Escape, window close) stops the task. A window
     // that clears it keeps receiving the task's signals while hidden, so showing it
@@ -79,7 +96,18 @@ protected:
     bool m_stopOnClose = true;
     // Set by followProgressRow; a child widget the derived window places.
     ViewProgressTask* m_progress = nullptr;
+    // The report: the header, the task's logs and the results; what Save writes. A
+    // child widget the derived window makes and places.
+    ViewTextScrollable* m_report = nullptr;
+    // The movie the task runs on; not owned, null once closed.
+    QPointer<FileToPlay> m_movie;
 
 private:
+    bool isCurrentTask(const QString& uuid) const;
+    void saveResults();
+
+    QString m_reportSuffix;
+    QString m_saveCaption;
+    BaseProcessTask* m_task = nullptr;
     DialogSimpleMsg* m_message = nullptr;
 };

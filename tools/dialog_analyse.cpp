@@ -18,12 +18,10 @@ bool isEnded(uint32_t state) { return state >= ProcessTaskState_Stop; }
 }  // namespace
 
 DialogAnalyse::DialogAnalyse(QWidget* parent)
-    : BaseTaskDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test")) {
-    addOkButton(QStringLiteral("Close"));
-    addTaggedButton(QStringLiteral("Save results"), 1);
-
+    : BaseTaskDialog(parent, QRect(0, 0, 600, 550), QStringLiteral("File Test"), QStringLiteral("TestReport.txt"),
+                     QStringLiteral("Save File test results")) {
     m_resultsLabel = new ViewLabel(this, QRect(10, 235, 80, 20), QStringLiteral("Results :"), 2);
-    m_results = new ViewTextScrollable(this, QRect(10, 265, 580, 245));
+    m_report = new ViewTextScrollable(this, QRect(10, 265, 580, 245));
     m_paramsLabel = new ViewLabel(this, QRect(10, 10, 100, 20), QStringLiteral("Parameters :"), 2);
     m_warnChunks = new ViewCheckbox(this, QRect(10, 40, 250, 20), QStringLiteral("Warn inconsistent chunk count"), 0, 0);
     m_warnChunks->setToolTip(QStringLiteral("If checked, log frame who have different chunk count"));
@@ -31,18 +29,13 @@ DialogAnalyse::DialogAnalyse(QWidget* parent)
     followProgressRow(new ViewProgressTask(this, QRect(10, 80, 260, 120), QStringLiteral("NoUUID")));
     // A test of a long movie goes on while the window is closed to watch the movie.
     m_stopOnClose = false;
-    m_results->clear();
+    m_report->clear();
     layoutButtons();
-}
-
-DialogAnalyse::~DialogAnalyse() {
-    // The task's body may still send signals to this dialog: end it while the views live.
-    dropTask();
 }
 
 void DialogAnalyse::layoutButtons() {
     BaseDialog::layoutButtons();
-    if (!m_results) return;  // called by the base before the views exist
+    if (!m_report) return;  // called by the base before the views exist
     m_paramsLabel->setGeometry(10, 10, 100, 20);
     m_warnChunks->setGeometry(10, 40, 250, 20);
     m_progress->setGeometry(10, 80, 260, 120);
@@ -52,7 +45,7 @@ void DialogAnalyse::layoutButtons() {
         qDebug().noquote() << "Invalid height dialog";
         h = 20;
     }
-    m_results->setGeometry(10, 265, width() - 20, h);
+    m_report->setGeometry(10, 265, width() - 20, h);
 }
 
 void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, GlobalSettings* settings) {
@@ -60,7 +53,8 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
     // its end has been seen. The guarded pointer is null once that movie is closed, so
     // a movie opened later (even at the same address, even from the same file) starts
     // a new report.
-    if (movie && m_task && m_movie.data() == movie && (!isEnded(m_task->publicState()) || m_endUnseen)) {
+    const BaseProcessTask* running = currentTask();
+    if (movie && running && m_movie.data() == movie && (!isEnded(running->publicState()) || m_endUnseen)) {
         m_endUnseen = false;
         m_settings = settings;
         return;
@@ -68,7 +62,7 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
     m_endUnseen = false;
     // A previous test ends first, so none of its lines can reach the new report.
     dropTask();
-    m_results->clear();
+    m_report->clear();
     m_progress->resetProgress();
     m_progress->updateState(ProcessTaskState_Idle);
     m_logLines = 0;
@@ -78,7 +72,7 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
 
     m_movie = movie;
     if (!movie) {
-        m_results->appendText(QStringLiteral("No file Load.\n"), false);
+        m_report->appendText(QStringLiteral("No file Load.\n"), false);
         return;
     }
 
@@ -98,28 +92,23 @@ void DialogAnalyse::setFile(FileToPlay* movie, AllAudioSrcTracks* /*tracks*/, Gl
     if (!movie->isMultipleOf4()) lines.append(QStringLiteral("WARNING : Not multiple 4 resolution"));
     if (!lines.isEmpty()) {
         lines.append(QString());  // the block ends with a line feed
-        m_results->appendLines(lines, true);
+        m_report->appendLines(lines, true);
     }
 }
 
-void DialogAnalyse::progressTask_clic_play(const QString&) {
-    if (m_task) {
-        m_task->requestResume();
-        return;
-    }
-    m_task = new TestHapFileProcessTask(this, m_movie.data());
-    m_task->setWarnChunksState(m_warnChunks->isChecked());
-    followTask(m_task);
-    m_results->appendText(QStringLiteral("Video frames Test :\n\n"), false);
-    m_task->start();
+TestHapFileProcessTask* DialogAnalyse::task() const { return static_cast<TestHapFileProcessTask*>(currentTask()); }
+
+BaseProcessTask* DialogAnalyse::createTask() {
+    auto* task = new TestHapFileProcessTask(this, m_movie.data());
+    task->setWarnChunksState(m_warnChunks->isChecked());
+    return task;
 }
 
-BaseProcessTask* DialogAnalyse::currentTask() const { return m_task; }
+QString DialogAnalyse::reportHeader() const { return QStringLiteral("Video frames Test :\n\n"); }
 
 void DialogAnalyse::appendTaskLogs(const QStringList& lines) {
     m_logLines += uint32_t(lines.size());
-    // Each batch starts on a line of its own, even after a batch without a final line feed.
-    m_results->appendLines(lines, true);
+    BaseTaskDialog::appendTaskLogs(lines);
 }
 
 void DialogAnalyse::taskStateChanged(uint32_t state) {
@@ -131,19 +120,6 @@ void DialogAnalyse::close_dialog_ok() {
     BaseDialog::close_dialog_ok();
 }
 
-void DialogAnalyse::dropTask() {
-    if (!m_task) return;
-    m_task->stop();
-    delete m_task;
-    m_task = nullptr;
-}
-
-void DialogAnalyse::act_btn_bottom_left_btn(uint32_t senderTag) {
-    if (senderTag == 1) saveResults();
-}
-
-void DialogAnalyse::saveResults() {
-    if (!saveReport(m_results, m_movie ? m_movie->filePath() : QString(), QStringLiteral("TestReport.txt"),
-                    QStringLiteral("Save File test results"), nullptr))
-        showMessage(QStringLiteral("Fail to save the results file"));
+QString DialogAnalyse::saveFailedText(const QString&) const {
+    return QStringLiteral("Fail to save the results file");
 }

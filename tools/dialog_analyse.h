@@ -16,11 +16,9 @@
 // save that cannot write its file says so in a message. GUI thread only.
 #include "tools/base_task_dialog.h"
 
-#include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
-
 
 class AllAudioSrcTracks;
 class FileToPlay;
@@ -34,7 +32,6 @@ class DialogAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
     explicit DialogAnalyse(QWidget* parent);
-    ~DialogAnalyse() override;
 
     // Prepares a showing. For the movie the current test was started on (the same
     // FileToPlay object, still open) it changes nothing while that test still runs or
@@ -45,34 +42,28 @@ public:
     // `tracks` is accepted and not used.
     void setFile(FileToPlay* movie, AllAudioSrcTracks* tracks, GlobalSettings* settings);
 
-    ViewTextScrollable* resultsView() const { return m_results; }
+    ViewTextScrollable* resultsView() const { return m_report; }
     ViewCheckbox* warnChunksBox() const { return m_warnChunks; }
-    TestHapFileProcessTask* task() const { return m_task; }
+    TestHapFileProcessTask* task() const;
     uint32_t logLineCount() const { return m_logLines; }
 
 public slots:
-    void act_btn_bottom_left_btn(uint32_t senderTag) override;
     void close_dialog_ok() override;
     void layoutButtons() override;
-    void progressTask_clic_play(const QString& senderUuid) override;
 
 protected:
-    BaseProcessTask* currentTask() const override;
+    BaseProcessTask* createTask() override;
+    QString reportHeader() const override;
     void appendTaskLogs(const QStringList& lines) override;
     void taskStateChanged(uint32_t state) override;
+    QString saveFailedText(const QString& proposedName) const override;
 
 private:
-    void saveResults();
-    void dropTask();
-
     ViewLabel* m_resultsLabel = nullptr;
-    ViewTextScrollable* m_results = nullptr;
     uint32_t m_logLines = 0;
     ViewLabel* m_paramsLabel = nullptr;
     ViewCheckbox* m_warnChunks = nullptr;
-    TestHapFileProcessTask* m_task = nullptr;
     // The current test ended while the window was closed: the next showing keeps it.
     bool m_endUnseen = false;
-    QPointer<FileToPlay> m_movie;
     GlobalSettings* m_settings = nullptr;
 };

@@ -26,10 +26,10 @@ uint32_t point_for_task(int32_t point) { return point < 0 ? kAudioAnalysePointUn
 }  // namespace
 
 DialogAudioAnalyse::DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings)
-    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Audio analyse")), m_settings(settings) {
+    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Audio analyse"),
+                     QStringLiteral("AudioAnalyse.txt"), QStringLiteral("Save Audio Analyse results")),
+      m_settings(settings) {
     m_traceButtons = true;
-    addOkButton(QStringLiteral("Close"));
-    addTaggedButton(QStringLiteral("Save results"), 1);
 
     m_useRange = new ViewCheckbox(this, QRect(20, 25, 660, 25), QStringLiteral("Use In/Out Range"), 0, 0);
     const GlobalSettings& stored = settings ? *settings : GlobalSettings::defaults();
@@ -41,15 +41,6 @@ DialogAudioAnalyse::DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings
     m_report = new ViewTextScrollable(this, QRect(10, 300, 680, 455));
 
     layoutButtons();
-}
-
-DialogAudioAnalyse::~DialogAudioAnalyse() {
-    // The task's body may still send signals here: end it while the views live.
-    if (m_task) {
-        m_task->stop();
-        delete m_task;
-        m_task = nullptr;
-    }
 }
 
 QString DialogAudioAnalyse::layoutName(uint32_t layout) {
@@ -144,49 +135,38 @@ void DialogAudioAnalyse::layoutButtons() {
     m_report->setGeometry(10, top, w - 20, std::max(20, h - top - 45));
 }
 
-void DialogAudioAnalyse::progressTask_clic_play(const QString&) {
-    qDebug().noquote() << "start_process";
-    if (m_task) {
-        m_task->requestResume();
-        return;
-    }
+PlayerAudioAnalyseTask* DialogAudioAnalyse::task() const {
+    return static_cast<PlayerAudioAnalyseTask*>(currentTask());
+}
+
+BaseProcessTask* DialogAudioAnalyse::createTask() {
     if (!m_movie || !m_tracks) {
         m_report->appendText(QStringLiteral("No input file, or no audio tracks\n\n"), false);
-        return;
+        return nullptr;
     }
     int32_t in = -1, out = -1;
     if (m_useRange->isChecked()) {
         in = m_inPoint;
         out = m_outPoint;
     }
-    m_task = new PlayerAudioAnalyseTask(this, m_movie.data(), m_tracks.data(), point_for_task(in),
-                                        point_for_task(out), 1, 1, 1);
-    followTask(m_task);
-    m_report->appendText(QStringLiteral("Audio analyse\n\n"), false);
+    return new PlayerAudioAnalyseTask(this, m_movie.data(), m_tracks.data(), point_for_task(in), point_for_task(out),
+                                      1, 1, 1);
+}
+
+QString DialogAudioAnalyse::reportHeader() const {
     const QStringList header = {QStringLiteral("Filepath : %1").arg(m_movie->filePath()),
                                 QStringLiteral("Audio Layout : %1").arg(layoutName(m_layout))};
-    m_report->appendText(header.join(QLatin1Char('\n')), false);
-    m_task->start();
-}
-
-BaseProcessTask* DialogAudioAnalyse::currentTask() const { return m_task; }
-
-void DialogAudioAnalyse::appendTaskLogs(const QStringList& lines) {
-    // Each batch starts on a line of its own, even after text without a final line feed.
-    m_report->appendLines(lines, true);
-}
-
-void DialogAudioAnalyse::taskStateChanged(uint32_t state) {
-    if (state == ProcessTaskState_Finished) writeResults();
+    return QStringLiteral("Audio analyse\n\n") + header.join(QLatin1Char('\n'));
 }
 
 void DialogAudioAnalyse::writeResults() {
     m_report->appendText(QStringLiteral("\nResults\n"), false);
-    const bool silent = m_task->isSilent();
+    const PlayerAudioAnalyseTask* analysis = task();
+    const bool silent = analysis->isSilent();
     double loudness[2];
     double peaks[8];
-    m_task->integratedLoudness(loudness);
-    m_task->truePeaks(peaks);
+    analysis->integratedLoudness(loudness);
+    analysis->truePeaks(peaks);
 
     QStringList lines{QStringLiteral("Integrated Loudness :")};
     for (int i = 0; i < m_loudnessRows.size() && i < 2; ++i) {
@@ -217,15 +197,4 @@ void DialogAudioAnalyse::close_dialog_ok() {
     if (m_settings && (m_inPoint != -1 || m_outPoint != -1))
         m_settings->setSwitch(GlobalSettings::Switch_AudioAnalyseUseInOutRange, m_useRange->isChecked());
     BaseDialog::close_dialog_ok();
-}
-
-void DialogAudioAnalyse::act_btn_bottom_left_btn(uint32_t senderTag) {
-    if (senderTag == 1) saveResults();
-}
-
-void DialogAudioAnalyse::saveResults() {
-    QString name;
-    if (!saveReport(m_report, m_movie ? m_movie->filePath() : QString(), QStringLiteral("AudioAnalyse.txt"),
-                    QStringLiteral("Save Audio Analyse results"), &name))
-        showMessage(QStringLiteral("Can't write file : %1").arg(name));
 }

@@ -19,7 +19,6 @@
 
 #include <cstdint>
 
-
 class AllAudioSrcTracks;
 class FileToPlay;
 class GlobalSettings;
@@ -33,7 +32,6 @@ class DialogAudioAnalyse : public BaseTaskDialog {
     Q_OBJECT
 public:
     DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings);
-    ~DialogAudioAnalyse() override;
 
     // Keeps the movie and the sources and builds the result rows of their output layout.
     void setTracks(FileToPlay* movie, AllAudioSrcTracks* tracks);
@@ -51,22 +49,18 @@ public:
     ViewCheckbox* rangeBox() const { return m_useRange; }
     const QList<ViewAudioAnalyseResults*>& loudnessRows() const { return m_loudnessRows; }
     const QList<ViewAudioAnalyseResults*>& peakRows() const { return m_peakRows; }
-    PlayerAudioAnalyseTask* task() const { return m_task; }
+    PlayerAudioAnalyseTask* task() const;
 
 public slots:
-    void act_btn_bottom_left_btn(uint32_t senderTag) override;
     void close_dialog_ok() override;
     void layoutButtons() override;
-    void progressTask_clic_play(const QString& senderUuid) override;
 
 protected:
-    BaseProcessTask* currentTask() const override;
-    void appendTaskLogs(const QStringList& lines) override;
-    void taskStateChanged(uint32_t state) override;
+    BaseProcessTask* createTask() override;
+    QString reportHeader() const override;
+    void writeResults() override;
 
 private:
-    void writeResults();
-    void saveResults();
     void clearRows();
 
     ViewCheckbox* m_useRange = nullptr;
@@ -75,9 +69,6 @@ private:
     QList<ViewAudioAnalyseResults*> m_loudnessRows;
     ViewLabel* m_peaksLabel = nullptr;
     QList<ViewAudioAnalyseResults*> m_peakRows;
-    ViewTextScrollable* m_report = nullptr;
-    PlayerAudioAnalyseTask* m_task = nullptr;
-    QPointer<FileToPlay> m_movie;
     QPointer<AllAudioSrcTracks> m_tracks;
     uint32_t m_layout = 1;
     int32_t m_inPoint = -1;

@@ -12,7 +12,7 @@
 #include "tools/view_result_rows.h"
 #include "ui/data_item_menu.h"
 #include "ui/view_combobox2.h"
-#include "ui/view_items_sub_menu.h"
+#include "ui/view_items_popup.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
 
@@ -59,11 +59,11 @@ QString bitrate_text(double bytesPerSecond, bool bitsUnit) {
 }  // namespace
 
 DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
-    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Benchmark")), m_settings(settings) {
+    : BaseTaskDialog(parent, QRect(0, 0, 700, 800), QStringLiteral("Benchmark"), QStringLiteral("Benchmark.txt"),
+                     QStringLiteral("Save Benchmark results")),
+      m_settings(settings) {
     m_traceButtons = true;
     setMinimumHeight(800);
-    addOkButton(QStringLiteral("Close"));
-    addTaggedButton(QStringLiteral("Save results"), 1);
 
     m_description = new ViewLabel(this, QRect(10, 45, 680, 50),
                                   QStringLiteral("Benchmark disk read and file decoding, by reading and decode each "
@@ -94,15 +94,6 @@ DialogBenchmark::DialogBenchmark(QWidget* parent, GlobalSettings* settings)
     connect(m_mode, &ViewCombobox2::ViewCombobox2_Clic, this, &DialogBenchmark::ViewCombobox2_Clic);
     connect(m_mode, &ViewCombobox2::ViewCombobox2_ValueChanged, this, &DialogBenchmark::ViewCombobox2_ValueChanged);
     layoutButtons();
-}
-
-DialogBenchmark::~DialogBenchmark() {
-    // The task's body reads the movie and may still send signals here: end it first.
-    if (m_task) {
-        m_task->stop();
-        delete m_task;
-        m_task = nullptr;
-    }
 }
 
 void DialogBenchmark::setFile(FileToPlay* movie) { m_movie = movie; }
@@ -141,22 +132,8 @@ void DialogBenchmark::layoutButtons() {
     m_report->setVisible(current == 2);
 }
 
-void DialogBenchmark::closeSubMenu() {
-    if (!m_subMenu) return;
-    m_subMenu->hide();
-    m_subMenu->deleteLater();
-    m_subMenu = nullptr;
-}
-
 void DialogBenchmark::ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource) {
-    closeSubMenu();
-    if (!datasource) return;
-    m_subMenu = new ViewItemsSubMenu(this, QRect(QPoint(0, 0), frameSize()), datasource);
-    m_subMenu->tag = senderTag;
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuClose, this, &DialogBenchmark::viewItemsSubMenuClose);
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuCancel, this, &DialogBenchmark::viewItemsSubMenuCancel);
-    m_subMenu->show();
-    m_subMenu->raise();
+    view_items_popup_open(this, m_subMenu, datasource, senderTag);
 }
 
 void DialogBenchmark::ViewCombobox2_ValueChanged(uint32_t senderTag) {
@@ -166,7 +143,7 @@ void DialogBenchmark::ViewCombobox2_ValueChanged(uint32_t senderTag) {
         qDebug("Unknown combo sender : %lu", static_cast<unsigned long>(senderTag));
 }
 
-void DialogBenchmark::viewItemsSubMenuCancel(const QString&, uint32_t) { closeSubMenu(); }
+void DialogBenchmark::viewItemsSubMenuCancel(const QString&, uint32_t) { view_items_popup_close(m_subMenu); }
 
 void DialogBenchmark::viewItemsSubMenuClose(const QString&, uint32_t senderTag, unsigned int index, unsigned int) {
     if (senderTag == kModeComboTag) {
@@ -176,38 +153,24 @@ void DialogBenchmark::viewItemsSubMenuClose(const QString&, uint32_t senderTag, 
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
         qDebug("Unknown combo sender : %lu", static_cast<unsigned long>(senderTag));
     }
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
 }
 
-void DialogBenchmark::progressTask_clic_play(const QString&) {
-    qDebug().noquote() << "start_process";
-    if (m_task) {
-        m_task->requestResume();
-        return;
-    }
+PlayerBenchmarkTask* DialogBenchmark::task() const { return static_cast<PlayerBenchmarkTask*>(currentTask()); }
+
+BaseProcessTask* DialogBenchmark::createTask() {
     if (!m_movie) {
         m_report->appendText(QStringLiteral("No input file\n\n"), false);
-        return;
+        return nullptr;
     }
-    m_task = new PlayerBenchmarkTask(this, m_movie.data());
-    followTask(m_task);
-    m_report->appendText(QStringLiteral("Benchmark source file\n\n"), false);
+    return new PlayerBenchmarkTask(this, m_movie.data());
+}
+
+QString DialogBenchmark::reportHeader() const {
     const QStringList header = {QStringLiteral("Filepath : %1").arg(m_movie->filePath()),
                                 QStringLiteral("Resolution : %1 x %2 px").arg(m_movie->width()).arg(m_movie->height()),
                                 QStringLiteral("Codec : %1").arg(m_movie->codecText())};
-    m_report->appendText(header.join(QLatin1Char('\n')), false);
-    m_task->start();
-}
-
-BaseProcessTask* DialogBenchmark::currentTask() const { return m_task; }
-
-void DialogBenchmark::appendTaskLogs(const QStringList& lines) {
-    // Each batch starts on a line of its own, even after text without a final line feed.
-    m_report->appendLines(lines, true);
-}
-
-void DialogBenchmark::taskStateChanged(uint32_t state) {
-    if (state == ProcessTaskState_Finished) writeResults();
+    return QStringLiteral("Benchmark source file\n\n") + header.join(QLatin1Char('\n'));
 }
 
 QStringList DialogBenchmark::resultLines(const BenchmarkRecord& r, bool bitsUnit) {
@@ -226,7 +189,8 @@ QStringList DialogBenchmark::resultLines(const BenchmarkRecord& r, bool bitsUnit
 }
 
 void DialogBenchmark::writeResults() {
-    const BenchmarkRecord* r = m_task ? m_task->record() : nullptr;
+    const PlayerBenchmarkTask* benchmark = task();
+    const BenchmarkRecord* r = benchmark ? benchmark->record() : nullptr;
     if (!r) return;
     m_report->appendText(QStringLiteral("\nResults\n"), false);
     const double fps = float(r->movieFps);
@@ -243,23 +207,12 @@ void DialogBenchmark::writeResults() {
 
 void DialogBenchmark::close_dialog_ok() {
     stopTask();
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
     if (m_settings) m_settings->benchmarkDialog()->ui_mode = mode();
     BaseDialog::close_dialog_ok();
 }
 
 void DialogBenchmark::reject() {
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
     BaseTaskDialog::reject();
-}
-
-void DialogBenchmark::act_btn_bottom_left_btn(uint32_t senderTag) {
-    if (senderTag == 1) saveResults();
-}
-
-void DialogBenchmark::saveResults() {
-    QString name;
-    if (!saveReport(m_report, m_movie ? m_movie->filePath() : QString(), QStringLiteral("Benchmark.txt"),
-                    QStringLiteral("Save Benchmark results"), &name))
-        showMessage(QStringLiteral("Can't write file : %1").arg(name));
 }

@@ -12,6 +12,7 @@
 // file says so. The mode is kept in the preferences store (SettingsDialogBenchmark)
 // on Close. GUI thread only.
 #include "tools/base_task_dialog.h"
+#include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
 
 #include <QList>
 #include <QPointer>
@@ -20,14 +21,12 @@
 
 #include <cstdint>
 
-
 class DataSourceSubMenu;
 class FileToPlay;
 class GlobalSettings;
 class PlayerBenchmarkTask;
 class ViewBenchmarkLineResults;
 class ViewCombobox2;
-class ViewItemsSubMenu;
 class ViewLabel;
 class ViewTextScrollable;
 struct BenchmarkRecord;
@@ -40,7 +39,6 @@ public:
                      Row_GlobalFps, Row_Bitrate, Row_Count };
 
     DialogBenchmark(QWidget* parent, GlobalSettings* settings);
-    ~DialogBenchmark() override;
 
     void setFile(FileToPlay* movie);
 
@@ -54,36 +52,27 @@ public:
     ViewCombobox2* modeBox() const { return m_mode; }
     ViewTextScrollable* reportView() const { return m_report; }
     const QList<ViewBenchmarkLineResults*>& rows() const { return m_rows; }
-    PlayerBenchmarkTask* task() const { return m_task; }
+    PlayerBenchmarkTask* task() const;
     ViewItemsSubMenu* subMenu() const { return m_subMenu; }
 
 public slots:
-    void act_btn_bottom_left_btn(uint32_t senderTag) override;
     void close_dialog_ok() override;
     void layoutButtons() override;
     void ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource);
     void ViewCombobox2_ValueChanged(uint32_t senderTag);
     void viewItemsSubMenuCancel(const QString& src_obj_tag, uint32_t senderTag);
     void viewItemsSubMenuClose(const QString& src_obj_tag, uint32_t senderTag, unsigned int index, unsigned int section);
-    void progressTask_clic_play(const QString& senderUuid) override;
     void reject() override;
 
 protected:
-    BaseProcessTask* currentTask() const override;
-    void appendTaskLogs(const QStringList& lines) override;
-    void taskStateChanged(uint32_t state) override;
+    BaseProcessTask* createTask() override;
+    QString reportHeader() const override;
+    void writeResults() override;
 
 private:
-    void writeResults();
-    void saveResults();
-    void closeSubMenu();
-
     ViewLabel* m_description = nullptr;
     ViewCombobox2* m_mode = nullptr;
-    ViewTextScrollable* m_report = nullptr;
-    PlayerBenchmarkTask* m_task = nullptr;
-    QPointer<FileToPlay> m_movie;
     GlobalSettings* m_settings = nullptr;
     QList<ViewBenchmarkLineResults*> m_rows;
-    ViewItemsSubMenu* m_subMenu = nullptr;
+    QPointer<ViewItemsSubMenu> m_subMenu;
 };

@@ -11,6 +11,7 @@
 #include "tools/view_prefs_params_warning.h"
 #include "ui/view_btn_text.h"
 #include "ui/view_combobox2.h"
+#include "ui/view_items_popup.h"
 #include "ui/view_simple_scroll.h"
 
 namespace {
@@ -152,7 +153,7 @@ void DialogPrefs::ViewClosableParams_OpenCloseAllGroup(uint32_t, bool nCloseStat
 }
 
 void DialogPrefs::ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource) {
-    prefs_open_items(this, m_subMenu, datasource, senderTag);
+    view_items_popup_open(this, m_subMenu, datasource, senderTag);
 }
 
 void DialogPrefs::ViewCombobox2_ValueChanged(uint32_t senderTag) {
@@ -171,7 +172,7 @@ void DialogPrefs::viewItemsSubMenuClose(const QString&, uint32_t senderTag, unsi
     else
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
     ViewCombobox2_ValueChanged(senderTag);
-    prefs_close_items(m_subMenu);
+    view_items_popup_close(m_subMenu);
 }
 
-void DialogPrefs::viewItemsSubMenuCancel(const QString&, uint32_t) { prefs_close_items(m_subMenu); }
+void DialogPrefs::viewItemsSubMenuCancel(const QString&, uint32_t) { view_items_popup_close(m_subMenu); }

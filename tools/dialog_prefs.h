@@ -72,7 +72,6 @@ private:
     void addPage(ViewClosableParams* page, const QString& identifier, uint32_t tag, const QString& resetTip);
     void addCombo(ViewCombobox2* combo, uint32_t tag);
     ViewCombobox2* comboForTag(uint32_t tag) const;
-    void closeSubMenu();
     void layoutGroups();
 
     GlobalSettings* m_settings = nullptr;

@@ -6,6 +6,7 @@
 #include "tools/view_prefs_params_common.h"
 #include "tools/view_prefs_params_snapshot.h"
 #include "ui/view_combobox2.h"
+#include "ui/view_items_popup.h"
 
 namespace {
 constexpr int kWidth = 600;
@@ -62,7 +63,7 @@ void DialogSnapshotParams::act_btn_bottom_left_btn(uint32_t senderTag) {
 }
 
 void DialogSnapshotParams::ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* datasource) {
-    prefs_open_items(this, m_subMenu, datasource, senderTag);
+    view_items_popup_open(this, m_subMenu, datasource, senderTag);
 }
 
 void DialogSnapshotParams::ViewCombobox2_ValueChanged(uint32_t) { m_page->updateEnabledState(); }
@@ -82,7 +83,7 @@ void DialogSnapshotParams::viewItemsSubMenuClose(const QString&, uint32_t sender
     else
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
     m_page->updateEnabledState();
-    prefs_close_items(m_subMenu);
+    view_items_popup_close(m_subMenu);
 }
 
-void DialogSnapshotParams::viewItemsSubMenuCancel(const QString&, uint32_t) { prefs_close_items(m_subMenu); }
+void DialogSnapshotParams::viewItemsSubMenuCancel(const QString&, uint32_t) { view_items_popup_close(m_subMenu); }

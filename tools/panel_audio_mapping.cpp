@@ -16,7 +16,7 @@
 #include "ui/data_item_menu.h"
 #include "ui/view_bar_insert_scroll.h"
 #include "ui/view_combobox2.h"
-#include "ui/view_items_sub_menu.h"
+#include "ui/view_items_popup.h"
 #include "ui/view_simple_scroll.h"
 
 namespace {
@@ -52,7 +52,7 @@ PanelAudioMapping::PanelAudioMapping(QWidget* parent)
     updateLayout();
 }
 
-PanelAudioMapping::~PanelAudioMapping() { closeSubMenu(); }
+PanelAudioMapping::~PanelAudioMapping() { view_items_popup_close(m_subMenu); }
 
 void PanelAudioMapping::giveLayout(uint32_t layout) {
     m_layout = layout;
@@ -187,14 +187,7 @@ void PanelAudioMapping::ViewAudioMap_DeleteTrack(uint32_t visibleIndex) { emit P
 void PanelAudioMapping::ViewAudioMap_MappingChange() { emit PanelAudioMap_MappingChange(); }
 
 void PanelAudioMapping::ViewCombobox2_Clic(uint32_t senderTag, DataSourceSubMenu* source) {
-    closeSubMenu();
-    if (!source) return;
-    m_subMenu = new ViewItemsSubMenu(this, QRect(0, 0, width(), height()), source);
-    m_subMenu->tag = senderTag;
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuClose, this, &PanelAudioMapping::viewItemsSubMenuClose);
-    connect(m_subMenu, &ViewItemsSubMenu::viewItemsSubMenuCancel, this, &PanelAudioMapping::viewItemsSubMenuCancel);
-    m_subMenu->show();
-    m_subMenu->raise();
+    view_items_popup_open(this, m_subMenu, source, senderTag, rect());
 }
 
 void PanelAudioMapping::ViewCombobox2_ValueChanged(uint32_t senderTag) {
@@ -205,7 +198,7 @@ void PanelAudioMapping::ViewCombobox2_ValueChanged(uint32_t senderTag) {
     applyLayoutCombo();
 }
 
-void PanelAudioMapping::viewItemsSubMenuCancel(const QString&, uint32_t) { closeSubMenu(); }
+void PanelAudioMapping::viewItemsSubMenuCancel(const QString&, uint32_t) { view_items_popup_close(m_subMenu); }
 
 void PanelAudioMapping::viewItemsSubMenuClose(const QString&, uint32_t senderTag, uint32_t index, uint32_t) {
     if (senderTag == kComboTag) {
@@ -214,15 +207,9 @@ void PanelAudioMapping::viewItemsSubMenuClose(const QString&, uint32_t senderTag
     } else {
         qDebug("Unknown combobox : %lu", static_cast<unsigned long>(senderTag));
     }
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
 }
 
-void PanelAudioMapping::closeSubMenu() {
-    if (!m_subMenu) return;
-    m_subMenu->hide();
-    m_subMenu->deleteLater();
-    m_subMenu = nullptr;
-}
 
 void PanelAudioMapping::resizeEvent(QResizeEvent* event) {
     BaseDialogWidget::resizeEvent(event);
@@ -230,7 +217,7 @@ void PanelAudioMapping::resizeEvent(QResizeEvent* event) {
 }
 
 void PanelAudioMapping::closeEvent(QCloseEvent* event) {
-    closeSubMenu();
+    view_items_popup_close(m_subMenu);
     emit close_panel();
     BaseDialogWidget::closeEvent(event);
 }

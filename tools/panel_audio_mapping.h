@@ -81,7 +81,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void closeSubMenu();
     void giveLayout(uint32_t layout);
 
     ViewCombobox2* m_combo = nullptr;

@@ -30,13 +30,6 @@ uint32_t prefs_index(const ViewCombobox2* combo, uint32_t fallback) {
     return index >= 0 ? uint32_t(index) : fallback;
 }
 
-void prefs_close_items(QPointer<ViewItemsSubMenu>& menu) {
-    if (!menu) return;
-    menu->hide();
-    menu->deleteLater();
-    menu = nullptr;
-}
-
 PrefsSwitch prefs_switch(const QString& text, const QString& tooltip, bool GlobalSettings::*key) {
     return PrefsSwitch{text, tooltip, [key](const GlobalSettings& s) { return s.*key; },
                        [key](GlobalSettings& s, bool on) { s.*key = on; }};

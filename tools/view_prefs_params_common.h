@@ -3,9 +3,6 @@
 // list of switches that each edit one boolean of the preferences store. GUI thread
 // only; every widget made here is owned by its Qt parent.
 #include <QList>
-#include <QObject>
-#include <QPointer>
-#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +10,6 @@
 #include <functional>
 #include <vector>
 
-#include "ui/view_items_sub_menu.h"
-
-class DataSourceSubMenu;
 class GlobalSettings;
 class QWidget;
 class ViewCheckbox;
@@ -35,24 +29,6 @@ void prefs_select(ViewCombobox2* combo, int64_t index, const char* what);
 
 // The selected entry, or `fallback` when nothing is selected.
 uint32_t prefs_index(const ViewCombobox2* combo, uint32_t fallback);
-
-// Hides the open item list and deletes it later (it may be the sender of the running
-// slot); null afterwards.
-void prefs_close_items(QPointer<ViewItemsSubMenu>& menu);
-
-// Replaces the open item list by one for `source` over the whole of `window`, tagged
-// with the combo box's tag, its choice and cancel signals going to the window's slots
-// of the same names.
-template <class Window>
-void prefs_open_items(Window* window, QPointer<ViewItemsSubMenu>& menu, DataSourceSubMenu* source, uint32_t tag) {
-    prefs_close_items(menu);
-    menu = new ViewItemsSubMenu(window, QRect(QPoint(0, 0), window->frameSize()), source);
-    menu->tag = tag;
-    QObject::connect(menu, &ViewItemsSubMenu::viewItemsSubMenuClose, window, &Window::viewItemsSubMenuClose);
-    QObject::connect(menu, &ViewItemsSubMenu::viewItemsSubMenuCancel, window, &Window::viewItemsSubMenuCancel);
-    menu->show();
-    menu->raise();
-}
 
 // One switch of a page: its text, tool tip (may be empty) and how it reads and writes
 // the store.

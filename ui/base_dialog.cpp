@@ -1,13 +1,9 @@
 #include "ui/base_dialog.h"
 
-#include "ui/base_dialog_common.h"
 #include "ui/view_btn_text.h"
-#include "ui/view_pending_edit.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
-#include <QWindow>
 
 namespace {
 
@@ -15,51 +11,36 @@ constexpr int kButtonBar = 45;
 
 }  // namespace
 
-BaseDialog::BaseDialog(QWidget* parent, const QRect& geometry, const QString& title) : QDialog(parent) {
-    dialog_fill_background(this);
+BaseDialog::BaseDialog(QWidget* parent, const QRect& geometry, const QString& title)
+    : DialogFrame(parent, Qt::WindowFlags()) {
     setGeometry(geometry);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     setWindowTitle(title);
     centerOnScreen();
 }
 
-ViewBtnText* BaseDialog::createButton(const QString& text) {
-    auto* button = new ViewBtnText(this, QRect(0, 0, 100, 25), text);
-    button->setDefaultColors();
-    return button;
-}
-
-template <class Slot>
-ViewBtnText* BaseDialog::addButton(QList<ViewBtnText*>& list, const QString& text, uint32_t tag, Slot slot) {
-    ViewBtnText* button = createButton(text);
-    button->tag = tag;
-    list.append(button);
-    connect(button, &ViewBtnText::ViewBtnText_Clic, this, slot);
-    return button;
-}
-
-ViewBtnText* BaseDialog::addOkButton(const QString& text) {
-    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_ok);
-}
-
-ViewBtnText* BaseDialog::addCancelButton(const QString& text) {
-    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_cancel);
-}
-
 ViewBtnText* BaseDialog::addAbortButton(const QString& text) {
-    return addButton(m_rightButtons, text, 0, &BaseDialog::close_dialog_abort);
+    ViewBtnText* button = addRightButton(text, 0);
+    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::close_dialog_abort);
+    return button;
 }
 
 ViewBtnText* BaseDialog::addTaggedButton(const QString& text, uint32_t tag) {
-    return addButton(m_rightButtons, text, tag, &BaseDialog::ViewBtnText_Clic);
+    ViewBtnText* button = addRightButton(text, tag);
+    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::ViewBtnText_Clic);
+    return button;
 }
 
 ViewBtnText* BaseDialog::addBottomLeftButton(const QString& text, uint32_t tag) {
-    return addButton(m_leftButtons, text, tag, &BaseDialog::ViewBtnText_Clic);
+    ViewBtnText* button = createButton(text);
+    button->tag = tag;
+    m_leftButtons.append(button);
+    connect(button, &ViewBtnText::ViewBtnText_Clic, this, &BaseDialog::ViewBtnText_Clic);
+    return button;
 }
 
 int32_t BaseDialog::contentHeight() const {
-    if (!m_rightButtons.isEmpty() || !m_leftButtons.isEmpty()) return height() - kButtonBar;
+    if (!rightButtons().isEmpty() || !m_leftButtons.isEmpty()) return height() - kButtonBar;
     return height();
 }
 
@@ -87,24 +68,9 @@ void BaseDialog::showDialog(bool fitToScreen) {
     linkScreenChanged();
 }
 
-void BaseDialog::linkScreenChanged() {
-    QWindow* window = dialog_native_window(this);
-    if (window == nullptr) {
-        qDebug("Can't link screen Changed");
-        return;
-    }
-    connect(window, &QWindow::screenChanged, this, &BaseDialog::screen_changed_slot, Qt::UniqueConnection);
-    screen_changed_slot(window->screen());
-}
-
-void BaseDialog::screen_changed_slot(QScreen*) {
-    dialog_update_high_dpi(this, &m_highDpi, "Can't find window for dialog");
-}
-
 void BaseDialog::layoutButtons() {
-    const int w = width();
     const int h = height();
-    const int limit = dialog_place_right_buttons(m_rightButtons, w, h) - 10;
+    const int limit = placeRightButtons() - 10;
     int x = 10;
     for (ViewBtnText* button : m_leftButtons) {
         button->move(x, h - button->height() - 10);
@@ -113,34 +79,9 @@ void BaseDialog::layoutButtons() {
     }
 }
 
-bool BaseDialog::event(QEvent* event) {
-    // Here rather than in closeEvent or reject: derived windows override those and
-    // act before they call the base.
-    const bool closing = event->type() == QEvent::Close;
-    const bool escape =
-        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel);
-    if (closing || escape) view_end_pending_edit(this);
-    return QDialog::event(event);
-}
-
 void BaseDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     layoutButtons();
-}
-
-void BaseDialog::close_dialog_ok() {
-    emit clic_btn_dialog_1(senderTag);
-    close();
-}
-
-void BaseDialog::close_dialog_cancel() {
-    emit clic_btn_dialog_2(senderTag);
-    close();
-}
-
-void BaseDialog::close_dialog_abort() {
-    emit clic_btn_dialog_3(senderTag);
-    close();
 }
 
 void BaseDialog::act_btn_bottom_left_btn(uint32_t) {}

@@ -1,11 +1,11 @@
 #pragma once
-// BaseDialog: the modal dialog every tool dialog is built on. Dark background, a
-// title bar without system buttons, and a 45-pixel bottom bar of text buttons: OK,
-// cancel, abort and tagged buttons from the right (the first added is right-most),
-// extra buttons from the left (hidden when they would reach the right ones).
-// OK, cancel and abort emit clic_btn_dialog_1, _2 and _3 with the sender tag and
-// close the dialog (closing does not delete it); tagged and left buttons call the
-// virtual act_btn_bottom_left_btn with their tag.
+// BaseDialog: the modal dialog every tool dialog is built on (a DialogFrame on
+// QDialog). Dark background, a title bar without system buttons, and a 45-pixel bottom
+// bar of text buttons: OK, cancel, abort and tagged buttons from the right (the first
+// added is right-most), extra buttons from the left (hidden when they would reach the
+// right ones). OK, cancel and abort emit clic_btn_dialog_1, _2 and _3 with the sender
+// tag and close the dialog (closing does not delete it); tagged and left buttons call
+// the virtual act_btn_bottom_left_btn with their tag.
 //
 // A number still being typed in one of its entries ends, as Return would end it,
 // before a button acts (the toolkit's clickable widgets see to that), before Escape
@@ -24,25 +24,20 @@
 
 #include <cstdint>
 
-class QScreen;
+#include "ui/base_dialog_common.h"
+
 class ViewBtnText;
 
-class BaseDialog : public QDialog {
+class BaseDialog : public DialogFrame<BaseDialog, QDialog> {
     Q_OBJECT
 public:
     BaseDialog(QWidget* parent, const QRect& geometry, const QString& title);
 
-    ViewBtnText* addOkButton(const QString& text);
-    ViewBtnText* addCancelButton(const QString& text);
     ViewBtnText* addAbortButton(const QString& text);
     ViewBtnText* addTaggedButton(const QString& text, uint32_t tag);
     ViewBtnText* addBottomLeftButton(const QString& text, uint32_t tag);
-    // A 100 x 25 button with the default colours, in no list.
-    ViewBtnText* createButton(const QString& text);
 
-    // The bottom buttons in the order they were added (the first right button's y is
-    // the top of the bar).
-    const QList<ViewBtnText*>& rightButtons() const { return m_rightButtons; }
+    // The left buttons in the order they were added (the right ones: rightButtons).
     const QList<ViewBtnText*>& leftButtons() const { return m_leftButtons; }
 
     // Height above the button bar: height - 45 with buttons, else the height.
@@ -55,13 +50,6 @@ public:
     // and centres it there (origin included, for screens not at 0,0). Then shows it
     // window-modal and follows its screen.
     void showDialog(bool fitToScreen);
-    // Re-reads the DPI on every screen change of the native window, and once now.
-    // Logs "Can't link screen Changed" before the dialog has a native window.
-    void linkScreenChanged();
-
-    bool isHighDpi() const { return m_highDpi != 0; }
-
-    uint32_t senderTag = 0;
 
 signals:
     void clic_btn_dialog_1(uint32_t sender_tag);
@@ -70,24 +58,15 @@ signals:
 
 public slots:
     virtual void layoutButtons();
-    virtual void close_dialog_ok();
-    virtual void close_dialog_cancel();
-    virtual void close_dialog_abort();
     virtual void act_btn_bottom_left_btn(uint32_t senderTag);
     void _set_width_btn(ViewBtnText* tmpBtn, int nWidth);
-    void screen_changed_slot(QScreen* screen);
     void ViewBtnText_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
 
 protected:
-    // Ends a pending edit before a close event or Escape is handled.
-    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    template <class Slot>
-    ViewBtnText* addButton(QList<ViewBtnText*>& list, const QString& text, uint32_t tag, Slot slot);
-
-    uint8_t m_highDpi = 0;
-    QList<ViewBtnText*> m_rightButtons;
     QList<ViewBtnText*> m_leftButtons;
 };
+
+extern template class DialogFrame<BaseDialog, QDialog>;

@@ -1,46 +1,135 @@
 #include "ui/base_dialog_common.h"
 
 #include "platform/desktop/window_dpi.h"
+#include "ui/base_dialog.h"
+#include "ui/base_dialog_widget.h"
 #include "ui/view_btn_text.h"
+#include "ui/view_pending_edit.h"
 #include "ui/view_widget_base.h"
 
-#include <QWidget>
+#include <QDialog>
+#include <QKeyEvent>
 #include <QWindow>
 
 #include <algorithm>
+#include <type_traits>
 
-void dialog_fill_background(QWidget* widget) {
-    view_set_palette_color(widget, QPalette::Window, QColor(6, 11, 14));
-    widget->setAutoFillBackground(true);
-}
+namespace {
 
-QWindow* dialog_native_window(const QWidget* widget) {
+// The widget's own native window, else its native parent's; null before either
+// exists (before show() or winId()).
+QWindow* native_window(const QWidget* widget) {
     if (QWindow* own = widget->windowHandle()) return own;
     const QWidget* native = widget->nativeParentWidget();
     return native != nullptr ? native->windowHandle() : nullptr;
 }
 
-bool dialog_update_high_dpi(const QWidget* widget, uint8_t* highDpi, const char* missingWindowMessage) {
-    const QWindow* window = dialog_native_window(widget);
-    if (window == nullptr) {
-        qDebug("%s", missingWindowMessage);
-        return false;
-    }
-    const uint32_t dpi = std::max<uint32_t>(platformWindowDpi(window), 96);
-    const uint8_t high = dpi >= 97 ? 1 : 0;
-    if (high != *highDpi) *highDpi = high;
-    return true;
+}  // namespace
+
+template <class Self, class QtWindow>
+DialogFrame<Self, QtWindow>::DialogFrame(QWidget* parent, Qt::WindowFlags flags) : QtWindow(parent, flags) {
+    view_set_palette_color(this, QPalette::Window, QColor(6, 11, 14));
+    this->setAutoFillBackground(true);
 }
 
-int dialog_place_right_buttons(const QList<ViewBtnText*>& buttons, int w, int h) {
-    int x = w - 10;
-    for (ViewBtnText* button : buttons) {
+template <class Self, class QtWindow>
+ViewBtnText* DialogFrame<Self, QtWindow>::createButton(const QString& text) {
+    auto* button = new ViewBtnText(this, QRect(0, 0, 100, 25), text);
+    button->setDefaultColors();
+    return button;
+}
+
+template <class Self, class QtWindow>
+ViewBtnText* DialogFrame<Self, QtWindow>::addRightButton(const QString& text, uint32_t tag) {
+    ViewBtnText* button = createButton(text);
+    button->tag = tag;
+    m_rightButtons.append(button);
+    return button;
+}
+
+template <class Self, class QtWindow>
+ViewBtnText* DialogFrame<Self, QtWindow>::addOkButton(const QString& text) {
+    ViewBtnText* button = addRightButton(text, 0);
+    QObject::connect(button, &ViewBtnText::ViewBtnText_Clic, this, &DialogFrame::close_dialog_ok);
+    return button;
+}
+
+template <class Self, class QtWindow>
+ViewBtnText* DialogFrame<Self, QtWindow>::addCancelButton(const QString& text) {
+    ViewBtnText* button = addRightButton(text, 0);
+    QObject::connect(button, &ViewBtnText::ViewBtnText_Clic, this, &DialogFrame::close_dialog_cancel);
+    return button;
+}
+
+template <class Self, class QtWindow>
+int DialogFrame<Self, QtWindow>::placeRightButtons() {
+    const int h = this->height();
+    int x = this->width() - 10;
+    for (ViewBtnText* button : m_rightButtons) {
         x -= button->width();
         button->move(x, h - button->height() - 10);
         x -= 5;
     }
     return x;
 }
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::closeWith(void (Self::*buttonSignal)(uint32_t)) {
+    emit (static_cast<Self*>(this)->*buttonSignal)(senderTag);
+    this->close();
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::close_dialog_ok() {
+    closeWith(&Self::clic_btn_dialog_1);
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::close_dialog_cancel() {
+    closeWith(&Self::clic_btn_dialog_2);
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::close_dialog_abort() {
+    closeWith(&Self::clic_btn_dialog_3);
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::linkScreenChanged() {
+    QWindow* window = native_window(this);
+    if (window == nullptr) {
+        qDebug("Can't link screen Changed");
+        return;
+    }
+    QObject::connect(window, &QWindow::screenChanged, this, &DialogFrame::screen_changed_slot, Qt::UniqueConnection);
+    screen_changed_slot(window->screen());
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::screen_changed_slot(QScreen*) {
+    const QWindow* window = native_window(this);
+    if (window == nullptr) {
+        qDebug("Can't find window for dialog");
+        return;
+    }
+    const uint32_t dpi = std::max<uint32_t>(platformWindowDpi(window), 96);
+    const uint8_t high = dpi >= 97 ? 1 : 0;
+    if (high != m_highDpi) m_highDpi = high;
+}
+
+template <class Self, class QtWindow>
+bool DialogFrame<Self, QtWindow>::event(QEvent* event) {
+    bool ending = event->type() == QEvent::Close;
+    // Escape rejects a dialog; a panel has nothing bound to it.
+    if constexpr (std::is_base_of_v<QDialog, QtWindow>)
+        ending = ending ||
+                 (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel));
+    if (ending) view_end_pending_edit(this);
+    return QtWindow::event(event);
+}
+
+template class DialogFrame<BaseDialog, QDialog>;
+template class DialogFrame<BaseDialogWidget, QWidget>;
 
 QRect dialog_fit_to_area(const QSize& size, const QRect& area) {
     const int w = std::min(size.width(), area.width());

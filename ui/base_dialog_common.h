@@ -1,32 +1,81 @@
 #pragma once
-// What the two dialog bases share: the dark background, the right-aligned bottom
-// buttons and the high-DPI flag read from the native window. GUI thread only.
+// DialogFrame: the one base of the program's two kinds of window other than the main
+// window. BaseDialog (the modal dialog, on QDialog) and BaseDialogWidget (the floating
+// panel, on QWidget) are thin types over it, each with its button signals and what
+// only it has. The frame holds what they share: the dark background (RGB(6,11,14)),
+// the bottom buttons placed from the right, the OK, cancel and abort closes, ending
+// the number still being typed before the window closes, and the high-DPI flag that
+// follows the screen of the native window.
+//
+// `Self` is the thin type (it declares clic_btn_dialog_1, _2 and _3), `QtWindow` its
+// Qt base. Instantiated for the two bases only, in base_dialog_common.cpp.
+// Owned by its creator (or Qt parent). GUI thread only.
 #include <QList>
 #include <QRect>
 #include <QSize>
+#include <QString>
+#include <QWidget>
 
 #include <cstdint>
 
-class QWidget;
-class QWindow;
+class QEvent;
+class QScreen;
 class ViewBtnText;
 
-// Background RGB(6,11,14) in every colour group, filled automatically.
-void dialog_fill_background(QWidget* widget);
+template <class Self, class QtWindow>
+class DialogFrame : public QtWindow {
+public:
+    // A 100 x 25 button with the default colours, in no list.
+    ViewBtnText* createButton(const QString& text);
+    // New right buttons that close the window (see the close slots).
+    ViewBtnText* addOkButton(const QString& text);
+    ViewBtnText* addCancelButton(const QString& text);
+    // In the order they were added; the first is right-most.
+    const QList<ViewBtnText*>& rightButtons() const { return m_rightButtons; }
 
-// The widget's own native window, else its native parent's; null before either
-// exists (before show() or winId()).
-QWindow* dialog_native_window(const QWidget* widget);
+    // Re-reads the DPI on every screen change of the native window, and once now.
+    // Logs "Can't link screen Changed" before the window has a native window.
+    void linkScreenChanged();
+    bool isHighDpi() const { return m_highDpi != 0; }
 
-// Re-reads the DPI of the widget's native window (at least 96) into `highDpi`
-// (dpi >= 97), storing only a change. Without a native window logs
-// `missingWindowMessage`, leaves the flag and returns false.
-bool dialog_update_high_dpi(const QWidget* widget, uint8_t* highDpi, const char* missingWindowMessage);
+    // Sent with the button signals; the owner may set it.
+    uint32_t senderTag = 0;
 
-// Places `buttons` right to left along the bottom of a w x h area, 10 pixels from the
-// right and bottom edges with 5 pixels between them, the first button right-most.
-// Returns the x left of the last one (minus the gap).
-int dialog_place_right_buttons(const QList<ViewBtnText*>& buttons, int w, int h);
+    // The slots both bases share (connected by function pointer). OK, cancel and
+    // abort emit clic_btn_dialog_1, _2 and _3 with the sender tag, then close the
+    // window; closing does not delete it.
+    virtual void close_dialog_ok();
+    virtual void close_dialog_cancel();
+    virtual void close_dialog_abort();
+    // The DPI of the native window (at least 96) sets the flag from 97 on; only a
+    // change is stored. Without a native window logs "Can't find window for dialog"
+    // and keeps the flag.
+    void screen_changed_slot(QScreen* screen);
+
+protected:
+    DialogFrame(QWidget* parent, Qt::WindowFlags flags);
+
+    // createButton with `tag`, appended to the right buttons; its click is the
+    // caller's to connect.
+    ViewBtnText* addRightButton(const QString& text, uint32_t tag);
+    // Places the right buttons along the bottom edge, 10 pixels from the right and
+    // bottom with 5 pixels between them. Returns the x left of the last one, minus
+    // the gap.
+    int placeRightButtons();
+
+    // Ends a pending edit before a close event is handled, and for a dialog before
+    // Escape rejects it: here rather than in closeEvent or reject, which derived
+    // windows override and act in before they call the base. Ending the edit stores
+    // nothing by itself, so Cancel and Escape still store nothing.
+    bool event(QEvent* event) override;
+
+private:
+    // Emits the button signal with the sender tag, then closes the window.
+    void closeWith(void (Self::*buttonSignal)(uint32_t));
+
+    uint8_t m_highDpi = 0;
+    QList<ViewBtnText*> m_rightButtons;
+};
 
 // A dialog of `size` shrunk to fit `area` and centred in it; the area's origin counts
 // (a screen left of or above the primary one has a negative or non-zero origin).

@@ -20,13 +20,9 @@ int64_t snap_down(int32_t value, uint32_t multiple) {
 
 ViewSpinBoxInt::ViewSpinBoxInt(QWidget* parent, const QRect& geometry, int32_t defaultValue, int32_t minValue,
                                int32_t maxValue)
-    : QWidget(parent) {
-    setGeometry(geometry);
-    const int w = geometry.width();
-    const int h = geometry.height();
-    m_parts = spin_box_make_parts(this, QRect(0, 0, w - 15, h), QRect(w - 10, h / 2 - 9, 10, 7),
-                                  QRect(w - 10, h / 2 + 2, 10, 7));
-
+    : ViewSpinBoxBase(parent, geometry, QRect(0, 0, geometry.width() - 15, geometry.height()),
+                      QRect(geometry.width() - 10, geometry.height() / 2 - 9, 10, 7),
+                      QRect(geometry.width() - 10, geometry.height() / 2 + 2, 10, 7)) {
     if (minValue > maxValue) {
         log_line(QString::asprintf(
             "ERREUR : ViewSpinBoxInt : set all values : Min Value (%ld) doit etre inferieure ou egale a maxvalue (%ld)",
@@ -37,7 +33,7 @@ ViewSpinBoxInt::ViewSpinBoxInt(QWidget* parent, const QRect& geometry, int32_t d
     }
     m_min = minValue;
     m_max = maxValue;
-    m_parts.entry->setValidator(new QIntValidator(m_min, m_max, m_parts.entry));
+    m_entry->setValidator(new QIntValidator(m_min, m_max, m_entry));
     if (defaultValue < minValue || defaultValue > maxValue) {
         log_line(QString::asprintf(
             "ERREUR : ViewSpinBoxInt : set all values : Default valeu invalide (%ld) (Min Val : %ld : MaxVal : %ld)",
@@ -76,20 +72,20 @@ void ViewSpinBoxInt::set_to_default_value() {
 }
 
 void ViewSpinBoxInt::refresh() {
-    m_parts.entry->setText(blank ? QString() : QString::number(m_value));
-    spin_box_arrow_looks(m_parts, m_enabled, m_value > m_min, m_value < m_max);
+    m_entry->setText(blank ? QString() : QString::number(m_value));
+    updateArrows(m_value > m_min, m_value < m_max);
 }
 
 void ViewSpinBoxInt::setEnabledLook(bool enabled) {
     m_enabled = enabled;
     if (enabled) {
-        m_parts.entry->setTextWhite();
+        m_entry->setTextWhite();
     } else {
-        m_parts.entry->unfocus();
-        m_parts.entry->setTextGrey();
+        m_entry->unfocus();
+        m_entry->setTextGrey();
     }
-    m_parts.entry->setEnabledLook(enabled);
-    spin_box_arrow_looks(m_parts, m_enabled, m_value > m_min, m_value < m_max);
+    m_entry->setEnabledLook(enabled);
+    updateArrows(m_value > m_min, m_value < m_max);
 }
 
 void ViewSpinBoxInt::act_btn_up() {
@@ -105,19 +101,17 @@ void ViewSpinBoxInt::act_btn_down() {
 }
 
 void ViewSpinBoxInt::entry_end_edit() {
-    const QString text = m_parts.entry->text();
+    const QString text = m_entry->text();
     int32_t value = m_default;
     bool ok = false;
     const int typed = text.toInt(&ok, 10);
     if (!text.isEmpty() && ok) value = std::clamp(typed, m_min, m_max);
     set_value(value);
     refresh();
-    m_parts.entry->unfocus();
+    m_entry->unfocus();
     emit act_spinbox_value_changed();
 }
 
 void ViewSpinBoxInt::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers flags) {
     if (flags & Qt::AltModifier) set_to_default_value();
 }
-
-void ViewSpinBoxInt::mousePressEvent(QMouseEvent* event) { spin_box_press(this, m_parts, m_enabled, event); }

@@ -7,14 +7,13 @@
 // and the previous value stays.
 //
 // Owned by its Qt parent. GUI thread only.
-#include "ui/view_spin_box_parts.h"
+#include "ui/view_spin_box_base.h"
 
 #include <QRect>
-#include <QWidget>
 
 #include <cstdint>
 
-class ViewSpinBoxInt : public QWidget {
+class ViewSpinBoxInt : public ViewSpinBoxBase {
     Q_OBJECT
 public:
     // A minimum above the maximum is refused (range and value stay 0); a default
@@ -24,18 +23,13 @@ public:
 
     // False, with a log line, when the snapped value lies outside the range.
     bool set_value(int32_t value);
-    void set_to_default_value();
+    void set_to_default_value() override;
     int32_t value() const { return m_value; }
     int32_t minimum() const { return m_min; }
     int32_t maximum() const { return m_max; }
     int32_t defaultValue() const { return m_default; }
 
     void setEnabledLook(bool enabled);
-    bool isEnabledLook() const { return m_enabled; }
-
-    ViewTextEntry* entry() const { return m_parts.entry; }
-    ViewBtnImage* upArrow() const { return m_parts.up; }
-    ViewBtnImage* downArrow() const { return m_parts.down; }
 
     // Written by the owner: the arrows' step, the snapping multiple, and whether the
     // entry shows no number.
@@ -46,23 +40,19 @@ public:
 signals:
     void act_spinbox_value_changed();
 
-public slots:
-    void act_btn_up();
-    void act_btn_down();
-    void entry_end_edit();
-    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
+public:
+    // The slots of the base.
+    void act_btn_up() override;
+    void act_btn_down() override;
+    void entry_end_edit() override;
+    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags) override;
 
 private:
     void refresh();
     void logDefaultRefused();
 
-    bool m_enabled = true;
     int32_t m_min = 0;
     int32_t m_max = 0;
     int32_t m_default = 0;
     int32_t m_value = 0;
-    SpinBoxParts m_parts;
 };

@@ -12,10 +12,9 @@
 //
 // Owned by their Qt parent. GUI thread only. Refused values are logged and the
 // previous value stays.
-#include "ui/view_spin_box_parts.h"
+#include "ui/view_spin_box_base.h"
 
 #include <QRect>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -23,22 +22,16 @@ class ExprEvaluate;
 class View_SimpleImage;
 
 // What both expression boxes share: children, layout, the evaluator, the ended edit,
-// the arrows and the clicks. The typed value lives in the two classes below.
-class ViewSpinBoxEvalBase : public QWidget {
+// the arrows and the clicks. The typed value lives in ViewSpinBoxEval below.
+class ViewSpinBoxEvalBase : public ViewSpinBoxBase {
     Q_OBJECT
 public:
-    virtual void set_to_default_value() = 0;
-
     // The entry's and the arrows' enabled look; a disabled box's arrows stay dimmed.
     void setEnabledLook(bool enabled);
-    bool isEnabledLook() const { return m_enabled; }
 
     // Places entry, arrows and error icon from the current size (also on resize).
     void updateLayout();
 
-    ViewTextEntry* entry() const { return m_parts.entry; }
-    ViewBtnImage* upArrow() const { return m_parts.up; }
-    ViewBtnImage* downArrow() const { return m_parts.down; }
     View_SimpleImage* errorIcon() const { return m_icon; }
     ExprEvaluate* evaluator() const { return m_eval; }
 
@@ -48,11 +41,11 @@ public:
     bool blank = false;
     bool clearOnEdit = false;
 
-public slots:
-    void act_btn_up();
-    void act_btn_down();
-    void entry_end_edit();
-    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);
+    // The slots of the base.
+    void act_btn_up() override;
+    void act_btn_down() override;
+    void entry_end_edit() override;
+    void ViewTextEntry_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags) override;
 
 protected:
     explicit ViewSpinBoxEvalBase(QWidget* parent, const QRect& geometry);
@@ -72,84 +65,73 @@ protected:
     virtual void iconShown(const QString&) {}
 
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
-    bool m_enabled = true;
-    SpinBoxParts m_parts;
     View_SimpleImage* m_icon = nullptr;
     ExprEvaluate* m_eval = nullptr;
 };
 
-class ViewSpinBoxIntEval : public ViewSpinBoxEvalBase {
+// The typed part of an expression box, one template for both: the range, the default
+// and the value (int32_t or float). A minimum above the maximum is refused (the box
+// keeps 0..1, value 0); a default outside the range is refused and the minimum takes
+// its place.
+template <class T>
+class ViewSpinBoxEval : public ViewSpinBoxEvalBase {
+public:
+    // False, with a log line, outside the range (or NaN).
+    bool set_value(T value);
+    void set_to_default_value() override;
+    T value() const { return m_value; }
+    T minimum() const { return m_min; }
+    T maximum() const { return m_max; }
+    T defaultValue() const { return m_default; }
+
+    T step = T(1);
+
+protected:
+    ViewSpinBoxEval(QWidget* parent, const QRect& geometry, T defaultValue, T minValue, T maxValue);
+
+    void applyEvaluated() override;
+    void stepValue(int direction) override;
+    QString valueText() const override;
+    bool canGoDown() const override { return m_value > m_min; }
+    bool canGoUp() const override { return m_value < m_max; }
+
+private:
+    T m_min = T(0);
+    T m_max = T(1);
+    T m_default = T(0);
+    T m_value = T(0);
+};
+
+extern template class ViewSpinBoxEval<int32_t>;
+extern template class ViewSpinBoxEval<float>;
+
+// Rounds the computed result to an integer.
+class ViewSpinBoxIntEval : public ViewSpinBoxEval<int32_t> {
     Q_OBJECT
 public:
-    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
-    // outside the range is refused and the minimum takes its place.
     ViewSpinBoxIntEval(QWidget* parent, const QRect& geometry, int32_t defaultValue, int32_t minValue,
                        int32_t maxValue);
-
-    // False, with a log line, outside the range.
-    bool set_value(int32_t value);
-    void set_to_default_value() override;
-    int32_t value() const { return m_value; }
-    int32_t minimum() const { return m_min; }
-    int32_t maximum() const { return m_max; }
-    int32_t defaultValue() const { return m_default; }
-
-    int32_t step = 1;
 
 signals:
     void ViewSpinboxIntEval_Changed(uint32_t senderTag, int32_t nVal);
 
 protected:
-    void applyEvaluated() override;
-    void stepValue(int direction) override;
-    void emitChanged() override { emit ViewSpinboxIntEval_Changed(tag, m_value); }
-    QString valueText() const override;
-    bool canGoDown() const override { return m_value > m_min; }
-    bool canGoUp() const override { return m_value < m_max; }
+    void emitChanged() override { emit ViewSpinboxIntEval_Changed(tag, value()); }
     void iconShown(const QString& message) override;
-
-private:
-    int32_t m_min = 0;
-    int32_t m_max = 1;
-    int32_t m_default = 0;
-    int32_t m_value = 0;
 };
 
-class ViewSpinBoxFloatEval : public ViewSpinBoxEvalBase {
+// Keeps the computed result as a float (shown with six significant digits).
+class ViewSpinBoxFloatEval : public ViewSpinBoxEval<float> {
     Q_OBJECT
 public:
-    // A minimum above the maximum is refused (the box keeps 0..1, value 0); a default
-    // outside the range is refused and the minimum takes its place.
     ViewSpinBoxFloatEval(QWidget* parent, const QRect& geometry, float defaultValue, float minValue, float maxValue);
-
-    // False, with a log line, outside the range (or NaN).
-    bool set_value(float value);
-    void set_to_default_value() override;
-    float value() const { return m_value; }
-    float minimum() const { return m_min; }
-    float maximum() const { return m_max; }
-    float defaultValue() const { return m_default; }
-
-    float step = 1.0f;
 
 signals:
     void ViewSpinboxFloatEval_Changed(uint32_t senderTag, float nVal);
     void ViewSpinboxFloatEval_ValueResetToDefault(uint32_t senderTag);
 
 protected:
-    void applyEvaluated() override;
-    void stepValue(int direction) override;
-    void emitChanged() override { emit ViewSpinboxFloatEval_Changed(tag, m_value); }
+    void emitChanged() override { emit ViewSpinboxFloatEval_Changed(tag, value()); }
     void emitResetToDefault() override { emit ViewSpinboxFloatEval_ValueResetToDefault(tag); }
-    QString valueText() const override;
-    bool canGoDown() const override { return m_value > m_min; }
-    bool canGoUp() const override { return m_value < m_max; }
-
-private:
-    float m_min = 0.0f;
-    float m_max = 1.0f;
-    float m_default = 0.0f;
-    float m_value = 0.0f;
 };

@@ -81,7 +81,7 @@ TEST(PrefsWindow, FirstStartShowsEveryPageOpenAndSaveRecordsThem) {
     EXPECT_EQ(dialog.scroll()->contentWidget()->height(), content_height_of(dialog));
 
     QSignalSpy saved(&dialog, &DialogPrefs::clic_btn_dialog_1);
-    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
     EXPECT_EQ(saved.count(), 1);
     const QByteArray xml = store_xml(settings);
     const char* keys[] = {"prefs_import", "prefs_playback", "prefs_snapshot", "prefs_user_interface",
@@ -154,7 +154,7 @@ TEST(PrefsWindow, CancelLeavesTheStoreAndTheNextShowingReloadsIt) {
     click_triangle(dialog.playbackPage());
     QSignalSpy cancelled(&dialog, &DialogPrefs::clic_btn_dialog_2);
     QSignalSpy saved(&dialog, &DialogPrefs::clic_btn_dialog_1);
-    QTest::mouseClick(dialog.buttons().at(1), Qt::LeftButton);  // "Cancel"
+    QTest::mouseClick(dialog.rightButtons().at(1), Qt::LeftButton);  // "Cancel"
     EXPECT_EQ(cancelled.count(), 1);
     EXPECT_EQ(saved.count(), 0);
     EXPECT_EQ(store_xml(settings), before);
@@ -207,7 +207,7 @@ TEST(PrefsWindow, NumbersTypedOnEachPageAreKeptByTheNextClickAndSaved) {
     choose(dialog, page->timeModeCombo(), 1);
     EXPECT_EQ(page->widthBox()->value(), 1280);
     type_without_return(page->qualityBox()->entry(), "55");
-    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
     EXPECT_TRUE(dialog.isHidden());
     EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
     EXPECT_EQ(settings.snapshot_scale_width, 1280u);
@@ -228,7 +228,7 @@ TEST(PrefsWindow, TypedBitrateIsConvertedByTheUnitChosenNext) {
     choose(dialog, field->comboBox(), 0);                  // Mbits/s
     EXPECT_EQ(field->bitrate(), 1.6e10);
     EXPECT_EQ(field->spinBox()->value(), 16000.0f);
-    QTest::mouseClick(dialog.buttons().at(0), Qt::LeftButton);  // "Save"
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
     EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
     EXPECT_EQ(settings.warn_high_bitrate_units, 0u);
 }

@@ -50,7 +50,7 @@ TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
     QFile::remove(GlobalSettings::prefsFilePath());
     const bool before = window->settings()->import_auto_load_wave_files;
     QTest::mouseClick(prefs->importPage()->checkbox(0), Qt::LeftButton);
-    QTest::mouseClick(prefs->buttons().at(0), Qt::LeftButton);  // "Save"
+    QTest::mouseClick(prefs->rightButtons().at(0), Qt::LeftButton);  // "Save"
     EXPECT_FALSE(prefs->isVisible());
     EXPECT_EQ(window->settings()->import_auto_load_wave_files, !before);
     GlobalSettings reread;
