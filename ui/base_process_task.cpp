@@ -63,15 +63,23 @@ void BaseProcessTask::start() {
 void BaseProcessTask::stop() {
     if (!m_running.load())
         return;
+    bool ended = false;
     {
         QMutexLocker lock(&m_mutex);
-        m_cancel.store(true);
-        m_publicState.store(ProcessTaskState_Stop);
-        m_stateChanged.wakeAll();
+        // A body that has already set its end state is only waited for: a stop landing
+        // in its last moments must not turn a finished run into a stopped one.
+        ended = m_runState.load() >= ProcessTaskState_Stopped;
+        if (!ended) {
+            m_cancel.store(true);
+            m_publicState.store(ProcessTaskState_Stop);
+            m_stateChanged.wakeAll();
+        }
     }
     if (m_thread && QThread::currentThread() != m_thread.get())
         m_thread->wait();
     m_running.store(false);
+    if (ended)
+        return;
     QMutexLocker lock(&m_mutex);
     m_runState.store(ProcessTaskState_Stop);
 }

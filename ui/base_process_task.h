@@ -52,8 +52,9 @@ public:
     // Ends a previous run (stop), sets state 2 and runs the body on a new thread.
     void start();
     // When running: public state 4, sets the cancel flag, waits for the body to end,
-    // run state 4. Sends no state signal itself. Never un-done: the task object runs
-    // once.
+    // run state 4. A body that has already set its end state (5 to 8) is only waited
+    // for and keeps it. Sends no state signal itself. Never un-done: the task object
+    // runs once.
     void stop();
     void requestPause();   // public state 3, ignored after a stop
     void requestResume();  // public state 2, ignored after a stop

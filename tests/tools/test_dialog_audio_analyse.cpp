@@ -47,6 +47,26 @@ bool run_to_end(DialogAudioAnalyse& dialog) {
     return true;
 }
 
+// A loudness window whose listeners are on the task before it starts, so even a body
+// that ends at once cannot send anything they miss.
+class ListenedDialog : public DialogAudioAnalyse {
+public:
+    using DialogAudioAnalyse::DialogAudioAnalyse;
+    LoudnessTaskRun run;
+    ProgressTaskInfo last;  // the last progress snapshot sent
+
+protected:
+    BaseProcessTask* createTask() override {
+        BaseProcessTask* task = DialogAudioAnalyse::createTask();
+        if (task) {
+            listen_to(*task, run);
+            QObject::connect(task, &BaseProcessTask::processTask_update_progress, task,
+                             [this](const ProgressTaskInfo& info, const QString&) { last = info; });
+        }
+        return task;
+    }
+};
+
 QString number(double value) { return QString::number(float(value), 'f', 2); }
 
 class ChooserGuard {
@@ -130,15 +150,13 @@ TEST(DialogAudioAnalyse, DualStereoAndSilenceRows) {
 TEST(DialogAudioAnalyse, StopWritesNoResults) {
     widget_app();
     LoudnessMovie input("ld_ramp.mov", 1);
-    DialogAudioAnalyse dialog(nullptr, nullptr);
+    ListenedDialog dialog(nullptr, nullptr);
     dialog.setTracks(input.movie.get(), input.tracks.get());
     QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
     ASSERT_NE(dialog.task(), nullptr);
-    LoudnessTaskRun run;
-    listen_to(*dialog.task(), run);
     QMetaObject::invokeMethod(&dialog, "progressTask_clic_stop", Q_ARG(QString, QString()));
-    ASSERT_TRUE(wait_end(run));
-    EXPECT_EQ(run.endState(), 4u);
+    ASSERT_TRUE(wait_end(dialog.run));
+    EXPECT_EQ(dialog.run.endState(), 4u);
     EXPECT_FALSE(dialog.reportView()->text().contains("Results"));
     EXPECT_TRUE(dialog.reportView()->text().startsWith("Audio analyse\n\nFilepath : "));
 }
@@ -195,16 +213,13 @@ TEST(DialogAudioAnalyse, ProcessFpsCountsTheMoviesVideoFrames) {
         input.movie->setFpsMode(c.fpsMode);
         ASSERT_EQ(input.movie->fpsMode(), c.fpsMode);
         ASSERT_EQ(input.movie->frameCount(), 100u);
-        DialogAudioAnalyse dialog(nullptr, nullptr);
+        ListenedDialog dialog(nullptr, nullptr);
         dialog.setTracks(input.movie.get(), input.tracks.get());
         dialog.setRange(c.in, c.out);
         QMetaObject::invokeMethod(&dialog, "progressTask_clic_play", Q_ARG(QString, QString()));
         ASSERT_NE(dialog.task(), nullptr);
-        LoudnessTaskRun run;
-        listen_to(*dialog.task(), run);
-        ProgressTaskInfo last;
-        QObject::connect(dialog.task(), &BaseProcessTask::processTask_update_progress, dialog.task(),
-                         [&last](const ProgressTaskInfo& info, const QString&) { last = info; });
+        const LoudnessTaskRun& run = dialog.run;
+        const ProgressTaskInfo& last = dialog.last;
         // The final snapshot comes after the end state.
         ASSERT_TRUE(QTest::qWaitFor([&] { return run.ended() && last.percent == 100 && !last.fpsText.isEmpty(); },
                                     20000));

@@ -212,6 +212,26 @@ TEST(BaseProcessTask, StopWaitsForTheBodyAndKeepsTheStopState) {
     EXPECT_EQ(task.publicState(), 4u);
 }
 
+// A stop that lands while the body is in its last moments (the end state set, the
+// last logs going out) only waits for it: the run stays finished.
+TEST(BaseProcessTask, StopAtTheVeryEndKeepsTheFinishedState) {
+    widget_app();
+    TestTask task([](TestTask& t) {
+        t.appendLog(QStringLiteral("done"));
+        t.finish(false, false);
+    });
+    // Runs on the body's thread inside finish, after the end state and before the
+    // body is over: holds it there while the GUI thread stops the task.
+    QObject::connect(
+        &task, &BaseProcessTask::processTask_have_new_logs, &task, [] { QThread::msleep(200); },
+        Qt::DirectConnection);
+    task.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return task.runState() == ProcessTaskState_Finished; }, kWaitMs));
+    task.stop();
+    EXPECT_EQ(task.runState(), uint32_t(ProcessTaskState_Finished));
+    EXPECT_EQ(task.publicState(), uint32_t(ProcessTaskState_Finished));
+}
+
 TEST(BaseProcessTask, PauseExcludesThePausedTime) {
     widget_app();
     // The body holds at frame 8 until the pause is asked for, so the pause always falls
