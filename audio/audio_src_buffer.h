@@ -13,9 +13,9 @@
 // the next second alone (the device may be holding only the first), then the rest
 // together, and only then settles into one second per 10 ms round. The ring holds
 // the same samples as a seek that filled all five seconds itself. A stop, or the
-// next seek, cancels the job between channel-seconds: it waits for the conversions
-// already running, at most one channel-second, and a cancelled step advances
-// nothing, so no second read before a seek ever reaches the ring after it.
+// next seek, cancels the job between channel-seconds: it waits only for the
+// conversions already running (one channel-second each), and a cancelled step
+// advances nothing, so no second read before a seek ever reaches the ring after it.
 //
 // Threads: every operation belongs to the GUI thread. seek, setPlaySpeed, setTracks
 // and releaseTracks stop the fill job before they touch buffers or the ring; the
@@ -64,7 +64,9 @@ public:
     // Cancels the fill job's step in progress (a cancelled step writes nothing the
     // reader can see) and joins the job.
     void stopFillTask();
-    // Starts the fill job, which first fills all the free room of the ring.
+    // Starts the fill job, which first fills all the free room of the ring. seek calls
+    // it: a cancelled step leaves the tracks past the ring's end, so after a stop the
+    // job starts again only through a seek.
     void startFillTask();
     // One fill step on the caller's thread: nothing unless a whole second is free.
     // A failing read or conversion writes silence for the second and is reported.
