@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uint32_t kBlockFrames = AudioSrcBuffer::kFrequency;  // one second per fill step
-constexpr uint32_t kSeekBlocks = AudioSrcBuffer::kRingSeconds;
+constexpr uint32_t kRingBlocks = AudioSrcBuffer::kRingSeconds;
 
 uint64_t layout_bits(uint32_t channels) {
     return channels >= 64 ? ~uint64_t(0) : (uint64_t(1) << channels) - 1;
@@ -123,9 +123,9 @@ void AudioSrcBuffer::setTracks(AllAudioSrcTracks* tracks) {
             audio_process_setup(&m_converters[i], &descriptor, unrouted_source_channels(track, m_outputChannels),
                                 kFrequency, 1, 1);
         }
-        m_blocks.resize(kSeekBlocks);
+        m_blocks.resize(kRingBlocks);
         for (FillBlock& block : m_blocks) allocBlock(block);
-        m_conversions.reserve(size_t(kSeekBlocks) * m_routedChannels);
+        m_conversions.reserve(size_t(kRingBlocks) * m_routedChannels);
         m_blockOutputs.assign(m_outputChannels, nullptr);
     } catch (...) {
         releaseTracks();
@@ -160,12 +160,9 @@ void AudioSrcBuffer::seek(double seconds, uint8_t preview) {
     if (!m_ready || !m_ring) return;
     planar_ring_buffer_clear(m_ring);
     for (AudioSrcTrack* track : m_routed) track->seekSeconds(seconds);
-    if (preview) {
-        fillBlocks(1);
-        return;
-    }
-    fillBlocks(kSeekBlocks);
-    startFillTask();
+    // One second is all the device needs to start; the job fills the rest at once.
+    fillBlocks(1);
+    if (!preview) startFillTask();
 }
 
 void AudioSrcBuffer::stopFillTask() {
@@ -197,9 +194,15 @@ void AudioSrcBuffer::fillTask() {
         m_wake.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_stop.load() != 0; });
     };
     try {
+        // First whatever the ring has free, without waiting for the round's cadence:
+        // after a seek the device holds a single second. The next second goes alone,
+        // so it is ready as soon as can be, then the rest of the room in one step,
+        // which spreads its channel-seconds over the cores.
+        fillBlocks(1, &m_stop);
+        if (!m_stop.load()) fillBlocks(kRingBlocks, &m_stop);
         pause();
         while (!m_stop.load()) {
-            fillOneBlock();
+            fillBlocks(1, &m_stop);
             pause();
         }
     } catch (const std::exception& error) {
@@ -264,8 +267,9 @@ void AudioSrcBuffer::readBlock(uint32_t index, float* const* outputs, bool loop)
     }
 }
 
-void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
+void AudioSrcBuffer::fillBlocks(uint32_t blocks, const std::atomic<uint8_t>* cancel) {
     if (!m_ready || !m_ring) return;
+    const auto cancelled = [cancel] { return cancel && cancel->load() != 0; };
     uint32_t writable = 0;
     planar_ring_buffer_get_write(m_ring, &writable, m_writePlanes.data());
     const uint32_t count = std::min({blocks, uint32_t(m_blocks.size()), writable / kBlockFrames});
@@ -290,6 +294,7 @@ void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
     m_conversions.clear();
     std::vector<float*>& outputs = m_blockOutputs;
     for (uint32_t b = 0; b < count; ++b) {
+        if (cancelled()) return;
         m_blocks[b].error.clear();
         for (uint32_t o = 0; o < m_outputChannels; ++o) outputs[o] = block_outputs(b, o);
         try {
@@ -300,10 +305,11 @@ void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
     }
 
     // No state passes from one channel-second to the next: convert them all at once.
-    platform::parallel_for_each(m_conversions.size(), [this, &describe](std::size_t i) {
+    // A cancel lets the conversions already running finish and starts no other.
+    platform::parallel_for_each(m_conversions.size(), [this, &describe, &cancelled](std::size_t i) {
         Conversion& job = m_conversions[i];
         const FillBlock& block = m_blocks[job.block];
-        if (!block.error.empty()) return;
+        if (!block.error.empty() || cancelled()) return;
         try {
             audio_process_convert_channel(&m_converters[job.track], block.targets[job.channel],
                                           block.workPlanes[job.channel], 1);
@@ -311,6 +317,7 @@ void AudioSrcBuffer::fillBlocks(uint32_t blocks) {
             describe(job.error);
         }
     });
+    if (cancelled()) return;  // half-converted seconds: the ring is left as it was
     for (const Conversion& job : m_conversions) {
         std::string& error = m_blocks[job.block].error;
         if (error.empty() && !job.error.empty()) error = job.error;

@@ -5,8 +5,17 @@
 // (forwards or backwards, with loop), converts them to one second at 48000 Hz and
 // routes them one to one, or mixes them, into the ring. The output monitor is the
 // ring's only reader. The sources are read in order; the channel-seconds of a step
-// (five seconds' worth in a seek) are then converted at once on the platform's
-// parallel loop, which gives the same bits as converting them one by one.
+// are then converted at once on the platform's parallel loop, which gives the same
+// bits as converting them one by one (no converter state passes between seconds).
+//
+// A seek fills only the first second on the caller's thread, all it can play at
+// once, and leaves the other four to the fill job, which starts on them at once:
+// the next second alone (the device may be holding only the first), then the rest
+// together, and only then settles into one second per 10 ms round. The ring holds
+// the same samples as a seek that filled all five seconds itself. A stop, or the
+// next seek, cancels the job between channel-seconds: it waits only for the
+// conversions already running (one channel-second each), and a cancelled step
+// advances nothing, so no second read before a seek ever reaches the ring after it.
 //
 // Threads: every operation belongs to the GUI thread. seek, setPlaySpeed, setTracks
 // and releaseTracks stop the fill job before they touch buffers or the ring; the
@@ -49,10 +58,15 @@ public:
     void setLoop(uint8_t loop);
     // Speeds -2..2 (0 counts as 1); others change nothing. Stops the fill job.
     void setPlaySpeed(int32_t speed);
-    // Empties the ring and moves every routed track to `seconds`; a preview then fills
-    // one second, otherwise the whole ring and the fill job starts.
+    // Empties the ring, moves every routed track to `seconds` and fills one second.
+    // Unless it is a preview, the fill job then starts and fills the rest of the ring.
     void seek(double seconds, uint8_t preview);
+    // Cancels the fill job's step in progress (a cancelled step writes nothing the
+    // reader can see) and joins the job.
     void stopFillTask();
+    // Starts the fill job, which first fills all the free room of the ring. seek calls
+    // it: a cancelled step leaves the tracks past the ring's end, so after a stop the
+    // job starts again only through a seek.
     void startFillTask();
     // One fill step on the caller's thread: nothing unless a whole second is free.
     // A failing read or conversion writes silence for the second and is reported.
@@ -92,7 +106,9 @@ private:
     void fillTask();
     // Fills up to `blocks` seconds (as many as are free): reads and decodes them in order,
     // converts their channel-seconds in parallel, then routes or mixes each second.
-    void fillBlocks(uint32_t blocks);
+    // When `cancel` is given and set meanwhile, the step ends without advancing the
+    // ring (the tracks have still moved on: only a seek follows a cancelled step).
+    void fillBlocks(uint32_t blocks, const std::atomic<uint8_t>* cancel = nullptr);
     void readBlock(uint32_t block, float* const* outputs, bool loop);
     void allocBlock(FillBlock& block);
 
@@ -105,7 +121,7 @@ private:
     uint32_t m_outputChannels = 2;
     std::vector<AudioSrcTrack*> m_routed;  // not owned
     uint32_t m_routedChannels = 0;
-    std::vector<FillBlock> m_blocks;  // as many as a seek fills
+    std::vector<FillBlock> m_blocks;  // as many as the ring holds
     std::vector<Conversion> m_conversions;  // sized once: a fill step allocates nothing
     std::vector<float*> m_blockOutputs;     // the write planes of the second being routed
     std::vector<AudioFormatProcess> m_converters;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,6 +22,8 @@
 #include "audio/sound_io_notifier.h"
 #include "tests/support/audio_signal_analysis.h"
 #include "tests/support/test_movies.h"
+#include "opened_movie.h"
+#include "source_ring_checks.h"
 
 using namespace testsupport;
 
@@ -28,16 +31,6 @@ namespace {
 
 constexpr double kRate = 48000.0;
 constexpr size_t kLatency = AudioMonitor::kLatencyFillFrames;
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
-}
 
 // A library context on its dummy backend (the one a machine without a sound card
 // lands on), so every run sees the same device.
@@ -54,11 +47,11 @@ struct DummyContext {
 struct Player {
     DummyContext dummy;
     AllAudioSrcTracks tracks;
-    AudioOutputCapture capture{5 * 48000};
+    AudioOutputCapture capture;
     std::unique_ptr<AudioSrcBuffer> buffer;
     std::unique_ptr<AudioMonitor> monitor;
 
-    explicit Player(uint32_t deviceChannels = 0) {
+    explicit Player(uint32_t deviceChannels = 0, uint32_t captureFrames = 5 * 48000) : capture(captureFrames) {
         buffer = std::make_unique<AudioSrcBuffer>(dummy.context);
         monitor = std::make_unique<AudioMonitor>(dummy.context);
         if (deviceChannels != 0) {
@@ -275,6 +268,46 @@ TEST(AudioMonitor, SeeksReverseAndSpeedTwoPlayTheRightSamples) {
     EXPECT_NEAR(tone_frequency(left, kLatency + 100, kLatency + 11900, kRate), 3000.0, 1.0);
     EXPECT_EQ(index_of_peak(right, 0, right.size()), kLatency + 12000);
     EXPECT_NEAR(right.at(kLatency + 12000), impulse / 2.0f, 1e-6f);
+}
+
+// The first five seconds heard after a seek, from a movie's noise track: the second
+// the seek fills and the four the fill job adds while the device plays follow each
+// other with nothing between them, and they are the serial refill's samples.
+TEST(AudioMonitor, TheFirstFiveSecondsAfterASeekAreTheSerialRefillWithoutAGap) {
+    OpenedMovie movie(fixture_path("refill_noise_44k.mov"));
+    OpenedMovie second(fixture_path("refill_noise_44k.mov"));
+    ASSERT_EQ(movie.movie.audioTrackCount, 1u);
+    const auto mask_of = [](uint32_t, uint32_t c, uint32_t) { return uint64_t(1) << c; };
+    const uint32_t heard = 5 * 48000;
+    Player player(0, kLatency + heard);
+    player.monitor->openStream();
+    AudioSrcTrack* track = movie.track(0, mask_of);
+    player.tracks.addTrack(track);
+    player.tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+    player.buffer->setTracks(&player.tracks);
+    ASSERT_EQ(player.buffer->readyFlag(), 1);
+    player.buffer->setLoop(1);
+    player.monitor->setLayout(player.buffer->sourceRing(), player.buffer->outputLayout(), player.buffer->directFlag());
+
+    player.play(4.3, kLatency + heard);  // through the loop point of the 7 s track
+    player.stop();
+    std::unique_ptr<AudioSrcTrack> reader(second.track(0, mask_of));
+    const Planes expected = serial_reference({track}, {reader.get()}, 2, 4.3, 5);
+    ASSERT_EQ(player.capture.channels(), 2u);
+    for (uint32_t c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const std::vector<float> out = player.capture.channel(c);
+        ASSERT_EQ(out.size(), kLatency + heard);
+        EXPECT_EQ(peak_level(out, 0, kLatency), 0.0f);
+        const std::vector<float> played(out.begin() + kLatency, out.end());
+        size_t wrong = 0;
+        for (size_t i = 0; i < heard; ++i)
+            if (std::memcmp(&played[i], &expected[c][i], sizeof(float)) != 0) ++wrong;
+        EXPECT_EQ(wrong, 0u);
+        // No stretch of silence anywhere, the seams between seconds included.
+        for (uint32_t second = 0; second + 1 < 5; ++second)
+            EXPECT_GT(peak_level(played, second * 48000 + 47000, second * 48000 + 49000), 0.01f) << second;
+    }
 }
 
 TEST(AudioMonitor, GainAndMute) {

@@ -19,6 +19,7 @@
 #include "tests/support/audio_src_files.h"
 #include "tests/support/test_movies.h"
 #include "opened_movie.h"
+#include "source_ring_checks.h"
 
 using namespace testsupport;
 
@@ -51,13 +52,6 @@ protected:
 };
 SoundIo* AudioSrcBufferTest::context_ = nullptr;
 
-uint32_t readable(PlanarRingBuffer* ring) {
-    uint32_t frames = 0;
-    std::vector<uint8_t*> planes(ring->planeCount);
-    planar_ring_buffer_get_read(ring, &frames, planes.data());
-    return frames;
-}
-
 // The first `frames` frames of one ring plane, left in the ring.
 std::vector<float> ring_plane(PlanarRingBuffer* ring, uint32_t plane, uint32_t frames) {
     uint32_t available = 0;
@@ -75,16 +69,6 @@ std::vector<float> decoded_s16_mono(const QString& path, uint32_t frames) {
     std::vector<float> out(frames);
     for (uint32_t i = 0; i < frames; ++i) out[i] = float(raw[i]) / 32768.0f;
     return out;
-}
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds limit = std::chrono::milliseconds(20000)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
 }
 
 int failing_converter(SRC_DATA*, int, int) { return 1; }
@@ -162,6 +146,7 @@ TEST_F(AudioSrcBufferTest, ResampledSourceMatchesFFmpegAndKeepsPositions) {
 
     buffer.seek(0.0, 0);
     EXPECT_TRUE(buffer.isFillTaskRunning());
+    EXPECT_TRUE(wait_for_full_ring(buffer));
     buffer.stopFillTask();
     EXPECT_FALSE(buffer.isFillTaskRunning());
     ASSERT_EQ(readable(buffer.sourceRing()), 240000u);
@@ -212,6 +197,7 @@ TEST_F(AudioSrcBufferTest, SpeedTwoAndReverseReadTheRightSamples) {
     // Reverse: the frames that end at the seek position, newest first.
     buffer.setPlaySpeed(-1);
     buffer.seek(2.6, 0);
+    EXPECT_TRUE(wait_for_full_ring(buffer));
     buffer.stopFillTask();
     ASSERT_EQ(readable(buffer.sourceRing()), 240000u);
     const std::vector<float> backLeft = ring_plane(buffer.sourceRing(), 0, 240000);
@@ -242,11 +228,13 @@ TEST_F(AudioSrcBufferTest, FillJobKeepsTheRingFullAndLoops) {
 
     // Without loop the file ends after two seconds.
     buffer.seek(0.0, 0);
+    ASSERT_TRUE(wait_for_full_ring(buffer));
     EXPECT_EQ(peak_level(ring_plane(buffer.sourceRing(), 0, 240000), 96000, 240000), 0.0f);
 
     buffer.setLoop(1);
     buffer.seek(0.0, 0);
     ASSERT_TRUE(buffer.isFillTaskRunning());
+    ASSERT_TRUE(wait_for_full_ring(buffer));
     std::vector<float> ring = ring_plane(buffer.sourceRing(), 0, 240000);
     ASSERT_EQ(ring.size(), 240000u);
     EXPECT_TRUE(std::equal(source.begin(), source.end(), ring.begin() + 96000));
@@ -334,6 +322,7 @@ TEST_F(AudioSrcBufferTest, FailingStepsDeliverSilenceAndTheJobGoesOn) {
         ConverterOverride failing(&failing_converter);
         buffer.seek(1.0, 0);  // must not throw into the caller
         EXPECT_TRUE(buffer.isFillTaskRunning());
+        EXPECT_TRUE(wait_until([&] { return buffer.failedSteps() == 5u && readable(buffer.sourceRing()) == 240000u; }));
         EXPECT_EQ(buffer.failedSteps(), 5u);
         ASSERT_EQ(readable(buffer.sourceRing()), 240000u);
         planar_ring_buffer_advance_read(buffer.sourceRing(), 48000);
@@ -354,6 +343,7 @@ TEST_F(AudioSrcBufferTest, FailingStepsDeliverSilenceAndTheJobGoesOn) {
     buffer.setTracks(&tracks_);
     buffer.setLoop(1);
     buffer.seek(0.0, 0);
+    ASSERT_TRUE(wait_for_full_ring(buffer));
     std::filesystem::resize_file(copy, 4096);
     planar_ring_buffer_advance_read(buffer.sourceRing(), 96000);
     EXPECT_TRUE(wait_until([&] { return readable(buffer.sourceRing()) == 240000u; }));

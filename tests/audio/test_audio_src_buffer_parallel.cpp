@@ -1,13 +1,18 @@
-// A seek converts the channel-seconds of its refill in parallel. The source ring must
-// then hold, bit for bit, what the serial path writes: the same seek with every
-// parallel loop held to one thread, and the seconds converted one after the other with
-// the plain format process, as a reader of the files would.
+// A seek converts the channel-seconds of its refill in parallel, the first second on
+// the caller's thread and the rest on the fill job. The source ring must then hold,
+// bit for bit, what the serial path writes: the same seek with every parallel loop
+// held to one thread, and the seconds converted one after the other with the plain
+// format process, as a reader of the files would.
 #include <gtest/gtest.h>
 #include <soundio/soundio.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/all_audio_src_tracks.h"
@@ -21,68 +26,11 @@
 #include "tests/support/audio_src_files.h"
 #include "tests/support/test_movies.h"
 #include "opened_movie.h"
+#include "source_ring_checks.h"
 
 using namespace testsupport;
 
 namespace {
-
-using Planes = std::vector<std::vector<float>>;
-
-// Every plane of the ring as it stands, left in the ring.
-Planes ring_planes(PlanarRingBuffer* ring) {
-    uint32_t frames = 0;
-    std::vector<uint8_t*> planes(ring->planeCount);
-    planar_ring_buffer_get_read(ring, &frames, planes.data());
-    Planes result;
-    for (uint8_t* plane : planes) {
-        const auto* samples = reinterpret_cast<const float*>(plane);
-        result.emplace_back(samples, samples + frames);
-    }
-    return result;
-}
-
-bool same_bits(const Planes& a, const Planes& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t p = 0; p < a.size(); ++p) {
-        if (a[p].size() != b[p].size()) return false;
-        if (std::memcmp(a[p].data(), b[p].data(), a[p].size() * sizeof(float)) != 0) return false;
-    }
-    return true;
-}
-
-// The output plane a one-channel-per-output source channel feeds.
-uint32_t plane_of(const AudioSrcTrack* track, int channel) {
-    const uint64_t mask = track->channelMapping(channel);
-    return mask ? uint32_t(__builtin_ctzll(mask)) : 0;
-}
-
-// The tracks' seconds converted one after the other by a format process of their own,
-// each track read by a second reader of its own, routed one to one.
-Planes serial_reference(const std::vector<AudioSrcTrack*>& routed, const std::vector<AudioSrcTrack*>& readers,
-                        uint32_t outputs, double seconds, uint32_t blocks) {
-    Planes result(outputs, std::vector<float>(size_t(blocks) * 48000, 0.0f));
-    for (AudioSrcTrack* reader : readers) reader->seekSeconds(seconds);
-    for (uint32_t b = 0; b < blocks; ++b) {
-        for (size_t i = 0; i < readers.size(); ++i) {
-            AudioSrcTrack* reader = readers[i];
-            AudioData data;
-            audio_data_init(&data);
-            reader->pcmDescriptor(&data.descriptor);
-            audio_data_alloc(&data, data.descriptor.frequency);
-            reader->readForward(data.data, reader->position(), data.frames, true);
-            AudioFormatProcess process;
-            audio_process_init(&process);
-            audio_process_setup(&process, &data.descriptor, 0, 48000, 1, 1);
-            std::vector<float*> targets;
-            for (uint32_t c = 0; c < reader->channels(); ++c)
-                targets.push_back(result[plane_of(routed[i], int(c))].data() + size_t(b) * 48000);
-            audio_process_run_checked(&process, targets.data(), &data, 1);
-            audio_process_free(&process);
-            audio_data_free(&data);
-        }
-    }
-    return result;
-}
 
 class AudioSrcBufferParallel : public testing::Test {
 protected:
@@ -105,6 +53,9 @@ protected:
         EXPECT_EQ(buffer.directFlag(), 1);
         buffer.setLoop(1);
         buffer.seek(seconds, preview);
+        if (!preview) {
+            EXPECT_TRUE(wait_for_full_ring(buffer));
+        }
         buffer.stopFillTask();
         EXPECT_EQ(buffer.failedSteps(), 0u);
         return ring_planes(buffer.sourceRing());
@@ -163,6 +114,208 @@ TEST_F(AudioSrcBufferParallel, MovieTracksRefillLikeTheSerialPath) {
     for (AudioSrcTrack* reader : readers) delete reader;
 }
 
+// The eight mono noise files on the channels of 7.1, and a second reader of each.
+struct NoiseWavs {
+    std::vector<AudioSrcTrack*> routed;
+    std::vector<AudioSrcTrack*> readers;
+    explicit NoiseWavs(AllAudioSrcTracks& tracks) {
+        const char* suffixes[] = {"_L", "_R", "_C", "_LFE", "_Ls", "_Rs", "_Lrs", "_Rrs"};
+        for (int i = 0; i < 8; ++i) {
+            const QString path = QString::fromStdString(copy_fixture_as(
+                "refill_noise_" + std::to_string(i) + "_44k.wav", std::string("noise") + suffixes[i] + ".wav"));
+            routed.push_back(new AudioSrcTrack(path));
+            readers.push_back(new AudioSrcTrack(path));
+            tracks.addTrack(routed.back());
+        }
+        tracks.autoSelectLayout();
+    }
+    ~NoiseWavs() {
+        for (AudioSrcTrack* reader : readers) delete reader;
+    }
+    Planes reference(double seconds, uint32_t blocks, int speed) const {
+        return serial_reference(routed, readers, 8, seconds, blocks, speed);
+    }
+};
+
+// The first second is in the ring when the seek returns, and once the fill job has
+// caught up the five seconds are the serial path's, with no second missing, repeated
+// or out of place (every second of noise differs from every other); forwards, and
+// backwards at double speed through the loop point of the 7 s files.
+TEST_F(AudioSrcBufferParallel, TheFillJobCompletesASeekLikeTheSerialPath) {
+    NoiseWavs wavs(tracks_);
+    ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_7_1));
+    AudioSrcBuffer buffer(context_);
+    buffer.setTracks(&tracks_);
+    ASSERT_EQ(buffer.directFlag(), 1);
+    buffer.setLoop(1);
+    const struct {
+        double seconds;
+        int speed;
+    } seeks[] = {{0.37, 1}, {1.2, -2}};
+    for (const auto& seek : seeks) {
+        SCOPED_TRACE(testing::Message() << seek.seconds << " s at speed " << seek.speed);
+        buffer.setPlaySpeed(seek.speed);
+        buffer.seek(seek.seconds, 0);
+        const Planes expected = wavs.reference(seek.seconds, 5, seek.speed);
+        const Planes first = ring_planes(buffer.sourceRing());  // the job may have added some
+        ASSERT_GE(first[0].size(), 48000u);
+        EXPECT_EQ(first[0].size() % 48000, 0u);
+        EXPECT_TRUE(same_bits(first_frames(first, 48000), first_frames(expected, 48000)));
+        ASSERT_TRUE(wait_for_full_ring(buffer));
+        EXPECT_TRUE(buffer.isFillTaskRunning());
+        buffer.stopFillTask();
+        EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()), expected));
+    }
+    EXPECT_EQ(buffer.failedSteps(), 0u);
+
+    // A preview fills its own second and starts nothing.
+    buffer.setPlaySpeed(1);
+    buffer.seek(6.5, 1);
+    EXPECT_FALSE(buffer.isFillTaskRunning());
+    EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()), wavs.reference(6.5, 1, 1)));
+}
+
+TEST_F(AudioSrcBufferParallel, TheFillJobCompletesAMovieTrackSeekLikeTheSerialPath) {
+    OpenedMovie movie(fixture_path("refill_noise_44k.mov"));
+    ASSERT_EQ(movie.movie.audioTrackCount, 1u);
+    const auto mask_of = [](uint32_t, uint32_t c, uint32_t) { return uint64_t(1) << c; };
+    tracks_.addTrack(movie.track(0, mask_of));
+    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
+    OpenedMovie second(fixture_path("refill_noise_44k.mov"));
+    std::vector<AudioSrcTrack*> routed(tracks_.tracks().begin(), tracks_.tracks().end());
+    std::unique_ptr<AudioSrcTrack> reader(second.track(0, mask_of));
+
+    AudioSrcBuffer buffer(context_);
+    buffer.setTracks(&tracks_);
+    buffer.setLoop(1);
+    const struct {
+        double seconds;
+        int speed;
+    } seeks[] = {{0.45, 1}, {4.6, 1}, {3.3, 2}, {5.9, -1}};
+    for (const auto& seek : seeks) {
+        SCOPED_TRACE(testing::Message() << seek.seconds << " s at speed " << seek.speed);
+        buffer.setPlaySpeed(seek.speed);
+        buffer.seek(seek.seconds, 0);
+        ASSERT_TRUE(wait_for_full_ring(buffer));
+        buffer.stopFillTask();
+        EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()),
+                              serial_reference(routed, {reader.get()}, 2, seek.seconds, 5, seek.speed)));
+    }
+}
+
+// Seeks faster than the fill job catches up, and stops in the middle of it: what the
+// ring holds afterwards is always a run of the latest seek's own seconds, never one
+// read for an earlier position, and the next seek starts from where it says.
+TEST_F(AudioSrcBufferParallel, ASeekOrAStopCancelsTheFillJobCleanly) {
+    NoiseWavs wavs(tracks_);
+    AudioSrcBuffer buffer(context_);
+    buffer.setTracks(&tracks_);
+    buffer.setLoop(1);
+
+    for (double seconds : {1.0, 1.5, 2.0, 2.5}) buffer.seek(seconds, 0);
+    ASSERT_TRUE(wait_for_full_ring(buffer));
+    buffer.stopFillTask();
+    EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()), wavs.reference(2.5, 5, 1)));
+
+    // Stopped at once: whole seconds only, the first ones of this seek.
+    buffer.seek(0.6, 0);
+    buffer.stopFillTask();
+    EXPECT_FALSE(buffer.isFillTaskRunning());
+    const Planes stopped = ring_planes(buffer.sourceRing());
+    ASSERT_GE(stopped[0].size(), 48000u);
+    EXPECT_EQ(stopped[0].size() % 48000, 0u);
+    EXPECT_TRUE(same_bits(stopped, wavs.reference(0.6, uint32_t(stopped[0].size() / 48000), 1)));
+
+    // A preview, then a speed change, each cutting into a running job.
+    buffer.seek(3.1, 0);
+    buffer.seek(4.1, 1);
+    EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()), wavs.reference(4.1, 1, 1)));
+    buffer.seek(0.2, 0);
+    buffer.setPlaySpeed(-2);
+    EXPECT_FALSE(buffer.isFillTaskRunning());
+    buffer.seek(6.8, 0);
+    ASSERT_TRUE(wait_for_full_ring(buffer));
+    buffer.stopFillTask();
+    // The first two seconds tell where the tracks were sent (the rest costs time only).
+    EXPECT_TRUE(same_bits(first_frames(ring_planes(buffer.sourceRing()), 96000), wavs.reference(6.8, 2, -2)));
+    EXPECT_EQ(buffer.failedSteps(), 0u);
+}
+
+// Lets the first `free` conversions through and holds every later one until opened:
+// with the seek's own conversions let through, it holds the fill job in the middle of
+// a step. Opened (and the plain converter back) when it goes.
+class ConverterGate {
+public:
+    explicit ConverterGate(int free) {
+        State& s = state();
+        s.free = free;
+        s.calls = 0;
+        s.held = 0;
+        s.open = false;
+        audio_process_converter = &convert;
+    }
+    ~ConverterGate() {
+        open();
+        audio_process_converter = src_simple;
+    }
+    int held() {
+        std::lock_guard<std::mutex> guard(state().lock);
+        return state().held;
+    }
+    void open() {
+        {
+            std::lock_guard<std::mutex> guard(state().lock);
+            state().open = true;
+        }
+        state().wake.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex lock;
+        std::condition_variable wake;
+        int free = 0;
+        int calls = 0;
+        int held = 0;
+        bool open = false;
+    };
+    static State& state() {
+        static State shared;
+        return shared;
+    }
+    static int convert(SRC_DATA* data, int type, int channels) {
+        State& s = state();
+        {
+            std::unique_lock<std::mutex> lock(s.lock);
+            if (s.calls++ >= s.free) {
+                ++s.held;
+                s.wake.wait(lock, [&s] { return s.open; });
+            }
+        }
+        return src_simple(data, type, channels);
+    }
+};
+
+// A stop that comes while the fill job is converting: the conversions already running
+// finish, none other starts, and the ring keeps only the seek's own second.
+TEST_F(AudioSrcBufferParallel, AStopInTheMiddleOfAStepAdvancesNothing) {
+    NoiseWavs wavs(tracks_);
+    AudioSrcBuffer buffer(context_);
+    buffer.setTracks(&tracks_);
+    buffer.setLoop(1);
+    {
+        ConverterGate gate(8);  // the eight channels of the seek's second
+        buffer.seek(2.9, 0);
+        ASSERT_TRUE(wait_until([&] { return gate.held() > 0; }));
+        std::thread stopper([&] { buffer.stopFillTask(); });
+        EXPECT_TRUE(wait_until([&] { return !buffer.isFillTaskRunning(); }));
+        gate.open();
+        stopper.join();
+    }
+    EXPECT_TRUE(same_bits(ring_planes(buffer.sourceRing()), wavs.reference(2.9, 1, 1)));
+    EXPECT_EQ(buffer.failedSteps(), 0u);
+}
+
 // A second whose conversion fails plays silence, and every track has still been read
 // for it: the tracks stay in step instead of the later ones falling a second behind.
 TEST_F(AudioSrcBufferParallel, FailedConversionsKeepTheTracksInStep) {
@@ -176,6 +329,7 @@ TEST_F(AudioSrcBufferParallel, FailedConversionsKeepTheTracksInStep) {
     buffer.setLoop(1);
     audio_process_converter = [](SRC_DATA*, int, int) { return 1; };
     buffer.seek(0.5, 0);
+    EXPECT_TRUE(wait_until([&] { return buffer.failedSteps() == 5u && readable(buffer.sourceRing()) == 240000u; }));
     buffer.stopFillTask();
     audio_process_converter = src_simple;
     EXPECT_EQ(buffer.failedSteps(), 5u);
