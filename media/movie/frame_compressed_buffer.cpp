@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <new>
 #include <stdexcept>
-#include <system_error>
+#include <string>
 
 #include "media/movie/file_to_play.h"
 #include "platform/cpu_info.h"
-#include "platform/parallel_for.h"
 
 FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_count, uint32_t prefill_count)
     : QObject(parent) {
@@ -118,24 +117,34 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     if (!file_ || frameCount_ == 0) return false;
 
     // The frame numbers first, each following the one before; then the frames
-    // themselves, several at once, each worker lane on every lanes-th slot with its own
-    // read buffer. One lane reads and decodes them in order on this thread.
+    // themselves, as many at once as frames may be in flight: lane k decodes slots k,
+    // k + lanes, ... with read buffer k, lane 0 on this thread and the others on
+    // helper threads that end with the prefill. One lane decodes them in order here.
     std::vector<uint32_t> frames(prefillCount_);
     uint32_t frame = start;
+    uint32_t lanes = 1;
     try {
         for (uint32_t i = 0; i < prefillCount_; ++i) frames[i] = frame = nextFrameIndex(frame);
-        const uint32_t lanes = std::min(framesInFlight(), prefillCount_);
+        lanes = std::min(framesInFlight(), prefillCount_);
         ensureReadBuffers(lanes);
-        platform::parallel_for_each(lanes, [&](std::size_t lane) {
-            for (size_t i = lane; i < frames.size(); i += lanes) {
-                QMutexLocker slot(slotLocks_[i]);
-                file_->readFrame(frames[i], slots_[i], &readBuffers_[lane]);
-            }
-        });
     } catch (const std::exception& error) {
         qWarning("Prefill stopped : %s", error.what());
         return false;
     }
+    const auto run_lane = [&](uint32_t lane) {
+        for (uint32_t i = lane; i < prefillCount_; i += lanes) decodeInto(i, frames[i], lane);
+    };
+    std::vector<std::thread> helpers;
+    uint32_t lane = 1;
+    try {
+        helpers.reserve(lanes);
+        for (; lane < lanes; ++lane) helpers.emplace_back(run_lane, lane);
+    } catch (const std::exception& error) {
+        qWarning("Prefill helper not started : %s", error.what());
+    }
+    run_lane(0);
+    for (; lane < lanes; ++lane) run_lane(lane);  // the lanes no helper took
+    for (std::thread& helper : helpers) helper.join();
     last_ = frame;
     lastClaimed_ = frame;
     count_ = prefillCount_;
@@ -180,9 +189,10 @@ bool FrameCompressedBuffer::startCacheThread() {
     stop_ = false;
     running_ = true;
     try {
+        workers_.reserve(lanes);
         for (uint32_t lane = 0; lane < lanes; ++lane)
             workers_.emplace_back(&FrameCompressedBuffer::ct_bg_thread_cache_next_frame, this, lane);
-    } catch (const std::system_error& error) {
+    } catch (const std::exception& error) {
         // The workers that did start keep the queue going, only with fewer frames at once.
         qWarning("Read-ahead thread not started : %s (%u of %u running)", error.what(), unsigned(workers_.size()),
                  lanes);
@@ -222,7 +232,7 @@ void FrameCompressedBuffer::ct_bg_thread_cache_next_frame(uint32_t lane) {
         while (!stop_) {
             Claim claim{};
             if (!claimNextSlot(&claim)) continue;
-            decodeClaimed(claim, lane);
+            decodeInto(claim.slot, claim.frame, lane);
             queueDecoded(claim);
         }
     } catch (const std::exception& error) {
@@ -253,19 +263,24 @@ bool FrameCompressedBuffer::claimNextSlot(Claim* claim) {
     return true;
 }
 
-void FrameCompressedBuffer::decodeClaimed(const Claim& claim, uint32_t lane) {
+void FrameCompressedBuffer::decodeInto(uint32_t slot, uint32_t frame, uint32_t lane) {
     // Only the slot lock while reading, so the interface thread can take and release
     // other slots, and other workers claim and queue theirs, meanwhile.
-    QMutexLocker slot(slotLocks_[claim.slot]);
-    VideoFrame* frame = slots_[claim.slot];
+    QMutexLocker lock(slotLocks_[slot]);
+    VideoFrame* target = slots_[slot];
+    std::string failure;
     try {
-        file_->readFrame(claim.frame, frame, &readBuffers_[lane]);
+        file_->readFrame(frame, target, &readBuffers_[lane]);
+        return;
     } catch (const std::exception& error) {
-        // The slot still joins the queue, marked, or every later frame would wait on it.
-        qWarning("Read-ahead frame %u failed : %s", claim.frame, error.what());
-        frame->frame_number = claim.frame;
-        frame->status |= VideoFrameStatus_DecodeFailed;
+        failure = error.what();
+    } catch (...) {
+        failure = "unknown error";
     }
+    // The slot still joins the queue, marked, or every later frame would wait on it.
+    qWarning("Read-ahead frame %u failed : %s", frame, failure.c_str());
+    target->frame_number = frame;
+    target->status |= VideoFrameStatus_DecodeFailed;
 }
 
 void FrameCompressedBuffer::queueDecoded(const Claim& claim) {

@@ -132,8 +132,9 @@ private:
     // Takes the next free slot and the next frame in play order; false (after a short
     // wait for room) when the queue is full or the workers are stopping.
     bool claimNextSlot(Claim* claim);
-    // Reads and decodes the claimed frame under its slot lock.
-    void decodeClaimed(const Claim& claim, uint32_t lane);
+    // Reads and decodes `frame` into `slot` under its slot lock, with read buffer
+    // `lane`; a failure marks the frame (status bit DecodeFailed), nothing escapes.
+    void decodeInto(uint32_t slot, uint32_t frame, uint32_t lane);
     // Marks the slot decoded and queues every decoded slot that is next in line.
     void queueDecoded(const Claim& claim);
     // Makes at least `count` read buffers; only while no worker runs.
