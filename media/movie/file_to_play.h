@@ -5,7 +5,7 @@
 //
 // Nothing here throws to the caller: every failure becomes the error text (empty while
 // all is well). The error text has its own lock because frames are read on the
-// read-ahead thread while the interface thread looks at it.
+// read-ahead threads while the interface thread looks at it.
 #include <QList>
 #include <QMutex>
 #include <QObject>
