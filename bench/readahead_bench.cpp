@@ -8,10 +8,12 @@
 // decode of the same file as the reference a user would pick instead.
 //
 //   readahead_bench <movie folder> [seconds per measurement] [runs] [frames in flight,...]
+//                   [movie name part]
 //
 // The folder is made by bench/make_bench_movies.sh. Every figure is the median of the
-// runs; the load average is printed with them. The optional list plays every movie
-// again with each of those numbers of frames in flight, to weigh the queue's choice.
+// runs; the load average is printed with them. The optional list ("-" for none) plays
+// every movie again with each of those numbers of frames in flight, to weigh the
+// queue's choice; the last argument keeps only the movies whose name contains it.
 //
 // The ratios: 'q/k*ser' is the queue against k times the plain schedule, k the smaller
 // of the frames in flight and the cores (the scaling of single-chunk movies);
@@ -182,7 +184,9 @@ void print_uptime(const char* when) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <movie folder> [seconds per measurement] [runs] [frames in flight,...]\n",
+        std::fprintf(stderr,
+                     "usage: %s <movie folder> [seconds per measurement] [runs] [frames in flight,...] "
+                     "[movie name part]\n",
                      argv[0]);
         return 2;
     }
@@ -190,6 +194,7 @@ int main(int argc, char** argv) {
     const double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     const std::vector<uint32_t> sweep = argc > 4 ? in_flight_list(argv[4]) : std::vector<uint32_t>{};
+    const std::string only = argc > 5 ? argv[5] : "";
     const uint32_t cores = platform::processor_count();
     print_uptime("before");
     std::printf("%-22s %8s %6s %6s %9s %9s %8s %8s %8s %8s %10s %8s %8s %5s\n", "movie", "MB/frame", "chunks",
@@ -199,6 +204,7 @@ int main(int argc, char** argv) {
     try {
         for (const char* name : {"mandelbrot_hapq_4k", "mandelbrot_hapq_8k", "mandelbrot_hapq_4k_c1",
                                  "mandelbrot_hapq_8k_c1"}) {
+            if (std::string(name).find(only) == std::string::npos) continue;
             const std::string path = folder + "/" + name + ".mov";
             const std::vector<Packet> list = packets(folder, name);
             warm_page_cache(path);
