@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the benchmark movies with FFmpeg into $1: 4K HapY and Hap1 from the mandelbrot
 # source (realistic detail) and, as an easy second case, from testsrc2; 8K HapY from
-# mandelbrot. Each movie gets its video packet list beside it. Files already made are kept.
+# mandelbrot, chunked and in one chunk. Each movie gets its video packet list beside it.
+# Files already made are kept.
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
@@ -29,6 +30,10 @@ mandelbrot=s=3840x2160:r=25:start_x=-0.16:start_y=1.0405:start_scale=0.4[c];\
 mandelbrot=s=3840x2160:r=25:start_x=-1.25066:start_y=0.02012:start_scale=0.3[d];\
 [a][b]hstack[t];[c][d]hstack[u];[t][u]vstack"
 make_movie mandelbrot_hapq_8k "$mandelbrot_8k" -c:v hap -format hap_q -chunks 16
+# The same 4K and 8K pictures in one chunk per frame, as FFmpeg writes HAP unless told
+# otherwise: each frame decodes on one core.
+make_movie mandelbrot_hapq_4k_c1 "mandelbrot=size=3840x2160:rate=25" -c:v hap -format hap_q -chunks 1
+make_movie mandelbrot_hapq_8k_c1 "$mandelbrot_8k" -c:v hap -format hap_q -chunks 1
 
 # The player's start and playback: 1080p HapQ at 25 fps (2 s) and at 60 fps (25 s).
 make_long_movie() {

@@ -1,14 +1,24 @@
 // Frames per second the read-ahead queue delivers while playing 4K and 8K HapQ movies
-// whose files sit in the page cache: its job reads each frame from the file and decodes
-// its chunks in parallel; the reader here takes and releases frames as fast as they
-// come. Beside it, to show what bounds it: the frame reads alone and the parallel chunk
-// decode alone (frames already in memory), both on one thread as the job does them,
-// and FFmpeg's full decode of the same file as the reference a user would pick instead.
+// whose files sit in the page cache, chunked and in one chunk per frame; the reader
+// here takes and releases frames as fast as they come. Each movie is played twice in
+// the same run: with one frame in flight (the plain schedule: read a frame, decode its
+// chunks in parallel, then the next) and with the queue's own choice of frames in
+// flight. Beside them, to show what bounds them: the frame reads alone and the chunk
+// decode alone (frames already in memory), both on one thread, and FFmpeg's full
+// decode of the same file as the reference a user would pick instead.
 //
-//   readahead_bench <movie folder> [seconds per measurement] [runs]
+//   readahead_bench <movie folder> [seconds per measurement] [runs] [frames in flight,...]
+//                   [movie name part]
 //
 // The folder is made by bench/make_bench_movies.sh. Every figure is the median of the
-// runs; the load average is printed with them.
+// runs; the load average is printed with them. The optional list ("-" for none) plays
+// every movie again with each of those numbers of frames in flight, to weigh the
+// queue's choice; the last argument keeps only the movies whose name contains it.
+//
+// The ratios: 'q/k*ser' is the queue against k times the plain schedule, k the smaller
+// of the frames in flight and the cores (the scaling of single-chunk movies);
+// 'q/min(r,d)' is the queue against the slower of reading alone and decoding alone (how
+// well reading overlaps decoding, for chunked movies).
 #include <QString>
 #include <algorithm>
 #include <chrono>
@@ -25,6 +35,7 @@
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"
 #include "media/video_frame.h"
+#include "platform/cpu_info.h"
 #include "tests/support/test_movies.h"
 
 namespace {
@@ -65,8 +76,10 @@ void warm_page_cache(const std::string& path) {
 // Frames the queue's job produces per second in loop play, after a warm-up that
 // fills the queue. Counted as frames taken plus the change of the queued count, so
 // the frames that were already queued when the window opened do not count.
-double queue_fps(FileToPlay& movie, double seconds) {
+// `in_flight` 0 lets the queue choose.
+double queue_fps(FileToPlay& movie, uint32_t in_flight, double seconds) {
     FrameCompressedBuffer queue(nullptr, 25, 10);
+    queue.setFramesInFlight(in_flight);
     if (!queue.setFile(&movie)) throw std::runtime_error("slots could not be allocated");
     queue.setLoopMode(1);
     queue.setPlayStep(1);
@@ -98,7 +111,7 @@ double queue_fps(FileToPlay& movie, double seconds) {
     return produced / elapsed;
 }
 
-// The job's two steps apart, on one thread, over every frame in turn.
+// The plain schedule's two steps apart, on one thread, over every frame in turn.
 template <typename Step>
 double steps_per_second(size_t frames, double seconds, Step step) {
     uint64_t done = 0;
@@ -148,20 +161,50 @@ double ffmpeg_fps(const std::string& path, size_t frames) {
     return double(frames * 4) / seconds_since(start);
 }
 
+// "2,4,8" as a list of positive counts.
+std::vector<uint32_t> in_flight_list(const char* text) {
+    std::vector<uint32_t> list;
+    for (const char* p = text; *p;) {
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(p, &end, 10);
+        if (end == p) break;
+        if (value > 0) list.push_back(uint32_t(value));
+        p = *end == ',' ? end + 1 : end;
+    }
+    return list;
+}
+
+void print_uptime(const char* when) {
+    std::printf("load %s: ", when);
+    std::fflush(stdout);
+    if (std::system("uptime") != 0) std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <movie folder> [seconds per measurement] [runs]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s <movie folder> [seconds per measurement] [runs] [frames in flight,...] "
+                     "[movie name part]\n",
+                     argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
     const double seconds = argc > 2 ? std::atof(argv[2]) : 3.0;
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    std::printf("%-20s %9s %7s %10s %10s %10s %10s %10s %6s\n", "movie", "MB/frame", "chunks", "queue fps",
-                "read fps", "decode fps", "ffmpeg fps", "queue/ffm", "load");
+    const std::vector<uint32_t> sweep = argc > 4 ? in_flight_list(argv[4]) : std::vector<uint32_t>{};
+    const std::string only = argc > 5 ? argv[5] : "";
+    const uint32_t cores = platform::processor_count();
+    print_uptime("before");
+    std::printf("%-22s %8s %6s %6s %9s %9s %8s %8s %8s %8s %10s %8s %8s %5s\n", "movie", "MB/frame", "chunks",
+                "flight", "plain fps", "queue fps", "q/plain", "q/k*ser", "read fps", "dec fps", "q/min(r,d)",
+                "ffm fps", "q/ffm", "load");
+    std::vector<std::string> sweep_lines;
     try {
-        for (const char* name : {"mandelbrot_hapq_4k", "mandelbrot_hapq_8k"}) {
+        for (const char* name : {"mandelbrot_hapq_4k", "mandelbrot_hapq_8k", "mandelbrot_hapq_4k_c1",
+                                 "mandelbrot_hapq_8k_c1"}) {
+            if (std::string(name).find(only) == std::string::npos) continue;
             const std::string path = folder + "/" + name + ".mov";
             const std::vector<Packet> list = packets(folder, name);
             warm_page_cache(path);
@@ -170,25 +213,47 @@ int main(int argc, char** argv) {
                 throw std::runtime_error(path + ": " + movie.errorText().toStdString());
             double bytes = 0;
             for (const Packet& p : list) bytes += double(p.size);
-            std::vector<double> queue, read, decode, reference, load;
+            const uint32_t in_flight = FrameCompressedBuffer::framesInFlightFor(movie.textureChunkCount(), cores);
+            std::vector<double> plain, queue, read, decode, reference, load;
+            std::vector<std::vector<double>> swept(sweep.size());
             for (int run = 0; run < runs; ++run) {
                 load.push_back(bench::load_average());
-                queue.push_back(queue_fps(movie, seconds));
+                plain.push_back(queue_fps(movie, 1, seconds));
+                queue.push_back(queue_fps(movie, 0, seconds));
+                for (size_t i = 0; i < sweep.size(); ++i) swept[i].push_back(queue_fps(movie, sweep[i], seconds));
                 read.push_back(read_fps(path, list, seconds / 2));
                 decode.push_back(decode_fps(path, list, movie.width(), movie.height(), seconds / 2));
                 reference.push_back(ffmpeg_fps(path, list.size()));
             }
-            const double ffmpeg = bench::median(reference), delivered = bench::median(queue);
-            std::printf("%-20s %9.2f %7u %10.1f %10.1f %10.1f %10.1f %10.2f %6.1f\n", name,
-                        bytes / double(list.size()) / 1e6, movie.textureChunkCount(), delivered, bench::median(read),
-                        bench::median(decode), ffmpeg, ffmpeg > 0 ? delivered / ffmpeg : 0, bench::median(load));
+            const double serial = bench::median(plain), delivered = bench::median(queue);
+            const double bound = std::min(bench::median(read), bench::median(decode));
+            const double ffmpeg = bench::median(reference);
+            const double scaled = double(std::min(in_flight, cores)) * serial;
+            std::printf("%-22s %8.2f %6u %6u %9.1f %9.1f %8.2f %8.2f %8.1f %8.1f %10.2f %8.1f %8.2f %5.1f\n", name,
+                        bytes / double(list.size()) / 1e6, movie.textureChunkCount(), in_flight, serial, delivered,
+                        serial > 0 ? delivered / serial : 0, scaled > 0 ? delivered / scaled : 0,
+                        bench::median(read), bench::median(decode), bound > 0 ? delivered / bound : 0, ffmpeg,
+                        ffmpeg > 0 ? delivered / ffmpeg : 0, bench::median(load));
+            std::fflush(stdout);
+            for (size_t i = 0; i < sweep.size(); ++i) {
+                char line[160];
+                const double fps = bench::median(swept[i]);
+                std::snprintf(line, sizeof line, "%-22s %6u %9.1f %8.2f %10.2f", name, sweep[i], fps,
+                              serial > 0 ? fps / serial : 0, bound > 0 ? fps / bound : 0);
+                sweep_lines.push_back(line);
+            }
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }
-    std::printf("(medians of %d runs; 'read' and 'decode' are the job's two steps apart, 'load' the 1-minute "
-                "load average)\n",
-                runs);
+    if (!sweep_lines.empty()) {
+        std::printf("\n%-22s %6s %9s %8s %10s\n", "movie", "flight", "queue fps", "q/plain", "q/min(r,d)");
+        for (const std::string& line : sweep_lines) std::printf("%s\n", line.c_str());
+    }
+    std::printf("(medians of %d runs on %u cores; 'plain' is one frame in flight, 'flight' the queue's choice; "
+                "'read' and 'dec' are the plain schedule's two steps apart; 'load' the 1-minute load average)\n",
+                runs, cores);
+    print_uptime("after");
     return 0;
 }

@@ -144,12 +144,16 @@ void FileToPlay::probeFirstFrame() {
 }
 
 bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
+    QMutexLocker frameLock(&frameReadMutex_);
+    return readFrame(index, frame, &readBuffer_);
+}
+
+bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) {
     // A movie that failed to open has no stream: its frame count is 0 or its table is absent.
     if (index >= movie_.frameCount || !movie_.frameTable || !movie_.file || !movie_.readMutex) {
         setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(movie_.frameCount));
         return false;
     }
-    QMutexLocker frameLock(&frameReadMutex_);
     frame->status = 0;
     const FrameIndexEntry entry = movie_.frameTable[index];
     if (entry.size == 0) {
@@ -162,10 +166,11 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
 
     bool read = false;
     try {
+        // The buffer grows outside the lock: other readers wait only for the file.
+        PadBuffer::alloc(bytes, entry.size);
         std::lock_guard<std::mutex> lock(*movie_.readMutex);
-        PadBuffer::alloc(&readBuffer_, entry.size);
-        file_read_at(movie_.file, readBuffer_.data, entry.offset, entry.size);
-        readBuffer_.length = entry.size;
+        file_read_at(movie_.file, bytes->data, entry.offset, entry.size);
+        bytes->length = entry.size;
         read = true;
     } catch (const std::runtime_error& error) {
         setErrorText(
@@ -183,7 +188,7 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
         frame->status |= VideoFrameStatus_DecodeFailed;
         return false;
     }
-    hap_decode_frame_to_dxt(frame, readBuffer_.data, readBuffer_.length, true);
+    hap_decode_frame_to_dxt(frame, bytes->data, bytes->length, true);
     frame->frame_number = index;
     if (frame->status & VideoFrameStatus_DecodeFailed) {
         setErrorText(QStringLiteral("Corrupt frame : %1").arg(index));

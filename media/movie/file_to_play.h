@@ -5,7 +5,7 @@
 //
 // Nothing here throws to the caller: every failure becomes the error text (empty while
 // all is well). The error text has its own lock because frames are read on the
-// read-ahead thread while the interface thread looks at it.
+// read-ahead threads while the interface thread looks at it.
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -54,7 +54,13 @@ public:
     // Reads frame `index` and decodes it into `frame` (allocated for hapTextureFormat(),
     // width() and height()). On failure the frame carries status bit
     // VideoFrameStatus_DecodeFailed and the frame number, and the error text says why.
+    // Calls are serialised: they share the movie's read buffer.
     bool readFrame(uint32_t index, VideoFrame* frame);
+    // The same into the caller's byte buffer, which that caller alone uses: calls with
+    // different buffers may run at once on different threads (only the file access is
+    // serialised, under the movie's readMutex), so one thread can read a frame while
+    // others decode theirs.
+    bool readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes);
     // Copies the frame's bytes as stored into `frame` (data format 0), for snapshots.
     bool readCompressedFrame(uint32_t index, VideoFrame* frame);
     // Records the chunk count of frame 0's first texture.
@@ -109,9 +115,9 @@ private:
     mutable QMutex errorMutex_;
     QString errorText_;
     MovFile movie_;
-    // Serialises whole frame reads (read + decode), which share readBuffer_; the movie's
-    // own readMutex is held only around the file access, so audio reads are not kept
-    // waiting by a decode.
+    // Serialises whole frame reads (read + decode) into readBuffer_; the movie's own
+    // readMutex is held only around the file access, so audio reads and the reads of
+    // other buffers are not kept waiting by a decode.
     QMutex frameReadMutex_;
     PadBuffer readBuffer_;
     uint32_t textureChunkCount_ = 0;

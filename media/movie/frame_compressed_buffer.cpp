@@ -2,14 +2,14 @@
 
 #include <QDebug>
 #include <QMutexLocker>
-#include <QThread>
 
 #include <algorithm>
 #include <new>
 #include <stdexcept>
-#include <system_error>
+#include <string>
 
 #include "media/movie/file_to_play.h"
+#include "platform/cpu_info.h"
 
 FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_count, uint32_t prefill_count)
     : QObject(parent) {
@@ -32,6 +32,8 @@ FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_coun
         throw;
     }
     prefillCount_ = std::min(slot_count, prefill_count);
+    slotFrameIndex_.assign(slot_count, 0);
+    slotDecoded_.assign(slot_count, 0);
 }
 
 FrameCompressedBuffer::~FrameCompressedBuffer() {
@@ -44,12 +46,15 @@ FrameCompressedBuffer::~FrameCompressedBuffer() {
     }
     delete[] slots_;
     delete[] slotLocks_;
+    freeReadBuffers();
 }
 
 bool FrameCompressedBuffer::setFile(FileToPlay* file) {
     // The job reads through the bound movie: never let it run across a change of movie.
     stopCacheThread();
     file_ = file;
+    // The read buffers were sized for the last movie's frames.
+    freeReadBuffers();
     {
         QMutexLocker lock(&fifoLock_);
         frameCount_ = file ? file->frameCount() : 0;
@@ -90,6 +95,10 @@ bool FrameCompressedBuffer::allocSlots(uint32_t data_format, uint32_t width, uin
 }
 
 bool FrameCompressedBuffer::prefill(uint32_t start) {
+    if (running_) {
+        qDebug("Warn : prefill while the read-ahead runs: stopped first");
+        stopCacheThread();
+    }
     if (takenSlot_ >= 0) {
         qDebug("Warn : slot %d still taken at prefill", takenSlot_);
         slotLocks_[takenSlot_]->unlock();
@@ -97,56 +106,134 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     }
     QMutexLocker fifo(&fifoLock_);
     last_ = 0;
+    lastClaimed_ = 0;
     if (count_ > slotCount_) qDebug() << "Warn nb items wait (" << count_ << ") > fifo size (" << slotCount_;
     // The head goes back to slot 0 even when the queue is already empty: the frames
     // below are written from slot 0 on.
     head_ = 0;
     count_ = 0;
+    pending_ = 0;
+    std::fill(slotDecoded_.begin(), slotDecoded_.end(), uint8_t(0));
     if (!file_ || frameCount_ == 0) return false;
 
+    // The frame numbers first, each following the one before; then the frames
+    // themselves, as many at once as frames may be in flight: lane k decodes slots k,
+    // k + lanes, ... with read buffer k, lane 0 on this thread and the others on
+    // helper threads that end with the prefill. One lane decodes them in order here.
+    std::vector<uint32_t> frames(prefillCount_);
     uint32_t frame = start;
+    uint32_t lanes = 1;
     try {
-        for (uint32_t i = 0; i < prefillCount_; ++i) {
-            frame = nextFrameIndex(frame);
-            QMutexLocker slot(slotLocks_[i]);
-            file_->readFrame(frame, slots_[i]);
-        }
+        for (uint32_t i = 0; i < prefillCount_; ++i) frames[i] = frame = nextFrameIndex(frame);
+        lanes = std::min(framesInFlight(), prefillCount_);
+        ensureReadBuffers(lanes);
     } catch (const std::exception& error) {
         qWarning("Prefill stopped : %s", error.what());
         return false;
     }
+    const auto run_lane = [&](uint32_t lane) {
+        for (uint32_t i = lane; i < prefillCount_; i += lanes) decodeInto(i, frames[i], lane);
+    };
+    std::vector<std::thread> helpers;
+    uint32_t lane = 1;
+    try {
+        helpers.reserve(lanes);
+        for (; lane < lanes; ++lane) helpers.emplace_back(run_lane, lane);
+    } catch (const std::exception& error) {
+        qWarning("Prefill helper not started : %s", error.what());
+    }
+    run_lane(0);
+    for (; lane < lanes; ++lane) run_lane(lane);  // the lanes no helper took
+    for (std::thread& helper : helpers) helper.join();
     last_ = frame;
+    lastClaimed_ = frame;
     count_ = prefillCount_;
     return true;
+}
+
+uint32_t FrameCompressedBuffer::framesInFlightFor(uint32_t chunks, uint32_t cores) {
+    if (cores <= 1) return 1;
+    const uint32_t per_frame = std::max<uint32_t>(chunks, 1);
+    return std::max<uint32_t>(2, (cores + per_frame - 1) / per_frame);
+}
+
+uint32_t FrameCompressedBuffer::framesInFlight() const {
+    uint32_t frames = framesInFlightSetting_;
+    if (frames == 0) frames = framesInFlightFor(file_ ? file_->textureChunkCount() : 0, platform::processor_count());
+    return std::clamp<uint32_t>(frames, 1, slotCount_);
+}
+
+void FrameCompressedBuffer::ensureReadBuffers(uint32_t count) {
+    while (readBuffers_.size() < count) {
+        PadBuffer buffer;
+        PadBuffer::init(&buffer);
+        readBuffers_.push_back(buffer);
+    }
+}
+
+void FrameCompressedBuffer::freeReadBuffers() {
+    for (PadBuffer& buffer : readBuffers_) PadBuffer::free(&buffer);
+    readBuffers_.clear();
 }
 
 bool FrameCompressedBuffer::startCacheThread() {
     stopCacheThread();
     if (!file_ || frameCount_ == 0) return false;
+    const uint32_t lanes = framesInFlight();
+    try {
+        ensureReadBuffers(lanes);
+    } catch (const std::bad_alloc&) {
+        qWarning("Read-ahead not started : Memory error");
+        return false;
+    }
     stop_ = false;
     running_ = true;
     try {
-        cacheThread_ = std::thread(&FrameCompressedBuffer::ct_bg_thread_cache_next_frame, this);
-    } catch (const std::system_error& error) {
-        running_ = false;
-        qWarning("Read-ahead thread not started : %s", error.what());
-        return false;
+        workers_.reserve(lanes);
+        for (uint32_t lane = 0; lane < lanes; ++lane)
+            workers_.emplace_back(&FrameCompressedBuffer::ct_bg_thread_cache_next_frame, this, lane);
+    } catch (const std::exception& error) {
+        // The workers that did start keep the queue going, only with fewer frames at once.
+        qWarning("Read-ahead thread not started : %s (%u of %u running)", error.what(), unsigned(workers_.size()),
+                 lanes);
+        if (workers_.empty()) {
+            running_ = false;
+            return false;
+        }
     }
     return true;
 }
 
 void FrameCompressedBuffer::stopCacheThread() {
     if (!running_) return;
-    stop_ = true;
-    if (cacheThread_.joinable()) cacheThread_.join();
+    {
+        // Under the queue lock, so that a worker between its look at the flag and its
+        // wait for room cannot miss the wake-up.
+        QMutexLocker fifo(&fifoLock_);
+        stop_ = true;
+        roomForFrames_.wakeAll();
+    }
+    for (std::thread& worker : workers_)
+        if (worker.joinable()) worker.join();
+    workers_.clear();
     running_ = false;
+    QMutexLocker fifo(&fifoLock_);
+    // Every claim is queued before its worker looks at the flag again; a claim left over
+    // would be a slot that never joins the queue.
+    if (pending_ != 0) qDebug("Warn : %u read-ahead frames left unqueued", pending_);
+    pending_ = 0;
+    lastClaimed_ = last_;
+    std::fill(slotDecoded_.begin(), slotDecoded_.end(), uint8_t(0));
 }
 
-void FrameCompressedBuffer::ct_bg_thread_cache_next_frame() {
+void FrameCompressedBuffer::ct_bg_thread_cache_next_frame(uint32_t lane) {
     // Nothing may escape the thread: an exception would end the whole program.
     try {
         while (!stop_) {
-            if (!cacheOneFrame()) QThread::msleep(10);
+            Claim claim{};
+            if (!claimNextSlot(&claim)) continue;
+            decodeInto(claim.slot, claim.frame, lane);
+            queueDecoded(claim);
         }
     } catch (const std::exception& error) {
         qWarning("Read-ahead stopped : %s", error.what());
@@ -155,31 +242,62 @@ void FrameCompressedBuffer::ct_bg_thread_cache_next_frame() {
     }
 }
 
-bool FrameCompressedBuffer::cacheOneFrame() {
-    uint32_t write_slot = 0;
-    uint32_t frame = 0;
-    {
-        QMutexLocker fifo(&fifoLock_);
-        if (count_ >= slotCount_) return false;
-        if (count_ == 0) qDebug("aWARN ct_bg_thread_cache_next_frame queue empty");
-        write_slot = (head_ + count_) % slotCount_;
-        if (write_slot == head_ && count_ > 0) qDebug("Next indice write == index first !!");
-        frame = nextFrameIndex(last_);
-    }
-    {
-        // Only the slot lock while reading, so the interface thread can take and
-        // release other slots meanwhile.
-        QMutexLocker slot(slotLocks_[write_slot]);
-        file_->readFrame(frame, slots_[write_slot]);
-    }
+bool FrameCompressedBuffer::claimNextSlot(Claim* claim) {
     QMutexLocker fifo(&fifoLock_);
-    if (count_ >= slotCount_) {
-        qDebug("Possible ?? : queue full a la fin de l'ajout au fifo");
-        return true;
+    if (stop_) return false;
+    if (count_ + pending_ >= slotCount_) {
+        // Woken by a released slot or the stop; the time-out only bounds a lost wake-up.
+        roomForFrames_.wait(&fifoLock_, 10);
+        return false;
     }
-    count_ += 1;
-    last_ = frame;
+    if (count_ == 0 && pending_ == 0) qDebug("aWARN ct_bg_thread_cache_next_frame queue empty");
+    const uint32_t slot = (head_ + count_ + pending_) % slotCount_;
+    if (slot == head_ && count_ + pending_ > 0) qDebug("Next indice write == index first !!");
+    // May throw for a broken range; the locker lets go of the queue lock.
+    const uint32_t frame = nextFrameIndex(lastClaimed_);
+    lastClaimed_ = frame;
+    pending_ += 1;
+    slotFrameIndex_[slot] = frame;
+    slotDecoded_[slot] = 0;
+    *claim = {slot, frame};
     return true;
+}
+
+void FrameCompressedBuffer::decodeInto(uint32_t slot, uint32_t frame, uint32_t lane) {
+    // Only the slot lock while reading, so the interface thread can take and release
+    // other slots, and other workers claim and queue theirs, meanwhile.
+    QMutexLocker lock(slotLocks_[slot]);
+    VideoFrame* target = slots_[slot];
+    std::string failure;
+    try {
+        file_->readFrame(frame, target, &readBuffers_[lane]);
+        return;
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "unknown error";
+    }
+    // The slot still joins the queue, marked, or every later frame would wait on it.
+    qWarning("Read-ahead frame %u failed : %s", frame, failure.c_str());
+    target->frame_number = frame;
+    target->status |= VideoFrameStatus_DecodeFailed;
+}
+
+void FrameCompressedBuffer::queueDecoded(const Claim& claim) {
+    QMutexLocker fifo(&fifoLock_);
+    slotDecoded_[claim.slot] = 1;
+    while (pending_ > 0) {
+        const uint32_t next = (head_ + count_) % slotCount_;
+        if (!slotDecoded_[next]) break;
+        if (count_ >= slotCount_) {
+            qDebug("Possible ?? : queue full a la fin de l'ajout au fifo");
+            break;
+        }
+        slotDecoded_[next] = 0;
+        count_ += 1;
+        pending_ -= 1;
+        last_ = slotFrameIndex_[next];
+    }
 }
 
 int32_t FrameCompressedBuffer::takeNextFrame(VideoFrame** frame) {
@@ -215,6 +333,7 @@ void FrameCompressedBuffer::releaseFrame(int32_t slot) {
     }
     head_ = (head_ + 1) % slotCount_;
     count_ -= 1;
+    roomForFrames_.wakeOne();
 }
 
 int32_t FrameCompressedBuffer::playStep() const {
@@ -329,4 +448,9 @@ uint32_t FrameCompressedBuffer::headSlot() const {
 uint32_t FrameCompressedBuffer::lastQueuedFrame() const {
     QMutexLocker fifo(&fifoLock_);
     return last_;
+}
+
+uint32_t FrameCompressedBuffer::pendingCount() const {
+    QMutexLocker fifo(&fifoLock_);
+    return pending_;
 }

@@ -1,19 +1,37 @@
 #pragma once
-// Read-ahead queue of decoded texture frames: a ring of slots that a background job
-// fills with the next frames in play order (direction, step, loop, in/out points),
+// Read-ahead queue of decoded texture frames: a ring of slots that background workers
+// fill with the next frames in play order (direction, step, loop, in/out points),
 // and from which the interface thread takes one frame per refresh tick. A separate
 // pause frame serves single frames while paused or seeking.
 //
-// The job runs on a thread of its own, not on Qt's global pool: that pool has one
+// Several frames can be in flight at once: each worker claims the next free slot and
+// the next frame in play order (under the queue lock), reads and decodes that frame
+// into the slot with a read buffer of its own, and the slots join the queue strictly
+// in the order they were claimed, so frames are taken in play order whichever worker
+// finishes first. The file reads are serialised by the movie, so one worker reads
+// while the others decode. How many frames are in flight follows the movie's chunks:
+// a frame of few chunks decodes on few cores, so more frames run side by side; a frame
+// of as many chunks as cores keeps one frame decoding while the next is read. One
+// frame in flight is the plain schedule (read, decode, repeat), used on one core.
+//
+// The workers run on threads of their own, not on Qt's global pool: that pool has one
 // thread per core and other never-ending jobs live there too, so on a small machine
 // the read-ahead could never start.
+//
+// Threads: everything public is for the interface thread (or the one thread that owns
+// the queue); the workers only touch the slots they claimed and the queue state under
+// the queue lock. Lock order: the queue lock, then one slot lock, then the movie's
+// locks; a worker never holds the queue lock while it waits for a slot lock.
 #include <QMutex>
 #include <QObject>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
+#include "media/pad_buffer.h"
 #include "media/video_frame.h"
 
 class FileToPlay;
@@ -35,16 +53,30 @@ public:
     bool allocSlots(uint32_t data_format, uint32_t width, uint32_t height);
 
     // Empties the queue and decodes, right now, the prefill count of frames that follow
-    // `start` in the play direction. Only while the job is stopped. False without a
-    // movie with frames.
+    // `start` in the play direction, as many at once as frames may be in flight. Stops
+    // a running job first. False without a movie with frames.
     bool prefill(uint32_t start);
 
-    // Starts the read-ahead job (stopping a running one first); false when no thread
+    // Starts the read-ahead workers (stopping running ones first); false when no thread
     // could be started.
     bool startCacheThread();
-    // Asks the job to stop and waits for it.
+    // Asks the workers to stop and waits for them. A frame a worker is decoding is
+    // finished and queued in its turn, so the queue stops whole: the frames it holds
+    // follow each other in play order and a restart goes on after the last of them.
     void stopCacheThread();
     bool isCacheThreadRunning() const { return running_.load(); }
+
+    // How many frames the workers read and decode at once: 0 (the default) chooses
+    // from the movie's chunk count and the processor's cores (framesInFlightFor);
+    // 1 is the plain schedule, one frame read then decoded after another. Takes effect
+    // at the next prefill or start; at most the slot count.
+    void setFramesInFlight(uint32_t frames) { framesInFlightSetting_ = frames; }
+    // The number the next start uses.
+    uint32_t framesInFlight() const;
+    // The choice for a frame of `chunks` chunks (0 when unknown) on `cores` cores: one
+    // frame on one core; otherwise enough frames to give every core a chunk, and at
+    // least two, so that a frame is read while the one before decodes.
+    static uint32_t framesInFlightFor(uint32_t chunks, uint32_t cores);
 
     // The oldest cached frame: returns its slot, locked until releaseFrame, or -1 when
     // the queue is empty.
@@ -84,13 +116,30 @@ public:
     uint32_t cachedCount() const;
     uint32_t headSlot() const;
     uint32_t lastQueuedFrame() const;
+    // Slots claimed by the workers and not queued yet: being read or decoded, or
+    // decoded while a frame before them is still in flight.
+    uint32_t pendingCount() const;
     // The frame of a slot; only meaningful while the caller holds that slot.
     VideoFrame* slotFrame(uint32_t slot) const { return slot < slotCount_ ? slots_[slot] : nullptr; }
 
 private:
-    void ct_bg_thread_cache_next_frame();
-    // One step of the job; false when the queue was full.
-    bool cacheOneFrame();
+    struct Claim {
+        uint32_t slot;
+        uint32_t frame;
+    };
+    // One worker's loop, reading into its own buffer `lane`.
+    void ct_bg_thread_cache_next_frame(uint32_t lane);
+    // Takes the next free slot and the next frame in play order; false (after a short
+    // wait for room) when the queue is full or the workers are stopping.
+    bool claimNextSlot(Claim* claim);
+    // Reads and decodes `frame` into `slot` under its slot lock, with read buffer
+    // `lane`; a failure marks the frame (status bit DecodeFailed), nothing escapes.
+    void decodeInto(uint32_t slot, uint32_t frame, uint32_t lane);
+    // Marks the slot decoded and queues every decoded slot that is next in line.
+    void queueDecoded(const Claim& claim);
+    // Makes at least `count` read buffers; only while no worker runs.
+    void ensureReadBuffers(uint32_t count);
+    void freeReadBuffers();
 
     VideoFrame* pauseFrame_ = nullptr;
     uint32_t frameCount_ = 0;
@@ -107,9 +156,19 @@ private:
     uint32_t head_ = 0;
     uint32_t count_ = 0;
     uint32_t last_ = 0;
+    // The claimed slots follow the queued ones: (head + count) .. (head + count +
+    // pending - 1), modulo the slot count. lastClaimed_ is the frame of the newest claim,
+    // the base of the next one; it equals last_ whenever nothing is pending.
+    uint32_t pending_ = 0;
+    uint32_t lastClaimed_ = 0;
+    std::vector<uint32_t> slotFrameIndex_;  // per slot: the frame it was claimed for
+    std::vector<uint8_t> slotDecoded_;      // per slot: decoded, waiting for its turn
     int32_t takenSlot_ = -1;  // the slot handed out by takeNextFrame, until released
     mutable QMutex fifoLock_;
-    std::thread cacheThread_;
+    QWaitCondition roomForFrames_;  // with fifoLock_: a slot came free or stop
+    uint32_t framesInFlightSetting_ = 0;
+    std::vector<PadBuffer> readBuffers_;  // one per worker; grow while no worker runs
+    std::vector<std::thread> workers_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stop_{false};
 };
