@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "media/movie/file_to_play.h"
-#include "tools/report/report_text.h"
+#include "base/report/report_text.h"
 
 ImportPaths import_sort_paths(const QStringList& files) {
     ImportPaths result;

@@ -16,7 +16,7 @@
 #include <stdexcept>
 
 #include "app/playback_clock.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_in_out_point.h"
 #include "app/view_info_error.h"

@@ -19,7 +19,7 @@
 #include <exception>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_monitor.h"
 #include "audio/audio_src_buffer.h"

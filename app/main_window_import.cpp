@@ -10,7 +10,7 @@
 
 #include "app/import_rules.h"
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_in_out_point.h"
 #include "app/view_info_error.h"

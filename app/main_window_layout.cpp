@@ -11,7 +11,7 @@
 #include <QWindow>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/settings_canvas_colours.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_in_out_point.h"

@@ -7,11 +7,11 @@
 #include <QMouseEvent>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
 #include "processing/snapshot_converter.h"
 #include "render/vulkan_win_renderer.h"
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 
 namespace {
 

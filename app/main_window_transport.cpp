@@ -6,7 +6,7 @@
 
 #include "app/main_window.h"
 #include "app/playback_clock.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/transport_rules.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_in_out_point.h"

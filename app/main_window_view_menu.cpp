@@ -5,7 +5,7 @@
 #include <QDebug>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/window_shortcuts.h"
 #include "media/movie/file_to_play.h"
 #include "render/canvas_modes.h"

@@ -1,6 +1,6 @@
 #include "app/settings_canvas_colours.h"
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 
 CanvasColours canvas_colours(const GlobalSettings& settings) {
     CanvasColours colours;

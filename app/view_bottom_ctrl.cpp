@@ -3,7 +3,7 @@
 #include <QDebug>
 #include <QMouseEvent>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_editable_time.h"
 #include "ui/view_volume_controls.h"

@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 
 class GlobalSettings;
 class QMouseEvent;

@@ -4,7 +4,7 @@
 #include "audio/audio_src_track.h"
 #include "media/movie/file_link_information_data.h"
 #include "media/movie/file_to_play.h"
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 #include "ui/view_file_link.h"
 #include "ui/view_label.h"
 

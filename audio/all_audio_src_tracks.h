@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 
 class AudioSrcTrack;
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "media/mov_file.h"
 #include "media/wav_file.h"
 

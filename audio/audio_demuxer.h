@@ -11,7 +11,7 @@
 // Plain records; the task thread only. Errors are std::runtime_error with fixed texts.
 #include <cstdint>
 
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_frame.h"
 
 enum AudioDemuxerKind : uint32_t {
     AudioDemuxerKind_Wav = 0,

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "audio/frequency_conversion.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/channel_mixer.h"
-#include "audio/pcm/sample_format_kernels.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/channel_mixer.h"
+#include "base/pcm/sample_format_kernels.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 // call given more input samples than that throws instead of writing past the frame.
 #include <cstdint>
 
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_frame.h"
 
 enum AudioFilterKind : uint32_t {
     AudioFilterKind_Frequency = 0,

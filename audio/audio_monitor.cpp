@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 
 namespace {
 

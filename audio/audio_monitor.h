@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "audio/audio_output_writer.h"
-#include "audio/pcm/layout_converter.h"
+#include "base/pcm/layout_converter.h"
 #include "audio/planar_ring_buffer.h"
 
 struct SoundIo;

@@ -7,8 +7,8 @@
 
 #include "audio/audio_demuxer.h"
 #include "audio/audio_filter.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/channel_layouts.h"
 
 // One opened file: its demuxer, one frame per track (empty for a track that cannot
 // be decoded) and the frequency filter of each readable track.

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_frame.h"
 
 struct AudioDemuxer;
 struct AudioFilter;

@@ -13,7 +13,7 @@
 
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "platform/parallel_for.h"
 
 namespace {

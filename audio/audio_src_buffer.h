@@ -30,8 +30,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/channel_mixer.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/channel_mixer.h"
 #include "audio/frequency_conversion.h"
 #include "audio/planar_ring_buffer.h"
 

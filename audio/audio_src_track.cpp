@@ -9,7 +9,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "media/mov_file.h"
 #include "media/wav_file.h"
 

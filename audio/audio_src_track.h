@@ -10,7 +10,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/audio_src_track_descriptor.h"
 
 struct MovFile;

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "media/wav_file.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include <samplerate.h>
 
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/sample_format_kernels.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/sample_format_kernels.h"
 
 struct AudioFormatProcess {
     uint64_t skipMask = 0;  // bit c: channel c is routed nowhere and is not converted

@@ -10,8 +10,8 @@
 #include <ebur128.h>
 
 #include "audio/audio_filter.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/audio_frame.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 
 #include "audio/audio_reader.h"
 #include "audio/loudness_analyser.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/audio_frame.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/audio_frame.h"
+#include "base/pcm/channel_layouts.h"
 
 namespace {
 

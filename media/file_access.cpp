@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/file_utf8.h"
-#include "processing/formats/wstr_to_utf8.h"
+#include "base/formats/wstr_to_utf8.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "media/mov_atom_walk.h"
 #include "media/mov_bytes.h"
 #include "platform/file_utf8.h"
-#include "processing/formats/wstr_to_utf8.h"
+#include "base/formats/wstr_to_utf8.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 
 struct FrameIndexEntry {
     uint64_t offset;  // absolute file offset of the sample

@@ -1,9 +1,9 @@
 #pragma once
 // The layout descriptors of the pixel formats (the codes live with their names in
-// processing/formats/).
+// base/formats/).
 #include <cstdint>
 
-#include "processing/formats/pixel_format.h"
+#include "base/formats/pixel_format.h"
 
 enum PixDescriptorFlag : uint32_t {
     PixFlag_Alpha = 0x2,

@@ -9,7 +9,7 @@
 
 #include "media/file_access.h"
 #include "platform/file_utf8.h"
-#include "processing/formats/wstr_to_utf8.h"
+#include "base/formats/wstr_to_utf8.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 
 struct WavFile {
     std::FILE* file;          // open stream (read, binary)

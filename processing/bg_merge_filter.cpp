@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "pixconv/kernel_registry.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 #include "processing/node_builder.h"
 
 namespace {

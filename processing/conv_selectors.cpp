@@ -6,7 +6,7 @@
 
 #include "media/pix_descriptor.h"
 #include "pixconv/kernel_registry.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 #include "processing/node_builder.h"
 
 namespace {

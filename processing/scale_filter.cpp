@@ -12,7 +12,7 @@
 #include "pixconv/kernel_registry.h"
 #include "platform/aligned_memory.h"
 #include "processing/conv_selectors.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 #include "processing/node_builder.h"
 
 namespace {

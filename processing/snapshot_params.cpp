@@ -6,7 +6,7 @@
 
 #include "media/hap_frame.h"
 #include "media/mov_file.h"
-#include "processing/formats/pixel_format.h"
+#include "base/formats/pixel_format.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "media/pix_descriptor.h"
 #include "processing/bg_merge_filter.h"
 #include "processing/codec_filters.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 #include "processing/guide_filters.h"
 #include "processing/pad_filter.h"
 #include "processing/scale_filter.h"

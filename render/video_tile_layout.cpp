@@ -8,7 +8,7 @@
 
 #include "media/pix_descriptor.h"
 #include "media/video_frame.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 
 uint32_t video_texture_kind_format(uint32_t kind) noexcept {
     switch (kind) {

@@ -15,7 +15,7 @@
 #include "render/vulkan_error.h"
 #include "render/vulkan_objects.h"
 #include "render/vulkan_texture.h"
-#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "render/panel_audio_meter_track_descriptor.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "media/movie/file_to_play.h"
 #include "tools/player_audio_analyse_task.h"
 #include "tools/view_progress_task.h"

@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
 #include "tools/player_benchmark_task.h"
-#include "tools/report/report_text.h"
+#include "base/report/report_text.h"
 #include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"
 #include "ui/data_item_menu.h"

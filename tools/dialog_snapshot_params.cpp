@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "tools/view_prefs_params_common.h"
 #include "tools/view_prefs_params_snapshot.h"
 #include "ui/view_combobox2.h"

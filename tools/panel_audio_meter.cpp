@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "audio/planar_ring_buffer.h"
 #include "render/vulkan_audio_meters_renderer.h"
 #include "render/vulkan_audio_meters_widget.h"
 #include "tools/panel_audio_meter_level.h"
-#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "render/panel_audio_meter_track_descriptor.h"
 #include "ui/view_audio_meter_red_clip.h"
 #include "ui/view_btn_mute_solo.h"
 #include "ui/view_label.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "render/panel_audio_meter_track_descriptor.h"
 
 void meter_reset_level(PanelAudioMeterTrackDescriptor* meter) {
     meter->level = 0.0f;

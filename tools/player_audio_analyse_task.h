@@ -23,7 +23,7 @@
 
 #include "audio/audio_reader.h"
 #include "audio/loudness_analyser.h"
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_frame.h"
 #include "ui/base_process_task.h"
 
 class AllAudioSrcTracks;

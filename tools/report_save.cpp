@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "tools/report/report_text.h"
+#include "base/report/report_text.h"
 
 namespace {
 

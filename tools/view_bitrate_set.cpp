@@ -3,7 +3,7 @@
 #include <QDebug>
 #include <cstdio>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "ui/data_item_menu.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_spin_box_eval.h"

@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "ui/data_item_menu.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_combobox2.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "tools/view_prefs_params_common.h"
 #include "ui/view_choose_folder.h"
 #include "ui/view_combobox2.h"

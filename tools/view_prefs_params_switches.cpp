@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 
 ViewPrefsParamsSwitchPage::ViewPrefsParamsSwitchPage(QWidget* parent, const QRect& geometry, const QString& title,
                                                      int32_t contentHeight, std::vector<PrefsSwitch> rows)

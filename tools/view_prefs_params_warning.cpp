@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "tools/view_bitrate_set.h"
 #include "ui/view_checkbox.h"
 

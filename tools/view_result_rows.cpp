@@ -3,7 +3,7 @@
 #include <QDebug>
 #include <cmath>
 
-#include "tools/report/report_text.h"
+#include "base/report/report_text.h"
 #include "ui/view_label.h"
 
 namespace {

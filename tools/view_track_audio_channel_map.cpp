@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_label.h"
 

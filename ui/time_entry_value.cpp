@@ -1,6 +1,6 @@
 #include "ui/time_entry_value.h"
 
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 
 #include <QStringList>
 

@@ -10,7 +10,7 @@
 //
 // Nothing is shown and no click is taken before the first setCurrent or setTotal.
 // Owned by its Qt parent. GUI thread only.
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 
 #include <QRect>
 #include <QWidget>

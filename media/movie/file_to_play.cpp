@@ -16,8 +16,8 @@
 #include "media/file_access.h"
 #include "media/hap_decode_frame_to_dxt.h"
 #include "media/hap_frame.h"
-#include "tools/report/report_text.h"
-#include "ui/text/time_text.h"
+#include "base/report/report_text.h"
+#include "base/text/time_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/audio_src_track.h"
 #include "media/movie/file_to_play.h"
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/window_shortcuts.h"
 #include "log_capture.h"

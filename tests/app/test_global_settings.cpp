@@ -1,7 +1,7 @@
 // The preferences store's colours, and the renderer receiving them from the main window.
 #include <gtest/gtest.h>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/settings_canvas_colours.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"

@@ -7,8 +7,8 @@
 
 #include "audio/audio_reader.h"
 #include "audio/loudness_analyser.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/audio_frame.h"
 #include "tests/support/test_movies.h"
 
 namespace loudness_test {

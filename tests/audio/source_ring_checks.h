@@ -17,7 +17,7 @@
 #include "audio/audio_src_buffer.h"
 #include "audio/audio_src_track.h"
 #include "audio/frequency_conversion.h"
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/planar_ring_buffer.h"
 
 using Planes = std::vector<std::vector<float>>;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "audio/all_audio_src_tracks.h"
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/audio_src_track.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "media/mov_file.h"
 #include "tests/support/audio_src_files.h"
 #include "tests/support/test_movies.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "audio/audio_filter.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/audio_frame.h"
 #include "tests/support/audio_signal_analysis.h"
 #include "tests/support/expect_error.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "audio/audio_demuxer.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "loudness_measure.h"
 #include "tests/support/expect_error.h"
 #include "tests/support/loudness_refs.h"

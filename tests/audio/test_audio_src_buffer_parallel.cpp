@@ -19,7 +19,7 @@
 #include "audio/audio_src_buffer.h"
 #include "audio/audio_src_track.h"
 #include "audio/frequency_conversion.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "audio/planar_ring_buffer.h"
 #include "media/mov_file.h"
 #include "platform/parallel_for.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/audio_src_track.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "media/mov_file.h"
 #include "tests/support/audio_src_files.h"
 #include "tests/support/expect_error.h"

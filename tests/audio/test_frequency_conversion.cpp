@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/pcm/audio_data.h"
+#include "base/pcm/audio_data.h"
 #include "audio/frequency_conversion.h"
-#include "audio/pcm/sample_format_kernels.h"
+#include "base/pcm/sample_format_kernels.h"
 #include "tests/support/expect_error.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "audio/loudness_analyser.h"
-#include "audio/pcm/audio_data.h"
-#include "audio/pcm/audio_frame.h"
+#include "base/pcm/audio_data.h"
+#include "base/pcm/audio_frame.h"
 #include "tests/support/expect_error.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "media/movie/file_to_play.h"
 #include "media/hap_decode_frame_to_dxt.h"
 #include "media/hap_decoder.h"
-#include "ui/text/time_text.h"
+#include "base/text/time_text.h"
 #include "media/video_frame.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"

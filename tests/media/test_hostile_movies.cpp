@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "audio/audio_src_track.h"
-#include "audio/pcm/channel_layouts.h"
+#include "base/pcm/channel_layouts.h"
 #include "media/hap_file_checker.h"
 #include "media/movie/file_to_play.h"
 #include "media/movie/frame_compressed_buffer.h"

@@ -1,8 +1,8 @@
 // Every pixel format code with its display name, as diagnostics print them.
 #include <gtest/gtest.h>
 
-#include "processing/formats/pixel_format.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixel_format.h"
+#include "base/formats/pixfmt_name.h"
 
 TEST(PixelFormatCodes, EveryCodeHasItsDisplayName) {
     struct Row {

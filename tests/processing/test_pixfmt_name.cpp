@@ -4,7 +4,7 @@
 #include <string>
 
 #include "media/pix_descriptor.h"
-#include "processing/formats/pixfmt_name.h"
+#include "base/formats/pixfmt_name.h"
 
 TEST(PixfmtName, NamesOfTheTableEndsAndSpecialFormats) {
     EXPECT_STREQ(pixfmt_name(0), "Packed ARGB8");

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "processing/formats/wstr_to_utf8.h"
+#include "base/formats/wstr_to_utf8.h"
 
 TEST(WstrToUtf8, ConvertsBasicAndSupplementaryCharacters) {
     char* text = wstr_to_utf8(u"Clip \u00e9t\u00e9 \u65e5\u672c \U0001F3AC.mov");

@@ -15,7 +15,7 @@
 #include "render/vulkan_audio_meters_renderer.h"
 #include "render/vulkan_audio_meters_widget.h"
 #include "tests/render/vulkan_harness.h"
-#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "render/panel_audio_meter_track_descriptor.h"
 
 using namespace vktest;
 
@@ -250,4 +250,23 @@ TEST(AudioMetersRenderer, ColumnCountIsStoredAndClampedBeforeTheSwapChainExists)
     EXPECT_EQ(renderer.columnCount(), 5u);
     renderer.updateGeometry(12);
     EXPECT_EQ(renderer.columnCount(), 8u);
+}
+
+TEST(PanelAudioMeterTrackDescriptor, DefaultsCopyAndStates) {
+    PanelAudioMeterTrackDescriptor a;
+    EXPECT_TRUE(a.isEnabled());
+    EXPECT_FALSE(a.isMuted());
+    a.muted = 1;
+    a.level = 0.5f;
+    a.peak = 0.75f;
+    a.holdCounter = 12;
+    PanelAudioMeterTrackDescriptor b(nullptr, &a);
+    EXPECT_TRUE(b.isMuted());
+    EXPECT_EQ(b.level, 0.5f);
+    EXPECT_EQ(b.peak, 0.75f);
+    EXPECT_EQ(b.holdCounter, 12u);
+    b.muted = 0;
+    b.enabled = 0;
+    EXPECT_TRUE(b.isMuted());  // a disabled channel is silent whatever its button says
+    EXPECT_FALSE(b.isEnabled());
 }

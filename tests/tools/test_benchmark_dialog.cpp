@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
 #include "tests/tools/audio_panel_test_support.h"

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "media/movie/file_to_play.h"
 #include "test_hap_file_test_movies.h"
 #include "tools/dialog_analyse.h"

@@ -12,7 +12,7 @@
 
 #include <functional>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "audio/audio_src_track.h"
 #include "loudness_task_support.h"
 #include "tests/support/loudness_refs.h"

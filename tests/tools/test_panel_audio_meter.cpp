@@ -13,7 +13,7 @@
 #include "tests/tools/audio_panel_test_support.h"
 #include "tools/panel_audio_meter.h"
 #include "tools/panel_audio_meter_level.h"
-#include "tools/report/panel_audio_meter_track_descriptor.h"
+#include "render/panel_audio_meter_track_descriptor.h"
 #include "ui/view_audio_meter_red_clip.h"
 #include "ui/view_btn_mute_solo.h"
 #include "ui/view_label.h"

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "log_capture.h"
 
 // The store as its file holds it: saved into the test's own configuration folder

@@ -5,7 +5,7 @@
 
 #include "tools/view_result_rows.h"
 #include "test_prefs_support.h"
-#include "tools/report/report_text.h"
+#include "base/report/report_text.h"
 #include "ui/view_label.h"
 #include "widget_app.h"
 

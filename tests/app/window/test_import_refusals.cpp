@@ -27,7 +27,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_info_error.h"
 #include "audio/all_audio_src_tracks.h"
 #include "media/movie/file_to_play.h"

@@ -19,7 +19,7 @@
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
 #include "app/playback_clock.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_info_error.h"
 #include "ui/dialog_warning_err.h"

@@ -22,7 +22,7 @@
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_monitor.h"
 #include "audio/audio_output_capture.h"

@@ -20,7 +20,7 @@
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/window_shortcuts.h"
 #include "media/mov_file.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "render/vulkan_window.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"

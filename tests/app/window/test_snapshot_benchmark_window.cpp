@@ -14,7 +14,7 @@
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
-#include "app/settings/global_settings.h"
+#include "base/settings/global_settings.h"
 #include "app/view_info_error.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
