@@ -69,27 +69,27 @@ MainWindow::SoundIoFactory MainWindow::setSoundIoFactory(SoundIoFactory factory)
 }
 
 MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QString& initial_file)
-    : QMainWindow(nullptr), initialFile_(initial_file), instance_(instance), videoWindow_(window) {
+    : QMainWindow(nullptr), m_initialFile(initial_file), m_instance(instance), m_videoWindow(window) {
     // The video surface, embedded and focused; its drops and keys come through us.
-    videoContainer_ = QWidget::createWindowContainer(window, this);
-    videoContainer_->setFocusPolicy(Qt::StrongFocus);
-    videoContainer_->setFocus(Qt::OtherFocusReason);
+    m_videoContainer = QWidget::createWindowContainer(window, this);
+    m_videoContainer->setFocusPolicy(Qt::StrongFocus);
+    m_videoContainer->setFocus(Qt::OtherFocusReason);
     window->installEventFilter(this);
-    videoContainer_->raise();
+    m_videoContainer->raise();
 
-    settings_ = new GlobalSettings(this);
-    settings_->load();
+    m_settings = new GlobalSettings(this);
+    m_settings->load();
 
-    notifier_ = new SoundIoNotifier(this);
+    m_notifier = new SoundIoNotifier(this);
     // Queued even from the GUI thread: a device notice raised inside the library's
     // event flush must never re-enter the handler that flushed.
-    connect(notifier_, &SoundIoNotifier::device_changed, this, &MainWindow::act_event_audio_out_changed,
+    connect(m_notifier, &SoundIoNotifier::device_changed, this, &MainWindow::act_event_audio_out_changed,
             Qt::QueuedConnection);
 
-    frameQueue_ = new FrameCompressedBuffer(this, kQueueSlots, kQueuePrefill);
-    tracks_ = new AllAudioSrcTracks(this);
-    clock_ = std::make_unique<PlaybackClock>();
-    connect(clock_.get(), &PlaybackClock::tick, this, &MainWindow::act_timer_refresh);
+    m_frameQueue = new FrameCompressedBuffer(this, kQueueSlots, kQueuePrefill);
+    m_tracks = new AllAudioSrcTracks(this);
+    m_clock = std::make_unique<PlaybackClock>();
+    connect(m_clock.get(), &PlaybackClock::tick, this, &MainWindow::act_timer_refresh);
 
     setAcceptDrops(true);
     setWindowTitle(kTitle);
@@ -97,12 +97,12 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
 
     // Without sound the window is still built and plays silently: every use of the
     // monitor and the source buffer checks for them.
-    soundio_ = g_soundio_factory();
-    if (!soundio_) {
+    m_soundio = g_soundio_factory();
+    if (!m_soundio) {
         qDebug().noquote() << "Fail to init soundio";
         critical_box(this, "Sound error", "Failed to create soundio (OOM)");
     } else {
-        soundio_->userdata = notifier_;
+        m_soundio->userdata = m_notifier;
         buildAudio();
     }
 
@@ -114,10 +114,10 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
 
 void MainWindow::buildAudio() {
     try {
-        sourceBuffer_ = new AudioSrcBuffer(soundio_, this);
-        monitor_ = new AudioMonitor(soundio_, this);
-        connect(monitor_, &AudioMonitor::act_notif_end_audio_seek, this, &MainWindow::act_notif_end_audio_seek);
-        monitor_->openStream();
+        m_sourceBuffer = new AudioSrcBuffer(m_soundio, this);
+        m_monitor = new AudioMonitor(m_soundio, this);
+        connect(m_monitor, &AudioMonitor::act_notif_end_audio_seek, this, &MainWindow::act_notif_end_audio_seek);
+        m_monitor->openStream();
     } catch (const std::bad_alloc& e) {
         qDebug("Fail to init audio OOM %s", e.what());
         critical_box(this, "Audio error", "Failed to init audio (OOM)");
@@ -128,33 +128,33 @@ void MainWindow::buildAudio() {
         qDebug("Fail to init audio Unknown error");
         critical_box(this, "Audio error", "Failed to init audio (Unknown error)");
     }
-    if (!monitor_ || monitor_->errorText().isEmpty()) return;
-    if (monitor_->streamReady()) {
+    if (!m_monitor || m_monitor->errorText().isEmpty()) return;
+    if (m_monitor->streamReady()) {
         // A stream that opened but reports an error cannot play: drop it and go on
         // without sound rather than leaving half-built audio objects in use.
         qDebug().noquote() << "Fail to init audio stream";
-        critical_box(this, "Audio error", monitor_->errorText());
-        delete monitor_;
-        monitor_ = nullptr;
+        critical_box(this, "Audio error", m_monitor->errorText());
+        delete m_monitor;
+        m_monitor = nullptr;
         return;
     }
-    if (monitor_->hasOutputDevice()) {
-        displayErrorInfo("Audio error out stream (2)", monitor_->errorText());
+    if (m_monitor->hasOutputDevice()) {
+        displayErrorInfo("Audio error out stream (2)", m_monitor->errorText());
         return;
     }
     qDebug().noquote() << "Invalid audio device";
-    if (settings_->isDisplayWarnUnsupportedSoundCard()) {
-        delete warningDialog_;
-        warningDialog_ = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");
-        warningDialog_->settingKey = GlobalSettings::switchKey(GlobalSettings::Switch_WarnUnsupportedSoundCard);
+    if (m_settings->isDisplayWarnUnsupportedSoundCard()) {
+        delete m_warningDialog;
+        m_warningDialog = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");
+        m_warningDialog->settingKey = GlobalSettings::switchKey(GlobalSettings::Switch_WarnUnsupportedSoundCard);
         // However it closes (its button, Escape, the main window closing), its
         // "Don't show again" box decides whether the next start warns.
-        DialogWarningErr* warning = warningDialog_;
+        DialogWarningErr* warning = m_warningDialog;
         connect(warning, &QDialog::finished, this, [this, warning] {
-            settings_->setBoolSetting(!warning->isDontShowAgainChecked(), warning->settingKey);
+            m_settings->setBoolSetting(!warning->isDontShowAgainChecked(), warning->settingKey);
         });
-        warningDialog_->layoutContent();
-        warningDialog_->show();
+        m_warningDialog->layoutContent();
+        m_warningDialog->show();
     } else {
         qDebug().noquote() << "Unsupported audio device (but no warning display)";
     }
@@ -166,13 +166,13 @@ void MainWindow::createUi() {
     setPalette(palette);
     setAutoFillBackground(true);
 
-    progressBar_ = new ViewProgressBar(this, QRect(0, 0, 10, 10));
-    bottomCtrl_ = new ViewBottomCtrl(this, settings_);
-    bottomCtrl_->setControlsEnabled(false);
-    infoError_ = new ViewInfoError(nullptr, QRect(0, 0, 450, 120));
-    logo_ = new View_SimpleImage(this, QRect(0, 0, 50, 50), ":/Rsc/RESSOURCES_UI/ICON_PLAYER_100.png");
+    m_progressBar = new ViewProgressBar(this, QRect(0, 0, 10, 10));
+    m_bottomCtrl = new ViewBottomCtrl(this, m_settings);
+    m_bottomCtrl->setControlsEnabled(false);
+    m_infoError = new ViewInfoError(nullptr, QRect(0, 0, 450, 120));
+    m_logo = new View_SimpleImage(this, QRect(0, 0, 50, 50), ":/Rsc/RESSOURCES_UI/ICON_PLAYER_100.png");
 
-    ViewBottomCtrl* bar = bottomCtrl_;
+    ViewBottomCtrl* bar = m_bottomCtrl;
     connect(bar, &ViewBottomCtrl::viewControlsClicStart, this, &MainWindow::viewControlsClicStart);
     connect(bar, &ViewBottomCtrl::viewControlsClicGoToIn, this, &MainWindow::viewControlsClicGoToIn);
     connect(bar, &ViewBottomCtrl::viewControlsClicPrevFrame, this, &MainWindow::viewControlsClicPrevFrame);
@@ -203,14 +203,14 @@ void MainWindow::createUi() {
             &MainWindow::viewVolumeGainChanged);
     connect(bar->volumeControls(), &ViewVolumeControls::viewVolumeMuted, this, &MainWindow::viewVolumeMuted);
 
-    inOutPoint_ = new ViewInOutPoint(this, QRect(0, 0, 30, 12));
-    connect(inOutPoint_, &ViewInOutPoint::ViewInOutPointDelegate_SetIn, this,
+    m_inOutPoint = new ViewInOutPoint(this, QRect(0, 0, 30, 12));
+    connect(m_inOutPoint, &ViewInOutPoint::ViewInOutPointDelegate_SetIn, this,
             &MainWindow::ViewInOutPointDelegate_SetIn);
-    connect(inOutPoint_, &ViewInOutPoint::ViewInOutPointDelegate_SetOut, this,
+    connect(m_inOutPoint, &ViewInOutPoint::ViewInOutPointDelegate_SetOut, this,
             &MainWindow::ViewInOutPointDelegate_SetOut);
-    connect(progressBar_, &ViewProgressBar::viewProgressClicProgress, this, &MainWindow::viewProgressClicProgress);
+    connect(m_progressBar, &ViewProgressBar::viewProgressClicProgress, this, &MainWindow::viewProgressClicProgress);
 
-    VulkanWindow* video = videoWindow_.data();
+    VulkanWindow* video = m_videoWindow.data();
     connect(video, &VulkanWindow::viewVideoRightClic, this, &MainWindow::viewVideoRightClic);
     connect(video, &VulkanWindow::viewVideoDoubleClick, this, &MainWindow::viewVideoDoubleClick);
     connect(video, &VulkanWindow::viewVideoKeyPressEvent, this, &MainWindow::viewVideoKeyPressEvent);
@@ -238,43 +238,43 @@ void MainWindow::createUi() {
 }
 
 MainWindow::~MainWindow() {
-    clock_.reset();
+    m_clock.reset();
     stopMessageTimer();
     stopListenOutputDevice();
     // Playback stops without touching a renderer main may already have destroyed.
-    if (frameQueue_) frameQueue_->stopCacheThread();
+    if (m_frameQueue) m_frameQueue->stopCacheThread();
     stopAudio();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     // The benchmark reads the movie's own file: it ends before the movie goes.
-    if (benchmarkDialog_) benchmarkDialog_->progressTask_clic_stop(QString());
-    delete movie_;
-    movie_ = nullptr;
-    delete frameQueue_;
-    frameQueue_ = nullptr;
-    delete monitor_;
-    monitor_ = nullptr;
-    delete sourceBuffer_;
-    sourceBuffer_ = nullptr;
-    delete mappingPanel_;
-    mappingPanel_ = nullptr;
-    delete meterPanel_;
-    meterPanel_ = nullptr;
-    if (tracks_) tracks_->deleteAll();
-    if (videoWindow_) videoWindow_->setInformationZones({});
-    qDeleteAll(informationZones_);
-    delete infoError_;
-    delete warningDialog_;
-    delete prefsDialog_;
-    delete hardwareDialog_;
-    delete shortcutsWindow_;
-    delete aboutDialog_;
-    delete notifier_;
-    notifier_ = nullptr;
-    if (soundio_) soundio_destroy(soundio_);
+    if (m_benchmarkDialog) m_benchmarkDialog->progressTask_clic_stop(QString());
+    delete m_movie;
+    m_movie = nullptr;
+    delete m_frameQueue;
+    m_frameQueue = nullptr;
+    delete m_monitor;
+    m_monitor = nullptr;
+    delete m_sourceBuffer;
+    m_sourceBuffer = nullptr;
+    delete m_mappingPanel;
+    m_mappingPanel = nullptr;
+    delete m_meterPanel;
+    m_meterPanel = nullptr;
+    if (m_tracks) m_tracks->deleteAll();
+    if (m_videoWindow) m_videoWindow->setInformationZones({});
+    qDeleteAll(m_informationZones);
+    delete m_infoError;
+    delete m_warningDialog;
+    delete m_prefsDialog;
+    delete m_hardwareDialog;
+    delete m_shortcutsWindow;
+    delete m_aboutDialog;
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_soundio) soundio_destroy(m_soundio);
 }
 
 VulkanWinRenderer* MainWindow::renderer() const {
-    return videoWindow_ ? videoWindow_->renderer : nullptr;
+    return m_videoWindow ? m_videoWindow->renderer : nullptr;
 }
 
 bool MainWindow::rendererHasResources() const {
@@ -287,31 +287,31 @@ void MainWindow::viewVideoConnectEndInitRsc() {
     refreshMenuActions();
     applySettings(true);
 
-    if (soundio_) startListenOutputDevice();
+    if (m_soundio) startListenOutputDevice();
     else qDebug().noquote() << "Error : can't listen output device (NULL)";
 
     layoutViews();
 
-    if (!initialFile_.isEmpty()) {
+    if (!m_initialFile.isEmpty()) {
         qDebug().noquote() << "Try load file initial file";
         // The import's own checks: a file it refuses shows the error File > Open
         // shows for it (held until the renderer is ready, just below).
-        loadFile({initialFile_}, -1, true);
-        initialFile_.clear();
+        loadFile({m_initialFile}, -1, true);
+        m_initialFile.clear();
     }
 
-    if (movie_ && renderer()) {
-        renderer()->allocVideoTextures(movie_);
-        refreshPauseFrame(currentFrame_);
+    if (m_movie && renderer()) {
+        renderer()->allocVideoTextures(m_movie);
+        refreshPauseFrame(m_currentFrame);
     }
     if (VulkanWinRenderer* r = renderer()) r->refresh();
-    rendererReady_ = true;
+    m_rendererReady = true;
 
-    if (!pendingErrorTitle_.isEmpty()) {
-        const QString title = pendingErrorTitle_;
-        const QString text = pendingErrorText_;
-        pendingErrorTitle_.clear();
-        pendingErrorText_.clear();
+    if (!m_pendingErrorTitle.isEmpty()) {
+        const QString title = m_pendingErrorTitle;
+        const QString text = m_pendingErrorText;
+        m_pendingErrorTitle.clear();
+        m_pendingErrorText.clear();
         displayErrorInfo(title, text);
     } else {
         refreshErrorOverlay();
@@ -322,17 +322,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stopPlayback();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     // Its switch is stored as it closes, in time to be saved.
-    if (warningDialog_) warningDialog_->close();
+    if (m_warningDialog) m_warningDialog->close();
     saveSettings();
     stopAudio();
-    if (sourceBuffer_) sourceBuffer_->releaseTracks();
-    tracks_->deleteAll();
-    if (hardwareDialog_) hardwareDialog_->close();
-    if (shortcutsWindow_) shortcutsWindow_->close();
-    if (prefsDialog_) prefsDialog_->close();
-    if (meterPanel_) meterPanel_->close();
-    if (mappingPanel_) mappingPanel_->close();
-    if (aboutDialog_) aboutDialog_->close();
+    if (m_sourceBuffer) m_sourceBuffer->releaseTracks();
+    m_tracks->deleteAll();
+    if (m_hardwareDialog) m_hardwareDialog->close();
+    if (m_shortcutsWindow) m_shortcutsWindow->close();
+    if (m_prefsDialog) m_prefsDialog->close();
+    if (m_meterPanel) m_meterPanel->close();
+    if (m_mappingPanel) m_mappingPanel->close();
+    if (m_aboutDialog) m_aboutDialog->close();
     event->accept();
 }
 

@@ -98,33 +98,33 @@ public:
     void displayInfo(const QString& title, const QString& text);
 
     // State a test or a menu reads.
-    FileToPlay* movie() const { return movie_; }
-    FrameCompressedBuffer* frameQueue() const { return frameQueue_; }
-    AllAudioSrcTracks* audioTracks() const { return tracks_; }
-    GlobalSettings* settings() const { return settings_; }
-    ViewBottomCtrl* bottomBar() const { return bottomCtrl_; }
-    ViewInfoError* messageView() const { return infoError_; }
-    VulkanWindow* videoWindow() const { return videoWindow_.data(); }
-    uint32_t currentFrame() const { return currentFrame_; }
+    FileToPlay* movie() const { return m_movie; }
+    FrameCompressedBuffer* frameQueue() const { return m_frameQueue; }
+    AllAudioSrcTracks* audioTracks() const { return m_tracks; }
+    GlobalSettings* settings() const { return m_settings; }
+    ViewBottomCtrl* bottomBar() const { return m_bottomCtrl; }
+    ViewInfoError* messageView() const { return m_infoError; }
+    VulkanWindow* videoWindow() const { return m_videoWindow.data(); }
+    uint32_t currentFrame() const { return m_currentFrame; }
     int32_t playSpeed() const;
-    bool isRendererReady() const { return rendererReady_; }
-    bool areControlsShown() const { return controlsShown_; }
-    bool isInformationShown() const { return informationShown_; }
-    bool isErrorShown() const { return errorShown_; }
-    QString pendingErrorTitle() const { return pendingErrorTitle_; }
-    const PlaybackClock* playbackClock() const { return clock_.get(); }
+    bool isRendererReady() const { return m_rendererReady; }
+    bool areControlsShown() const { return m_controlsShown; }
+    bool isInformationShown() const { return m_informationShown; }
+    bool isErrorShown() const { return m_errorShown; }
+    QString pendingErrorTitle() const { return m_pendingErrorTitle; }
+    const PlaybackClock* playbackClock() const { return m_clock.get(); }
     // The preferences window, null until the menu first opened it.
-    DialogPrefs* prefsDialog() const { return prefsDialog_; }
+    DialogPrefs* prefsDialog() const { return m_prefsDialog; }
     // The file test and hardware information windows, null until first opened.
-    DialogAnalyse* fileTestDialog() const { return fileTestDialog_; }
-    DialogAudioAnalyse* audioAnalyseDialog() const { return audioAnalyseDialog_; }
-    DialogBenchmark* benchmarkDialog() const { return benchmarkDialog_; }
-    DialogHardwareInformation* hardwareDialog() const { return hardwareDialog_; }
+    DialogAnalyse* fileTestDialog() const { return m_fileTestDialog; }
+    DialogAudioAnalyse* audioAnalyseDialog() const { return m_audioAnalyseDialog; }
+    DialogBenchmark* benchmarkDialog() const { return m_benchmarkDialog; }
+    DialogHardwareInformation* hardwareDialog() const { return m_hardwareDialog; }
     // The about and keyboard shortcuts windows, null until first opened.
-    DialogAbout* aboutDialog() const { return aboutDialog_; }
-    WindowShortcuts* shortcutsWindow() const { return shortcutsWindow_; }
+    DialogAbout* aboutDialog() const { return m_aboutDialog; }
+    WindowShortcuts* shortcutsWindow() const { return m_shortcutsWindow; }
     // The start-up warning about an unusable audio output device, null when none was shown.
-    DialogWarningErr* warningDialog() const { return warningDialog_; }
+    DialogWarningErr* warningDialog() const { return m_warningDialog; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
@@ -142,10 +142,10 @@ public:
     static MenuExecProvider setMenuExecProvider(MenuExecProvider provider);
 
     // The audio panels (created hidden with the window; null without a window).
-    PanelAudioMeter* audioMeterPanel() const { return meterPanel_; }
-    PanelAudioMapping* audioMappingPanel() const { return mappingPanel_; }
+    PanelAudioMeter* audioMeterPanel() const { return m_meterPanel; }
+    PanelAudioMapping* audioMappingPanel() const { return m_mappingPanel; }
     // Null without an audio device context.
-    AudioMonitor* audioMonitor() const { return monitor_; }
+    AudioMonitor* audioMonitor() const { return m_monitor; }
     // The system's default output device as the audio library lists it: a change is
     // a new id, whatever its index. Read on the GUI thread while no other thread is
     // inside the library's event handling; replaceable so tests can change devices.
@@ -341,55 +341,55 @@ private:
     VulkanWinRenderer* renderer() const;
     bool rendererHasResources() const;
 
-    FileToPlay* movie_ = nullptr;
-    SoundIoNotifier* notifier_ = nullptr;
-    int32_t outputDeviceIndex_ = -1;
-    QString initialFile_;
-    QString pendingErrorTitle_;
-    QString pendingErrorText_;
-    QVulkanInstance* instance_ = nullptr;
-    QPointer<VulkanWindow> videoWindow_;
-    QWidget* videoContainer_ = nullptr;
-    QList<MenuEntry> menuEntries_;  // the menu bar's entries, re-checked by refreshMenuActions
-    bool settingsApplied_ = false;
-    bool rendererReady_ = false;
-    GlobalSettings* settings_ = nullptr;
-    FrameCompressedBuffer* frameQueue_ = nullptr;
-    ViewProgressBar* progressBar_ = nullptr;
-    ViewBottomCtrl* bottomCtrl_ = nullptr;
-    ViewInOutPoint* inOutPoint_ = nullptr;
-    bool markersVisible_ = false;
-    View_SimpleImage* logo_ = nullptr;
-    ViewInfoError* infoError_ = nullptr;  // no parent: painted into the error overlay
-    bool informationShown_ = false;
-    QList<FileLinkInformationData*> informationZones_;  // owned; the video window's zones
-    bool errorShown_ = false;
-    bool controlsShown_ = true;
-    bool controlsHiddenByFullScreen_ = false;
-    uint32_t currentFrame_ = 0;
-    bool kHeld_ = false;
-    std::unique_ptr<PlaybackClock> clock_;
-    QTimer* seekPreviewTimer_ = nullptr;
-    int32_t screenDpi_ = 96;
-    QTimer* messageTimer_ = nullptr;
-    DialogWarningErr* warningDialog_ = nullptr;
-    DialogPrefs* prefsDialog_ = nullptr;                    // no parent: deleted by the destructor
-    DialogSnapshotParams* snapshotParamsDialog_ = nullptr;  // child, replaced at each use
-    DialogAnalyse* fileTestDialog_ = nullptr;                // child, built once
-    DialogAudioAnalyse* audioAnalyseDialog_ = nullptr;       // child, replaced at each use
-    DialogBenchmark* benchmarkDialog_ = nullptr;             // child, replaced at each use
-    DialogHardwareInformation* hardwareDialog_ = nullptr;    // no parent: deleted by the destructor
-    SoundIo* soundio_ = nullptr;
-    std::thread deviceListener_;
-    std::atomic<bool> listenerStop_{false};
-    bool listenerRunning_ = false;
-    bool firstDeviceChangeSeen_ = false;
-    AudioMonitor* monitor_ = nullptr;
-    AudioSrcBuffer* sourceBuffer_ = nullptr;
-    AllAudioSrcTracks* tracks_ = nullptr;
-    QByteArray outputDeviceId_;
-    PanelAudioMeter* meterPanel_ = nullptr;      // no parent: deleted by the destructor
-    PanelAudioMapping* mappingPanel_ = nullptr;  // no parent: deleted by the destructor
-    DialogAbout* aboutDialog_ = nullptr;          // no parent: deleted by the destructor
-    WindowShortcuts* shortcutsWindow_ = nullptr;  // no parent: deleted by the destructor
+    FileToPlay* m_movie = nullptr;
+    SoundIoNotifier* m_notifier = nullptr;
+    int32_t m_outputDeviceIndex = -1;
+    QString m_initialFile;
+    QString m_pendingErrorTitle;
+    QString m_pendingErrorText;
+    QVulkanInstance* m_instance = nullptr;
+    QPointer<VulkanWindow> m_videoWindow;
+    QWidget* m_videoContainer = nullptr;
+    QList<MenuEntry> m_menuEntries;  // the menu bar's entries, re-checked by refreshMenuActions
+    bool m_settingsApplied = false;
+    bool m_rendererReady = false;
+    GlobalSettings* m_settings = nullptr;
+    FrameCompressedBuffer* m_frameQueue = nullptr;
+    ViewProgressBar* m_progressBar = nullptr;
+    ViewBottomCtrl* m_bottomCtrl = nullptr;
+    ViewInOutPoint* m_inOutPoint = nullptr;
+    bool m_markersVisible = false;
+    View_SimpleImage* m_logo = nullptr;
+    ViewInfoError* m_infoError = nullptr;  // no parent: painted into the error overlay
+    bool m_informationShown = false;
+    QList<FileLinkInformationData*> m_informationZones;  // owned; the video window's zones
+    bool m_errorShown = false;
+    bool m_controlsShown = true;
+    bool m_controlsHiddenByFullScreen = false;
+    uint32_t m_currentFrame = 0;
+    bool m_kHeld = false;
+    std::unique_ptr<PlaybackClock> m_clock;
+    QTimer* m_seekPreviewTimer = nullptr;
+    int32_t m_screenDpi = 96;
+    QTimer* m_messageTimer = nullptr;
+    DialogWarningErr* m_warningDialog = nullptr;
+    DialogPrefs* m_prefsDialog = nullptr;                    // no parent: deleted by the destructor
+    DialogSnapshotParams* m_snapshotParamsDialog = nullptr;  // child, replaced at each use
+    DialogAnalyse* m_fileTestDialog = nullptr;                // child, built once
+    DialogAudioAnalyse* m_audioAnalyseDialog = nullptr;       // child, replaced at each use
+    DialogBenchmark* m_benchmarkDialog = nullptr;             // child, replaced at each use
+    DialogHardwareInformation* m_hardwareDialog = nullptr;    // no parent: deleted by the destructor
+    SoundIo* m_soundio = nullptr;
+    std::thread m_deviceListener;
+    std::atomic<bool> m_listenerStop{false};
+    bool m_listenerRunning = false;
+    bool m_firstDeviceChangeSeen = false;
+    AudioMonitor* m_monitor = nullptr;
+    AudioSrcBuffer* m_sourceBuffer = nullptr;
+    AllAudioSrcTracks* m_tracks = nullptr;
+    QByteArray m_outputDeviceId;
+    PanelAudioMeter* m_meterPanel = nullptr;      // no parent: deleted by the destructor
+    PanelAudioMapping* m_mappingPanel = nullptr;  // no parent: deleted by the destructor
+    DialogAbout* m_aboutDialog = nullptr;          // no parent: deleted by the destructor
+    WindowShortcuts* m_shortcutsWindow = nullptr;  // no parent: deleted by the destructor
 };

@@ -62,9 +62,9 @@ MainWindow::OutputDeviceReader MainWindow::setOutputDeviceReader(OutputDeviceRea
 // rows are rebuilt from the list, then the routing. A grid click on the panel goes
 // straight to rebuildAudioRouting (its rows already show the new mask).
 void MainWindow::PanelAudioMap_MappingChange() {
-    if (mappingPanel_) {
-        mappingPanel_->setChannelLayout(tracks_->outputLayout());
-        mappingPanel_->rebuildTrackViews(tracks_);
+    if (m_mappingPanel) {
+        m_mappingPanel->setChannelLayout(m_tracks->outputLayout());
+        m_mappingPanel->rebuildTrackViews(m_tracks);
     }
     rebuildAudioRouting();
 }
@@ -74,20 +74,20 @@ void MainWindow::rebuildAudioRouting() {
     // Paused playback leaves a seek preview's mixing job running on the source ring
     // that setTracks frees: stop every audio job first, whatever the transport says.
     stopAudio();
-    if (sourceBuffer_) {
+    if (m_sourceBuffer) {
         try {
-            sourceBuffer_->setTracks(tracks_);
-            sourceBuffer_->setLoop(frameQueue_->loopMode() == 1 ? 1 : 0);
-            if (monitor_)
-                monitor_->setLayout(sourceBuffer_->sourceRing(), tracks_->outputLayout(), sourceBuffer_->directFlag());
+            m_sourceBuffer->setTracks(m_tracks);
+            m_sourceBuffer->setLoop(m_frameQueue->loopMode() == 1 ? 1 : 0);
+            if (m_monitor)
+                m_monitor->setLayout(m_sourceBuffer->sourceRing(), m_tracks->outputLayout(), m_sourceBuffer->directFlag());
         } catch (const std::exception& e) {
             qDebug().noquote() << "ERROR : audio routing :" << e.what();
         }
     }
-    if (meterPanel_) {
+    if (m_meterPanel) {
         // At most eight output channels: the low byte holds every meter.
-        meterPanel_->setChannelLayout(tracks_->outputLayout(), uint8_t(tracks_->unusedOutputMask() & 0xFF));
-        meterPanel_->setMeterBuffer(monitor_ ? monitor_->peakRing() : nullptr);
+        m_meterPanel->setChannelLayout(m_tracks->outputLayout(), uint8_t(m_tracks->unusedOutputMask() & 0xFF));
+        m_meterPanel->setMeterBuffer(m_monitor ? m_monitor->peakRing() : nullptr);
         // The masks name channels of the layout: a new layout needs them again, or a
         // channel that was absent before stays silenced.
         act_notif_view_audio_mute_solo_changed();
@@ -95,7 +95,7 @@ void MainWindow::rebuildAudioRouting() {
 }
 
 void MainWindow::PanelAudioMap_LayoutChange(uint32_t nLayout) {
-    tracks_->setOutputLayout(nLayout);
+    m_tracks->setOutputLayout(nLayout);
     rebuildAudioRouting();
 }
 
@@ -105,8 +105,8 @@ void MainWindow::PanelAudioMap_DeleteTrack(uint32_t visibleTrackIndex) {
     stopToolTasks();
     stopPlayback();
     stopAudio();
-    if (sourceBuffer_) sourceBuffer_->releaseTracks();
-    AudioSrcTrack* removed = tracks_->deleteVisibleTrack(int(visibleTrackIndex));
+    if (m_sourceBuffer) m_sourceBuffer->releaseTracks();
+    AudioSrcTrack* removed = m_tracks->deleteVisibleTrack(int(visibleTrackIndex));
     if (rendererHasResources()) {
         refreshInformationOverlay();
         refreshErrorOverlay();
@@ -124,76 +124,76 @@ void MainWindow::PanelAudioMap_DropFiles(QStringList arrayFilepath, int32_t Inde
 // Start, preview, stop
 
 void MainWindow::restartAudioAt(bool preview) {
-    if (seekPreviewTimer_) seekPreviewTimer_->stop();
-    if (!movie_ || !sourceBuffer_ || !monitor_ || !sourceBuffer_->readyFlag() ||
-        sourceBuffer_->routedTrackCount() == 0)
+    if (m_seekPreviewTimer) m_seekPreviewTimer->stop();
+    if (!m_movie || !m_sourceBuffer || !m_monitor || !m_sourceBuffer->readyFlag() ||
+        m_sourceBuffer->routedTrackCount() == 0)
         return;
-    const double fps = movie_->fps();
+    const double fps = m_movie->fps();
     if (!(fps > 0.0)) return;
     const double d = 1.0 / fps;
-    double t = currentFrame_ * d;
-    if (frameQueue_->playStep() < 0) t += d;  // reverse plays the frame from its end
+    double t = m_currentFrame * d;
+    if (m_frameQueue->playStep() < 0) t += d;  // reverse plays the frame from its end
     try {
         // A previous preview's mixing job may still read the source ring the seek
         // clears (stepping faster than a preview drains).
-        sourceBuffer_->stopFillTask();
-        monitor_->stopFeedTask();
-        sourceBuffer_->seek(t, preview ? 1 : 0);
-        if (preview) monitor_->seekPreview(static_cast<float>(d));
-        else monitor_->restartPlay();
-        monitor_->start();
+        m_sourceBuffer->stopFillTask();
+        m_monitor->stopFeedTask();
+        m_sourceBuffer->seek(t, preview ? 1 : 0);
+        if (preview) m_monitor->seekPreview(static_cast<float>(d));
+        else m_monitor->restartPlay();
+        m_monitor->start();
     } catch (const std::exception& e) {
         qDebug().noquote() << "ERROR : audio restart :" << e.what();
         return;
     }
-    if (meterPanel_) meterPanel_->startRefreshTimer();
+    if (m_meterPanel) m_meterPanel->startRefreshTimer();
 }
 
 void MainWindow::act_notif_end_audio_seek() {
-    if (!seekPreviewTimer_) {
-        seekPreviewTimer_ = new QTimer(this);
-        seekPreviewTimer_->setSingleShot(true);
-        connect(seekPreviewTimer_, &QTimer::timeout, this, &MainWindow::act_timer_stop_after_seek);
+    if (!m_seekPreviewTimer) {
+        m_seekPreviewTimer = new QTimer(this);
+        m_seekPreviewTimer->setSingleShot(true);
+        connect(m_seekPreviewTimer, &QTimer::timeout, this, &MainWindow::act_timer_stop_after_seek);
     }
-    seekPreviewTimer_->stop();
-    const double frame = movie_ && movie_->fps() > 0.0f ? 1.0 / movie_->fps() : 0.1;
-    seekPreviewTimer_->start(static_cast<int>(2.0 * std::clamp(frame, 0.1, 1.0) * 1000.0));
+    m_seekPreviewTimer->stop();
+    const double frame = m_movie && m_movie->fps() > 0.0f ? 1.0 / m_movie->fps() : 0.1;
+    m_seekPreviewTimer->start(static_cast<int>(2.0 * std::clamp(frame, 0.1, 1.0) * 1000.0));
 }
 
 void MainWindow::act_timer_stop_after_seek() { stopAudio(); }
 
 void MainWindow::stopAudio() {
-    if (sourceBuffer_) sourceBuffer_->stopFillTask();
-    if (monitor_) {
-        monitor_->pause();
-        monitor_->stopFeedTask();
+    if (m_sourceBuffer) m_sourceBuffer->stopFillTask();
+    if (m_monitor) {
+        m_monitor->pause();
+        m_monitor->stopFeedTask();
     }
-    if (meterPanel_) meterPanel_->stopRefreshTimer();
+    if (m_meterPanel) m_meterPanel->stopRefreshTimer();
 }
 
 // ---------------------------------------------------------------------------------
 // Gain, mute, solo
 
 void MainWindow::viewVolumeGainChanged(float nGainDb) {
-    if (monitor_) monitor_->setGainDb(nGainDb);
+    if (m_monitor) m_monitor->setGainDb(nGainDb);
 }
 
 void MainWindow::act_notif_view_audio_gain_output_changed(float dbGainVal) {
-    if (monitor_) monitor_->setGainDb(dbGainVal);
+    if (m_monitor) m_monitor->setGainDb(dbGainVal);
 }
 
 void MainWindow::viewVolumeMuted() {
-    if (monitor_) monitor_->mute();
+    if (m_monitor) m_monitor->mute();
 }
 
 void MainWindow::act_notif_view_audio_mute_solo_changed() {
-    if (!monitor_ || !meterPanel_) return;
-    monitor_->setMuteMask(meterPanel_->channelMuteMask());
-    if (meterPanel_->isVisible()) {
-        monitor_->setPeaksEnabled(true);
-        monitor_->setMeterMuteMask(meterPanel_->channelDisabledMask());
+    if (!m_monitor || !m_meterPanel) return;
+    m_monitor->setMuteMask(m_meterPanel->channelMuteMask());
+    if (m_meterPanel->isVisible()) {
+        m_monitor->setPeaksEnabled(true);
+        m_monitor->setMeterMuteMask(m_meterPanel->channelDisabledMask());
     } else {
-        monitor_->setPeaksEnabled(false);
+        m_monitor->setPeaksEnabled(false);
     }
 }
 
@@ -201,32 +201,32 @@ void MainWindow::act_notif_view_audio_mute_solo_changed() {
 // Panels (their Window menu entries are rows of the action table)
 
 void MainWindow::createAudioPanels() {
-    meterPanel_ = new PanelAudioMeter(nullptr, instance_);
-    mappingPanel_ = new PanelAudioMapping(nullptr);
+    m_meterPanel = new PanelAudioMeter(nullptr, m_instance);
+    m_mappingPanel = new PanelAudioMapping(nullptr);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        meterPanel_->setGeometry(std::min(area.width() - 212, frameGeometry().right()), geometry().top(), 348, 500);
-        mappingPanel_->move(area.x() + 10, area.height() - 40 - mappingPanel_->height());
+        m_meterPanel->setGeometry(std::min(area.width() - 212, frameGeometry().right()), geometry().top(), 348, 500);
+        m_mappingPanel->move(area.x() + 10, area.height() - 40 - m_mappingPanel->height());
     }
-    meterPanel_->hide();
-    mappingPanel_->hide();
-    connect(meterPanel_, &PanelAudioMeter::notif_view_audio_mute_solo_changed, this,
+    m_meterPanel->hide();
+    m_mappingPanel->hide();
+    connect(m_meterPanel, &PanelAudioMeter::notif_view_audio_mute_solo_changed, this,
             &MainWindow::act_notif_view_audio_mute_solo_changed);
     // Sent while the panel is still visible: its entry is unchecked here, not read again.
-    connect(meterPanel_, &PanelAudioMeter::close_panel, this,
+    connect(m_meterPanel, &PanelAudioMeter::close_panel, this,
             [this] { uncheckMenuEntry(ActionState::MetersPanelShown); });
-    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_MappingChange, this, &MainWindow::rebuildAudioRouting);
-    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_LayoutChange, this, &MainWindow::PanelAudioMap_LayoutChange);
-    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DeleteTrack, this, &MainWindow::PanelAudioMap_DeleteTrack);
-    connect(mappingPanel_, &PanelAudioMapping::PanelAudioMap_DropFiles, this, &MainWindow::PanelAudioMap_DropFiles);
-    connect(mappingPanel_, &PanelAudioMapping::close_panel, this,
+    connect(m_mappingPanel, &PanelAudioMapping::PanelAudioMap_MappingChange, this, &MainWindow::rebuildAudioRouting);
+    connect(m_mappingPanel, &PanelAudioMapping::PanelAudioMap_LayoutChange, this, &MainWindow::PanelAudioMap_LayoutChange);
+    connect(m_mappingPanel, &PanelAudioMapping::PanelAudioMap_DeleteTrack, this, &MainWindow::PanelAudioMap_DeleteTrack);
+    connect(m_mappingPanel, &PanelAudioMapping::PanelAudioMap_DropFiles, this, &MainWindow::PanelAudioMap_DropFiles);
+    connect(m_mappingPanel, &PanelAudioMapping::close_panel, this,
             [this] { uncheckMenuEntry(ActionState::MappingPanelShown); });
 }
 
 void MainWindow::act_menu_audio_meters() {
-    if (!meterPanel_) createAudioPanels();
-    meterPanel_->show();
-    meterPanel_->activateWindow();
+    if (!m_meterPanel) createAudioPanels();
+    m_meterPanel->show();
+    m_meterPanel->activateWindow();
     // Peaks are produced only for a visible panel.
     act_notif_view_audio_mute_solo_changed();
     refreshMenuActions();
@@ -234,41 +234,41 @@ void MainWindow::act_menu_audio_meters() {
 }
 
 void MainWindow::act_menu_audio_mapping() {
-    if (!mappingPanel_) createAudioPanels();
-    mappingPanel_->show();
-    mappingPanel_->activateWindow();
+    if (!m_mappingPanel) createAudioPanels();
+    m_mappingPanel->show();
+    m_mappingPanel->activateWindow();
     refreshMenuActions();
     refreshAudioMenuActions();
 }
 
 // Start-up: the panels reopen where they were when their records say so.
 void MainWindow::restoreAudioPanels() {
-    if (settings_->isAudioMetersPanelVisible()) act_menu_audio_meters();
-    if (settings_->isAudioMappingPanelVisible()) act_menu_audio_mapping();
-    const PanelSettings* meters = settings_->audioMetersPanel();
+    if (m_settings->isAudioMetersPanelVisible()) act_menu_audio_meters();
+    if (m_settings->isAudioMappingPanelVisible()) act_menu_audio_mapping();
+    const PanelSettings* meters = m_settings->audioMetersPanel();
     if (!meters) qDebug().noquote() << "Audio meters settings not init";
-    else if (meters->valid && meterPanel_) meterPanel_->setGeometry(meters->geometry());
-    const PanelSettings* mapping = settings_->audioMappingPanel();
+    else if (meters->valid && m_meterPanel) m_meterPanel->setGeometry(meters->geometry());
+    const PanelSettings* mapping = m_settings->audioMappingPanel();
     if (!mapping) qDebug().noquote() << "Audio mapping settings not init";
-    else if (mapping->valid && mappingPanel_) mappingPanel_->setGeometry(mapping->geometry());
+    else if (mapping->valid && m_mappingPanel) m_mappingPanel->setGeometry(mapping->geometry());
 }
 
 void MainWindow::applyAudioMappingSettings() {
-    if (!mappingPanel_) return;
-    mappingPanel_->setAllowDelete(settings_->allow_hide_embed_audio_tracks);
+    if (!m_mappingPanel) return;
+    m_mappingPanel->setAllowDelete(m_settings->allow_hide_embed_audio_tracks);
     bool reactivated = false;
-    if (!settings_->allow_hide_embed_audio_tracks) {
-        for (AudioSrcTrack* track : tracks_->tracks()) reactivated = reactivated || track->isRemoved();
-        tracks_->activateAll();
+    if (!m_settings->allow_hide_embed_audio_tracks) {
+        for (AudioSrcTrack* track : m_tracks->tracks()) reactivated = reactivated || track->isRemoved();
+        m_tracks->activateAll();
     }
     // Tracks that come back are routed again; otherwise only the rows change.
     if (reactivated) PanelAudioMap_MappingChange();
-    else mappingPanel_->rebuildTrackViews(tracks_);
+    else m_mappingPanel->rebuildTrackViews(m_tracks);
 }
 
 void MainWindow::saveAudioPanelSettings() {
-    settings_->storeAudioMetersPanel(meterPanel_ ? meterPanel_->windowHandle() : nullptr);
-    settings_->storeAudioMappingPanel(mappingPanel_ ? mappingPanel_->windowHandle() : nullptr);
+    m_settings->storeAudioMetersPanel(m_meterPanel ? m_meterPanel->windowHandle() : nullptr);
+    m_settings->storeAudioMappingPanel(m_mappingPanel ? m_mappingPanel->windowHandle() : nullptr);
 }
 
 // ---------------------------------------------------------------------------------
@@ -288,38 +288,38 @@ void MainWindow::onSoundIoDevicesChange(SoundIo* context) {
 }
 
 void MainWindow::startListenOutputDevice() {
-    if (!soundio_) {
+    if (!m_soundio) {
         qDebug().noquote() << "Error : can't listen output device (NULL)";
         return;
     }
-    soundio_->on_devices_change = &MainWindow::onSoundIoDevicesChange;
+    m_soundio->on_devices_change = &MainWindow::onSoundIoDevicesChange;
     stopListenOutputDevice();
-    listenerStop_.store(false);
-    listenerRunning_ = true;
-    SoundIo* context = soundio_;
-    deviceListener_ = std::thread([this, context] {
+    m_listenerStop.store(false);
+    m_listenerRunning = true;
+    SoundIo* context = m_soundio;
+    m_deviceListener = std::thread([this, context] {
         // The callback runs inside the wait, on this thread.
-        while (!listenerStop_.load()) soundio_wait_events(context);
+        while (!m_listenerStop.load()) soundio_wait_events(context);
     });
 }
 
 void MainWindow::stopListenOutputDevice() {
-    if (!listenerRunning_) return;
-    if (!soundio_) {
+    if (!m_listenerRunning) return;
+    if (!m_soundio) {
         qDebug().noquote() << "Error : can't stop listen output device (NULL)";
         return;
     }
-    listenerStop_.store(true);
-    soundio_wakeup(soundio_);
-    if (deviceListener_.joinable()) deviceListener_.join();
-    listenerRunning_ = false;
+    m_listenerStop.store(true);
+    soundio_wakeup(m_soundio);
+    if (m_deviceListener.joinable()) m_deviceListener.join();
+    m_listenerRunning = false;
 }
 
 void MainWindow::act_event_audio_out_changed() {
-    if (!soundio_) return;
+    if (!m_soundio) return;
     // From here until the listener restarts, this thread alone handles the library's
     // events and device list.
-    const bool listening = listenerRunning_;
+    const bool listening = m_listenerRunning;
     stopListenOutputDevice();
     struct Restart {
         MainWindow* window;
@@ -329,30 +329,30 @@ void MainWindow::act_event_audio_out_changed() {
         }
     } restart{this, listening};
 
-    soundio_flush_events(soundio_);
-    const OutputDeviceKey now = g_device_reader(soundio_);
-    if (outputDeviceIndex_ == -1) {
-        outputDeviceIndex_ = now.index;
-        outputDeviceId_ = now.id;
-    } else if (now.index == outputDeviceIndex_ && now.id == outputDeviceId_) {
+    soundio_flush_events(m_soundio);
+    const OutputDeviceKey now = g_device_reader(m_soundio);
+    if (m_outputDeviceIndex == -1) {
+        m_outputDeviceIndex = now.index;
+        m_outputDeviceId = now.id;
+    } else if (now.index == m_outputDeviceIndex && now.id == m_outputDeviceId) {
         return;  // the same device: another device came or went
     }
     stopPlayback();
-    if (!monitor_) {
+    if (!m_monitor) {
         qDebug().noquote() << "Audio monitor not created";
         return;
     }
-    monitor_->clearErrorText();
-    monitor_->reopenDefaultDevice();
-    outputDeviceIndex_ = now.index;
-    outputDeviceId_ = now.id;
-    if (!monitor_->errorText().isEmpty()) {
+    m_monitor->clearErrorText();
+    m_monitor->reopenDefaultDevice();
+    m_outputDeviceIndex = now.index;
+    m_outputDeviceId = now.id;
+    if (!m_monitor->errorText().isEmpty()) {
         displayErrorInfo("Sound output changed", "Error setting new output");
         return;
     }
-    if (!firstDeviceChangeSeen_) {
-        firstDeviceChangeSeen_ = true;
+    if (!m_firstDeviceChangeSeen) {
+        m_firstDeviceChangeSeen = true;
         return;
     }
-    displayInfo("Sound output changed", QString("New output card :\n%1").arg(monitor_->deviceName()));
+    displayInfo("Sound output changed", QString("New output card :\n%1").arg(m_monitor->deviceName()));
 }

@@ -58,9 +58,9 @@ void MainWindow::act_open_menu() {
 }
 
 void MainWindow::stopToolTasks() {
-    if (fileTestDialog_) fileTestDialog_->stopTask();
-    if (audioAnalyseDialog_) audioAnalyseDialog_->stopTask();
-    if (benchmarkDialog_) benchmarkDialog_->stopTask();
+    if (m_fileTestDialog) m_fileTestDialog->stopTask();
+    if (m_audioAnalyseDialog) m_audioAnalyseDialog->stopTask();
+    if (m_benchmarkDialog) m_benchmarkDialog->stopTask();
 }
 
 void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool startup) {
@@ -98,24 +98,24 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
             return;
         }
         ImportWarningSwitches switches;
-        switches.codecWarning = settings_->codecWarningText(opened->codec());
-        switches.notMultiple4 = settings_->warn_about_not_multiple_4;
-        switches.variableFps = settings_->warn_about_variable_fps;
-        switches.highBitrate = settings_->warn_about_high_bitrate;
-        switches.bitrateLimit = settings_->warn_bitrate_limit;
-        switches.bitrateInBits = settings_->ui_bitrate_unit_bits;
+        switches.codecWarning = m_settings->codecWarningText(opened->codec());
+        switches.notMultiple4 = m_settings->warn_about_not_multiple_4;
+        switches.variableFps = m_settings->warn_about_variable_fps;
+        switches.highBitrate = m_settings->warn_about_high_bitrate;
+        switches.bitrateLimit = m_settings->warn_bitrate_limit;
+        switches.bitrateInBits = m_settings->ui_bitrate_unit_bits;
         warnings = import_movie_warnings(*opened, switches);
         movieTracks.tracks = opened->createAudioTracks();
     }
 
     // Audio files: the ones given, or the companions of a new movie without sound.
     QStringList audioPaths = paths.audio;
-    if (audioPaths.isEmpty() && opened && settings_->import_auto_load_wave_files) {
+    if (audioPaths.isEmpty() && opened && m_settings->import_auto_load_wave_files) {
         bool playable = false;
         for (AudioSrcTrack* track : movieTracks.tracks) playable = playable || track->isPlayable();
         if (!playable) audioPaths = import_companion_wav_files(paths.movie);
     }
-    if (!audioPaths.isEmpty() && !opened && !movie_) {
+    if (!audioPaths.isEmpty() && !opened && !m_movie) {
         displayErrorInfo("File import error", "Mov HAP need to be imported before wav files");
         return;
     }
@@ -137,39 +137,39 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
 
     // Everything of this import has opened (or only its audio failed): the old movie
     // and its tracks go now.
-    if (sourceBuffer_) {
+    if (m_sourceBuffer) {
         stopAudio();
-        sourceBuffer_->releaseTracks();
+        m_sourceBuffer->releaseTracks();
     }
     if (opened) {
-        delete movie_;
-        movie_ = opened.release();
+        delete m_movie;
+        m_movie = opened.release();
         movieImported = true;
-        currentFrame_ = 0;
-        tracks_->deleteAll();
+        m_currentFrame = 0;
+        m_tracks->deleteAll();
         visible_index = -1;
         const QList<AudioSrcTrack*> own = movieTracks.release();
         if (!own.isEmpty()) {
-            tracks_->addTracks(own);
+            m_tracks->addTracks(own);
             uint32_t unsupported = 0;
             for (AudioSrcTrack* track : own)
                 if (!track->isPlayable()) ++unsupported;
-            if (settings_->warn_about_unsupported_audio && unsupported > 0)
+            if (m_settings->warn_about_unsupported_audio && unsupported > 0)
                 warnings.append(import_unsupported_audio_text(unsupported));
         }
-        bottomCtrl_->setControlsEnabled(true);
+        m_bottomCtrl->setControlsEnabled(true);
         setWindowTitle(QString("%1 : %2").arg(kTitleWithFile, paths.movie));
-        progressBar_->setFrameCount(movie_->frameCount());
-        inOutPoint_->setFrameCount(movie_->frameCount());
+        m_progressBar->setFrameCount(m_movie->frameCount());
+        m_inOutPoint->setFrameCount(m_movie->frameCount());
         uint32_t numerator = 0;
         uint32_t denominator = 1;
-        movie_->fpsRational(&numerator, &denominator);
-        ViewEditableTimeSpendTotal* time = bottomCtrl_->timeDisplay();
+        m_movie->fpsRational(&numerator, &denominator);
+        ViewEditableTimeSpendTotal* time = m_bottomCtrl->timeDisplay();
         time->setRate(numerator, denominator);
-        time->setTotal(movie_->frameCount());
-        time->setLimits(movie_->timecodeStartFrame(), movie_->isDropFrameTimecode());
-        if (VulkanWinRenderer* r = renderer()) r->allocVideoTextures(movie_);
-        frameQueue_->setFile(movie_);
+        time->setTotal(m_movie->frameCount());
+        time->setLimits(m_movie->timecodeStartFrame(), m_movie->isDropFrameTimecode());
+        if (VulkanWinRenderer* r = renderer()) r->allocVideoTextures(m_movie);
+        m_frameQueue->setFile(m_movie);
         if (VulkanWinRenderer* r = renderer()) {
             r->zoomFit();
             r->refresh();
@@ -177,18 +177,18 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
     }
 
     if (!audioPaths.isEmpty() && audioError.isEmpty()) {
-        if (settings_->mute_embed_audio_tracks_when_adding_wav) tracks_->clearMovieTrackMappings();
-        tracks_->insertTracksAt(wavTracks.release(), visible_index);
+        if (m_settings->mute_embed_audio_tracks_when_adding_wav) m_tracks->clearMovieTrackMappings();
+        m_tracks->insertTracksAt(wavTracks.release(), visible_index);
     }
-    tracks_->autoSelectLayout();
+    m_tracks->autoSelectLayout();
 
     if (!audioError.isEmpty()) {
         displayErrorInfo("Wav file import error", audioError);
     } else if (!warnings.isEmpty()) {
         const QString text = warnings.join("\n");
         qDebug().noquote() << "WARNING : " + QString("File import Warning") + " : " + text;
-        infoError_->setTexts("File import Warning", text);
-        infoError_->setStateWarning();
+        m_infoError->setTexts("File import Warning", text);
+        m_infoError->setStateWarning();
         refreshErrorOverlay();
         stopMessageTimer();
         showErrorOverlay(true);

@@ -29,7 +29,7 @@ void MainWindow::viewVideoKeyReleaseEvent(QKeyEvent* event) { keyReleaseEvent(ev
 
 QPointF MainWindow::pointerInVideo() const {
     QPointF point = mapFromGlobal(QCursor::pos());
-    point.ry() -= videoContainer_->geometry().top();
+    point.ry() -= m_videoContainer->geometry().top();
     return point;
 }
 
@@ -37,12 +37,12 @@ QPointF MainWindow::pointerInVideo() const {
 // being held (Space, K) are handled here.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     if (const MainWindowAction* row = findKeyAction(event->key(), event->modifiers())) {
-        if (movie_ || row->key.withoutMovie) (this->*row->run)();
+        if (m_movie || row->key.withoutMovie) (this->*row->run)();
         return;
     }
-    if (!movie_) return;
+    if (!m_movie) return;
     switch (event->key()) {
     case Qt::Key_Space:
         if (event->isAutoRepeat()) break;
@@ -50,7 +50,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_K:
         if (event->isAutoRepeat()) break;
-        kHeld_ = true;
+        m_kHeld = true;
         stopPlayback();
         break;
     default:
@@ -59,20 +59,20 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::shuttleForward() {
-    if (kHeld_) {
+    if (m_kHeld) {
         viewControlsClicNextFrame();
         return;
     }
-    const int32_t step = frameQueue_->playStep();
+    const int32_t step = m_frameQueue->playStep();
     setPlaySpeed(step <= 0 ? 1 : step * 2);
 }
 
 void MainWindow::shuttleReverse() {
-    if (kHeld_) {
+    if (m_kHeld) {
         viewControlsClicPrevFrame();
         return;
     }
-    const int32_t step = frameQueue_->playStep();
+    const int32_t step = m_frameQueue->playStep();
     setPlaySpeed(step >= 0 ? -1 : step * 2);
 }
 
@@ -98,7 +98,7 @@ void MainWindow::keyReleaseEvent(QKeyEvent* event) {
     const bool ctrl = mods & Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_K:
-        kHeld_ = false;
+        m_kHeld = false;
         break;
     case Qt::Key_Space: {
         VulkanWinRenderer* r = renderer();
@@ -106,21 +106,21 @@ void MainWindow::keyReleaseEvent(QKeyEvent* event) {
         bool tap = false;
         if (r->endPanMode(VulkanWinRenderer::interactionClockSeconds(), &tap)) {
             updateCursor();
-            if (tap && movie_) setPlaySpeed(frameQueue_->playStep() != 0 ? 0 : 1);
+            if (tap && m_movie) setPlaySpeed(m_frameQueue->playStep() != 0 ? 0 : 1);
         }
         break;
     }
     case Qt::Key_I:
-        if (!movie_) break;
+        if (!m_movie) break;
         if (alt) viewControlsClicResetIn();
         else if (shift) viewControlsClicGoToIn();
-        else if (!ctrl) ViewInOutPointDelegate_SetIn(static_cast<int32_t>(currentFrame_));
+        else if (!ctrl) ViewInOutPointDelegate_SetIn(static_cast<int32_t>(m_currentFrame));
         break;
     case Qt::Key_O:
-        if (!movie_) break;
+        if (!m_movie) break;
         if (alt) viewControlsClicResetOut();
         else if (shift) viewControlsClicGoToOut();
-        else ViewInOutPointDelegate_SetOut(static_cast<int32_t>(currentFrame_));
+        else ViewInOutPointDelegate_SetOut(static_cast<int32_t>(m_currentFrame));
         break;
     default:
         break;
@@ -129,16 +129,16 @@ void MainWindow::keyReleaseEvent(QKeyEvent* event) {
 
 void MainWindow::updateCursor() {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
-    videoWindow_->setCursorIndex(static_cast<uint32_t>(r->interactionState()));
+    if (!m_videoWindow || !r) return;
+    m_videoWindow->setCursorIndex(static_cast<uint32_t>(r->interactionState()));
 }
 
 void MainWindow::refreshViewSize() {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
-    r->setImageSize(videoWindow_->size());
+    if (!m_videoWindow || !r) return;
+    r->setImageSize(m_videoWindow->size());
     r->refresh();
-    videoWindow_->requestUpdate();
+    m_videoWindow->requestUpdate();
 }
 
 void MainWindow::ViewVideo_MousePress(const QPointF& nMousePoint) {

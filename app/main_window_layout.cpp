@@ -40,30 +40,30 @@ QImage grabWidgetToImage(QWidget* widget, int scale) {
 }
 
 void MainWindow::updateIfPaused() {
-    if (videoWindow_ && playSpeed() == 0) videoWindow_->requestUpdate();
+    if (m_videoWindow && playSpeed() == 0) m_videoWindow->requestUpdate();
 }
 
 void MainWindow::showErrorOverlay(bool show) {
-    errorShown_ = show;
-    if (videoWindow_) videoWindow_->setShowErrorOverlay(show);
+    m_errorShown = show;
+    if (m_videoWindow) m_videoWindow->setShowErrorOverlay(show);
 }
 
 void MainWindow::stopMessageTimer() {
-    if (!messageTimer_) return;
-    messageTimer_->stop();
-    messageTimer_->deleteLater();
-    messageTimer_ = nullptr;
+    if (!m_messageTimer) return;
+    m_messageTimer->stop();
+    m_messageTimer->deleteLater();
+    m_messageTimer = nullptr;
 }
 
 void MainWindow::displayErrorInfo(const QString& title, const QString& text) {
     qDebug().noquote() << "ERROR : " + title + " : " + text;
-    if (!rendererReady_) {
-        pendingErrorTitle_ = title;
-        pendingErrorText_ = text;
+    if (!m_rendererReady) {
+        m_pendingErrorTitle = title;
+        m_pendingErrorText = text;
         return;
     }
-    infoError_->setTexts(title, text);
-    infoError_->setStateError();
+    m_infoError->setTexts(title, text);
+    m_infoError->setStateError();
     refreshErrorOverlay();
     stopMessageTimer();
     showErrorOverlay(true);
@@ -72,15 +72,15 @@ void MainWindow::displayErrorInfo(const QString& title, const QString& text) {
 
 void MainWindow::displayInfo(const QString& title, const QString& text) {
     qDebug().noquote() << "INFO : " + title + " : " + text;
-    infoError_->setTexts(title, text);
-    infoError_->setStateInfo();
+    m_infoError->setTexts(title, text);
+    m_infoError->setStateInfo();
     refreshErrorOverlay();
     showErrorOverlay(true);
     stopMessageTimer();
-    messageTimer_ = new QTimer(this);
-    messageTimer_->setSingleShot(true);
-    connect(messageTimer_, &QTimer::timeout, this, &MainWindow::act_timer_hide_error_info);
-    messageTimer_->start(4000);
+    m_messageTimer = new QTimer(this);
+    m_messageTimer->setSingleShot(true);
+    connect(m_messageTimer, &QTimer::timeout, this, &MainWindow::act_timer_hide_error_info);
+    m_messageTimer->start(4000);
     updateIfPaused();
 }
 
@@ -96,8 +96,8 @@ void MainWindow::viewVideoClicError() {
 }
 
 void MainWindow::refreshErrorOverlay() {
-    const QImage image = grabWidgetToImage(infoError_, screenDpi_ < 97 ? 1 : 2);
-    if (!videoWindow_ || !renderer()) {
+    const QImage image = grabWidgetToImage(m_infoError, m_screenDpi < 97 ? 1 : 2);
+    if (!m_videoWindow || !renderer()) {
         qDebug().noquote() << "Can't edit error msg (no view or renderer)";
         return;
     }
@@ -106,23 +106,23 @@ void MainWindow::refreshErrorOverlay() {
 
 void MainWindow::refreshInformationOverlay() {
     ViewInformation view(nullptr);
-    view.setUnitSwitches(settings_->ui_bitrate_unit_bits, settings_->ui_bandwidth_gpu_unit_bits,
-                  settings_->ui_filesize_unit_ki);
-    view.setFileInfo(movie_, tracks_);
+    view.setUnitSwitches(m_settings->ui_bitrate_unit_bits, m_settings->ui_bandwidth_gpu_unit_bits,
+                  m_settings->ui_filesize_unit_ki);
+    view.setFileInfo(m_movie, m_tracks);
     view.updateLayout();
-    const QImage image = grabWidgetToImage(&view, screenDpi_ > 96 ? 2 : 1);
+    const QImage image = grabWidgetToImage(&view, m_screenDpi > 96 ? 2 : 1);
     VulkanWinRenderer* r = renderer();
-    if (!r || !videoWindow_) return;
+    if (!r || !m_videoWindow) return;
     if (r->setInformationOverlayImage(image, static_cast<uint32_t>(view.height()))) r->refresh();
     const QList<FileLinkInformationData*> zones = view.fileLinks();  // ours to free
-    videoWindow_->setInformationZones(zones);
-    qDeleteAll(informationZones_);
-    informationZones_ = zones;
+    m_videoWindow->setInformationZones(zones);
+    qDeleteAll(m_informationZones);
+    m_informationZones = zones;
 }
 
 void MainWindow::viewControlsClicInformation() {
-    informationShown_ = !informationShown_;
-    if (videoWindow_) videoWindow_->setShowInformationOverlay(informationShown_);
+    m_informationShown = !m_informationShown;
+    if (m_videoWindow) m_videoWindow->setShowInformationOverlay(m_informationShown);
     refreshMenuActions();
     updateIfPaused();
 }
@@ -149,57 +149,57 @@ void MainWindow::layoutViews() {
         menuBar()->show();
         M = menuBar()->sizeHint().height();
     }
-    const int Hv = controlsShown_ ? H - M - 83 : (full ? H - M : H - M - 5);
+    const int Hv = m_controlsShown ? H - M - 83 : (full ? H - M : H - M - 5);
     const QRect video(0, M, W, std::max(Hv, 1));
-    const QRect progress(5, M + Hv, W - 10, controlsShown_ ? 18 : 0);
-    const QRect bar(5, controlsShown_ ? M + Hv + 18 : M + Hv, W - 10, controlsShown_ ? 55 : 0);
+    const QRect progress(5, M + Hv, W - 10, m_controlsShown ? 18 : 0);
+    const QRect bar(5, m_controlsShown ? M + Hv + 18 : M + Hv, W - 10, m_controlsShown ? 55 : 0);
     const QRect markers(5, progress.y() + 17, W - 10, 12);
-    const int w = logo_->width();
+    const int w = m_logo->width();
     const QRect logo(8, full ? H - 3 - w : H - 8 - w, w, w);
     const QRect information(W - 400, 0, 400, Hv);
-    const QRect error((W - infoError_->width()) / 2, (Hv - infoError_->height()) / 2, infoError_->width(),
-                      infoError_->height());
+    const QRect error((W - m_infoError->width()) / 2, (Hv - m_infoError->height()) / 2, m_infoError->width(),
+                      m_infoError->height());
 
-    if (videoWindow_) {
-        videoWindow_->setErrorOverlayRect(error);
-        videoWindow_->setInformationOverlayRect(information);
+    if (m_videoWindow) {
+        m_videoWindow->setErrorOverlayRect(error);
+        m_videoWindow->setInformationOverlayRect(information);
     }
-    videoContainer_->setGeometry(video);
-    if (controlsShown_) {
-        progressBar_->setGeometry(progress);
-        progressBar_->show();
-        bottomCtrl_->setGeometry(bar);
-        bottomCtrl_->show();
-        logo_->setGeometry(logo);
-        logo_->show();
-        logo_->raise();
-        if (markersVisible_) {
-            inOutPoint_->setGeometry(markers);
-            inOutPoint_->show();
-            inOutPoint_->raise();
-            inOutPoint_->updateLayout();
+    m_videoContainer->setGeometry(video);
+    if (m_controlsShown) {
+        m_progressBar->setGeometry(progress);
+        m_progressBar->show();
+        m_bottomCtrl->setGeometry(bar);
+        m_bottomCtrl->show();
+        m_logo->setGeometry(logo);
+        m_logo->show();
+        m_logo->raise();
+        if (m_markersVisible) {
+            m_inOutPoint->setGeometry(markers);
+            m_inOutPoint->show();
+            m_inOutPoint->raise();
+            m_inOutPoint->updateLayout();
         } else {
-            inOutPoint_->hide();
+            m_inOutPoint->hide();
         }
     } else {
-        progressBar_->hide();
-        bottomCtrl_->hide();
-        logo_->hide();
-        inOutPoint_->hide();
+        m_progressBar->hide();
+        m_bottomCtrl->hide();
+        m_logo->hide();
+        m_inOutPoint->hide();
     }
     if (VulkanWinRenderer* r = renderer()) r->refresh();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    if (!rendererReady_) return;
+    if (!m_rendererReady) return;
     stopPlayback();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     layoutViews();
 }
 
 void MainWindow::act_menu_show_hide_controls() {
-    controlsShown_ = !controlsShown_;
+    m_controlsShown = !m_controlsShown;
     refreshMenuActions();
     layoutViews();
 }
@@ -208,18 +208,18 @@ void MainWindow::toggleFullScreen() {
     if (!isFullScreen()) {
         setWindowState(Qt::WindowFullScreen);
         showFullScreen();
-        if (settings_->hide_controls_in_full_screen && isFullScreen() && controlsShown_) {
-            controlsShown_ = false;
-            controlsHiddenByFullScreen_ = true;
+        if (m_settings->hide_controls_in_full_screen && isFullScreen() && m_controlsShown) {
+            m_controlsShown = false;
+            m_controlsHiddenByFullScreen = true;
         }
         layoutViews();
     } else {
         setWindowState(windowState() & ~Qt::WindowFullScreen);
         showNormal();
-        if (settings_->hide_controls_in_full_screen && !isFullScreen() && controlsHiddenByFullScreen_)
-            controlsShown_ = true;
+        if (m_settings->hide_controls_in_full_screen && !isFullScreen() && m_controlsHiddenByFullScreen)
+            m_controlsShown = true;
         // Cleared on leaving, so a later round trip never shows controls hidden by hand.
-        controlsHiddenByFullScreen_ = false;
+        m_controlsHiddenByFullScreen = false;
         layoutViews();
         QCoreApplication::processEvents();
     }
@@ -245,8 +245,8 @@ void MainWindow::screen_changed(QScreen*) {
 
 void MainWindow::updateDpi() {
     const int dpi = std::max<int>(96, static_cast<int>(platformWindowDpi(windowHandle())));
-    if (dpi == screenDpi_) return;
-    screenDpi_ = dpi;
+    if (dpi == m_screenDpi) return;
+    m_screenDpi = dpi;
     if (VulkanWinRenderer* r = renderer()) r->setHighDpi(dpi > 96);
     refreshInformationOverlay();
     refreshErrorOverlay();
@@ -255,45 +255,45 @@ void MainWindow::updateDpi() {
 
 void MainWindow::saveSettings() {
     if (VulkanWinRenderer* r = renderer()) {
-        settings_->view_bg_mode = r->backgroundModeRaw();  // the menu's numbering, not the snapshot's
-        settings_->view_alpha_mode = r->alphaMode();
-        settings_->view_channels = r->channelMode();
-        settings_->view_scaling_quality = r->scaleMode();
-        settings_->view_cropbox_display_mode = r->cropBoxDisplayMode();
+        m_settings->view_bg_mode = r->backgroundModeRaw();  // the menu's numbering, not the snapshot's
+        m_settings->view_alpha_mode = r->alphaMode();
+        m_settings->view_channels = r->channelMode();
+        m_settings->view_scaling_quality = r->scaleMode();
+        m_settings->view_cropbox_display_mode = r->cropBoxDisplayMode();
     }
-    settings_->storeMainWinPanel(windowHandle());
+    m_settings->storeMainWinPanel(windowHandle());
     saveAudioPanelSettings();
-    settings_->ui_timemode = bottomCtrl_->timeDisplay()->mode();
-    settings_->play_loop = bottomCtrl_->isPlayModeLoop();
-    settings_->view_show_controls = controlsShown_;
-    settings_->save();
+    m_settings->ui_timemode = m_bottomCtrl->timeDisplay()->mode();
+    m_settings->play_loop = m_bottomCtrl->isPlayModeLoop();
+    m_settings->view_show_controls = m_controlsShown;
+    m_settings->save();
 }
 
 void MainWindow::applySettings(bool first) {
-    if (!settings_) {
+    if (!m_settings) {
         qDebug().noquote() << "Null settings";
         return;
     }
-    if (first && settings_->ui_remember_windows_view_settings && !settingsApplied_) {
-        if (!videoWindow_) {
+    if (first && m_settings->ui_remember_windows_view_settings && !m_settingsApplied) {
+        if (!m_videoWindow) {
             qDebug().noquote() << "Invalid ui video";
         } else {
-            settingsApplied_ = true;
-            if (!settings_->view_show_controls) controlsShown_ = false;
-            bottomCtrl_->setPlayModeLoop(settings_->play_loop);
-            if (settings_->play_loop) viewControlsClicPlayMode(1);
-            bottomCtrl_->timeDisplay()->setModeRefresh(settings_->ui_timemode);
+            m_settingsApplied = true;
+            if (!m_settings->view_show_controls) m_controlsShown = false;
+            m_bottomCtrl->setPlayModeLoop(m_settings->play_loop);
+            if (m_settings->play_loop) viewControlsClicPlayMode(1);
+            m_bottomCtrl->timeDisplay()->setModeRefresh(m_settings->ui_timemode);
             restoreAudioPanels();
             if (VulkanWinRenderer* r = renderer()) {
-                r->setCropBoxDisplayMode(settings_->view_cropbox_display_mode);
-                r->setBackgroundMode(settings_->view_bg_mode);
-                r->setChannelMode(settings_->view_channels);
-                r->setAlphaMode(settings_->view_alpha_mode);
-                r->setScaleMode(settings_->view_scaling_quality);
+                r->setCropBoxDisplayMode(m_settings->view_cropbox_display_mode);
+                r->setBackgroundMode(m_settings->view_bg_mode);
+                r->setChannelMode(m_settings->view_channels);
+                r->setAlphaMode(m_settings->view_alpha_mode);
+                r->setScaleMode(m_settings->view_scaling_quality);
             } else {
                 qDebug().noquote() << "No renderer";
             }
-            if (const PanelSettings* main = settings_->mainWinPanel()) {
+            if (const PanelSettings* main = m_settings->mainWinPanel()) {
                 if (main->is_full_screen) enterFullScreen();
                 else if (main->valid) setGeometry(main->geometry());
             } else {
@@ -304,9 +304,9 @@ void MainWindow::applySettings(bool first) {
     refreshInformationOverlay();
     applyAudioMappingSettings();
     if (VulkanWinRenderer* r = renderer()) {
-        r->setBackgroundColors(canvas_colours(*settings_));
-        r->setShowSafeArea(settings_->isSafeAreaVisible());
-        r->setShowVideoArea(settings_->isVideoAreaVisible());
+        r->setBackgroundColors(canvas_colours(*m_settings));
+        r->setShowSafeArea(m_settings->isSafeAreaVisible());
+        r->setShowVideoArea(m_settings->isVideoAreaVisible());
     }
     layoutViews();
 }

@@ -46,9 +46,9 @@ void MainWindow::createMenus() {
         QList<const MainWindowAction*> rows;
         for (const MainWindowAction& row : mainWindowActions())
             if (row.menu == menu) rows << &row;
-        menuEntries_ << addMenuEntries(menuBar()->addMenu(actionMenuTitle(menu)), rows, ActionTexts::MenuBar);
+        m_menuEntries << addMenuEntries(menuBar()->addMenu(actionMenuTitle(menu)), rows, ActionTexts::MenuBar);
     }
-    for (const MenuEntry& entry : std::as_const(menuEntries_)) {
+    for (const MenuEntry& entry : std::as_const(m_menuEntries)) {
         const MainWindowAction* row = entry.row;
         if (row->isChoice()) {
             for (qsizetype i = 0; i < entry.choices.size(); ++i) {
@@ -136,11 +136,11 @@ void MainWindow::applyActionState(const MenuEntry& entry, ActionTexts texts) con
 
 void MainWindow::refreshMenuActions() {
     if (!renderer()) return;
-    for (const MenuEntry& entry : std::as_const(menuEntries_)) applyActionState(entry, ActionTexts::MenuBar);
+    for (const MenuEntry& entry : std::as_const(m_menuEntries)) applyActionState(entry, ActionTexts::MenuBar);
 }
 
 void MainWindow::refreshAudioMenuActions() {
-    for (const MenuEntry& entry : std::as_const(menuEntries_)) {
+    for (const MenuEntry& entry : std::as_const(m_menuEntries)) {
         const ActionState state = entry.row->state;
         if (state == ActionState::MetersPanelShown || state == ActionState::MappingPanelShown)
             applyActionState(entry, ActionTexts::MenuBar);
@@ -148,7 +148,7 @@ void MainWindow::refreshAudioMenuActions() {
 }
 
 void MainWindow::uncheckMenuEntry(ActionState state) {
-    for (const MenuEntry& entry : std::as_const(menuEntries_))
+    for (const MenuEntry& entry : std::as_const(m_menuEntries))
         if (entry.row->state == state) entry.action->setChecked(false);
 }
 
@@ -180,80 +180,80 @@ void MainWindow::viewVideoRightClic(const QMouseEvent* event) {
 }
 
 void MainWindow::act_menu_prefs() {
-    if (!prefsDialog_) prefsDialog_ = new DialogPrefs(nullptr);
-    prefsDialog_->show();
-    prefsDialog_->linkScreenChanged();
+    if (!m_prefsDialog) m_prefsDialog = new DialogPrefs(nullptr);
+    m_prefsDialog->show();
+    m_prefsDialog->linkScreenChanged();
     // Made at every showing, so unique: one Save must save and apply once.
-    connect(prefsDialog_, &DialogPrefs::clic_btn_dialog_1, this, &MainWindow::act_notif_close_prefs_panel,
+    connect(m_prefsDialog, &DialogPrefs::clic_btn_dialog_1, this, &MainWindow::act_notif_close_prefs_panel,
             Qt::UniqueConnection);
-    prefsDialog_->setSettings(settings_);
-    prefsDialog_->activateWindow();
+    m_prefsDialog->setSettings(m_settings);
+    m_prefsDialog->activateWindow();
 }
 
 void MainWindow::act_notif_close_prefs_panel() {
     saveSettings();
     applySettings(false);
-    if (prefsDialog_) prefsDialog_->close();
+    if (m_prefsDialog) m_prefsDialog->close();
     updateIfPaused();
 }
 
 void MainWindow::act_context_menu_snapshot_params() {
     stopPlayback();
-    if (snapshotParamsDialog_) snapshotParamsDialog_->deleteLater();
-    snapshotParamsDialog_ = new DialogSnapshotParams(this, settings_);
-    snapshotParamsDialog_->showDialog(false);
+    if (m_snapshotParamsDialog) m_snapshotParamsDialog->deleteLater();
+    m_snapshotParamsDialog = new DialogSnapshotParams(this, m_settings);
+    m_snapshotParamsDialog->showDialog(false);
 }
 
 void MainWindow::act_menu_file_test() {
     stopPlayback();
-    if (!movie_) {
+    if (!m_movie) {
         displayErrorInfo(tr("File test"), tr("No file load"));
         return;
     }
     // Built once; setFile keeps a test of this same movie on show, else starts over.
-    if (!fileTestDialog_) fileTestDialog_ = new DialogAnalyse(this);
-    fileTestDialog_->setFile(movie_, tracks_, settings_);
-    fileTestDialog_->showDialog(false);
-    fileTestDialog_->linkScreenChanged();
+    if (!m_fileTestDialog) m_fileTestDialog = new DialogAnalyse(this);
+    m_fileTestDialog->setFile(m_movie, m_tracks, m_settings);
+    m_fileTestDialog->showDialog(false);
+    m_fileTestDialog->linkScreenChanged();
 }
 
 void MainWindow::act_menu_audio_analyse() {
     stopPlayback();
-    if (!movie_) {
+    if (!m_movie) {
         displayErrorInfo(tr("Audio Analyse"), tr("No file load"));
         return;
     }
-    if (!tracks_ || !tracks_->hasRoutedTrack()) {
+    if (!m_tracks || !m_tracks->hasRoutedTrack()) {
         displayErrorInfo(tr("Audio Analyse"), tr("No audio"));
         return;
     }
     // A new dialog at each use; the previous one goes once its events are done.
-    if (audioAnalyseDialog_) audioAnalyseDialog_->deleteLater();
-    audioAnalyseDialog_ = new DialogAudioAnalyse(this, settings_);
-    audioAnalyseDialog_->setTracks(movie_, tracks_);
-    audioAnalyseDialog_->setRange(frameQueue_->inPoint(), frameQueue_->outPoint());
-    audioAnalyseDialog_->showDialog(false);
-    audioAnalyseDialog_->linkScreenChanged();
+    if (m_audioAnalyseDialog) m_audioAnalyseDialog->deleteLater();
+    m_audioAnalyseDialog = new DialogAudioAnalyse(this, m_settings);
+    m_audioAnalyseDialog->setTracks(m_movie, m_tracks);
+    m_audioAnalyseDialog->setRange(m_frameQueue->inPoint(), m_frameQueue->outPoint());
+    m_audioAnalyseDialog->showDialog(false);
+    m_audioAnalyseDialog->linkScreenChanged();
 }
 
 void MainWindow::act_menu_benchmark() {
     stopPlayback();
-    if (!movie_) {
+    if (!m_movie) {
         displayErrorInfo(tr("Benchmark"), tr("No file load"));
         return;
     }
     // A new dialog at each use; the previous one goes once its events are done.
-    if (benchmarkDialog_) benchmarkDialog_->deleteLater();
-    benchmarkDialog_ = new DialogBenchmark(this, settings_);
-    benchmarkDialog_->setFile(movie_);
-    benchmarkDialog_->showDialog(false);
-    benchmarkDialog_->linkScreenChanged();
+    if (m_benchmarkDialog) m_benchmarkDialog->deleteLater();
+    m_benchmarkDialog = new DialogBenchmark(this, m_settings);
+    m_benchmarkDialog->setFile(m_movie);
+    m_benchmarkDialog->showDialog(false);
+    m_benchmarkDialog->linkScreenChanged();
 }
 
 void MainWindow::act_menu_hardware_info() {
-    if (!hardwareDialog_) hardwareDialog_ = new DialogHardwareInformation(nullptr);
-    hardwareDialog_->show();
-    hardwareDialog_->linkScreenChanged();
-    hardwareDialog_->buildText(videoWindow(), monitor_);
-    hardwareDialog_->activateWindow();
+    if (!m_hardwareDialog) m_hardwareDialog = new DialogHardwareInformation(nullptr);
+    m_hardwareDialog->show();
+    m_hardwareDialog->linkScreenChanged();
+    m_hardwareDialog->buildText(videoWindow(), m_monitor);
+    m_hardwareDialog->activateWindow();
 }

@@ -93,7 +93,7 @@ MainWindow::MenuExecProvider MainWindow::setMenuExecProvider(MenuExecProvider pr
 
 void MainWindow::viewControlsClicSnapshot() {
     const QString title = QStringLiteral("Snapshot error");
-    if (!movie_) {
+    if (!m_movie) {
         displayErrorInfo(title, QStringLiteral("No file load"));
         return;
     }
@@ -104,15 +104,15 @@ void MainWindow::viewControlsClicSnapshot() {
         return;
     }
     SnapshotPrefs prefs;
-    if (settings_) prefs = snapshot_prefs(*settings_);
-    const SnapshotMovie movie = snapshot_movie(movie_);
+    if (m_settings) prefs = snapshot_prefs(*m_settings);
+    const SnapshotMovie movie = snapshot_movie(m_movie);
     const SnapshotView view = snapshot_view(*r);
-    SnapshotConverter converter(nullptr, settings_ ? &prefs : nullptr, &movie, &view);
+    SnapshotConverter converter(nullptr, m_settings ? &prefs : nullptr, &movie, &view);
     if (!converter.errorText().isEmpty()) {
         displayErrorInfo(title, converter.errorText());
         return;
     }
-    converter.createSnapshot(currentFrame_);
+    converter.createSnapshot(m_currentFrame);
     if (!converter.errorText().isEmpty()) {
         displayErrorInfo(title, converter.errorText());
         return;

@@ -19,44 +19,44 @@
 #include "render/vulkan_window.h"
 #include "ui/view_editable_time.h"
 
-int32_t MainWindow::playSpeed() const { return frameQueue_ ? frameQueue_->playStep() : 0; }
+int32_t MainWindow::playSpeed() const { return m_frameQueue ? m_frameQueue->playStep() : 0; }
 
 void MainWindow::setPlaySpeed(int32_t speed) {
-    if (!movie_) return;
-    speed = transport_clamp_speed(speed, movie_->frameCount());
-    const int32_t current = frameQueue_->playStep();
+    if (!m_movie) return;
+    speed = transport_clamp_speed(speed, m_movie->frameCount());
+    const int32_t current = m_frameQueue->playStep();
     if (speed == current) return;
 
     if (current == 0) {
         act_timer_hide_error_info();
-        if (frameQueue_->loopMode() == 0)
-            currentFrame_ = transport_play_once_start_frame(speed, currentFrame_, movie_->frameCount(),
-                                                            frameQueue_->inPoint(), frameQueue_->outPoint());
-        if (transport_speed_has_audio(speed) && sourceBuffer_) {
-            sourceBuffer_->setPlaySpeed(speed);
-            frameQueue_->setPlayStep(speed);  // the audio start reads the direction
+        if (m_frameQueue->loopMode() == 0)
+            m_currentFrame = transport_play_once_start_frame(speed, m_currentFrame, m_movie->frameCount(),
+                                                            m_frameQueue->inPoint(), m_frameQueue->outPoint());
+        if (transport_speed_has_audio(speed) && m_sourceBuffer) {
+            m_sourceBuffer->setPlaySpeed(speed);
+            m_frameQueue->setPlayStep(speed);  // the audio start reads the direction
             restartAudioAt(false);
         } else {
             act_timer_stop_after_seek();
         }
-        frameQueue_->setPlayStep(speed);
-        frameQueue_->prefill(currentFrame_);
-        frameQueue_->startCacheThread();
+        m_frameQueue->setPlayStep(speed);
+        m_frameQueue->prefill(m_currentFrame);
+        m_frameQueue->startCacheThread();
         startRefreshTimer();
     } else {
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
         stopRefreshTimer();
-        frameQueue_->stopCacheThread();
+        m_frameQueue->stopCacheThread();
         if (speed == 0) {
-            frameQueue_->setPlayStep(0);
+            m_frameQueue->setPlayStep(0);
             stopAudio();
         } else {
             stopAudio();
-            frameQueue_->setPlayStep(speed);
-            frameQueue_->prefill(currentFrame_);
-            frameQueue_->startCacheThread();
-            if (transport_speed_has_audio(speed) && sourceBuffer_) {
-                sourceBuffer_->setPlaySpeed(speed);
+            m_frameQueue->setPlayStep(speed);
+            m_frameQueue->prefill(m_currentFrame);
+            m_frameQueue->startCacheThread();
+            if (transport_speed_has_audio(speed) && m_sourceBuffer) {
+                m_sourceBuffer->setPlaySpeed(speed);
                 restartAudioAt(false);
             } else {
                 act_timer_stop_after_seek();
@@ -64,25 +64,25 @@ void MainWindow::setPlaySpeed(int32_t speed) {
             startRefreshTimer();
         }
     }
-    bottomCtrl_->setPlayStepImages(speed);
+    m_bottomCtrl->setPlayStepImages(speed);
 }
 
 void MainWindow::startRefreshTimer() {
-    if (!movie_) {
+    if (!m_movie) {
         qDebug().noquote() << "ERROR No file play obj start timer refresh";
         return;
     }
-    clock_->start(movie_->fps());
+    m_clock->start(m_movie->fps());
 }
 
 void MainWindow::stopRefreshTimer() {
-    if (clock_) clock_->stop();
+    if (m_clock) m_clock->stop();
 }
 
 void MainWindow::act_timer_refresh() {
-    if (!movie_) return;
+    if (!m_movie) return;
     VideoFrame* frame = nullptr;
-    const int32_t slot = frameQueue_->takeNextFrame(&frame);
+    const int32_t slot = m_frameQueue->takeNextFrame(&frame);
     if (slot < 0) {
         setPlaySpeed(0);
         displayErrorInfo("Playback error", "Not enough disk bandwidth.\nTry to put your media on a faster storage");
@@ -90,56 +90,56 @@ void MainWindow::act_timer_refresh() {
     }
     if (!frame) {
         qDebug().noquote() << "DEV ?? : Null Video Frame";
-        frameQueue_->releaseFrame(slot);
+        m_frameQueue->releaseFrame(slot);
         return;
     }
     if (VulkanWinRenderer* r = renderer()) r->copyVideoFrame(*frame);
-    currentFrame_ = frame->frame_number;
-    frameQueue_->releaseFrame(slot);
-    progressBar_->setCurrentFrame(currentFrame_);
+    m_currentFrame = frame->frame_number;
+    m_frameQueue->releaseFrame(slot);
+    m_progressBar->setCurrentFrame(m_currentFrame);
     repaint();
-    bottomCtrl_->timeDisplay()->setCurrent(currentFrame_);
-    if (videoWindow_) videoWindow_->requestUpdate();
+    m_bottomCtrl->timeDisplay()->setCurrent(m_currentFrame);
+    if (m_videoWindow) m_videoWindow->requestUpdate();
 
-    if (frameQueue_->loopMode() == 0 &&
-        transport_play_once_stops(frameQueue_->playStep(), currentFrame_, movie_->frameCount(),
-                                  frameQueue_->inPoint(), frameQueue_->outPoint()))
+    if (m_frameQueue->loopMode() == 0 &&
+        transport_play_once_stops(m_frameQueue->playStep(), m_currentFrame, m_movie->frameCount(),
+                                  m_frameQueue->inPoint(), m_frameQueue->outPoint()))
         setPlaySpeed(0);
 }
 
 void MainWindow::seekByFrames(int64_t delta) {
-    if (!movie_) return;
-    uint32_t target = currentFrame_;
+    if (!m_movie) return;
+    uint32_t target = m_currentFrame;
     try {
         const TransportRange range =
-            transport_play_range(frameQueue_->frameCount(), frameQueue_->inPoint(), frameQueue_->outPoint());
-        target = transport_seek_target(currentFrame_, delta, range, frameQueue_->loopMode() == 1);
+            transport_play_range(m_frameQueue->frameCount(), m_frameQueue->inPoint(), m_frameQueue->outPoint());
+        target = transport_seek_target(m_currentFrame, delta, range, m_frameQueue->loopMode() == 1);
     } catch (const std::exception& e) {
         qDebug().noquote() << "ERROR : seek :" << e.what();
         return;
     }
-    if (target == currentFrame_) return;
+    if (target == m_currentFrame) return;
     refreshPauseFrame(target);
-    if (settings_->play_audio_frame_by_frame) restartAudioAt(true);
+    if (m_settings->play_audio_frame_by_frame) restartAudioAt(true);
 }
 
 void MainWindow::refreshPauseFrame(uint32_t frame) {
-    if (!movie_) return;
-    if (frame >= movie_->frameCount()) {
+    if (!m_movie) return;
+    if (frame >= m_movie->frameCount()) {
         qDebug().noquote() << "Refresh pause frame : invalid frame request : " << frame;
         return;
     }
     if (rendererHasResources()) {
-        frameQueue_->readPauseFrame(frame);
-        frameQueue_->lockPauseFrame();
-        if (VideoFrame* pause = frameQueue_->pauseFrame()) renderer()->copyVideoFrame(*pause);
-        frameQueue_->unlockPauseFrame();
-        videoWindow_->requestUpdate();
+        m_frameQueue->readPauseFrame(frame);
+        m_frameQueue->lockPauseFrame();
+        if (VideoFrame* pause = m_frameQueue->pauseFrame()) renderer()->copyVideoFrame(*pause);
+        m_frameQueue->unlockPauseFrame();
+        m_videoWindow->requestUpdate();
     }
-    currentFrame_ = frame;
-    progressBar_->setCurrentFrame(frame);
+    m_currentFrame = frame;
+    m_progressBar->setCurrentFrame(frame);
     repaint();
-    bottomCtrl_->timeDisplay()->setCurrent(frame);
+    m_bottomCtrl->timeDisplay()->setCurrent(frame);
 }
 
 void MainWindow::showFrame(uint32_t frame) {
@@ -148,26 +148,26 @@ void MainWindow::showFrame(uint32_t frame) {
 }
 
 void MainWindow::viewControlsClicStart() {
-    if (!movie_) return;
+    if (!m_movie) return;
     showFrame(0);
 }
 
 void MainWindow::viewControlsClicEnd() {
-    if (!movie_) return;
-    const uint32_t count = movie_->frameCount();
+    if (!m_movie) return;
+    const uint32_t count = m_movie->frameCount();
     showFrame(count > 0 ? count - 1 : 0);
 }
 
 void MainWindow::viewControlsClicGoToIn() {
-    if (!movie_) return;
-    const int32_t in = frameQueue_->inPoint();
+    if (!m_movie) return;
+    const int32_t in = m_frameQueue->inPoint();
     showFrame(in >= 0 ? static_cast<uint32_t>(in) : 0);
 }
 
 void MainWindow::viewControlsClicGoToOut() {
-    if (!movie_) return;
-    const int32_t out = frameQueue_->outPoint();
-    const uint32_t count = movie_->frameCount();
+    if (!m_movie) return;
+    const int32_t out = m_frameQueue->outPoint();
+    const uint32_t count = m_movie->frameCount();
     showFrame(out >= 0 ? static_cast<uint32_t>(out) : (count > 0 ? count - 1 : 0));
 }
 
@@ -183,7 +183,7 @@ void MainWindow::viewControlsClicPrev10Frames() {
 
 void MainWindow::viewControlsClicPrevSecond() {
     stopPlayback();
-    if (movie_) seekByFrames(-static_cast<int64_t>(movie_->fpsRounded()));
+    if (m_movie) seekByFrames(-static_cast<int64_t>(m_movie->fpsRounded()));
 }
 
 void MainWindow::viewControlsClicNextFrame() {
@@ -198,7 +198,7 @@ void MainWindow::viewControlsClicNext10Frames() {
 
 void MainWindow::viewControlsClicNextSecond() {
     stopPlayback();
-    if (movie_) seekByFrames(static_cast<int64_t>(movie_->fpsRounded()));
+    if (m_movie) seekByFrames(static_cast<int64_t>(m_movie->fpsRounded()));
 }
 
 void MainWindow::viewControlsSetNewTimeFrameOffset(int64_t nFrameOffset) {
@@ -213,94 +213,94 @@ void MainWindow::viewProgressClicProgress(uint32_t frameNum) { showFrame(frameNu
 void MainWindow::viewControlsTimemodeChanged() {}
 
 void MainWindow::viewControlsClicPlay() {
-    if (!movie_) {
-        bottomCtrl_->setPlayStepImages(0);
+    if (!m_movie) {
+        m_bottomCtrl->setPlayStepImages(0);
         return;
     }
-    if (frameQueue_->playStep() > 0) setPlaySpeed(0);
-    else if (movie_->frameCount() > 1) setPlaySpeed(1);
-    else bottomCtrl_->setPlayStepImages(0);
+    if (m_frameQueue->playStep() > 0) setPlaySpeed(0);
+    else if (m_movie->frameCount() > 1) setPlaySpeed(1);
+    else m_bottomCtrl->setPlayStepImages(0);
 }
 
 void MainWindow::viewControlsClicPlayReverse() {
-    if (!movie_) {
-        bottomCtrl_->setPlayStepImages(0);
+    if (!m_movie) {
+        m_bottomCtrl->setPlayStepImages(0);
         return;
     }
-    if (frameQueue_->playStep() < 0) setPlaySpeed(0);
-    else if (movie_->frameCount() > 1) setPlaySpeed(-1);
-    else bottomCtrl_->setPlayStepImages(0);
+    if (m_frameQueue->playStep() < 0) setPlaySpeed(0);
+    else if (m_movie->frameCount() > 1) setPlaySpeed(-1);
+    else m_bottomCtrl->setPlayStepImages(0);
 }
 
 void MainWindow::viewControlsClicPlayMode(uint32_t nMode) {
-    const int32_t speed = frameQueue_->playStep();
+    const int32_t speed = m_frameQueue->playStep();
     if (speed != 0) {
         setPlaySpeed(0);
-        frameQueue_->setLoopMode(nMode);
+        m_frameQueue->setLoopMode(nMode);
         setPlaySpeed(speed);
     } else {
-        frameQueue_->setLoopMode(nMode);
+        m_frameQueue->setLoopMode(nMode);
     }
-    if (sourceBuffer_) sourceBuffer_->setLoop(nMode == 1 ? 1 : 0);
+    if (m_sourceBuffer) m_sourceBuffer->setLoop(nMode == 1 ? 1 : 0);
 }
 
 void MainWindow::viewControlsClicSetIn() {
-    const uint32_t frame = currentFrame_;
+    const uint32_t frame = m_currentFrame;
     stopPlayback();
-    if (!movie_) return;
-    frameQueue_->setInPoint(static_cast<int32_t>(frame));
+    if (!m_movie) return;
+    m_frameQueue->setInPoint(static_cast<int32_t>(frame));
     refreshInOutPoints(true);
 }
 
 void MainWindow::viewControlsClicSetOut() {
-    const uint32_t frame = currentFrame_;
+    const uint32_t frame = m_currentFrame;
     stopPlayback();
-    if (!movie_) return;
-    frameQueue_->setOutPoint(static_cast<int32_t>(frame));
+    if (!m_movie) return;
+    m_frameQueue->setOutPoint(static_cast<int32_t>(frame));
     refreshInOutPoints(true);
 }
 
 void MainWindow::ViewInOutPointDelegate_SetIn(int32_t nPoint) {
     stopPlayback();
-    if (!movie_) return;
-    frameQueue_->setInPoint(nPoint);
+    if (!m_movie) return;
+    m_frameQueue->setInPoint(nPoint);
     refreshInOutPoints(true);
 }
 
 void MainWindow::ViewInOutPointDelegate_SetOut(int32_t nPoint) {
     stopPlayback();
-    if (!movie_) return;
-    frameQueue_->setOutPoint(nPoint);
+    if (!m_movie) return;
+    m_frameQueue->setOutPoint(nPoint);
     refreshInOutPoints(true);
 }
 
 void MainWindow::viewControlsClicResetIn() {
     stopPlayback();
-    frameQueue_->resetInPoint();
+    m_frameQueue->resetInPoint();
     refreshInOutPoints(true);
 }
 
 void MainWindow::viewControlsClicResetOut() {
     stopPlayback();
-    frameQueue_->resetOutPoint();
+    m_frameQueue->resetOutPoint();
     refreshInOutPoints(true);
 }
 
 void MainWindow::refreshInOutPoints(bool relayout) {
-    const int32_t in = frameQueue_->inPoint();
-    const int32_t out = frameQueue_->outPoint();
-    progressBar_->setInOutPoints(in, out);
-    inOutPoint_->setInOutPoints(in, out);
+    const int32_t in = m_frameQueue->inPoint();
+    const int32_t out = m_frameQueue->outPoint();
+    m_progressBar->setInOutPoints(in, out);
+    m_inOutPoint->setInOutPoints(in, out);
     updateAudioPlayRange();
-    markersVisible_ = !(in < 0 && out < 0);
+    m_markersVisible = !(in < 0 && out < 0);
     if (relayout) layoutViews();
 }
 
 void MainWindow::updateAudioPlayRange() {
-    if (!movie_) return;
-    const TransportAudioRange range = transport_audio_range(frameQueue_->inPoint(), frameQueue_->outPoint(),
-                                                            movie_->fps(), movie_->durationSeconds());
-    tracks_->setInOutSeconds(range.start, range.end);
+    if (!m_movie) return;
+    const TransportAudioRange range = transport_audio_range(m_frameQueue->inPoint(), m_frameQueue->outPoint(),
+                                                            m_movie->fps(), m_movie->durationSeconds());
+    m_tracks->setInOutSeconds(range.start, range.end);
 }
 
 void MainWindow::act_menu_fps_mode(uint32_t mode) {
@@ -308,13 +308,13 @@ void MainWindow::act_menu_fps_mode(uint32_t mode) {
         std::printf("Unknown fps interpret mode\n");
         mode = 0;
     }
-    if (!movie_) return;
-    if (!movie_->setFpsMode(mode)) return;
+    if (!m_movie) return;
+    if (!m_movie->setFpsMode(mode)) return;
     setPlaySpeed(0);
     uint32_t numerator = 0;
     uint32_t denominator = 1;
-    movie_->fpsRational(&numerator, &denominator);
-    ViewEditableTimeSpendTotal* time = bottomCtrl_->timeDisplay();
+    m_movie->fpsRational(&numerator, &denominator);
+    ViewEditableTimeSpendTotal* time = m_bottomCtrl->timeDisplay();
     time->setRate(numerator, denominator);
     time->refresh();
     updateAudioPlayRange();

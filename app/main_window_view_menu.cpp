@@ -50,16 +50,16 @@ int MainWindow::actionState(ActionState state) const {
     VulkanWinRenderer* r = renderer();
     switch (state) {
     case ActionState::None: return 0;
-    case ActionState::InformationShown: return informationShown_;
-    case ActionState::ControlsShown: return controlsShown_;
+    case ActionState::InformationShown: return m_informationShown;
+    case ActionState::ControlsShown: return m_controlsShown;
     case ActionState::FullScreen: return isFullScreen();
-    case ActionState::SafeAreaShown: return settings_->isSafeAreaVisible();
-    case ActionState::VideoAreaShown: return settings_->isVideoAreaVisible();
-    case ActionState::CropBoxAreaShown: return settings_->isDisplayWindowAreaVisible();
-    case ActionState::MetersPanelShown: return meterPanel_ && meterPanel_->isVisible();
-    case ActionState::MappingPanelShown: return mappingPanel_ && mappingPanel_->isVisible();
-    case ActionState::MovieHasDisplayWindow: return movie_ && movie_->hasDisplayWindow();
-    case ActionState::FpsMode: return movie_ ? int(movie_->fpsMode()) : 0;
+    case ActionState::SafeAreaShown: return m_settings->isSafeAreaVisible();
+    case ActionState::VideoAreaShown: return m_settings->isVideoAreaVisible();
+    case ActionState::CropBoxAreaShown: return m_settings->isDisplayWindowAreaVisible();
+    case ActionState::MetersPanelShown: return m_meterPanel && m_meterPanel->isVisible();
+    case ActionState::MappingPanelShown: return m_mappingPanel && m_mappingPanel->isVisible();
+    case ActionState::MovieHasDisplayWindow: return m_movie && m_movie->hasDisplayWindow();
+    case ActionState::FpsMode: return m_movie ? int(m_movie->fpsMode()) : 0;
     default: break;
     }
     if (!r) return -1;
@@ -79,40 +79,40 @@ int MainWindow::actionState(ActionState state) const {
 
 void MainWindow::act_menu_bg(uint32_t index) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     index = display_mode_or_default(DisplayModeKind::Background, index, ModeLineTo::DebugLog);
     r->setBackgroundMode(toBaseGpu2dCanvasBackgroundMode(index));
-    videoWindow_->requestUpdate();
+    m_videoWindow->requestUpdate();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_alpha_mode(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     r->setAlphaMode(display_mode_or_default(DisplayModeKind::Alpha, mode, ModeLineTo::DebugLog));
-    videoWindow_->requestUpdate();
+    m_videoWindow->requestUpdate();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_channels(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     r->setChannelMode(display_mode_or_default(DisplayModeKind::Channels, mode, ModeLineTo::DebugLog));
-    videoWindow_->requestUpdate();
+    m_videoWindow->requestUpdate();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_scaling(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     r->setScaleMode(display_mode_or_default(DisplayModeKind::Scaling, mode, ModeLineTo::DebugLog));
-    videoWindow_->requestUpdate();
+    m_videoWindow->requestUpdate();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_cropbox_display_mode(uint32_t mode) {
     VulkanWinRenderer* r = renderer();
-    if (!videoWindow_ || !r) return;
+    if (!m_videoWindow || !r) return;
     r->setCropBoxDisplayMode(display_mode_or_default(DisplayModeKind::CropBox, mode, ModeLineTo::DebugLog));
     // The crop box moves the picture: its geometry is rebuilt, not only redrawn.
     r->refresh();
@@ -136,44 +136,44 @@ void MainWindow::act_menu_center_video() {
 }
 
 void MainWindow::act_menu_show_hide_safe_area() {
-    const bool show = !settings_->isSafeAreaVisible();
-    settings_->setSafeAreaVisible(show);
+    const bool show = !m_settings->isSafeAreaVisible();
+    m_settings->setSafeAreaVisible(show);
     if (VulkanWinRenderer* r = renderer()) r->setShowSafeArea(show);
     updateIfPaused();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_show_hide_video_area() {
-    const bool show = !settings_->isVideoAreaVisible();
-    settings_->setVideoAreaVisible(show);
+    const bool show = !m_settings->isVideoAreaVisible();
+    m_settings->setVideoAreaVisible(show);
     if (VulkanWinRenderer* r = renderer()) r->setShowVideoArea(show);
     updateIfPaused();
     refreshMenuActions();
 }
 
 void MainWindow::act_menu_show_hide_cropbox_display_area() {
-    const bool show = !settings_->isDisplayWindowAreaVisible();
-    settings_->setDisplayWindowAreaVisible(show);
+    const bool show = !m_settings->isDisplayWindowAreaVisible();
+    m_settings->setDisplayWindowAreaVisible(show);
     if (VulkanWinRenderer* r = renderer()) r->setShowCropBoxArea(show);
     updateIfPaused();
     refreshMenuActions();
 }
 
 void MainWindow::act_about_menu() {
-    if (!aboutDialog_) {
-        aboutDialog_ = new DialogAbout(nullptr, tr("About Norvu HAP Player"),
+    if (!m_aboutDialog) {
+        m_aboutDialog = new DialogAbout(nullptr, tr("About Norvu HAP Player"),
                                        QStringLiteral(":/Rsc/RESSOURCES_UI/ICON_PLAYER.png"));
-        BaseAboutSplash* splash = aboutDialog_->splash();
+        BaseAboutSplash* splash = m_aboutDialog->splash();
         splash->setVersion(tr("Version : %1").arg(QString::fromLatin1(kVersion)));
         splash->setTitle(tr("Norvu HAP Player"));
         splash->setLink(QString::fromLatin1(kWebPage));
     }
-    aboutDialog_->show();
-    aboutDialog_->activateWindow();
+    m_aboutDialog->show();
+    m_aboutDialog->activateWindow();
 }
 
 void MainWindow::act_keyboard_shortcuts() {
-    if (!shortcutsWindow_) shortcutsWindow_ = new WindowShortcuts(nullptr);
-    shortcutsWindow_->show();
-    shortcutsWindow_->activateWindow();
+    if (!m_shortcutsWindow) m_shortcutsWindow = new WindowShortcuts(nullptr);
+    m_shortcutsWindow->show();
+    m_shortcutsWindow->activateWindow();
 }

@@ -26,14 +26,14 @@ public:
     // restarts when running. A rate of 0 or less does not start.
     void start(double fps);
     void stop();
-    bool isRunning() const { return running_; }
+    bool isRunning() const { return m_running; }
 
     // The nominal interval, 1000 / fps truncated to whole milliseconds.
-    int nominalIntervalMs() const { return nominalMs_; }
+    int nominalIntervalMs() const { return m_nominalMs; }
     // Ticks emitted since start, and how many of them came more than one period late
     // (a schedule restart counts its next tick as late).
-    uint64_t ticks() const { return tick_; }
-    uint64_t lateTicks() const { return late_; }
+    uint64_t ticks() const { return m_tick; }
+    uint64_t lateTicks() const { return m_late; }
 
     // Milliseconds from the start to the due time of tick k (pure; for tests).
     static double dueMs(uint64_t k, double period_ms) { return static_cast<double>(k) * period_ms; }
@@ -45,12 +45,12 @@ private:
     void onTimeout();
     void armNext();
 
-    QTimer timer_;
-    QElapsedTimer elapsed_;
-    double periodMs_ = 0.0;
-    double originMs_ = 0.0;  // schedule origin, moved forward only after a long stall
-    uint64_t tick_ = 0;
-    uint64_t late_ = 0;
-    int nominalMs_ = 0;
-    bool running_ = false;
+    QTimer m_timer;
+    QElapsedTimer m_elapsed;
+    double m_periodMs = 0.0;
+    double m_originMs = 0.0;  // schedule origin, moved forward only after a long stall
+    uint64_t m_tick = 0;
+    uint64_t m_late = 0;
+    int m_nominalMs = 0;
+    bool m_running = false;
 };

@@ -37,16 +37,16 @@ void add_node(VideoGraphBranch* branch, FilterNode* node) {
 // The tree owns a branch once added; until then a failure frees it here.
 class BranchGuard {
 public:
-    BranchGuard(uint32_t filters, uint32_t inputs) : branch_(video_graph_branch_alloc(filters, inputs)) {}
-    ~BranchGuard() { video_graph_branch_free(&branch_); }
-    VideoGraphBranch* get() const { return branch_; }
+    BranchGuard(uint32_t filters, uint32_t inputs) : m_branch(video_graph_branch_alloc(filters, inputs)) {}
+    ~BranchGuard() { video_graph_branch_free(&m_branch); }
+    VideoGraphBranch* get() const { return m_branch; }
     void handTo(VideoGraphTree* tree) {
-        video_graph_tree_add_branch(tree, branch_);
-        branch_ = nullptr;
+        video_graph_tree_add_branch(tree, m_branch);
+        m_branch = nullptr;
     }
 
 private:
-    VideoGraphBranch* branch_;
+    VideoGraphBranch* m_branch;
 };
 
 // A scale step from the picture to (format, alpha mode, size); left out when it would

@@ -59,16 +59,16 @@ QString formatFileSize(uint64_t bytes, bool binary_units) {
 }
 
 FileToPlay::FileToPlay(const QString& path, QObject* parent) : QObject(parent) {
-    MovFile::init(&movie_);
-    PadBuffer::init(&readBuffer_);
+    MovFile::init(&m_movie);
+    PadBuffer::init(&m_readBuffer);
     open(path);
 }
 
 FileToPlay::~FileToPlay() {
-    MovFile::closeFile(&movie_);
-    MovFile::free(&movie_);
-    PadBuffer::free(&readBuffer_);
-    std::free(widePath_);
+    MovFile::closeFile(&m_movie);
+    MovFile::free(&m_movie);
+    PadBuffer::free(&m_readBuffer);
+    std::free(m_widePath);
 }
 
 void FileToPlay::open(const QString& path) {
@@ -85,19 +85,19 @@ void FileToPlay::open(const QString& path) {
     try {
         const QString native = QDir::toNativeSeparators(path);
         const auto length = static_cast<size_t>(native.size());
-        widePath_ = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
-        if (!widePath_) throw std::bad_alloc();
-        std::memcpy(widePath_, native.constData(), length * sizeof(char16_t));
-        widePath_[length] = 0;
+        m_widePath = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
+        if (!m_widePath) throw std::bad_alloc();
+        std::memcpy(m_widePath, native.constData(), length * sizeof(char16_t));
+        m_widePath[length] = 0;
 
-        MovFile::parse(&movie_, widePath_);
-        if (!movie_.frameTable) throw std::runtime_error("Fail to read frames index table");
+        MovFile::parse(&m_movie, m_widePath);
+        if (!m_movie.frameTable) throw std::runtime_error("Fail to read frames index table");
 
-        if (!is_hap_codec(movie_.codec)) {
-            qDebug("Codec unsupported : %u", movie_.codec);
+        if (!is_hap_codec(m_movie.codec)) {
+            qDebug("Codec unsupported : %u", m_movie.codec);
             setErrorText(QStringLiteral("Unsupported codec"));
         }
-        if (movie_.frameCount == 0) setErrorText(QStringLiteral("Invalid duration"));
+        if (m_movie.frameCount == 0) setErrorText(QStringLiteral("Invalid duration"));
     } catch (const std::runtime_error& error) {
         setErrorText(QStringLiteral("Error loading file : %1").arg(QString::fromUtf8(error.what())));
     } catch (const std::bad_alloc&) {
@@ -107,32 +107,32 @@ void FileToPlay::open(const QString& path) {
     }
 
     // A movie already refused is not probed: there may be no frame 0 to read.
-    if (is_hap_codec(movie_.codec) && errorText().isEmpty())
+    if (is_hap_codec(m_movie.codec) && errorText().isEmpty())
         probeFirstFrame();
     else
-        textureChunkCount_ = 0;
+        m_textureChunkCount = 0;
 }
 
 QString FileToPlay::errorText() const {
-    QMutexLocker lock(&errorMutex_);
-    return errorText_;
+    QMutexLocker lock(&m_errorMutex);
+    return m_errorText;
 }
 
 void FileToPlay::setErrorText(const QString& text) {
-    QMutexLocker lock(&errorMutex_);
-    errorText_ = text;
+    QMutexLocker lock(&m_errorMutex);
+    m_errorText = text;
 }
 
 void FileToPlay::clearErrorText() { setErrorText(QString()); }
 
 void FileToPlay::probeFirstFrame() {
-    if (!movie_.frameTable || movie_.frameCount == 0 || !movie_.file || !movie_.readMutex) return;
+    if (!m_movie.frameTable || m_movie.frameCount == 0 || !m_movie.file || !m_movie.readMutex) return;
     try {
-        std::lock_guard<std::mutex> lock(*movie_.readMutex);
+        std::lock_guard<std::mutex> lock(*m_movie.readMutex);
         HapFrame frame;
-        hap_frame_init_from_file(&frame, movie_.width, movie_.height, movie_.file, movie_.frameTable[0].offset,
-                                 movie_.frameTable[0].size);
-        textureChunkCount_ = frame.chunk_counts[0];
+        hap_frame_init_from_file(&frame, m_movie.width, m_movie.height, m_movie.file, m_movie.frameTable[0].offset,
+                                 m_movie.frameTable[0].size);
+        m_textureChunkCount = frame.chunk_counts[0];
         hap_frame_free(&frame);
     } catch (const std::runtime_error& error) {
         setErrorText(QStringLiteral("Error read first frame (%1)").arg(QString::fromUtf8(error.what())));
@@ -144,18 +144,18 @@ void FileToPlay::probeFirstFrame() {
 }
 
 bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
-    QMutexLocker frameLock(&frameReadMutex_);
-    return readFrame(index, frame, &readBuffer_);
+    QMutexLocker frameLock(&m_frameReadMutex);
+    return readFrame(index, frame, &m_readBuffer);
 }
 
 bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) {
     // A movie that failed to open has no stream: its frame count is 0 or its table is absent.
-    if (index >= movie_.frameCount || !movie_.frameTable || !movie_.file || !movie_.readMutex) {
-        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(movie_.frameCount));
+    if (index >= m_movie.frameCount || !m_movie.frameTable || !m_movie.file || !m_movie.readMutex) {
+        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(m_movie.frameCount));
         return false;
     }
     frame->status = 0;
-    const FrameIndexEntry entry = movie_.frameTable[index];
+    const FrameIndexEntry entry = m_movie.frameTable[index];
     if (entry.size == 0) {
         qDebug("Invalid frame len 0");
         frame->frame_number = index;
@@ -168,8 +168,8 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) 
     try {
         // The buffer grows outside the lock: other readers wait only for the file.
         PadBuffer::alloc(bytes, entry.size);
-        std::lock_guard<std::mutex> lock(*movie_.readMutex);
-        file_read_at(movie_.file, bytes->data, entry.offset, entry.size);
+        std::lock_guard<std::mutex> lock(*m_movie.readMutex);
+        file_read_at(m_movie.file, bytes->data, entry.offset, entry.size);
         bytes->length = entry.size;
         read = true;
     } catch (const std::runtime_error& error) {
@@ -198,20 +198,20 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) 
 }
 
 bool FileToPlay::readCompressedFrame(uint32_t index, VideoFrame* frame) {
-    if (index >= movie_.frameCount || !movie_.frameTable || !movie_.file || !movie_.readMutex) {
-        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(movie_.frameCount));
+    if (index >= m_movie.frameCount || !m_movie.frameTable || !m_movie.file || !m_movie.readMutex) {
+        setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(m_movie.frameCount));
         return false;
     }
-    const FrameIndexEntry entry = movie_.frameTable[index];
+    const FrameIndexEntry entry = m_movie.frameTable[index];
     if (entry.size == 0) {
         qDebug("Invalid frame len 0");
         setErrorText(QStringLiteral("Invalid frame"));
         return false;
     }
     try {
-        std::lock_guard<std::mutex> lock(*movie_.readMutex);
+        std::lock_guard<std::mutex> lock(*m_movie.readMutex);
         video_frame_alloc_data(frame, entry.size, VideoDataFormat_Compressed);
-        file_read_at(movie_.file, frame->planes[0], entry.offset, entry.size);
+        file_read_at(m_movie.file, frame->planes[0], entry.offset, entry.size);
         return true;
     } catch (const std::runtime_error& error) {
         qDebug("Error reading frame : %u : %s", index, error.what());
@@ -227,11 +227,11 @@ bool FileToPlay::readCompressedFrame(uint32_t index, VideoFrame* frame) {
     return false;
 }
 
-QString FileToPlay::filePath() const { return widePath_ ? QString::fromUtf16(widePath_) : QString(); }
+QString FileToPlay::filePath() const { return m_widePath ? QString::fromUtf16(m_widePath) : QString(); }
 
 bool FileToPlay::setFpsMode(uint32_t mode) {
-    if (mode == fpsMode_) return false;
-    fpsMode_ = mode;
+    if (mode == m_fpsMode) return false;
+    m_fpsMode = mode;
     return true;
 }
 
@@ -258,11 +258,11 @@ void FileToPlay::fpsRationalForMode(uint32_t mode, uint32_t file_numerator, uint
 }
 
 void FileToPlay::fpsRational(uint32_t* numerator, uint32_t* denominator) const {
-    fpsRationalForMode(fpsMode_, movie_.rateNum, movie_.rateDen, numerator, denominator);
+    fpsRationalForMode(m_fpsMode, m_movie.rateNum, m_movie.rateDen, numerator, denominator);
 }
 
 float FileToPlay::fps() const {
-    if (fpsMode_ == FpsInterpretMode_File) return static_cast<float>(movie_.fps);
+    if (m_fpsMode == FpsInterpretMode_File) return static_cast<float>(m_movie.fps);
     uint32_t numerator = 0, denominator = 0;
     fpsRational(&numerator, &denominator);
     return static_cast<float>(double(numerator) / double(denominator));
@@ -277,15 +277,15 @@ double FileToPlay::durationSeconds() const {
     const float rate = fps();
     // A movie without a rate has no duration rather than an infinite one.
     if (!(rate > 0.0f)) return 0.0;
-    return double(movie_.frameCount) / double(rate);
+    return double(m_movie.frameCount) / double(rate);
 }
 
-float FileToPlay::averageBitrate() const { return 8.0f * MovFile::averageByteRate(&movie_); }
+float FileToPlay::averageBitrate() const { return 8.0f * MovFile::averageByteRate(&m_movie); }
 
-bool FileToPlay::isHapCodec() const { return is_hap_codec(movie_.codec); }
+bool FileToPlay::isHapCodec() const { return is_hap_codec(m_movie.codec); }
 
 uint32_t FileToPlay::hapTextureFormat() const {
-    switch (movie_.codec) {
+    switch (m_movie.codec) {
         case kHap1: return VideoDataFormat_Hap1;
         case kHap5: return VideoDataFormat_Hap5;
         case kHapY: return VideoDataFormat_HapY;
@@ -297,10 +297,10 @@ uint32_t FileToPlay::hapTextureFormat() const {
 }
 
 bool FileToPlay::hasAlphaChannel() const {
-    switch (movie_.codec) {
+    switch (m_movie.codec) {
         case kHap5:
         case kHapM: return true;
-        case kHap7: return movie_.depth != 24;
+        case kHap7: return m_movie.depth != 24;
         case kHap1:
         case kHapA:
         case kHapY: return false;
@@ -309,20 +309,20 @@ bool FileToPlay::hasAlphaChannel() const {
 }
 
 bool FileToPlay::isAlphaPremultiplied() const {
-    return hasAlphaChannel() && ((movie_.metaPresent && movie_.alphaKind == 1) || movie_.alfaMode == 2);
+    return hasAlphaChannel() && ((m_movie.metaPresent && m_movie.alphaKind == 1) || m_movie.alfaMode == 2);
 }
 
 bool FileToPlay::isAlphaStraight() const {
-    return hasAlphaChannel() && ((movie_.metaPresent && movie_.alphaKind == 2) || movie_.alfaMode == 3);
+    return hasAlphaChannel() && ((m_movie.metaPresent && m_movie.alphaKind == 2) || m_movie.alfaMode == 3);
 }
 
 bool FileToPlay::hasDisplayWindow() const {
-    return movie_.metaPresent && movie_.displayWindowFlag == 1 && movie_.displayWidth > 0 &&
-           movie_.displayHeight > 0;
+    return m_movie.metaPresent && m_movie.displayWindowFlag == 1 && m_movie.displayWidth > 0 &&
+           m_movie.displayHeight > 0;
 }
 
 bool FileToPlay::isDropFrameTimecode() const {
-    return movie_.timecodePresent && (movie_.timecodeFlags & 1) != 0;
+    return m_movie.timecodePresent && (m_movie.timecodeFlags & 1) != 0;
 }
 
 QString FileToPlay::alphaText() const {
@@ -334,7 +334,7 @@ QString FileToPlay::alphaText() const {
 
 QString FileToPlay::codecText() const {
     QString name;
-    switch (movie_.codec) {
+    switch (m_movie.codec) {
         case kHap1: name = QStringLiteral("HAP"); break;
         case kHap5: name = QStringLiteral("HAPA"); break;
         case kHap7: name = QStringLiteral("HAPR"); break;
@@ -343,7 +343,7 @@ QString FileToPlay::codecText() const {
         case kHapY: name = QStringLiteral("HAPQ"); break;
         default: return QStringLiteral("Unknown codec");
     }
-    const QString chunks = textureChunkCount_ > 1 ? QStringLiteral("%1 chunks").arg(textureChunkCount_)
+    const QString chunks = m_textureChunkCount > 1 ? QStringLiteral("%1 chunks").arg(m_textureChunkCount)
                                                   : QStringLiteral("1 chunk");
     return QStringLiteral("%1 (%2)").arg(name, chunks);
 }
@@ -351,12 +351,12 @@ QString FileToPlay::codecText() const {
 QStringList FileToPlay::sizeText() const {
     QStringList lines;
     if (!hasDisplayWindow()) return lines;
-    lines << QStringLiteral("   Display window : %1 x %2 px").arg(movie_.displayWidth).arg(movie_.displayHeight);
-    lines << QStringLiteral("   Origin file data (Top Left) : %1 x %2 px").arg(movie_.originX).arg(movie_.originY);
+    lines << QStringLiteral("   Display window : %1 x %2 px").arg(m_movie.displayWidth).arg(m_movie.displayHeight);
+    lines << QStringLiteral("   Origin file data (Top Left) : %1 x %2 px").arg(m_movie.originX).arg(m_movie.originY);
     return lines;
 }
 
-QString FileToPlay::fileSizeText(bool binary_units) const { return formatFileSize(movie_.fileSize, binary_units); }
+QString FileToPlay::fileSizeText(bool binary_units) const { return formatFileSize(m_movie.fileSize, binary_units); }
 
 QString FileToPlay::bitrateText(bool in_bits) const {
     return formatBitrate(rate_to_u64(averageBitrate()), in_bits);
@@ -364,7 +364,7 @@ QString FileToPlay::bitrateText(bool in_bits) const {
 
 QString FileToPlay::codecBitrateText(bool in_bits) const {
     uint32_t bits_per_block = 0;
-    switch (movie_.codec) {
+    switch (m_movie.codec) {
         case kHap1:
         case kHapA: bits_per_block = 64; break;
         case kHap5:
@@ -373,16 +373,16 @@ QString FileToPlay::codecBitrateText(bool in_bits) const {
         case kHapM: bits_per_block = 192; break;
         default: return QStringLiteral("Unknown codec");
     }
-    const uint64_t blocks = (uint64_t(movie_.width) + 3) / 4 * ((uint64_t(movie_.height) + 3) / 4);
-    const float rate = float(blocks) * float(bits_per_block) * float(movie_.fps);
+    const uint64_t blocks = (uint64_t(m_movie.width) + 3) / 4 * ((uint64_t(m_movie.height) + 3) / 4);
+    const float rate = float(blocks) * float(bits_per_block) * float(m_movie.fps);
     return formatBitrate(rate_to_u64(rate), in_bits);
 }
 
 QStringList FileToPlay::warningsText() const {
     QStringList lines;
-    if (movie_.problemFlags & MovProblem_InvalidSttsEntry)
+    if (m_movie.problemFlags & MovProblem_InvalidSttsEntry)
         lines << QStringLiteral("File contains frame(s) with invalid duration");
-    if (movie_.problemFlags & MovProblem_SampleOutsideFile) lines << QStringLiteral("Incomplete mov file");
+    if (m_movie.problemFlags & MovProblem_SampleOutsideFile) lines << QStringLiteral("Incomplete mov file");
     return lines;
 }
 

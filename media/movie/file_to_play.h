@@ -68,22 +68,22 @@ public:
     // One new source per audio track of the movie, owned by the caller.
     QList<AudioSrcTrack*> createAudioTracks();
 
-    uint32_t frameCount() const { return movie_.frameCount; }
-    bool isValidFrame(uint32_t index) const { return index < movie_.frameCount; }
+    uint32_t frameCount() const { return m_movie.frameCount; }
+    bool isValidFrame(uint32_t index) const { return index < m_movie.frameCount; }
     QString filePath() const;
-    uint32_t width() const { return movie_.width; }
-    uint32_t height() const { return movie_.height; }
-    void movFile(MovFile** out) { *out = &movie_; }
-    uint32_t codec() const { return movie_.codec; }
-    uint32_t textureChunkCount() const { return textureChunkCount_; }
+    uint32_t width() const { return m_movie.width; }
+    uint32_t height() const { return m_movie.height; }
+    void movFile(MovFile** out) { *out = &m_movie; }
+    uint32_t codec() const { return m_movie.codec; }
+    uint32_t textureChunkCount() const { return m_textureChunkCount; }
 
-    uint32_t fpsMode() const { return fpsMode_; }
+    uint32_t fpsMode() const { return m_fpsMode; }
     bool setFpsMode(uint32_t mode);
     static void fpsRationalForMode(uint32_t mode, uint32_t file_numerator, uint32_t file_denominator,
                                    uint32_t* numerator, uint32_t* denominator);
     void fpsRational(uint32_t* numerator, uint32_t* denominator) const;
     float fps() const;
-    float fileFps() const { return static_cast<float>(movie_.fps); }
+    float fileFps() const { return static_cast<float>(m_movie.fps); }
     uint32_t fpsRounded() const;
     double durationSeconds() const;
     float averageBitrate() const;
@@ -94,11 +94,11 @@ public:
     bool isAlphaPremultiplied() const;
     bool isAlphaStraight() const;
     bool hasDisplayWindow() const;
-    bool hasTimecode() const { return movie_.timecodePresent != 0; }
+    bool hasTimecode() const { return m_movie.timecodePresent != 0; }
     bool isDropFrameTimecode() const;
-    uint32_t timecodeStartFrame() const { return movie_.timecodePresent ? movie_.timecodeStart : 0; }
-    bool isMultipleOf4() const { return movie_.width % 4 == 0 && movie_.height % 4 == 0; }
-    bool isVariableFps() const { return movie_.variableFps == 1; }
+    uint32_t timecodeStartFrame() const { return m_movie.timecodePresent ? m_movie.timecodeStart : 0; }
+    bool isMultipleOf4() const { return m_movie.width % 4 == 0 && m_movie.height % 4 == 0; }
+    bool isVariableFps() const { return m_movie.variableFps == 1; }
 
     QString alphaText() const;
     QString codecText() const;
@@ -112,15 +112,15 @@ public:
 private:
     void open(const QString& path);
 
-    mutable QMutex errorMutex_;
-    QString errorText_;
-    MovFile movie_;
-    // Serialises whole frame reads (read + decode) into readBuffer_; the movie's own
+    mutable QMutex m_errorMutex;
+    QString m_errorText;
+    MovFile m_movie;
+    // Serialises whole frame reads (read + decode) into m_readBuffer; the movie's own
     // readMutex is held only around the file access, so audio reads and the reads of
     // other buffers are not kept waiting by a decode.
-    QMutex frameReadMutex_;
-    PadBuffer readBuffer_;
-    uint32_t textureChunkCount_ = 0;
-    uint32_t fpsMode_ = FpsInterpretMode_File;
-    char16_t* widePath_ = nullptr;
+    QMutex m_frameReadMutex;
+    PadBuffer m_readBuffer;
+    uint32_t m_textureChunkCount = 0;
+    uint32_t m_fpsMode = FpsInterpretMode_File;
+    char16_t* m_widePath = nullptr;
 };

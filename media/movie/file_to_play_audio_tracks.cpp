@@ -78,8 +78,8 @@ std::vector<uint64_t> movie_track_masks(const MovAudioTrack& track, uint32_t cou
 QList<AudioSrcTrack*> FileToPlay::createAudioTracks() {
     QList<AudioSrcTrack*> tracks;
     const QString name = filePath();
-    for (uint32_t i = 0; i < movie_.audioTrackCount; ++i) {
-        const MovAudioTrack& track = movie_.audioTracks[i];
+    for (uint32_t i = 0; i < m_movie.audioTrackCount; ++i) {
+        const MovAudioTrack& track = m_movie.audioTracks[i];
         try {
             const uint32_t codec = movie_track_pcm_codec(track);
             // The parser refuses a decodable track above the source's channel limit, so
@@ -90,7 +90,7 @@ QList<AudioSrcTrack*> FileToPlay::createAudioTracks() {
             if (codec != AudioPcmCodec_None && track.sampleCount != 0 && channels == track.channels) {
                 auto* source =
                     new AudioSrcTrack(name, i, channels, track.frequency, codec, masks.data(), track.sampleCount);
-                source->setMovieReader(&movie_);
+                source->setMovieReader(&m_movie);
                 tracks.append(source);
             } else {
                 tracks.append(new AudioSrcTrack(name, i, channels, track.frequency, track.codec, masks.data()));

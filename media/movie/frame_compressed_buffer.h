@@ -64,13 +64,13 @@ public:
     // finished and queued in its turn, so the queue stops whole: the frames it holds
     // follow each other in play order and a restart goes on after the last of them.
     void stopCacheThread();
-    bool isCacheThreadRunning() const { return running_.load(); }
+    bool isCacheThreadRunning() const { return m_running.load(); }
 
     // How many frames the workers read and decode at once: 0 (the default) chooses
     // from the movie's chunk count and the processor's cores (framesInFlightFor);
     // 1 is the plain schedule, one frame read then decoded after another. Takes effect
     // at the next prefill or start; at most the slot count.
-    void setFramesInFlight(uint32_t frames) { framesInFlightSetting_ = frames; }
+    void setFramesInFlight(uint32_t frames) { m_framesInFlightSetting = frames; }
     // The number the next start uses.
     uint32_t framesInFlight() const;
     // The choice for a frame of `chunks` chunks (0 when unknown) on `cores` cores: one
@@ -102,16 +102,16 @@ public:
 
     // Reads and decodes a frame into the pause frame (under the pause lock).
     bool readPauseFrame(uint32_t index);
-    void lockPauseFrame() { pauseLock_.lock(); }
-    void unlockPauseFrame() { pauseLock_.unlock(); }
-    VideoFrame* pauseFrame() const { return pauseFrame_; }
+    void lockPauseFrame() { m_pauseLock.lock(); }
+    void unlockPauseFrame() { m_pauseLock.unlock(); }
+    VideoFrame* pauseFrame() const { return m_pauseFrame; }
 
     void lockSlot(int32_t slot);
     void unlockSlot(int32_t slot);
 
-    uint32_t frameCount() const { return frameCount_; }
-    uint32_t slotCount() const { return slotCount_; }
-    uint32_t prefillCount() const { return prefillCount_; }
+    uint32_t frameCount() const { return m_frameCount; }
+    uint32_t slotCount() const { return m_slotCount; }
+    uint32_t prefillCount() const { return m_prefillCount; }
     // Queue state, read under the queue lock (for the player's diagnostics and tests).
     uint32_t cachedCount() const;
     uint32_t headSlot() const;
@@ -120,7 +120,7 @@ public:
     // decoded while a frame before them is still in flight.
     uint32_t pendingCount() const;
     // The frame of a slot; only meaningful while the caller holds that slot.
-    VideoFrame* slotFrame(uint32_t slot) const { return slot < slotCount_ ? slots_[slot] : nullptr; }
+    VideoFrame* slotFrame(uint32_t slot) const { return slot < m_slotCount ? m_slots[slot] : nullptr; }
 
 private:
     struct Claim {
@@ -141,34 +141,34 @@ private:
     void ensureReadBuffers(uint32_t count);
     void freeReadBuffers();
 
-    VideoFrame* pauseFrame_ = nullptr;
-    uint32_t frameCount_ = 0;
-    int32_t playStep_ = 0;
-    uint32_t loopMode_ = 0;
-    int32_t inPoint_ = -1;
-    int32_t outPoint_ = -1;
-    FileToPlay* file_ = nullptr;
-    QMutex pauseLock_;
-    VideoFrame** slots_ = nullptr;
-    uint32_t slotCount_ = 0;
-    QMutex** slotLocks_ = nullptr;
-    uint32_t prefillCount_ = 0;
-    uint32_t head_ = 0;
-    uint32_t count_ = 0;
-    uint32_t last_ = 0;
+    VideoFrame* m_pauseFrame = nullptr;
+    uint32_t m_frameCount = 0;
+    int32_t m_playStep = 0;
+    uint32_t m_loopMode = 0;
+    int32_t m_inPoint = -1;
+    int32_t m_outPoint = -1;
+    FileToPlay* m_file = nullptr;
+    QMutex m_pauseLock;
+    VideoFrame** m_slots = nullptr;
+    uint32_t m_slotCount = 0;
+    QMutex** m_slotLocks = nullptr;
+    uint32_t m_prefillCount = 0;
+    uint32_t m_head = 0;
+    uint32_t m_count = 0;
+    uint32_t m_last = 0;
     // The claimed slots follow the queued ones: (head + count) .. (head + count +
-    // pending - 1), modulo the slot count. lastClaimed_ is the frame of the newest claim,
-    // the base of the next one; it equals last_ whenever nothing is pending.
-    uint32_t pending_ = 0;
-    uint32_t lastClaimed_ = 0;
-    std::vector<uint32_t> slotFrameIndex_;  // per slot: the frame it was claimed for
-    std::vector<uint8_t> slotDecoded_;      // per slot: decoded, waiting for its turn
-    int32_t takenSlot_ = -1;  // the slot handed out by takeNextFrame, until released
-    mutable QMutex fifoLock_;
-    QWaitCondition roomForFrames_;  // with fifoLock_: a slot came free or stop
-    uint32_t framesInFlightSetting_ = 0;
-    std::vector<PadBuffer> readBuffers_;  // one per worker; grow while no worker runs
-    std::vector<std::thread> workers_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stop_{false};
+    // pending - 1), modulo the slot count. m_lastClaimed is the frame of the newest claim,
+    // the base of the next one; it equals m_last whenever nothing is pending.
+    uint32_t m_pending = 0;
+    uint32_t m_lastClaimed = 0;
+    std::vector<uint32_t> m_slotFrameIndex;  // per slot: the frame it was claimed for
+    std::vector<uint8_t> m_slotDecoded;      // per slot: decoded, waiting for its turn
+    int32_t m_takenSlot = -1;  // the slot handed out by takeNextFrame, until released
+    mutable QMutex m_fifoLock;
+    QWaitCondition m_roomForFrames;  // with m_fifoLock: a slot came free or stop
+    uint32_t m_framesInFlightSetting = 0;
+    std::vector<PadBuffer> m_readBuffers;  // one per worker; grow while no worker runs
+    std::vector<std::thread> m_workers;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stop{false};
 };

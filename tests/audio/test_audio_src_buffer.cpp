@@ -32,25 +32,25 @@ QString fixture(const std::string& name) { return QString::fromStdString(fixture
 // Rings need a library context (it sets their page size); no backend is needed.
 class AudioSrcBufferTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { context_ = soundio_create(); }
+    static void SetUpTestSuite() { m_context = soundio_create(); }
     static void TearDownTestSuite() {
-        soundio_destroy(context_);
-        context_ = nullptr;
+        soundio_destroy(m_context);
+        m_context = nullptr;
     }
-    void SetUp() override { ASSERT_NE(context_, nullptr); }
-    void TearDown() override { tracks_.deleteAll(); }
+    void SetUp() override { ASSERT_NE(m_context, nullptr); }
+    void TearDown() override { m_tracks.deleteAll(); }
 
     AudioSrcTrack* add(const QString& path) {
         auto* track = new AudioSrcTrack(path);
         EXPECT_EQ(track->errorText(), QString());
-        tracks_.addTrack(track);
+        m_tracks.addTrack(track);
         return track;
     }
 
-    static SoundIo* context_;
-    AllAudioSrcTracks tracks_;
+    static SoundIo* m_context;
+    AllAudioSrcTracks m_tracks;
 };
-SoundIo* AudioSrcBufferTest::context_ = nullptr;
+SoundIo* AudioSrcBufferTest::m_context = nullptr;
 
 // The first `frames` frames of one ring plane, left in the ring.
 std::vector<float> ring_plane(PlanarRingBuffer* ring, uint32_t plane, uint32_t frames) {
@@ -87,9 +87,9 @@ TEST_F(AudioSrcBufferTest, RoutingIsDirectOnlyForOneToOneMasks) {
         // One mono source on both sides: the mixer copies it into both planes.
         AudioSrcTrack* only = add(a);
         only->setChannelMapping(3, 0);
-        tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         ASSERT_EQ(buffer.readyFlag(), 1);
         EXPECT_EQ(buffer.directFlag(), 0);
         buffer.seek(0.0, 1);
@@ -97,14 +97,14 @@ TEST_F(AudioSrcBufferTest, RoutingIsDirectOnlyForOneToOneMasks) {
         EXPECT_EQ(ring_plane(buffer.sourceRing(), 0, 48000), sourceA);
         EXPECT_EQ(ring_plane(buffer.sourceRing(), 1, 48000), sourceA);
     }
-    tracks_.deleteAll();
+    m_tracks.deleteAll();
     {
         // Masks 1 and 2: each source straight into its own plane.
         add(a)->setChannelMapping(1, 0);
         add(b)->setChannelMapping(2, 0);
-        tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         ASSERT_EQ(buffer.readyFlag(), 1);
         EXPECT_EQ(buffer.directFlag(), 1);
         buffer.seek(0.0, 1);
@@ -112,8 +112,8 @@ TEST_F(AudioSrcBufferTest, RoutingIsDirectOnlyForOneToOneMasks) {
         EXPECT_EQ(ring_plane(buffer.sourceRing(), 1, 48000), sourceB);
 
         // A 5.1 layout: the four outputs nothing feeds are silence, not stale memory.
-        tracks_.setOutputLayout(NAudioChannelLayout_5_1);
-        buffer.setTracks(&tracks_);
+        m_tracks.setOutputLayout(NAudioChannelLayout_5_1);
+        buffer.setTracks(&m_tracks);
         ASSERT_EQ(buffer.readyFlag(), 1);
         EXPECT_EQ(buffer.outputChannels(), 6u);
         buffer.seek(0.0, 1);
@@ -122,14 +122,14 @@ TEST_F(AudioSrcBufferTest, RoutingIsDirectOnlyForOneToOneMasks) {
         EXPECT_EQ(ring_plane(buffer.sourceRing(), 1, 48000), sourceB);
 
         // Nothing routed, or a layout the player does not know: not ready.
-        tracks_.tracks()[0]->setChannelMapping(0, 0);
-        tracks_.tracks()[1]->setChannelMapping(0, 0);
-        buffer.setTracks(&tracks_);
+        m_tracks.tracks()[0]->setChannelMapping(0, 0);
+        m_tracks.tracks()[1]->setChannelMapping(0, 0);
+        buffer.setTracks(&m_tracks);
         EXPECT_EQ(buffer.readyFlag(), 0);
         EXPECT_EQ(buffer.routedTrackCount(), 0u);
-        tracks_.tracks()[0]->setChannelMapping(1, 0);
-        tracks_.setOutputLayout(9);
-        buffer.setTracks(&tracks_);
+        m_tracks.tracks()[0]->setChannelMapping(1, 0);
+        m_tracks.setOutputLayout(9);
+        buffer.setTracks(&m_tracks);
         EXPECT_EQ(buffer.readyFlag(), 0);
         buffer.seek(0.0, 0);
         EXPECT_FALSE(buffer.isFillTaskRunning());
@@ -138,9 +138,9 @@ TEST_F(AudioSrcBufferTest, RoutingIsDirectOnlyForOneToOneMasks) {
 
 TEST_F(AudioSrcBufferTest, ResampledSourceMatchesFFmpegAndKeepsPositions) {
     add(fixture("play_marker_44k.wav"));
-    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.readyFlag(), 1);
     ASSERT_EQ(buffer.directFlag(), 1);
 
@@ -170,9 +170,9 @@ TEST_F(AudioSrcBufferTest, ResampledSourceMatchesFFmpegAndKeepsPositions) {
 
 TEST_F(AudioSrcBufferTest, SpeedTwoAndReverseReadTheRightSamples) {
     add(fixture("play_steps_48k.wav"));
-    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.readyFlag(), 1);
     const std::vector<float> left = read_raw_s16_channel(fixture_path("play_steps_48k.raw"), 2, 0);
     const std::vector<float> right = read_raw_s16_channel(fixture_path("play_steps_48k.raw"), 2, 1);
@@ -220,9 +220,9 @@ TEST_F(AudioSrcBufferTest, SpeedTwoAndReverseReadTheRightSamples) {
 TEST_F(AudioSrcBufferTest, FillJobKeepsTheRingFullAndLoops) {
     const QString path = fixture("play_mono_1000_48k.wav");  // 2 s
     add(path)->setChannelMapping(1, 0);
-    tracks_.setOutputLayout(NAudioChannelLayout_Mono);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.setOutputLayout(NAudioChannelLayout_Mono);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.readyFlag(), 1);
     const std::vector<float> source = decoded_s16_mono(path, 96000);
 
@@ -259,11 +259,11 @@ TEST_F(AudioSrcBufferTest, EveryRoutedChannelOfResampledSourcesPlays) {
         add(QString::fromStdString(copy_fixture_as("play_tone_" + std::to_string(tones[i]) + "_44k.wav",
                                                    std::string("voice") + suffixes[i] + ".wav")));
     }
-    tracks_.autoSelectLayout();
-    ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_5_1));
+    m_tracks.autoSelectLayout();
+    ASSERT_EQ(m_tracks.outputLayout(), uint32_t(NAudioChannelLayout_5_1));
     {
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         ASSERT_EQ(buffer.readyFlag(), 1);
         EXPECT_EQ(buffer.directFlag(), 1);
         buffer.seek(0.0, 1);
@@ -273,19 +273,19 @@ TEST_F(AudioSrcBufferTest, EveryRoutedChannelOfResampledSourcesPlays) {
             EXPECT_NEAR(tone_frequency(samples, 1000, 47000, kRate), tones[plane], 0.5) << plane;
         }
     }
-    tracks_.deleteAll();
+    m_tracks.deleteAll();
 
     // Two stereo movie tracks: dual stereo, the second pair on planes 2 and 3.
     OpenedMovie movie(fixture_path("play_dual_44k.mov"));
     ASSERT_EQ(movie.movie.audioTrackCount, 2u);
     // A mono track feeds both sides; a wider one maps channel c to output c.
     const auto mask_of = [](uint32_t, uint32_t c, uint32_t channels) { return channels == 1 ? uint64_t(3) : uint64_t(1) << c; };
-    tracks_.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
-    tracks_.autoSelectLayout();
-    ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_DualStereo));
+    m_tracks.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
+    m_tracks.autoSelectLayout();
+    ASSERT_EQ(m_tracks.outputLayout(), uint32_t(NAudioChannelLayout_DualStereo));
     {
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         ASSERT_EQ(buffer.readyFlag(), 1);
         buffer.seek(0.5, 1);
         const double expected[] = {500, 700, 900, 1100};
@@ -295,16 +295,16 @@ TEST_F(AudioSrcBufferTest, EveryRoutedChannelOfResampledSourcesPlays) {
             EXPECT_NEAR(tone_frequency(samples, 1000, 47000, kRate), expected[plane], 0.5) << plane;
         }
     }
-    tracks_.deleteAll();
+    m_tracks.deleteAll();
 
     // Mixer mode with a source channel routed nowhere: that channel stays out of the
     // mix and the outputs carry only the routed one.
     AudioSrcTrack* stereo = add(fixture("play_marker_44k.wav"));
     stereo->setChannelMapping(3, 0);
     stereo->setChannelMapping(0, 1);
-    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.directFlag(), 0);
     buffer.seek(2.4, 1);
     const std::vector<float> outL = ring_plane(buffer.sourceRing(), 0, 48000);
@@ -316,9 +316,9 @@ TEST_F(AudioSrcBufferTest, EveryRoutedChannelOfResampledSourcesPlays) {
 TEST_F(AudioSrcBufferTest, FailingStepsDeliverSilenceAndTheJobGoesOn) {
     {
         add(fixture("play_marker_44k.wav"));
-        tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         ConverterOverride failing(&failing_converter);
         buffer.seek(1.0, 0);  // must not throw into the caller
         EXPECT_TRUE(buffer.isFillTaskRunning());
@@ -332,15 +332,15 @@ TEST_F(AudioSrcBufferTest, FailingStepsDeliverSilenceAndTheJobGoesOn) {
         for (uint32_t plane = 0; plane < 2; ++plane)
             EXPECT_EQ(peak_level(ring_plane(buffer.sourceRing(), plane, 240000), 0, 240000), 0.0f);
     }
-    tracks_.deleteAll();
+    m_tracks.deleteAll();
 
     // The file shrinks under the fill job: the job keeps running and plays silence
     // where the looped file would have played its first seconds again.
     const std::string copy = copy_fixture_as("play_steps_48k.wav", "shrinking.wav");
     add(QString::fromStdString(copy));
-    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     buffer.setLoop(1);
     buffer.seek(0.0, 0);
     ASSERT_TRUE(wait_for_full_ring(buffer));

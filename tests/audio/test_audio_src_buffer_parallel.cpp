@@ -34,21 +34,21 @@ namespace {
 
 class AudioSrcBufferParallel : public testing::Test {
 protected:
-    static void SetUpTestSuite() { context_ = soundio_create(); }
+    static void SetUpTestSuite() { m_context = soundio_create(); }
     static void TearDownTestSuite() {
-        soundio_destroy(context_);
-        context_ = nullptr;
+        soundio_destroy(m_context);
+        m_context = nullptr;
     }
-    void SetUp() override { ASSERT_NE(context_, nullptr); }
-    void TearDown() override { tracks_.deleteAll(); }
+    void SetUp() override { ASSERT_NE(m_context, nullptr); }
+    void TearDown() override { m_tracks.deleteAll(); }
 
     // The ring after seek(seconds, preview) on a fresh buffer with loop on, the
     // parallel loops held to `threads` threads (0: no limit).
     Planes ring_after_seek(double seconds, uint8_t preview, size_t threads) {
         std::unique_ptr<platform::ParallelismLimit> limit;
         if (threads) limit = std::make_unique<platform::ParallelismLimit>(threads);
-        AudioSrcBuffer buffer(context_);
-        buffer.setTracks(&tracks_);
+        AudioSrcBuffer buffer(m_context);
+        buffer.setTracks(&m_tracks);
         EXPECT_EQ(buffer.readyFlag(), 1);
         EXPECT_EQ(buffer.directFlag(), 1);
         buffer.setLoop(1);
@@ -61,10 +61,10 @@ protected:
         return ring_planes(buffer.sourceRing());
     }
 
-    static SoundIo* context_;
-    AllAudioSrcTracks tracks_;
+    static SoundIo* m_context;
+    AllAudioSrcTracks m_tracks;
 };
-SoundIo* AudioSrcBufferParallel::context_ = nullptr;
+SoundIo* AudioSrcBufferParallel::m_context = nullptr;
 
 TEST_F(AudioSrcBufferParallel, EightCompanionWavsRefillAndPreviewLikeTheSerialPath) {
     const char* suffixes[] = {"_L", "_R", "_C", "_LFE", "_Ls", "_Rs", "_Lrs", "_Rrs"};
@@ -73,16 +73,16 @@ TEST_F(AudioSrcBufferParallel, EightCompanionWavsRefillAndPreviewLikeTheSerialPa
     for (int i = 0; i < 8; ++i) {
         paths.push_back(copy_fixture_as("play_tone_" + std::to_string(tones[i]) + "_44k.wav",
                                         std::string("parallel") + suffixes[i] + ".wav"));
-        tracks_.addTrack(new AudioSrcTrack(QString::fromStdString(paths.back())));
+        m_tracks.addTrack(new AudioSrcTrack(QString::fromStdString(paths.back())));
     }
-    tracks_.autoSelectLayout();
-    ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_7_1));
+    m_tracks.autoSelectLayout();
+    ASSERT_EQ(m_tracks.outputLayout(), uint32_t(NAudioChannelLayout_7_1));
 
     // The refill against the seconds converted one after the other.
     const Planes parallel = ring_after_seek(0.3, 0, 0);
     ASSERT_EQ(parallel.size(), 8u);
     ASSERT_EQ(parallel[0].size(), 240000u);
-    std::vector<AudioSrcTrack*> routed(tracks_.tracks().begin(), tracks_.tracks().end());
+    std::vector<AudioSrcTrack*> routed(m_tracks.tracks().begin(), m_tracks.tracks().end());
     std::vector<AudioSrcTrack*> readers;
     for (const std::string& path : paths) readers.push_back(new AudioSrcTrack(QString::fromStdString(path)));
     EXPECT_TRUE(same_bits(parallel, serial_reference(routed, readers, 8, 0.3, 5)));
@@ -100,15 +100,15 @@ TEST_F(AudioSrcBufferParallel, MovieTracksRefillLikeTheSerialPath) {
     ASSERT_EQ(movie.movie.audioTrackCount, 2u);
     // Each track's channels on an output pair of their own.
     const auto mask_of = [](uint32_t track, uint32_t c, uint32_t) { return uint64_t(1) << (2 * track + c); };
-    tracks_.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
-    tracks_.setOutputLayout(NAudioChannelLayout_DualStereo);
+    m_tracks.addTracks({movie.track(0, mask_of), movie.track(1, mask_of)});
+    m_tracks.setOutputLayout(NAudioChannelLayout_DualStereo);
 
     const Planes parallel = ring_after_seek(0.4, 0, 0);
     ASSERT_EQ(parallel.size(), 4u);
     ASSERT_EQ(parallel[0].size(), 240000u);
 
     OpenedMovie second(fixture_path("play_dual_44k.mov"));
-    std::vector<AudioSrcTrack*> routed(tracks_.tracks().begin(), tracks_.tracks().end());
+    std::vector<AudioSrcTrack*> routed(m_tracks.tracks().begin(), m_tracks.tracks().end());
     std::vector<AudioSrcTrack*> readers = {second.track(0, mask_of), second.track(1, mask_of)};
     EXPECT_TRUE(same_bits(parallel, serial_reference(routed, readers, 4, 0.4, 5)));
     for (AudioSrcTrack* reader : readers) delete reader;
@@ -142,10 +142,10 @@ struct NoiseWavs {
 // or out of place (every second of noise differs from every other); forwards, and
 // backwards at double speed through the loop point of the 7 s files.
 TEST_F(AudioSrcBufferParallel, TheFillJobCompletesASeekLikeTheSerialPath) {
-    NoiseWavs wavs(tracks_);
-    ASSERT_EQ(tracks_.outputLayout(), uint32_t(NAudioChannelLayout_7_1));
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    NoiseWavs wavs(m_tracks);
+    ASSERT_EQ(m_tracks.outputLayout(), uint32_t(NAudioChannelLayout_7_1));
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.directFlag(), 1);
     buffer.setLoop(1);
     const struct {
@@ -179,14 +179,14 @@ TEST_F(AudioSrcBufferParallel, TheFillJobCompletesAMovieTrackSeekLikeTheSerialPa
     OpenedMovie movie(fixture_path("refill_noise_44k.mov"));
     ASSERT_EQ(movie.movie.audioTrackCount, 1u);
     const auto mask_of = [](uint32_t, uint32_t c, uint32_t) { return uint64_t(1) << c; };
-    tracks_.addTrack(movie.track(0, mask_of));
-    tracks_.setOutputLayout(NAudioChannelLayout_Stereo);
+    m_tracks.addTrack(movie.track(0, mask_of));
+    m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
     OpenedMovie second(fixture_path("refill_noise_44k.mov"));
-    std::vector<AudioSrcTrack*> routed(tracks_.tracks().begin(), tracks_.tracks().end());
+    std::vector<AudioSrcTrack*> routed(m_tracks.tracks().begin(), m_tracks.tracks().end());
     std::unique_ptr<AudioSrcTrack> reader(second.track(0, mask_of));
 
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     buffer.setLoop(1);
     const struct {
         double seconds;
@@ -207,9 +207,9 @@ TEST_F(AudioSrcBufferParallel, TheFillJobCompletesAMovieTrackSeekLikeTheSerialPa
 // ring holds afterwards is always a run of the latest seek's own seconds, never one
 // read for an earlier position, and the next seek starts from where it says.
 TEST_F(AudioSrcBufferParallel, ASeekOrAStopCancelsTheFillJobCleanly) {
-    NoiseWavs wavs(tracks_);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    NoiseWavs wavs(m_tracks);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     buffer.setLoop(1);
 
     for (double seconds : {1.0, 1.5, 2.0, 2.5}) buffer.seek(seconds, 0);
@@ -299,9 +299,9 @@ private:
 // A stop that comes while the fill job is converting: the conversions already running
 // finish, none other starts, and the ring keeps only the seek's own second.
 TEST_F(AudioSrcBufferParallel, AStopInTheMiddleOfAStepAdvancesNothing) {
-    NoiseWavs wavs(tracks_);
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    NoiseWavs wavs(m_tracks);
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     buffer.setLoop(1);
     {
         ConverterGate gate(8);  // the eight channels of the seek's second
@@ -321,10 +321,10 @@ TEST_F(AudioSrcBufferParallel, AStopInTheMiddleOfAStepAdvancesNothing) {
 TEST_F(AudioSrcBufferParallel, FailedConversionsKeepTheTracksInStep) {
     auto* left = new AudioSrcTrack(QString::fromStdString(copy_fixture_as("play_tone_400_44k.wav", "step_L.wav")));
     auto* right = new AudioSrcTrack(QString::fromStdString(copy_fixture_as("play_tone_600_44k.wav", "step_R.wav")));
-    tracks_.addTracks({left, right});
-    tracks_.autoSelectLayout();
-    AudioSrcBuffer buffer(context_);
-    buffer.setTracks(&tracks_);
+    m_tracks.addTracks({left, right});
+    m_tracks.autoSelectLayout();
+    AudioSrcBuffer buffer(m_context);
+    buffer.setTracks(&m_tracks);
     ASSERT_EQ(buffer.routedTrackCount(), 2u);
     buffer.setLoop(1);
     audio_process_converter = [](SRC_DATA*, int, int) { return 1; };

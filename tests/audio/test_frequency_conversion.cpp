@@ -106,13 +106,13 @@ protected:
         g_generated_shift = g_used_shift = 0;
         g_failure = 0;
         audio_process_converter = logging_converter;
-        audio_process_init(&process_);
+        audio_process_init(&m_process);
     }
     void TearDown() override {
-        audio_process_free(&process_);
+        audio_process_free(&m_process);
         audio_process_converter = src_simple;
     }
-    AudioFormatProcess process_;
+    AudioFormatProcess m_process;
 };
 
 TEST_F(FrequencyConversion, ToneKeepsItsFrequencyAndLevelFromEveryRate) {
@@ -130,14 +130,14 @@ TEST_F(FrequencyConversion, ToneKeepsItsFrequencyAndLevelFromEveryRate) {
                 in.data[4 * i + 2 * c + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
             }
         }
-        audio_process_init(&process_);
-        audio_process_setup(&process_, &in.descriptor, 0, 48000, 1, 1);
-        EXPECT_EQ(process_.ratio, 48000.0 / rate);
-        EXPECT_EQ(process_.needsConversion, 1);
+        audio_process_init(&m_process);
+        audio_process_setup(&m_process, &in.descriptor, 0, 48000, 1, 1);
+        EXPECT_EQ(m_process.ratio, 48000.0 / rate);
+        EXPECT_EQ(m_process.needsConversion, 1);
         Outputs out(2, 48000);
         g_log = ConverterLog{};
         testing::internal::CaptureStdout();
-        audio_process_run_checked(&process_, out.pointers.data(), &in, 1);
+        audio_process_run_checked(&m_process, out.pointers.data(), &in, 1);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(g_log.calls, 2);
         for (long generated : g_log.generated) EXPECT_EQ(generated, 48000);
@@ -156,7 +156,7 @@ TEST_F(FrequencyConversion, ToneKeepsItsFrequencyAndLevelFromEveryRate) {
             }
             EXPECT_LT(decibels(std::sqrt(error / double(48000 - 2 * margin))), -60.0);
         }
-        audio_process_free(&process_);
+        audio_process_free(&m_process);
         audio_data_free(&in);
     }
 }
@@ -166,12 +166,12 @@ TEST_F(FrequencyConversion, ConsecutiveSecondsJoinWithASmallSeam) {
     // boundaries, with a small error where the converter saw no neighbours.
     const std::vector<Tone> tone = {{1000, 0.5}};
     PcmInput first(AudioPcmCodec_F32LE, 44100, true, tone, 44100);
-    audio_process_setup(&process_, &first.data.descriptor, 0, 48000, 1, 1);
+    audio_process_setup(&m_process, &first.data.descriptor, 0, 48000, 1, 1);
     std::vector<float> joined;
     for (uint64_t second = 0; second < 3; ++second) {
         PcmInput in(AudioPcmCodec_F32LE, 44100, true, tone, 44100, second * 44100);
         Outputs out(1, 48000);
-        audio_process_run(&process_, out.pointers.data(), in.data.planes, 1);
+        audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1);
         joined.insert(joined.end(), out.planes[0].begin(), out.planes[0].end());
     }
     double seam = 0, interior = 0;
@@ -187,10 +187,10 @@ TEST_F(FrequencyConversion, ConsecutiveSecondsJoinWithASmallSeam) {
 
 TEST_F(FrequencyConversion, ReadCoefficientTwoPlaysAtDoubleSpeed) {
     PcmInput in(AudioPcmCodec_S16LE, 44100, false, {{1000, 0.5}, {500, 0.25}}, 88200);
-    audio_process_setup(&process_, &in.data.descriptor, 0, 48000, 2, 1);
-    EXPECT_EQ(process_.readCoeff, 2u);
+    audio_process_setup(&m_process, &in.data.descriptor, 0, 48000, 2, 1);
+    EXPECT_EQ(m_process.readCoeff, 2u);
     Outputs out(2, 48000);
-    audio_process_run_checked(&process_, out.pointers.data(), &in.data, 1);
+    audio_process_run_checked(&m_process, out.pointers.data(), &in.data, 1);
     EXPECT_EQ(g_log.used, (std::vector<long>{44100, 44100}));
     EXPECT_NEAR(zero_crossing_frequency(out.planes[0], 200, 47800, 48000), 2000.0, 0.5);
     EXPECT_NEAR(zero_crossing_frequency(out.planes[1], 200, 47800, 48000), 1000.0, 0.5);
@@ -198,18 +198,18 @@ TEST_F(FrequencyConversion, ReadCoefficientTwoPlaysAtDoubleSpeed) {
     EXPECT_NEAR(sine_amplitude(out.planes[0], 192, 47808), 0.5 * std::cos(kPi * 1000 / 44100), 0.003);
 
     // Back to normal speed, with the input buffer still the double-speed size.
-    audio_process_set_read_coeff(&process_, 1);
-    audio_process_run_checked(&process_, out.pointers.data(), &in.data, 1);
+    audio_process_set_read_coeff(&m_process, 1);
+    audio_process_run_checked(&m_process, out.pointers.data(), &in.data, 1);
     EXPECT_NEAR(zero_crossing_frequency(out.planes[0], 200, 47800, 48000), 1000.0, 0.5);
 }
 
 TEST_F(FrequencyConversion, EqualFrequenciesDecodeStraightIntoTheOutputs) {
     PcmInput in(AudioPcmCodec_S24BE, 48000, false, {{1000, 0.5}, {3000, 0.3}, {440, 0.9}}, 96000);
-    audio_process_setup(&process_, &in.data.descriptor, 0b010, 48000, 1, 2);
-    EXPECT_EQ(process_.ratio, 1.0);
-    EXPECT_EQ(process_.needsConversion, 0);
+    audio_process_setup(&m_process, &in.data.descriptor, 0b010, 48000, 1, 2);
+    EXPECT_EQ(m_process.ratio, 1.0);
+    EXPECT_EQ(m_process.needsConversion, 0);
     Outputs out(3, 96000);
-    audio_process_run(&process_, out.pointers.data(), in.data.planes, 2);
+    audio_process_run(&m_process, out.pointers.data(), in.data.planes, 2);
     EXPECT_EQ(g_log.calls, 0);
 
     AudioDecoderKernels decoder;
@@ -223,9 +223,9 @@ TEST_F(FrequencyConversion, EqualFrequenciesDecodeStraightIntoTheOutputs) {
 
 TEST_F(FrequencyConversion, SkippedChannelIsNeitherConvertedNorWritten) {
     PcmInput in(AudioPcmCodec_S16LE, 44100, false, {{1000, 0.5}, {1000, 0.5}, {2000, 0.5}}, 44100);
-    audio_process_setup(&process_, &in.data.descriptor, 0b010, 48000, 1, 1);
+    audio_process_setup(&m_process, &in.data.descriptor, 0b010, 48000, 1, 1);
     Outputs out(3, 48000, 0.123f);
-    audio_process_run(&process_, out.pointers.data(), in.data.planes, 1);
+    audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1);
     EXPECT_EQ(g_log.calls, 2);
     for (float v : out.planes[1]) ASSERT_EQ(v, 0.123f);
     EXPECT_NEAR(zero_crossing_frequency(out.planes[2], 200, 47800, 48000), 2000.0, 0.5);
@@ -266,14 +266,14 @@ TEST_F(FrequencyConversion, EveryCodecAndChannelCaseIsDecodedBeforeConversion) {
 
 TEST_F(FrequencyConversion, ConverterReportsAreHonoured) {
     PcmInput in(AudioPcmCodec_F32LE, 44100, true, {{1000, 0.5}, {1000, 0.5}}, 44100);
-    audio_process_setup(&process_, &in.data.descriptor, 0, 48000, 1, 1);
+    audio_process_setup(&m_process, &in.data.descriptor, 0, 48000, 1, 1);
 
     // Fewer frames generated: the rest of the second is silence.
     g_generated_shift = -10;
     {
         Outputs out(2, 48000, 0.123f);
         testing::internal::CaptureStdout();
-        audio_process_run(&process_, out.pointers.data(), in.data.planes, 1);
+        audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         for (int c = 0; c < 2; ++c) {
             for (size_t m = 47990; m < 48000; ++m) EXPECT_EQ(out.planes[c][m], 0.0f);
@@ -286,7 +286,7 @@ TEST_F(FrequencyConversion, ConverterReportsAreHonoured) {
     {
         Outputs out(2, 48000);
         testing::internal::CaptureStdout();
-        audio_process_run(&process_, out.pointers.data(), in.data.planes, 1);
+        audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1);
         const std::string input = "Warning : not all input samples used for frequency conv (Expected 44100 ; found 44095)\n";
         const std::string output =
             "Warning : not all output samples used for frequency conv (outside range : Expected 48000 ; found "
@@ -299,7 +299,7 @@ TEST_F(FrequencyConversion, ConverterReportsAreHonoured) {
     {
         Outputs out(2, 48000, 0.123f);
         testing::internal::CaptureStdout();
-        EXPECT_RUNTIME_ERROR(audio_process_run(&process_, out.pointers.data(), in.data.planes, 1),
+        EXPECT_RUNTIME_ERROR(audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1),
                              "Frequency conversion error");
         EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("Sample rate error : ") + src_strerror(6) + "\n");
         EXPECT_EQ(g_log.calls, 1);
@@ -312,90 +312,90 @@ TEST_F(FrequencyConversion, RefusedSetUpsAndRuns) {
     audio_descriptor_init(&stereo, AudioPcmCodec_S16LE, 2, 44100, false);
 
     testing::internal::CaptureStdout();
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &stereo, 0, 48000, 1, 0), "Zero value audio process p f");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &stereo, 0, 48000, 1, 0), "Zero value audio process p f");
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "ERR : Channels : 2 ; Freq : 44100 ; Freq Out ; 48000 ; Coeff Read : 1, Initial sec intern : 0\n");
     testing::internal::CaptureStdout();
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &stereo, 0, 0, 1, 1), "Zero value audio process p f");
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &stereo, 0, 48000, 0, 1), "Zero value audio process p f");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &stereo, 0, 0, 1, 1), "Zero value audio process p f");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &stereo, 0, 48000, 0, 1), "Zero value audio process p f");
     testing::internal::GetCapturedStdout();
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &stereo, 0, 48000, 3, 1), "Coeff read not supported");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &stereo, 0, 48000, 3, 1), "Coeff read not supported");
 
     // The converter accepts at most a factor of 256: 187 Hz cannot reach 48000 Hz.
     AudioDescriptor low;
     audio_descriptor_init(&low, AudioPcmCodec_S16LE, 1, 187, false);
     testing::internal::CaptureStdout();
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &low, 0, 48000, 1, 1), "Frequency conversion error");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &low, 0, 48000, 1, 1), "Frequency conversion error");
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "ERR : Frequency conversion ratio out of range (in : 187 Hz ; out : 48000 Hz)\n");
-    audio_process_free(&process_);
-    audio_process_init(&process_);
+    audio_process_free(&m_process);
+    audio_process_init(&m_process);
     {
         PcmInput in(AudioPcmCodec_S16LE, 188, false, {{50, 0.5}}, 188);
-        audio_process_setup(&process_, &in.data.descriptor, 0, 48000, 1, 1);
+        audio_process_setup(&m_process, &in.data.descriptor, 0, 48000, 1, 1);
         Outputs out(1, 48000, 0.123f);
-        audio_process_run_checked(&process_, out.pointers.data(), &in.data, 1);
+        audio_process_run_checked(&m_process, out.pointers.data(), &in.data, 1);
         // At this extreme ratio the converter may fall a frame short: the tail is silence.
         ASSERT_EQ(g_log.generated.size(), 1u);
         EXPECT_GE(g_log.generated[0], 47990);
         for (size_t m = g_log.generated[0]; m < 48000; ++m) EXPECT_EQ(out.planes[0][m], 0.0f);
         EXPECT_NEAR(zero_crossing_frequency(out.planes[0], 2000, 46000, 48000), 50.0, 0.5);
-        audio_process_free(&process_);
+        audio_process_free(&m_process);
     }
 
     // The decoder's refusals name the channel case.
     Outputs out(2, 48000);
     PcmInput in(AudioPcmCodec_S16LE, 44100, false, {{1000, 0.5}, {1000, 0.5}}, 44100);
-    audio_process_setup(&process_, &in.data.descriptor, 0, 48000, 1, 1);
+    audio_process_setup(&m_process, &in.data.descriptor, 0, 48000, 1, 1);
     AudioDescriptor none = stereo;
     none.codec = AudioPcmCodec_None;
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &none, 0, 48000, 1, 1), "Unsupported pcm codec stereo");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &none, 0, 48000, 1, 1), "Unsupported pcm codec stereo");
     none.channels = 6;
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &none, 0, 48000, 1, 1), "Unsupported pcm codec multi channels");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &none, 0, 48000, 1, 1), "Unsupported pcm codec multi channels");
     none.planar = 1;
-    EXPECT_RUNTIME_ERROR(audio_process_setup(&process_, &none, 0, 48000, 1, 1), "Unsupported pcm codec mono");
+    EXPECT_RUNTIME_ERROR(audio_process_setup(&m_process, &none, 0, 48000, 1, 1), "Unsupported pcm codec mono");
     // A refused set-up leaves no decoder to run with.
-    EXPECT_RUNTIME_ERROR(audio_process_run(&process_, out.pointers.data(), in.data.planes, 1), "Invalid params\n");
-    audio_process_free(&process_);
-    audio_process_init(&process_);
+    EXPECT_RUNTIME_ERROR(audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1), "Invalid params\n");
+    audio_process_free(&m_process);
+    audio_process_init(&m_process);
 
     // Runs without a set-up process, without buffers, or with too short an input.
     EXPECT_RUNTIME_ERROR(audio_process_run(nullptr, out.pointers.data(), in.data.planes, 1), "Invalid params\n");
-    EXPECT_RUNTIME_ERROR(audio_process_run(&process_, out.pointers.data(), in.data.planes, 1), "Invalid params\n");
-    audio_process_setup(&process_, &in.data.descriptor, 0, 48000, 1, 1);
-    EXPECT_RUNTIME_ERROR(audio_process_run(&process_, out.pointers.data(), in.data.planes, 0),
+    EXPECT_RUNTIME_ERROR(audio_process_run(&m_process, out.pointers.data(), in.data.planes, 1), "Invalid params\n");
+    audio_process_setup(&m_process, &in.data.descriptor, 0, 48000, 1, 1);
+    EXPECT_RUNTIME_ERROR(audio_process_run(&m_process, out.pointers.data(), in.data.planes, 0),
                          "Invalid sec duration audio process");
-    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&process_, out.pointers.data(), nullptr, 1), "Invalid track_in\n");
-    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&process_, out.pointers.data(), &in.data, 2), "Invalid track_in\n");
-    audio_process_set_read_coeff(&process_, 2);
-    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&process_, out.pointers.data(), &in.data, 1), "Invalid track_in\n");
-    EXPECT_RUNTIME_ERROR(audio_process_set_read_coeff(&process_, 3), "Coeff read not supported");
-    EXPECT_EQ(process_.readCoeff, 2u);
+    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&m_process, out.pointers.data(), nullptr, 1), "Invalid track_in\n");
+    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&m_process, out.pointers.data(), &in.data, 2), "Invalid track_in\n");
+    audio_process_set_read_coeff(&m_process, 2);
+    EXPECT_RUNTIME_ERROR(audio_process_run_checked(&m_process, out.pointers.data(), &in.data, 1), "Invalid track_in\n");
+    EXPECT_RUNTIME_ERROR(audio_process_set_read_coeff(&m_process, 3), "Coeff read not supported");
+    EXPECT_EQ(m_process.readCoeff, 2u);
     EXPECT_EQ(g_log.calls, 1);  // only the 188 Hz run reached the converter
 }
 
 TEST_F(FrequencyConversion, WorkPlanesGrowOnlyAndFollowTheChannelCount) {
     AudioDescriptor mono;
     audio_descriptor_init(&mono, AudioPcmCodec_S16LE, 1, 44100, false);
-    audio_process_setup(&process_, &mono, 0, 48000, 1, 1);
-    EXPECT_EQ(process_.planar, 1);
-    EXPECT_EQ(process_.workCapacity, 44100u);
-    audio_process_reserve(&process_, 1000);
-    EXPECT_EQ(process_.workCapacity, 44100u);
-    audio_process_reserve(&process_, 88200);
-    EXPECT_EQ(process_.workCapacity, 88200u);
-    process_.work[0][88199] = 1.0f;  // ASan: the whole plane is ours
+    audio_process_setup(&m_process, &mono, 0, 48000, 1, 1);
+    EXPECT_EQ(m_process.planar, 1);
+    EXPECT_EQ(m_process.workCapacity, 44100u);
+    audio_process_reserve(&m_process, 1000);
+    EXPECT_EQ(m_process.workCapacity, 44100u);
+    audio_process_reserve(&m_process, 88200);
+    EXPECT_EQ(m_process.workCapacity, 88200u);
+    m_process.work[0][88199] = 1.0f;  // ASan: the whole plane is ours
 
     // Set up again for more channels without a free in between: planes for every channel.
     AudioDescriptor six;
     audio_descriptor_init(&six, AudioPcmCodec_S16LE, 6, 44100, false);
-    audio_process_setup(&process_, &six, 0, 48000, 1, 2);
-    EXPECT_EQ(process_.workCapacity, 88200u);
-    for (int c = 0; c < 6; ++c) process_.work[c][88199] = 1.0f;
-    audio_process_free(&process_);
-    EXPECT_EQ(process_.work, nullptr);
-    EXPECT_EQ(process_.workCapacity, 0u);
-    audio_process_free(&process_);
+    audio_process_setup(&m_process, &six, 0, 48000, 1, 2);
+    EXPECT_EQ(m_process.workCapacity, 88200u);
+    for (int c = 0; c < 6; ++c) m_process.work[c][88199] = 1.0f;
+    audio_process_free(&m_process);
+    EXPECT_EQ(m_process.work, nullptr);
+    EXPECT_EQ(m_process.workCapacity, 0u);
+    audio_process_free(&m_process);
 }
 
 }  // namespace

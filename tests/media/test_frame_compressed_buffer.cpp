@@ -388,21 +388,21 @@ Bytes all_planes(const VideoFrame* frame) {
 // Frames decoded one by one by a movie object of their own, kept by number.
 class DirectDecodes {
 public:
-    explicit DirectDecodes(const std::string& name) : movie_(movie_path(name)) {
-        dxt_frame_alloc(&frame_, movie_.width(), movie_.height(), movie_.hapTextureFormat());
+    explicit DirectDecodes(const std::string& name) : m_movie(movie_path(name)) {
+        dxt_frame_alloc(&m_frame, m_movie.width(), m_movie.height(), m_movie.hapTextureFormat());
     }
-    ~DirectDecodes() { video_frame_free_planes(&frame_); }
+    ~DirectDecodes() { video_frame_free_planes(&m_frame); }
     const Bytes& planes(uint32_t number) {
-        auto found = decoded_.find(number);
-        if (found != decoded_.end()) return found->second;
-        EXPECT_TRUE(movie_.readFrame(number, &frame_)) << number;
-        return decoded_[number] = all_planes(&frame_);
+        auto found = m_decoded.find(number);
+        if (found != m_decoded.end()) return found->second;
+        EXPECT_TRUE(m_movie.readFrame(number, &m_frame)) << number;
+        return m_decoded[number] = all_planes(&m_frame);
     }
 
 private:
-    FileToPlay movie_;
-    VideoFrame frame_{};
-    std::map<uint32_t, Bytes> decoded_;
+    FileToPlay m_movie;
+    VideoFrame m_frame{};
+    std::map<uint32_t, Bytes> m_decoded;
 };
 
 // A queue on its own movie, driven as the player drives it, recording the number of
@@ -410,7 +410,7 @@ private:
 class PlayedQueue {
 public:
     PlayedQueue(const std::string& name, uint32_t frames_in_flight, DirectDecodes* reference)
-        : movie(movie_path(name)), reference_(reference) {
+        : movie(movie_path(name)), m_reference(reference) {
         EXPECT_EQ(movie.errorText(), QString());
         queue.setFramesInFlight(frames_in_flight);
         EXPECT_TRUE(queue.setFile(&movie));
@@ -431,7 +431,7 @@ public:
         if (slot < 0) return false;
         EXPECT_EQ(frame->status, 0u) << frame->frame_number;
         if (frame->frame_number < movie.frameCount()) {
-            EXPECT_TRUE(all_planes(frame) == reference_->planes(frame->frame_number))
+            EXPECT_TRUE(all_planes(frame) == m_reference->planes(frame->frame_number))
                 << "frame " << frame->frame_number;
         }
         taken.push_back(frame->frame_number);
@@ -466,7 +466,7 @@ public:
     std::vector<uint32_t> taken;
 
 private:
-    DirectDecodes* reference_;
+    DirectDecodes* m_reference;
 };
 
 // One session of a user: play, seek in the middle, reverse to the start and past it,
