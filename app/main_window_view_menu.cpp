@@ -36,12 +36,13 @@ uint32_t toBaseGpu2dCanvasBackgroundMode(uint32_t value) {
     return BaseGpu2dCanvas_BackgroundMode_Black;
 }
 
-// `value` when below `count`; otherwise the console line (whose %1 is the value) and
-// the fallback.
-uint32_t mode_or_default(uint32_t value, uint32_t count, const char* message, uint32_t fallback) {
-    if (value < count) return value;
+// The entry a mode's menu checks: the mode itself when the kind has it; otherwise the
+// menu's own line (whose %1 is the value) and its own entry, which are not the
+// preferences' fallback.
+uint32_t checked_entry(DisplayModeKind kind, uint32_t value, const char* message, uint32_t entry) {
+    if (value < display_mode_rule(kind).count) return value;
     qDebug().noquote() << QString::fromLatin1(message).arg(value);
-    return fallback;
+    return entry;
 }
 
 }  // namespace
@@ -66,12 +67,16 @@ int MainWindow::actionState(ActionState state) const {
     // The raw modes: the renderer's sanitising getters renumber the background.
     switch (state) {
     case ActionState::CropBoxMode:
-        return int(mode_or_default(r->cropBoxDisplayMode(), 2, "Unknown crop box display Mode : %1", 1));
+        return int(checked_entry(DisplayModeKind::CropBox, r->cropBoxDisplayMode(),
+                                 "Unknown crop box display Mode : %1", 1));
     case ActionState::BackgroundMode: return int(toBaseGpu2dCanvasBackgroundMode(r->backgroundModeRaw()));
-    case ActionState::AlphaMode: return int(mode_or_default(r->alphaModeRaw(), 2, "Unknown Alpha Mode : %1", 0));
+    case ActionState::AlphaMode:
+        return int(checked_entry(DisplayModeKind::Alpha, r->alphaModeRaw(), "Unknown Alpha Mode : %1", 0));
     case ActionState::ChannelMode:
-        return int(mode_or_default(r->channelMode(), 3, "Unknown BaseGpu2dCanvas_ChannelMode : %1", 0));
-    case ActionState::ScaleMode: return int(mode_or_default(r->scaleModeRaw(), 3, "Unknown scaling Mode : %1", 1));
+        return int(checked_entry(DisplayModeKind::Channels, r->channelMode(),
+                                 "Unknown BaseGpu2dCanvas_ChannelMode : %1", 0));
+    case ActionState::ScaleMode:
+        return int(checked_entry(DisplayModeKind::Scaling, r->scaleModeRaw(), "Unknown scaling Mode : %1", 1));
     case ActionState::ZoomLevel: return r->zoomLevelIndex();
     default: return -1;
     }
