@@ -74,6 +74,7 @@ TEST(InformationPanel, TimecodeAudioAndVariableRate) {
     panel.setFileInfo(vfr.get(), nullptr);
     EXPECT_TRUE(panel.lineTexts().contains("24.00 (Variable Fps) fps")) << panel.lineTexts().join('\n').toStdString();
     EXPECT_FALSE(panel.lineTexts().contains("Audio"));  // audio lines went with the old movie
+    tracks.deleteAll();  // the list does not own its tracks
 }
 
 TEST(InformationPanel, CompanionAudioFilesAreLinks) {
@@ -110,6 +111,8 @@ TEST(InformationPanel, CompanionAudioFilesAreLinks) {
     const QList<FileLinkInformationData*> one = panel.fileLinks();
     EXPECT_EQ(one.size(), 1);
     qDeleteAll(one);
+    tracks.deleteAll();  // the lists do not own their tracks
+    movie_only.deleteAll();
 }
 
 TEST(InformationPanel, OneFrameOddSizeAndNoMovie) {

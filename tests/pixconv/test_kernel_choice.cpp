@@ -60,7 +60,9 @@ TEST(ProcessorTest, PlayedProcessors) {
         EXPECT_EQ(platform::cpu_has_avx2_probe(probe, false), c.avx2) << c.what;
         EXPECT_EQ(platform::cpu_has_avx2_probe(probe, true), c.avx2_fma) << c.what;
         // XGETBV faults where the OS does not use XSAVE: it must not run then.
-        if (!(c.cpu.leaf1_ecx & kOsxsave)) EXPECT_EQ(g_xgetbv_calls, 0) << c.what;
+        if (!(c.cpu.leaf1_ecx & kOsxsave)) {
+            EXPECT_EQ(g_xgetbv_calls, 0) << c.what;
+        }
     }
     EXPECT_FALSE(platform::cpu_has_avx2_probe(platform::CpuFeatureProbe{}, false));
 }
@@ -84,7 +86,9 @@ TEST(KernelChoice, TheRegistryNamesEveryKernelOnce) {
         pointers.insert(all[i].fn);
         (all[i].is_avx2 ? avx2 : plain)++;
         EXPECT_STREQ(pixconv_kernel_name(all[i].fn), all[i].name);
-        if (all[i].avx2) EXPECT_EQ(std::string(pixconv_kernel_name(all[i].avx2)), std::string(all[i].name) + "_avx2");
+        if (all[i].avx2) {
+            EXPECT_EQ(std::string(pixconv_kernel_name(all[i].avx2)), std::string(all[i].name) + "_avx2");
+        }
     }
     EXPECT_EQ(names.size(), count);
     EXPECT_EQ(pointers.size(), count);

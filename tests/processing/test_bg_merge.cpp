@@ -244,7 +244,9 @@ TEST(BgMerge, SlicesAndInPlaceGiveTheSameCheckerboard) {
             Frame work(w, h, PixelFormat_RGBA8);
             video_frame_copy(work.f, source.f);
             VideoFrame* out = run(node, work.f);
-            if (in_place) EXPECT_EQ(out->planes[0], work.f->planes[0]);
+            if (in_place) {
+                EXPECT_EQ(out->planes[0], work.f->planes[0]);
+            }
             EXPECT_EQ(out->pixel_format, uint32_t(PixelFormat_RGBX8));
             std::vector<uint8_t> bytes;
             for (uint32_t y = 0; y < h; ++y)

@@ -158,9 +158,15 @@ TEST(ScaleFilter, RgbxIntoRgbaWritesTheMaximumAlpha) {
         for (uint32_t y = 0; y < 3; ++y)
             for (uint32_t x = 0; x < 9; ++x) {
                 const uint8_t* row = out->planes[0] + y * out->line_sizes[0];
-                if (df == 1) EXPECT_EQ(row[4 * x + 3], 255);
-                if (df == 5) EXPECT_EQ(reinterpret_cast<const uint16_t*>(row)[4 * x + 3], 65535);
-                if (df == 7) EXPECT_EQ(reinterpret_cast<const float*>(row)[4 * x + 3], 1.0f);
+                if (df == 1) {
+                    EXPECT_EQ(row[4 * x + 3], 255);
+                }
+                if (df == 5) {
+                    EXPECT_EQ(reinterpret_cast<const uint16_t*>(row)[4 * x + 3], 65535);
+                }
+                if (df == 7) {
+                    EXPECT_EQ(reinterpret_cast<const float*>(row)[4 * x + 3], 1.0f);
+                }
             }
         filter_free(node);
     }
@@ -266,7 +272,9 @@ TEST(ScaleFilter, PlanarRgbIntoPlanarRgbaFillsAlpha) {
         VideoFrame* out = run(node, in.f);
         for (uint32_t y = 0; y < dh; ++y)
             for (uint32_t x = 0; x < dw; ++x) ASSERT_EQ(out->planes[3][y * out->line_sizes[3] + x], 255);
-        if (!resize) EXPECT_EQ(std::memcmp(out->planes[1], in.f->planes[1], 20), 0);
+        if (!resize) {
+            EXPECT_EQ(std::memcmp(out->planes[1], in.f->planes[1], 20), 0);
+        }
         filter_free(node);
     }
 }

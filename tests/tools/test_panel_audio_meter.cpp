@@ -141,7 +141,9 @@ TEST_F(MeterPanelTest, WidthAndNamesFollowTheLayout) {
             const bool shown = slot < uint32_t(c.names.size());
             EXPECT_EQ(!panel->muteButton(slot)->isHidden(), shown) << c.layout << " slot " << slot;
             EXPECT_EQ(panel->descriptor(slot)->isEnabled(), shown);
-            if (shown) EXPECT_EQ(panel->nameLabel(slot)->text(), c.names[int(slot)]);
+            if (shown) {
+                EXPECT_EQ(panel->nameLabel(slot)->text(), c.names[int(slot)]);
+            }
         }
     }
 }

@@ -161,8 +161,12 @@ TEST(EditableTimeDisplay, TypedValuesAndOffsets) {
         EXPECT_EQ(absolute.count(), c.kind == 0 ? 1 : 0) << c.typed;
         EXPECT_EQ(offset.count(), c.kind == 1 ? 1 : 0) << c.typed;
         EXPECT_EQ(invalid.count(), c.kind == 2 ? 1 : 0) << c.typed;
-        if (c.kind == 0 && absolute.count() == 1) EXPECT_EQ(absolute.at(0).at(0).toLongLong(), c.value) << c.typed;
-        if (c.kind == 1 && offset.count() == 1) EXPECT_EQ(offset.at(0).at(0).toLongLong(), c.value) << c.typed;
+        if (c.kind == 0 && absolute.count() == 1) {
+            EXPECT_EQ(absolute.at(0).at(0).toLongLong(), c.value) << c.typed;
+        }
+        if (c.kind == 1 && offset.count() == 1) {
+            EXPECT_EQ(offset.at(0).at(0).toLongLong(), c.value) << c.typed;
+        }
     }
 }
 

@@ -102,7 +102,9 @@ TEST(ClosableGroup, ResetButtonNeedsRoomForTheTitle) {
         page.resize(c.width, 100);
         page.updateLayout();
         EXPECT_EQ(!page.resetButton()->isHidden(), c.shown) << c.width;
-        if (c.shown) EXPECT_EQ(page.resetButton()->x(), c.width - 115);
+        if (c.shown) {
+            EXPECT_EQ(page.resetButton()->x(), c.width - 115);
+        }
     }
 }
 
