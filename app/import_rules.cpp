@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "base/report/report_text.h"
 
 ImportPaths import_sort_paths(const QStringList& files) {

@@ -18,8 +18,8 @@
 #include <functional>
 
 #include "app/main_window.h"
-#include "media/movie/file_to_play.h"
-#include "media/movie/frame_compressed_buffer.h"
+#include "movie/file_to_play.h"
+#include "movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
 

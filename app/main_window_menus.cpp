@@ -17,7 +17,7 @@
 #include "app/main_window.h"
 #include "render/vulkan_win_renderer.h"
 #include "audio/all_audio_src_tracks.h"
-#include "media/movie/frame_compressed_buffer.h"
+#include "movie/frame_compressed_buffer.h"
 #include "tools/dialog_analyse.h"
 #include "tools/dialog_audio_analyse.h"
 #include "tools/dialog_benchmark.h"

@@ -8,7 +8,7 @@
 
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "processing/snapshot_converter.h"
 #include "render/vulkan_win_renderer.h"
 #include "base/text/time_text.h"

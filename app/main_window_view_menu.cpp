@@ -7,7 +7,7 @@
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
 #include "app/window_shortcuts.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/canvas_modes.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"

@@ -2,8 +2,8 @@
 
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
-#include "media/movie/file_link_information_data.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_link_information_data.h"
+#include "movie/file_to_play.h"
 #include "base/text/time_text.h"
 #include "ui/view_file_link.h"
 #include "ui/view_label.h"

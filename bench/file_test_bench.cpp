@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tools/test_hap_file_process_task.h"
 
 namespace {

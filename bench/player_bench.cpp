@@ -18,7 +18,7 @@
 
 #include "app/main_window.h"
 #include "app/playback_clock.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/mov_file.h"
 #include "media/video_frame.h"
 #include "render/player_layout.h"

@@ -7,7 +7,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "media/movie/file_link_information_data.h"
+#include "movie/file_link_information_data.h"
 #include "render/vulkan_win_renderer.h"
 
 namespace {

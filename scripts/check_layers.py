@@ -4,6 +4,8 @@
 Reads the table of scripts/layers.txt and checks the source tree against it:
 - every folder holding C++ sources is named by a row (a new library gets a row);
 - every #include of a project header stays within what the includer's row may use;
+- a library whose folder sits inside another library's folder includes only what that
+  outer library may use too, so no folder, seen whole, reaches up the table;
 - no library that the table denies Qt Widgets includes a Qt Widgets header;
 - every folder's CMakeLists.txt names the library of its row and links only libraries
   (and Qt6::Widgets) that row may use.
@@ -133,6 +135,15 @@ def include_folder(root, folder, header, quoted):
     return None
 
 
+def enclosing_libraries(table, folder):
+    """(folder, library) of every library folder that holds `folder`, nearest first."""
+    parts = folder.split("/") if folder else []
+    for i in range(len(parts) - 1, 0, -1):
+        outer = "/".join(parts[:i])
+        if outer in table.folder_library:
+            yield outer, table.folder_library[outer]
+
+
 def check_includes(root, table, folders, widgets, faults):
     counted = 0
     for folder, files in folders.items():
@@ -143,6 +154,7 @@ def check_includes(root, table, folders, widgets, faults):
                  "add it to its library's row or give it a row of its own")
             continue
         allowed = table.allowed[library]
+        outers = list(enclosing_libraries(table, folder))
         for name in files:
             rel = f"{folder}/{name}" if folder else name
             with open(os.path.join(root, rel), encoding="utf-8", errors="replace") as f:
@@ -167,6 +179,13 @@ def check_includes(root, table, folders, widgets, faults):
                         may = " ".join(sorted(a for a in allowed if a != WIDGETS)) or "nothing"
                         fail(faults, rel, number,
                              f"{library} may not include {header} (library {used}); {library} may use: {may}")
+                        continue
+                    for outer, outer_library in outers:
+                        if used not in (library, outer_library) and used not in table.allowed[outer_library]:
+                            fail(faults, rel, number,
+                                 f"folder {folder} sits inside folder {outer} (library {outer_library}), which may "
+                                 f"not use {used}: {header} makes {outer}/ reach up the table; give {library} "
+                                 "a top-level folder of its own")
     return counted
 
 

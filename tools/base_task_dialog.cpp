@@ -4,7 +4,7 @@
 #include <QDebug>
 #include <QFileInfo>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "ui/base_process_task.h"

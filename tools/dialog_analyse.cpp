@@ -3,7 +3,7 @@
 #include <QDebug>
 
 #include "base/settings/global_settings.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tools/test_hap_file_process_task.h"
 #include "tools/view_progress_task.h"
 #include "ui/view_checkbox.h"

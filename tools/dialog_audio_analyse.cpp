@@ -8,7 +8,7 @@
 #include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "base/pcm/channel_layouts.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tools/player_audio_analyse_task.h"
 #include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "base/settings/global_settings.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tools/player_benchmark_task.h"
 #include "base/report/report_text.h"
 #include "tools/view_progress_task.h"

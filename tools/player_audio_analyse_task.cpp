@@ -11,7 +11,7 @@
 
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "media/file_access.h"
 #include "media/mov_file.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/video_frame.h"
 #include "processing/codec_filters.h"
 #include "processing/filter_graph.h"

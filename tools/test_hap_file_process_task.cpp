@@ -8,7 +8,7 @@
 #include <new>
 
 #include "media/hap_file_checker.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 #include "app/import_rules.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 
 namespace {
 // FFmpeg writes HAP only at multiples of 4: a 68x52 movie gets its track header and

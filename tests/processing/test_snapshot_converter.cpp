@@ -18,7 +18,7 @@
 #include <vector>
 #include <string>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/video_frame.h"
 #include "processing/snapshot_file.h"
 #include "test_snapshot_support.h"

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/video_frame.h"
 #include "processing/codec_filters.h"
 #include "processing/filter_graph.h"

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tests/render/pipeline_names.h"
 #include "tests/render/test_video_renderer_fixture.h"
 #include "tests/support/test_movies.h"

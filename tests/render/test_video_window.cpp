@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "media/movie/file_link_information_data.h"
+#include "movie/file_link_information_data.h"
 #include "render/vulkan_win_renderer.h"
 #include "tests/render/test_video_renderer_fixture.h"
 

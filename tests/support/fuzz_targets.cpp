@@ -18,7 +18,7 @@
 #include "media/hap_file_checker.h"
 #include "media/hap_frame.h"
 #include "media/mov_file.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/video_frame.h"
 #include "media/wav_file.h"
 

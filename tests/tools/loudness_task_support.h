@@ -9,7 +9,7 @@
 #include <string>
 
 #include "audio/all_audio_src_tracks.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tests/support/test_movies.h"
 #include "ui/base_process_task.h"
 

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "base/settings/global_settings.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"
 #include "tools/dialog_benchmark.h"

@@ -12,7 +12,7 @@
 #include <numeric>
 
 #include "media/mov_file.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "tests/support/mov_test_files.h"
 #include "tests/support/test_movies.h"
 #include "tools/player_benchmark_task.h"

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "base/settings/global_settings.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "test_hap_file_test_movies.h"
 #include "tools/dialog_analyse.h"
 #include "tools/report_save.h"

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "media/hap_file_checker.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "platform/cpu_info.h"
 #include "test_hap_file_test_movies.h"
 #include "tools/test_hap_file_process_task.h"

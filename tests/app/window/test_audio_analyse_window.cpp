@@ -13,7 +13,7 @@
 #include "app/view_info_error.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_src_track.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "tools/dialog_audio_analyse.h"

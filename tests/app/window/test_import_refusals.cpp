@@ -30,7 +30,7 @@
 #include "base/settings/global_settings.h"
 #include "app/view_info_error.h"
 #include "audio/all_audio_src_tracks.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"

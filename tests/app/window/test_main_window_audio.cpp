@@ -28,7 +28,7 @@
 #include "audio/audio_output_capture.h"
 #include "audio/audio_src_track.h"
 #include "audio/sound_io_notifier.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "tests/support/audio_signal_analysis.h"

@@ -24,7 +24,7 @@
 #include "app/view_bottom_ctrl.h"
 #include "app/window_shortcuts.h"
 #include "media/mov_file.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_win_renderer.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"

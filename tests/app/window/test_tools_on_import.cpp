@@ -10,7 +10,7 @@
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "tools/dialog_analyse.h"

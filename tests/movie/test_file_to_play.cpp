@@ -11,7 +11,7 @@
 
 #include "audio/audio_src_track.h"
 #include "media/block_decoders.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "media/hap_decode_frame_to_dxt.h"
 #include "media/hap_decoder.h"
 #include "base/text/time_text.h"

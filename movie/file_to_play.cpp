@@ -1,4 +1,4 @@
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 
 #include <QDebug>
 #include <QDir>

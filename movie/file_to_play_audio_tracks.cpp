@@ -9,7 +9,7 @@
 
 #include "base/pcm/audio_data.h"
 #include "audio/audio_src_track.h"
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "media/movie/file_to_play.h"
-#include "media/movie/frame_compressed_buffer.h"
+#include "movie/file_to_play.h"
+#include "movie/frame_compressed_buffer.h"
 #include "media/video_frame.h"
 #include "tests/support/expect_error.h"
 #include "tests/support/test_movies.h"

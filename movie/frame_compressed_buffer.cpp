@@ -1,4 +1,4 @@
-#include "media/movie/frame_compressed_buffer.h"
+#include "movie/frame_compressed_buffer.h"
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "media/movie/file_to_play.h"
+#include "movie/file_to_play.h"
 #include "platform/cpu_info.h"
 
 FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_count, uint32_t prefill_count)
