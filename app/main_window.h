@@ -267,6 +267,9 @@ private:
     void createUi();
     void buildAudio();
     // Transport (main_window_transport.cpp).
+    // From a stopped queue: prefills and starts the read-ahead at `speed`, then the
+    // sound and the playback clock together.
+    void startPlayback(int32_t speed);
     void startRefreshTimer();
     void stopRefreshTimer();
     void stopPlayback() { setPlaySpeed(0); }

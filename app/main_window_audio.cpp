@@ -138,6 +138,9 @@ void MainWindow::restartAudioAt(bool preview) {
         // clears (stepping faster than a preview drains).
         m_sourceBuffer->stopFillTask();
         m_monitor->stopFeedTask();
+        // A step plays its own frame forward at 1x, whatever the last play's speed and
+        // direction left in the buffer; a play has set its own speed already.
+        if (preview) m_sourceBuffer->setPlaySpeed(1);
         m_sourceBuffer->seek(t, preview ? 1 : 0);
         if (preview) m_monitor->seekPreview(static_cast<float>(d));
         else m_monitor->restartPlay();

@@ -32,39 +32,32 @@ void MainWindow::setPlaySpeed(int32_t speed) {
         if (m_frameQueue->loopMode() == 0)
             m_currentFrame = transport_play_once_start_frame(speed, m_currentFrame, m_movie->frameCount(),
                                                             m_frameQueue->inPoint(), m_frameQueue->outPoint());
-        if (transport_speed_has_audio(speed) && m_sourceBuffer) {
-            m_sourceBuffer->setPlaySpeed(speed);
-            m_frameQueue->setPlayStep(speed);  // the audio start reads the direction
-            restartAudioAt(false);
-        } else {
-            act_timer_stop_after_seek();
-        }
-        m_frameQueue->setPlayStep(speed);
-        m_frameQueue->prefill(m_currentFrame);
-        m_frameQueue->startCacheThread();
-        startRefreshTimer();
+        startPlayback(speed);
     } else {
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
         stopRefreshTimer();
         m_frameQueue->stopCacheThread();
-        if (speed == 0) {
-            m_frameQueue->setPlayStep(0);
-            stopAudio();
-        } else {
-            stopAudio();
-            m_frameQueue->setPlayStep(speed);
-            m_frameQueue->prefill(m_currentFrame);
-            m_frameQueue->startCacheThread();
-            if (transport_speed_has_audio(speed) && m_sourceBuffer) {
-                m_sourceBuffer->setPlaySpeed(speed);
-                restartAudioAt(false);
-            } else {
-                act_timer_stop_after_seek();
-            }
-            startRefreshTimer();
-        }
+        stopAudio();
+        if (speed == 0) m_frameQueue->setPlayStep(0);
+        else startPlayback(speed);
     }
     m_bottomCtrl->setPlayStepImages(speed);
+}
+
+void MainWindow::startPlayback(int32_t speed) {
+    m_frameQueue->setPlayStep(speed);  // the audio start reads the direction
+    m_frameQueue->prefill(m_currentFrame);
+    m_frameQueue->startCacheThread();
+    // The sound runs on the device's clock and the picture on the playback clock, and
+    // neither waits for the other afterwards: they start together, after the prefill,
+    // or the sound leads the picture by the prefill's time for the whole play.
+    if (transport_speed_has_audio(speed) && m_sourceBuffer) {
+        m_sourceBuffer->setPlaySpeed(speed);
+        restartAudioAt(false);
+    } else {
+        act_timer_stop_after_seek();
+    }
+    startRefreshTimer();
 }
 
 void MainWindow::startRefreshTimer() {
@@ -234,14 +227,13 @@ void MainWindow::viewControlsClicPlayReverse() {
 
 void MainWindow::viewControlsClicPlayMode(uint32_t nMode) {
     const int32_t speed = m_frameQueue->playStep();
-    if (speed != 0) {
-        setPlaySpeed(0);
-        m_frameQueue->setLoopMode(nMode);
-        setPlaySpeed(speed);
-    } else {
-        m_frameQueue->setLoopMode(nMode);
-    }
+    if (speed != 0) setPlaySpeed(0);
+    // The picture and the sound take the new mode before play resumes: the sound's
+    // restart reads its first second with the flag it finds, and the picture wraps
+    // (or stops) at the out point by the queue's.
+    m_frameQueue->setLoopMode(nMode);
     if (m_sourceBuffer) m_sourceBuffer->setLoop(nMode == 1 ? 1 : 0);
+    if (speed != 0) setPlaySpeed(speed);
 }
 
 void MainWindow::viewControlsClicSetIn() {

@@ -63,6 +63,8 @@ AudioSrcBuffer::~AudioSrcBuffer() {
 void AudioSrcBuffer::setTracks(AllAudioSrcTracks* tracks) {
     stopFillTask();
     m_ready = 0;
+    // The new blocks read one second per step: forward 1x, direction and rate together.
+    m_reverse = 0;
     releaseTracks();
     if (!tracks || !m_ring) return;
 

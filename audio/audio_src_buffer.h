@@ -52,8 +52,9 @@ public:
     AudioSrcBuffer(const AudioSrcBuffer&) = delete;
     AudioSrcBuffer& operator=(const AudioSrcBuffer&) = delete;
 
-    // Rebinds everything to the tracks of `tracks` routed to its output layout. Set-up
-    // failures propagate (the buffer is then left empty and not ready).
+    // Rebinds everything to the tracks of `tracks` routed to its output layout, at 1x
+    // forward (the speed is set again by the next setPlaySpeed). Set-up failures
+    // propagate (the buffer is then left empty and not ready).
     void setTracks(AllAudioSrcTracks* tracks);
     void setLoop(uint8_t loop);
     // Speeds -2..2 (0 counts as 1); others change nothing. Stops the fill job.

@@ -17,8 +17,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
@@ -28,6 +31,7 @@
 #include "audio/audio_output_capture.h"
 #include "audio/audio_src_track.h"
 #include "audio/sound_io_notifier.h"
+#include "media/mov_file.h"
 #include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -36,6 +40,7 @@
 #include "tools/panel_audio_meter.h"
 #include "tools/view_track_audio_channel_map.h"
 #include "tools/view_track_audio_map.h"
+#include "app/view_bottom_ctrl.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_btn_mute_solo.h"
 #include "ui/view_label.h"
@@ -340,4 +345,295 @@ TEST_F(MainWindowAudioTest, ANewLayoutTakesTheMuteMaskAgain) {
     playAndCapture(9600);
     EXPECT_GT(rms(capture.channel(0), 2400, 9600), 0.03);
     EXPECT_GT(rms(capture.channel(1), 2400, 9600), 0.03) << "the right channel kept the mono mask";
+}
+
+// ---------------------------------------------------------------------------------
+// The sound stays with the picture: a loop switched while playing, a play started
+// from pause, a step after a play at another speed or direction. The movie's sound is
+// seeded noise, so any stretch of it says where in the file it came from.
+
+namespace {
+
+constexpr uint32_t kFrameSamples = 1920;  // one 25 fps frame at 48 kHz
+constexpr size_t kNotFound = size_t(-1);
+
+// The left channel of what the device took from the output ring, block after block.
+// The silence the device plays when the ring runs dry (a loaded machine) is left out,
+// so the samples follow each other as the player made them.
+class RingSamples final : public AudioOutputTap {
+public:
+    RingSamples() { m_left.reserve(kCapacity); }
+    void onBlock(const float* const* planes, uint32_t channels, uint32_t frames) noexcept override {
+        if (!planes || channels == 0 || !planes[0]) return;
+        std::lock_guard<std::mutex> guard(m_lock);
+        const size_t kept = std::min<size_t>(frames, kCapacity - m_left.size());
+        m_left.insert(m_left.end(), planes[0], planes[0] + kept);
+    }
+    void reset() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_left.clear();
+    }
+    std::vector<float> left() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_left;
+    }
+    size_t size() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_left.size();
+    }
+
+private:
+    static constexpr size_t kCapacity = 6 * 48000;
+    mutable std::mutex m_lock;
+    std::vector<float> m_left;
+};
+
+// Where `length` samples of `wanted` from `at` stand whole in `heard`, first looked
+// for from offset `from` to `to`; kNotFound when nowhere.
+size_t locate(const std::vector<float>& heard, size_t from, size_t to, const std::vector<float>& wanted, size_t at,
+              size_t length) {
+    if (at + length > wanted.size()) return kNotFound;
+    for (size_t o = from; o < to && o + length <= heard.size(); ++o) {
+        size_t k = 0;
+        while (k < length && std::fabs(heard[o + k] - wanted[at + k]) < 1e-5f) ++k;
+        if (k == length) return o;
+    }
+    return kNotFound;
+}
+
+}  // namespace
+
+class SoundWithPictureTest : public MainWindowAudioTest {
+protected:
+    void SetUp() override {
+        MainWindowAudioTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(open(fixture("window_noise.mov")));
+        ASSERT_EQ(window->movie()->frameCount(), 75u);
+        ASSERT_FLOAT_EQ(monitor->gain(), 1.0f) << "the comparisons below take the samples as stored";
+        monitor->setOutputTap(&ring);
+        window->settings()->play_audio_frame_by_frame = true;
+        file = testsupport::read_raw_s16_channel(fixture("window_noise.s16").toStdString(), 2, 0);
+        ASSERT_EQ(file.size(), 75u * kFrameSamples);
+    }
+
+    void setLoop(bool loop) {
+        window->viewControlsClicPlayMode(loop ? 1 : 0);
+        window->bottomBar()->setPlayModeLoop(loop);
+    }
+
+    void clickLoopButton() {
+        QTest::mouseClick(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode), Qt::LeftButton);
+    }
+
+    bool reached(int32_t speed, uint32_t frame) {
+        return QTest::qWaitFor(
+            [&] { return speed > 0 ? window->currentFrame() >= frame : window->currentFrame() <= frame; },
+            vktest::kWaitMs);
+    }
+
+    std::vector<float> waitForSamples(size_t count) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ring.size() >= count; }, vktest::kWaitMs))
+            << "only " << ring.size() << " samples heard";
+        return ring.left();
+    }
+
+    // What a paused step made by `key` plays.
+    std::vector<float> stepSound(Qt::Key key) {
+        ring.reset();
+        QTest::keyClick(window.get(), key);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->audioMeterPanel()->isRefreshing(); }, vktest::kWaitMs))
+            << "the preview's stop timer never ran";
+        return ring.left();
+    }
+
+    // A step's sound is frame `frame` of the file, forward, at its own rate: the frame's
+    // samples from its first, one frame long.
+    void expectFramesOwnSound(const std::vector<float>& heard, uint32_t frame, const char* when) {
+        SCOPED_TRACE(when);
+        ASSERT_FALSE(heard.empty()) << "the step was not heard";
+        EXPECT_NEAR(double(heard.size()), double(kFrameSamples), 4.0);
+        const size_t at = size_t(frame) * kFrameSamples + 8;
+        const size_t found = locate(heard, 0, 16, file, at, kFrameSamples - 32);
+        EXPECT_TRUE(found != kNotFound) << "frame " << frame << " did not play its own samples forward";
+        if (found != kNotFound) {
+            EXPECT_NEAR(double(found), 8.0, 2.0) << "the step did not start on its frame";
+        }
+    }
+
+    RingSamples ring;
+    std::vector<float> file;
+};
+
+TEST_F(SoundWithPictureTest, LoopSwitchedOnWhilePlayingSoundsAsASeekMadeWithLoopOn) {
+    for (const int32_t speed : {1, -1}) {
+        SCOPED_TRACE(speed > 0 ? "forward" : "reverse");
+        // Loop off, switched on 1.5 s (37 frames) before the end of the play range.
+        setLoop(false);
+        const uint32_t switchAt = speed > 0 ? 74 - 37 : 37;
+        window->refreshPauseFrame(speed > 0 ? switchAt - 5 : switchAt + 5);
+        window->setPlaySpeed(speed);
+        ASSERT_TRUE(reached(speed, switchAt));
+        ring.reset();
+        clickLoopButton();
+        // Play resumed at once, from the frame on screen.
+        const uint32_t resumedAt = window->currentFrame();
+        ASSERT_TRUE(window->bottomBar()->isPlayModeLoop());
+        ASSERT_EQ(window->playSpeed(), speed);
+        // 2 s from the switch: the picture wraps 1.5 s in.
+        const std::vector<float> heard = waitForSamples(2 * 48000 + 9600);
+        window->setPlaySpeed(0);
+
+        // The same position, the loop on before play starts.
+        window->refreshPauseFrame(resumedAt);
+        ring.reset();
+        window->setPlaySpeed(speed);
+        const std::vector<float> reference = waitForSamples(2 * 48000 + 9600);
+        window->setPlaySpeed(0);
+
+        // The reference from its first sound on (the restart primes the device with
+        // silence) stands whole in what was heard after the switch (which may begin with
+        // a block of the sound before it).
+        const size_t start = sounding_span(reference).first + 8;
+        const size_t length = 2 * 48000;
+        ASSERT_LT(start, 9600u);
+        const size_t found = locate(heard, 0, 9600, reference, start, length);
+        EXPECT_TRUE(found != kNotFound) << "the sound after the switch is not the sound of a seek with the loop on";
+        // Where the picture wraps, the sound goes on with the other end of the range.
+        const size_t wrap = start - 8 + size_t(speed > 0 ? 75 - resumedAt : resumedAt + 1) * kFrameSamples;
+        EXPECT_GT(rms(reference, wrap + 48, wrap + kFrameSamples), 0.1) << "silence where the picture wraps";
+    }
+}
+
+TEST_F(SoundWithPictureTest, LoopSwitchedOffWhilePlayingEndsTheSoundWithThePicture) {
+    for (const int32_t speed : {1, -1}) {
+        SCOPED_TRACE(speed > 0 ? "forward" : "reverse");
+        setLoop(true);
+        const uint32_t switchAt = speed > 0 ? 74 - 37 : 37;
+        window->refreshPauseFrame(speed > 0 ? switchAt - 5 : switchAt + 5);
+        window->setPlaySpeed(speed);
+        ASSERT_TRUE(reached(speed, switchAt));
+        ring.reset();
+        clickLoopButton();
+        const uint32_t resumedAt = window->currentFrame();
+        ASSERT_FALSE(window->bottomBar()->isPlayModeLoop());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs))
+            << "play once never stopped";
+        EXPECT_EQ(window->currentFrame(), speed > 0 ? 74u : 0u) << "the picture stops at the end of the range";
+        const std::vector<float> heard = ring.left();
+        const auto [first, last] = sounding_span(heard);
+        ASSERT_LT(first, last) << "nothing heard after the switch";
+        // The sound is the file's up to the end of the range at most, never the other
+        // end of it that a loop would bring.
+        const size_t toEnd = size_t(speed > 0 ? 75 - resumedAt : resumedAt + 1) * kFrameSamples;
+        if (speed > 0) {
+            const size_t found = locate(heard, 0, 9600, file, size_t(resumedAt) * kFrameSamples + 8, 9600);
+            ASSERT_TRUE(found != kNotFound) << "the sound after the switch is not the file's from there";
+            EXPECT_LE(last, found - 8 + toEnd) << "the sound went on past the end of the range";
+        } else {
+            EXPECT_LE(last - first, toEnd + kFrameSamples) << "the sound went on past the start of the range";
+        }
+    }
+}
+
+TEST_F(SoundWithPictureTest, AStepPlaysItsOwnFrameForwardWhateverTheLastPlay) {
+    // A step before any play.
+    window->refreshPauseFrame(20);
+    expectFramesOwnSound(stepSound(Qt::Key_Right), 21, "before any play");
+
+    const auto playThenPause = [&](uint32_t from, std::initializer_list<Qt::Key> keys, int32_t speed) {
+        window->refreshPauseFrame(from);
+        for (Qt::Key key : keys) QTest::keyClick(window.get(), key);
+        EXPECT_EQ(window->playSpeed(), speed);
+        QTest::qWait(150);
+        QTest::keyClick(window.get(), Qt::Key_K);
+        EXPECT_EQ(window->playSpeed(), 0);
+        return window->currentFrame();
+    };
+
+    uint32_t frame = playThenPause(40, {Qt::Key_J}, -1);
+    expectFramesOwnSound(stepSound(Qt::Key_Right), frame + 1, "+1 after reverse play");
+    expectFramesOwnSound(stepSound(Qt::Key_Left), frame, "-1 after reverse play");
+
+    frame = playThenPause(10, {Qt::Key_L, Qt::Key_L}, 2);
+    expectFramesOwnSound(stepSound(Qt::Key_Right), frame + 1, "+1 after 2x play");
+    expectFramesOwnSound(stepSound(Qt::Key_Left), frame, "-1 after 2x play");
+
+    frame = playThenPause(40, {Qt::Key_J}, -1);
+    window->PanelAudioMap_LayoutChange(window->audioTracks()->outputLayout());
+    expectFramesOwnSound(stepSound(Qt::Key_Right), frame + 1, "+1 after a routing change");
+    expectFramesOwnSound(stepSound(Qt::Key_Left), frame, "-1 after a routing change");
+}
+
+namespace {
+
+// Notes when the device took its first block after being armed, and its largest block.
+class FirstBlockClock final : public AudioOutputTap {
+public:
+    void arm() {
+        m_first.store(0);
+        m_largestBlock.store(0);
+    }
+    void onBlock(const float* const*, uint32_t, uint32_t frames) noexcept override {
+        int64_t expected = 0;
+        m_first.compare_exchange_strong(expected, now());
+        if (frames > m_largestBlock.load()) m_largestBlock.store(frames);
+    }
+    int64_t first() const { return m_first.load(); }
+    uint32_t largestBlock() const { return m_largestBlock.load(); }
+    static int64_t now() {
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+private:
+    std::atomic<int64_t> m_first{0};
+    std::atomic<uint32_t> m_largestBlock{0};
+};
+
+}  // namespace
+
+// The tap outlives the window's teardown, which takes it off the monitor.
+class PlayFromPauseTest : public MainWindowAudioTest {
+protected:
+    FirstBlockClock device;
+};
+
+TEST_F(PlayFromPauseTest, TheSoundStartsWithThePictureAfterTheFrameQueueFills) {
+    // The movie has no sound of its own: its companion file does, so holding the movie's
+    // file makes the frame queue's prefill slow (as a slow disk would) and the sound not.
+    open(fixture("window_no_sound.mov"));
+    window->loadFile({fixture("window_tone.wav")}, -1, false);
+    ASSERT_EQ(window->audioTracks()->countWavTracks(), 1);
+    monitor->setOutputTap(&device);
+    MovFile* movie = nullptr;
+    window->movie()->movFile(&movie);
+    ASSERT_NE(movie, nullptr);
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        window->refreshPauseFrame(0);
+        ASSERT_EQ(window->playSpeed(), 0);
+        // The file is busy for 150 ms from just before Play.
+        std::atomic<bool> held{false};
+        std::thread disk([&] {
+            std::lock_guard<std::mutex> busy(*movie->readMutex);
+            held.store(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        });
+        while (!held.load()) std::this_thread::yield();
+        device.arm();
+        const int64_t asked = FirstBlockClock::now();
+        window->setPlaySpeed(1);
+        // The playback clock is started last, just before the call returns.
+        const int64_t clockStarted = FirstBlockClock::now();
+        disk.join();
+        ASSERT_GE(clockStarted - asked, 100000) << "the prefill was not held up by the busy file";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return device.first() != 0; }, vktest::kWaitMs)) << "no sound";
+        // One device period of slack: the device may take its first block between the
+        // sound's start and the clock's.
+        const int64_t period = std::max<int64_t>(int64_t(device.largestBlock()) * 1000000 / 48000, 20000);
+        EXPECT_GE(device.first(), clockStarted - period)
+            << "the sound started " << (clockStarted - device.first()) / 1000 << " ms before the picture's clock";
+        window->setPlaySpeed(0);
+    }
 }
