@@ -235,7 +235,7 @@ TEST(BaseProcessTask, StopAtTheVeryEndKeepsTheFinishedState) {
 
 // The results a short body reports after its last check: enough lines that a stop
 // falls in its last moments in a good share of the runs.
-constexpr int kResultLines = 64;
+constexpr int kResultLines = 200;
 
 // A body that ends at once: three steps, each followed by the check for pause and
 // stop, then its results. A stop seen at a check ends the run with the steps done.
@@ -319,7 +319,7 @@ TEST(BaseProcessTask, AStopRacingTheEndGivesOneEnd) {
     std::uniform_int_distribution<qint64> delayNs(0, 400000);
     int disagreements = 0;
     QString first;
-    constexpr int kRuns = 3000;
+    constexpr int kRuns = 2000;
     for (int run = 0; run < kRuns; ++run) {
         TestTask task([](TestTask& t) { shortBody(t); });
         Recorder rec(task);
