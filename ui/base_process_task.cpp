@@ -81,7 +81,12 @@ void BaseProcessTask::stop() {
     if (ended)
         return;
     QMutexLocker lock(&m_mutex);
-    m_runState.store(ProcessTaskState_Stop);
+    // One end per run: a body that was already past its last check when the stop came
+    // has ended on its own (finished or failed) and sent that state, which stays.
+    if (m_runState.load() < ProcessTaskState_Stop) {
+        m_runState.store(ProcessTaskState_Stop);
+        m_publicState.store(ProcessTaskState_Stop);
+    }
 }
 
 void BaseProcessTask::requestPause() {
@@ -108,7 +113,8 @@ void BaseProcessTask::setState(uint32_t s) {
     {
         QMutexLocker lock(&m_mutex);
         m_runState.store(s);
-        m_publicState.store(m_cancel.load() ? uint32_t(ProcessTaskState_Stop) : s);
+        // A requested stop shows over running and paused, never over an end.
+        m_publicState.store(m_cancel.load() && s < ProcessTaskState_Stop ? uint32_t(ProcessTaskState_Stop) : s);
     }
     emit processTask_update_state(ProcessingStateObj{s}, m_uuid);
 }

@@ -52,9 +52,10 @@ public:
     // Ends a previous run (stop), sets state 2 and runs the body on a new thread.
     void start();
     // When running: public state 4, sets the cancel flag, waits for the body to end,
-    // run state 4. A body that has already set its end state (5 to 8) is only waited
-    // for and keeps it. Sends no state signal itself. Never un-done: the task object
-    // runs once.
+    // run state 4. One end per run, whichever comes first: a body that sets its end
+    // state (5 to 8) before seeing the stop, before the call or while it waits, keeps
+    // it (run and public state), so both tell the last state it sent. Sends no state
+    // signal itself. Never un-done: the task object runs once.
     void stop();
     void requestPause();   // public state 3, ignored after a stop
     void requestResume();  // public state 2, ignored after a stop
@@ -64,7 +65,8 @@ public:
     QString uuid() const { return m_uuid; }
 
     // Body thread.
-    // Run state = s; public state = s, or 4 when a stop was requested; emits the state.
+    // Run state = s; public state = s, or 4 when a stop was requested and s is running
+    // or paused; emits the state.
     void setState(uint32_t s);
     // Starts step i: closes the previous step's time into the total, restarts the
     // step clock and counters.

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -230,6 +231,111 @@ TEST(BaseProcessTask, StopAtTheVeryEndKeepsTheFinishedState) {
     task.stop();
     EXPECT_EQ(task.runState(), uint32_t(ProcessTaskState_Finished));
     EXPECT_EQ(task.publicState(), uint32_t(ProcessTaskState_Finished));
+}
+
+// The results a short body reports after its last check: enough lines that a stop
+// falls in its last moments in a good share of the runs.
+constexpr int kResultLines = 200;
+
+// A body that ends at once: three steps, each followed by the check for pause and
+// stop, then its results. A stop seen at a check ends the run with the steps done.
+// `afterLastCheck`, when given, runs once the body is past its last check.
+void shortBody(TestTask& t, const std::function<void()>& afterLastCheck = {}) {
+    for (int i = 0; i < 3; ++i) {
+        t.appendLog(QStringLiteral("step %1").arg(i));
+        if (!t.continueAfterPause()) {
+            t.appendLog(QStringLiteral("partial"));
+            t.finish(false, false);
+            return;
+        }
+    }
+    if (afterLastCheck)
+        afterLastCheck();
+    for (int i = 0; i < kResultLines; ++i)
+        t.appendLog(QStringLiteral("result %1").arg(i));
+    t.finish(false, false);
+}
+
+// After stop() has returned: what a window was sent and what the task says must tell one
+// end. Empty when they agree, else what is wrong.
+QString oneEndMismatch(const TestTask& task, const Recorder& rec) {
+    std::vector<uint32_t> ends;
+    for (const uint32_t s : rec.states) {
+        if (s >= ProcessTaskState_Stop)
+            ends.push_back(s);
+    }
+    const QStringList logs = rec.allLogs();
+    QString seen = QStringLiteral("states sent");
+    for (const uint32_t s : rec.states)
+        seen += QStringLiteral(" %1").arg(s);
+    seen += QStringLiteral(", run state %1, public state %2, %3 log lines, the last \"%4\"")
+                .arg(task.runState())
+                .arg(task.publicState())
+                .arg(logs.size())
+                .arg(logs.isEmpty() ? QString() : logs.back());
+    if (ends.size() != 1 || ends.back() != rec.states.back())
+        return seen;
+    const uint32_t end = ends.back();
+    if (task.runState() != end || task.publicState() != end)
+        return seen;
+    if (end == ProcessTaskState_Finished) {
+        QStringList full{QStringLiteral("step 0"), QStringLiteral("step 1"), QStringLiteral("step 2")};
+        for (int i = 0; i < kResultLines; ++i)
+            full << QStringLiteral("result %1").arg(i);
+        return logs == full ? QString() : seen;
+    }
+    if (end == ProcessTaskState_Stop)
+        return logs.endsWith(QStringLiteral("partial")) && !logs.contains(QStringLiteral("result 0")) ? QString() : seen;
+    return seen;
+}
+
+// A stop landing while a body is past its last check but has not ended yet: the body
+// ends finished, and the stop must leave it so. First held there until the stop is
+// asked, then by chance: thousands of runs stopped 0-400 us after their start, which
+// end stopped or finished, each with one end.
+TEST(BaseProcessTask, AStopRacingTheEndGivesOneEnd) {
+    widget_app();
+    {
+        std::atomic<bool> pastLastCheck{false};
+        TestTask task([&](TestTask& t) {
+            shortBody(t, [&] {
+                pastLastCheck.store(true);
+                QElapsedTimer bound;
+                bound.start();
+                while (t.publicState() != ProcessTaskState_Stop && bound.elapsed() < kWaitMs)
+                    QThread::yieldCurrentThread();
+            });
+        });
+        Recorder rec(task);
+        task.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pastLastCheck.load(); }, kWaitMs));
+        task.stop();
+        QCoreApplication::sendPostedEvents();
+        ASSERT_EQ(rec.states.back(), uint32_t(ProcessTaskState_Finished));
+        EXPECT_EQ(oneEndMismatch(task, rec).toStdString(), "");
+    }
+
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<qint64> delayNs(0, 400000);
+    int disagreements = 0;
+    QString first;
+    constexpr int kRuns = 2000;
+    for (int run = 0; run < kRuns; ++run) {
+        TestTask task([](TestTask& t) { shortBody(t); });
+        Recorder rec(task);
+        const qint64 delay = delayNs(random);
+        QElapsedTimer clock;
+        task.start();
+        clock.start();
+        while (clock.nsecsElapsed() < delay) {
+        }
+        task.stop();
+        QCoreApplication::sendPostedEvents();
+        const QString mismatch = oneEndMismatch(task, rec);
+        if (!mismatch.isEmpty() && disagreements++ == 0)
+            first = QStringLiteral("run %1: %2").arg(run).arg(mismatch);
+    }
+    EXPECT_EQ(disagreements, 0) << first.toStdString();
 }
 
 TEST(BaseProcessTask, PauseExcludesThePausedTime) {
