@@ -421,14 +421,23 @@ protected:
         window->bottomBar()->setPlayModeLoop(loop);
     }
 
-    void clickLoopButton() {
+    // Plays at `speed` with the loop the other way, and clicks the loop button to
+    // `loopAfter` 1.5 s (37 frames) before the end of the play range. Gives the frame
+    // play resumed from; the ring holds what was heard from the click on.
+    uint32_t switchLoopWhilePlaying(int32_t speed, bool loopAfter) {
+        setLoop(!loopAfter);
+        const uint32_t switchAt = speed > 0 ? 74 - 37 : 37;
+        window->refreshPauseFrame(speed > 0 ? switchAt - 5 : switchAt + 5);
+        window->setPlaySpeed(speed);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return speed > 0 ? window->currentFrame() >= switchAt : window->currentFrame() <= switchAt; },
+            vktest::kWaitMs))
+            << "the picture never reached frame " << switchAt;
+        ring.reset();
         QTest::mouseClick(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode), Qt::LeftButton);
-    }
-
-    bool reached(int32_t speed, uint32_t frame) {
-        return QTest::qWaitFor(
-            [&] { return speed > 0 ? window->currentFrame() >= frame : window->currentFrame() <= frame; },
-            vktest::kWaitMs);
+        EXPECT_EQ(window->bottomBar()->isPlayModeLoop(), loopAfter);
+        // Play resumed at once, from the frame on screen.
+        return window->currentFrame();
     }
 
     std::vector<float> waitForSamples(size_t count) {
@@ -467,17 +476,7 @@ protected:
 TEST_F(SoundWithPictureTest, LoopSwitchedOnWhilePlayingSoundsAsASeekMadeWithLoopOn) {
     for (const int32_t speed : {1, -1}) {
         SCOPED_TRACE(speed > 0 ? "forward" : "reverse");
-        // Loop off, switched on 1.5 s (37 frames) before the end of the play range.
-        setLoop(false);
-        const uint32_t switchAt = speed > 0 ? 74 - 37 : 37;
-        window->refreshPauseFrame(speed > 0 ? switchAt - 5 : switchAt + 5);
-        window->setPlaySpeed(speed);
-        ASSERT_TRUE(reached(speed, switchAt));
-        ring.reset();
-        clickLoopButton();
-        // Play resumed at once, from the frame on screen.
-        const uint32_t resumedAt = window->currentFrame();
-        ASSERT_TRUE(window->bottomBar()->isPlayModeLoop());
+        const uint32_t resumedAt = switchLoopWhilePlaying(speed, true);
         ASSERT_EQ(window->playSpeed(), speed);
         // 2 s from the switch: the picture wraps 1.5 s in.
         const std::vector<float> heard = waitForSamples(2 * 48000 + 9600);
@@ -497,25 +496,17 @@ TEST_F(SoundWithPictureTest, LoopSwitchedOnWhilePlayingSoundsAsASeekMadeWithLoop
         const size_t length = 2 * 48000;
         ASSERT_LT(start, 9600u);
         const size_t found = locate(heard, 0, 9600, reference, start, length);
-        EXPECT_TRUE(found != kNotFound) << "the sound after the switch is not the sound of a seek with the loop on";
+        ASSERT_TRUE(found != kNotFound) << "the sound after the switch is not the sound of a seek with the loop on";
         // Where the picture wraps, the sound goes on with the other end of the range.
-        const size_t wrap = start - 8 + size_t(speed > 0 ? 75 - resumedAt : resumedAt + 1) * kFrameSamples;
-        EXPECT_GT(rms(reference, wrap + 48, wrap + kFrameSamples), 0.1) << "silence where the picture wraps";
+        const size_t wrap = found - 8 + size_t(speed > 0 ? 75 - resumedAt : resumedAt + 1) * kFrameSamples;
+        EXPECT_GT(rms(heard, wrap + 48, wrap + kFrameSamples), 0.1) << "silence where the picture wraps";
     }
 }
 
 TEST_F(SoundWithPictureTest, LoopSwitchedOffWhilePlayingEndsTheSoundWithThePicture) {
     for (const int32_t speed : {1, -1}) {
         SCOPED_TRACE(speed > 0 ? "forward" : "reverse");
-        setLoop(true);
-        const uint32_t switchAt = speed > 0 ? 74 - 37 : 37;
-        window->refreshPauseFrame(speed > 0 ? switchAt - 5 : switchAt + 5);
-        window->setPlaySpeed(speed);
-        ASSERT_TRUE(reached(speed, switchAt));
-        ring.reset();
-        clickLoopButton();
-        const uint32_t resumedAt = window->currentFrame();
-        ASSERT_FALSE(window->bottomBar()->isPlayModeLoop());
+        const uint32_t resumedAt = switchLoopWhilePlaying(speed, false);
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs))
             << "play once never stopped";
         EXPECT_EQ(window->currentFrame(), speed > 0 ? 74u : 0u) << "the picture stops at the end of the range";
