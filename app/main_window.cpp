@@ -340,7 +340,12 @@ void MainWindow::act_quit_menu() {
     stopPlayback();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     saveSettings();
+    // The application closes every window before its loop ends, in an order of its
+    // own: a panel may close before this window's closeEvent saves again. What was on
+    // screen now is what stays recorded for the panels.
+    m_quitClosingWindows = true;
     QCoreApplication::quit();
+    m_quitClosingWindows = false;
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -356,6 +356,9 @@ private:
     QList<MenuEntry> m_menuEntries;  // the menu bar's entries, re-checked by refreshMenuActions
     bool m_settingsApplied = false;
     bool m_rendererReady = false;
+    // Set while Quit's QCoreApplication::quit() closes every window (it does so before
+    // returning, on this thread): the panels' records Quit took stand meanwhile.
+    bool m_quitClosingWindows = false;
     GlobalSettings* m_settings = nullptr;
     FrameCompressedBuffer* m_frameQueue = nullptr;
     ViewProgressBar* m_progressBar = nullptr;

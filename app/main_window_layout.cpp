@@ -262,7 +262,7 @@ void MainWindow::saveSettings() {
         m_settings->view_cropbox_display_mode = r->cropBoxDisplayMode();
     }
     m_settings->storeMainWinPanel(windowHandle());
-    saveAudioPanelSettings();
+    if (!m_quitClosingWindows) saveAudioPanelSettings();
     m_settings->ui_timemode = m_bottomCtrl->timeDisplay()->mode();
     m_settings->play_loop = m_bottomCtrl->isPlayModeLoop();
     m_settings->view_show_controls = m_controlsShown;

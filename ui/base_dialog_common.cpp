@@ -9,12 +9,18 @@
 
 #include <QDialog>
 #include <QKeyEvent>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
 #include <type_traits>
 
 namespace {
+
+bool grew(const QSize& before, const QSize& after) {
+    return after.width() > before.width() || after.height() > before.height();
+}
 
 // The widget's own native window, else its native parent's; null before either
 // exists (before show() or winId()).
@@ -125,7 +131,33 @@ bool DialogFrame<Self, QtWindow>::event(QEvent* event) {
         ending = ending ||
                  (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel));
     if (ending) view_end_pending_edit(this);
-    return QtWindow::event(event);
+    const bool handled = QtWindow::event(event);
+    switch (event->type()) {
+    case QEvent::Resize: {
+        // Sent at once by the program's resize of a shown window; the window system's
+        // (the user dragging the frame) arrive spontaneous.
+        const QSize before = static_cast<QResizeEvent*>(event)->oldSize();
+        if (!event->spontaneous() && this->isVisible() && before.isValid() && grew(before, this->size()))
+            keepInsideScreen();
+        break;
+    }
+    case QEvent::Hide: m_sizeWhenHidden = this->size(); break;
+    case QEvent::Show:
+        if (m_sizeWhenHidden.isValid() && grew(m_sizeWhenHidden, this->size())) keepInsideScreen();
+        break;
+    default: break;
+    }
+    return handled;
+}
+
+template <class Self, class QtWindow>
+void DialogFrame<Self, QtWindow>::keepInsideScreen() {
+    if (!this->isWindow() || (this->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    const QRect frame = this->frameGeometry();
+    const QPoint corner = frame_moved_inside(frame, screen->availableGeometry());
+    if (corner != frame.topLeft()) this->move(corner);  // a window's position is its frame's
 }
 
 template class DialogFrame<BaseDialog, QDialog>;
@@ -135,4 +167,10 @@ QRect dialog_fit_to_area(const QSize& size, const QRect& area) {
     const int w = std::min(size.width(), area.width());
     const int h = std::min(size.height(), area.height());
     return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
+}
+
+QPoint frame_moved_inside(const QRect& frame, const QRect& area) {
+    const int x = std::min(frame.x(), std::max(area.x(), area.x() + area.width() - frame.width()));
+    const int y = std::min(frame.y(), std::max(area.y(), area.y() + area.height() - frame.height()));
+    return QPoint(x, y);
 }

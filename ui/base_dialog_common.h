@@ -4,13 +4,15 @@
 // panel, on QWidget) are thin types over it, each with its button signals and what
 // only it has. The frame holds what they share: the dark background (RGB(6,11,14)),
 // the bottom buttons placed from the right, the OK, cancel and abort closes, ending
-// the number still being typed before the window closes, and the high-DPI flag that
-// follows the screen of the native window.
+// the number still being typed before the window closes, the high-DPI flag that
+// follows the screen of the native window, and keeping a window that grows inside its
+// screen.
 //
 // `Self` is the thin type (it declares clic_btn_dialog_1, _2 and _3), `QtWindow` its
 // Qt base. Instantiated for the two bases only, in base_dialog_common.cpp.
 // Owned by its creator (or Qt parent). GUI thread only.
 #include <QList>
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -67,16 +69,29 @@ protected:
     // Escape rejects it: here rather than in closeEvent or reject, which derived
     // windows override and act in before they call the base. Ending the edit stores
     // nothing by itself, so Cancel and Escape still store nothing.
+    // A window that grows keeps its frame inside the available area of its screen: a
+    // resize made by the program while it is shown, or made while it was hidden and
+    // seen when it is shown again, moves it left or up as far as needed (see
+    // frame_moved_inside); otherwise it stays where it is. The user's own resizing of
+    // the frame and a maximised or full-screen window are the window system's.
     bool event(QEvent* event) override;
 
 private:
     // Emits the button signal with the sender tag, then closes the window.
     void closeWith(void (Self::*buttonSignal)(uint32_t));
+    void keepInsideScreen();
 
     uint8_t m_highDpi = 0;
+    QSize m_sizeWhenHidden;  // invalid until first hidden after being shown
     QList<ViewBtnText*> m_rightButtons;
 };
 
 // A dialog of `size` shrunk to fit `area` and centred in it; the area's origin counts
 // (a screen left of or above the primary one has a negative or non-zero origin).
 QRect dialog_fit_to_area(const QSize& size, const QRect& area);
+
+// The top-left corner that brings `frame`'s right and bottom edges inside `area` by
+// moving it left and up only, never past the area's left and top edges (a frame wider
+// or taller than the area keeps that corner on it); `frame`'s own corner when it
+// already fits.
+QPoint frame_moved_inside(const QRect& frame, const QRect& area);
