@@ -143,7 +143,11 @@ bool DialogFrame<Self, QtWindow>::event(QEvent* event) {
     }
     case QEvent::Hide: m_sizeWhenHidden = this->size(); break;
     case QEvent::Show:
-        if (m_sizeWhenHidden.isValid() && grew(m_sizeWhenHidden, this->size())) keepInsideScreen();
+        // A first showing is at the place and size the program gave it, the size perhaps
+        // grown since it was placed (a panel made early and widened before it is opened).
+        if (!m_shownBefore || (m_sizeWhenHidden.isValid() && grew(m_sizeWhenHidden, this->size())))
+            keepInsideScreen();
+        m_shownBefore = true;
         break;
     default: break;
     }

@@ -71,8 +71,8 @@ protected:
     // nothing by itself, so Cancel and Escape still store nothing.
     // A window that grows keeps its frame inside the available area of its screen: a
     // resize made by the program while it is shown, or made while it was hidden and
-    // seen when it is shown again, moves it left or up as far as needed (see
-    // frame_moved_inside); otherwise it stays where it is. The user's own resizing of
+    // seen when it is shown again, and its first showing, move it left or up as far as
+    // needed (see frame_moved_inside); otherwise it stays where it is. The user's own resizing of
     // the frame and a maximised or full-screen window are the window system's.
     bool event(QEvent* event) override;
 
@@ -83,6 +83,7 @@ private:
 
     uint8_t m_highDpi = 0;
     QSize m_sizeWhenHidden;  // invalid until first hidden after being shown
+    bool m_shownBefore = false;
     QList<ViewBtnText*> m_rightButtons;
 };
 

@@ -70,6 +70,15 @@ TEST_F(ToolWindowGrowthTest, MetersWidenedWhileClosedOpenInsideTheArea) {
     EXPECT_TRUE(meters->frameGeometry().topRight() == corner) << text(meters->frameGeometry());
 }
 
+TEST_F(ToolWindowGrowthTest, MetersPlacedForStereoAndWidenedBeforeTheyWereEverShownOpenInsideTheArea) {
+    // As the main window makes them: placed at the right edge at their first width, then
+    // given the 7.1 layout of the mapping before the user opens them.
+    meters->move(area.right() - meters->width() - 4, area.top() + 20);
+    meters->setChannelLayout(NAudioChannelLayout_7_1, 0);
+    meters->show();
+    EXPECT_TRUE(area.contains(meters->frameGeometry())) << text(meters->frameGeometry()) << " in " << text(area);
+}
+
 TEST_F(ToolWindowGrowthTest, MetersWithRoomToGrowKeepTheirPlace) {
     meters->show();
     const QPoint place(area.left() + 30, area.top() + 40);
