@@ -8,6 +8,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPropertyAnimation>
 
 namespace {
@@ -94,6 +95,19 @@ void ViewLabel::animateOpacity(double from, double to, float durationMs) {
     animation->setKeyValueAt(0.0, from);
     animation->setKeyValueAt(1.0, to);
     animation->setDuration(static_cast<int>(durationMs));
+    // Qt keeps the picture of the label it made for the last translucent frame, and an
+    // effect that has reached full opacity paints that picture, at that frame's place
+    // in the window, instead of the label: once a scroll moved the label, a repaint
+    // left its place blank. So the fade ends on a fresh effect at the final opacity,
+    // as setOpacity makes it. Queued: replacing the effect deletes the animation, which
+    // is still running its finished signal; skipped when a newer effect took over.
+    const QPointer<QGraphicsOpacityEffect> faded(effect);
+    connect(
+        animation, &QAbstractAnimation::finished, this,
+        [this, faded, to] {
+            if (faded && graphicsEffect() == faded) view_set_opacity(this, to);
+        },
+        Qt::QueuedConnection);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 

@@ -48,7 +48,8 @@ public:
     void disable() { setEnabledLook(false); }
     bool isEnabledLook() const { return m_enabled; }
 
-    // A new opacity effect at `opacity`, or animated from `from` to `to`.
+    // A new opacity effect at `opacity`, or animated from `from` to `to`; a fade that
+    // runs to its end leaves a fresh effect at `to` (as setOpacity(to) would).
     void setOpacity(float opacity);
     void animateOpacity(double from, double to, float durationMs);
 

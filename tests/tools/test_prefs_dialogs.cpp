@@ -3,8 +3,17 @@
 // and Cancel, and what reaches the store.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QImage>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include "test_prefs_support.h"
 #include "tools/dialog_prefs.h"
@@ -26,6 +35,7 @@
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
 #include "ui/view_text_entry.h"
+#include "ui/view_widget_base.h"
 #include "widget_app.h"
 
 namespace {
@@ -56,6 +66,79 @@ void type_without_return(ViewTextEntry* entry, const QString& text) {
     ASSERT_TRUE(entry->hasFocus());
     entry->selectAll();
     QTest::keyClicks(entry, text);
+}
+
+// Turns the mouse wheel over the scrolled pages by `notches` (positive: up).
+void wheel(DialogPrefs& dialog, int notches) {
+    QWidget* view = dialog.scroll()->scrollArea()->viewport();
+    const QPointF at = QRectF(view->rect()).center();
+    for (int i = 0; i < std::abs(notches); ++i) {
+        QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, notches > 0 ? 120 : -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &event);
+    }
+}
+
+bool wholly_in_view(DialogPrefs& dialog, const QWidget* widget) {
+    const QWidget* view = dialog.scroll()->scrollArea()->viewport();
+    return view->rect().contains(QRect(widget->mapTo(view, QPoint(0, 0)), widget->size()));
+}
+
+// Turns the wheel a notch at a time until `widget` lies wholly in view.
+bool wheel_into_view(DialogPrefs& dialog, const QWidget* widget) {
+    const QWidget* view = dialog.scroll()->scrollArea()->viewport();
+    for (int i = 0; i < 100 && !wholly_in_view(dialog, widget); ++i)
+        wheel(dialog, widget->mapTo(view, QPoint(0, 0)).y() < 0 ? 1 : -1);
+    return wholly_in_view(dialog, widget);
+}
+
+// Clicks the switch and lets its caption's fade run to its end.
+void toggle_and_settle(ViewCheckbox* box) {
+    const bool on = !box->isChecked();
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(12, box->height() / 2));
+    ASSERT_EQ(box->isChecked(), on);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view_opacity(box->label()) == (on ? 1.0 : 0.6); }, 5000));
+}
+
+// Pixels of `box` (window coordinates) in the window's picture that stand out from
+// the background at the box's corner: the ink of a text drawn there.
+int ink_in(const QImage& shot, const QRect& box) {
+    const qreal ratio = shot.devicePixelRatio();
+    const QRect area(box.topLeft() * ratio, box.size() * ratio);
+    const QColor background = shot.pixelColor(area.topLeft());
+    int ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (std::max({std::abs(c.red() - background.red()), std::abs(c.green() - background.green()),
+                          std::abs(c.blue() - background.blue())}) > 60)
+                ++ink;
+        }
+    return ink;
+}
+
+// The captions of `boxes` (wholly in view) that the window shows without their text:
+// under 10 pixels of ink, where a caption has over a hundred. Read from the screen
+// once the pending paints are done, so that looking paints nothing.
+QStringList blank_captions(DialogPrefs& dialog, const QList<ViewCheckbox*>& boxes) {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    const QImage shot = dialog.screen()->grabWindow(dialog.winId()).toImage();
+    QStringList blank;
+    for (const ViewCheckbox* box : boxes) {
+        const ViewLabel* caption = box->label();
+        if (ink_in(shot, QRect(caption->mapTo(&dialog, QPoint(0, 0)), caption->size())) < 10)
+            blank << caption->text();
+    }
+    return blank;
+}
+
+// The switches of `boxes` whose caption lies wholly in view.
+QList<ViewCheckbox*> in_view(DialogPrefs& dialog, const QList<ViewCheckbox*>& boxes) {
+    QList<ViewCheckbox*> shown;
+    for (ViewCheckbox* box : boxes)
+        if (wholly_in_view(dialog, box->label())) shown << box;
+    return shown;
 }
 
 int content_height_of(const DialogPrefs& dialog) {
@@ -258,6 +341,68 @@ TEST(PrefsWindow, SnapshotChoicesFromTheItemListsUpdateTheDimming) {
     QTest::mouseClick(dialog.itemsSubMenu(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
     EXPECT_EQ(dialog.itemsSubMenu(), nullptr);
     EXPECT_EQ(page->formatCombo()->currentIndex(), 1);
+}
+
+TEST(PrefsWindow, SwitchCaptionsStayDrawnAfterTogglingScrollingAndTheFormatList) {
+    widget_app();
+    GlobalSettings settings;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    QList<ViewCheckbox*> boxes;
+    for (ViewClosableParams* page : dialog.pages()) boxes << page->findChildren<ViewCheckbox*>();
+    ASSERT_EQ(boxes.size(), 17);
+
+    // On: Codec HAPA, HAPQ, HAPQA and HAPAlphaOnly; "Play audio..." off and on again.
+    for (int row = 4; row <= 7; ++row) {
+        ViewCheckbox* box = dialog.warningPage()->checkbox(row);
+        ASSERT_TRUE(wheel_into_view(dialog, box));
+        toggle_and_settle(box);
+    }
+    ViewCheckbox* playAudio = dialog.playbackPage()->checkbox(0);
+    ASSERT_TRUE(wheel_into_view(dialog, playAudio));
+    toggle_and_settle(playAudio);
+    toggle_and_settle(playAudio);
+    EXPECT_EQ(blank_captions(dialog, in_view(dialog, boxes)).join(", ").toStdString(), "");
+
+    // Down to the end of the snapshot page; the Format list opened, then closed by a
+    // click beside it.
+    wheel(dialog, -100);
+    QScrollBar* bar = dialog.scroll()->scrollArea()->verticalScrollBar();
+    ASSERT_EQ(bar->value(), bar->maximum());
+    ViewCombobox2* format = dialog.snapshotPage()->formatCombo();
+    ASSERT_TRUE(wholly_in_view(dialog, format));
+    ASSERT_TRUE(wholly_in_view(dialog, playAudio->label()));
+    QTest::mouseClick(format->label(), Qt::LeftButton);
+    ASSERT_NE(dialog.itemsSubMenu(), nullptr);
+    EXPECT_EQ(blank_captions(dialog, in_view(dialog, boxes)).join(", ").toStdString(), "") << "with the list open";
+    QTest::mouseClick(dialog.itemsSubMenu(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    ASSERT_EQ(dialog.itemsSubMenu(), nullptr);
+
+    // Back up to the top a notch at a time: each caption, once wholly in view, shows
+    // its text...
+    QList<ViewCheckbox*> unseen = boxes;
+    QStringList blank;
+    for (int i = 0; i < 100 && !unseen.isEmpty(); ++i) {
+        const QList<ViewCheckbox*> shown = in_view(dialog, unseen);
+        blank << blank_captions(dialog, shown);
+        for (ViewCheckbox* box : shown) unseen.removeOne(box);
+        wheel(dialog, 1);
+    }
+    EXPECT_EQ(blank.join(", ").toStdString(), "");
+    EXPECT_TRUE(unseen.isEmpty());
+    // ...and at the top each keeps its text and its place in its row.
+    wheel(dialog, 100);
+    ASSERT_EQ(bar->value(), 0);
+    for (ViewClosableParams* page : dialog.pages())
+        for (const ViewCheckbox* box : page->findChildren<ViewCheckbox*>()) {
+            const ViewLabel* caption = box->label();
+            const QRect inPage = QRect(caption->mapTo(page, QPoint(0, 0)), caption->size()).intersected(page->rect());
+            EXPECT_TRUE(caption->isVisible()) << caption->text().toStdString();
+            EXPECT_FALSE(caption->text().isEmpty());
+            EXPECT_EQ(caption->shownText(), caption->text());
+            EXPECT_FALSE(inPage.isEmpty()) << caption->text().toStdString();
+        }
 }
 
 TEST(PrefsWindow, NullStoreIsRefused) {
