@@ -143,11 +143,10 @@ bool DialogFrame<Self, QtWindow>::event(QEvent* event) {
     }
     case QEvent::Hide: m_sizeWhenHidden = this->size(); break;
     case QEvent::Show:
-        // A first showing is at the place and size the program gave it, the size perhaps
-        // grown since it was placed (a panel made early and widened before it is opened).
-        if (!m_shownBefore || (m_sizeWhenHidden.isValid() && grew(m_sizeWhenHidden, this->size())))
-            keepInsideScreen();
-        m_shownBefore = true;
+        // No size from a hiding: the first showing, at the place and size the program
+        // gave it, the size perhaps grown since it was placed (a panel made early and
+        // widened before it is opened).
+        if (!m_sizeWhenHidden.isValid() || grew(m_sizeWhenHidden, this->size())) keepInsideScreen();
         break;
     default: break;
     }

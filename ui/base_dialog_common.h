@@ -83,7 +83,6 @@ private:
 
     uint8_t m_highDpi = 0;
     QSize m_sizeWhenHidden;  // invalid until first hidden after being shown
-    bool m_shownBefore = false;
     QList<ViewBtnText*> m_rightButtons;
 };
 
