@@ -353,5 +353,9 @@ void MainWindow::changeEvent(QEvent* event) {
         stopPlayback();
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
     }
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        m_inKeyPress.reset();
+        m_outKeyPress.reset();
+    }
     QMainWindow::changeEvent(event);
 }

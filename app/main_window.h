@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <thread>
 
@@ -291,6 +292,9 @@ private:
     void updateCursor();
     void refreshViewSize();
     QPointF pointerInVideo() const;
+    // The press of I or O this window's key handler received and not yet its release
+    // (null for any other key).
+    std::optional<Qt::KeyboardModifiers>* pointKeyPress(int key);
     // Key rows of the action table: J and L (with K held they step a frame), and the
     // zoom keys (each refreshes the view size and the menus).
     void shuttleForward();
@@ -374,6 +378,12 @@ private:
     bool m_controlsHiddenByFullScreen = false;
     uint32_t m_currentFrame = 0;
     bool m_kHeld = false;
+    // The modifiers held at the I and O presses that reached keyPressEvent, until their
+    // releases; empty while the key is up or its press went elsewhere (a menu
+    // shortcut, another window). Forgotten when the window loses the focus, whose
+    // release then goes to the other window.
+    std::optional<Qt::KeyboardModifiers> m_inKeyPress;
+    std::optional<Qt::KeyboardModifiers> m_outKeyPress;
     std::unique_ptr<PlaybackClock> m_clock;
     QTimer* m_seekPreviewTimer = nullptr;
     int32_t m_screenDpi = 96;

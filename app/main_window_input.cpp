@@ -6,6 +6,12 @@
 // X11 repeats held keys as press/release pairs: every key whose meaning depends on
 // being held or on happening once (Space's pan tap, K held, the I and O points)
 // ignores auto-repeated events.
+//
+// I and O act when the key comes up, by the chord that was typed: the modifiers held
+// at the press and any still held at the release, so a Shift or Alt let go a moment
+// before the letter still goes to or clears the point. Only a press this handler
+// received arms its release: Ctrl+I taken by the menu's shortcut, or a letter typed
+// into another window, sets no point when it comes up here.
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -35,7 +41,15 @@ QPointF MainWindow::pointerInVideo() const {
 
 // The plain keys are rows of the action table (findKeyAction); the keys that act on
 // being held (Space, K) are handled here.
+std::optional<Qt::KeyboardModifiers>* MainWindow::pointKeyPress(int key) {
+    if (key == Qt::Key_I) return &m_inKeyPress;
+    if (key == Qt::Key_O) return &m_outKeyPress;
+    return nullptr;
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (std::optional<Qt::KeyboardModifiers>* press = pointKeyPress(event->key()); press && !event->isAutoRepeat())
+        *press = event->modifiers();
     VulkanWinRenderer* r = renderer();
     if (!m_videoWindow || !r) return;
     if (const MainWindowAction* row = findKeyAction(event->key(), event->modifiers())) {
@@ -92,7 +106,12 @@ void MainWindow::zoomView(const std::function<void(VulkanWinRenderer&)>& zoom) {
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
-    const Qt::KeyboardModifiers mods = event->modifiers();
+    Qt::KeyboardModifiers mods = event->modifiers();
+    if (std::optional<Qt::KeyboardModifiers>* press = pointKeyPress(event->key())) {
+        if (!*press) return;
+        mods |= **press;
+        press->reset();
+    }
     const bool shift = mods & Qt::ShiftModifier;
     const bool alt = mods & Qt::AltModifier;
     const bool ctrl = mods & Qt::ControlModifier;

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -135,16 +134,15 @@ void MainWindow::viewVideoClicNameFile(QString filepath) {
 }
 
 void MainWindow::layoutViews() {
+    // The window's own size, in full screen too: where the window system honours full
+    // screen it is the screen's, and where it does not (an X session without a window
+    // manager) the window keeps its size and the views must stay inside it.
     const bool full = isFullScreen();
-    int W = width();
-    int H = height();
+    const int W = width();
+    const int H = height();
     int M = 0;
     if (full) {
         menuBar()->hide();
-        if (QScreen* s = screen()) {
-            W = s->geometry().width();
-            H = s->geometry().height();
-        }
     } else {
         menuBar()->show();
         M = menuBar()->sizeHint().height();

@@ -4,11 +4,14 @@
 // frame on screen is read back from the renderer.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -22,6 +25,7 @@
 #include "base/settings/global_settings.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_info_error.h"
+#include "app/view_progress_bar.h"
 #include "ui/dialog_warning_err.h"
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
@@ -33,6 +37,11 @@
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "widget_app.h"
+
+// Rectangles in failure messages as "x,y wxh" (the gtest printer would give bytes).
+static void PrintTo(const QRect& r, std::ostream* os) {
+    *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+}
 
 namespace {
 
@@ -130,19 +139,19 @@ TEST_F(MainWindowTest, StepsAndJumpsWithTheKeys) {
 TEST_F(MainWindowTest, InAndOutPointsBoundPlaybackAndLoopWraps) {
     open(fixture("window_ramp.mov"));
     window->viewControlsSetNewTimeFrame(10);
-    QTest::keyRelease(window.get(), Qt::Key_I);
+    key(Qt::Key_I);
     window->viewControlsSetNewTimeFrame(20);
-    QTest::keyRelease(window.get(), Qt::Key_O);
+    key(Qt::Key_O);
     EXPECT_EQ(window->frameQueue()->inPoint(), 10);
     EXPECT_EQ(window->frameQueue()->outPoint(), 20);
     key(Qt::Key_Home);
-    QTest::keyRelease(window.get(), Qt::Key_I, Qt::ShiftModifier);
+    key(Qt::Key_I, Qt::ShiftModifier);
     expectFrameShown(10);
-    QTest::keyRelease(window.get(), Qt::Key_O, Qt::ShiftModifier);
+    key(Qt::Key_O, Qt::ShiftModifier);
     expectFrameShown(20);
 
     // Play once from the in point stops on the out point.
-    QTest::keyRelease(window.get(), Qt::Key_I, Qt::ShiftModifier);
+    key(Qt::Key_I, Qt::ShiftModifier);
     key(Qt::Key_L);
     EXPECT_EQ(window->playSpeed(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs)) << "play once never stopped";
@@ -153,9 +162,9 @@ TEST_F(MainWindowTest, InAndOutPointsBoundPlaybackAndLoopWraps) {
     key(Qt::Key_Right);
     expectFrameShown(10);
 
-    // Alt releases unset the points.
-    QTest::keyRelease(window.get(), Qt::Key_I, Qt::AltModifier);
-    QTest::keyRelease(window.get(), Qt::Key_O, Qt::AltModifier);
+    // Alt unsets the points.
+    key(Qt::Key_I, Qt::AltModifier);
+    key(Qt::Key_O, Qt::AltModifier);
     EXPECT_EQ(window->frameQueue()->inPoint(), -1);
     EXPECT_EQ(window->frameQueue()->outPoint(), -1);
 }
@@ -331,6 +340,41 @@ TEST_F(MainWindowTest, FullScreenHidesTheControlsOnlyWhenAskedAndGivesThemBack) 
     window->act_menu_toggle_fullscreen();
     EXPECT_TRUE(window->areControlsShown());
     window->act_menu_toggle_fullscreen();
+}
+
+// Where the window system leaves a full-screen window at its own size (an X server
+// without a window manager, as here), the views are laid out for that size: the
+// picture and both bars inside the window, where a window of that size has them
+// without its menu bar, and the picture drawn for the part of the window it has.
+TEST_F(MainWindowTest, FullScreenLaysTheViewsOutForTheWindowsOwnSize) {
+    open(fixture("window_ramp.mov"));
+    window->settings()->hide_controls_in_full_screen = false;
+    QApplication::setActiveWindow(window.get());
+    key(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(window->isFullScreen());
+    QCoreApplication::processEvents();
+    const int W = window->width();
+    const int H = window->height();
+    ASSERT_NE(window->size(), window->screen()->geometry().size())
+        << "the window system gave the window its screen's size: nothing left to check";
+
+    EXPECT_FALSE(window->menuBar()->isVisible());
+    const QRect inside = window->rect();
+    const QRect picture(window->mapFromGlobal(video->mapToGlobal(QPoint(0, 0))), video->size());
+    EXPECT_EQ(picture, QRect(0, 0, W, H - 83));
+    auto* progress = window->findChild<ViewProgressBar*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->geometry(), QRect(5, H - 83, W - 10, 18));
+    EXPECT_EQ(window->bottomBar()->geometry(), QRect(5, H - 65, W - 10, 55));
+    for (const QRect& view : {picture, progress->geometry(), window->bottomBar()->geometry()})
+        EXPECT_TRUE(inside.contains(view)) << ::testing::PrintToString(view);
+    EXPECT_TRUE(window->bottomBar()->isVisible());
+
+    video->renderer->refresh();
+    EXPECT_EQ(vktest::grab_frame(*video).size(), QSize(W, H - 83));
+
+    window->act_menu_toggle_fullscreen();
+    EXPECT_TRUE(window->menuBar()->isVisible());
 }
 
 TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
