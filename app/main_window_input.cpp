@@ -39,14 +39,15 @@ QPointF MainWindow::pointerInVideo() const {
     return point;
 }
 
-// The plain keys are rows of the action table (findKeyAction); the keys that act on
-// being held (Space, K) are handled here.
 std::optional<Qt::KeyboardModifiers>* MainWindow::pointKeyPress(int key) {
     if (key == Qt::Key_I) return &m_inKeyPress;
     if (key == Qt::Key_O) return &m_outKeyPress;
     return nullptr;
 }
 
+// The plain keys are rows of the action table (findKeyAction); the keys that act on
+// being held (Space, K) are handled here, and the I and O presses are noted for
+// their releases.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (std::optional<Qt::KeyboardModifiers>* press = pointKeyPress(event->key()); press && !event->isAutoRepeat())
         *press = event->modifiers();
