@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "render/vulkan_error.h"
+#include "render/vulkan_present_check.h"
 #include "render/vulkan_window.h"
 
 namespace {
@@ -33,6 +34,16 @@ int main(int argc, char* argv[]) {
                               "Failed to create Vulkan instance.\nNorvu HAP Player need GPU supporting Vulkan.",
                               QMessageBox::Ok);
         qFatal("Failed to create Vulkan instance: %d", instance->errorCode());
+    }
+    // An instance is not enough: without a device, a queue or a format to present
+    // with, the video window would stay black without a word.
+    const QString problem = vulkanPresentProblem(vulkanPresentFacts(*instance));
+    if (!problem.isEmpty()) {
+        // Logged first: a display Qt cannot paint on shows an empty box.
+        qCritical().noquote() << "Vulkan can't show the video : " + problem;
+        QMessageBox::critical(nullptr, "GPU Error", problem, QMessageBox::Ok);
+        delete instance;
+        return 1;
     }
 
     auto* window = new VulkanWindow;

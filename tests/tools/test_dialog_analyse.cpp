@@ -299,11 +299,12 @@ TEST(DialogAnalyse, AnEndNotYetSeenIsShownOnce) {
     ASSERT_NE(task, nullptr);
     dialog.close_dialog_ok();
     ASSERT_FALSE(dialog.isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return task->publicState() == uint32_t(ProcessTaskState_Finished); }, 60000));
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    // The task's state reads Finished a moment before its end state and last results
+    // reach the window (queued, in that order): wait for the window's own record.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.resultsView()->text().contains("Frames valids : 150"); }, 60000))
+        << dialog.resultsView()->text().toStdString();
+    EXPECT_EQ(task->publicState(), uint32_t(ProcessTaskState_Finished));
     const QString text = dialog.resultsView()->text();
-    ASSERT_TRUE(text.contains("Frames valids : 150")) << text.toStdString();
 
     dialog.setFile(&movie, nullptr, nullptr);
     dialog.showDialog(false);
