@@ -28,6 +28,12 @@ constexpr uint32_t kPure1 = kPure0 + 1;          // 41
 constexpr uint32_t kPure2 = kPure0 + 2;          // 42
 constexpr int kMaxParams = 2;
 
+// Operands nested deeper than this (parentheses, function arguments) are a syntax
+// error: each level costs the parser a handful of stack frames, and the fields may
+// run on a thread with a small stack (or under a sanitizer, whose frames are much
+// larger). Typed expressions never come near it.
+constexpr int kMaxNesting = 500;
+
 // Token codes.
 constexpr int kTokNull = 24;
 constexpr int kTokError = 25;
@@ -64,6 +70,7 @@ struct ExprState {
     int type = kTokNull;
     double value = 0.0;
     ExprFn fn{nullptr};
+    int nesting = 0;  // operands being parsed, one inside the other
 };
 
 uint32_t param_count(uint32_t kind) {
@@ -154,6 +161,7 @@ const Builtin* find_builtin(const char* name, size_t len) {
 }
 
 void expr_free_children(ExprNode* node);
+void expr_fold_constants(ExprNode* node);
 
 void expr_free(ExprNode* node) {
     if (!node)
@@ -203,6 +211,7 @@ ExprNode* new_binary(Fn2 fn, ExprNode* left, ExprNode* right) {
     ExprNode* node = expr_new_node(kPure2, left, right);
     if (node)
         node->fn.f2 = fn;
+    expr_fold_constants(node);
     return node;
 }
 
@@ -281,7 +290,7 @@ ExprNode* expr_parse_list(ExprState* s);
 ExprNode* expr_parse_sum(ExprState* s);
 ExprNode* expr_parse_sign(ExprState* s);
 
-ExprNode* expr_parse_primary(ExprState* s) {
+ExprNode* expr_parse_operand(ExprState* s) {
     switch (s->type) {
     case kTokNumber: {
         ExprNode* node = new_constant(s->value);
@@ -361,6 +370,22 @@ ExprNode* expr_parse_primary(ExprState* s) {
     }
 }
 
+// Every nested operand passes here. Each finished node is folded at once, while its
+// parameters are still constants: a long chain such as 1+1+...+1 then stays one
+// constant instead of a tree as deep as the chain, which folding, evaluating and
+// freeing would each walk recursively.
+ExprNode* expr_parse_primary(ExprState* s) {
+    if (s->nesting >= kMaxNesting) {
+        s->type = kTokError;
+        return new_constant(kNan);
+    }
+    ++s->nesting;
+    ExprNode* node = expr_parse_operand(s);
+    --s->nesting;
+    expr_fold_constants(node);
+    return node;
+}
+
 ExprNode* expr_parse_sign(ExprState* s) {
     bool negate = false;
     while (is_infix(s, fn_add) || is_infix(s, fn_sub)) {
@@ -373,6 +398,7 @@ ExprNode* expr_parse_sign(ExprState* s) {
         node = expr_new_node(kPure1, node);
         if (node)
             node->fn.f1 = fn_negate;
+        expr_fold_constants(node);
     }
     return node;
 }

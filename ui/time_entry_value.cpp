@@ -54,8 +54,23 @@ bool clock_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t f, float rate, ui
     return true;
 }
 
-bool millisecond_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t ms, float rate, uint64_t* out) {
-    const double seconds = (double(h) * 60.0 + double(m)) * 60.0 + double(s) + double(ms) / 1000.0;
+// The digits after a point that ends the text, as the decimal fraction of a second
+// they are in the display's "00:00:01.500": ".5" and ".50" are half a second too.
+// False when the last field does not follow a point (or is not all digits); `whole`
+// is then left alone, else it is the text before the point.
+bool point_fraction(const QString& text, QString* whole, double* fraction) {
+    const qsizetype point = text.lastIndexOf(QLatin1Char('.'));
+    if (point < 0) return false;
+    const QString digits = text.mid(point + 1);
+    for (const QChar c : digits)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+    *whole = text.left(point);
+    *fraction = digits.isEmpty() ? 0.0 : QString(QStringLiteral("0.") + digits).toDouble();
+    return true;
+}
+
+bool millisecond_frames(uint32_t h, uint32_t m, uint32_t s, double fraction, float rate, uint64_t* out) {
+    const double seconds = (double(h) * 60.0 + double(m)) * 60.0 + double(s) + fraction;
     const double frames = rate > 0.0f ? std::round(seconds * double(rate)) : 0.0;
     if (!(frames <= double(kU32Max))) return false;
     *out = uint64_t(frames);
@@ -85,20 +100,32 @@ TimeEntryValue time_entry_value(const QString& typed, uint32_t mode, uint32_t nu
     result.unsignedText = time_text_split_sign(typed, &result.sign);
     uint32_t h = 0, m = 0, s = 0, f = 0;
     uint8_t typedDrop = 0;  // the display's drop-frame flag decides, not the separators
-    if (!timecode_parse(result.unsignedText, &h, &m, &s, &f, &typedDrop)) return result;
+    QString fields = result.unsignedText;
+    double fraction = -1.0;
+    if (mode == UiTimemode_HoursMinutesSecondsMillis) {
+        // "[[H:]M:]S.digits": the seconds field ends the text once the fraction is cut
+        // off, so a zero frames field stands in for it.
+        QString whole;
+        if (point_fraction(fields, &whole, &fraction)) fields = whole + QStringLiteral(":0");
+    }
+    if (!timecode_parse(fields, &h, &m, &s, &f, &typedDrop)) return result;
 
     uint64_t frames = 0;
     switch (mode) {
     case UiTimemode_HoursMinutesSecondsMillis:
-        if (!millisecond_frames(h, m, s, f, rate, &frames)) return result;
+        // A last field after ":" still counts milliseconds.
+        if (fraction < 0.0) fraction = double(f) / 1000.0;
+        if (!millisecond_frames(h, m, s, fraction, rate, &frames)) return result;
         break;
     case UiTimemode_Timecode: {
+        // As the display counts: without drops at a rate that has no drop-frame numbering.
+        const bool drop = dropFrame && timecode_drop_frame_defined(numerator, denominator);
         Wide count = 0;
-        if (!timecode_frames(h, m, s, f, numerator, denominator, dropFrame, &count)) return result;
+        if (!timecode_frames(h, m, s, f, numerator, denominator, drop, &count)) return result;
         frames = uint64_t(count);
         if (result.sign == 0) {
             // The display shows start + frame, wrapped at 24 hours.
-            const double exact = dropFrame && denominator != 0 ? double(numerator) / double(denominator)
+            const double exact = drop && denominator != 0 ? double(numerator) / double(denominator)
                                                                : double(nominal_fps(numerator, denominator));
             const uint64_t per_day = round_count(exact * 60.0 * 60.0 * 24.0);
             const uint64_t start = per_day != 0 ? timecodeStart % per_day : timecodeStart;

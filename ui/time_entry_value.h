@@ -5,9 +5,12 @@
 // - "HH:MM:SS:FF" and "Frames": hours, minutes and seconds count the frames of the
 //   display's clock (round(rate x 3600), round(rate x 60), round(rate));
 // - "Timecode": SMPTE timecode at the nominal rate, with the dropped frame numbers
-//   removed when the display is drop-frame; an absolute entry has the timecode start
+//   removed when the display is drop-frame (only where the rate has drop-frame
+//   numbering, as the display counts); an absolute entry has the timecode start
 //   subtracted (modulo the 24-hour wrap of the display), an offset does not;
-// - "HH:MM:SS.Mill": the last field is milliseconds, converted with the rate.
+// - "HH:MM:SS.Mill": the digits after the point are a decimal fraction of a second
+//   (".5", ".50" and ".500" alike), converted with the rate and rounded to a frame;
+//   a last field after ":" counts milliseconds.
 // A leading "+" or "-" makes the value an offset. Pure function; any thread.
 #include <QString>
 

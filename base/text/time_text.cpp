@@ -92,13 +92,29 @@ uint32_t nominal_fps(uint32_t numerator, uint32_t denominator) {
     return nominal == 0 ? 1 : nominal;
 }
 
+bool timecode_drop_frame_defined(uint32_t numerator, uint32_t denominator) {
+    if (denominator == 0) return false;
+    const double x = double(numerator) / double(denominator);
+    const uint64_t dropped_per_minute = round_to_u32(x * 0.066666);
+    const uint64_t per_ten_minutes = round_to_u32(x * 60.0 * 10.0);
+    const uint64_t per_minute = uint64_t(round_to_u32(x)) * 60;
+    if (dropped_per_minute == 0 || dropped_per_minute >= per_minute) return false;
+    // A first minute of full frames, then nine that each drop d numbers.
+    return per_ten_minutes == 10 * (per_minute - dropped_per_minute) + dropped_per_minute;
+}
+
 QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame) {
     const uint32_t nominal = nominal_fps(numerator, denominator);
     double x = nominal;
     uint64_t dropped_per_minute = 0;
     if (drop_frame && denominator != 0) {
         x = double(numerator) / double(denominator);
-        dropped_per_minute = round_to_u32(x * 0.066666);
+        // Where dropping is not defined, plain nominal counting keeps every label
+        // once; a rate below half a frame per second keeps its zero fields below.
+        if (timecode_drop_frame_defined(numerator, denominator))
+            dropped_per_minute = round_to_u32(x * 0.066666);
+        else if (round_to_u32(x) != 0)
+            x = nominal;
     }
     const uint64_t per_ten_minutes = round_to_u32(x * 60.0 * 10.0);
     const uint64_t per_day = round_to_u32(x * 60.0 * 60.0 * 24.0);

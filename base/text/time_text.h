@@ -34,8 +34,17 @@ QString timecode_format(uint32_t hours, uint32_t minutes, uint32_t seconds, uint
 // divide by it.
 uint32_t nominal_fps(uint32_t numerator, uint32_t denominator);
 
+// Whether frames at numerator / denominator can be numbered drop-frame: round(rate /
+// 15) frame numbers dropped each minute but every tenth must make up the frames of
+// ten minutes exactly (30000/1001 drops 2, 60000/1001 drops 4). At other rates
+// (24000/1001, 25, 30...) such dropping would skip or repeat labels, so a drop-frame
+// flag there counts the frames without drops.
+bool timecode_drop_frame_defined(uint32_t numerator, uint32_t denominator);
+
 // Timecode text of a frame count at numerator / denominator, wrapping at 24 hours,
-// with the dropped frame numbers of drop-frame timecode added back when `drop_frame`.
+// with the dropped frame numbers of drop-frame timecode added back when `drop_frame`
+// and the rate has drop-frame numbering (else counted without drops). `drop_frame`
+// alone chooses the separators.
 QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame);
 
 // Removes every "+" and "-" of a typed time. `sign` becomes +1 when the text holds a

@@ -12,7 +12,10 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <pthread.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -223,6 +226,80 @@ TEST(ExprParser, InterpretReportsPositions) {
     EXPECT_EQ(position, 4);
     EXPECT_TRUE(std::isnan(expr_interpret(nullptr, &position)));  // empty text is a syntax error here
     EXPECT_EQ(position, 1);
+}
+
+// Runs `body` on a thread whose stack is 1 MiB (a Windows main thread's), so a parse
+// that recurses without bound dies here instead of passing on the 8 MiB of Linux.
+void run_on_small_stack(const std::function<void()>& body) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 1024 * 1024), 0);
+    pthread_t thread;
+    auto* job = new std::function<void()>(body);
+    const int created = pthread_create(
+        &thread, &attr,
+        [](void* arg) -> void* {
+            auto* f = static_cast<std::function<void()>*>(arg);
+            (*f)();
+            delete f;
+            return nullptr;
+        },
+        job);
+    pthread_attr_destroy(&attr);
+    if (created != 0) delete job;
+    ASSERT_EQ(created, 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+}
+
+std::string repeat(const std::string& piece, size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+struct Outcome {
+    bool ok = false;
+    double value = 0.0;
+    std::string message;
+};
+
+// Pasted text of any depth or length gives a value or the usual position error on a
+// 1 MiB stack, never a crash; ordinary nesting still evaluates.
+TEST(ExprEvaluate, DeepOrLongTextNeverOverflowsASmallStack) {
+    const std::string deep(20000, '(');
+    const std::vector<std::string> texts = {
+        repeat("1+", 299999) + "1",                         // 300,000-term sum
+        repeat("2/2*", 99999) + "1",                         // long product chain
+        deep + "1" + std::string(20000, ')'),                // 20,000 nested pairs
+        deep,                                                // pasted open parentheses
+        repeat("(1+", 20000) + "1" + std::string(20000, ')'),
+        repeat("sin ", 50000) + "0",                         // nested function arguments
+        repeat("-(", 20000) + "1" + std::string(20000, ')'),
+        repeat("atan2(1,", 20000) + "1" + std::string(20000, ')'),
+        std::string(300, '(') + "2" + std::string(300, ')') + "*" + repeat("sin ", 200) + "0+1",
+    };
+    std::vector<Outcome> outcomes(texts.size());
+    MessageCapture log;  // the failures log their (long) text
+    run_on_small_stack([&] {
+        for (size_t i = 0; i < texts.size(); ++i) {
+            ExprEvaluate expr;
+            expr.setExpression(QString::fromStdString(texts[i]));
+            outcomes[i].ok = expr.evaluate();
+            outcomes[i].value = expr.value();
+            outcomes[i].message = expr.messageText().toStdString();
+        }
+    });
+    EXPECT_TRUE(outcomes[0].ok) << outcomes[0].message;
+    EXPECT_EQ(outcomes[0].value, 300000.0);
+    EXPECT_TRUE(outcomes[1].ok) << outcomes[1].message;
+    EXPECT_EQ(outcomes[1].value, 1.0);
+    for (size_t i = 2; i < 8; ++i) {
+        EXPECT_FALSE(outcomes[i].ok) << i;
+        EXPECT_EQ(outcomes[i].message.rfind("Fail to evaluate at character ", 0), 0u) << i << " " << outcomes[i].message;
+    }
+    EXPECT_TRUE(outcomes[8].ok) << outcomes[8].message;
+    EXPECT_EQ(outcomes[8].value, 1.0);
 }
 
 TEST(ExprParser, CombinatoricEdges) {

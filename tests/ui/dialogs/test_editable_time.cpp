@@ -10,6 +10,11 @@
 #include <QAction>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +42,31 @@ void type_time(ViewEditableTimeSpendTotal& display, const QString& text, bool ke
     ASSERT_TRUE(display.isEditing());
     if (!keepShownText) display.entry()->setText(text);
     display.ViewTextEntry_EndEdit(0);
+}
+
+// A display shown as a window of its own, so that its entry takes the focus and the
+// keys as under a user's click.
+std::unique_ptr<ViewEditableTimeSpendTotal> make_shown_display(Rate rate, uint32_t mode, uint32_t start = 0) {
+    auto display = make_display(rate, start);
+    display->setModeRefresh(mode);
+    display->setTotal(100000);
+    display->setCurrent(0);
+    EXPECT_TRUE(show_active(display.get()));
+    return display;
+}
+
+// Clicks the current time, types `text` over the selected shown time (or leaves it
+// when null) and presses Return. Returns the absolute frame reported, or -1 for
+// anything else (an offset or a refusal).
+int64_t click_type_return(ViewEditableTimeSpendTotal& display, const QString& text) {
+    QSignalSpy absolute(&display, &ViewEditableTimeSpendTotal::ViewEditableTimeSpendTotal_NewTimeValue);
+    QTest::mouseClick(display.currentLabel(), Qt::LeftButton);
+    ViewTextEntry* entry = display.entry();
+    if (!QTest::qWaitFor([&] { return entry->hasFocus(); }, 5000)) return -2;
+    if (!text.isNull()) QTest::keyClicks(entry, text);
+    QTest::keyClick(entry, Qt::Key_Return);
+    if (display.isEditing() || absolute.count() != 1) return -1;
+    return absolute.at(0).at(0).toLongLong();
 }
 
 }  // namespace
@@ -213,4 +243,92 @@ TEST(TimeEntryValue, OffsetsInTimecodeModeIgnoreTheStart) {
     const TimeEntryValue w = time_entry_value(QStringLiteral("00:00:01:00"), 1, 25, 1, 25.0f, 2159975, false);
     ASSERT_TRUE(w.valid);
     EXPECT_EQ(w.frames, 50u);
+}
+
+// In the millisecond mode the digits after the point are a decimal fraction of a
+// second, as the display writes them: ".5" is half a second, not 5 ms.
+TEST(EditableTimeDisplay, TypedFractionOfASecondLandsOnItsFrame) {
+    auto display = make_shown_display({25, 1, false}, UiTimemode_HoursMinutesSecondsMillis);
+    struct Case {
+        const char* typed;
+        int64_t frame;
+    } const cases[] = {
+        {"00:00:01.5", 38}, {"00:00:01.50", 38}, {"00:00:01.500", 38},  // 37.5 rounds up, as the mode always did
+        {"00:00:03.25", 81}, {"00:00:01.9999", 50}, {"1.04", 26}, {"00:01:00.2", 1505},
+        {".5", 13}, {"00:00:02.", 50}, {"00:00:03.600", 90},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(click_type_return(*display, QString::fromLatin1(c.typed)), c.frame) << c.typed;
+    }
+    // An offset reads the same way.
+    QSignalSpy offset(display.get(), &ViewEditableTimeSpendTotal::ViewEditableTimeSpendTotal_NewTimeValueByOffset);
+    click_type_return(*display, QStringLiteral("+1.5"));
+    ASSERT_EQ(offset.count(), 1);
+    EXPECT_EQ(offset.at(0).at(0).toLongLong(), 38);
+}
+
+// A 29.97 movie with a drop-frame timecode track starting at 01:00:00;00 (frame
+// count 107892), played at another rate: the timecode shown reads back to the frame
+// that shows it, whether confirmed unchanged or typed.
+TEST(EditableTimeDisplay, TimecodeShownAtARateWithoutDropFrameReadsBack) {
+    auto display = make_shown_display({25, 1, true}, UiTimemode_Timecode, 107892);
+    EXPECT_EQ(click_type_return(*display, QString()), 0) << qPrintable(display->currentLabel()->text());
+    const int64_t typed = click_type_return(*display, QStringLiteral("01;12;01;00"));
+    ASSERT_GE(typed, 0);
+    display->setCurrent(uint32_t(typed));
+    EXPECT_EQ(display->currentLabel()->text(), QStringLiteral("01;12;01;00"));
+
+    auto film = make_shown_display({24000, 1001, true}, UiTimemode_Timecode);
+    film->setCurrent(14382);
+    EXPECT_EQ(click_type_return(*film, QString()), 14382) << qPrintable(film->currentLabel()->text());
+}
+
+// Every rate the Interpret Fps menu offers and movie rates of all kinds, with and
+// without the timecode track's drop-frame flag and with several timecode starts:
+// each shown timecode reads back to its own frame around the minute, ten-minute,
+// hour and day marks.
+TEST(EditableTimeDisplay, TimecodeReadsBackAtEveryRate) {
+    const std::pair<uint32_t, uint32_t> rates[] = {
+        // Interpret Fps menu
+        {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {48, 1}, {50, 1}, {60000, 1001}, {60, 1},
+        // movies' own rates, odd ones included
+        {2997, 100}, {5994, 100}, {60000, 2002}, {23976, 1000}, {15000, 1001}, {120000, 1001}, {12, 1},
+        {15, 1}, {7, 2}, {100, 1}, {240, 1}, {1000, 1}, {25000, 1001}};
+    const uint32_t starts[] = {0, 107892, 215784};
+    const double minutes[] = {0, 1, 2, 9, 10, 11, 20, 59, 60, 61, 600, 601, 1439, 1440};
+    for (const auto& [num, den] : rates) {
+        const double exact = double(num) / double(den);
+        for (bool drop : {false, true}) {
+            for (uint32_t start : starts) {
+                auto display = make_display({num, den, drop}, start);
+                display->setModeRefresh(UiTimemode_Timecode);
+                // Frames of one day at most: past it the display wraps to midnight.
+                const double day = std::min(std::round(86400.0 * exact), 86400.0 * nominal_fps(num, den));
+                std::vector<uint32_t> frames;
+                for (double minute : minutes) {
+                    for (double base : {std::round(minute * 60.0 * exact), minute * 60.0 * nominal_fps(num, den)}) {
+                        // The day mark: where start + frame wraps at 24 hours.
+                        const bool dayMark = minute >= 1440;
+                        if (dayMark && start == 0) continue;
+                        for (int delta = -3; delta <= 3; ++delta) {
+                            const double frame = base + delta - (dayMark ? start : 0);
+                            if (frame >= 0 && frame < day) frames.push_back(uint32_t(frame));
+                        }
+                    }
+                }
+                QSignalSpy absolute(display.get(),
+                                    &ViewEditableTimeSpendTotal::ViewEditableTimeSpendTotal_NewTimeValue);
+                for (uint32_t frame : frames) {
+                    display->setCurrent(frame);
+                    const QString shown = display->currentLabel()->text();
+                    absolute.clear();
+                    type_time(*display, QString(), /*keepShownText=*/true);
+                    ASSERT_EQ(absolute.count(), 1) << qPrintable(shown);
+                    ASSERT_EQ(absolute.at(0).at(0).toUInt(), frame)
+                        << "rate " << num << "/" << den << (drop ? " drop" : "") << " start " << start
+                        << " shown " << qPrintable(shown);
+                }
+            }
+        }
+    }
 }
