@@ -1,7 +1,10 @@
 #include "tools/view_bitrate_set.h"
 
 #include <QDebug>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "base/settings/global_settings.h"
 #include "ui/data_item_menu.h"
@@ -12,6 +15,11 @@ namespace {
 // The limit and unit of the high bit-rate warning, as the settings default them.
 double default_bitrate() { return GlobalSettings::defaults().warn_bitrate_limit; }
 uint32_t default_unit() { return GlobalSettings::defaults().warn_high_bitrate_units; }
+
+// Whether the field's number `shown` is `number` (a limit in the shown unit) as a float.
+bool shows(float shown, double number) {
+    return std::abs(number) <= double(std::numeric_limits<float>::max()) && float(number) == shown;
+}
 }  // namespace
 
 ViewBitrateSet::ViewBitrateSet(QWidget* parent, const QRect& geometry)
@@ -43,7 +51,13 @@ double ViewBitrateSet::unitFactor(uint32_t unit) {
     }
 }
 
-void ViewBitrateSet::ViewSpinboxFloatEval_Changed(uint32_t, float nVal) { m_bitrate = unitFactor(m_unit) * nVal; }
+void ViewBitrateSet::ViewSpinboxFloatEval_Changed(uint32_t, float nVal) {
+    const double factor = unitFactor(m_unit);
+    // An edit that leaves the number shown for the limit keeps the limit as it is:
+    // the number is a float, and taking the limit back from it would move it.
+    if (shows(nVal, m_bitrate / factor)) return;
+    m_bitrate = factor * nVal;
+}
 
 void ViewBitrateSet::ViewSpinboxFloatEval_ValueResetToDefault(uint32_t) {
     m_bitrate = default_bitrate();
@@ -69,7 +83,14 @@ void ViewBitrateSet::resetToDefault() {
 void ViewBitrateSet::unitChanged() {
     const int32_t index = m_combo->currentIndex();
     m_unit = index >= 0 && index <= 2 ? uint32_t(index) : default_unit();
-    m_spin->set_value(float(m_bitrate / unitFactor(m_unit)));
+    // The field holds 0.0001 to 1e10 of any unit. A limit that does not fit in the
+    // new unit becomes the nearest end of that range, so that the number shown is
+    // the limit stored and used.
+    const double factor = unitFactor(m_unit);
+    const double number = m_bitrate / factor;
+    const double fitted = std::clamp(number, double(m_spin->minimum()), double(m_spin->maximum()));
+    if (fitted != number) m_bitrate = factor * fitted;
+    m_spin->set_value(float(fitted));
 }
 
 void ViewBitrateSet::refreshControls() {

@@ -41,8 +41,13 @@ void ViewSpinBoxEvalBase::resizeEvent(QResizeEvent* event) {
     updateLayout();
 }
 
+void ViewSpinBoxEvalBase::showInEntry(const QString& text) {
+    m_entry->setText(text);
+    m_shownText = m_entry->text();
+}
+
 void ViewSpinBoxEvalBase::refresh() {
-    m_entry->setText(blank ? QString() : valueText());
+    showInEntry(blank ? QString() : valueText());
     if (!m_eval->hasError() && !m_eval->isOutOfRange()) {
         m_icon->hide();
     } else {
@@ -61,11 +66,16 @@ void ViewSpinBoxEvalBase::setEnabledLook(bool enabled) {
 }
 
 void ViewSpinBoxEvalBase::entry_end_edit() {
-    m_eval->setExpression(m_entry->text());
     clearOnEdit = false;
-    m_eval->evaluate();
-    // A failed expression leaves the value; the icon tells why.
-    if (!m_eval->hasError()) applyEvaluated();
+    // Only what the user typed is evaluated. The box's own text (the value, rounded
+    // for display, or the expression shown for editing) left as it was changes
+    // nothing, so looking into the entry never moves the value.
+    if (m_entry->text() != m_shownText) {
+        m_eval->setExpression(m_entry->text());
+        m_eval->evaluate();
+        // A failed expression leaves the value; the icon tells why.
+        if (!m_eval->hasError()) applyEvaluated();
+    }
     refresh();
     m_entry->unfocus();
     emitChanged();
@@ -99,11 +109,12 @@ void ViewSpinBoxEvalBase::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers fla
     }
     m_entry->focusEntry();
     if (blank || clearOnEdit) {
-        if (clearOnEdit) m_entry->setText(QString());
+        if (clearOnEdit) showInEntry(QString());
         return;
     }
-    // The user edits the formula typed before, not its result.
-    m_entry->setText(m_eval->isEmpty() ? valueText() : m_eval->expression());
+    // The user edits the formula typed before, not its result (there is none once a
+    // value came from outside).
+    showInEntry(m_eval->isEmpty() ? valueText() : m_eval->expression());
 }
 
 // ---- the typed part ----
@@ -161,12 +172,16 @@ ViewSpinBoxEval<T>::ViewSpinBoxEval(QWidget* parent, const QRect& geometry, T de
 }
 
 template <class T>
-bool ViewSpinBoxEval<T>::set_value(T value) {
+bool ViewSpinBoxEval<T>::store(T value, bool typed) {
     if (!(value >= m_min && value <= m_max)) {
         log_line("ERREUR : " + QString(box_name(T())) + " : set_value : invalid value : " + log_number(value) +
                  " (Min Value : " + log_number(m_min) + " ; Max Value : " + log_number(m_max));
         return false;
     }
+    // A value given from outside (loaded, reset, converted) is not what the old
+    // expression computes: kept, the next click would show it and ending that edit
+    // would bring its result back.
+    if (!typed) m_eval->setExpression(QString());
     m_value = value;
     blank = false;
     refresh();
@@ -174,17 +189,28 @@ bool ViewSpinBoxEval<T>::set_value(T value) {
 }
 
 template <class T>
-void ViewSpinBoxEval<T>::set_to_default_value() {
-    if (!set_value(m_default))
+void ViewSpinBoxEval<T>::storeDefault(bool typed) {
+    if (!store(m_default, typed))
         log_line("ERREUR : " + QString(box_name(T())) + " : set_to_default_value : Erreur setting default value (" +
                  shown_number(m_default) + ")");
 }
 
 template <class T>
+bool ViewSpinBoxEval<T>::set_value(T value) {
+    return store(value, false);
+}
+
+template <class T>
+void ViewSpinBoxEval<T>::set_to_default_value() {
+    storeDefault(false);
+}
+
+template <class T>
 void ViewSpinBoxEval<T>::applyEvaluated() {
+    // The expression stays, with its range message when it gave the default.
     const T value = checked_result(m_eval, m_min, m_max, m_default);
-    if (m_eval->isOutOfRange()) set_to_default_value();
-    else set_value(value);
+    if (m_eval->isOutOfRange()) storeDefault(true);
+    else store(value, true);
 }
 
 template <class T>

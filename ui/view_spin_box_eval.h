@@ -5,10 +5,13 @@
 //   ViewSpinBoxFloatEval keeps it as a float and sends ViewSpinboxFloatEval_Changed.
 // An expression that fails leaves the value and shows the error icon with the
 // evaluator's message as tooltip; a result outside the range gives the default and
-// the range message; an empty entry gives the default. The Changed signal follows
-// every ended edit and arrow click, also when the value did not change. Clicking
-// into the entry again shows the expression typed before; Alt-click resets to the
-// default (the float box then sends ViewSpinboxFloatEval_ValueResetToDefault only).
+// the range message; an empty entry gives the default. Only typed text is
+// evaluated: an edit ended on the text the box itself put in the entry changes
+// nothing. The Changed signal follows every ended edit and arrow click, also when the
+// value did not change. Clicking into the entry again shows the expression typed
+// before, until a value comes from outside (set_value, set_to_default_value), which
+// forgets it; Alt-click resets to the default (the float box then sends
+// ViewSpinboxFloatEval_ValueResetToDefault only).
 //
 // Owned by their Qt parent. GUI thread only. Refused values are logged and the
 // previous value stays.
@@ -52,9 +55,11 @@ protected:
 
     // Entry text, error icon and arrows from the current value.
     void refresh();
+    // Puts `text` in the entry and remembers it as the box's own, not typed.
+    void showInEntry(const QString& text);
 
-    // The range check of an evaluated expression, then set_value or, out of range,
-    // set_to_default_value.
+    // The range check of an evaluated expression, then its value or, out of range,
+    // the default (the expression is kept for the next edit).
     virtual void applyEvaluated() = 0;
     virtual void stepValue(int direction) = 0;
     virtual void emitChanged() = 0;
@@ -68,6 +73,8 @@ protected:
 
     View_SimpleImage* m_icon = nullptr;
     ExprEvaluate* m_eval = nullptr;
+    // The text the box last put in the entry; an edit that ends on it typed nothing.
+    QString m_shownText;
 };
 
 // The typed part of an expression box, one template for both: the range, the default
@@ -77,7 +84,9 @@ protected:
 template <class T>
 class ViewSpinBoxEval : public ViewSpinBoxEvalBase {
 public:
-    // False, with a log line, outside the range (or NaN).
+    // A value from outside the field: it replaces whatever was typed (the expression
+    // and its error are forgotten). False, with a log line, outside the range (or
+    // NaN); the value and the expression then stay.
     bool set_value(T value);
     void set_to_default_value() override;
     T value() const { return m_value; }
@@ -97,6 +106,11 @@ protected:
     bool canGoUp() const override { return m_value < m_max; }
 
 private:
+    // set_value and set_to_default_value, keeping the expression when `typed` (the
+    // value comes from what the user typed).
+    bool store(T value, bool typed);
+    void storeDefault(bool typed);
+
     T m_min = T(0);
     T m_max = T(1);
     T m_default = T(0);

@@ -68,6 +68,19 @@ void type_without_return(ViewTextEntry* entry, const QString& text) {
     QTest::keyClicks(entry, text);
 }
 
+// Clicks into the entry, types `text` over what it shows and presses Return.
+void type_and_return(ViewTextEntry* entry, const QString& text) {
+    type_without_return(entry, text);
+    QTest::keyClick(entry, Qt::Key_Return);
+}
+
+// The row name `text` of a page (a click on it ends the edit in progress).
+ViewLabel* row_label(QWidget* page, const QString& text) {
+    for (ViewLabel* label : page->findChildren<ViewLabel*>())
+        if (label->text() == text) return label;
+    return nullptr;
+}
+
 // Turns the mouse wheel over the scrolled pages by `notches` (positive: up).
 void wheel(DialogPrefs& dialog, int notches) {
     QWidget* view = dialog.scroll()->scrollArea()->viewport();
@@ -505,4 +518,157 @@ TEST(SnapshotParamsDialog, SaveStoresTheChoices) {
     EXPECT_EQ(settings.snapshot_custom_folder_path, "/media/out");
     EXPECT_EQ(settings.snapshot_scale_mode, 0u);
     EXPECT_EQ(settings.snapshot_time_mode, 4u);
+}
+
+// A size field whose value came from the store or from Reset shows that value when
+// clicked into, and a click elsewhere keeps it: an expression typed before is not
+// brought back, and what is shown is what Save writes.
+TEST(PrefsWindow, SizeFieldKeepsTheLoadedOrResetValueNotAnExpressionTypedBefore) {
+    widget_app();
+    GlobalSettings settings;
+    settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;
+    settings.snapshot_scale_width = 960;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    ViewPrefsParamsSnapshot* page = dialog.snapshotPage();
+    ViewSpinBoxIntEval* width = page->widthBox();
+    ViewLabel* widthName = row_label(page, "Width");
+    ASSERT_NE(widthName, nullptr);
+
+    // Typed, confirmed, then Cancel; the window shown again as the main window does.
+    type_and_return(width->entry(), "100*3");
+    EXPECT_EQ(width->value(), 300);
+    QTest::mouseClick(dialog.rightButtons().at(1), Qt::LeftButton);  // "Cancel"
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    EXPECT_EQ(width->entry()->text(), "960");
+    QTest::mouseClick(width->entry(), Qt::LeftButton);
+    ASSERT_TRUE(width->entry()->hasFocus());
+    EXPECT_EQ(width->entry()->text(), "960");
+    QTest::mouseClick(widthName, Qt::LeftButton);
+    EXPECT_FALSE(width->entry()->hasFocus());
+    EXPECT_EQ(width->value(), 960);
+    EXPECT_EQ(width->entry()->text(), "960");
+
+    // Typed, confirmed, then the page's Reset; "Fit to" again so the size takes clicks.
+    type_and_return(width->entry(), "1000+1");
+    EXPECT_EQ(width->value(), 1001);
+    QTest::mouseClick(page->resetButton(), Qt::LeftButton);
+    EXPECT_EQ(width->entry()->text(), "1920");
+    choose(dialog, page->scaleModeCombo(), 1);
+    QTest::mouseClick(width->entry(), Qt::LeftButton);
+    ASSERT_TRUE(width->entry()->hasFocus());
+    EXPECT_EQ(width->entry()->text(), "1920");
+    QTest::mouseClick(widthName, Qt::LeftButton);
+    EXPECT_EQ(width->value(), 1920);
+    EXPECT_EQ(width->entry()->text(), "1920");
+
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.snapshot_scale_width, 1920u);
+    ASSERT_FALSE(store_xml(settings).isEmpty());
+    GlobalSettings written;
+    written.load();
+    EXPECT_EQ(written.snapshot_scale_width, 1920u);
+
+    // The snapshot parameters dialog's Reset forgets a typed expression too.
+    DialogSnapshotParams snapshot(nullptr, &settings);
+    ASSERT_TRUE(show_active(&snapshot));
+    ViewSpinBoxIntEval* size = snapshot.page()->widthBox();
+    type_and_return(size->entry(), "100*3");
+    QTest::mouseClick(snapshot.leftButtons().at(0), Qt::LeftButton);  // "Reset"
+    choose(snapshot, snapshot.page()->scaleModeCombo(), 1);
+    QTest::mouseClick(size->entry(), Qt::LeftButton);
+    EXPECT_EQ(size->entry()->text(), "1920");
+    QTest::mouseClick(row_label(snapshot.page(), "Width"), Qt::LeftButton);
+    QTest::mouseClick(snapshot.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.snapshot_scale_width, 1920u);
+}
+
+// The bit-rate number converted by a unit change, or rounded for display, is not
+// taken back by a click into it and Return: the limit stays what is shown.
+TEST(PrefsWindow, BitrateNumberShownIsNotTypedAgainByAClickAndReturn) {
+    widget_app();
+    GlobalSettings settings;
+    settings.warn_about_high_bitrate = true;
+    DialogPrefs dialog(nullptr);
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    ViewTextEntry* entry = field->spinBox()->entry();
+
+    type_and_return(entry, "2");  // GBytes/s
+    EXPECT_EQ(field->bitrate(), 1.6e10);
+    choose(dialog, field->comboBox(), 0);  // Mbits/s
+    EXPECT_EQ(entry->text(), "16000");
+    QTest::mouseClick(entry, Qt::LeftButton);
+    ASSERT_TRUE(entry->hasFocus());
+    EXPECT_EQ(entry->text(), "16000");
+    QTest::keyClick(entry, Qt::Key_Return);
+    EXPECT_EQ(entry->text(), "16000");
+    EXPECT_EQ(field->bitrate(), 1.6e10);
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
+    EXPECT_EQ(settings.warn_high_bitrate_units, 0u);
+
+    // 1234567 bits/s shows as 1.23457 Mbits/s; looking at it keeps 1234567.
+    settings.warn_bitrate_limit = 1234567.0;
+    dialog.setSettings(&settings);
+    ASSERT_TRUE(show_active(&dialog));
+    EXPECT_EQ(entry->text(), "1.23457");
+    QTest::mouseClick(entry, Qt::LeftButton);
+    ASSERT_TRUE(entry->hasFocus());
+    QTest::keyClick(entry, Qt::Key_Return);
+    EXPECT_EQ(field->bitrate(), 1234567.0);
+    QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+    EXPECT_EQ(settings.warn_bitrate_limit, 1234567.0);
+}
+
+// A unit in which the limit does not fit the field (0.0001 to 1e10) brings it to the
+// nearest end of that range: shown, stored, saved and shown again after a reload.
+TEST(PrefsWindow, BitrateOutsideTheFieldInTheNewUnitIsStoredAsShown) {
+    widget_app();
+    const struct {
+        int32_t from;
+        const char* typed;
+        int32_t to;
+        const char* unit;
+        const char* shown;
+        double limit;  // bits per second
+    } cases[] = {
+        {0, "0.0001", 3, "GBytes/s", "0.0001", 8e5},  // 100 bits/s is 1.25e-8 GBytes/s
+        {3, "1e10", 0, "Mbits/s", "1e+10", 1e16},     // 8e19 bits/s is 8e13 Mbits/s
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        GlobalSettings settings;
+        settings.warn_about_high_bitrate = true;
+        DialogPrefs dialog(nullptr);
+        dialog.setSettings(&settings);
+        ASSERT_TRUE(show_active(&dialog));
+        ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+        if (c.from != field->comboBox()->currentIndex()) choose(dialog, field->comboBox(), c.from);
+        type_and_return(field->spinBox()->entry(), c.typed);
+        LogCapture log;
+        choose(dialog, field->comboBox(), c.to);
+        EXPECT_FALSE(log.contains("invalid value"));
+        EXPECT_EQ(field->spinBox()->entry()->text(), c.shown);
+        EXPECT_EQ(field->comboBox()->label()->text(), c.unit);
+        // The number is a float: 0.0001 is a few parts in 1e8 off.
+        EXPECT_NEAR(field->bitrate(), c.limit, c.limit * 1e-7);
+
+        QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
+        EXPECT_EQ(settings.warn_bitrate_limit, field->bitrate());
+        EXPECT_EQ(settings.warn_high_bitrate_units, uint32_t(c.to));
+        ASSERT_FALSE(store_xml(settings).isEmpty());
+        GlobalSettings written;
+        written.load();
+        EXPECT_EQ(written.warn_bitrate_limit, settings.warn_bitrate_limit);
+        DialogPrefs next(nullptr);
+        next.setSettings(&written);
+        ViewBitrateSet* shown = next.warningPage()->bitrateSet();
+        EXPECT_EQ(shown->spinBox()->entry()->text(), c.shown);
+        EXPECT_EQ(shown->comboBox()->label()->text(), c.unit);
+        EXPECT_EQ(shown->bitrate(), written.warn_bitrate_limit);
+    }
 }

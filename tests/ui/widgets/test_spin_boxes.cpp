@@ -187,6 +187,63 @@ TEST(ViewSpinBoxIntEvalTest, TypedExpressionIsComputedAndRememberedForTheNextEdi
     EXPECT_EQ(box->value(), 3);
 }
 
+// A value given from outside replaces what was typed: the entry then shows the value
+// when clicked into, and ending that edit changes nothing. A typed value out of range
+// keeps its expression (and its message) for the next edit.
+TEST(ViewSpinBoxIntEvalTest, ValueFromOutsideForgetsTheTypedExpression) {
+    auto host = shown_host();
+    auto* box = new ViewSpinBoxIntEval(host.get(), QRect(0, 0, 150, 25), 20, 0, 100);
+    box->show();
+
+    type_and_return(box->entry(), "2*3+1");
+    box->set_value(50);
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    EXPECT_EQ(box->entry()->text(), "50");
+    box->entry()->unfocus();
+    EXPECT_EQ(box->value(), 50);
+
+    type_and_return(box->entry(), "4*4");
+    box->set_to_default_value();
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    EXPECT_EQ(box->entry()->text(), "20");
+    QTest::keyClick(box->entry(), Qt::Key_Return);
+    EXPECT_EQ(box->value(), 20);
+
+    // The icon of a failed expression goes with it.
+    type_and_return(box->entry(), "1/0");
+    EXPECT_TRUE(box->errorIcon()->isVisible());
+    box->set_value(40);
+    EXPECT_FALSE(box->errorIcon()->isVisible());
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    EXPECT_EQ(box->entry()->text(), "40");
+    box->entry()->unfocus();
+
+    type_and_return(box->entry(), "500");
+    EXPECT_EQ(box->value(), 20);
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    EXPECT_EQ(box->entry()->text(), "500");
+    box->entry()->unfocus();
+    EXPECT_EQ(box->value(), 20);
+    EXPECT_TRUE(box->errorIcon()->isVisible());
+}
+
+// The float box shows six significant digits; clicking into it and pressing Return
+// without typing keeps the value it holds, not the rounded text, and still signals.
+TEST(ViewSpinBoxFloatEvalTest, ReturnWithoutTypingKeepsTheUnroundedValue) {
+    auto host = shown_host();
+    auto* box = new ViewSpinBoxFloatEval(host.get(), QRect(0, 0, 150, 25), 1.0f, 0.0f, 10.0f);
+    box->show();
+    box->set_value(1.234567f);
+    EXPECT_EQ(box->entry()->text(), "1.23457");
+    QSignalSpy changed(box, &ViewSpinBoxFloatEval::ViewSpinboxFloatEval_Changed);
+    QTest::mouseClick(box->entry(), Qt::LeftButton);
+    EXPECT_EQ(box->entry()->text(), "1.23457");
+    QTest::keyClick(box->entry(), Qt::Key_Return);
+    EXPECT_EQ(box->value(), 1.234567f);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(1).toFloat(), 1.234567f);
+}
+
 struct RefusedCase {
     QString typed;
     int32_t value;  // after the edit (default 20, previous 30)
