@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 
 #include "movie/file_to_play.h"
@@ -113,8 +114,8 @@ void BaseTaskDialog::act_btn_bottom_left_btn(uint32_t senderTag) {
     if (senderTag == kSaveButtonTag) saveResults();
 }
 
-QString BaseTaskDialog::saveFailedText(const QString& proposedName) const {
-    return QStringLiteral("Can't write file : %1").arg(proposedName);
+QString BaseTaskDialog::saveFailedText(const QString& chosenPath) const {
+    return QStringLiteral("Can't write file : %1").arg(QDir::toNativeSeparators(chosenPath));
 }
 
 void BaseTaskDialog::saveResults() {
@@ -126,6 +127,8 @@ void BaseTaskDialog::saveResults() {
     }
     const QFileInfo file(moviePath);
     const QString name = QStringLiteral("%1_%2").arg(file.completeBaseName(), m_reportSuffix);
-    if (saveTextToFile(this, m_report->text(), name, file.absolutePath(), m_saveCaption) == SaveTextResult::Failed)
-        showMessage(saveFailedText(name));
+    QString chosen;
+    if (saveTextToFile(this, m_report->text(), name, file.absolutePath(), m_saveCaption, &chosen) ==
+        SaveTextResult::Failed)
+        showMessage(saveFailedText(chosen));
 }

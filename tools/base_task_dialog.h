@@ -9,7 +9,7 @@
 // task is stopped whenever the window closes (Close, Escape, window close); it is
 // always stopped and deleted with the window. Save proposes "<movie name>_<suffix>"
 // beside the movie; an empty report or no movie shows "No results to save", a file
-// that cannot be written shows a message.
+// that cannot be written shows a message naming the file chosen.
 //
 // A derived window makes the progress row (then calls followProgressRow) and the
 // report view (m_report), keeps the movie in m_movie and makes its task in createTask.
@@ -74,8 +74,9 @@ protected:
     // default a finished run (not a stopped or failed one) writes its results.
     virtual void taskStateChanged(uint32_t state);
     virtual void writeResults() {}
-    // The message after a report that could not be written to `proposedName`.
-    virtual QString saveFailedText(const QString& proposedName) const;
+    // The message after a report that could not be written to `chosenPath`, the file
+    // the user chose.
+    virtual QString saveFailedText(const QString& chosenPath) const;
 
     // The task the window runs now, null before the first start and after dropTask.
     BaseProcessTask* currentTask() const { return m_task; }

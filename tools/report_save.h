@@ -16,8 +16,10 @@ SaveFileChooser setSaveFileChooser(SaveFileChooser chooser);
 
 enum class SaveTextResult { Saved, Cancelled, Failed };
 
-// Asks for a target file (filter "Txt files (*.txt)") and writes the text there in
-// UTF-8. A cancelled dialog writes nothing; Failed means the file could not be
-// written, which the caller reports.
+// Asks for a target file (filter "Txt files (*.txt)"; the proposed name loses any
+// double quote) and writes the text there in UTF-8 (writeReportText: an existing file
+// is replaced only by the complete text). A cancelled dialog writes nothing; Failed
+// means the file could not be written, which the caller reports. `chosen_path`, when
+// given, receives the file the user chose (empty when cancelled).
 SaveTextResult saveTextToFile(QWidget* owner, const QString& text, const QString& proposed_name,
-                              const QString& folder, const QString& caption);
+                              const QString& folder, const QString& caption, QString* chosen_path = nullptr);

@@ -1,9 +1,10 @@
 #include "base/report/report_text.h"
 
+#include <QByteArray>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QTextStream>
+
+#include "platform/file_replace.h"
 
 QString formatBitrate(uint64_t bits_per_second, bool in_bits) {
     QString unit = "bits";
@@ -22,17 +23,22 @@ QString formatBitrate(uint64_t bits_per_second, bool in_bits) {
 }
 
 QString reportProposedPath(const QString& proposed_name, const QString& folder) {
-    if (folder.isNull()) return proposed_name;
-    return QDir::cleanPath(folder + QDir::separator() + proposed_name);
+    // The file dialog reads a name holding double quotes as a list of quoted names and
+    // would save under the quoted part alone.
+    QString name = proposed_name;
+    name.remove(QLatin1Char('"'));
+    if (folder.isNull()) return name;
+    return QDir::cleanPath(folder + QDir::separator() + name);
 }
 
 bool writeReportText(const QString& path, const QString& text) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    QTextStream stream(&file);
-    stream.setEncoding(QStringConverter::Utf8);
-    stream << text;
-    stream.flush();
-    file.close();
+    const QByteArray bytes = text.toUtf8();
+    const platform::FileReplaceResult written =
+        platform::replace_file_utf8(path.toUtf8().constData(), bytes.constData(), std::size_t(bytes.size()));
+    if (!written) {
+        qDebug().noquote() << "Fail to write report file : " + path + " (" + QString::fromStdString(written.message) +
+                                  ")";
+        return false;
+    }
     return true;
 }

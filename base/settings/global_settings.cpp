@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -16,6 +15,7 @@
 #include <variant>
 
 #include "base/settings/settings_table.h"
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -280,14 +280,12 @@ bool GlobalSettings::save() {
 }
 
 bool GlobalSettings::writeFile(const QString& path) const {
-    // Written beside the old file and renamed over it once complete, so a crash or a
-    // full disk never leaves a truncated file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qDebug().noquote() << "Fail to write pref file : " + path + " (" + file.errorString() + ")";
-        return false;
-    }
-    QXmlStreamWriter writer(&file);
+    // The whole document is made in memory first; only then is it written beside the
+    // old file and renamed over it (platform/file_replace.h), so a crash, a full disk or
+    // a file-size limit leaves the old file as it was, and a path leading to a device
+    // or a FIFO is refused rather than replaced.
+    QByteArray document;
+    QXmlStreamWriter writer(&document);
     writer.setAutoFormatting(true);
     writer.writeStartDocument();
     writer.writeStartElement("root");
@@ -327,8 +325,15 @@ bool GlobalSettings::writeFile(const QString& path) const {
     m_switches.writeXml(writer);
     writer.writeEndElement();
     writer.writeEndDocument();
-    if (writer.hasError() || !file.commit()) {
-        qDebug().noquote() << "Fail to write pref file : " + path + " (" + file.errorString() + ")";
+    if (writer.hasError()) {
+        qDebug().noquote() << "Fail to write pref file : " + path + " (XML writer error)";
+        return false;
+    }
+    const platform::FileReplaceResult written =
+        platform::replace_file_utf8(path.toUtf8().constData(), document.constData(), std::size_t(document.size()));
+    if (!written) {
+        qDebug().noquote() << "Fail to write pref file : " + path + " (" + QString::fromStdString(written.message) +
+                                  ")";
         return false;
     }
     return true;

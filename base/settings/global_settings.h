@@ -89,8 +89,11 @@ public:
     // Reads the file when it exists. Bad values fall back one by one (logged); an XML
     // error logs "Error reading xml : ..." and keeps what was read before it.
     void load();
-    // Writes the whole file atomically (a temporary file renamed over it). False,
-    // with a log line, when the folder or the file cannot be written.
+    // Writes the whole file atomically (made in memory, written to a temporary file
+    // beside it, flushed, then renamed over it). False, with a log line ("Fail to
+    // write pref file : <path> (<reason>)"), when the folder or the file cannot be
+    // written; the old file then keeps its bytes. A path that leads (through links) to
+    // something other than a regular file is never replaced.
     bool save();
     // The file's path, or empty when the platform gives no configuration folder.
     static QString prefsFilePath();

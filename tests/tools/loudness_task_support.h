@@ -18,8 +18,13 @@ struct LoudnessMovie {
     std::unique_ptr<AllAudioSrcTracks> tracks;
 
     explicit LoudnessMovie(const std::string& name, uint32_t layout = 1)
-        : movie(std::make_unique<FileToPlay>(QString::fromStdString(testsupport::fixture_path(name)))),
-          tracks(std::make_unique<AllAudioSrcTracks>()) {
+        : LoudnessMovie(AtPath{QString::fromStdString(testsupport::fixture_path(name))}, layout) {}
+    // A movie anywhere (a fixture copied under another name).
+    struct AtPath {
+        QString path;
+    };
+    explicit LoudnessMovie(const AtPath& at, uint32_t layout = 1)
+        : movie(std::make_unique<FileToPlay>(at.path)), tracks(std::make_unique<AllAudioSrcTracks>()) {
         tracks->addTracks(movie->createAudioTracks());
         // As the import does: two stereo tracks make Dual Stereo, the second on L2 R2.
         tracks->autoSelectLayout();

@@ -202,12 +202,12 @@ TEST(BenchmarkDialog, StoppedRunHasNoResultsAndStillSaves) {
     EXPECT_EQ(QFileInfo(proposed).absolutePath(), QFileInfo(movie.filePath()).absolutePath());
     EXPECT_TRUE(QFileInfo::exists(target));
 
-    // A file that cannot be written is reported.
+    // A file that cannot be written is reported by the name the user chose.
     setSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
         return dir.filePath("missing/saved.txt");
     });
     dialog.act_btn_bottom_left_btn(1);
-    EXPECT_EQ(message_text(dialog), "Can't write file : window_long_Benchmark.txt");
+    EXPECT_EQ(message_text(dialog), "Can't write file : " + dir.filePath("missing/saved.txt"));
     setSaveFileChooser(previous);
 
     DialogBenchmark empty(nullptr, &settings);

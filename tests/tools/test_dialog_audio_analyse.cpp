@@ -2,26 +2,35 @@
 // of a stereo movie, the rows of Dual Stereo and of silence, no results after a stop,
 // the range box and its preference, a task stopped by every way of closing, the
 // progress row's rate in video frames, and saving (the chosen file, a failed write
-// said out loud, nothing to save).
+// said out loud naming the file chosen, a write cut off by a full disk that keeps the
+// old report, a movie name with double quotes through Qt's own save dialog, nothing
+// to save).
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 
 #include "base/settings/global_settings.h"
 #include "audio/audio_src_track.h"
 #include "loudness_task_support.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/loudness_refs.h"
+#include "tests/support/test_movies.h"
 #include "tools/dialog_audio_analyse.h"
 #include "tools/player_audio_analyse_task.h"
 #include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "tools/view_result_rows.h"
 #include "ui/dialog_ask.h"
+#include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
@@ -85,6 +94,39 @@ QString message_text(const DialogAudioAnalyse& dialog) {
     return dialog.messageDialog() && dialog.messageDialog()->messageLabel()
                ? dialog.messageDialog()->messageLabel()->text()
                : QString();
+}
+
+// The bottom button "Save results", as the user sees it.
+ViewBtnText* save_results_button(const DialogAudioAnalyse& dialog) {
+    for (ViewBtnText* button : dialog.rightButtons())
+        if (button->text() == "Save results") return button;
+    return nullptr;
+}
+
+// The user's OK on the message shown last, if any.
+void close_message(DialogAudioAnalyse& dialog) {
+    if (dialog.messageDialog()) dialog.messageDialog()->close();
+}
+
+QByteArray read_bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The save dialog as QFileDialog::getSaveFileName builds it (Qt's own widgets rather
+// than the platform's, so it runs offscreen), shown without a modal loop and accepted
+// with Return in its name field, as a user takes the proposed name.
+QString accept_qt_save_dialog(QWidget* owner, const QString& caption, const QString& proposed, const QString& filter) {
+    QFileDialog dialog(owner, caption, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(proposed);
+    dialog.show();
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    if (!name) return QString();
+    QTest::keyClick(name, Qt::Key_Return);
+    return dialog.result() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 QString use_range_key() { return GlobalSettings::switchKey(GlobalSettings::Switch_AudioAnalyseUseInOutRange); }
@@ -302,7 +344,75 @@ TEST(DialogAudioAnalyse, SaveWritesTheReportOrSaysWhyNot) {
 
     answer = folder.filePath("missing/folder/report.txt");
     dialog.act_btn_bottom_left_btn(1);
-    EXPECT_EQ(message_text(dialog), "Can't write file : ld_stereo_AudioAnalyse.txt");
+    EXPECT_EQ(message_text(dialog), "Can't write file : " + answer);  // the file chosen, not the one proposed
+}
+
+// The user's way through a full disk: Save results over a good report, then to a new
+// file, both cut off by the file-size limit, then to a good place.
+TEST(DialogAudioAnalyse, SaveThatCannotFinishSaysSoAndKeepsTheOldReport) {
+    widget_app();
+    LoudnessMovie input("ld_stereo.mov", 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    dialog.show();
+    ASSERT_TRUE(run_to_end(dialog));
+    const QString report = dialog.reportView()->text();
+    ASSERT_GT(report.size(), 64);
+
+    QTemporaryDir folder;
+    const QString good = folder.filePath("report.txt");
+    const QByteArray old_bytes = "Audio analyse\nan older report, whole\n";
+    {
+        QFile file(good);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old_bytes);
+    }
+    QString answer = good;
+    ChooserGuard guard([&] { return answer; });
+    ViewBtnText* save = save_results_button(dialog);
+    ASSERT_NE(save, nullptr);
+
+    {
+        testsupport::FileSizeLimit full(16);
+        ASSERT_TRUE(full.armed());
+        QTest::mouseClick(save, Qt::LeftButton);
+        EXPECT_EQ(message_text(dialog), "Can't write file : " + good);
+        answer = folder.filePath("new.txt");
+        close_message(dialog);
+        QTest::mouseClick(save, Qt::LeftButton);
+        EXPECT_EQ(message_text(dialog), "Can't write file : " + answer);
+    }
+    EXPECT_EQ(read_bytes(good), old_bytes);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"report.txt"});
+
+    answer = good;
+    close_message(dialog);
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_EQ(QString::fromUtf8(read_bytes(good)), report);
+}
+
+// A movie name with double quotes, saved through Qt's own save dialog accepted with
+// Return: the report lands in one file named after the movie, not in "q".
+TEST(DialogAudioAnalyse, MovieNameWithQuotesIsSavedUnderOneFileNamedAfterIt) {
+    widget_app();
+    QTemporaryDir folder;
+    const QString moviePath = folder.filePath("clip \"q\" x.mov");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(testsupport::fixture_path("ld_stereo.mov")), moviePath));
+    LoudnessMovie input(LoudnessMovie::AtPath{moviePath}, 1);
+    DialogAudioAnalyse dialog(nullptr, nullptr);
+    dialog.setTracks(input.movie.get(), input.tracks.get());
+    dialog.show();
+    ASSERT_TRUE(run_to_end(dialog));
+
+    const SaveFileChooser previous = setSaveFileChooser(&accept_qt_save_dialog);
+    QTest::mouseClick(save_results_button(dialog), Qt::LeftButton);
+    setSaveFileChooser(previous);
+
+    const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+    EXPECT_FALSE(files.contains("q")) << files.join(" | ").toStdString();
+    const QStringList reports = files.filter(QRegularExpression("^clip q x"));
+    ASSERT_EQ(reports, QStringList{"clip q x_AudioAnalyse.txt"}) << files.join(" | ").toStdString();
+    EXPECT_EQ(QString::fromUtf8(read_bytes(folder.filePath(reports.at(0)))), dialog.reportView()->text());
 }
 
 TEST(DialogAudioAnalyse, FailureLineStartsALineOfItsOwn) {

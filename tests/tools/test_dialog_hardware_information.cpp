@@ -1,13 +1,16 @@
 // The hardware report: its text from hand-made descriptions (every branch of the GPU
 // and audio blocks), the GPU block of lavapipe checked against vulkaninfo, the audio
 // block of libsoundio's dummy backend checked against the library read directly, a
-// video window without a chosen device, and Save through a replaced file chooser.
+// video window without a chosen device, and Save through a replaced file chooser
+// (a good save, and one cut off by a full disk that keeps the old report).
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVulkanWindow>
 
 #include <dlfcn.h>
@@ -16,8 +19,12 @@
 #include <cstring>
 
 #include "audio/audio_monitor.h"
+#include "tests/support/file_size_limit.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/report_save.h"
+#include "ui/dialog_ask.h"
+#include "ui/view_btn_text.h"
+#include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
 #include "widget_app.h"
 
@@ -220,5 +227,56 @@ TEST(HardwareInformation, SaveProposesTheReportNameAndWritesEvenAnEmptyText) {
     QFile saved(answer);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(saved.readAll()), window.textView()->text());
+    setSaveFileChooser(previous);
+}
+
+// Save over a good report on a full disk (a file-size limit): the window says so and
+// the old report keeps its bytes; a new file is not left behind; then a good save.
+TEST(HardwareInformation, SaveThatCannotFinishSaysSoAndKeepsTheOldReport) {
+    widget_app();
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const QString good = out.filePath("hw.txt");
+    const QByteArray old_bytes = ":: GPU informations ::\nan older report, whole\n";
+    {
+        QFile file(good);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old_bytes);
+    }
+    QString answer = good;
+    const SaveFileChooser previous =
+        setSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) { return answer; });
+    DialogHardwareInformation window(nullptr);
+    const VkPhysicalDeviceProperties gpu = fake_gpu(VK_PHYSICAL_DEVICE_TYPE_DISCRETE_GPU);
+    window.buildText(&gpu, fake_device());
+    window.show();
+    // The messages the window shows, newest last.
+    auto messages = [&] {
+        QStringList texts;
+        for (DialogSimpleMsg* message : window.findChildren<DialogSimpleMsg*>())
+            if (message->isVisible()) texts << message->messageLabel()->text();
+        return texts;
+    };
+
+    {
+        testsupport::FileSizeLimit full(16);
+        ASSERT_TRUE(full.armed());
+        QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+        EXPECT_EQ(messages(), QStringList{"Fail to save the hardware informations file"});
+        answer = out.filePath("new.txt");
+        QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+        EXPECT_EQ(messages().size(), 2);
+    }
+    QFile kept(good);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old_bytes);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hw.txt"});
+
+    answer = good;
+    QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+    EXPECT_EQ(messages().size(), 2);  // nothing more to say
+    kept.close();
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(kept.readAll()), window.textView()->text());
     setSaveFileChooser(previous);
 }

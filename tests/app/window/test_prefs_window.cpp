@@ -1,6 +1,7 @@
 // The preferences window as the main window opens it from its menu: made once, and
 // however often it was opened, one Save writes and applies the store once. The
-// snapshot parameters dialog, made anew at each use.
+// snapshot parameters dialog, made anew at each use. A Save on a full disk keeps the
+// file.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -10,7 +11,9 @@
 
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
+#include "log_capture.h"
 #include "render/vulkan_window.h"
+#include "tests/support/file_size_limit.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
 #include "tools/view_prefs_params_snapshot.h"
@@ -63,6 +66,45 @@ TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
     window->close();
     EXPECT_FALSE(prefs->isVisible());
     delete video;  // main destroys the video window before the main window
+    window.reset();
+}
+
+// Save in the preferences window on a full disk (a file-size limit smaller than the
+// file): the failure is logged and the file the next start reads keeps every byte.
+TEST(PrefsFromMainWindow, SaveOnAFullDiskKeepsThePreferencesFile) {
+    widget_app(true);
+    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
+        qWarning().noquote() << "critical box:" << title << text;
+    });
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    const QString path = GlobalSettings::prefsFilePath();
+    ASSERT_TRUE(window->settings()->save());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    ASSERT_GT(before.size(), 1024);
+
+    window->act_menu_prefs();
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_NE(prefs, nullptr);
+    const bool loaded = window->settings()->import_auto_load_wave_files;
+    QTest::mouseClick(prefs->importPage()->checkbox(0), Qt::LeftButton);
+    {
+        LogCapture log;
+        testsupport::FileSizeLimit full(1024);
+        ASSERT_TRUE(full.armed());
+        QTest::mouseClick(prefs->rightButtons().at(0), Qt::LeftButton);  // "Save"
+        EXPECT_TRUE(log.contains("Fail to write pref file : " + path)) << log.joined().toStdString();
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    file.close();
+    GlobalSettings reread;
+    reread.load();
+    EXPECT_EQ(reread.import_auto_load_wave_files, loaded);
+    delete video;
     window.reset();
 }
 

@@ -1,18 +1,23 @@
 // The preferences file: what a first start writes, what a load and save keep, how bad
-// values and damaged files fall back. The configuration folder is the test program's
-// temporary home (widget_app), never the developer's.
+// values and damaged files fall back, and a save that cannot be finished (a full disk,
+// a path linked to a FIFO) that loses nothing. The configuration folder is the test
+// program's temporary home (widget_app), never the developer's.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <QXmlStreamReader>
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "base/settings/global_settings.h"
 #include "log_capture.h"
+#include "tests/support/file_size_limit.h"
 #include "widget_app.h"
 
 namespace {
@@ -380,6 +385,80 @@ TEST_F(PrefsFile, FailedSaveIsReportedAndLeavesTheOldFile) {
     }
     qputenv("XDG_CONFIG_HOME", config_home);
     EXPECT_EQ(read_file(GlobalSettings::prefsFilePath()), before);
+}
+
+// A full disk (a file-size limit smaller than the new file): the save fails, says so,
+// and the old file keeps every byte, so the next start still has the settings.
+TEST_F(PrefsFile, SaveCutOffByAFullDiskKeepsTheOldFileByteForByte) {
+    GlobalSettings settings;
+    settings.play_loop = true;
+    ASSERT_TRUE(settings.save());
+    const QString path = GlobalSettings::prefsFilePath();
+    const QByteArray before = read_file(path);
+    ASSERT_GT(before.size(), 1024);
+
+    settings.play_loop = false;
+    settings.snapshot_custom_folder_path = "/media/another/folder";
+    {
+        LogCapture log;
+        testsupport::FileSizeLimit full(1024);
+        ASSERT_TRUE(full.armed());
+        EXPECT_FALSE(settings.save());
+        EXPECT_TRUE(log.contains("Fail to write pref file : " + path + " (")) << log.joined().toStdString();
+    }
+    EXPECT_EQ(read_file(path), before);
+    const QStringList left = QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(left, QStringList{"norvu_hap_player_prefs.xml"});
+    GlobalSettings reread;
+    reread.load();
+    EXPECT_TRUE(reread.play_loop);
+
+    ASSERT_TRUE(settings.save());  // room again
+    reread.load();
+    EXPECT_FALSE(reread.play_loop);
+}
+
+// The preferences path as a link: to a FIFO (in the test's own folder) it is refused and
+// stays a FIFO; to a regular file it stays a link and the file gets the settings.
+TEST_F(PrefsFile, LinkedPrefsPathKeepsItsFifoOrUpdatesItsFile) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray config_home = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    const QString path = GlobalSettings::prefsFilePath();
+    ASSERT_EQ(QFileInfo(path).path(), home.path());
+    const QByteArray fifo = home.filePath("prefs.fifo").toUtf8();
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("prefs.fifo", path));
+
+    GlobalSettings settings;
+    settings.play_loop = true;
+    {
+        LogCapture log;
+        settings.load();  // nothing to read, and no wait on the FIFO
+        EXPECT_FALSE(settings.save());
+        EXPECT_TRUE(log.contains("Fail to write pref file : " + path + " (")) << log.joined().toStdString();
+    }
+    struct stat info {};
+    ASSERT_EQ(lstat(fifo.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(QFileInfo(path).symLinkTarget(), QString::fromUtf8(fifo));
+
+    ASSERT_TRUE(QDir(home.path()).mkpath("real"));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link("real/prefs.xml", path));
+    {
+        QFile real(home.filePath("real/prefs.xml"));
+        ASSERT_TRUE(real.open(QIODevice::WriteOnly));
+        real.write(prefs_with("<params k=\"play_loop\" v=\"NO\"/>"));
+    }
+    EXPECT_TRUE(settings.save());
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    GlobalSettings reread;
+    reread.load();
+    EXPECT_TRUE(reread.play_loop);
+    EXPECT_EQ(QDir(home.filePath("real")).entryList(QDir::Files | QDir::Hidden), QStringList{"prefs.xml"});
+    qputenv("XDG_CONFIG_HOME", config_home);
 }
 
 TEST_F(PrefsFile, ACharacterXmlCannotHoldDoesNotStopTheSave) {
