@@ -35,10 +35,10 @@ public:
     }
     const fs::path& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-    // The names in the folder, hidden ones included.
-    std::set<std::string> names() const {
+    // The names in the folder (or in its sub-folder `sub`), hidden ones included.
+    std::set<std::string> names(const std::string& sub = {}) const {
         std::set<std::string> found;
-        for (const auto& entry : fs::directory_iterator(m_path)) found.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(m_path / sub)) found.insert(entry.path().filename().string());
         return found;
     }
 
@@ -155,7 +155,5 @@ TEST(FileReplace, LinkToARegularFileStaysALinkAndItsTargetIsUpdated) {
         EXPECT_EQ(refused.error, EACCES);
         EXPECT_EQ(read_all(target), "new bytes");
     }
-    std::set<std::string> real;
-    for (const auto& entry : fs::directory_iterator(dir.path() / "real")) real.insert(entry.path().filename().string());
-    EXPECT_EQ(real, (std::set<std::string>{"prefs.xml", "made.txt"}));
+    EXPECT_EQ(dir.names("real"), (std::set<std::string>{"prefs.xml", "made.txt"}));
 }

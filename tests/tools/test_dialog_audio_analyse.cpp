@@ -20,6 +20,7 @@
 
 #include "base/settings/global_settings.h"
 #include "audio/audio_src_track.h"
+#include "file_bytes.h"
 #include "loudness_task_support.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/loudness_refs.h"
@@ -106,11 +107,6 @@ ViewBtnText* save_results_button(const DialogAudioAnalyse& dialog) {
 // The user's OK on the message shown last, if any.
 void close_message(DialogAudioAnalyse& dialog) {
     if (dialog.messageDialog()) dialog.messageDialog()->close();
-}
-
-QByteArray read_bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The save dialog as QFileDialog::getSaveFileName builds it (Qt's own widgets rather
@@ -362,11 +358,7 @@ TEST(DialogAudioAnalyse, SaveThatCannotFinishSaysSoAndKeepsTheOldReport) {
     QTemporaryDir folder;
     const QString good = folder.filePath("report.txt");
     const QByteArray old_bytes = "Audio analyse\nan older report, whole\n";
-    {
-        QFile file(good);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(old_bytes);
-    }
+    ASSERT_TRUE(write_bytes(good, old_bytes));
     QString answer = good;
     ChooserGuard guard([&] { return answer; });
     ViewBtnText* save = save_results_button(dialog);

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "audio/audio_monitor.h"
+#include "file_bytes.h"
 #include "tests/support/file_size_limit.h"
 #include "tools/dialog_hardware_information.h"
 #include "tools/report_save.h"
@@ -238,11 +239,7 @@ TEST(HardwareInformation, SaveThatCannotFinishSaysSoAndKeepsTheOldReport) {
     ASSERT_TRUE(out.isValid());
     const QString good = out.filePath("hw.txt");
     const QByteArray old_bytes = ":: GPU informations ::\nan older report, whole\n";
-    {
-        QFile file(good);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(old_bytes);
-    }
+    ASSERT_TRUE(write_bytes(good, old_bytes));
     QString answer = good;
     const SaveFileChooser previous =
         setSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) { return answer; });
@@ -267,16 +264,12 @@ TEST(HardwareInformation, SaveThatCannotFinishSaysSoAndKeepsTheOldReport) {
         QTest::mouseClick(window.saveButton(), Qt::LeftButton);
         EXPECT_EQ(messages().size(), 2);
     }
-    QFile kept(good);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), old_bytes);
+    EXPECT_EQ(read_bytes(good), old_bytes);
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hw.txt"});
 
     answer = good;
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);
     EXPECT_EQ(messages().size(), 2);  // nothing more to say
-    kept.close();
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(kept.readAll()), window.textView()->text());
+    EXPECT_EQ(QString::fromUtf8(read_bytes(good)), window.textView()->text());
     setSaveFileChooser(previous);
 }

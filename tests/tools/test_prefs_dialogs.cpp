@@ -81,6 +81,14 @@ ViewLabel* row_label(QWidget* page, const QString& text) {
     return nullptr;
 }
 
+// The window shown on `settings` with the high bit-rate warning on, so that its
+// bit-rate field takes typing; null when the window could not be made active.
+ViewBitrateSet* show_bitrate_field(DialogPrefs& dialog, GlobalSettings& settings) {
+    settings.warn_about_high_bitrate = true;
+    dialog.setSettings(&settings);
+    return show_active(&dialog) ? dialog.warningPage()->bitrateSet() : nullptr;
+}
+
 // Turns the mouse wheel over the scrolled pages by `notches` (positive: up).
 void wheel(DialogPrefs& dialog, int notches) {
     QWidget* view = dialog.scroll()->scrollArea()->viewport();
@@ -315,11 +323,9 @@ TEST(PrefsWindow, NumbersTypedOnEachPageAreKeptByTheNextClickAndSaved) {
 TEST(PrefsWindow, TypedBitrateIsConvertedByTheUnitChosenNext) {
     widget_app();
     GlobalSettings settings;
-    settings.warn_about_high_bitrate = true;
     DialogPrefs dialog(nullptr);
-    dialog.setSettings(&settings);
-    ASSERT_TRUE(show_active(&dialog));
-    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    ViewBitrateSet* field = show_bitrate_field(dialog, settings);
+    ASSERT_NE(field, nullptr);
     type_without_return(field->spinBox()->entry(), "2");  // GBytes/s
     choose(dialog, field->comboBox(), 0);                  // Mbits/s
     EXPECT_EQ(field->bitrate(), 1.6e10);
@@ -590,11 +596,9 @@ TEST(PrefsWindow, SizeFieldKeepsTheLoadedOrResetValueNotAnExpressionTypedBefore)
 TEST(PrefsWindow, BitrateNumberShownIsNotTypedAgainByAClickAndReturn) {
     widget_app();
     GlobalSettings settings;
-    settings.warn_about_high_bitrate = true;
     DialogPrefs dialog(nullptr);
-    dialog.setSettings(&settings);
-    ASSERT_TRUE(show_active(&dialog));
-    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+    ViewBitrateSet* field = show_bitrate_field(dialog, settings);
+    ASSERT_NE(field, nullptr);
     ViewTextEntry* entry = field->spinBox()->entry();
 
     type_and_return(entry, "2");  // GBytes/s
@@ -642,11 +646,9 @@ TEST(PrefsWindow, BitrateOutsideTheFieldInTheNewUnitIsStoredAsShown) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         GlobalSettings settings;
-        settings.warn_about_high_bitrate = true;
         DialogPrefs dialog(nullptr);
-        dialog.setSettings(&settings);
-        ASSERT_TRUE(show_active(&dialog));
-        ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
+        ViewBitrateSet* field = show_bitrate_field(dialog, settings);
+        ASSERT_NE(field, nullptr);
         if (c.from != field->comboBox()->currentIndex()) choose(dialog, field->comboBox(), c.from);
         type_and_return(field->spinBox()->entry(), c.typed);
         LogCapture log;

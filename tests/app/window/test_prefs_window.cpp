@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
+#include "file_bytes.h"
 #include "log_capture.h"
 #include "render/vulkan_window.h"
 #include "tests/support/file_size_limit.h"
@@ -80,10 +81,7 @@ TEST(PrefsFromMainWindow, SaveOnAFullDiskKeepsThePreferencesFile) {
     auto window = std::make_unique<MainWindow>(video, nullptr, QString());
     const QString path = GlobalSettings::prefsFilePath();
     ASSERT_TRUE(window->settings()->save());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+    const QByteArray before = read_bytes(path);
     ASSERT_GT(before.size(), 1024);
 
     window->act_menu_prefs();
@@ -98,9 +96,7 @@ TEST(PrefsFromMainWindow, SaveOnAFullDiskKeepsThePreferencesFile) {
         QTest::mouseClick(prefs->rightButtons().at(0), Qt::LeftButton);  // "Save"
         EXPECT_TRUE(log.contains("Fail to write pref file : " + path)) << log.joined().toStdString();
     }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
-    file.close();
+    EXPECT_EQ(read_bytes(path), before);
     GlobalSettings reread;
     reread.load();
     EXPECT_EQ(reread.import_auto_load_wave_files, loaded);
