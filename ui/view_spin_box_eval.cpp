@@ -107,6 +107,9 @@ void ViewSpinBoxEvalBase::ViewTextEntry_Clic(uint32_t, Qt::KeyboardModifiers fla
         emitResetToDefault();
         return;
     }
+    // Inside an edit in progress a click only places the cursor or selects (Qt has done
+    // that); showing the stored text again would throw away what was typed.
+    if (m_entry->pressInEdit()) return;
     m_entry->focusEntry();
     if (blank || clearOnEdit) {
         if (clearOnEdit) showInEntry(QString());

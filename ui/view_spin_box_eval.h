@@ -8,9 +8,10 @@
 // the range message; an empty entry gives the default. Only typed text is
 // evaluated: an edit ended on the text the box itself put in the entry changes
 // nothing. The Changed signal follows every ended edit and arrow click, also when the
-// value did not change. Clicking into the entry again shows the expression typed
+// value did not change. The click that starts an edit shows the expression typed
 // before, until a value comes from outside (set_value, set_to_default_value), which
-// forgets it; Alt-click resets to the default (the float box then sends
+// forgets it; further clicks in that edit only move the cursor or select, and keep
+// what is being typed. Alt-click resets to the default (the float box then sends
 // ViewSpinboxFloatEval_ValueResetToDefault only).
 //
 // Owned by their Qt parent. GUI thread only. Refused values are logged and the

@@ -3,6 +3,7 @@
 #include "ui/view_fonts.h"
 #include "ui/view_widget_base.h"
 
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 
@@ -40,7 +41,13 @@ void ViewTextEntry::setEnabledLook(bool enabled) {
     view_set_opacity(this, enabled ? 1.0 : 0.6);
 }
 
+void ViewTextEntry::focusInEvent(QFocusEvent* event) {
+    m_focusFromPress = event->reason() == Qt::MouseFocusReason;
+    QLineEdit::focusInEvent(event);
+}
+
 void ViewTextEntry::focusOutEvent(QFocusEvent* event) {
+    m_focusFromPress = false;
     if (hasSelectedText()) {
         m_selectionStart = selectionStart();
         m_selectionLength = static_cast<int32_t>(selectedText().size());
@@ -62,6 +69,9 @@ void ViewTextEntry::keyPressEvent(QKeyEvent* event) {
 }
 
 void ViewTextEntry::mousePressEvent(QMouseEvent* event) {
+    m_pressInEdit = hasFocus() && !m_focusFromPress;
+    m_focusFromPress = false;
     QLineEdit::mousePressEvent(event);
     if (m_enabled) emit ViewTextEntry_Clic(tag, QGuiApplication::keyboardModifiers());
+    m_pressInEdit = false;
 }

@@ -4,7 +4,8 @@
 // focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. The toolkit's
 // buttons never take the focus, so they end an edit in progress themselves before
 // they act, and the dialog bases before they close (view_pending_edit.h). A press in an
-// enabled entry sends ViewTextEntry_Clic with the keyboard modifiers.
+// enabled entry sends ViewTextEntry_Clic with the keyboard modifiers; while it is sent,
+// pressInEdit() tells a press that starts an edit from one inside an edit in progress.
 //
 // Owned by its Qt parent. GUI thread only.
 #include <QLineEdit>
@@ -32,6 +33,11 @@ public:
     int32_t rememberedSelectionStart() const { return m_selectionStart; }
     int32_t rememberedSelectionLength() const { return m_selectionLength; }
 
+    // While ViewTextEntry_Clic is sent: true when the entry already had the focus before
+    // this press (an edit is in progress and the press only moves the cursor or selects),
+    // false for the press that gave it the focus.
+    bool pressInEdit() const { return m_pressInEdit; }
+
     // Sent first in every signal; written by the owner.
     uint32_t tag = 0;
 
@@ -41,6 +47,7 @@ signals:
     void ViewTextEntry_EndEdit(uint32_t senderTag);
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -49,4 +56,8 @@ private:
     int32_t m_selectionStart = -1;
     int32_t m_selectionLength = 0;
     bool m_enabled = true;
+    // Qt gives the focus before it delivers the press that asked for it, so the press
+    // handler cannot tell by hasFocus() alone whether the edit started with it.
+    bool m_focusFromPress = false;
+    bool m_pressInEdit = false;
 };
