@@ -92,12 +92,12 @@ TEST(TimeText, DropFrameTimecodeAroundMinutesAndTenMinutes) {
     EXPECT_EQ(timecode(17982, 30000, 1001, true), "00;10;00;00");
     EXPECT_EQ(timecode(17982 + 1800, 30000, 1001, true), "00;11;00;02");
     EXPECT_EQ(timecode(3600, 60000, 1001, true), "00;01;00;04");
-    // The day is round(29.97 x 86400) = 2589411 frames, three more than the 2589408
-    // labels of a drop-frame day: the count wraps to midnight only after them.
+    // A drop-frame day has 2589408 labels (three fewer than round(29.97 x 86400)
+    // frames): the count wraps to midnight right after 23;59;59;29.
     EXPECT_EQ(timecode(2589407, 30000, 1001, true), "23;59;59;29");
-    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "24;00;00;02");
-    EXPECT_EQ(timecode(2589411, 30000, 1001, true), "00;00;00;00");
-    EXPECT_EQ(timecode(2589411 + 1800, 30000, 1001, true), "00;01;00;02");
+    EXPECT_EQ(timecode(2589408, 30000, 1001, true), "00;00;00;00");
+    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "00;00;00;02");
+    EXPECT_EQ(timecode(2589408 + 1800, 30000, 1001, true), "00;01;00;02");
 
     // Every frame of the first hour maps to a timecode that counts back to the same
     // frame, and the labels never repeat or skip a frame number outside the drops.
