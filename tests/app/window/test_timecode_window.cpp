@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QMenu>
 #include <QTest>
 
@@ -36,48 +37,34 @@ QAction* pick_rate(QMenu* menu, const QPoint&) {
     return nullptr;
 }
 
-// One movie, its labels at the file's rate, then under each Interpret Fps entry the
-// labels of frame 0 and of its last frame (15).
+// Two movies whose labels at the file's rate cross midnight at frame 10.
 struct TimecodeMovie {
     const char* file;
     const char* labels[16];
-    struct Rate {
-        const char* entry;
-        const char* first;
-        const char* last;
-    } rates[10];
-};
-
-const TimecodeMovie kMovies[] = {
+} const kMovies[] = {
     {"window_tc_2997_midnight.mov",
      {"23;59;59;20", "23;59;59;21", "23;59;59;22", "23;59;59;23", "23;59;59;24", "23;59;59;25", "23;59;59;26",
       "23;59;59;27", "23;59;59;28", "23;59;59;29", "00;00;00;00", "00;00;00;01", "00;00;00;02", "00;00;00;03",
-      "00;00;00;04", "00;00;00;05"},
-     {{"Same as source", "23;59;59;20", "00;00;00;05"},
-      {"23.98", "23;59;59;20", "00;00;00;11"},
-      {"24", "23;59;59;20", "00;00;00;11"},
-      {"25", "23;59;59;20", "00;00;00;10"},
-      {"29.97", "23;59;59;20", "00;00;00;05"},
-      {"30", "23;59;59;20", "00;00;00;05"},
-      {"48", "23;59;59;20", "23;59;59;35"},
-      {"50", "23;59;59;20", "23;59;59;35"},
-      {"59.94", "23;59;59;20", "23;59;59;35"},
-      {"60", "23;59;59;20", "23;59;59;35"}}},
-    // Its frame number 50 is beyond the slower rates, which start on their last.
+      "00;00;00;04", "00;00;00;05"}},
     {"window_tc_5994_midnight.mov",
      {"23;59;59;50", "23;59;59;51", "23;59;59;52", "23;59;59;53", "23;59;59;54", "23;59;59;55", "23;59;59;56",
       "23;59;59;57", "23;59;59;58", "23;59;59;59", "00;00;00;00", "00;00;00;01", "00;00;00;02", "00;00;00;03",
-      "00;00;00;04", "00;00;00;05"},
-     {{"Same as source", "23;59;59;50", "00;00;00;05"},
-      {"23.98", "23;59;59;23", "00;00;00;14"},
-      {"24", "23;59;59;23", "00;00;00;14"},
-      {"25", "23;59;59;24", "00;00;00;14"},
-      {"29.97", "23;59;59;29", "00;00;00;14"},
-      {"30", "23;59;59;29", "00;00;00;14"},
-      {"48", "23;59;59;47", "00;00;00;14"},
-      {"50", "23;59;59;49", "00;00;00;14"},
-      {"59.94", "23;59;59;50", "00;00;00;05"},
-      {"60", "23;59;59;50", "00;00;00;05"}}},
+      "00;00;00;04", "00;00;00;05"}},
+};
+
+// The 59.94 movie under each Interpret Fps entry: the labels of frame 0 and of the
+// last frame (15). Its start frame number 50 is beyond the slower rates, which start
+// on their last.
+struct InterpretedRate {
+    const char* entry;
+    const char* first;
+    const char* last;
+} const kRates[] = {
+    {"Same as source", "23;59;59;50", "00;00;00;05"}, {"23.98", "23;59;59;23", "00;00;00;14"},
+    {"24", "23;59;59;23", "00;00;00;14"},             {"25", "23;59;59;24", "00;00;00;14"},
+    {"29.97", "23;59;59;29", "00;00;00;14"},          {"30", "23;59;59;29", "00;00;00;14"},
+    {"48", "23;59;59;47", "00;00;00;14"},             {"50", "23;59;59;49", "00;00;00;14"},
+    {"59.94", "23;59;59;50", "00;00;00;05"},          {"60", "23;59;59;50", "00;00;00;05"},
 };
 
 class TimecodeWindowTest : public ::testing::Test {
@@ -126,41 +113,37 @@ protected:
 TEST_F(TimecodeWindowTest, LabelsAcrossMidnightAndAtEveryInterpretedRateReadBack) {
     for (const TimecodeMovie& movie : kMovies) {
         SCOPED_TRACE(movie.file);
+        shown.close();
         QFile::remove(GlobalSettings::prefsFilePath());  // not the time mode the last window saved
         ASSERT_NO_FATAL_FAILURE(shown.open(fixture(movie.file)));
-        ASSERT_NE(shown.window->movie(), nullptr);
         ASSERT_EQ(shown.window->movie()->frameCount(), 16u);
         QTest::mouseClick(time()->currentLabel(), Qt::LeftButton, Qt::ControlModifier);  // HH:MM:SS:FF -> Timecode
         ASSERT_EQ(time()->mode(), uint32_t(UiTimemode_Timecode));
 
-        // The file's rate: frame by frame across midnight.
         for (uint32_t f = 0; f < 16; ++f) {
             EXPECT_EQ(shownTime(), movie.labels[f]) << "frame " << f;
             if (f < 15) key(Qt::Key_Right);
         }
-        // Each label typed lands on its frame, from the frame before it (frame 0's
-        // label from the last frame).
+        // Each label typed from the frame before it (frame 0's from the last frame).
         for (uint32_t f = 0; f < 16; ++f) {
             ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(movie.labels[f])));
             EXPECT_EQ(frame(), f) << movie.labels[f];
         }
+    }
 
-        for (const TimecodeMovie::Rate& rate : movie.rates) {
-            SCOPED_TRACE(rate.entry);
-            pickRate(rate.entry);
-            key(Qt::Key_Home);
-            ASSERT_EQ(frame(), 0u);
-            EXPECT_EQ(shownTime(), rate.first);
-            EXPECT_EQ(shown.window->movie()->timecodeStartText().toStdString(), rate.first) << "the overlay's start timecode";
-            key(Qt::Key_End);
-            ASSERT_EQ(frame(), 15u);
-            EXPECT_EQ(shownTime(), rate.last);
-            ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(rate.first)));
-            EXPECT_EQ(frame(), 0u) << "typed " << rate.first;
-            ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(rate.last)));
-            EXPECT_EQ(frame(), 15u) << "typed " << rate.last;
-        }
-        shown.close();
+    // The 59.94 movie, still open, under every Interpret Fps entry.
+    for (const InterpretedRate& rate : kRates) {
+        SCOPED_TRACE(rate.entry);
+        pickRate(rate.entry);
+        key(Qt::Key_Home);
+        EXPECT_EQ(shownTime(), rate.first);
+        EXPECT_EQ(shown.window->movie()->timecodeStartText().toStdString(), rate.first) << "the overlay's start line";
+        key(Qt::Key_End);
+        EXPECT_EQ(shownTime(), rate.last);
+        ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(rate.first)));
+        EXPECT_EQ(frame(), 0u) << "typed " << rate.first;
+        ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(rate.last)));
+        EXPECT_EQ(frame(), 15u) << "typed " << rate.last;
     }
 }
 
