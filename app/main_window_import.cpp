@@ -167,7 +167,7 @@ void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool 
         ViewEditableTimeSpendTotal* time = m_bottomCtrl->timeDisplay();
         time->setRate(numerator, denominator);
         time->setTotal(m_movie->frameCount());
-        time->setLimits(m_movie->timecodeStartFrame(), m_movie->isDropFrameTimecode());
+        time->setLimits(m_movie->timecodeStartAtPlayedRate(), m_movie->isDropFrameTimecode());
         if (VulkanWinRenderer* r = renderer()) r->allocVideoTextures(m_movie);
         m_frameQueue->setFile(m_movie);
         if (VulkanWinRenderer* r = renderer()) {

@@ -308,6 +308,10 @@ void MainWindow::act_menu_fps_mode(uint32_t mode) {
     m_movie->fpsRational(&numerator, &denominator);
     ViewEditableTimeSpendTotal* time = m_bottomCtrl->timeDisplay();
     time->setRate(numerator, denominator);
+    // The start label stays the movie's own; its count follows the rate.
+    time->setLimits(m_movie->timecodeStartAtPlayedRate(), m_movie->isDropFrameTimecode());
     time->refresh();
     updateAudioPlayRange();
+    // Its start timecode line says what frame 0 now shows.
+    if (rendererHasResources()) refreshInformationOverlay();
 }

@@ -386,9 +386,17 @@ QStringList FileToPlay::warningsText() const {
     return lines;
 }
 
+uint32_t FileToPlay::timecodeStartAtPlayedRate() const {
+    uint32_t numerator = 0, denominator = 0;
+    fpsRational(&numerator, &denominator);
+    return timecode_start_at_rate(timecodeStartFrame(), m_movie.rateNum, m_movie.rateDen, numerator, denominator,
+                                  isDropFrameTimecode());
+}
+
 QString FileToPlay::timecodeStartText() const {
     uint32_t numerator = 0, denominator = 0;
     fpsRational(&numerator, &denominator);
-    // The shared timecode arithmetic never divides by a zero rate.
-    return timecode_from_frame_count(timecodeStartFrame(), numerator, denominator, isDropFrameTimecode());
+    // The shared timecode arithmetic never divides by a zero rate. The text is the
+    // label the time display shows on frame 0 at the same rate.
+    return timecode_from_frame_count(timecodeStartAtPlayedRate(), numerator, denominator, isDropFrameTimecode());
 }

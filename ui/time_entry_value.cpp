@@ -77,21 +77,6 @@ bool millisecond_frames(uint32_t h, uint32_t m, uint32_t s, double fraction, flo
     return true;
 }
 
-bool timecode_frames(uint32_t h, uint32_t m, uint32_t s, uint32_t f, uint32_t numerator, uint32_t denominator,
-                     bool drop, Wide* out) {
-    const Wide nominal = nominal_fps(numerator, denominator);
-    const double exact = denominator != 0 ? double(numerator) / double(denominator) : double(nominal);
-    const Wide dropped = drop ? round_count(exact * 0.066666) : 0;
-    const Wide minutes = Wide(h) * 60 + m;
-    const Wide counted = (minutes * 60 + s) * nominal + f;
-    const Wide skipped = (minutes - minutes / 10) * dropped;
-    // Only a number that drop-frame skips can count fewer frames than it drops.
-    const Wide total = counted > skipped ? counted - skipped : 0;
-    if (!fits(total)) return false;
-    *out = total;
-    return true;
-}
-
 }  // namespace
 
 TimeEntryValue time_entry_value(const QString& typed, uint32_t mode, uint32_t numerator, uint32_t denominator,
@@ -118,23 +103,16 @@ TimeEntryValue time_entry_value(const QString& typed, uint32_t mode, uint32_t nu
         if (!millisecond_frames(h, m, s, fraction, rate, &frames)) return result;
         break;
     case UiTimemode_Timecode: {
-        // As the display counts: without drops at a rate that has no drop-frame numbering.
-        const bool drop = dropFrame && timecode_drop_frame_defined(numerator, denominator);
-        Wide count = 0;
-        if (!timecode_frames(h, m, s, f, numerator, denominator, drop, &count)) return result;
-        frames = uint64_t(count);
+        const TimecodeLabel label{h, m, s, f};
+        uint64_t count = 0;
+        if (!timecode_frame_count_from_label(label, numerator, denominator, dropFrame, &count)) return result;
+        if (count > kU32Max) return result;
+        frames = count;
         if (result.sign == 0) {
-            // The display shows start + frame, wrapped at 24 hours.
-            const double exact = drop && denominator != 0 ? double(numerator) / double(denominator)
-                                                               : double(nominal_fps(numerator, denominator));
-            const uint64_t per_day = round_count(exact * 60.0 * 60.0 * 24.0);
-            const uint64_t start = per_day != 0 ? timecodeStart % per_day : timecodeStart;
-            if (frames >= start)
-                frames -= start;
-            else if (per_day != 0)
-                frames = frames + per_day - start;
-            else
-                return result;
+            // The display shows start + frame, wrapped at the day's labels.
+            const uint64_t per_day = timecode_labels_per_day(numerator, denominator, dropFrame);
+            const uint64_t start = timecodeStart % per_day;
+            frames = frames >= start ? frames - start : frames + per_day - start;
             if (frames > kU32Max) return result;
         }
         break;

@@ -7,7 +7,8 @@
 // - "Timecode": SMPTE timecode at the nominal rate, with the dropped frame numbers
 //   removed when the display is drop-frame (only where the rate has drop-frame
 //   numbering, as the display counts); an absolute entry has the timecode start
-//   subtracted (modulo the 24-hour wrap of the display), an offset does not;
+//   subtracted (modulo the labels of a day, where the display wraps), an offset
+//   does not;
 // - "HH:MM:SS.Mill": the digits after the point are a decimal fraction of a second
 //   (".5", ".50" and ".500" alike), converted with the rate and rounded to a frame;
 //   a last field after ":" counts milliseconds.

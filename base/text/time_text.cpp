@@ -103,38 +103,105 @@ bool timecode_drop_frame_defined(uint32_t numerator, uint32_t denominator) {
     return per_ten_minutes == 10 * (per_minute - dropped_per_minute) + dropped_per_minute;
 }
 
-QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame) {
-    const uint32_t nominal = nominal_fps(numerator, denominator);
-    double x = nominal;
-    uint64_t dropped_per_minute = 0;
-    if (drop_frame && denominator != 0) {
-        x = double(numerator) / double(denominator);
-        // Where dropping is not defined, plain nominal counting keeps every label
-        // once; a rate below half a frame per second keeps its zero fields below.
-        if (timecode_drop_frame_defined(numerator, denominator))
-            dropped_per_minute = round_to_u32(x * 0.066666);
-        else if (round_to_u32(x) != 0)
-            x = nominal;
-    }
-    const uint64_t per_ten_minutes = round_to_u32(x * 60.0 * 10.0);
-    const uint64_t per_day = round_to_u32(x * 60.0 * 60.0 * 24.0);
-    const uint64_t rounded_rate = round_to_u32(x);
-    const uint64_t per_minute = rounded_rate * 60 - dropped_per_minute;  // d is at most a fifteenth of the rate
-    // A rate below half a frame per second has no frame grid: zero fields.
-    if (per_ten_minutes == 0 || per_day == 0 || per_minute == 0) return timecode_format(0, 0, 0, 0, drop_frame);
+namespace {
 
-    uint64_t frames = frame_count % per_day;
-    if (drop_frame) {
-        const uint64_t d = dropped_per_minute;
-        const uint64_t tens = frames / per_ten_minutes;
-        const uint64_t rest = frames % per_ten_minutes;
-        frames += 9 * d * tens;
-        if (rest > d) frames += d * ((rest - d) / per_minute);
+// How labels are counted at a rate: `per_minute` labels in each minute that drops
+// `dropped` numbers, `per_ten_minutes` in ten minutes of which the first drops none.
+// No grid (all zero) at a drop-frame rate below half a frame per second.
+struct TimecodeCounting {
+    uint64_t nominal = 1;
+    uint64_t dropped = 0;
+    uint64_t per_minute = 0;
+    uint64_t per_ten_minutes = 0;
+    uint64_t per_day = 0;
+};
+
+TimecodeCounting timecode_counting(uint32_t numerator, uint32_t denominator, bool drop_frame) {
+    TimecodeCounting c;
+    c.nominal = nominal_fps(numerator, denominator);
+    if (drop_frame && denominator != 0) {
+        const double x = double(numerator) / double(denominator);
+        if (timecode_drop_frame_defined(numerator, denominator)) {
+            c.dropped = round_to_u32(x * 0.066666);
+            c.per_ten_minutes = round_to_u32(x * 60.0 * 10.0);
+            c.per_minute = uint64_t(round_to_u32(x)) * 60 - c.dropped;  // d is at most a fifteenth of the rate
+            // A day is 144 blocks of ten minutes: the labels, not round(rate x 86400)
+            // frames of real time, which would count on past 23:59:59.
+            c.per_day = 144 * c.per_ten_minutes;
+            return c;
+        }
+        // Where dropping is not defined, plain nominal counting keeps every label
+        // once; a rate below half a frame per second has no frame grid.
+        if (round_to_u32(x) == 0) return TimecodeCounting{};
     }
-    const uint64_t f = frames % nominal;
-    const uint64_t seconds = frames / nominal;
-    return timecode_format(static_cast<uint32_t>(seconds / 3600), static_cast<uint32_t>((seconds / 60) % 60),
-                           static_cast<uint32_t>(seconds % 60), static_cast<uint32_t>(f), drop_frame);
+    c.per_minute = c.nominal * 60;
+    c.per_ten_minutes = c.per_minute * 10;
+    c.per_day = c.per_minute * 60 * 24;
+    return c;
+}
+
+}  // namespace
+
+uint64_t timecode_labels_per_day(uint32_t numerator, uint32_t denominator, bool drop_frame) {
+    const TimecodeCounting c = timecode_counting(numerator, denominator, drop_frame);
+    // Without a frame grid every label reads 00:00:00:00; count a day of seconds.
+    return c.per_day != 0 ? c.per_day : c.nominal * 86400;
+}
+
+TimecodeLabel timecode_label_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator,
+                                              bool drop_frame) {
+    const TimecodeCounting c = timecode_counting(numerator, denominator, drop_frame);
+    TimecodeLabel label;
+    if (c.per_day == 0) return label;
+
+    uint64_t frames = frame_count % c.per_day;
+    if (c.dropped != 0) {
+        const uint64_t d = c.dropped;
+        const uint64_t tens = frames / c.per_ten_minutes;
+        const uint64_t rest = frames % c.per_ten_minutes;
+        frames += 9 * d * tens;
+        if (rest > d) frames += d * ((rest - d) / c.per_minute);
+    }
+    const uint64_t seconds = frames / c.nominal;
+    label.hours = static_cast<uint32_t>(seconds / 3600);
+    label.minutes = static_cast<uint32_t>((seconds / 60) % 60);
+    label.seconds = static_cast<uint32_t>(seconds % 60);
+    label.frames = static_cast<uint32_t>(frames % c.nominal);
+    return label;
+}
+
+bool timecode_frame_count_from_label(const TimecodeLabel& label, uint32_t numerator, uint32_t denominator,
+                                     bool drop_frame, uint64_t* frame_count) {
+    // Typed hours reach 2^32, times the frames of an hour: summed in 128 bits.
+    using Wide = unsigned __int128;
+    const TimecodeCounting c = timecode_counting(numerator, denominator, drop_frame);
+    const Wide minutes = Wide(label.hours) * 60 + label.minutes;
+    const Wide counted = (minutes * 60 + label.seconds) * c.nominal + label.frames;
+    const Wide skipped = (minutes - minutes / 10) * c.dropped;
+    const Wide total = counted > skipped ? counted - skipped : 0;
+    if (total > std::numeric_limits<uint64_t>::max()) return false;
+    *frame_count = static_cast<uint64_t>(total);
+    return true;
+}
+
+QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame) {
+    const TimecodeLabel label = timecode_label_from_frame_count(frame_count, numerator, denominator, drop_frame);
+    return timecode_format(label.hours, label.minutes, label.seconds, label.frames, drop_frame);
+}
+
+uint32_t timecode_start_at_rate(uint32_t start, uint32_t file_numerator, uint32_t file_denominator,
+                                uint32_t numerator, uint32_t denominator, bool drop_frame) {
+    if (numerator == file_numerator && denominator == file_denominator) return start;
+    TimecodeLabel label = timecode_label_from_frame_count(start, file_numerator, file_denominator, drop_frame);
+    const TimecodeCounting c = timecode_counting(numerator, denominator, drop_frame);
+    if (label.frames >= c.nominal) label.frames = static_cast<uint32_t>(c.nominal - 1);
+    // The first numbers of each minute but every tenth do not exist in drop-frame.
+    if (c.dropped != 0 && label.seconds == 0 && label.minutes % 10 != 0 && label.frames < c.dropped)
+        label.frames = static_cast<uint32_t>(c.dropped);
+    uint64_t count = 0;
+    // Under a day of labels: past 32 bits only at rates beyond any movie's.
+    if (!timecode_frame_count_from_label(label, numerator, denominator, drop_frame, &count)) return kU32Max;
+    return count > kU32Max ? kU32Max : static_cast<uint32_t>(count);
 }
 
 QString time_text_split_sign(const QString& text, int32_t* sign) {

@@ -41,11 +41,43 @@ uint32_t nominal_fps(uint32_t numerator, uint32_t denominator);
 // flag there counts the frames without drops.
 bool timecode_drop_frame_defined(uint32_t numerator, uint32_t denominator);
 
-// Timecode text of a frame count at numerator / denominator, wrapping at 24 hours,
+// The four fields of a timecode label.
+struct TimecodeLabel {
+    uint32_t hours = 0, minutes = 0, seconds = 0, frames = 0;
+};
+
+// How many labels one day of timecode has at numerator / denominator, so where a
+// frame count wraps to midnight: 24 x 3600 x the nominal rate, less the numbers that
+// drop-frame numbering skips when `drop_frame` and the rate has it (2,589,408 at
+// 30000/1001, not the 2,589,411 frames of a day of real time). Never 0.
+uint64_t timecode_labels_per_day(uint32_t numerator, uint32_t denominator, bool drop_frame);
+
+// The label of a frame count at numerator / denominator, wrapping at the day's labels,
 // with the dropped frame numbers of drop-frame timecode added back when `drop_frame`
-// and the rate has drop-frame numbering (else counted without drops). `drop_frame`
-// alone chooses the separators.
+// and the rate has drop-frame numbering (else counted without drops). Hours never
+// reach 24. All zeros at a drop-frame rate below half a frame per second.
+TimecodeLabel timecode_label_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator,
+                                              bool drop_frame);
+
+// The frame count of a label: the inverse of timecode_label_from_frame_count for the
+// labels it gives (a label that drop-frame numbering skips has no frame of its own
+// and counts as an earlier one). Fields are taken as they are, without a day wrap,
+// so hours of 24 or more count on. False when the count does not fit 64 bits.
+bool timecode_frame_count_from_label(const TimecodeLabel& label, uint32_t numerator, uint32_t denominator,
+                                     bool drop_frame, uint64_t* frame_count);
+
+// Timecode text of a frame count: timecode_label_from_frame_count through
+// timecode_format. `drop_frame` alone chooses the separators.
 QString timecode_from_frame_count(uint32_t frame_count, uint32_t numerator, uint32_t denominator, bool drop_frame);
+
+// A timecode start counted at the file's rate, as the frame count at another rate
+// that gives the same start label: its hours, minutes and seconds kept, a frame
+// number the other rate does not reach becomes its last one, and a label that the
+// other rate's drop-frame numbering skips becomes the next that exists. At the
+// file's own rate the start is returned as it is. So a movie played at another rate
+// still starts at its own timecode and counts on from it at that rate.
+uint32_t timecode_start_at_rate(uint32_t start, uint32_t file_numerator, uint32_t file_denominator,
+                                uint32_t numerator, uint32_t denominator, bool drop_frame);
 
 // Removes every "+" and "-" of a typed time. `sign` becomes +1 when the text holds a
 // "+", else -1 when it holds a "-", else 0 (and the text is returned unchanged).

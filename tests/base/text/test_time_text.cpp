@@ -92,12 +92,12 @@ TEST(TimeText, DropFrameTimecodeAroundMinutesAndTenMinutes) {
     EXPECT_EQ(timecode(17982, 30000, 1001, true), "00;10;00;00");
     EXPECT_EQ(timecode(17982 + 1800, 30000, 1001, true), "00;11;00;02");
     EXPECT_EQ(timecode(3600, 60000, 1001, true), "00;01;00;04");
-    // The day is round(29.97 x 86400) = 2589411 frames, three more than the 2589408
-    // labels of a drop-frame day: the count wraps to midnight only after them.
+    // A drop-frame day has 2589408 labels (three fewer than round(29.97 x 86400)
+    // frames): the count wraps to midnight right after 23;59;59;29.
     EXPECT_EQ(timecode(2589407, 30000, 1001, true), "23;59;59;29");
-    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "24;00;00;02");
-    EXPECT_EQ(timecode(2589411, 30000, 1001, true), "00;00;00;00");
-    EXPECT_EQ(timecode(2589411 + 1800, 30000, 1001, true), "00;01;00;02");
+    EXPECT_EQ(timecode(2589408, 30000, 1001, true), "00;00;00;00");
+    EXPECT_EQ(timecode(2589410, 30000, 1001, true), "00;00;00;02");
+    EXPECT_EQ(timecode(2589408 + 1800, 30000, 1001, true), "00;01;00;02");
 
     // Every frame of the first hour maps to a timecode that counts back to the same
     // frame, and the labels never repeat or skip a frame number outside the drops.
@@ -120,6 +120,74 @@ TEST(TimeText, NonDropTimecode) {
     // Without the drop flag a 1001 rate counts its nominal frames per second.
     EXPECT_EQ(timecode(1800, 30000, 1001, false), "00:01:00:00");
     EXPECT_EQ(timecode(4294967295u, 24, 1, false), timecode(4294967295u % (24 * 86400), 24, 1, false));
+}
+
+// A day of timecode ends at 23:59:59 and the last frame number, then starts again at
+// midnight: at drop-frame rates that is after the day's labels, not after a day of
+// real time. Each label around midnight counts back to its own frame.
+TEST(TimeText, TimecodeDayEndsAtItsLastLabelBothWays) {
+    struct Day {
+        uint32_t num, den;
+        bool drop;
+        uint64_t labels;
+        const char* last;
+    } const days[] = {
+        {30000, 1001, true, 24 * 6 * 17982, "23;59;59;29"},
+        {60000, 1001, true, 2 * 24 * 6 * 17982, "23;59;59;59"},
+        {120000, 1001, true, 24 * 6 * 71928, "23;59;59;119"},
+        {30000, 1001, false, 30 * 86400, "23:59:59:29"},
+        {24000, 1001, true, 24 * 86400, "23;59;59;23"},  // no drop-frame numbering at 23.976
+    };
+    for (const Day& d : days) {
+        const std::string rate = std::to_string(d.num) + "/" + std::to_string(d.den) + (d.drop ? " drop" : "");
+        EXPECT_EQ(timecode_labels_per_day(d.num, d.den, d.drop), d.labels) << rate;
+        const uint32_t day = uint32_t(d.labels);
+        EXPECT_EQ(timecode(day - 1, d.num, d.den, d.drop), d.last) << rate;
+        EXPECT_EQ(timecode(day, d.num, d.den, d.drop), d.drop ? "00;00;00;00" : "00:00:00:00") << rate;
+        for (uint32_t frame = day - 200; frame < day + 200; ++frame) {
+            const TimecodeLabel label = timecode_label_from_frame_count(frame, d.num, d.den, d.drop);
+            ASSERT_LT(label.hours, 24u) << rate << " frame " << frame;
+            uint64_t back = 0;
+            ASSERT_TRUE(timecode_frame_count_from_label(label, d.num, d.den, d.drop, &back));
+            ASSERT_EQ(back, frame % day) << rate << " frame " << frame;
+        }
+    }
+}
+
+// A movie played at another rate keeps its own start label: hours, minutes and
+// seconds as they are, a frame number the rate does not reach becomes its last, a
+// label that drop-frame numbering skips becomes the next that exists; the frames
+// after it count on at the new rate. The file's own rate keeps the file's count.
+TEST(TimeText, TimecodeStartKeepsItsLabelAtAnotherRate) {
+    struct Case {
+        uint32_t file_num, file_den;
+        uint32_t start;  // at the file's rate
+        bool drop;
+        uint32_t num, den;
+        const char* shown;       // frame 0 at the new rate
+        const char* next_shown;  // frame 1
+    } const cases[] = {
+        {30000, 1001, 107892, true, 25, 1, "01;00;00;00", "01;00;00;01"},
+        {30000, 1001, 108000, false, 24, 1, "01:00:00:00", "01:00:00:01"},
+        {30000, 1001, 2589406, true, 25, 1, "23;59;59;24", "00;00;00;00"},  // from 23:59:59;28
+        {30000, 1001, 2589406, true, 60000, 1001, "23;59;59;28", "23;59;59;29"},
+        // 00:01:00;00 and 00:09:00;03 at 25 fps with the drop flag (counted without
+        // drops there) are numbers the 1001 rates skip; every tenth minute is whole.
+        {25, 1, 1500, true, 30000, 1001, "00;01;00;02", "00;01;00;03"},
+        {25, 1, 13503, true, 60000, 1001, "00;09;00;04", "00;09;00;05"},
+        {25, 1, 15000, true, 30000, 1001, "00;10;00;00", "00;10;00;01"},
+        // A start past a day at the file's rate is the label it shows there.
+        {25, 1, 25 * 86400 + 90000, false, 50, 1, "01:00:00:00", "01:00:00:01"},
+    };
+    for (const Case& c : cases) {
+        const uint32_t start = timecode_start_at_rate(c.start, c.file_num, c.file_den, c.num, c.den, c.drop);
+        const std::string at = std::to_string(c.start) + " at " + std::to_string(c.num) + "/" + std::to_string(c.den);
+        EXPECT_EQ(timecode(start, c.num, c.den, c.drop), c.shown) << at;
+        EXPECT_EQ(timecode(start + 1, c.num, c.den, c.drop), c.next_shown) << at;
+    }
+    // The file's own rate: the count as the file has it, past a day too.
+    EXPECT_EQ(timecode_start_at_rate(107892, 30000, 1001, 30000, 1001, true), 107892u);
+    EXPECT_EQ(timecode_start_at_rate(4000000000u, 25, 1, 25, 1, false), 4000000000u);
 }
 
 TEST(TimeText, TimecodeOfRatesWithoutFrameGrid) {
