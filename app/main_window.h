@@ -49,6 +49,7 @@ class DialogAudioAnalyse;
 class DialogBenchmark;
 class DialogHardwareInformation;
 class DialogPrefs;
+class DialogSimpleMsg;
 class DialogSnapshotParams;
 class DialogWarningErr;
 class FileLinkInformationData;
@@ -126,6 +127,9 @@ public:
     WindowShortcuts* shortcutsWindow() const { return m_shortcutsWindow; }
     // The start-up warning about an unusable audio output device, null when none was shown.
     DialogWarningErr* warningDialog() const { return m_warningDialog; }
+    // The message telling that the preferences window's Save could not write the
+    // file, null until one was shown.
+    DialogSimpleMsg* prefsSaveMessage() const { return m_prefsSaveMessage; }
 
     // How the Open dialog asks for a file; replaceable so tests never wait on it.
     using OpenFileProvider = QString (*)(QWidget* parent);
@@ -317,7 +321,10 @@ private:
     void toggleFullScreen();
     void updateDpi();
     void applySettings(bool first);
-    void saveSettings();
+    // Copies the display state into the store and writes the file. Empty when it was
+    // written, else the text that tells the person which file and why (the store
+    // has logged it).
+    QString saveSettings();
     // Menus (main_window_menus.cpp), built from the action table. An entry as built
     // in a menu: its row, its action (a choice row: its submenu's action), and a
     // choice row's submenu and entries.
@@ -390,6 +397,7 @@ private:
     QTimer* m_messageTimer = nullptr;
     DialogWarningErr* m_warningDialog = nullptr;
     DialogPrefs* m_prefsDialog = nullptr;                    // no parent: deleted by the destructor
+    DialogSimpleMsg* m_prefsSaveMessage = nullptr;           // child, replaced at each failed Save
     DialogSnapshotParams* m_snapshotParamsDialog = nullptr;  // child, replaced at each use
     DialogAnalyse* m_fileTestDialog = nullptr;                // child, built once
     DialogAudioAnalyse* m_audioAnalyseDialog = nullptr;       // child, replaced at each use

@@ -3,6 +3,7 @@
 // between the renderer and the preferences.
 #include <QApplication>
 #include <QDebug>
+#include <QDir>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainter>
@@ -251,7 +252,7 @@ void MainWindow::updateDpi() {
     refreshViewSize();
 }
 
-void MainWindow::saveSettings() {
+QString MainWindow::saveSettings() {
     if (VulkanWinRenderer* r = renderer()) {
         m_settings->view_bg_mode = r->backgroundModeRaw();  // the menu's numbering, not the snapshot's
         m_settings->view_alpha_mode = r->alphaMode();
@@ -264,7 +265,10 @@ void MainWindow::saveSettings() {
     m_settings->ui_timemode = m_bottomCtrl->timeDisplay()->mode();
     m_settings->play_loop = m_bottomCtrl->isPlayModeLoop();
     m_settings->view_show_controls = m_controlsShown;
-    m_settings->save();
+    GlobalSettings::SaveFailure failure;
+    if (m_settings->save(&failure)) return QString();
+    return QStringLiteral("Can't write preferences file : %1 (%2)")
+        .arg(QDir::toNativeSeparators(failure.path), failure.reason);
 }
 
 void MainWindow::applySettings(bool first) {

@@ -24,6 +24,7 @@
 #include "tools/dialog_hardware_information.h"
 #include "tools/dialog_prefs.h"
 #include "tools/dialog_snapshot_params.h"
+#include "ui/dialog_ask.h"
 
 namespace {
 
@@ -191,10 +192,17 @@ void MainWindow::act_menu_prefs() {
 }
 
 void MainWindow::act_notif_close_prefs_panel() {
-    saveSettings();
+    const QString failure = saveSettings();
     applySettings(false);
     if (m_prefsDialog) m_prefsDialog->close();
     updateIfPaused();
+    // The person asked for this save, so a file that could not be written is told
+    // (Quit and closing only log it: they never wait on a message). The values stay
+    // in effect for this run.
+    if (failure.isEmpty()) return;
+    if (m_prefsSaveMessage) m_prefsSaveMessage->deleteLater();
+    m_prefsSaveMessage = new DialogSimpleMsg(this, failure);
+    m_prefsSaveMessage->showDialog(true);
 }
 
 void MainWindow::act_context_menu_snapshot_params() {

@@ -56,6 +56,8 @@ DialogPrefs::DialogPrefs(QWidget* parent) : BaseDialogWidget(parent, QStringLite
     layoutGroups();
 }
 
+DialogPrefs::~DialogPrefs() = default;
+
 void DialogPrefs::addPage(ViewClosableParams* page, const QString& identifier, uint32_t tag,
                           const QString& resetTip) {
     page->groupIdentifier = identifier;
@@ -95,6 +97,10 @@ void DialogPrefs::setSettings(GlobalSettings* settings) {
     m_import->loadFromSettings(settings);
     m_playback->loadFromSettings(settings);
     m_snapshot->loadFromSettings(settings);
+    // Read back from the controls rather than copied from the store, so that a value
+    // a control shows rounded or as its default counts as unchanged.
+    m_shown = std::make_unique<GlobalSettings>();
+    storePages(m_shown.get());
     for (ViewClosableParams* page : m_pages)
         if (settings->hasBoolSetting(page->groupIdentifier))
             page->setCloseState(!settings->boolSetting(page->groupIdentifier, true));
@@ -103,11 +109,9 @@ void DialogPrefs::setSettings(GlobalSettings* settings) {
 
 void DialogPrefs::close_dialog_ok() {
     if (m_settings) {
-        m_userInterface->saveToSettings(m_settings);
-        m_warning->saveToSettings(m_settings);
-        m_import->saveToSettings(m_settings);
-        m_playback->saveToSettings(m_settings);
-        m_snapshot->saveToSettings(m_settings);
+        GlobalSettings edited;
+        storePages(&edited);
+        m_settings->storeEdits(*m_shown, edited);
         for (ViewClosableParams* page : m_pages) {
             if (page->groupIdentifier.isEmpty())
                 qDebug("Unset group identifier, for settings save");
@@ -118,6 +122,14 @@ void DialogPrefs::close_dialog_ok() {
         qDebug("Error : no settings to save");
     }
     BaseDialogWidget::close_dialog_ok();
+}
+
+void DialogPrefs::storePages(GlobalSettings* into) const {
+    m_userInterface->saveToSettings(into);
+    m_warning->saveToSettings(into);
+    m_import->saveToSettings(into);
+    m_playback->saveToSettings(into);
+    m_snapshot->saveToSettings(into);
 }
 
 void DialogPrefs::resizeEvent(QResizeEvent* event) {

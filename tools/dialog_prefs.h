@@ -4,11 +4,13 @@
 // the buttons "Save" and "Cancel".
 //
 // setSettings copies the store into the pages and opens or closes each page as its
-// switch in the store (GlobalSettings::Switch_PrefsPage...) says. Save copies every
-// page back into the store, records which pages are open, then emits
-// clic_btn_dialog_1 and closes: writing the file and applying the values is the
-// receiver's business. Cancel, or closing the window, stores nothing; the next
-// setSettings reloads the pages from the store.
+// switch in the store (GlobalSettings::Switch_PrefsPage...) says. Save stores the
+// values the person changed in the pages since then (only those: the window stays
+// open beside the menus and the snapshot parameters dialog, and a value changed
+// there meanwhile keeps its new value), records which pages are open, then emits
+// clic_btn_dialog_1 and closes: writing the file, applying the values and telling a
+// failed write is the receiver's business. Cancel, or closing the window, stores
+// nothing; the next setSettings reloads the pages from the store.
 //
 // The combo boxes' item lists open over the whole window; a choice is routed back by
 // the combo's tag (1-3 units, 4-7 snapshot, 8 the warning page's bit-rate unit).
@@ -20,6 +22,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "ui/base_dialog_widget.h"
 #include "ui/data_item_menu.h"  // moc needs the whole type of a slot argument
@@ -39,6 +42,7 @@ class DialogPrefs : public BaseDialogWidget {
     Q_OBJECT
 public:
     explicit DialogPrefs(QWidget* parent);
+    ~DialogPrefs() override;
 
     // Loads every page from `settings` (kept, not owned) and the pages' open states.
     // Null logs "Error : no settings at refresh" and changes nothing.
@@ -73,8 +77,13 @@ private:
     void addCombo(ViewCombobox2* combo, uint32_t tag);
     ViewCombobox2* comboForTag(uint32_t tag) const;
     void layoutGroups();
+    // Every page's controls into `into`, in page order.
+    void storePages(GlobalSettings* into) const;
 
     GlobalSettings* m_settings = nullptr;
+    // What the pages showed when they were loaded, read back from their controls
+    // (owned; null until setSettings).
+    std::unique_ptr<GlobalSettings> m_shown;
     ViewSimpleScroll* m_scroll = nullptr;
     ViewPrefsParamsUserInterface* m_userInterface = nullptr;
     ViewPrefsParamsWarning* m_warning = nullptr;

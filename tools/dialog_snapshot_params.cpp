@@ -34,12 +34,17 @@ DialogSnapshotParams::DialogSnapshotParams(QWidget* parent, GlobalSettings* sett
         connect(combos[i], &ViewCombobox2::ViewCombobox2_ValueChanged, this,
                 &DialogSnapshotParams::ViewCombobox2_ValueChanged);
     }
-    if (m_settings)
+    if (m_settings) {
         m_page->loadFromSettings(m_settings);
-    else
+        m_shown = std::make_unique<GlobalSettings>();
+        m_page->saveToSettings(m_shown.get());
+    } else {
         qDebug("Error : no settings for snapshot parameters");
+    }
     layoutButtons();
 }
+
+DialogSnapshotParams::~DialogSnapshotParams() = default;
 
 void DialogSnapshotParams::layoutButtons() {
     BaseDialog::layoutButtons();
@@ -50,7 +55,11 @@ void DialogSnapshotParams::layoutButtons() {
 
 void DialogSnapshotParams::close_dialog_ok() {
     qDebug("Close dialog ok child");
-    if (m_settings) m_page->saveToSettings(m_settings);
+    if (m_settings) {
+        GlobalSettings edited;
+        m_page->saveToSettings(&edited);
+        m_settings->storeEdits(*m_shown, edited);
+    }
     BaseDialog::close_dialog_ok();
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 // DialogSnapshotParams: the modal "Snapshot parameters" dialog (fixed 600 x 400) that
 // shows the Snapshot preference page alone, always open, without its own Reset, with
-// the buttons Save, Cancel and Reset (bottom left). Save copies the page into the
-// store (the snapshot converter reads it there) and emits clic_btn_dialog_1; Cancel
-// and Reset store nothing. Made anew by the main window at each use; the store is
-// not owned and must outlive the dialog. GUI thread only.
+// the buttons Save, Cancel and Reset (bottom left). Save stores the values the
+// person changed in the page since it was loaded (the snapshot converter reads them
+// in the store; the preferences window may be open beside it, and a value saved
+// there meanwhile is not put back) and emits clic_btn_dialog_1; it does not write
+// the file. Cancel and Reset store nothing. Made anew by the main window at each
+// use; the store is not owned and must outlive the dialog. GUI thread only.
 #include <QPointer>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 #include "ui/base_dialog.h"
 #include "ui/data_item_menu.h"  // moc needs the whole type of a slot argument
@@ -22,6 +25,7 @@ class DialogSnapshotParams : public BaseDialog {
 public:
     // Loads the page from `settings` (null: logged, nothing is loaded or stored).
     DialogSnapshotParams(QWidget* parent, GlobalSettings* settings);
+    ~DialogSnapshotParams() override;
 
     ViewPrefsParamsSnapshot* page() const { return m_page; }
     ViewItemsSubMenu* itemsSubMenu() const { return m_subMenu; }
@@ -39,5 +43,8 @@ public slots:
 private:
     ViewPrefsParamsSnapshot* m_page = nullptr;
     GlobalSettings* m_settings = nullptr;
+    // What the page showed when loaded, read back from its controls (owned; null
+    // without a store).
+    std::unique_ptr<GlobalSettings> m_shown;
     QPointer<ViewItemsSubMenu> m_subMenu;
 };

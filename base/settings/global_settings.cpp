@@ -257,29 +257,51 @@ void GlobalSettings::parseDialogParams(const QXmlStreamAttributes& attributes) {
     }
 }
 
-bool GlobalSettings::save() {
+namespace {
+// Logs the failure as every save has ("Fail to write pref file : <path> (<reason>)"
+// for the file) and hands it to the caller that asked.
+bool save_failed(GlobalSettings::SaveFailure* failure, const QString& log_line, const QString& path,
+                 const QString& reason) {
+    qDebug().noquote() << log_line;
+    if (failure) *failure = GlobalSettings::SaveFailure{path, reason};
+    return false;
+}
+}  // namespace
+
+bool GlobalSettings::save(SaveFailure* failure) {
     try {
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
-        if (folder.isEmpty()) {
-            qDebug("No configuration folder for the pref file");
-            return false;
-        }
+        if (folder.isEmpty())
+            return save_failed(failure, "No configuration folder for the pref file", QString(),
+                               "no configuration folder");
         QDir dir(folder);
-        if (!dir.exists() && !dir.mkpath(".")) {
-            qDebug("Fail to create pref dir");
-            return false;
-        }
-        return writeFile(prefsFilePath());
+        if (!dir.exists() && !dir.mkpath("."))
+            return save_failed(failure, "Fail to create pref dir", folder, "the folder cannot be created");
+        return writeFile(prefsFilePath(), failure);
     } catch (const std::exception& error) {
-        qDebug().noquote() << "Error during pref save :" << error.what();
-        return false;
+        return save_failed(failure, QString("Error during pref save : ") + error.what(), prefsFilePath(),
+                           QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        qDebug("Error during pref save :");
-        return false;
+        return save_failed(failure, "Error during pref save :", prefsFilePath(), "unknown error");
     }
 }
 
-bool GlobalSettings::writeFile(const QString& path) const {
+void GlobalSettings::storeEdits(const GlobalSettings& shown, const GlobalSettings& edited) {
+    for (const SettingParam& param : settings_params()) {
+        std::visit(
+            [&](auto member) {
+                if (edited.*member != shown.*member) this->*member = edited.*member;
+            },
+            param.member);
+    }
+    for (const QString& key : edited.m_switches.keys()) {
+        const bool value = edited.m_switches.value(key, false);
+        if (!shown.m_switches.contains(key) || shown.m_switches.value(key, false) != value)
+            m_switches.setValue(value, key);
+    }
+}
+
+bool GlobalSettings::writeFile(const QString& path, SaveFailure* failure) const {
     // The whole document is made in memory first; only then is it written beside the
     // old file and renamed over it (platform/file_replace.h), so a crash, a full disk or
     // a file-size limit leaves the old file as it was, and a path leading to a device
@@ -325,16 +347,14 @@ bool GlobalSettings::writeFile(const QString& path) const {
     m_switches.writeXml(writer);
     writer.writeEndElement();
     writer.writeEndDocument();
-    if (writer.hasError()) {
-        qDebug().noquote() << "Fail to write pref file : " + path + " (XML writer error)";
-        return false;
-    }
+    if (writer.hasError())
+        return save_failed(failure, "Fail to write pref file : " + path + " (XML writer error)", path,
+                           "XML writer error");
     const platform::FileReplaceResult written =
         platform::replace_file_utf8(path.toUtf8().constData(), document.constData(), std::size_t(document.size()));
     if (!written) {
-        qDebug().noquote() << "Fail to write pref file : " + path + " (" + QString::fromStdString(written.message) +
-                                  ")";
-        return false;
+        const QString reason = QString::fromStdString(written.message);
+        return save_failed(failure, "Fail to write pref file : " + path + " (" + reason + ")", path, reason);
     }
     return true;
 }

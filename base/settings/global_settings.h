@@ -89,12 +89,20 @@ public:
     // Reads the file when it exists. Bad values fall back one by one (logged); an XML
     // error logs "Error reading xml : ..." and keeps what was read before it.
     void load();
+    // Why a save failed: the file (or the folder) that could not be written, and the
+    // system's reason ("File too large", "Is a directory", ...).
+    struct SaveFailure {
+        QString path;
+        QString reason;
+    };
     // Writes the whole file atomically (made in memory, written to a temporary file
     // beside it, flushed, then renamed over it). False, with a log line ("Fail to
     // write pref file : <path> (<reason>)"), when the folder or the file cannot be
-    // written; the old file then keeps its bytes. A path that leads (through links) to
-    // something other than a regular file is never replaced.
-    bool save();
+    // written; the old file then keeps its bytes and the values in memory stay. The
+    // same path and reason go to `failure` when given, for a caller that shows them.
+    // A path that leads (through links) to something other than a regular file is
+    // never replaced.
+    bool save(SaveFailure* failure = nullptr);
     // The file's path, or empty when the platform gives no configuration folder.
     static QString prefsFilePath();
 
@@ -105,6 +113,15 @@ public:
     bool boolSetting(const QString& key, bool default_value) const { return m_switches.value(key, default_value); }
     bool hasBoolSetting(const QString& key) const { return m_switches.contains(key); }
     void setBoolSetting(bool value, const QString& key) { m_switches.setValue(value, key); }
+
+    // Stores here each "params" value and switch that `edited` holds differently
+    // from `shown`, as `edited` holds it; every other value keeps what it has now.
+    // For a window that loaded `shown` into its controls and read them back into
+    // `edited`: its Save stores only what the person changed there, so a value
+    // changed elsewhere while it was open (a menu, another window) is not put back
+    // to what the window showed. The window records and the benchmark mode are not
+    // compared.
+    void storeEdits(const GlobalSettings& shown, const GlobalSettings& edited);
 
     // A named switch: its key, its stored value (its default when not stored), a new value.
     static QString switchKey(Switch which);
@@ -195,7 +212,7 @@ public:
 
 private:
     bool readFile(const QString& path);
-    bool writeFile(const QString& path) const;
+    bool writeFile(const QString& path, SaveFailure* failure) const;
     void parseParams(const QXmlStreamAttributes& attributes);
     void parsePanel(const QXmlStreamAttributes& attributes);
     void parseDialogParams(const QXmlStreamAttributes& attributes);

@@ -1,15 +1,21 @@
 // The preferences window as the main window opens it from its menu: made once, and
 // however often it was opened, one Save writes and applies the store once. The
 // snapshot parameters dialog, made anew at each use. A Save on a full disk keeps the
-// file.
+// file. A Save while other windows changed settings keeps their changes, and a Save
+// that cannot write the file says so in a message box.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <soundio/soundio.h>
 
 #include "app/main_window.h"
+#include "app/view_bottom_ctrl.h"
+#include "tests/app/window/shown_main_window.h"
 #include "base/settings/global_settings.h"
 #include "file_bytes.h"
 #include "log_capture.h"
@@ -19,9 +25,17 @@
 #include "tools/dialog_snapshot_params.h"
 #include "tools/view_prefs_params_snapshot.h"
 #include "tools/view_prefs_params_switches.h"
+#include "tools/view_prefs_params_user_interface.h"
+#include "ui/dialog_ask.h"
+#include "ui/dialog_warning_err.h"
+#include "ui/view_btn_image.h"
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_combobox2.h"
+#include "ui/view_label.h"
+#include "ui/view_spin_box.h"
+#include "ui/view_spin_box_eval.h"
+#include "ui/view_text_entry.h"
 #include "widget_app.h"
 
 namespace {
@@ -122,6 +136,151 @@ TEST(PrefsFromMainWindow, SnapshotParametersDialogIsReplacedAtEachUse) {
     ASSERT_EQ(dialogs.size(), 1);
     EXPECT_TRUE(dialogs.at(0)->isVisible());
     dialogs.at(0)->close();
+    delete video;
+    window.reset();
+}
+
+namespace {
+
+// An audio context whose output device fails its probe: the window warns at start.
+SoundIo* context_with_unusable_device() {
+    SoundIo* context = soundio_create();
+    if (!context || soundio_connect_backend(context, SoundIoBackendDummy) != 0) return context;
+    soundio_flush_events(context);
+    const int index = soundio_default_output_device_index(context);
+    if (SoundIoDevice* device = index >= 0 ? soundio_get_output_device(context, index) : nullptr) {
+        device->probe_error = SoundIoErrorOpeningDevice;
+        soundio_device_unref(device);
+    }
+    return context;
+}
+
+void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
+
+// Clicks into the number entry, types `text` over what it shows and presses Return.
+void type_number(ViewTextEntry* entry, const QString& text) {
+    click(entry);
+    entry->selectAll();
+    QTest::keyClicks(entry, text);
+    QTest::keyClick(entry, Qt::Key_Return);
+}
+
+// The snapshot parameters dialog made last (the one it replaced is deleted first).
+DialogSnapshotParams* open_snapshot_params(MainWindow* window) {
+    window->act_context_menu_snapshot_params();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    auto* dialog = window->findChild<DialogSnapshotParams*>();
+    return dialog && show_active(dialog) ? dialog : nullptr;
+}
+
+}  // namespace
+
+// While the preferences window is open, the snapshot parameters dialog, the sound card
+// warning and the transport bar change settings; its Save keeps those changes (store,
+// file, and its next showing) and stores what was edited in it. The snapshot dialog's
+// Save likewise keeps what the preferences window saved while it was open.
+TEST(PrefsFromMainWindow, SaveKeepsWhatOtherWindowsChangedWhileItWasOpen) {
+    start_window_test();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    MainWindow::setSoundIoFactory(previous);
+    GlobalSettings* settings = window->settings();
+    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
+    DialogWarningErr* warning = window->warningDialog();
+    ASSERT_NE(warning, nullptr);
+    window->act_menu_prefs();
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_TRUE(show_active(prefs));
+    ViewPrefsParamsSnapshot* page = prefs->snapshotPage();
+    ViewCheckbox* warnSoundCard = prefs->userInterfacePage()->checkbox(3);
+    EXPECT_EQ(page->widthBox()->value(), 1920);
+    EXPECT_TRUE(warnSoundCard->isChecked());
+    type_number(page->qualityBox()->entry(), "55");  // edited here
+
+    DialogSnapshotParams* params = open_snapshot_params(window.get());
+    ASSERT_NE(params, nullptr);
+    type_number(params->page()->widthBox()->entry(), "640");
+    click(params->rightButtons().at(0));  // "Save"
+    click(warning->dontShowAgain());
+    click(warning->closeButton());
+    click(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode));  // loop
+    click(prefs->rightButtons().at(0));  // "Save"
+
+    GlobalSettings reread;
+    reread.load();
+    const GlobalSettings* stores[] = {settings, &reread};
+    for (const GlobalSettings* store : stores) {
+        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+        EXPECT_EQ(store->snapshot_scale_width, 640u);
+        EXPECT_FALSE(store->isDisplayWarnUnsupportedSoundCard());
+        EXPECT_TRUE(store->play_loop);
+        EXPECT_EQ(store->snapshot_jpeg_qual, 55u);
+    }
+    window->act_menu_prefs();
+    EXPECT_EQ(page->widthBox()->value(), 640);
+    EXPECT_FALSE(warnSoundCard->isChecked());
+
+    // The other way round: the snapshot dialog stays open while the preferences
+    // window saves a quality; its own Save (a height) keeps that quality.
+    params = open_snapshot_params(window.get());
+    ASSERT_NE(params, nullptr);
+    ASSERT_TRUE(show_active(prefs));
+    type_number(page->qualityBox()->entry(), "70");
+    click(prefs->rightButtons().at(0));  // "Save"
+    ASSERT_TRUE(show_active(params));
+    type_number(params->page()->heightBox()->entry(), "720");
+    click(params->rightButtons().at(0));  // "Save"
+    EXPECT_EQ(settings->snapshot_jpeg_qual, 70u);
+    EXPECT_EQ(settings->snapshot_scale_height, 720u);
+    delete video;
+    window.reset();
+}
+
+// Save in the preferences window when the file cannot be written (a full disk, a
+// folder in its place): the window closes, a message box names the file and the
+// reason, and the changed value stays in effect. Quit only logs it.
+TEST(PrefsFromMainWindow, SaveThatCannotWriteTheFileSaysWhichFileAndWhy) {
+    start_window_test();
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    GlobalSettings* settings = window->settings();
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    QTemporaryDir folderInPlace;
+    ASSERT_TRUE(QDir(folderInPlace.path()).mkpath("norvu_hap_player_prefs.xml"));
+    const struct {
+        QString home;  // empty: the test's own, under a file-size limit
+        const char* reason;
+    } cases[] = {{QString(), "File too large"}, {folderInPlace.path(), "Is a directory"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        if (!c.home.isEmpty()) qputenv("XDG_CONFIG_HOME", c.home.toUtf8());
+        window->act_menu_prefs();
+        DialogPrefs* prefs = window->prefsDialog();
+        const bool autoImport = !settings->import_auto_load_wave_files;
+        click(prefs->importPage()->checkbox(0));
+        {
+            std::optional<testsupport::FileSizeLimit> full;
+            if (c.home.isEmpty()) ASSERT_TRUE(full.emplace(1024).armed());
+            click(prefs->rightButtons().at(0));  // "Save"
+        }
+        EXPECT_FALSE(prefs->isVisible());
+        DialogSimpleMsg* message = window->prefsSaveMessage();
+        ASSERT_NE(message, nullptr);
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->messageLabel()->text(), QString("Can't write preferences file : %1 (%2)")
+                                                       .arg(QDir::toNativeSeparators(GlobalSettings::prefsFilePath()),
+                                                            c.reason));
+        EXPECT_EQ(settings->import_auto_load_wave_files, autoImport);
+        click(message->rightButtons().at(0));  // "Ok"
+        EXPECT_FALSE(message->isVisible());
+        qputenv("XDG_CONFIG_HOME", configHome);
+    }
+    qputenv("XDG_CONFIG_HOME", folderInPlace.path().toUtf8());
+    window->act_quit_menu();
+    qputenv("XDG_CONFIG_HOME", configHome);
+    for (DialogSimpleMsg* message : window->findChildren<DialogSimpleMsg*>()) EXPECT_FALSE(message->isVisible());
     delete video;
     window.reset();
 }
