@@ -1,9 +1,12 @@
 #include "ui/base_dialog.h"
 
 #include "ui/view_btn_text.h"
+#include "ui/view_label.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +59,27 @@ void BaseDialog::centerOnScreen() {
     QRect r = geometry();
     r.moveCenter(s->availableGeometry().center());
     move(r.topLeft());
+}
+
+void BaseDialog::growToShowText(const ViewLabel* label, int around) {
+    const int margins = width() - label->width();
+    const int least = height();
+    const QScreen* s = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    // The window's frame (its title bar above all) must fit on the screen too, or the
+    // buttons at the bottom would be pushed off it; it is not known before the first
+    // showing, so room is left for a generous one.
+    const QSize room = s != nullptr ? s->availableGeometry().size() - QSize(40, 80) : QSize();
+    int w = width();
+    int h = std::max(least, label->wrappedHeight(w - margins) + around);
+    if (room.isValid() && h > room.height() && room.width() > w) {
+        w = room.width();
+        h = std::max(least, label->wrappedHeight(w - margins) + around);
+    }
+    if (room.isValid()) h = std::max(least, std::min(h, room.height()));
+    setMaximumHeight(std::max(h, maximumHeight()));  // room for the new fixed height
+    resize(w, height());
+    setFixedHeightKeepWidth(uint32_t(h));
+    centerOnScreen();
 }
 
 void BaseDialog::showDialog(bool fitToScreen) {

@@ -27,6 +27,7 @@
 #include "ui/base_dialog_common.h"
 
 class ViewBtnText;
+class ViewLabel;
 
 class BaseDialog : public DialogFrame<BaseDialog, QDialog> {
     Q_OBJECT
@@ -64,6 +65,15 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+    // For the message boxes, whose `label` spans their width but for its side margins:
+    // fixes the height that shows the label's text whole in lines
+    // (ViewLabel::setWrapToWidth) with `around` pixels of the box above and below it,
+    // never less than the present height, and centres the box. A text too tall for
+    // the screen first widens the box to the screen's available width. The box never
+    // grows past that area, less room for its frame; a text that still does not fit
+    // is cut at the bottom.
+    void growToShowText(const ViewLabel* label, int around);
 
 private:
     QList<ViewBtnText*> m_leftButtons;

@@ -14,6 +14,10 @@ DialogAsk::DialogAsk(QWidget* parent, const QString& message, const QStringList&
     if (buttonTexts.size() >= 2) addCancelButton(buttonTexts[1]);
     if (buttonTexts.size() == 3) addAbortButton(buttonTexts[2]);
     m_message = new ViewLabel(this, QRect(10, 20, 480, 35), message, 1);
+    // A long message (a path and the reason) is read whole: in lines, in a box grown
+    // to fit them, 20 pixels above the message and the 45-pixel button bar below.
+    m_message->setWrapToWidth();
+    growToShowText(m_message, 65);
     layoutButtons();
 }
 

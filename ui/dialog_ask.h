@@ -1,5 +1,6 @@
 #pragma once
-// DialogAsk: a 500 x 100 question with one to three answers. The first text is the
+// DialogAsk: a 500 x 100 question with one to three answers; a message too long for
+// that box is shown whole, in lines, in a box grown to fit (within the screen). The first text is the
 // right-most button and answers clic_btn_dialog_1, the second clic_btn_dialog_2, the
 // third clic_btn_dialog_3. Any other number of texts is a programming error: it logs
 // "ERREUR, invalid nb btns dialog ask" and gives a dialog without message or buttons.

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QTextLayout>
 
 namespace {
 struct LabelKindLook {
@@ -31,6 +32,29 @@ bool kind_look(ViewLabelType kind, LabelKindLook* look) {
     case 13: *look = {"Roboto-Regular", 11, QColor()}; return true;
     default: return false;
     }
+}
+// `text` in lines no wider than `width` in `font` on `device`: each paragraph is
+// broken at word boundaries where it can, and inside a word that is wider than a line.
+// The spaces a line ends on are left out; they would only push a centred line aside.
+QStringList lines_to_width(const QString& text, const QFont& font, const QPaintDevice* device, int width) {
+    QStringList lines;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font, device);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const qsizetype before = lines.size();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            QString part = paragraph.mid(line.textStart(), line.textLength());
+            while (!part.isEmpty() && part.back().isSpace()) part.chop(1);
+            lines << part;
+        }
+        layout.endLayout();
+        if (lines.size() == before) lines << QString();  // an empty paragraph is an empty line
+    }
+    return lines;
 }
 }  // namespace
 
@@ -58,6 +82,10 @@ void ViewLabel::setText(const QString& text) {
 }
 
 void ViewLabel::showText() {
+    if (m_wrapToWidth && !m_text.isEmpty() && width() > 0) {
+        QLabel::setText(lines_to_width(m_text, font(), this, width()).join(QLatin1Char('\n')));
+        return;
+    }
     if (m_elideMode == Qt::ElideNone || m_text.isEmpty()) {
         QLabel::setText(m_text);
         return;
@@ -67,7 +95,7 @@ void ViewLabel::showText() {
 
 void ViewLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
-    if (m_elideMode != Qt::ElideNone) showText();
+    if (m_elideMode != Qt::ElideNone || m_wrapToWidth) showText();
 }
 
 void ViewLabel::alignCenter() { setAlignment(Qt::AlignCenter); }
@@ -112,6 +140,17 @@ void ViewLabel::animateOpacity(double from, double to, float durationMs) {
 }
 
 void ViewLabel::setElideMiddle() { m_elideMode = Qt::ElideMiddle; }
+
+void ViewLabel::setWrapToWidth() {
+    m_wrapToWidth = true;
+    showText();
+}
+
+int ViewLabel::wrappedHeight(int width) const {
+    if (m_text.isEmpty() || width <= 0) return 0;
+    const QString lines = lines_to_width(m_text, font(), this, width).join(QLatin1Char('\n'));
+    return fontMetrics().boundingRect(QRect(0, 0, width, 1 << 20), Qt::AlignLeft | Qt::AlignTop, lines).height();
+}
 
 void ViewLabel::mousePressEvent(QMouseEvent* event) {
     if (!m_enabled) return;

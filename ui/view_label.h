@@ -30,9 +30,10 @@ class ViewLabel : public QLabel {
 public:
     ViewLabel(QWidget* parent, const QRect& geometry, const QString& text, ViewLabelType kind);
 
-    // Stores the text; shows it as is, or elided to the width after setElideMiddle.
+    // Stores the text; shows it as is, elided to the width after setElideMiddle, or in
+    // lines after setWrapToWidth.
     void setText(const QString& text);
-    // The full text as last given (what is shown may be an elided copy).
+    // The full text as last given (what is shown may be elided or in lines).
     QString text() const { return m_text; }
     // What the label shows.
     QString shownText() const { return QLabel::text(); }
@@ -58,6 +59,14 @@ public:
     // Qt::ElideNone unless setElideMiddle was called.
     Qt::TextElideMode elideMode() const { return m_elideMode; }
 
+    // From now on, at every setText and resize, the text is broken into lines to the
+    // width, so a message is read whole: at spaces, and anywhere inside a word (a long
+    // path) that does not fit a line by itself. Lines break also at '\n'.
+    void setWrapToWidth();
+    // The height the text takes broken into lines at `width` (as setWrapToWidth shows
+    // it), in this label's font.
+    int wrappedHeight(int width) const;
+
     // Sent first in every signal; written by the owner.
     uint32_t tag = 0;
 
@@ -76,6 +85,7 @@ private:
     void showText();
 
     Qt::TextElideMode m_elideMode = Qt::ElideNone;
+    bool m_wrapToWidth = false;
     QString m_text;
     bool m_enabled = true;
 };

@@ -19,6 +19,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -311,6 +312,73 @@ TEST(StockDialogs, WarningWithDontShowAgainSwitch) {
     click(warning.closeButton());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(warning.isHidden());
+}
+
+QString without_spaces(QString text) {
+    text.remove(QRegularExpression(QStringLiteral("\\s")));
+    return text;
+}
+
+// The message of a shown box is read whole: every character drawn in order (lines
+// break only where spaces or line ends were, or inside a word too long for a line),
+// each line as wide as the label at most, the lines as tall as the label at most,
+// the label inside the box and above `below`, and the box on its screen.
+void expect_read_whole(const QWidget& box, const ViewLabel* label, const QString& message, int below) {
+    SCOPED_TRACE(message.toStdString());
+    EXPECT_EQ(label->text(), message);
+    const QString shown = label->shownText();
+    EXPECT_EQ(without_spaces(shown), without_spaces(message));
+    const QFontMetrics metrics = label->fontMetrics();
+    for (const QString& line : shown.split('\n'))
+        EXPECT_LE(metrics.horizontalAdvance(line), label->width()) << line.toStdString();
+    EXPECT_LE(metrics.boundingRect(label->rect(), int(label->alignment()), shown).height(), label->height());
+    EXPECT_TRUE(box.rect().contains(label->geometry()));
+    EXPECT_LE(label->geometry().bottom(), below);
+    EXPECT_TRUE(box.screen()->availableGeometry().contains(box.frameGeometry()));
+}
+
+TEST(StockDialogs, LongMessagesAreShownWholeInLinesShortOnesKeepTheBoxSize) {
+    widget_app();
+    const QString longName = QString(239, QLatin1Char('n')) + QStringLiteral("_AudioAnalyse.txt");  // 256 bytes
+    const QStringList messages = {
+        QStringLiteral("Can't write file : /home/someone/projects/renders/2024/clip_final_v3_AudioAnalyse.txt"),
+        QStringLiteral("Can't write file : /tmp/scratch/") + longName,
+        QStringLiteral("Fail to write pref file : /home/someone/.config/norvu_hap_player_prefs.xml "
+                       "(No space left on device)"),
+        QStringLiteral("Can't write file : /media/someone/exchange/") + longName +
+            QStringLiteral("\nThe folder is read-only."),
+    };
+    for (const QString& message : messages) {
+        DialogSimpleMsg box(nullptr, message);
+        box.showDialog(true);  // as the tool windows show it
+        expect_read_whole(box, box.messageLabel(), message, box.rightButtons().first()->y());
+        EXPECT_EQ(box.width(), 500);
+
+        DialogWarningErr warning(nullptr, message, QStringLiteral("Audio error"));
+        warning.layoutContent();
+        warning.show();
+        expect_read_whole(warning, warning.messageLabel(), message, warning.dontShowAgain()->y());
+        EXPECT_LE(warning.dontShowAgain()->geometry().bottom(), warning.height());
+        EXPECT_LE(warning.closeButton()->geometry().bottom(), warning.height());
+    }
+
+    // Far too long for any box: the box still stays on the screen.
+    QString huge;
+    for (int i = 0; i < 60; ++i) huge += QStringLiteral("/folder_") + longName;
+    DialogSimpleMsg hugeBox(nullptr, huge);
+    hugeBox.showDialog(true);
+    EXPECT_TRUE(hugeBox.screen()->availableGeometry().contains(hugeBox.frameGeometry()));
+
+    // A short message keeps the one-line look.
+    DialogSimpleMsg shortBox(nullptr, QStringLiteral("No results to save"));
+    shortBox.showDialog(true);
+    EXPECT_EQ(shortBox.size(), QSize(500, 100));
+    EXPECT_EQ(shortBox.messageLabel()->geometry(), QRect(10, 20, 480, 35));
+    EXPECT_EQ(shortBox.messageLabel()->shownText(), QStringLiteral("No results to save"));
+    DialogWarningErr shortWarning(nullptr, QStringLiteral("Unsupported audio output device"), "Audio error");
+    EXPECT_EQ(shortWarning.size(), QSize(500, 100));
+    EXPECT_EQ(shortWarning.messageLabel()->geometry(), QRect(10, 20, 480, 20));
+    EXPECT_EQ(shortWarning.dontShowAgain()->geometry(), QRect(10, 45, 480, 25));
 }
 
 TEST(StockDialogs, AboutSplash) {
