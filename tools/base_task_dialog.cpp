@@ -20,6 +20,14 @@ BaseTaskDialog::BaseTaskDialog(QWidget* parent, const QRect& geometry, const QSt
 }
 
 BaseTaskDialog::~BaseTaskDialog() {
+    if (m_task && m_task->parent() != this) {
+        // Given to the parent by a stop that did not wait: its end need not be waited
+        // for here, nor heard.
+        disconnect(m_task, nullptr, this, nullptr);
+        m_task->deleteWhenEnded();
+        m_task = nullptr;
+        return;
+    }
     // The task's body may still send signals here: end it while the views live.
     dropTask();
 }
@@ -31,8 +39,18 @@ void BaseTaskDialog::stopTask() {
 void BaseTaskDialog::dropTask() {
     if (!m_task) return;
     m_task->stop();
-    delete m_task;
+    delete m_task.data();
     m_task = nullptr;
+}
+
+void BaseTaskDialog::stopTaskOnRequest() {
+    if (!m_task) return;
+    if (!m_stopWithoutWaiting) {
+        m_task->stop();
+        return;
+    }
+    m_task->requestStop();
+    if (QObject* owner = parent()) m_task->setParent(owner);
 }
 
 void BaseTaskDialog::followProgressRow(ViewProgressTask* row) {
@@ -65,7 +83,7 @@ void BaseTaskDialog::progressTask_clic_pause(const QString&) {
 
 void BaseTaskDialog::progressTask_clic_stop(const QString&) {
     if (m_traceButtons) qDebug().noquote() << "stop_process";
-    stopTask();
+    stopTaskOnRequest();
 }
 
 bool BaseTaskDialog::isCurrentTask(const QString& uuid) const { return m_task && m_task->uuid() == uuid; }
@@ -95,12 +113,12 @@ void BaseTaskDialog::taskStateChanged(uint32_t state) {
 }
 
 void BaseTaskDialog::reject() {
-    if (m_stopOnClose) stopTask();
+    if (m_stopOnClose) stopTaskOnRequest();
     BaseDialog::reject();
 }
 
 void BaseTaskDialog::closeEvent(QCloseEvent* event) {
-    if (m_stopOnClose) stopTask();
+    if (m_stopOnClose) stopTaskOnRequest();
     BaseDialog::closeEvent(event);
 }
 

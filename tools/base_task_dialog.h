@@ -13,7 +13,8 @@
 //
 // A derived window makes the progress row (then calls followProgressRow) and the
 // report view (m_report), keeps the movie in m_movie and makes its task in createTask.
-// The task is owned (a child object). GUI thread only.
+// The task is owned (a child object), except after a stop that did not wait (see
+// m_stopWithoutWaiting). GUI thread only.
 #include "ui/base_dialog.h"
 
 #include <QPointer>
@@ -22,9 +23,9 @@
 
 #include <cstdint>
 
+#include "ui/base_process_task.h"
 #include "ui/process_task_records.h"
 
-class BaseProcessTask;
 class DialogSimpleMsg;
 class FileToPlay;
 class ViewProgressTask;
@@ -43,7 +44,8 @@ public:
     ~BaseTaskDialog() override;
 
     // Stops a running task and waits for it (the main window calls it before the
-    // movie or its tracks change). Its lines so far stay in the report.
+    // movie or its tracks change), whatever m_stopWithoutWaiting says. Its lines so far
+    // stay in the report.
     void stopTask();
 
     ViewProgressTask* progressRow() const { return m_progress; }
@@ -82,6 +84,9 @@ protected:
     BaseProcessTask* currentTask() const { return m_task; }
     // Stops the current task, waits for it, deletes it and forgets it.
     void dropTask();
+    // The stop the user asks for (the stop button, every way of closing): stopTask, or
+    // with m_stopWithoutWaiting the request alone.
+    void stopTaskOnRequest();
     // Connects the row's play, pause and stop buttons to this window.
     void followProgressRow(ViewProgressTask* row);
 
@@ -95,6 +100,14 @@ protected:
     // that clears it keeps receiving the task's signals while hidden, so showing it
     // again shows the run so far; its owner stops the task when the movie goes.
     bool m_stopOnClose = true;
+    // Whether the stops the user asks for return at once instead of waiting for the
+    // task's body to see them, which may take a whole step of its work; the run then
+    // ends stopped when the body gets there, reported by its state signal as any end.
+    // The task then belongs to the window's parent, if it has one, so the window can
+    // be deleted meanwhile: the task goes by itself once its body has ended (a parent
+    // deleted first waits for it). Only for a task whose body uses nothing of the
+    // window, the movie or its tracks once it is made.
+    bool m_stopWithoutWaiting = false;
     // Set by followProgressRow; a child widget the derived window places.
     ViewProgressTask* m_progress = nullptr;
     // The report: the header, the task's logs and the results; what Save writes. A
@@ -109,6 +122,8 @@ private:
 
     QString m_reportSuffix;
     QString m_saveCaption;
-    BaseProcessTask* m_task = nullptr;
+    // Guarded: after a stop that did not wait, the window's parent may delete the task
+    // before the window.
+    QPointer<BaseProcessTask> m_task;
     DialogSimpleMsg* m_message = nullptr;
 };

@@ -30,6 +30,10 @@ DialogAudioAnalyse::DialogAudioAnalyse(QWidget* parent, GlobalSettings* settings
                      QStringLiteral("AudioAnalyse.txt"), QStringLiteral("Save Audio Analyse results")),
       m_settings(settings) {
     m_traceButtons = true;
+    // Its task reads with readers of its own from a routing copied when it is made, and
+    // one step of it (ten seconds of every channel, resampled whole) can take seconds:
+    // the stop button and closing must not wait for that step to end.
+    m_stopWithoutWaiting = true;
 
     m_useRange = new ViewCheckbox(this, QRect(20, 25, 660, 25), QStringLiteral("Use In/Out Range"), 0, 0);
     const GlobalSettings& stored = settings ? *settings : GlobalSettings::defaults();
@@ -193,7 +197,7 @@ void DialogAudioAnalyse::writeResults() {
 
 void DialogAudioAnalyse::close_dialog_ok() {
     qDebug().noquote() << "stop_process";
-    stopTask();
+    stopTaskOnRequest();
     if (m_settings && (m_inPoint != -1 || m_outPoint != -1))
         m_settings->setSwitch(GlobalSettings::Switch_AudioAnalyseUseInOutRange, m_useRange->isChecked());
     BaseDialog::close_dialog_ok();

@@ -60,20 +60,44 @@ void BaseProcessTask::start() {
     m_thread->start();
 }
 
+bool BaseProcessTask::askStopLocked() {
+    // A body that has already set its end state is only waited for: a stop landing in
+    // its last moments must not turn a finished run into a stopped one.
+    if (m_runState.load() >= ProcessTaskState_Stopped)
+        return true;
+    m_cancel.store(true);
+    m_publicState.store(ProcessTaskState_Stop);
+    m_stateChanged.wakeAll();
+    return false;
+}
+
+void BaseProcessTask::requestStop() {
+    if (!m_running.load())
+        return;
+    QMutexLocker lock(&m_mutex);
+    askStopLocked();
+}
+
+void BaseProcessTask::deleteWhenEnded() {
+    requestStop();
+    if (m_thread && !m_thread->isFinished()) {
+        // Emitted on the body's thread as it ends: the deletion is queued to ours.
+        connect(m_thread.get(), &QThread::finished, this, &QObject::deleteLater);
+        // A body that ended before the connection made no call; a second request
+        // after one that did is harmless.
+        if (!m_thread->isFinished())
+            return;
+    }
+    deleteLater();
+}
+
 void BaseProcessTask::stop() {
     if (!m_running.load())
         return;
     bool ended = false;
     {
         QMutexLocker lock(&m_mutex);
-        // A body that has already set its end state is only waited for: a stop landing
-        // in its last moments must not turn a finished run into a stopped one.
-        ended = m_runState.load() >= ProcessTaskState_Stopped;
-        if (!ended) {
-            m_cancel.store(true);
-            m_publicState.store(ProcessTaskState_Stop);
-            m_stateChanged.wakeAll();
-        }
+        ended = askStopLocked();
     }
     if (m_thread && QThread::currentThread() != m_thread.get())
         m_thread->wait();

@@ -6,8 +6,8 @@
 // log lines and its state; the GUI asks for pause, resume and stop.
 //
 // Threads: the GUI thread creates and owns the task and calls start, stop,
-// requestPause, requestResume and publicState. The body calls the rest on its own
-// thread. One mutex guards every field; it is never held while a signal is emitted,
+// requestStop, deleteWhenEnded, requestPause, requestResume and publicState. The
+// body calls the rest on its own thread. One mutex guards every field; it is never held while a signal is emitted,
 // while sleeping or while waiting for the body.
 //
 // Signals, each carrying the task's identifier ("{xxxxxxxx-...}") as uuidSender:
@@ -57,6 +57,17 @@ public:
     // it (run and public state), so both tell the last state it sent. Sends no state
     // signal itself. Never un-done: the task object runs once.
     void stop();
+    // The same request without the wait, for a window that must keep answering while a
+    // body is inside a long step: returns at once; the body ends at its next check and
+    // sends its end state (4, or the end it reached before seeing the request) as every
+    // end is sent; the run state follows when it does. A stop() afterwards still waits
+    // for the body.
+    void requestStop();
+    // Gives the task up: requests a stop (without waiting) and deletes the task from
+    // the GUI thread's event loop once its body has ended, or at the loop's next turn
+    // when no body runs. The caller keeps no pointer to it. A parent deleting it
+    // before then still waits for the body.
+    void deleteWhenEnded();
     void requestPause();   // public state 3, ignored after a stop
     void requestResume();  // public state 2, ignored after a stop
     uint32_t publicState() const;
@@ -131,6 +142,9 @@ protected:
 
 private:
     void runBody();
+    // Under the mutex: sets the cancel flag and public state 4 and wakes a paused body,
+    // unless the body has already set its end state; true when it had.
+    bool askStopLocked();
     QStringList takeLogs();
     double closeSegmentLocked();  // seconds of the open segment, closing it
     void printLine(const QByteArray& line);

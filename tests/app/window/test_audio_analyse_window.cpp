@@ -1,12 +1,22 @@
 // The loudness dialog as the main window opens it from its Analyse menu, on the X
 // server with lavapipe: refused without a movie and without routed audio, a new dialog
-// at each use with the movie's tracks and in/out points, its analysis of the movie, and
-// the rate its progress row shows, in the movie's video frames.
+// at each use with the movie's tracks and in/out points, its analysis of the movie, the
+// rate its progress row shows, in the movie's video frames, and its stop, close and
+// Quit answering at once while a long reading step is under way.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
+#include <functional>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
@@ -18,8 +28,11 @@
 #include "tests/render/vulkan_harness.h"
 #include "tools/dialog_audio_analyse.h"
 #include "tools/player_audio_analyse_task.h"
+#include "tools/report_save.h"
 #include "tools/view_progress_task.h"
 #include "ui/base_process_task.h"
+#include "ui/view_btn_image.h"
+#include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "ui/view_text_scrollable.h"
@@ -116,5 +129,122 @@ TEST(AudioAnalyseFromMainWindow, ProcessFpsCountsTheMoviesFrames) {
     dialog->close_dialog_ok();
 
     shown.close();
+    vktest::expect_no_validation_errors();
+}
+
+namespace {
+
+QAction* menu_entry(QMenuBar* bar, const std::function<bool(const QAction*)>& wanted) {
+    for (QAction* top : bar->actions())
+        if (QMenu* menu = top->menu())
+            for (QAction* action : menu->actions())
+                if (wanted(action)) return action;
+    return nullptr;
+}
+
+// Milliseconds from `act` until the event loop runs again once `until` holds: a
+// zero-timer posted then fires only when what the loop was busy with is done.
+qint64 answer_ms(const std::function<void()>& act, const std::function<bool()>& until = [] { return true; }) {
+    QElapsedTimer clock;
+    clock.start();
+    act();
+    bool fired = false;
+    if (QTest::qWaitFor(until, vktest::kWaitMs)) QTimer::singleShot(0, [&fired] { fired = true; });
+    return QTest::qWaitFor([&fired] { return fired; }, vktest::kWaitMs) ? clock.elapsed() : 2 * vktest::kWaitMs;
+}
+
+// Presses the row's play; `ends` receives the end states (4 and above) its task sends.
+QPointer<PlayerAudioAnalyseTask> press_play(DialogAudioAnalyse* dialog, QList<uint32_t>& ends) {
+    QTest::mouseClick(dialog->progressRow()->playPauseButton(), Qt::LeftButton);
+    PlayerAudioAnalyseTask* task = dialog->task();
+    if (task)
+        QObject::connect(task, &BaseProcessTask::processTask_update_state, task,
+                         [&ends](const ProcessingStateObj& s, const QString&) {
+                             if (s.state >= ProcessTaskState_Stop) ends.append(s.state);
+                         });
+    return task;
+}
+
+ViewBtnText* bottom_button(const DialogAudioAnalyse* dialog, const QString& text) {
+    for (ViewBtnText* button : dialog->rightButtons())
+        if (button->text() == text) return button;
+    return nullptr;
+}
+
+}  // namespace
+
+// Six channels of 24-bit 44.1 kHz sound make each ten-second reading step long (read,
+// converted and resampled whole). Stop and Close pressed half a second into the first
+// step answer at once, not when the step is over, and the run still ends once,
+// stopped, the window and its saved report agreeing; the window opened again at once,
+// a new run, and Quit during it answer too; each run left behind ends and goes.
+TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
+    // Far below the seconds the rest of a step takes, far above a button's own cost.
+    constexpr qint64 kAnswerBoundMs = 500;
+    constexpr int kIntoTheStepMs = 500;
+    start_window_test();
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open(QString(HAP_FIXTURE_DIR) + "/window_six_s24.mov"));
+    MainWindow& window = *shown.window;
+    QAction* entry = menu_entry(window.menuBar(), [](const QAction* a) { return a->text() == "Audio Analyse..."; });
+    ASSERT_NE(entry, nullptr);
+
+    entry->trigger();
+    DialogAudioAnalyse* stopped = window.audioAnalyseDialog();
+    ASSERT_NE(stopped, nullptr);
+    ASSERT_EQ(stopped->peakRows().size(), 6);
+    QList<uint32_t> stoppedEnds;
+    ASSERT_FALSE(press_play(stopped, stoppedEnds).isNull());
+    QTest::qWait(kIntoTheStepMs);
+    EXPECT_LT(answer_ms([&] { QTest::mouseClick(stopped->progressRow()->stopButton(), Qt::LeftButton); }),
+              kAnswerBoundMs);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !stoppedEnds.isEmpty(); }, vktest::kWaitMs));
+    QTest::qWait(50);  // nothing may follow the end
+    EXPECT_EQ(stoppedEnds, QList<uint32_t>{ProcessTaskState_Stop});
+    EXPECT_FALSE(stopped->progressRow()->stopButton()->isEnabledLook());
+    const QString report = stopped->reportView()->text();
+    EXPECT_TRUE(report.startsWith("Audio analyse\n\nFilepath : ") && !report.contains("Results"))
+        << report.toStdString();
+    QTemporaryDir folder;
+    const SaveFileChooser previous = setSaveFileChooser(
+        [&](QWidget*, const QString&, const QString&, const QString&) { return folder.filePath("report.txt"); });
+    QTest::mouseClick(bottom_button(stopped, "Save results"), Qt::LeftButton);
+    setSaveFileChooser(previous);
+    QFile saved(folder.filePath("report.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), report);
+
+    entry->trigger();
+    QPointer<DialogAudioAnalyse> closed = window.audioAnalyseDialog();
+    QList<uint32_t> closedEnds;
+    QPointer<PlayerAudioAnalyseTask> leftBehind = press_play(closed, closedEnds);
+    ASSERT_FALSE(leftBehind.isNull());
+    QTest::qWait(kIntoTheStepMs);
+    EXPECT_LT(answer_ms([&] { QTest::mouseClick(bottom_button(closed, "Close"), Qt::LeftButton); }), kAnswerBoundMs);
+    EXPECT_FALSE(closed->isVisible());
+    EXPECT_LT(answer_ms([&] { entry->trigger(); }, [&] { return closed.isNull(); }), kAnswerBoundMs);
+    QList<uint32_t> quitEnds;
+    QPointer<PlayerAudioAnalyseTask> running = press_play(window.audioAnalyseDialog(), quitEnds);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return leftBehind.isNull(); }, vktest::kWaitMs)) << "the closed run never went";
+    EXPECT_EQ(closedEnds, QList<uint32_t>{ProcessTaskState_Stop});
+    ASSERT_EQ(running->runState(), uint32_t(ProcessTaskState_Running));
+
+    // Quit ends the loop at once; deleting the windows after it, as main does, ends the
+    // run still in its first step (no thread left, nothing used after it went).
+    QAction* quit = menu_entry(window.menuBar(),
+                               [](const QAction* a) { return a->shortcut() == QKeySequence(QKeySequence::Quit); });
+    ASSERT_NE(quit, nullptr);
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    bound.start(vktest::kWaitMs);
+    QTimer::singleShot(0, quit, &QAction::trigger);
+    QElapsedTimer quitClock;
+    quitClock.start();
+    ASSERT_EQ(QCoreApplication::exec(), 0) << "Quit did not end the event loop";
+    EXPECT_LT(quitClock.elapsed(), kAnswerBoundMs);
+    shown.close();
+    EXPECT_TRUE(running.isNull());
+    EXPECT_LE(quitEnds.size(), 1);
     vktest::expect_no_validation_errors();
 }
