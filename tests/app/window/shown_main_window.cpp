@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <soundio/soundio.h>
 
 #include "tests/render/vulkan_harness.h"
 #include "widget_app.h"
@@ -36,3 +37,17 @@ void ShownMainWindow::close() {
     window.reset();
     QCoreApplication::processEvents();
 }
+
+SoundIo* context_with_unusable_device() {
+    SoundIo* context = soundio_create();
+    if (!context || soundio_connect_backend(context, SoundIoBackendDummy) != 0) return context;
+    soundio_flush_events(context);
+    const int index = soundio_default_output_device_index(context);
+    if (SoundIoDevice* device = index >= 0 ? soundio_get_output_device(context, index) : nullptr) {
+        device->probe_error = SoundIoErrorOpeningDevice;
+        soundio_device_unref(device);
+    }
+    return context;
+}
+
+void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }

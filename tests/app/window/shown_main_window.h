@@ -5,6 +5,9 @@
 #include <QString>
 #include <memory>
 
+struct SoundIo;
+class QWidget;
+
 #include "app/main_window.h"
 #include "render/vulkan_window.h"
 
@@ -23,3 +26,11 @@ struct ShownMainWindow {
     void close();
     ~ShownMainWindow() { close(); }
 };
+
+// An audio context whose default output device cannot be used (the library's dummy
+// backend, its output device marked as failing its probe): a window made with it
+// warns at start. For MainWindow::setSoundIoFactory.
+SoundIo* context_with_unusable_device();
+
+// A left click at the widget's centre.
+void click(QWidget* widget);

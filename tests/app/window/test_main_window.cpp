@@ -426,22 +426,6 @@ TEST_F(MainWindowTest, WithoutSoundTheWindowPlaysAndEveryAudioActionDoesNothing)
 
 namespace {
 
-// An audio context whose default output device cannot be used: the library's dummy
-// backend, its output device marked as failing its probe.
-SoundIo* context_with_unusable_device() {
-    SoundIo* context = soundio_create();
-    if (!context || soundio_connect_backend(context, SoundIoBackendDummy) != 0) return context;
-    soundio_flush_events(context);
-    const int index = soundio_default_output_device_index(context);
-    if (SoundIoDevice* device = index >= 0 ? soundio_get_output_device(context, index) : nullptr) {
-        device->probe_error = SoundIoErrorOpeningDevice;
-        soundio_device_unref(device);
-    }
-    return context;
-}
-
-void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
-
 TEST_F(MainWindowTest, DontShowAgainOfTheAudioDeviceWarningHoldsAtTheNextStart) {
     struct Factory {
         MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);

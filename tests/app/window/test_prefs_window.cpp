@@ -142,21 +142,6 @@ TEST(PrefsFromMainWindow, SnapshotParametersDialogIsReplacedAtEachUse) {
 
 namespace {
 
-// An audio context whose output device fails its probe: the window warns at start.
-SoundIo* context_with_unusable_device() {
-    SoundIo* context = soundio_create();
-    if (!context || soundio_connect_backend(context, SoundIoBackendDummy) != 0) return context;
-    soundio_flush_events(context);
-    const int index = soundio_default_output_device_index(context);
-    if (SoundIoDevice* device = index >= 0 ? soundio_get_output_device(context, index) : nullptr) {
-        device->probe_error = SoundIoErrorOpeningDevice;
-        soundio_device_unref(device);
-    }
-    return context;
-}
-
-void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
-
 // Clicks into the number entry, types `text` over what it shows and presses Return.
 void type_number(ViewTextEntry* entry, const QString& text) {
     click(entry);
