@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <soundio/soundio.h>
 
 #include "app/main_window.h"
 #include "app/view_bottom_ctrl.h"
