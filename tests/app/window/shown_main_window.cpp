@@ -1,6 +1,9 @@
 #include "tests/app/window/shown_main_window.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QDebug>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -51,3 +54,11 @@ SoundIo* context_with_unusable_device() {
 }
 
 void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
+
+QAction* menu_bar_entry(const MainWindow& window, const std::function<bool(const QAction*)>& wanted) {
+    for (QAction* top : window.menuBar()->actions())
+        if (QMenu* menu = top->menu())
+            for (QAction* action : menu->actions())
+                if (wanted(action)) return action;
+    return nullptr;
+}

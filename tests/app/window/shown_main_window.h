@@ -3,9 +3,11 @@
 // lavapipe, validation layer on): the video window, the main window shown, and a wait
 // until its renderer reports ready (which opens the initial movie, if any).
 #include <QString>
+#include <functional>
 #include <memory>
 
 struct SoundIo;
+class QAction;
 class QWidget;
 
 #include "app/main_window.h"
@@ -34,3 +36,7 @@ SoundIo* context_with_unusable_device();
 
 // A left click at the widget's centre.
 void click(QWidget* widget);
+
+// The entry of one of the window's menus (one level below the menu bar) that `wanted`
+// picks first, or null.
+QAction* menu_bar_entry(const MainWindow& window, const std::function<bool(const QAction*)>& wanted);

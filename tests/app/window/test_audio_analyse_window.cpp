@@ -8,8 +8,6 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,14 +132,6 @@ TEST(AudioAnalyseFromMainWindow, ProcessFpsCountsTheMoviesFrames) {
 
 namespace {
 
-QAction* menu_entry(QMenuBar* bar, const std::function<bool(const QAction*)>& wanted) {
-    for (QAction* top : bar->actions())
-        if (QMenu* menu = top->menu())
-            for (QAction* action : menu->actions())
-                if (wanted(action)) return action;
-    return nullptr;
-}
-
 // Milliseconds from `act` until the event loop runs again once `until` holds: a
 // zero-timer posted then fires only when what the loop was busy with is done.
 qint64 answer_ms(const std::function<void()>& act, const std::function<bool()>& until = [] { return true; }) {
@@ -186,7 +176,7 @@ TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
     ShownMainWindow shown;
     ASSERT_NO_FATAL_FAILURE(shown.open(QString(HAP_FIXTURE_DIR) + "/window_six_s24.mov"));
     MainWindow& window = *shown.window;
-    QAction* entry = menu_entry(window.menuBar(), [](const QAction* a) { return a->text() == "Audio Analyse..."; });
+    QAction* entry = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Audio Analyse..."; });
     ASSERT_NE(entry, nullptr);
 
     entry->trigger();
@@ -231,7 +221,7 @@ TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
 
     // Quit ends the loop at once; deleting the windows after it, as main does, ends the
     // run still in its first step (no thread left, nothing used after it went).
-    QAction* quit = menu_entry(window.menuBar(),
+    QAction* quit = menu_bar_entry(window,
                                [](const QAction* a) { return a->shortcut() == QKeySequence(QKeySequence::Quit); });
     ASSERT_NE(quit, nullptr);
     QTimer bound;

@@ -111,11 +111,7 @@ protected:
     }
 
     QAction* menuAction(const QString& text) {
-        for (QAction* menu : window->menuBar()->actions())
-            if (menu->menu())
-                for (QAction* action : menu->menu()->actions())
-                    if (action->text() == text) return action;
-        return nullptr;
+        return menu_bar_entry(*window, [&](const QAction* action) { return action->text() == text; });
     }
 
     ShownMainWindow shown;
