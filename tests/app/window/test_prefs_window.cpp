@@ -38,6 +38,16 @@
 #include "widget_app.h"
 
 namespace {
+
+// These windows are made without Vulkan and never show video, so they run on the
+// offscreen platform: on the shared X server another test's window could take the
+// activation their typing needs. Start-up boxes are logged instead of shown.
+void start_without_video() {
+    widget_app();
+    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
+        qWarning().noquote() << "critical box:" << title << text;
+    });
+}
 // The dialog's count of connections to its Save signal.
 // QObject::receivers is protected: reached through a member pointer named in a derived
 // class, on the real object (no cast to a type the object does not have).
@@ -50,10 +60,7 @@ struct SaveReceivers : DialogPrefs {
 }  // namespace
 
 TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
+    start_without_video();
     auto* video = new VulkanWindow;
     auto window = std::make_unique<MainWindow>(video, nullptr, QString());
     EXPECT_EQ(window->prefsDialog(), nullptr);
@@ -86,10 +93,7 @@ TEST(PrefsFromMainWindow, OpenedThreeTimesOneSaveSavesOnce) {
 // Save in the preferences window on a full disk (a file-size limit smaller than the
 // file): the failure is logged and the file the next start reads keeps every byte.
 TEST(PrefsFromMainWindow, SaveOnAFullDiskKeepsThePreferencesFile) {
-    widget_app(true);
-    MainWindow::setCriticalBoxProvider([](QWidget*, const QString& title, const QString& text) {
-        qWarning().noquote() << "critical box:" << title << text;
-    });
+    start_without_video();
     auto* video = new VulkanWindow;
     auto window = std::make_unique<MainWindow>(video, nullptr, QString());
     const QString path = GlobalSettings::prefsFilePath();
@@ -118,7 +122,7 @@ TEST(PrefsFromMainWindow, SaveOnAFullDiskKeepsThePreferencesFile) {
 }
 
 TEST(PrefsFromMainWindow, SnapshotParametersDialogIsReplacedAtEachUse) {
-    widget_app(true);
+    start_without_video();
     auto* video = new VulkanWindow;
     auto window = std::make_unique<MainWindow>(video, nullptr, QString());
     window->settings()->snapshot_format = 1;
@@ -164,7 +168,7 @@ DialogSnapshotParams* open_snapshot_params(MainWindow* window) {
 // file, and its next showing) and stores what was edited in it. The snapshot dialog's
 // Save likewise keeps what the preferences window saved while it was open.
 TEST(PrefsFromMainWindow, SaveKeepsWhatOtherWindowsChangedWhileItWasOpen) {
-    start_window_test();
+    start_without_video();
     QFile::remove(GlobalSettings::prefsFilePath());
     const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
     auto* video = new VulkanWindow;
@@ -226,7 +230,7 @@ TEST(PrefsFromMainWindow, SaveKeepsWhatOtherWindowsChangedWhileItWasOpen) {
 // folder in its place): the window closes, a message box names the file and the
 // reason, and the changed value stays in effect. Quit only logs it.
 TEST(PrefsFromMainWindow, SaveThatCannotWriteTheFileSaysWhichFileAndWhy) {
-    start_window_test();
+    start_without_video();
     auto* video = new VulkanWindow;
     auto window = std::make_unique<MainWindow>(video, nullptr, QString());
     GlobalSettings* settings = window->settings();
