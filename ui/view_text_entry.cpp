@@ -3,6 +3,7 @@
 #include "ui/view_fonts.h"
 #include "ui/view_widget_base.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -47,6 +48,13 @@ void ViewTextEntry::focusInEvent(QFocusEvent* event) {
 }
 
 void ViewTextEntry::focusOutEvent(QFocusEvent* event) {
+    // The entry's own context menu (Paste, Cut, Undo...) takes the focus only while it
+    // is open and hands it back when it closes: what it does belongs to the edit, which
+    // must go on, so that the text shown when the edit ends is the text evaluated.
+    if (event->reason() == Qt::PopupFocusReason && ownMenuIsOpen()) {
+        QLineEdit::focusOutEvent(event);
+        return;
+    }
     m_focusFromPress = false;
     if (hasSelectedText()) {
         m_selectionStart = selectionStart();
@@ -58,6 +66,12 @@ void ViewTextEntry::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     emit end_text_edit(tag);
     emit ViewTextEntry_EndEdit(tag);
+}
+
+bool ViewTextEntry::ownMenuIsOpen() const {
+    // QLineEdit makes its standard context menu a child of the entry.
+    const QWidget* popup = QApplication::activePopupWidget();
+    return popup != nullptr && popup->parentWidget() == this;
 }
 
 void ViewTextEntry::keyPressEvent(QKeyEvent* event) {

@@ -1,7 +1,9 @@
 #pragma once
 // ViewTextEntry: the one-line text entry of the toolkit (frameless, dark, Roboto 10).
 // Return and Enter only take the focus away, so an edit always ends through the
-// focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. The toolkit's
+// focus-out: end_text_edit and ViewTextEntry_EndEdit, once each. The entry's own
+// context menu is the one exception: it takes the focus while open without ending the
+// edit, and what it does (Paste, Cut, Undo...) is typing like any other. The toolkit's
 // buttons never take the focus, so they end an edit in progress themselves before
 // they act, and the dialog bases before they close (view_pending_edit.h). A press in an
 // enabled entry sends ViewTextEntry_Clic with the keyboard modifiers; while it is sent,
@@ -53,6 +55,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    bool ownMenuIsOpen() const;
+
     int32_t m_selectionStart = -1;
     int32_t m_selectionLength = 0;
     bool m_enabled = true;
