@@ -19,7 +19,6 @@
 #include "tools/view_prefs_params_snapshot.h"
 #include "tools/view_prefs_params_warning.h"
 #include "ui/view_btn_text.h"
-#include "ui/view_label.h"
 #include "ui/view_simple_scroll.h"
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
@@ -152,7 +151,7 @@ TEST(ExpressionFieldClicks, ClicksInsideAnEditKeepTheTypedText) {
 TEST(ExpressionFieldClicks, WhatTheEntrysOwnMenuDoesIsPartOfTheEdit) {
     widget_app();
     GlobalSettings settings;
-    settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // width and height take typing
+    settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the width takes typing
     settings.warn_about_high_bitrate = true;                              // so does the bit rate
     settings.snapshot_format = GlobalSettings::SnapshotFormat_Jpeg;       // and the quality
     QClipboard* clipboard = QApplication::clipboard();
@@ -202,24 +201,9 @@ TEST(ExpressionFieldClicks, WhatTheEntrysOwnMenuDoesIsPartOfTheEdit) {
     press(Qt::Key_Tab);
     EXPECT_EQ(field->bitrate(), 1.6e10);  // 2 GBytes/s
 
-    // The height: Paste with a click, then a click on the row name beside it.
-    ViewPrefsParamsSnapshot* page = dialog.snapshotPage();
-    entry = page->heightBox()->entry();
-    scroll->ensureWidgetVisible(entry);
-    start_typing(entry, "100");
-    clipboard->setText("*7");
-    choose_by_click(entry, "Paste");
-    EXPECT_EQ(entry->text().toStdString(), "100*7");
-    ViewLabel* heightName = nullptr;
-    for (ViewLabel* name : page->findChildren<ViewLabel*>())
-        if (name->text() == "Height") heightName = name;
-    ASSERT_NE(heightName, nullptr);
-    QTest::mouseClick(heightName, Qt::LeftButton);
-    EXPECT_EQ(page->heightBox()->value(), 700);
-
     // The JPEG quality, a digit field: Select All and Cut from the menu, a digit typed,
     // then Paste from the menu; Save takes the field as it shows.
-    entry = page->qualityBox()->entry();
+    entry = dialog.snapshotPage()->qualityBox()->entry();
     scroll->ensureWidgetVisible(entry);
     start_typing(entry, "9");
     choose_by_keys(entry, "Select All");
@@ -231,6 +215,5 @@ TEST(ExpressionFieldClicks, WhatTheEntrysOwnMenuDoesIsPartOfTheEdit) {
     EXPECT_EQ(entry->text().toStdString(), "69");
     QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
     EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
-    EXPECT_EQ(settings.snapshot_scale_height, 700u);
     EXPECT_EQ(settings.snapshot_jpeg_qual, 69u);
 }
