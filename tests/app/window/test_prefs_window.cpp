@@ -5,9 +5,11 @@
 // that cannot write the file says so in a message box.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -272,3 +274,86 @@ TEST(PrefsFromMainWindow, SaveThatCannotWriteTheFileSaysWhichFileAndWhy) {
     delete video;
     window.reset();
 }
+
+namespace {
+
+// Picks Window > Preferences as a person does: the entry's menu opened, the entry
+// clicked in it.
+void pick_preferences(MainWindow* window) {
+    QAction* entry = menu_bar_entry(*window, [](const QAction* a) { return a->text() == "Preferences..."; });
+    ASSERT_NE(entry, nullptr);
+    QMenu* menu = nullptr;
+    for (QObject* holder : entry->associatedObjects())
+        if (auto* m = qobject_cast<QMenu*>(holder)) menu = m;
+    ASSERT_NE(menu, nullptr);
+    menu->popup(QPoint(0, 0));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(entry).center());
+    EXPECT_FALSE(menu->isVisible());
+}
+
+// What a number field shows.
+template <class Box>
+std::string shown(const Box* box) {
+    return box->entry()->text().toStdString();
+}
+
+}  // namespace
+
+// Window > Preferences picked while the window is open brings it forward (also from
+// the task bar) as it is: the choice, the switch and the sizes typed in it stay, and
+// Save stores them. Once closed, the entry opens it loaded from the store again.
+TEST(PrefsFromMainWindow, PickedAgainWhileOpenComesForwardWithWhatWasTyped) {
+    start_without_video();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    GlobalSettings* settings = window->settings();
+    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
+    pick_preferences(window.get());
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_NE(prefs, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
+    ViewPrefsParamsSnapshot* page = prefs->snapshotPage();
+    ViewCheckbox* autoImport = prefs->importPage()->checkbox(0);
+    const bool autoImportStored = settings->import_auto_load_wave_files;
+    type_number(page->widthBox()->entry(), "640");
+    type_number(page->heightBox()->entry(), "360");
+    click(autoImport);
+
+    for (const bool minimized : {false, true}) {
+        SCOPED_TRACE(minimized ? "minimized" : "open");
+        if (minimized) prefs->showMinimized();
+        pick_preferences(window.get());
+        EXPECT_TRUE(prefs->isVisible());
+        EXPECT_FALSE(prefs->isMinimized());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(prefs));
+        EXPECT_EQ(page->widthBox()->value(), 640);
+        EXPECT_EQ(shown(page->heightBox()), "360");
+        EXPECT_EQ(autoImport->isChecked(), !autoImportStored);
+    }
+    EXPECT_EQ(SaveReceivers::count(prefs), 1);
+    click(prefs->rightButtons().at(0));  // "Save"
+    GlobalSettings reread;
+    reread.load();
+    const GlobalSettings* stores[] = {settings, &reread};
+    for (const GlobalSettings* store : stores) {
+        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+        EXPECT_EQ(store->snapshot_scale_width, 640u);
+        EXPECT_EQ(store->snapshot_scale_height, 360u);
+        EXPECT_EQ(store->import_auto_load_wave_files, !autoImportStored);
+    }
+
+    // Typed, then Cancel: the next pick opens it on what the store holds.
+    pick_preferences(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
+    type_number(page->widthBox()->entry(), "800");
+    click(prefs->rightButtons().at(1));  // "Cancel"
+    EXPECT_FALSE(prefs->isVisible());
+    pick_preferences(window.get());
+    EXPECT_EQ(page->widthBox()->value(), 640);
+    click(prefs->rightButtons().at(1));  // "Cancel"
+    delete video;
+    window.reset();
+}
+
