@@ -182,12 +182,17 @@ void MainWindow::viewVideoRightClic(const QMouseEvent* event) {
 
 void MainWindow::act_menu_prefs() {
     if (!m_prefsDialog) m_prefsDialog = new DialogPrefs(nullptr);
+    // Open already (it is not modal): only brought forward, so that what is typed in
+    // it stays; it follows the store by itself while open.
+    const bool opening = !m_prefsDialog->isVisible();
+    m_prefsDialog->setWindowState(m_prefsDialog->windowState() & ~Qt::WindowMinimized);
     m_prefsDialog->show();
     m_prefsDialog->linkScreenChanged();
     // Made at every showing, so unique: one Save must save and apply once.
     connect(m_prefsDialog, &DialogPrefs::clic_btn_dialog_1, this, &MainWindow::act_notif_close_prefs_panel,
             Qt::UniqueConnection);
-    m_prefsDialog->setSettings(m_settings);
+    if (opening) m_prefsDialog->setSettings(m_settings);
+    m_prefsDialog->raise();
     m_prefsDialog->activateWindow();
 }
 

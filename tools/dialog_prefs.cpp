@@ -3,6 +3,7 @@
 #include <QDebug>
 
 #include "base/settings/global_settings.h"
+#include "tools/prefs_shown_values.h"
 #include "tools/view_bitrate_set.h"
 #include "tools/view_prefs_params_common.h"
 #include "tools/view_prefs_params_snapshot.h"
@@ -12,6 +13,7 @@
 #include "ui/view_btn_text.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_items_popup.h"
+#include "ui/view_pending_edit.h"
 #include "ui/view_simple_scroll.h"
 
 namespace {
@@ -54,6 +56,10 @@ DialogPrefs::DialogPrefs(QWidget* parent) : BaseDialogWidget(parent, QStringLite
     addCombo(m_snapshot->timeModeCombo(), 7);
     resize(int(defaultWidth()), int(defaultHeight()));
     layoutGroups();
+    m_shown = std::make_unique<PrefsShownValues>([this](GlobalSettings* into) { storePages(into); },
+                                                 [this](const GlobalSettings* values, const GlobalSettings* showing) {
+                                                     loadPages(values, showing);
+                                                 });
 }
 
 DialogPrefs::~DialogPrefs() = default;
@@ -91,16 +97,13 @@ void DialogPrefs::setSettings(GlobalSettings* settings) {
         qDebug("Error : no settings at refresh");
         return;
     }
+    if (m_settings != settings) {
+        if (m_settings) disconnect(m_settings, &GlobalSettings::changed, this, &DialogPrefs::followStore);
+        connect(settings, &GlobalSettings::changed, this, &DialogPrefs::followStore);
+    }
     m_settings = settings;
-    m_userInterface->loadFromSettings(settings);
-    m_warning->loadFromSettings(settings);
-    m_import->loadFromSettings(settings);
-    m_playback->loadFromSettings(settings);
-    m_snapshot->loadFromSettings(settings);
-    // Read back from the controls rather than copied from the store, so that a value
-    // a control shows rounded or as its default counts as unchanged.
-    m_shown = std::make_unique<GlobalSettings>();
-    storePages(m_shown.get());
+    loadPages(settings, nullptr);
+    m_shown->loaded();
     for (ViewClosableParams* page : m_pages)
         if (settings->hasBoolSetting(page->groupIdentifier))
             page->setCloseState(!settings->boolSetting(page->groupIdentifier, true));
@@ -109,9 +112,7 @@ void DialogPrefs::setSettings(GlobalSettings* settings) {
 
 void DialogPrefs::close_dialog_ok() {
     if (m_settings) {
-        GlobalSettings edited;
-        storePages(&edited);
-        m_settings->storeEdits(*m_shown, edited);
+        m_shown->save(*m_settings);
         for (ViewClosableParams* page : m_pages) {
             if (page->groupIdentifier.isEmpty())
                 qDebug("Unset group identifier, for settings save");
@@ -122,6 +123,22 @@ void DialogPrefs::close_dialog_ok() {
         qDebug("Error : no settings to save");
     }
     BaseDialogWidget::close_dialog_ok();
+}
+
+void DialogPrefs::followStore() {
+    // Hidden, it shows nothing: the next showing loads the store anew.
+    if (!m_settings || !isVisible()) return;
+    // A number still being typed is ended first, so it counts as edited and stays.
+    view_end_pending_edit(this);
+    m_shown->follow(*m_settings);
+}
+
+void DialogPrefs::loadPages(const GlobalSettings* values, const GlobalSettings* showing) {
+    m_userInterface->loadFromSettings(values, showing);
+    m_warning->loadFromSettings(values, showing);
+    m_import->loadFromSettings(values, showing);
+    m_playback->loadFromSettings(values, showing);
+    m_snapshot->loadFromSettings(values, showing);
 }
 
 void DialogPrefs::storePages(GlobalSettings* into) const {

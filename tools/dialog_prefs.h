@@ -4,13 +4,16 @@
 // the buttons "Save" and "Cancel".
 //
 // setSettings copies the store into the pages and opens or closes each page as its
-// switch in the store (GlobalSettings::Switch_PrefsPage...) says. Save stores the
-// values the person changed in the pages since then (only those: the window stays
-// open beside the menus and the snapshot parameters dialog, and a value changed
-// there meanwhile keeps its new value), records which pages are open, then emits
-// clic_btn_dialog_1 and closes: writing the file, applying the values and telling a
-// failed write is the receiver's business. Cancel, or closing the window, stores
-// nothing; the next setSettings reloads the pages from the store.
+// switch in the store (GlobalSettings::Switch_PrefsPage...) says; the main window
+// calls it when it opens the window, not when it brings the open window forward.
+// The window stays open beside the snapshot parameters dialog and the start-up
+// warning: while it is shown, a value stored there appears in each field of the
+// pages that is not being edited (PrefsShownValues). Save stores each value the
+// pages show otherwise than the store (what the person changed there, and only
+// that), records which pages are open, then emits clic_btn_dialog_1 and closes:
+// writing the file, applying the values and telling a failed write is the receiver's
+// business. Cancel, or closing the window, stores nothing; the next setSettings
+// reloads the pages from the store.
 //
 // The combo boxes' item lists open over the whole window; a choice is routed back by
 // the combo's tag (1-3 units, 4-7 snapshot, 8 the warning page's bit-rate unit).
@@ -29,6 +32,7 @@
 #include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
 
 class GlobalSettings;
+class PrefsShownValues;
 class ViewClosableParams;
 class ViewCombobox2;
 class ViewPrefsParamsImport;
@@ -44,8 +48,9 @@ public:
     explicit DialogPrefs(QWidget* parent);
     ~DialogPrefs() override;
 
-    // Loads every page from `settings` (kept, not owned) and the pages' open states.
-    // Null logs "Error : no settings at refresh" and changes nothing.
+    // Loads every page from `settings` (kept, not owned, followed while the window is
+    // shown) and the pages' open states. Null logs "Error : no settings at refresh"
+    // and changes nothing.
     void setSettings(GlobalSettings* settings);
 
     ViewPrefsParamsUserInterface* userInterfacePage() const { return m_userInterface; }
@@ -69,6 +74,9 @@ public slots:
     void ViewClosableParams_ClicReset(uint32_t senderTag);
     void ViewClosableParams_OpenCloseAllGroup(uint32_t senderTag, bool nCloseState);
 
+private slots:
+    void followStore();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -79,11 +87,12 @@ private:
     void layoutGroups();
     // Every page's controls into `into`, in page order.
     void storePages(GlobalSettings* into) const;
+    // Every page from `values`; given `showing`, only the controls it holds otherwise.
+    void loadPages(const GlobalSettings* values, const GlobalSettings* showing);
 
     GlobalSettings* m_settings = nullptr;
-    // What the pages showed when they were loaded, read back from their controls
-    // (owned; null until setSettings).
-    std::unique_ptr<GlobalSettings> m_shown;
+    // What the pages show of the store (owned; loaded by setSettings).
+    std::unique_ptr<PrefsShownValues> m_shown;
     ViewSimpleScroll* m_scroll = nullptr;
     ViewPrefsParamsUserInterface* m_userInterface = nullptr;
     ViewPrefsParamsWarning* m_warning = nullptr;

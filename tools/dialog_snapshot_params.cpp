@@ -3,10 +3,12 @@
 #include <QDebug>
 
 #include "base/settings/global_settings.h"
+#include "tools/prefs_shown_values.h"
 #include "tools/view_prefs_params_common.h"
 #include "tools/view_prefs_params_snapshot.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_items_popup.h"
+#include "ui/view_pending_edit.h"
 
 namespace {
 constexpr int kWidth = 600;
@@ -34,10 +36,15 @@ DialogSnapshotParams::DialogSnapshotParams(QWidget* parent, GlobalSettings* sett
         connect(combos[i], &ViewCombobox2::ViewCombobox2_ValueChanged, this,
                 &DialogSnapshotParams::ViewCombobox2_ValueChanged);
     }
+    m_shown = std::make_unique<PrefsShownValues>(
+        [this](GlobalSettings* into) { m_page->saveToSettings(into); },
+        [this](const GlobalSettings* values, const GlobalSettings* showing) {
+            m_page->loadFromSettings(values, showing);
+        });
     if (m_settings) {
         m_page->loadFromSettings(m_settings);
-        m_shown = std::make_unique<GlobalSettings>();
-        m_page->saveToSettings(m_shown.get());
+        m_shown->loaded();
+        connect(m_settings, &GlobalSettings::changed, this, &DialogSnapshotParams::followStore);
     } else {
         qDebug("Error : no settings for snapshot parameters");
     }
@@ -55,12 +62,15 @@ void DialogSnapshotParams::layoutButtons() {
 
 void DialogSnapshotParams::close_dialog_ok() {
     qDebug("Close dialog ok child");
-    if (m_settings) {
-        GlobalSettings edited;
-        m_page->saveToSettings(&edited);
-        m_settings->storeEdits(*m_shown, edited);
-    }
+    if (m_settings) m_shown->save(*m_settings);
     BaseDialog::close_dialog_ok();
+}
+
+void DialogSnapshotParams::followStore() {
+    if (!isVisible()) return;
+    // A number still being typed is ended first, so it counts as edited and stays.
+    view_end_pending_edit(this);
+    m_shown->follow(*m_settings);
 }
 
 void DialogSnapshotParams::act_btn_bottom_left_btn(uint32_t senderTag) {

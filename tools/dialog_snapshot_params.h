@@ -1,12 +1,13 @@
 #pragma once
 // DialogSnapshotParams: the modal "Snapshot parameters" dialog (fixed 600 x 400) that
 // shows the Snapshot preference page alone, always open, without its own Reset, with
-// the buttons Save, Cancel and Reset (bottom left). Save stores the values the
-// person changed in the page since it was loaded (the snapshot converter reads them
-// in the store; the preferences window may be open beside it, and a value saved
-// there meanwhile is not put back) and emits clic_btn_dialog_1; it does not write
-// the file. Cancel and Reset store nothing. Made anew by the main window at each
-// use; the store is not owned and must outlive the dialog. GUI thread only.
+// the buttons Save, Cancel and Reset (bottom left). The preferences window may be
+// open beside it: while it is shown, a value saved there appears in each field that
+// is not being edited (PrefsShownValues). Save stores each value the page shows
+// otherwise than the store (what the person changed here, and only that; the
+// snapshot converter reads them in the store) and emits clic_btn_dialog_1; it does
+// not write the file. Cancel and Reset store nothing. Made anew by the main window
+// at each use; the store is not owned and must outlive the dialog. GUI thread only.
 #include <QPointer>
 #include <QString>
 
@@ -18,6 +19,7 @@
 #include "ui/view_items_sub_menu.h"  // QPointer needs the whole type
 
 class GlobalSettings;
+class PrefsShownValues;
 class ViewPrefsParamsSnapshot;
 
 class DialogSnapshotParams : public BaseDialog {
@@ -40,11 +42,13 @@ public slots:
     void viewItemsSubMenuClose(const QString& src_obj_tag, uint32_t senderTag, unsigned int index,
                                unsigned int section);
 
+private slots:
+    void followStore();
+
 private:
     ViewPrefsParamsSnapshot* m_page = nullptr;
     GlobalSettings* m_settings = nullptr;
-    // What the page showed when loaded, read back from its controls (owned; null
-    // without a store).
-    std::unique_ptr<GlobalSettings> m_shown;
+    // What the page shows of the store (owned; loaded only with a store).
+    std::unique_ptr<PrefsShownValues> m_shown;
     QPointer<ViewItemsSubMenu> m_subMenu;
 };

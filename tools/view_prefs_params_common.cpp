@@ -44,8 +44,11 @@ void PrefsSwitchList::create(QWidget* parent, std::vector<PrefsSwitch> rows) {
     }
 }
 
-void PrefsSwitchList::load(const GlobalSettings& settings) {
-    for (size_t i = 0; i < m_rows.size(); ++i) m_boxes[qsizetype(i)]->setChecked(m_rows[i].get(settings));
+void PrefsSwitchList::load(const GlobalSettings& settings, const GlobalSettings* showing) {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const bool on = m_rows[i].get(settings);
+        if (!showing || m_rows[i].get(*showing) != on) m_boxes[qsizetype(i)]->setChecked(on);
+    }
 }
 
 void PrefsSwitchList::save(GlobalSettings& settings) const {

@@ -47,7 +47,8 @@ class PrefsSwitchList {
 public:
     void create(QWidget* parent, std::vector<PrefsSwitch> rows);
 
-    void load(const GlobalSettings& settings);
+    // Every switch from `settings`; given `showing`, only those it holds otherwise.
+    void load(const GlobalSettings& settings, const GlobalSettings* showing = nullptr);
     void save(GlobalSettings& settings) const;
     // Rows at (x, y0 + 30 i), `width` wide and 25 high.
     void place(int x, int y0, int width);

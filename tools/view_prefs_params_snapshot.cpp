@@ -99,19 +99,23 @@ int32_t ViewPrefsParamsSnapshot::indexForTimeMode(uint32_t mode) {
     }
 }
 
-void ViewPrefsParamsSnapshot::loadFromSettings(const GlobalSettings* settings) {
+void ViewPrefsParamsSnapshot::loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing) {
     if (!settings) {
         qDebug("Error : no settings to load");
         return;
     }
-    prefs_select(m_format, settings->snapshot_format, "snapshot format");
-    prefs_select(m_folderMode, settings->snapshot_dst_folder_mode, "snapshot folder mode");
-    m_folder->setFolder(settings->snapshot_custom_folder_path);
-    m_timeMode->setCurrentIndex(indexForTimeMode(settings->snapshot_time_mode));
-    prefs_select(m_scaleMode, settings->snapshot_scale_mode, "snapshot scale mode");
-    show_number(m_width, settings->snapshot_scale_width);
-    show_number(m_height, settings->snapshot_scale_height);
-    show_number(m_quality, settings->snapshot_jpeg_qual);
+    using G = GlobalSettings;
+    const auto wanted = [&](auto G::*member) { return !showing || showing->*member != settings->*member; };
+    if (wanted(&G::snapshot_format)) prefs_select(m_format, settings->snapshot_format, "snapshot format");
+    if (wanted(&G::snapshot_dst_folder_mode))
+        prefs_select(m_folderMode, settings->snapshot_dst_folder_mode, "snapshot folder mode");
+    if (wanted(&G::snapshot_custom_folder_path)) m_folder->setFolder(settings->snapshot_custom_folder_path);
+    if (wanted(&G::snapshot_time_mode)) m_timeMode->setCurrentIndex(indexForTimeMode(settings->snapshot_time_mode));
+    if (wanted(&G::snapshot_scale_mode))
+        prefs_select(m_scaleMode, settings->snapshot_scale_mode, "snapshot scale mode");
+    if (wanted(&G::snapshot_scale_width)) show_number(m_width, settings->snapshot_scale_width);
+    if (wanted(&G::snapshot_scale_height)) show_number(m_height, settings->snapshot_scale_height);
+    if (wanted(&G::snapshot_jpeg_qual)) show_number(m_quality, settings->snapshot_jpeg_qual);
     updateEnabledState();
 }
 

@@ -25,7 +25,9 @@ class ViewPrefsParamsSnapshot : public ViewClosableParams {
 public:
     ViewPrefsParamsSnapshot(QWidget* parent, const QRect& geometry);
 
-    void loadFromSettings(const GlobalSettings* settings);
+    // Given `showing` (this page read back), only the controls it shows otherwise
+    // are set: a field being edited keeps what is in it, its typed expression too.
+    void loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing = nullptr);
     void saveToSettings(GlobalSettings* settings) const;
     void resetUi() override;
     void updateLayout() override;

@@ -13,12 +13,12 @@ ViewPrefsParamsSwitchPage::ViewPrefsParamsSwitchPage(QWidget* parent, const QRec
     ViewPrefsParamsSwitchPage::updateLayout();
 }
 
-void ViewPrefsParamsSwitchPage::loadFromSettings(const GlobalSettings* settings) {
+void ViewPrefsParamsSwitchPage::loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing) {
     if (!settings) {
         qDebug("Error : no settings to load");
         return;
     }
-    m_switches.load(*settings);
+    m_switches.load(*settings, showing);
 }
 
 void ViewPrefsParamsSwitchPage::saveToSettings(GlobalSettings* settings) const {

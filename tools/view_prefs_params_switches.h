@@ -19,7 +19,8 @@ class ViewCheckbox;
 class ViewPrefsParamsSwitchPage : public ViewClosableParams {
     Q_OBJECT
 public:
-    void loadFromSettings(const GlobalSettings* settings);
+    // Given `showing` (this page read back), only the switches it shows otherwise.
+    void loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing = nullptr);
     void saveToSettings(GlobalSettings* settings) const;
     void resetUi() override;
     void updateLayout() override;

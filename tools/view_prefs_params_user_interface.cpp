@@ -104,15 +104,19 @@ ViewPrefsParamsUserInterface::ViewPrefsParamsUserInterface(QWidget* parent, cons
     ViewPrefsParamsUserInterface::updateLayout();
 }
 
-void ViewPrefsParamsUserInterface::loadFromSettings(const GlobalSettings* settings) {
+void ViewPrefsParamsUserInterface::loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing) {
     if (!settings) {
         qDebug("Error : no settings to load");
         return;
     }
-    for (int i = 0; i < m_units.size(); ++i) m_units[i]->setCurrentIndex(settings->*kUnitRows[i].key ? 0 : 1);
+    for (int i = 0; i < m_units.size(); ++i) {
+        const bool GlobalSettings::*key = kUnitRows[i].key;
+        if (!showing || showing->*key != settings->*key) m_units[i]->setCurrentIndex(settings->*key ? 0 : 1);
+    }
     const QList<QColor GlobalSettings::*> keys = color_keys();
-    for (int i = 0; i < m_colors.size(); ++i) m_colors[i]->setColor(settings->*keys[i]);
-    m_switches.load(*settings);
+    for (int i = 0; i < m_colors.size(); ++i)
+        if (!showing || showing->*keys[i] != settings->*keys[i]) m_colors[i]->setColor(settings->*keys[i]);
+    m_switches.load(*settings, showing);
 }
 
 void ViewPrefsParamsUserInterface::saveToSettings(GlobalSettings* settings) const {

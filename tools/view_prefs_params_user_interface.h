@@ -23,7 +23,9 @@ class ViewPrefsParamsUserInterface : public ViewClosableParams {
 public:
     ViewPrefsParamsUserInterface(QWidget* parent, const QRect& geometry);
 
-    void loadFromSettings(const GlobalSettings* settings);
+    // Given `showing` (this page read back), only the controls it shows otherwise
+    // are set: a field being edited keeps what is in it.
+    void loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing = nullptr);
     void saveToSettings(GlobalSettings* settings) const;
     void resetUi() override;
     void updateLayout() override;

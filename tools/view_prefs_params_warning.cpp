@@ -37,15 +37,18 @@ ViewPrefsParamsWarning::ViewPrefsParamsWarning(QWidget* parent, const QRect& geo
     ViewPrefsParamsWarning::updateLayout();
 }
 
-void ViewPrefsParamsWarning::loadFromSettings(const GlobalSettings* settings) {
+void ViewPrefsParamsWarning::loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing) {
     if (!settings) {
         qDebug("Error : no settings to load");
         return;
     }
-    m_switches.load(*settings);
-    // The unit first: the limit is then shown in it.
-    m_bitrate->setUnit(settings->warn_high_bitrate_units);
-    m_bitrate->setBitrate(settings->warn_bitrate_limit);
+    m_switches.load(*settings, showing);
+    if (!showing || showing->warn_high_bitrate_units != settings->warn_high_bitrate_units ||
+        showing->warn_bitrate_limit != settings->warn_bitrate_limit) {
+        // The unit first: the limit is then shown in it.
+        m_bitrate->setUnit(settings->warn_high_bitrate_units);
+        m_bitrate->setBitrate(settings->warn_bitrate_limit);
+    }
     act_cb_high_bitrate();
 }
 

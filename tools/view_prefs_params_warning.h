@@ -19,7 +19,10 @@ class ViewPrefsParamsWarning : public ViewClosableParams {
 public:
     ViewPrefsParamsWarning(QWidget* parent, const QRect& geometry);
 
-    void loadFromSettings(const GlobalSettings* settings);
+    // Given `showing` (this page read back), only the controls it shows otherwise
+    // are set (the limit and its unit together): a field being edited keeps what is
+    // in it.
+    void loadFromSettings(const GlobalSettings* settings, const GlobalSettings* showing = nullptr);
     void saveToSettings(GlobalSettings* settings) const;
     void resetUi() override;
     void updateLayout() override;

@@ -127,7 +127,13 @@ bool GlobalSettings::switchValue(Switch which) const {
     return m_switches.value(QString::fromLatin1(row.key), row.when_absent);
 }
 
-void GlobalSettings::setSwitch(Switch which, bool value) { m_switches.setValue(value, switchKey(which)); }
+void GlobalSettings::setSwitch(Switch which, bool value) { setBoolSetting(value, switchKey(which)); }
+
+void GlobalSettings::setBoolSetting(bool value, const QString& key) {
+    if (m_switches.contains(key) && m_switches.value(key, value) == value) return;
+    m_switches.setValue(value, key);
+    emit changed();
+}
 
 QString GlobalSettings::prefsFilePath() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
@@ -286,18 +292,50 @@ bool GlobalSettings::save(SaveFailure* failure) {
     }
 }
 
+namespace {
+// Whether two switch stores hold `key` alike (both without it, or both with one value).
+bool same_switch(const SettingBoolState& a, const SettingBoolState& b, const QString& key) {
+    return a.contains(key) == b.contains(key) && a.value(key, false) == b.value(key, false);
+}
+}  // namespace
+
 void GlobalSettings::storeEdits(const GlobalSettings& shown, const GlobalSettings& edited) {
+    bool stored = false;
     for (const SettingParam& param : settings_params()) {
         std::visit(
             [&](auto member) {
-                if (edited.*member != shown.*member) this->*member = edited.*member;
+                if (edited.*member != shown.*member && this->*member != edited.*member) {
+                    this->*member = edited.*member;
+                    stored = true;
+                }
             },
             param.member);
     }
     for (const QString& key : edited.m_switches.keys()) {
         const bool value = edited.m_switches.value(key, false);
-        if (!shown.m_switches.contains(key) || shown.m_switches.value(key, false) != value)
-            m_switches.setValue(value, key);
+        if (same_switch(shown.m_switches, edited.m_switches, key)) continue;
+        if (m_switches.contains(key) && m_switches.value(key, false) == value) continue;
+        m_switches.setValue(value, key);
+        stored = true;
+    }
+    if (stored) emit changed();
+}
+
+void GlobalSettings::takeStoredChanges(GlobalSettings& shown, GlobalSettings& current) const {
+    for (const SettingParam& param : settings_params()) {
+        std::visit(
+            [&](auto member) {
+                if (this->*member == shown.*member) return;
+                if (current.*member == shown.*member) current.*member = this->*member;
+                shown.*member = this->*member;
+            },
+            param.member);
+    }
+    for (const QString& key : m_switches.keys()) {
+        if (same_switch(m_switches, shown.m_switches, key)) continue;
+        const bool value = m_switches.value(key, false);
+        if (same_switch(current.m_switches, shown.m_switches, key)) current.m_switches.setValue(value, key);
+        shown.m_switches.setValue(value, key);
     }
 }
 

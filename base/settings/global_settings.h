@@ -3,7 +3,10 @@
 // "norvu_hap_player_prefs.xml", in the user's configuration folder (on Linux
 // $XDG_CONFIG_HOME, else ~/.config). The main window owns the one store, loads it once
 // at start and saves it when the preferences window closes, on Quit and on close.
-// The windows read and write the members directly; there is no change notification.
+// The windows read and write the members directly. The ways a window stores what the
+// person set there (storeEdits, the switch setters) emit changed() when something
+// changed, so that a window showing the store beside it can follow; the view modes the
+// main window copies in directly are shown by no such window and say nothing.
 // GUI thread only. Errors never throw out of load() or save(): they are logged and
 // the values in memory stay.
 #include <QColor>
@@ -112,7 +115,8 @@ public:
 
     bool boolSetting(const QString& key, bool default_value) const { return m_switches.value(key, default_value); }
     bool hasBoolSetting(const QString& key) const { return m_switches.contains(key); }
-    void setBoolSetting(bool value, const QString& key) { m_switches.setValue(value, key); }
+    // Emits changed() when the switch was not stored with this value.
+    void setBoolSetting(bool value, const QString& key);
 
     // Stores here each "params" value and switch that `edited` holds differently
     // from `shown`, as `edited` holds it; every other value keeps what it has now.
@@ -120,10 +124,19 @@ public:
     // `edited`: its Save stores only what the person changed there, so a value
     // changed elsewhere while it was open (a menu, another window) is not put back
     // to what the window showed. The window records and the benchmark mode are not
-    // compared.
+    // compared. Emits changed() when a value changed here.
     void storeEdits(const GlobalSettings& shown, const GlobalSettings& edited);
+    // For such a window while it stays open: each value here that differs from
+    // `shown` was stored elsewhere since it was shown. `current` (the controls read
+    // now) takes it where it still holds the `shown` value, that is where nobody edits
+    // that field; `shown` takes it in every case. So the window can show the new
+    // values, and a later storeEdits(shown, current) stores each field that shows
+    // something other than this store, also a typed value equal to the one shown at
+    // first, and leaves every other field to this store.
+    void takeStoredChanges(GlobalSettings& shown, GlobalSettings& current) const;
 
-    // A named switch: its key, its stored value (its default when not stored), a new value.
+    // A named switch: its key, its stored value (its default when not stored), a new
+    // value (emits changed() as setBoolSetting does).
     static QString switchKey(Switch which);
     bool switchValue(Switch which) const;
     void setSwitch(Switch which, bool value);
@@ -150,6 +163,12 @@ public:
     void storeAudioMappingPanel(const QWindow* window);
 
     SettingsDialogBenchmark* benchmarkDialog() const { return m_benchmark; }
+
+signals:
+    // A window stored a value here (see above). Sent on the GUI thread, after the change.
+    void changed();
+
+public:
 
     // ---- The "params" keys, in the file's order; keys, defaults and the rules a
     // value read from the file must pass: the table of settings_table.cpp ----

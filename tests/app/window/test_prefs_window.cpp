@@ -5,9 +5,11 @@
 // that cannot write the file says so in a message box.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -269,6 +271,175 @@ TEST(PrefsFromMainWindow, SaveThatCannotWriteTheFileSaysWhichFileAndWhy) {
     window->act_quit_menu();
     qputenv("XDG_CONFIG_HOME", configHome);
     for (DialogSimpleMsg* message : window->findChildren<DialogSimpleMsg*>()) EXPECT_FALSE(message->isVisible());
+    delete video;
+    window.reset();
+}
+
+namespace {
+
+// Picks Window > Preferences as a person does: the entry's menu opened, the entry
+// clicked in it.
+void pick_preferences(MainWindow* window) {
+    QAction* entry = menu_bar_entry(*window, [](const QAction* a) { return a->text() == "Preferences..."; });
+    ASSERT_NE(entry, nullptr);
+    QMenu* menu = nullptr;
+    for (QObject* holder : entry->associatedObjects())
+        if (auto* m = qobject_cast<QMenu*>(holder)) menu = m;
+    ASSERT_NE(menu, nullptr);
+    menu->popup(QPoint(0, 0));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(entry).center());
+    EXPECT_FALSE(menu->isVisible());
+}
+
+// What a number field shows.
+template <class Box>
+std::string shown(const Box* box) {
+    return box->entry()->text().toStdString();
+}
+
+}  // namespace
+
+// Window > Preferences picked while the window is open brings it forward (also from
+// the task bar) as it is: the choice, the switch and the sizes typed in it stay, and
+// Save stores them. Once closed, the entry opens it loaded from the store again.
+TEST(PrefsFromMainWindow, PickedAgainWhileOpenComesForwardWithWhatWasTyped) {
+    start_without_video();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    GlobalSettings* settings = window->settings();
+    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
+    pick_preferences(window.get());
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_NE(prefs, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
+    ViewPrefsParamsSnapshot* page = prefs->snapshotPage();
+    ViewCheckbox* autoImport = prefs->importPage()->checkbox(0);
+    const bool autoImportStored = settings->import_auto_load_wave_files;
+    type_number(page->widthBox()->entry(), "640");
+    type_number(page->heightBox()->entry(), "360");
+    click(autoImport);
+
+    for (const bool minimized : {false, true}) {
+        SCOPED_TRACE(minimized ? "minimized" : "open");
+        if (minimized) prefs->showMinimized();
+        pick_preferences(window.get());
+        EXPECT_TRUE(prefs->isVisible());
+        EXPECT_FALSE(prefs->isMinimized());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(prefs));
+        EXPECT_EQ(page->widthBox()->value(), 640);
+        EXPECT_EQ(shown(page->heightBox()), "360");
+        EXPECT_EQ(autoImport->isChecked(), !autoImportStored);
+    }
+    EXPECT_EQ(SaveReceivers::count(prefs), 1);
+    click(prefs->rightButtons().at(0));  // "Save"
+    GlobalSettings reread;
+    reread.load();
+    const GlobalSettings* stores[] = {settings, &reread};
+    for (const GlobalSettings* store : stores) {
+        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+        EXPECT_EQ(store->snapshot_scale_width, 640u);
+        EXPECT_EQ(store->snapshot_scale_height, 360u);
+        EXPECT_EQ(store->import_auto_load_wave_files, !autoImportStored);
+    }
+
+    // Typed, then Cancel: the next pick opens it on what the store holds.
+    pick_preferences(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
+    type_number(page->widthBox()->entry(), "800");
+    click(prefs->rightButtons().at(1));  // "Cancel"
+    EXPECT_FALSE(prefs->isVisible());
+    pick_preferences(window.get());
+    EXPECT_EQ(page->widthBox()->value(), 640);
+    click(prefs->rightButtons().at(1));  // "Cancel"
+    delete video;
+    window.reset();
+}
+
+// While the preferences window is open, what the snapshot parameters dialog and the
+// sound card warning save appears in it, in each field not being edited there; its
+// Save then stores what it shows, field by field: a width typed, or put back by the
+// page's Reset, is stored as shown, also when it is the value the window opened with.
+// The snapshot parameters dialog open beside it likewise shows what the window saves.
+TEST(PrefsFromMainWindow, OpenWindowShowsWhatOthersSaveAndSaveStoresWhatItShows) {
+    start_without_video();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
+    auto* video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
+    MainWindow::setSoundIoFactory(previous);
+    GlobalSettings* settings = window->settings();
+    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
+    DialogWarningErr* warning = window->warningDialog();
+    ASSERT_NE(warning, nullptr);
+    pick_preferences(window.get());
+    DialogPrefs* prefs = window->prefsDialog();
+    ASSERT_NE(prefs, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(prefs));
+    ViewPrefsParamsSnapshot* page = prefs->snapshotPage();
+    ViewCheckbox* warnSoundCard = prefs->userInterfacePage()->checkbox(3);
+    ASSERT_EQ(shown(page->widthBox()), "1920");
+    ASSERT_TRUE(warnSoundCard->isChecked());
+    type_number(page->qualityBox()->entry(), "55");  // being edited here
+
+    DialogSnapshotParams* params = open_snapshot_params(window.get());
+    ASSERT_NE(params, nullptr);
+    type_number(params->page()->widthBox()->entry(), "640");
+    type_number(params->page()->heightBox()->entry(), "720");
+    type_number(params->page()->qualityBox()->entry(), "40");
+    click(params->rightButtons().at(0));  // "Save"
+    click(warning->dontShowAgain());
+    click(warning->closeButton());
+    EXPECT_EQ(shown(page->widthBox()), "640");
+    EXPECT_EQ(shown(page->heightBox()), "720");
+    EXPECT_EQ(shown(page->qualityBox()), "55");
+    EXPECT_FALSE(warnSoundCard->isChecked());
+
+    // The width typed back to what the window showed when it opened.
+    ASSERT_TRUE(show_active(prefs));
+    type_number(page->widthBox()->entry(), "1920");
+    click(prefs->rightButtons().at(0));  // "Save"
+    GlobalSettings reread;
+    reread.load();
+    const GlobalSettings* stores[] = {settings, &reread};
+    for (const GlobalSettings* store : stores) {
+        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+        EXPECT_EQ(store->snapshot_scale_width, 1920u);
+        EXPECT_EQ(store->snapshot_scale_height, 720u);
+        EXPECT_EQ(store->snapshot_jpeg_qual, 55u);
+        EXPECT_FALSE(store->isDisplayWarnUnsupportedSoundCard());
+    }
+
+    // Opened again, 640 saved in the dialog, then the page's Reset.
+    pick_preferences(window.get());
+    EXPECT_EQ(shown(page->widthBox()), "1920");
+    params = open_snapshot_params(window.get());
+    ASSERT_NE(params, nullptr);
+    type_number(params->page()->widthBox()->entry(), "640");
+    click(params->rightButtons().at(0));  // "Save"
+    EXPECT_EQ(shown(page->widthBox()), "640");
+    ASSERT_TRUE(show_active(prefs));
+    click(page->resetButton());
+    EXPECT_EQ(shown(page->widthBox()), "1920");
+    click(prefs->rightButtons().at(0));  // "Save"
+    EXPECT_EQ(settings->snapshot_scale_width, 1920u);
+    EXPECT_EQ(settings->snapshot_scale_height, 1080u);
+
+    // The other way round: the dialog stays open while the window saves a quality.
+    pick_preferences(window.get());
+    params = open_snapshot_params(window.get());
+    ASSERT_NE(params, nullptr);
+    const std::string opened = shown(params->page()->qualityBox());
+    ASSERT_NE(opened, "70");
+    ASSERT_TRUE(show_active(prefs));
+    type_number(page->qualityBox()->entry(), "70");
+    click(prefs->rightButtons().at(0));  // "Save"
+    EXPECT_EQ(shown(params->page()->qualityBox()), "70");
+    ASSERT_TRUE(show_active(params));
+    type_number(params->page()->qualityBox()->entry(), QString::fromStdString(opened));
+    click(params->rightButtons().at(0));  // "Save"
+    EXPECT_EQ(std::to_string(settings->snapshot_jpeg_qual), opened);
     delete video;
     window.reset();
 }
