@@ -11,7 +11,6 @@
 #include "movie/file_to_play.h"
 #include "processing/snapshot_converter.h"
 #include "render/vulkan_win_renderer.h"
-#include "base/text/time_text.h"
 
 namespace {
 
@@ -60,8 +59,8 @@ SnapshotMovie snapshot_movie(FileToPlay* movie) {
     m.canvas_y = record->originY;
     m.fps = movie->fps();
     movie->fpsRational(&m.rate_num, &m.rate_den);
-    m.nominal_fps = nominal_fps(m.rate_num, m.rate_den);
-    m.timecode_start = movie->timecodeStartFrame();
+    // The start the time display counts from, so the name of a frame is its label.
+    m.timecode_start = movie->timecodeStartAtPlayedRate();
     m.drop_frame = movie->isDropFrameTimecode();
     // The movie's error text is the read's verdict, so it starts empty.
     m.read_sample = [movie](uint32_t frame, VideoFrame* sample) {

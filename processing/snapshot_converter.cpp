@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "base/text/time_text.h"
 #include "media/video_frame.h"
 #include "processing/snapshot_tree.h"
 
@@ -162,27 +163,15 @@ QString SnapshotConverter::timeNameMillis(uint64_t frame, uint32_t rateNum, uint
     return join_fields(ms / 3600000, (ms / 60000) % 60, (ms / 1000) % 60, millis);
 }
 
-QString SnapshotConverter::timeNameTimecode(uint64_t frame, uint32_t rateNum, uint32_t rateDen, uint32_t nominal,
-                                            bool dropFrame) {
-    if (rateNum == 0 || rateDen == 0 || nominal == 0) return join_fields(0, 0, 0, two(0));
-    const uint64_t n = nominal;
-    uint64_t drop = 0, perTenMinutes = n * 600, perMinute = n * 60, perDay = n * 86400;
-    if (dropFrame) {
-        const double x = double(rateNum) / double(rateDen);
-        drop = uint64_t(std::llround(x * 0.066666));
-        perTenMinutes = uint64_t(std::llround(x * 600.0));
-        perMinute = std::max<uint64_t>(1, uint64_t(std::llround(x)) * 60 - std::min<uint64_t>(drop, 60));
-        // A day is 144 blocks of ten minutes, so the hours never read 24.
-        perDay = std::max<uint64_t>(1, perTenMinutes * 144);
-    }
-    uint64_t f = frame % perDay;
-    if (dropFrame && perTenMinutes > 0) {
-        const uint64_t blocks = f / perTenMinutes;
-        const uint64_t rest = f % perTenMinutes;
-        f += 9 * drop * blocks;
-        if (rest > drop) f += drop * std::min<uint64_t>((rest - drop) / perMinute, 9);
-    }
-    return join_fields((f / n / 3600) % 24, (f / n / 60) % 60, (f / n) % 60, two(f % n));
+QString SnapshotConverter::timeNameTimecode(uint64_t frame, uint32_t rateNum, uint32_t rateDen, bool dropFrame) {
+    if (rateNum == 0 || rateDen == 0) return join_fields(0, 0, 0, two(0));
+    // The time display's own arithmetic, so a name never says another time than the
+    // one shown for the frame. The labels repeat each day, so the count is taken within
+    // the day first; a day of labels fits 32 bits at any rate below 49,710 fps.
+    const uint64_t day = timecode_labels_per_day(rateNum, rateDen, dropFrame);
+    const TimecodeLabel label =
+        timecode_label_from_frame_count(static_cast<uint32_t>(frame % day), rateNum, rateDen, dropFrame);
+    return join_fields(label.hours, label.minutes, label.seconds, two(label.frames));
 }
 
 bool SnapshotConverter::fileExists(const QString& path) {
@@ -217,7 +206,7 @@ void SnapshotConverter::buildTargetPath(uint32_t frame) {
         case 2: time = timeNameFrames(frame, m_movie.fps); break;
         case 4:
             time = timeNameTimecode(uint64_t(frame) + m_movie.timecode_start, m_movie.rate_num, m_movie.rate_den,
-                                    m_movie.nominal_fps, m_movie.drop_frame);
+                                    m_movie.drop_frame);
             break;
         default: time = timeNameMillis(frame, m_movie.rate_num, m_movie.rate_den); break;
     }

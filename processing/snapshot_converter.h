@@ -57,8 +57,9 @@ struct SnapshotMovie {
     bool has_display_window = false;
     uint32_t canvas_width = 0, canvas_height = 0, canvas_x = 0, canvas_y = 0;
     float fps = 0;  // the current interpretation's rate
-    uint32_t rate_num = 0, rate_den = 0;
-    uint32_t nominal_fps = 0;  // integer frames per second of its timecode
+    uint32_t rate_num = 0, rate_den = 0;  // the current interpretation's rate
+    // The timecode start as the time display counts it at that rate (frame 0 shows
+    // the movie's own start label at every rate).
     uint32_t timecode_start = 0;
     bool drop_frame = false;
     SnapshotSampleReader read_sample;
@@ -97,10 +98,10 @@ public:
     // Integer arithmetic: milliseconds never read 1000, minutes never 60.
     static QString timeNameFrames(uint64_t frame, float fps);
     static QString timeNameMillis(uint64_t frame, uint32_t rate_num, uint32_t rate_den);
-    // Timecode from `frame` (the movie's timecode start included by the caller),
-    // wrapping at 24 hours; drop-frame numbering with `drop_frame`.
-    static QString timeNameTimecode(uint64_t frame, uint32_t rate_num, uint32_t rate_den, uint32_t nominal_fps,
-                                    bool drop_frame);
+    // The timecode label of the frame count `frame` (the timecode start included by
+    // the caller), as the time display shows it at rate_num / rate_den: wrapping at
+    // the day's labels, drop-frame numbering with `drop_frame` where the rate has it.
+    static QString timeNameTimecode(uint64_t frame, uint32_t rate_num, uint32_t rate_den, bool drop_frame);
     // "<path>.<ext>", else "<path>_1.<ext>", "_2" ... the first that is neither an
     // existing file nor in `avoid`.
     static QString makeUniqueFilePath(const QString& path, const QString& extension, const QStringList& avoid);

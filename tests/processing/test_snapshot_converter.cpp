@@ -51,10 +51,10 @@ TEST(SnapshotNames, TimeTextsOfEachMode) {
     EXPECT_EQ(SnapshotConverter::timeNameMillis(90000, 25, 1), "01_00_00_000");
     EXPECT_EQ(SnapshotConverter::timeNameMillis(3, 0, 1), "00_00_00_000");
     // Timecode, drop-frame from 0 and non-drop.
-    EXPECT_EQ(SnapshotConverter::timeNameTimecode(1800, 30000, 1001, 30, true), "00_01_00_02");
-    EXPECT_EQ(SnapshotConverter::timeNameTimecode(17982, 30000, 1001, 30, true), "00_10_00_00");
-    EXPECT_EQ(SnapshotConverter::timeNameTimecode(1800, 30000, 1001, 30, false), "00_01_00_00");
-    EXPECT_EQ(SnapshotConverter::timeNameTimecode(25 * 86400 + 30, 25, 1, 25, false), "00_00_01_05");
+    EXPECT_EQ(SnapshotConverter::timeNameTimecode(1800, 30000, 1001, true), "00_01_00_02");
+    EXPECT_EQ(SnapshotConverter::timeNameTimecode(17982, 30000, 1001, true), "00_10_00_00");
+    EXPECT_EQ(SnapshotConverter::timeNameTimecode(1800, 30000, 1001, false), "00_01_00_00");
+    EXPECT_EQ(SnapshotConverter::timeNameTimecode(25 * 86400 + 30, 25, 1, false), "00_00_01_05");
 }
 
 // The frames where a field could overflow: the first 20000 (every millisecond and
@@ -93,7 +93,7 @@ TEST(SnapshotNames, FieldsStayInRangeAndSortInFrameOrder) {
         for (uint64_t frame : frames_to_check(fps)) {
             const QString names[3] = {SnapshotConverter::timeNameMillis(frame, r.num, r.den),
                                       SnapshotConverter::timeNameFrames(frame, fps),
-                                      SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.nominal, r.drop)};
+                                      SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.drop)};
             const int last_limit[3] = {1000, int(std::lround(fps)), int(r.nominal)};
             for (int m = 0; m < 3; ++m) {
                 const std::array<int, 4> f = fields(names[m]);
@@ -112,11 +112,11 @@ TEST(SnapshotNames, TimecodeWrapsAtTheDay) {
         // A day of drop-frame timecode is 144 blocks of ten minutes.
         const uint64_t day = r.drop ? 144 * uint64_t(std::llround(600.0 * r.num / r.den)) : 86400ull * r.nominal;
         for (uint64_t frame = day - 40; frame < day; ++frame) {
-            const std::array<int, 4> f = fields(SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.nominal, r.drop));
+            const std::array<int, 4> f = fields(SnapshotConverter::timeNameTimecode(frame, r.num, r.den, r.drop));
             ASSERT_EQ(f[0], 23) << frame;
             ASSERT_EQ(f[1], 59) << frame;
         }
-        EXPECT_EQ(SnapshotConverter::timeNameTimecode(day, r.num, r.den, r.nominal, r.drop), "00_00_00_00");
+        EXPECT_EQ(SnapshotConverter::timeNameTimecode(day, r.num, r.den, r.drop), "00_00_00_00");
     }
 }
 
@@ -172,7 +172,7 @@ protected:
 
 TEST_F(SnapshotConverterTest, SuccessiveShotsGetNumberedNames) {
     FileToPlay movie(q(snaptest::fixture("snap_hap.mov")));
-    const SnapshotMovie record = snaptest::movie_record(&movie, 25);
+    const SnapshotMovie record = snaptest::movie_record(&movie);
     const SnapshotPrefs prefs = custom_folder(folder, 0, 3);
     QStringList paths;
     for (int i = 0; i < 3; ++i) {
@@ -193,19 +193,19 @@ TEST_F(SnapshotConverterTest, SuccessiveShotsGetNumberedNames) {
 TEST_F(SnapshotConverterTest, NamesForEachTimeModeAndRate) {
     struct Case {
         const char* movie;
-        uint32_t time_mode, nominal;
+        uint32_t time_mode;
         const char* name;
     };
     const Case cases[] = {
-        {"snap_hap.mov", 1, 25, "snap_hap_2.png"},
-        {"snap_hap.mov", 2, 25, "snap_hap_00_00_00_02.png"},
-        {"snap_hap.mov", 4, 25, "snap_hap_00_00_00_02.png"},
-        {"snap_hap.mov", 9, 25, "snap_hap_00_00_00_080.png"},  // any other mode: milliseconds
-        {"snap_hap_1001.mov", 3, 30, "snap_hap_1001_00_00_00_067.png"},
+        {"snap_hap.mov", 1, "snap_hap_2.png"},
+        {"snap_hap.mov", 2, "snap_hap_00_00_00_02.png"},
+        {"snap_hap.mov", 4, "snap_hap_00_00_00_02.png"},
+        {"snap_hap.mov", 9, "snap_hap_00_00_00_080.png"},  // any other mode: milliseconds
+        {"snap_hap_1001.mov", 3, "snap_hap_1001_00_00_00_067.png"},
     };
     for (const Case& c : cases) {
         FileToPlay movie(q(snaptest::fixture(c.movie)));
-        const SnapshotMovie record = snaptest::movie_record(&movie, c.nominal);
+        const SnapshotMovie record = snaptest::movie_record(&movie);
         const SnapshotPrefs prefs = custom_folder(dir.filePath(QString::number(c.time_mode) + c.movie), 1, c.time_mode);
         SnapshotConverter converter(nullptr, &prefs, &record, &view);
         converter.createSnapshot(2);
@@ -221,7 +221,7 @@ TEST_F(SnapshotConverterTest, Utf8FoldersAndMovieNames) {
     ASSERT_TRUE(QFile::copy(q(snaptest::fixture("snap_hapa.mov")), moviePath));
     FileToPlay movie(moviePath);
     ASSERT_EQ(movie.errorText(), "");
-    const SnapshotMovie record = snaptest::movie_record(&movie, 25);
+    const SnapshotMovie record = snaptest::movie_record(&movie);
     SnapshotPrefs prefs = custom_folder(sub + QString::fromUtf8("/日本"), 1);
     prefs.dst_folder_mode = 1;  // the movie's folder
     SnapshotConverter converter(nullptr, &prefs, &record, &view);
@@ -233,7 +233,7 @@ TEST_F(SnapshotConverterTest, Utf8FoldersAndMovieNames) {
 
 TEST_F(SnapshotConverterTest, ConstructionErrors) {
     FileToPlay movie(q(snaptest::fixture("snap_hap.mov")));
-    const SnapshotMovie record = snaptest::movie_record(&movie, 25);
+    const SnapshotMovie record = snaptest::movie_record(&movie);
     const SnapshotPrefs prefs = custom_folder(folder);
     EXPECT_EQ(SnapshotConverter(nullptr, nullptr, &record, &view).errorText(), "Internal error (Settings)");
     EXPECT_EQ(SnapshotConverter(nullptr, &prefs, nullptr, &view).errorText(), "Internal error (File)");
@@ -263,7 +263,7 @@ TEST_F(SnapshotConverterTest, ConstructionErrors) {
 
 TEST_F(SnapshotConverterTest, DesktopTarget) {
     FileToPlay movie(q(snaptest::fixture("snap_hap.mov")));
-    const SnapshotMovie record = snaptest::movie_record(&movie, 25);
+    const SnapshotMovie record = snaptest::movie_record(&movie);
     SnapshotPrefs prefs;  // desktop
     const SnapshotConverter converter(nullptr, &prefs, &record, &view);
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -276,7 +276,7 @@ TEST_F(SnapshotConverterTest, DesktopTarget) {
 
 TEST_F(SnapshotConverterTest, FailedSnapshotsLeaveNoFile) {
     FileToPlay movie(q(snaptest::fixture("snap_hap.mov")));
-    SnapshotMovie record = snaptest::movie_record(&movie, 25);
+    SnapshotMovie record = snaptest::movie_record(&movie);
     const SnapshotPrefs prefs = custom_folder(folder);
 
     {  // a frame past the end: the movie's error text

@@ -124,7 +124,7 @@ std::string with_display_window(const std::string& source, const std::string& na
     return path;
 }
 
-SnapshotMovie movie_record(FileToPlay* movie, uint32_t nominal_fps) {
+SnapshotMovie movie_record(FileToPlay* movie) {
     SnapshotMovie m;
     MovFile* record = nullptr;
     movie->movFile(&record);
@@ -141,8 +141,7 @@ SnapshotMovie movie_record(FileToPlay* movie, uint32_t nominal_fps) {
     m.canvas_y = record->originY;
     m.fps = movie->fps();
     movie->fpsRational(&m.rate_num, &m.rate_den);
-    m.nominal_fps = nominal_fps;
-    m.timecode_start = movie->timecodeStartFrame();
+    m.timecode_start = movie->timecodeStartAtPlayedRate();
     m.drop_frame = movie->isDropFrameTimecode();
     m.read_sample = [movie](uint32_t frame, VideoFrame* sample) {
         movie->clearErrorText();

@@ -39,6 +39,6 @@ std::string with_display_window(const std::string& source, const std::string& na
                                 uint32_t canvas_h, uint32_t x, uint32_t y);
 
 // The converter's movie record filled from an opened movie, as the main window does.
-SnapshotMovie movie_record(FileToPlay* movie, uint32_t nominal_fps);
+SnapshotMovie movie_record(FileToPlay* movie);
 
 }  // namespace snaptest

@@ -2,22 +2,26 @@
 // FFmpeg whose timecode crosses midnight: every label shown is a label of the day
 // (never 24:00:00), typing it lands on its own frame, and under every Interpret Fps
 // rate frame 0 still shows the movie's own start timecode, which the information
-// overlay says too.
+// overlay says too; and a snapshot in Timecode naming is named after the label shown.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <string>
 
 #include "app/main_window.h"
 #include "app/view_bottom_ctrl.h"
+#include "app/view_info_error.h"
 #include "base/settings/global_settings.h"
 #include "movie/file_to_play.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
+#include "ui/view_btn_image.h"
 #include "ui/view_editable_time.h"
 #include "ui/view_label.h"
 #include "ui/view_text_entry.h"
@@ -67,6 +71,22 @@ struct InterpretedRate {
     {"59.94", "23;59;59;50", "00;00;00;05"},          {"60", "23;59;59;50", "00;00;00;05"},
 };
 
+// Movies of 8 frames played at an Interpret Fps entry, and the label frame 0 shows.
+struct SnapshotCase {
+    const char* file;
+    const char* entry;
+    const char* first;
+} const kSnapshotCases[] = {
+    {"window_tc_2997_1h.mov", "Same as source", "01;00;00;00"},
+    {"window_tc_2997_1h.mov", "25", "01;00;00;00"},
+    {"window_tc_2997_1h.mov", "60", "01;00;00;00"},
+    {"window_tc_25_10h.mov", "Same as source", "10:00:00:00"},
+    {"window_tc_25_10h.mov", "29.97", "10:00:00:00"},
+    {"window_tc_25_10h.mov", "59.94", "10:00:00:00"},
+    {"window_tc_2997_hour_end.mov", "Same as source", "00;59;59;28"},
+    {"window_tc_2997_hour_end.mov", "24", "00;59;59;23"},
+};
+
 class TimecodeWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,6 +124,17 @@ protected:
     void pickRate(const char* entry) {
         g_rate = QString::fromLatin1(entry);
         QTest::mouseClick(shown.video, Qt::RightButton, Qt::NoModifier, QPoint(100, 100));
+    }
+
+    // Clicks the snapshot button and returns the name of the one file it wrote into
+    // `folder`, which it then removes (so the next snapshot may take the same name).
+    std::string snapshotName(const QString& folder) {
+        click(shown.window->bottomBar()->button(ViewBottomCtrl::Button_Snapshot));
+        const QStringList files = QDir(folder).entryList(QDir::Files);
+        EXPECT_EQ(files.size(), 1) << shown.window->messageView()->messageLabel()->text().toStdString();
+        if (files.size() != 1) return std::string();
+        QFile::remove(QDir(folder).filePath(files[0]));
+        return files[0].toStdString();
     }
 
     ShownMainWindow shown;
@@ -144,6 +175,44 @@ TEST_F(TimecodeWindowTest, LabelsAcrossMidnightAndAtEveryInterpretedRateReadBack
         EXPECT_EQ(frame(), 0u) << "typed " << rate.first;
         ASSERT_NO_FATAL_FAILURE(typeTime(QString::fromLatin1(rate.last)));
         EXPECT_EQ(frame(), 15u) << "typed " << rate.last;
+    }
+}
+
+// Timecode naming: the file of a frame carries the label the time display shows for
+// it, the separators made underscores, at the movie's own rate and under Interpret Fps.
+TEST_F(TimecodeWindowTest, SnapshotNamesCarryTheShownLabelAtEveryInterpretedRate) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto file_name = [](const char* movie, std::string label) {
+        for (char& c : label)
+            if (c == ':' || c == ';') c = '_';
+        const std::string base(movie);
+        return base.substr(0, base.size() - 4) + "_" + label + ".png";
+    };
+    QString opened;
+    for (const SnapshotCase& c : kSnapshotCases) {
+        SCOPED_TRACE(std::string(c.file) + " at " + c.entry);
+        if (opened != c.file) {
+            shown.close();
+            QFile::remove(GlobalSettings::prefsFilePath());
+            ASSERT_NO_FATAL_FAILURE(shown.open(fixture(c.file)));
+            opened = c.file;
+            QTest::mouseClick(time()->currentLabel(), Qt::LeftButton, Qt::ControlModifier);  // -> Timecode
+            ASSERT_EQ(time()->mode(), uint32_t(UiTimemode_Timecode));
+            GlobalSettings* settings = shown.window->settings();
+            settings->snapshot_format = 1;
+            settings->snapshot_dst_folder_mode = 2;
+            settings->snapshot_custom_folder_path = dir.path();
+            settings->snapshot_time_mode = 4;
+        }
+        pickRate(c.entry);
+        key(Qt::Key_Home);
+        ASSERT_EQ(frame(), 0u);
+        EXPECT_EQ(shownTime(), c.first);
+        EXPECT_EQ(snapshotName(dir.path()), file_name(c.file, shownTime())) << "frame 0";
+        key(Qt::Key_End);
+        ASSERT_EQ(frame(), 7u);
+        EXPECT_EQ(snapshotName(dir.path()), file_name(c.file, shownTime())) << "frame 7";
     }
 }
 
