@@ -491,7 +491,12 @@ uint64_t MovFile::readAudioLocked(MovFile* movie, void* destination, uint32_t tr
 float MovFile::averageByteRate(const MovFile* movie) {
     // An empty or rate-less movie has no byte rate (rather than a division by zero).
     if (movie->frameCount == 0 || !movie->frameTable || !(movie->fps > 0)) return 0.0f;
+    // A variable-rate table shows some samples more than once: its bytes are those of
+    // the stored samples. A constant-rate table holds each sample once.
     uint64_t total = 0;
-    for (uint32_t i = 0; i < movie->frameCount; ++i) total += movie->frameTable[i].size;
+    if (movie->variableFps)
+        total = movie->sampleBytes;
+    else
+        for (uint32_t i = 0; i < movie->frameCount; ++i) total += movie->frameTable[i].size;
     return static_cast<float>(double(total) / (double(movie->frameCount) / movie->fps));
 }

@@ -142,6 +142,9 @@ struct MovFile {
     uint32_t displayWidth, displayHeight, originX, originY;
 
     FrameIndexEntry* frameTable;
+    // Bytes of the video samples the frame table was built from, each counted once:
+    // a variable-rate table repeats samples to fill its constant rate.
+    uint64_t sampleBytes;
     uint64_t problemFlags;
     MovAudioTrack* audioTracks;
 
@@ -155,6 +158,7 @@ struct MovFile {
     static uint64_t readAudio(MovFile* movie, void* destination, uint32_t track, uint64_t start, uint64_t count);
     static uint64_t readAudioLocked(MovFile* movie, void* destination, uint32_t track, uint64_t start,
                                     uint64_t count);
+    // The video's bytes per second of the movie's duration; 0 without frames or rate.
     static float averageByteRate(const MovFile* movie);
     static uint32_t pcmFormat(const MovAudioTrack* track);
 

@@ -159,6 +159,7 @@ void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uin
 
         const uint64_t file_size = movie->fileSize;
         const uint32_t frames = movie->frameCount;
+        movie->sampleBytes = 0;
         const uint32_t sample_count = tables.sampleCount;
         uint32_t table_length = sample_count;
         if (sample_count > frames) {
@@ -214,6 +215,7 @@ void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uin
                     break;
                 }
                 samples[filled] = FrameIndexEntry{offset, size};
+                movie->sampleBytes += size;
                 ++filled;
                 offset += size;
             }
