@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -377,6 +379,38 @@ TEST_F(MainWindowTest, FullScreenLaysTheViewsOutForTheWindowsOwnSize) {
     EXPECT_TRUE(window->menuBar()->isVisible());
 }
 
+// The message box over the video as a user reads it: the lines of its message, and
+// where their pixels fall when the label is painted as the main window paints the box.
+struct ShownMessage {
+    QStringList lines;
+    QRect ink;  // in the box's coordinates; null when nothing is painted
+};
+
+ShownMessage shown_message(const ViewInfoError& box) {
+    const ViewLabel* label = box.messageLabel();
+    QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    const_cast<ViewLabel*>(label)->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 0) ink |= QRect(x, y, 1, 1);
+    return {label->shownText().split('\n'), ink.translated(label->pos())};
+}
+
+QString without_spaces(QString text) { return text.remove(QRegularExpression("\\s")); }
+
+// The pixels that differ between two grabs of the video.
+QRect changed(const QImage& a, const QImage& b) {
+    QRect rect;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) rect |= QRect(x, y, 1, 1);
+    return rect;
+}
+
 TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
     video = new VulkanWindow;
     video->setVulkanInstance(vktest::vulkan_instance());
@@ -390,6 +424,96 @@ TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
     EXPECT_TRUE(window->isErrorShown());
     EXPECT_EQ(window->pendingErrorTitle(), "");
     EXPECT_EQ(window->messageView()->titleLabel()->text(), "Second");
+}
+
+TEST_F(MainWindowTest, AMessageOverTheVideoIsShownWholeInLinesInsideTheVideoArea) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString missing = dir.filePath("a_rather_long_folder_name_for_the_delivery_of_the_programme/"
+                                         "reel_one_final_mix_approved_version_two_for_broadcast.mov");
+    ASSERT_NO_FATAL_FAILURE(open(missing));
+    ASSERT_TRUE(window->isErrorShown());
+    ViewInfoError* box = window->messageView();
+    const QString message = box->messageLabel()->text();
+    ASSERT_TRUE(message.startsWith("Error loading file : Can't open file for read : " + QDir::toNativeSeparators(missing)))
+        << message.toStdString();
+    ASSERT_TRUE(message.endsWith("No such file or directory")) << message.toStdString();
+
+    // Every line lies inside the box, the box inside the video area, and a message that
+    // fits is there whole: each character in order, painted from its first line to
+    // its last, clear of the box's edges.
+    const int spacing = box->messageLabel()->fontMetrics().lineSpacing();
+    const auto expect_inside = [&](const ShownMessage& shown) {
+        const QRect inBox(QPoint(0, 0), box->size());
+        EXPECT_TRUE(inBox.contains(box->messageLabel()->geometry()))
+            << ::testing::PrintToString(box->messageLabel()->geometry());
+        EXPECT_TRUE(inBox.adjusted(1, 1, -1, -1).contains(shown.ink))
+            << ::testing::PrintToString(shown.ink) << " in " << ::testing::PrintToString(inBox);
+        for (const QString& line : shown.lines)
+            EXPECT_LE(box->messageLabel()->fontMetrics().horizontalAdvance(line), box->messageLabel()->width())
+                << line.left(100).toStdString();
+        const QSize area = video->size();
+        EXPECT_LE(box->width(), area.width());
+        EXPECT_LE(box->height(), area.height());
+    };
+    const auto expect_whole = [&](const QString& text) {
+        const ShownMessage shown = shown_message(*box);
+        SCOPED_TRACE(shown.lines.join(" | ").left(300).toStdString());
+        expect_inside(shown);
+        EXPECT_EQ(without_spaces(shown.lines.join("")), without_spaces(text));
+        EXPECT_GE(shown.ink.height(), (shown.lines.size() - 1) * spacing + spacing / 2);
+        EXPECT_GT(shown.ink.top(), box->messageLabel()->y());
+        EXPECT_LT(shown.ink.bottom(), box->messageLabel()->geometry().bottom());
+        return shown;
+    };
+    EXPECT_GE(expect_whole(message).lines.size(), 2);
+
+    // A short message keeps the box and the line it always had.
+    window->displayErrorInfo("File import error", "Unsupported codec");
+    EXPECT_EQ(box->size(), QSize(450, 120));
+    EXPECT_EQ(box->messageLabel()->geometry(), QRect(0, 40, 450, 65));
+    EXPECT_EQ(expect_whole("Unsupported codec").lines, QStringList({"Unsupported codec"}));
+
+    // A message longer than the box holds grows it, and the renderer draws the grown
+    // box centred in the video, where a click on it closes it.
+    const QString longer = QStringList(4, message).join(' ');
+    window->displayErrorInfo("File import error", longer);
+    EXPECT_GT(box->height(), 120);
+    expect_whole(longer);
+    video->renderer->refresh();
+    const QImage withBox = vktest::grab_frame(*video);
+    window->viewVideoClicError();
+    video->renderer->refresh();
+    const QImage without = vktest::grab_frame(*video);
+    ASSERT_FALSE(withBox.isNull());
+    const QRect onScreen((video->width() - box->width()) / 2, (video->height() - box->height()) / 2, box->width(),
+                         box->height());
+    const QRect drawn = changed(withBox, without);
+    EXPECT_TRUE(onScreen.contains(drawn)) << ::testing::PrintToString(drawn) << " in "
+                                          << ::testing::PrintToString(onScreen);
+    EXPECT_GT(drawn.height(), 120) << ::testing::PrintToString(drawn);
+    window->displayErrorInfo("File import error", longer);
+    QTest::mouseClick(video, Qt::LeftButton, Qt::NoModifier, onScreen.topLeft() + QPoint(box->width() / 2, 3));
+    EXPECT_FALSE(window->isErrorShown());
+
+    // Too long for the whole video area: as wide and tall as the area, from its
+    // beginning, in whole lines; also after the window shrinks.
+    QStringList folders;
+    for (int i = 0; i < 1500; ++i) folders << QString("folder_%1").arg(i);
+    const QString huge = "Error loading file : " + folders.join('/');
+    window->displayErrorInfo("File import error", huge);
+    for (const QSize size : {window->size(), QSize(700, 450)}) {
+        window->resize(size);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
+        EXPECT_EQ(box->size(), video->size());
+        const ShownMessage shown = shown_message(*box);
+        expect_inside(shown);
+        ASSERT_FALSE(shown.lines.isEmpty());
+        EXPECT_TRUE(shown.lines.first().startsWith("Error loading file : folder_0/")) << shown.lines.first().left(100).toStdString();
+        EXPECT_LT(shown.ink.top(), box->messageLabel()->y() + spacing);
+        EXPECT_EQ(box->messageLabel()->height() % spacing, 0);
+    }
 }
 
 }  // namespace
