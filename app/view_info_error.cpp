@@ -50,7 +50,9 @@ void ViewInfoError::placeMessage(const QRect& geometry, Qt::Alignment alignment)
 
 void ViewInfoError::layoutBox() {
     const int around = kTitleHeight + kBelowMessage;
-    int w = m_usual.width();
+    const bool limited = m_area.isValid();
+    // Only a video area narrower than the usual box (the smallest window) narrows it.
+    int w = limited ? std::max(1, std::min(m_usual.width(), m_area.width())) : m_usual.width();
     int h = m_usual.height();
     // A message on one line across the box keeps the layout it always had.
     placeMessage(QRect(0, kTitleHeight, w, h - around), Qt::AlignCenter);
@@ -61,7 +63,6 @@ void ViewInfoError::layoutBox() {
     }
     int text = m_message->wrappedHeight(w - 2 * kSideMargin);
     h = std::max(h, text + around);
-    const bool limited = m_area.isValid();
     if (limited && h > m_area.height() && m_area.width() > w) {
         w = m_area.width();
         text = m_message->wrappedHeight(w - 2 * kSideMargin);

@@ -23,7 +23,8 @@ public:
     // lines (inside a word, such as a path, where it must) in a box grown in height
     // by them; one too tall for the area (setArea) widens the box to the area's width
     // first, and one too tall even then is shown from its beginning in a box as tall
-    // as the area. The box never shrinks below its usual size.
+    // as the area. The box keeps at least its usual size, but for an area narrower
+    // than that, whose width it takes.
     void setTexts(const QString& title, const QString& message);
     // The area the box is drawn in (the video area), within which it grows; the box is
     // sized again for it. Until it is given, the box grows in height without limit.

@@ -486,11 +486,11 @@ TEST_F(MainWindowTest, AMessageOverTheVideoIsShownWholeInLinesInsideTheVideoArea
     EXPECT_FALSE(window->isErrorShown());
 
     // Too long for the whole video area: as large as the area, from its beginning, in
-    // whole lines; also after the window shrinks.
+    // whole lines; also in the smallest window, narrower than the usual box.
     QStringList folders;
     for (int i = 0; i < 1500; ++i) folders << QString("folder_%1").arg(i);
     window->displayErrorInfo("File import error", "Error loading file : " + folders.join('/'));
-    for (const QSize size : {window->size(), QSize(700, 450)}) {
+    for (const QSize size : {window->size(), window->minimumSize()}) {
         window->resize(size);
         QCoreApplication::processEvents();
         SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
