@@ -312,6 +312,8 @@ private:
     // Layout and overlays (main_window_layout.cpp).
     void layoutViews();
     void refreshErrorOverlay();
+    // The click zone of the message box: its size, centred in the video area.
+    void placeErrorOverlay();
     void refreshInformationOverlay();
     void showErrorOverlay(bool show);
     void stopMessageTimer();

@@ -101,7 +101,17 @@ void MainWindow::refreshErrorOverlay() {
         qDebug().noquote() << "Can't edit error msg (no view or renderer)";
         return;
     }
-    if (rendererHasResources()) renderer()->updateErrorOverlayImage(image);
+    // The box's size follows its message: the click zone and the renderer's box with it.
+    placeErrorOverlay();
+    if (rendererHasResources()) renderer()->updateErrorOverlayImage(image, m_infoError->size());
+}
+
+void MainWindow::placeErrorOverlay() {
+    if (!m_videoWindow) return;
+    const QSize area = m_infoError->area();
+    const QSize box = m_infoError->size();
+    m_videoWindow->setErrorOverlayRect(
+        QRect((area.width() - box.width()) / 2, (area.height() - box.height()) / 2, box.width(), box.height()));
 }
 
 void MainWindow::refreshInformationOverlay() {
@@ -156,13 +166,13 @@ void MainWindow::layoutViews() {
     const int w = m_logo->width();
     const QRect logo(8, full ? H - 3 - w : H - 8 - w, w, w);
     const QRect information(W - 400, 0, 400, Hv);
-    const QRect error((W - m_infoError->width()) / 2, (Hv - m_infoError->height()) / 2, m_infoError->width(),
-                      m_infoError->height());
 
-    if (m_videoWindow) {
-        m_videoWindow->setErrorOverlayRect(error);
-        m_videoWindow->setInformationOverlayRect(information);
-    }
+    // A message in lines may take another size in the new video area.
+    const QSize box = m_infoError->size();
+    m_infoError->setArea(video.size());
+    if (m_infoError->size() != box && rendererHasResources()) refreshErrorOverlay();
+    placeErrorOverlay();
+    if (m_videoWindow) m_videoWindow->setInformationOverlayRect(information);
     m_videoContainer->setGeometry(video);
     if (m_controlsShown) {
         m_progressBar->setGeometry(progress);

@@ -382,14 +382,15 @@ uint32_t canvas_build_vertex_data(BaseGpu2dCanvas* canvas, uint32_t templateCode
     return count;
 }
 
-void canvas_error_overlay_quad(const BaseGpu2dCanvas* canvas, float out[20]) {
+void canvas_error_overlay_quad(const BaseGpu2dCanvas* canvas, uint32_t boxWidth, uint32_t boxHeight, float out[20]) {
     const double vw = std::max(1.0, canvas->viewWidth);
     const double vh = std::max(1.0, canvas->viewHeight);
-    const float w = float(450.0 / vw);
-    const float h = float(120.0 / vh);
-    // With an odd view height the centred box would sit half a pixel off the pixel
-    // grid: it is moved up by half a pixel so that its edges and texels line up.
-    const float c = (uint64_t(vh) % 2 == 1) ? float(1.0 / vh) : 0.0f;
+    const float w = float(boxWidth / vw);
+    const float h = float(boxHeight / vh);
+    // When the view and the box differ by an odd height the centred box would sit half
+    // a pixel off the pixel grid: it is moved up by half a pixel so that its edges and
+    // texels line up.
+    const float c = ((uint64_t(vh) + boxHeight) % 2 == 1) ? float(1.0 / vh) : 0.0f;
     put(out + 0, {-w, c - h, 0.0f, 0.0f, 1.0f});
     put(out + 5, {-w, c + h, 0.0f, 0.0f, 0.0f});
     put(out + 10, {w, c - h, 0.0f, 1.0f, 1.0f});

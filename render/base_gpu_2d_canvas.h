@@ -157,8 +157,9 @@ struct CanvasVertexData {
 // pan. Returns the vertex count. Throws std::bad_alloc.
 uint32_t canvas_build_vertex_data(BaseGpu2dCanvas* canvas, uint32_t templateCode, CanvasVertexData* data);
 
-// The overlay quads (4-vertex strips, 20 floats): the 450 x 120 error box in the
-// centre, and the 400-pixel information column along the right edge whose texture
-// spans `informationOverlayHeight` view pixels from the top.
-void canvas_error_overlay_quad(const BaseGpu2dCanvas* canvas, float out[20]);
+// The overlay quads (4-vertex strips, 20 floats): the error box of `boxWidth` x
+// `boxHeight` view pixels in the centre, and the 400-pixel information column along
+// the right edge whose texture spans `informationOverlayHeight` view pixels from the
+// top.
+void canvas_error_overlay_quad(const BaseGpu2dCanvas* canvas, uint32_t boxWidth, uint32_t boxHeight, float out[20]);
 void canvas_information_overlay_quad(const BaseGpu2dCanvas* canvas, uint32_t informationOverlayHeight, float out[20]);

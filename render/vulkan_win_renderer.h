@@ -161,6 +161,11 @@ public:
     void setHighDpi(bool highDpi);
     void setShowErrorOverlay(bool show);
     void setShowInformationOverlay(bool show);
+    // The message box's image, for a box of `box` view pixels (the image at the
+    // texture's scale, 2 with the high-DPI flag): a new size re-creates the box's
+    // texture, cut to what the device can hold, and moves its quad at once. Without
+    // `box` the box keeps its size.
+    void updateErrorOverlayImage(QImage image, QSize box);
     void updateErrorOverlayImage(QImage image);
     bool setInformationOverlayImage(QImage image, uint32_t height);
 
@@ -196,6 +201,7 @@ public:
     bool hasVideoFrame() const { return videoFrameReady; }
     uint32_t videoTileCount() const;
     uint32_t informationOverlayHeightValue() const { return informationOverlayHeight; }
+    QSize errorOverlaySizeValue() const { return errorOverlaySize; }
     bool isHighDpi() const { return highDpi != 0; }
 
     static void color_to_float4(const QColor& colour, float out[4]);
@@ -243,6 +249,7 @@ private:
 
     // Overlays.
     void createInfoErrorTexture();
+    bool createErrorOverlayTexture();
     VkResult createStagedTexture(VulkanTexture* texture, VkFormat format, QSize size);
     bool uploadOverlayTexture(VulkanTexture* texture, const QImage* image);
     void destroyOverlayTextures();
@@ -270,6 +277,7 @@ private:
     uint32_t vertexCapacityCount = 0;
     uint8_t highDpi = 0;
     uint32_t informationOverlayHeight = 400;
+    QSize errorOverlaySize{450, 120};  // view pixels, centred in the view
     VulkanUiImage iconPlayer;
     VulkanUiImage corruptFrameImage;
     std::atomic<uint8_t> corruptFrame{0};  // written by the GUI thread, read by the recording

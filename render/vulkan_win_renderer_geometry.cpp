@@ -112,7 +112,8 @@ void VulkanWinRenderer::refresh() {
     }
 
     float quad[20];
-    canvas_error_overlay_quad(canvas.get(), quad);
+    canvas_error_overlay_quad(canvas.get(), uint32_t(errorOverlaySize.width()), uint32_t(errorOverlaySize.height()),
+                              quad);
     copyToMappedBuffer(&errorOverlayBuffer, quad, sizeof(quad));
     canvas_information_overlay_quad(canvas.get(), informationOverlayHeight, quad);
     copyToMappedBuffer(&informationOverlayBuffer, quad, sizeof(quad));

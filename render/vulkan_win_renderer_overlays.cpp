@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "render/vulkan_error.h"
 #include "render/vulkan_win_renderer.h"
@@ -167,26 +168,48 @@ void VulkanWinRenderer::createInfoErrorTexture() {
         qDebug("Invalid information overlay height : %u", informationOverlayHeight);
         informationOverlayHeight = limit / uint32_t(k);
     }
-    const VkFormat format = VK_FORMAT_R8G8B8A8_UNORM;
-    if (createStagedTexture(&errorOverlayTexture, format, QSize(450 * k, 120 * k)) != VK_SUCCESS ||
-        createStagedTexture(&informationOverlayTexture, format,
+    if (!createErrorOverlayTexture() ||
+        createStagedTexture(&informationOverlayTexture, VK_FORMAT_R8G8B8A8_UNORM,
                             QSize(400 * k, int(k * informationOverlayHeight))) != VK_SUCCESS) {
         showVulkanError(QStringLiteral("Fail to allocate info/error texture"));
         return;
     }
-    // Sampled as soon as an overlay is shown, maybe before any image is handed over:
-    // they start transparent and in shader-read layout.
-    uploadOverlayTexture(&errorOverlayTexture, nullptr);
+    // Sampled as soon as the column is shown, maybe before any image is handed over:
+    // it starts transparent and in shader-read layout.
     uploadOverlayTexture(&informationOverlayTexture, nullptr);
-    errorOverlayTexture.infoLinear = {linearSampler, errorOverlayTexture.view, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
     informationOverlayTexture.infoLinear = {linearSampler, informationOverlayTexture.view,
                                             VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
     try {
-        overlaySets.writeImages(0, {&errorOverlayTexture.infoLinear});
         overlaySets.writeImages(1, {&informationOverlayTexture.infoLinear});
     } catch (const std::exception& e) {
         qDebug("Overlay descriptors : %s", e.what());
     }
+}
+
+bool VulkanWinRenderer::createErrorOverlayTexture() {
+    const int k = highDpi ? 2 : 1;
+    // A box as large as the view may exceed the device's largest image at scale 2:
+    // it is cut to what the device can hold.
+    const int limit = int(std::min<uint32_t>(canvas->maxTileHeight, 1u << 30));
+    if (limit >= k) {
+        const QSize most(limit / k, limit / k);
+        if (errorOverlaySize.width() > most.width() || errorOverlaySize.height() > most.height()) {
+            qDebug("Invalid error overlay size : %d x %d", errorOverlaySize.width(), errorOverlaySize.height());
+            errorOverlaySize = errorOverlaySize.boundedTo(most);
+        }
+    }
+    if (createStagedTexture(&errorOverlayTexture, VK_FORMAT_R8G8B8A8_UNORM, errorOverlaySize * k) != VK_SUCCESS)
+        return false;
+    // Sampled as soon as the box is shown, maybe before any image is handed over: it
+    // starts transparent and in shader-read layout.
+    uploadOverlayTexture(&errorOverlayTexture, nullptr);
+    errorOverlayTexture.infoLinear = {linearSampler, errorOverlayTexture.view, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
+    try {
+        overlaySets.writeImages(0, {&errorOverlayTexture.infoLinear});
+    } catch (const std::exception& e) {
+        qDebug("Overlay descriptors : %s", e.what());
+    }
+    return true;
 }
 
 void VulkanWinRenderer::destroyOverlayTextures() {
@@ -217,8 +240,28 @@ void VulkanWinRenderer::setShowInformationOverlay(bool show) {
 }
 
 void VulkanWinRenderer::updateErrorOverlayImage(QImage image) {
-    if (!initialised) return;
+    updateErrorOverlayImage(std::move(image), errorOverlaySize);
+}
+
+void VulkanWinRenderer::updateErrorOverlayImage(QImage image, QSize box) {
+    box = box.expandedTo(QSize(1, 1));
+    if (!initialised) {
+        errorOverlaySize = box;  // the texture is made at this size
+        return;
+    }
     completeFrames();
+    if (box != errorOverlaySize) {
+        QMutexLocker lock(&rendererMutex);
+        errorOverlaySize = box;
+        if (!createErrorOverlayTexture()) {
+            showVulkanError(QStringLiteral("Fail to allocate info/error texture"));
+            return;
+        }
+        float quad[20];
+        canvas_error_overlay_quad(canvas.get(), uint32_t(errorOverlaySize.width()),
+                                  uint32_t(errorOverlaySize.height()), quad);
+        copyToMappedBuffer(&errorOverlayBuffer, quad, sizeof(quad));
+    }
     QMutexLocker lock(&errorOverlayMutex);
     uploadOverlayTexture(&errorOverlayTexture, &image);
 }

@@ -269,7 +269,7 @@ TEST(CanvasGeometry, OverlayQuadsLandOnWholePixels) {
     for (int height : {540, 541}) {
         SCOPED_TRACE(height);
         BaseGpu2dCanvas c = view_with_image(1280, height, 0, 0);
-        canvas_error_overlay_quad(&c, quad);
+        canvas_error_overlay_quad(&c, 450, 120, quad);
         // Top and bottom edges in framebuffer rows (y down).
         const double top = (1.0 - quad[6]) / 2.0 * height;
         const double bottom = (1.0 - quad[1]) / 2.0 * height;

@@ -11,12 +11,15 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <functional>
 #include <soundio/soundio.h>
 
 #include "app/main_window.h"
@@ -377,6 +380,36 @@ TEST_F(MainWindowTest, FullScreenLaysTheViewsOutForTheWindowsOwnSize) {
     EXPECT_TRUE(window->menuBar()->isVisible());
 }
 
+// The smallest rectangle holding the pixels of `size` where `marked` holds.
+QRect bounds(const QSize& size, const std::function<bool(int, int)>& marked) {
+    QRect rect;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            if (marked(x, y)) rect |= QRect(x, y, 1, 1);
+    return rect;
+}
+
+// The message box over the video as a user reads it: the lines of its message, and
+// where their pixels fall (in the box) when the label is painted as the main window
+// paints the box.
+struct ShownMessage {
+    QStringList lines;
+    QRect ink;
+};
+
+ShownMessage shown_message(ViewInfoError& box) {
+    ViewLabel* label = box.messageLabel();
+    QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    label->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    const QRect ink = bounds(image.size(), [&](int x, int y) { return qAlpha(image.pixel(x, y)) > 0; });
+    return {label->shownText().split('\n'), ink.translated(label->pos())};
+}
+
+QString without_spaces(QString text) { return text.remove(QRegularExpression("\\s")); }
+
 TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
     video = new VulkanWindow;
     video->setVulkanInstance(vktest::vulkan_instance());
@@ -390,6 +423,85 @@ TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
     EXPECT_TRUE(window->isErrorShown());
     EXPECT_EQ(window->pendingErrorTitle(), "");
     EXPECT_EQ(window->messageView()->titleLabel()->text(), "Second");
+}
+
+TEST_F(MainWindowTest, AMessageOverTheVideoIsShownWholeInLinesInsideTheVideoArea) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("a_rather_long_folder_name_for_the_delivery_of_the_programme/"
+                                         "reel_one_final_mix_approved_version_two_for_broadcast.mov");
+    ASSERT_NO_FATAL_FAILURE(open(missing));
+    ASSERT_TRUE(window->isErrorShown());
+    ViewInfoError* box = window->messageView();
+    const QString message = box->messageLabel()->text();
+    ASSERT_TRUE(message.startsWith("Error loading file : Can't open file for read : " + missing) &&
+                message.endsWith("No such file or directory"))
+        << message.toStdString();
+
+    // The painted lines lie inside the box, clear of its edges, and the box inside the
+    // video area; a message that fits is there whole: each character in order, painted
+    // from its first line to its last.
+    const int spacing = box->messageLabel()->fontMetrics().lineSpacing();
+    const auto expect_inside = [&](const ShownMessage& shown) {
+        EXPECT_TRUE(QRect(QPoint(1, 1), box->size() - QSize(2, 2)).contains(shown.ink))
+            << ::testing::PrintToString(shown.ink) << " in " << box->width() << "x" << box->height();
+        EXPECT_TRUE(QRect(QPoint(), video->size()).contains(QRect(QPoint(), box->size())));
+    };
+    const auto expect_whole = [&](const QString& text) {
+        const ShownMessage shown = shown_message(*box);
+        SCOPED_TRACE(shown.lines.join(" | ").left(300).toStdString());
+        expect_inside(shown);
+        EXPECT_EQ(without_spaces(shown.lines.join("")), without_spaces(text));
+        EXPECT_GE(shown.ink.height(), (shown.lines.size() - 1) * spacing + spacing / 2);
+        EXPECT_GT(shown.ink.top(), box->messageLabel()->y());
+        EXPECT_LT(shown.ink.bottom(), box->messageLabel()->geometry().bottom());
+        return shown.lines;
+    };
+    EXPECT_GE(expect_whole(message).size(), 2);
+
+    // A short message keeps the box and the line it always had.
+    window->displayErrorInfo("File import error", "Unsupported codec");
+    EXPECT_EQ(box->size(), QSize(450, 120));
+    EXPECT_EQ(box->messageLabel()->geometry(), QRect(0, 40, 450, 65));
+    EXPECT_EQ(expect_whole("Unsupported codec"), QStringList({"Unsupported codec"}));
+
+    // A message longer than the box holds grows it; the renderer draws the grown box
+    // centred in the video, and a click on it closes it.
+    const QString longer = QStringList(4, message).join(' ');
+    window->displayErrorInfo("File import error", longer);
+    EXPECT_GT(box->height(), 120);
+    expect_whole(longer);
+    video->renderer->refresh();
+    const QImage shown = vktest::grab_frame(*video);
+    window->viewVideoClicError();
+    video->renderer->refresh();
+    const QImage hidden = vktest::grab_frame(*video);
+    ASSERT_TRUE(!shown.isNull() && shown.size() == hidden.size());
+    const QRect onScreen(QPoint((video->width() - box->width()) / 2, (video->height() - box->height()) / 2),
+                         box->size());
+    const QRect drawn = bounds(shown.size(), [&](int x, int y) { return shown.pixel(x, y) != hidden.pixel(x, y); });
+    EXPECT_TRUE(onScreen.contains(drawn) && drawn.height() > 120)
+        << ::testing::PrintToString(drawn) << " in " << ::testing::PrintToString(onScreen);
+    window->displayErrorInfo("File import error", longer);
+    QTest::mouseClick(video, Qt::LeftButton, Qt::NoModifier, onScreen.topLeft() + QPoint(box->width() / 2, 3));
+    EXPECT_FALSE(window->isErrorShown());
+
+    // Too long for the whole video area: as large as the area, from its beginning, in
+    // whole lines; also in the smallest window, narrower than the usual box.
+    QStringList folders;
+    for (int i = 0; i < 1500; ++i) folders << QString("folder_%1").arg(i);
+    window->displayErrorInfo("File import error", "Error loading file : " + folders.join('/'));
+    for (const QSize size : {window->size(), window->minimumSize()}) {
+        window->resize(size);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
+        EXPECT_EQ(box->size(), video->size());
+        const ShownMessage shown = shown_message(*box);
+        expect_inside(shown);
+        EXPECT_TRUE(shown.lines.first().startsWith("Error loading file : folder_0/"))
+            << shown.lines.first().left(100).toStdString();
+        EXPECT_LT(shown.ink.top(), box->messageLabel()->y() + spacing);
+        EXPECT_EQ(box->messageLabel()->height() % spacing, 0);
+    }
 }
 
 }  // namespace
