@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPixmap>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -316,6 +317,78 @@ TEST_F(MainWindowTest, ResizingWhilePlayingPauses) {
     window->resize(900, 600);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->playSpeed(), 0);
+}
+
+// What the video window shows on the display: the frame last presented, read back
+// from the X server (a grab through the renderer would draw a new one). A presented
+// frame may reach the server a moment after it is handed back: the picture is taken
+// once two reads agree.
+QImage shown_on_display(QWindow& window) {
+    const auto read = [&] { return window.screen()->grabWindow(window.winId()).toImage(); };
+    QImage last = read();
+    for (int i = 0; i < 50; ++i) {
+        QTest::qWait(20);
+        const QImage next = read();
+        if (next == last) break;
+        last = next;
+    }
+    return last.convertToFormat(QImage::Format_RGB32);
+}
+
+// Counts the frame requests that reach the window it filters.
+struct UpdateRequests : QObject {
+    int delivered = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) ++delivered;
+        return false;
+    }
+};
+
+// Share of the pixels of `a` that differ visibly from those of `b` (1 when the sizes differ).
+double share_differing(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 1.0;
+    qint64 differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (vktest::rgb_distance(a.pixel(x, y), b.pixel(x, y)) > 8) ++differing;
+    return double(differing) / (double(a.width()) * a.height());
+}
+
+// After every resize of the paused window, the first one after start-up included,
+// the window shows the frame drawn for its new size: what it shows once settled is
+// what a fresh drawing of the same frame at that size gives.
+TEST_F(MainWindowTest, EveryResizeShowsThePausedFrameDrawnForTheNewSize) {
+    open(fixture("window_720p.mov"));
+    ASSERT_EQ(window->size(), QSize(1280, 720));
+    ASSERT_EQ(window->playSpeed(), 0);
+    const auto drawnAtItsSize = [&] {
+        return video->swapChainImageSize() == video->size() * video->devicePixelRatio() &&
+               !video->renderer->isFramePending();
+    };
+    // No frame asked for at start-up is left to draw the resized window by chance:
+    // requests coalesce, so once one of ours has come, none is left.
+    UpdateRequests requests;
+    video->installEventFilter(&requests);
+    video->requestUpdate();
+    ASSERT_TRUE(vktest::wait_until([&] { return requests.delivered > 0; }));
+    video->removeEventFilter(&requests);
+    ASSERT_TRUE(vktest::wait_until(drawnAtItsSize));
+
+    // A first shrink, growths, and a large window made square.
+    for (const QSize size : {QSize(900, 560), QSize(1600, 900), QSize(700, 700), QSize(1280, 720)}) {
+        SCOPED_TRACE(::testing::Message() << "window " << size.width() << "x" << size.height());
+        window->resize(size);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == size; }, vktest::kWaitMs));
+        EXPECT_TRUE(vktest::wait_until(drawnAtItsSize))
+            << "the picture was never drawn again for the new video size " << video->width() << "x"
+            << video->height() << " (still " << video->swapChainImageSize().width() << "x"
+            << video->swapChainImageSize().height() << ")";
+        const QImage shown = shown_on_display(*video);
+        const QImage fresh = vktest::grab_frame(*video).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(fresh.size(), video->size() * video->devicePixelRatio());
+        EXPECT_LT(share_differing(shown, fresh), 0.001) << "the window shows another picture than its frame";
+        EXPECT_EQ(window->currentFrame(), 0u);
+    }
 }
 
 TEST_F(MainWindowTest, FullScreenHidesTheControlsOnlyWhenAskedAndGivesThemBack) {
