@@ -160,6 +160,17 @@ void VulkanWindow::wheelEvent(QWheelEvent* event) {
     }
 }
 
+// A new size needs a new frame: the swap chain, the canvas size and the vertex data
+// only follow the window when a frame is begun. The window system cannot be relied on
+// for it: X exposes a window that grows, and Qt makes up an expose for one that
+// shrinks only once it has seen that window configured before, so the first shrink of
+// the video (the window made smaller) would keep the old picture, cut at the new edges,
+// until something else asked for a frame.
+void VulkanWindow::resizeEvent(QResizeEvent* event) {
+    QVulkanWindow::resizeEvent(event);
+    requestUpdate();
+}
+
 bool VulkanWindow::event(QEvent* event) {
     if (event->type() == QEvent::Leave) leaveZone();
     return QVulkanWindow::event(event);

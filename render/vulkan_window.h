@@ -13,6 +13,7 @@
 class FileLinkInformationData;
 class QKeyEvent;
 class QMouseEvent;
+class QResizeEvent;
 class QWheelEvent;
 class VulkanWinRenderer;
 
@@ -66,6 +67,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

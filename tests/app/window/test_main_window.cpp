@@ -321,6 +321,80 @@ TEST_F(MainWindowTest, ResizingWhilePlayingPauses) {
     EXPECT_EQ(window->playSpeed(), 0);
 }
 
+// Every frame the video window asks for of its own accord (resize, expose, the main
+// window's requests) is drawn as a grab: the picture the renderer draws for it, in
+// RGB order, read back whatever other window covers it on the display.
+class OwnFrames : public QObject {
+public:
+    explicit OwnFrames(VulkanWindow* window) : window(window) {
+        connect(window, &QVulkanWindow::frameGrabbed, this, [this](const QImage& image) {
+            const VkFormat format = this->window->colorFormat();
+            const bool bgra = format == VK_FORMAT_B8G8R8A8_UNORM || format == VK_FORMAT_B8G8R8A8_SRGB;
+            pictures.append((bgra ? image.rgbSwapped() : image).convertToFormat(QImage::Format_RGB32));
+        });
+        window->installEventFilter(this);
+    }
+    ~OwnFrames() override { window->removeEventFilter(this); }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::UpdateRequest || window->renderer->isFramePending()) return false;
+        ++requests;
+        window->grab();  // the frame the request would draw, copied out once drawn
+        return true;
+    }
+
+    VulkanWindow* window;
+    int requests = 0;
+    QList<QImage> pictures;
+};
+
+// Share of the pixels of `a` that differ visibly from those of `b` (1 when the sizes differ).
+double share_differing(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 1.0;
+    qint64 differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (vktest::rgb_distance(a.pixel(x, y), b.pixel(x, y)) > 8) ++differing;
+    return double(differing) / (double(a.width()) * a.height());
+}
+
+// After every resize of the paused window, the first one after start-up included,
+// the window draws its frame again for its new size, as a fresh drawing of the same
+// frame at that size has it.
+TEST_F(MainWindowTest, EveryResizeShowsThePausedFrameDrawnForTheNewSize) {
+    open(fixture("window_720p.mov"));
+    ASSERT_EQ(window->size(), QSize(1280, 720));
+    ASSERT_EQ(window->playSpeed(), 0);
+    // No frame asked for at start-up is left to draw the resized window by chance:
+    // requests coalesce, so once one of ours has come, none is left.
+    auto frames = std::make_unique<OwnFrames>(video);
+    video->requestUpdate();
+    ASSERT_TRUE(vktest::wait_until([&] { return frames->requests > 0 && !video->renderer->isFramePending(); }));
+
+    // A first shrink, growths, and a large window made square.
+    for (const QSize size : {QSize(900, 560), QSize(1600, 900), QSize(700, 700), QSize(1280, 720)}) {
+        SCOPED_TRACE(::testing::Message() << "window " << size.width() << "x" << size.height());
+        if (!frames) frames = std::make_unique<OwnFrames>(video);
+        frames->pictures.clear();
+        window->resize(size);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == size; }, vktest::kWaitMs));
+        const QSize pixels = video->size() * video->devicePixelRatio();
+        EXPECT_TRUE(vktest::wait_until([&] {
+            return !frames->pictures.isEmpty() && frames->pictures.last().size() == pixels &&
+                   !video->renderer->isFramePending();
+        })) << "no frame was drawn for the new video size " << pixels.width() << "x" << pixels.height()
+            << " (the window still shows one of " << video->swapChainImageSize().width() << "x"
+            << video->swapChainImageSize().height() << ")";
+        const QImage drawn = frames->pictures.isEmpty() ? QImage() : frames->pictures.last();
+        frames.reset();
+
+        const QImage fresh = vktest::grab_frame(*video).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(fresh.size(), pixels);
+        EXPECT_LT(share_differing(drawn, fresh), 0.001) << "the frame drawn after the resize is not the frame";
+        EXPECT_EQ(window->currentFrame(), 0u);
+    }
+}
+
 TEST_F(MainWindowTest, FullScreenHidesTheControlsOnlyWhenAskedAndGivesThemBack) {
     open(fixture("window_ramp.mov"));
     window->settings()->hide_controls_in_full_screen = true;
