@@ -504,12 +504,13 @@ QPointF mark_centre(const QImage& picture, QPointF near) {
     return QPointF(sx / sum, sy / sum);
 }
 
-// A notch of the wheel with Alt zooms by a quarter around the point under the pointer:
-// the mark put under the pointer is still under it in the picture drawn after, at Fit,
-// after an earlier notch that left the picture past a view edge, and after a zoom and
-// a pan to the picture's edge, a notch out as well, and with the picture letterboxed. The points are those of the main window's report
-// and others off the centre; the notch comes as Qt brings it to the video window, Alt
-// held and the vertical wheel turned horizontal.
+// A wheel notch with Alt zooms by a quarter around the point under the pointer: the
+// mark under the pointer is still there in the picture drawn after. At Fit (at the
+// points of the report, and at the view's centre, where the drawn fit rectangle of a
+// picture narrower than the view counts), a notch more with the picture past a view
+// edge, a notch out and in after a zoom and a pan to the picture's edge, and with the
+// picture letterboxed. The notch comes as Qt brings it to the video window: Alt held,
+// the vertical wheel turned horizontal.
 TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
     open(fixture("window_marks.mov"));
     ASSERT_NE(window->movie(), nullptr);
@@ -542,15 +543,11 @@ TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
             << mark.y();
     };
 
-    for (const QPoint& at : {QPoint(400, 250), QPoint(900, 400)}) {
-        key(Qt::Key_Z, Qt::ShiftModifier);
-        notch(inVideo(at), 1, "at Fit");
-    }
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    notch(inVideo(QPoint(400, 250)), 1, "at Fit");
+    notch(inVideo(QPoint(900, 400)), 1, "a notch more, the picture past the right edge");
     key(Qt::Key_Z, Qt::ShiftModifier);
     notch(QPointF(video->width() / 2.0, video->height() / 2.0), 1, "at Fit, the view's centre");
-    key(Qt::Key_Z, Qt::ShiftModifier);
-    notch(inVideo(QPoint(250, 150)), 1, "at Fit, top left");
-    notch(inVideo(QPoint(1000, 500)), 1, "next notch, bottom right");
 
     key(Qt::Key_Z, Qt::ShiftModifier);
     key(Qt::Key_Plus, Qt::ControlModifier);
