@@ -109,8 +109,8 @@ CanvasRect BaseGpu2dCanvas::imageRect(BaseGpu2dCanvas* canvas) {
     double x1 = iw / 2.0 * s + canvas->panX;
     double y0 = -ih / 2.0 * s + canvas->panY;
     double y1 = ih / 2.0 * s + canvas->panY;
-    const double sx = clamp_shift(x0, x1, vw / 2.0);
-    const double sy = clamp_shift(y0, y1, vh / 2.0);
+    const double sx = canvas->zoomAnchored ? 0.0 : clamp_shift(x0, x1, vw / 2.0);
+    const double sy = canvas->zoomAnchored ? 0.0 : clamp_shift(y0, y1, vh / 2.0);
     x0 += sx;
     x1 += sx;
     y0 += sy;
@@ -173,9 +173,11 @@ void canvas_zoom_fit(BaseGpu2dCanvas* canvas) {
     canvas->scale = 1.0;
     canvas->panX = 0.0;
     canvas->panY = 0.0;
+    canvas->zoomAnchored = 0;
 }
 
 void canvas_set_zoom_level(BaseGpu2dCanvas* canvas, int level) {
+    canvas->zoomAnchored = 0;
     if (level == 0) {
         canvas->zoomMode = 1;
         return;
@@ -213,17 +215,35 @@ void canvas_zoom_step(BaseGpu2dCanvas* canvas, CanvasZoomKind kind, double step,
         canvas->scale = wanted;
         canvas->panX = 0.0;
         canvas->panY = 0.0;
+        canvas->zoomAnchored = 0;
         return;
     }
+    // The image point under (x, y) as the picture is drawn: the fit rectangle of a
+    // tall image is a little narrower and shorter than the fit scale would make it.
     const CanvasRect r = BaseGpu2dCanvas::imageRect(canvas);
-    const double px = (x / canvas->viewWidth - (double(r.left) + 1.0) / 2.0) * canvas->viewWidth / s;
-    const double py = (y / canvas->viewHeight - (1.0 - double(r.top)) / 2.0) * canvas->viewHeight / s;
+    const double vw = canvas->viewWidth;
+    const double vh = canvas->viewHeight;
+    const double left = (double(r.left) + 1.0) / 2.0 * vw;
+    const double top = (1.0 - double(r.top)) / 2.0 * vh;
+    const double px = (x - left) * canvas->imageWidth / ((double(r.right) - r.left) / 2.0 * vw);
+    const double py = (y - top) * canvas->imageHeight / ((double(r.top) - r.bottom) / 2.0 * vh);
     canvas->scale = wanted;
     canvas->zoomMode = 0;
     BaseGpu2dCanvas::anchorPoint(canvas, px, py, x, y);
+    // Clamping now would take the point away from the pointer: a wheel notch past
+    // Fit leaves the picture a little narrower than the view, and the clamp would
+    // push it back inside by as much as it sticks out.
+    canvas->zoomAnchored = 1;
+}
+
+void canvas_bound_pan(BaseGpu2dCanvas* canvas) {
+    if (!canvas->zoomAnchored) return;
+    canvas->zoomAnchored = 0;
+    BaseGpu2dCanvas::imageRect(canvas);
 }
 
 void canvas_pan_begin(BaseGpu2dCanvas* canvas, double x, double y) {
+    canvas_bound_pan(canvas);
     canvas->pressX = canvas->lastX = x;
     canvas->pressY = canvas->lastY = y;
     canvas->pressPanX = canvas->panX;
@@ -265,6 +285,7 @@ bool canvas_drag_begin(BaseGpu2dCanvas* canvas, double x, double y) {
     canvas->pressX = canvas->lastX = x;
     canvas->pressY = canvas->lastY = y;
     if (canvas->panArmed) {
+        canvas_bound_pan(canvas);
         canvas->pressPanX = canvas->panX;
         canvas->pressPanY = canvas->panY;
         canvas->panState = 1;

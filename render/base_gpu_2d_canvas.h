@@ -68,6 +68,10 @@ struct BaseGpu2dCanvas {
     double scale = 1.0;     // view pixels per image pixel in free mode
     double panX = 0.0;
     double panY = 0.0;
+    // 1 while the pan is where a zoom step around a point put it: that point stays
+    // under the pointer even with the picture past a view edge, so imageRect leaves
+    // the pan unclamped until the next pan gesture, centre zoom, zoom level or fit.
+    uint8_t zoomAnchored = 0;
     uint8_t panArmed = 0;  // Space held
     double panArmTime = 0.0;
     uint8_t panState = 0;  // 1 while a pan drag runs
@@ -107,7 +111,8 @@ struct BaseGpu2dCanvas {
     float guideColours[4][4] = {};
 
     // The image rectangle; in free mode it first clamps (and stores) the pan so that
-    // an image smaller than the view stays inside it and a larger one covers it.
+    // an image smaller than the view stays inside it and a larger one covers it,
+    // unless a zoom step placed it (zoomAnchored).
     static CanvasRect imageRect(BaseGpu2dCanvas* canvas);
     // A centred square, half the shorter view side, for the 512 x 512 default images.
     static CanvasRect defaultImageRect(const BaseGpu2dCanvas* canvas);
@@ -128,8 +133,11 @@ enum CanvasZoomKind : uint32_t {
     CanvasZoom_Out = 1,  // scale x 0.5
     CanvasZoom_By = 2,   // scale + step (wheel)
 };
-// One zoom step around view point (x, y): the image point under it stays under it.
+// One zoom step around view point (x, y): the image point shown under it stays under
+// it (zoomAnchored is set).
 void canvas_zoom_step(BaseGpu2dCanvas* canvas, CanvasZoomKind kind, double step, double x, double y);
+// Puts the pan back within the bounds of imageRect if a zoom step had let it out.
+void canvas_bound_pan(BaseGpu2dCanvas* canvas);
 
 // Middle-button pan.
 void canvas_pan_begin(BaseGpu2dCanvas* canvas, double x, double y);

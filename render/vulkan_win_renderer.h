@@ -129,7 +129,9 @@ public:
     uint32_t backgroundMode() const;
     void setImageSize(QSize size);
 
-    // Zoom and pan (points in view pixels).
+    // Zoom and pan (points in view pixels). A step at a point keeps the image point
+    // under it, even with the picture past a view edge, until the next pan; a step
+    // around the centre keeps the picture inside the view or covering it.
     void zoomFit();
     void setZoomLevel(int level);
     static QStringList zoomLevelNames();

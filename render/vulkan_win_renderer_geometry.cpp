@@ -23,7 +23,10 @@ void VulkanWinRenderer::zoomInAt(QPointF point) {
     canvas_zoom_step(canvas.get(), CanvasZoom_In, 0.0, point.x(), point.y());
 }
 
-void VulkanWinRenderer::zoomInCentre() { zoomInAt(QPointF(canvas->viewWidth / 2.0, canvas->viewHeight / 2.0)); }
+void VulkanWinRenderer::zoomInCentre() {
+    zoomInAt(QPointF(canvas->viewWidth / 2.0, canvas->viewHeight / 2.0));
+    canvas_bound_pan(canvas.get());
+}
 
 void VulkanWinRenderer::zoomOut() { zoomOutCentre(); }
 
@@ -31,7 +34,10 @@ void VulkanWinRenderer::zoomOutAt(QPointF point) {
     canvas_zoom_step(canvas.get(), CanvasZoom_Out, 0.0, point.x(), point.y());
 }
 
-void VulkanWinRenderer::zoomOutCentre() { zoomOutAt(QPointF(canvas->viewWidth / 2.0, canvas->viewHeight / 2.0)); }
+void VulkanWinRenderer::zoomOutCentre() {
+    zoomOutAt(QPointF(canvas->viewWidth / 2.0, canvas->viewHeight / 2.0));
+    canvas_bound_pan(canvas.get());
+}
 
 void VulkanWinRenderer::zoomBy(float step) { zoomByCentre(step); }
 
@@ -41,11 +47,13 @@ void VulkanWinRenderer::zoomByAt(float step, QPointF point) {
 
 void VulkanWinRenderer::zoomByCentre(float step) {
     zoomByAt(step, QPointF(canvas->viewWidth / 2.0, canvas->viewHeight / 2.0));
+    canvas_bound_pan(canvas.get());
 }
 
 void VulkanWinRenderer::resetPanOffset() {
     canvas->panX = 0.0;
     canvas->panY = 0.0;
+    canvas->zoomAnchored = 0;
 }
 
 void VulkanWinRenderer::panBegin(QPointF point) { canvas_pan_begin(canvas.get(), point.x(), point.y()); }

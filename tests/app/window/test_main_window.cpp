@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QUrl>
 #include <functional>
+#include <QWheelEvent>
 #include <soundio/soundio.h>
 
 #include "app/main_window.h"
@@ -650,6 +651,105 @@ TEST_F(MainWindowTest, DontShowAgainOfTheAudioDeviceWarningHoldsAtTheNextStart) 
             EXPECT_TRUE(window->warningDialog()->isVisible());
         }
         close();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The centre of the white mark of window_marks.mov nearest to `near` in a picture of
+// the video window, each pixel weighted by its brightness so that the scaled, filtered
+// edges count as they are drawn; (-1, -1) when the picture has no mark.
+QPointF mark_centre(const QImage& picture, QPointF near) {
+    const auto bright = [&](int x, int y) { return qGreen(picture.pixel(x, y)); };
+    QPoint seed(-1, -1);
+    double best = 1e300;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (bright(x, y) > 128) {
+                const double d = QLineF(near, QPointF(x + 0.5, y + 0.5)).length();
+                if (d < best) best = d, seed = QPoint(x, y);
+            }
+    if (seed.x() < 0) return QPointF(-1, -1);
+    std::vector<bool> seen(size_t(picture.width()) * picture.height());
+    std::vector<QPoint> todo = {seed};
+    seen[size_t(seed.y()) * picture.width() + seed.x()] = true;
+    double sum = 0, sx = 0, sy = 0;
+    while (!todo.empty()) {
+        const QPoint p = todo.back();
+        todo.pop_back();
+        const double w = bright(p.x(), p.y());
+        sum += w, sx += w * (p.x() + 0.5), sy += w * (p.y() + 0.5);
+        for (const QPoint& n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
+            if (!picture.rect().contains(n) || seen[size_t(n.y()) * picture.width() + n.x()]) continue;
+            seen[size_t(n.y()) * picture.width() + n.x()] = true;
+            if (bright(n.x(), n.y()) > 8) todo.push_back(n);
+        }
+    }
+    return QPointF(sx / sum, sy / sum);
+}
+
+// A wheel notch with Alt zooms by a quarter around the point under the pointer: the
+// mark under the pointer is still there in the picture drawn after. At Fit (at the
+// points of the report, and at the view's centre, where the drawn fit rectangle of a
+// picture narrower than the view counts), a notch more with the picture past a view
+// edge, a notch out and in after a zoom and a pan to the picture's edge, and with the
+// picture letterboxed. The notch comes as Qt brings it to the video window: Alt held,
+// the vertical wheel turned horizontal.
+TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
+    open(fixture("window_marks.mov"));
+    ASSERT_NE(window->movie(), nullptr);
+    const VulkanWinRenderer& r = *video->renderer;
+    const auto shownScale = [&] {
+        const BaseGpu2dCanvas& c = r.canvasState();
+        return c.zoomMode == 1 ? BaseGpu2dCanvas::fitScale(&c) : c.scale;
+    };
+    const auto picture = [&] {
+        video->renderer->refresh();
+        return vktest::grab_frame(*video);
+    };
+    const auto inVideo = [&](QPoint inWindow) {
+        return QPointF(video->mapFromGlobal(window->mapToGlobal(inWindow)));
+    };
+    const auto notch = [&](QPointF near, int sign, const char* what) {
+        SCOPED_TRACE(what);
+        const QPointF pointer = mark_centre(picture(), near);
+        ASSERT_GE(pointer.x(), 0.0) << "no mark on the picture";
+        const double before = shownScale();
+        QTest::keyPress(video, Qt::Key_Alt, Qt::AltModifier);
+        QWheelEvent wheel(pointer, video->mapToGlobal(pointer), QPoint(), QPoint(120 * sign, 0), Qt::NoButton,
+                          Qt::AltModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(video, &wheel);
+        QTest::keyRelease(video, Qt::Key_Alt, Qt::AltModifier);
+        EXPECT_NEAR(shownScale(), before + 0.25 * sign, 1e-6);
+        const QPointF mark = mark_centre(picture(), pointer);
+        EXPECT_LE(QLineF(mark, pointer).length(), 1.5)
+            << "pointer at " << pointer.x() << "," << pointer.y() << ", its mark now at " << mark.x() << ","
+            << mark.y();
+    };
+
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    notch(inVideo(QPoint(400, 250)), 1, "at Fit");
+    notch(inVideo(QPoint(900, 400)), 1, "a notch more, the picture past the right edge");
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    notch(QPointF(video->width() / 2.0, video->height() / 2.0), 1, "at Fit, the view's centre");
+
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    key(Qt::Key_Plus, Qt::ControlModifier);
+    // Dragged right as far as it goes: the picture's left edge on the view's.
+    QTest::mousePress(video, Qt::MiddleButton, {}, QPoint(100, 300));
+    QTest::mouseMove(video, QPoint(1100, 250));
+    QTest::mouseRelease(video, Qt::MiddleButton, {}, QPoint(1100, 250));
+    notch(inVideo(QPoint(1100, 200)), -1, "zoomed in and panned, a notch out");
+    notch(inVideo(QPoint(300, 500)), 1, "then a notch in");
+
+    // A narrower window letterboxes the picture: a notch leaves it lower than the view.
+    window->resize(900, 720);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->width() == 900; }, vktest::kWaitMs));
+    for (const QPoint& at : {QPoint(300, 180), QPoint(600, 500)}) {
+        key(Qt::Key_Z, Qt::ShiftModifier);
+        notch(inVideo(at), 1, "letterboxed at Fit");
     }
 }
 
