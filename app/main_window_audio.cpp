@@ -101,7 +101,8 @@ void MainWindow::PanelAudioMap_LayoutChange(uint32_t nLayout) {
 
 void MainWindow::PanelAudioMap_DeleteTrack(uint32_t visibleTrackIndex) {
     // The fill job and the tool tasks read the tracks: nothing leaves the list while
-    // one of them runs.
+    // one of them runs (the loudness analysis reads files of its own and is only asked
+    // to stop).
     stopToolTasks();
     stopPlayback();
     stopAudio();

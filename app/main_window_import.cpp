@@ -65,8 +65,9 @@ void MainWindow::stopToolTasks() {
 
 void MainWindow::loadFile(const QStringList& files, int32_t visible_index, bool startup) {
     // A tool's task may read the open movie or its tracks, which this import may free:
-    // every running task is stopped (and waited for) first, and the tool windows hold
-    // the movie through guarded pointers.
+    // every running task is stopped first, and waited for unless it reads with readers
+    // of its own (the loudness analysis, whose step can take seconds); the tool windows
+    // hold the movie through guarded pointers.
     stopToolTasks();
     act_timer_hide_error_info();
     if (!startup) {

@@ -33,7 +33,10 @@ BaseTaskDialog::~BaseTaskDialog() {
 }
 
 void BaseTaskDialog::stopTask() {
-    if (m_task) m_task->stop();
+    if (m_stopWithoutWaiting)
+        stopTaskOnRequest();
+    else if (m_task)
+        m_task->stop();
 }
 
 void BaseTaskDialog::dropTask() {

@@ -43,9 +43,11 @@ public:
     // Stops the task and waits for it while the views it reports to still exist.
     ~BaseTaskDialog() override;
 
-    // Stops a running task and waits for it (the main window calls it before the
-    // movie or its tracks change), whatever m_stopWithoutWaiting says. Its lines so far
-    // stay in the report.
+    // Stops a running task before the movie or its tracks change (the main window
+    // calls it before an import or a track deletion): waits for it, unless the window
+    // stops without waiting (m_stopWithoutWaiting), whose task uses neither and only
+    // gets the request, as the window's own stop button gives it. Its lines so far stay
+    // in the report.
     void stopTask();
 
     ViewProgressTask* progressRow() const { return m_progress; }
@@ -84,8 +86,8 @@ protected:
     BaseProcessTask* currentTask() const { return m_task; }
     // Stops the current task, waits for it, deletes it and forgets it.
     void dropTask();
-    // The stop the user asks for (the stop button, every way of closing): stopTask, or
-    // with m_stopWithoutWaiting the request alone.
+    // The stop the user asks for (the stop button, every way of closing): waits for the
+    // task, or with m_stopWithoutWaiting makes the request alone.
     void stopTaskOnRequest();
     // Connects the row's play, pause and stop buttons to this window.
     void followProgressRow(ViewProgressTask* row);
@@ -100,13 +102,13 @@ protected:
     // that clears it keeps receiving the task's signals while hidden, so showing it
     // again shows the run so far; its owner stops the task when the movie goes.
     bool m_stopOnClose = true;
-    // Whether the stops the user asks for return at once instead of waiting for the
-    // task's body to see them, which may take a whole step of its work; the run then
-    // ends stopped when the body gets there, reported by its state signal as any end.
-    // The task then belongs to the window's parent, if it has one, so the window can
-    // be deleted meanwhile: the task goes by itself once its body has ended (a parent
-    // deleted first waits for it). Only for a task whose body uses nothing of the
-    // window, the movie or its tracks once it is made.
+    // Whether the stops the user asks for, and stopTask, return at once instead of
+    // waiting for the task's body to see them, which may take a whole step of its work;
+    // the run then ends stopped when the body gets there, reported by its state signal
+    // as any end. The task then belongs to the window's parent, if it has one, so the
+    // window can be deleted meanwhile: the task goes by itself once its body has ended
+    // (a parent deleted first waits for it). Only for a task whose body uses nothing of
+    // the window, the movie or its tracks once it is made.
     bool m_stopWithoutWaiting = false;
     // Set by followProgressRow; a child widget the derived window places.
     ViewProgressTask* m_progress = nullptr;

@@ -9,11 +9,12 @@
 // the task copies the routing when it is created, so a track list changed or deleted
 // meanwhile never reaches the running analysis. The task is owned (child object) and
 // stopped when the dialog closes by any way (Close, Escape, window close) and on
-// destruction. The stop button and closing do not wait for the reading step under way
-// to end: the window answers at once and the run ends stopped a moment later, which
-// its state signal reports; the task then belongs to the main window until it has
-// ended, so a dialog replaced meanwhile does not wait either. Only the current task's
-// signals reach the report. A save that cannot write its file says so. GUI thread only.
+// destruction. The stop button, closing and the main window's stop before an import or
+// a track deletion do not wait for the reading step under way to end: the window
+// answers at once and the run ends stopped a moment later, which its state signal
+// reports; the task then belongs to the main window until it has ended, so a dialog
+// replaced meanwhile does not wait either. Only the current task's signals reach the
+// report. A save that cannot write its file says so. GUI thread only.
 #include "tools/base_task_dialog.h"
 
 #include <QList>

@@ -2,19 +2,25 @@
 // server with lavapipe: refused without a movie and without routed audio, a new dialog
 // at each use with the movie's tracks and in/out points, its analysis of the movie, the
 // rate its progress row shows, in the movie's video frames, and its stop, close and
-// Quit answering at once while a long reading step is under way.
+// Quit, and the imports and track deletions that stop it, answering at once while a
+// long reading step is under way.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMimeData>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
+#include <list>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
@@ -25,9 +31,11 @@
 #include "render/vulkan_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "tools/dialog_audio_analyse.h"
+#include "tools/panel_audio_mapping.h"
 #include "tools/player_audio_analyse_task.h"
 #include "tools/report_save.h"
 #include "tools/view_progress_task.h"
+#include "tools/view_track_audio_map.h"
 #include "ui/base_process_task.h"
 #include "ui/view_btn_image.h"
 #include "ui/view_btn_text.h"
@@ -236,5 +244,118 @@ TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
     shown.close();
     EXPECT_TRUE(running.isNull());
     EXPECT_LE(quitEnds.size(), 1);
+    vktest::expect_no_validation_errors();
+}
+
+namespace {
+
+QString g_openChoice;
+QString open_choice(QWidget*) { return g_openChoice; }
+
+// Files dropped at `at` on `target`, as a drag from the file manager ends. The video
+// window's drops pass the main window's filter; a widget's goes to the widget itself,
+// as the application would hand it to the drag's target, which a made-up drop lacks.
+void drop_files(QObject* target, const QStringList& paths, QPointF at) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (target->isWidgetType())
+        target->event(&drop);
+    else
+        QCoreApplication::sendEvent(target, &drop);
+}
+
+}  // namespace
+
+// The analysis reads the movie and its WAV files with readers of its own, so what
+// changes or frees the window's movie and tracks need not wait for its reading step:
+// a movie dropped on the window, File > Open once its window was closed, a WAV file
+// dropped on the mapping panel and that file's row deleted, each half a second into
+// the first step of a run on six channels of 24-bit sound, answer at once. Every run
+// still ends once, stopped.
+TEST(AudioAnalyseFromMainWindow, ImportsAndTrackDeletionsAnswerWhileAStepIsRead) {
+    constexpr qint64 kAnswerBoundMs = 500;
+    constexpr int kIntoTheStepMs = 500;
+    start_window_test();
+    const QString movie = QString(HAP_FIXTURE_DIR) + "/window_six_s24.mov";
+    const QString wav = QString(HAP_FIXTURE_DIR) + "/window_tone.wav";
+    ShownMainWindow shown;
+    ASSERT_NO_FATAL_FAILURE(shown.open(movie));
+    MainWindow& window = *shown.window;
+    QAction* analyse = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Audio Analyse..."; });
+    QAction* open = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Open..."; });
+    QAction* mapping = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Audio mapping"; });
+    ASSERT_TRUE(analyse && open && mapping);
+    mapping->trigger();
+    PanelAudioMapping* panel = window.audioMappingPanel();
+    ASSERT_TRUE(panel && panel->isVisible());
+
+    struct Run {
+        QPointer<PlayerAudioAnalyseTask> task;
+        QList<uint32_t> ends;
+    };
+    std::list<Run> runs;  // the end lists stay where the tasks' slots write
+    // A run in a new analysis window, half a second into its first step.
+    const auto start = [&]() -> DialogAudioAnalyse* {
+        analyse->trigger();
+        DialogAudioAnalyse* dialog = window.audioAnalyseDialog();
+        if (!dialog) return nullptr;
+        runs.emplace_back();
+        runs.back().task = press_play(dialog, runs.back().ends);
+        QTest::qWait(kIntoTheStepMs);
+        return dialog;
+    };
+    const auto readingStep = [&] {
+        return !runs.back().task.isNull() && runs.back().task->runState() == ProcessTaskState_Running &&
+               runs.back().ends.isEmpty();
+    };
+
+    ASSERT_NE(start(), nullptr);
+    ASSERT_TRUE(readingStep());
+    const FileToPlay* before = window.movie();
+    EXPECT_LT(answer_ms([&] { drop_files(shown.video, {movie}, QPointF(50, 50)); }), kAnswerBoundMs)
+        << "a movie dropped on the window";
+    EXPECT_NE(window.movie(), before);
+    EXPECT_EQ(runs.back().task->publicState(), uint32_t(ProcessTaskState_Stop));
+
+    DialogAudioAnalyse* closing = start();
+    ASSERT_NE(closing, nullptr);
+    ASSERT_TRUE(readingStep());
+    QTest::mouseClick(bottom_button(closing, "Close"), Qt::LeftButton);
+    g_openChoice = movie;
+    const MainWindow::OpenFileProvider previousOpen = MainWindow::setOpenFileProvider(open_choice);
+    before = window.movie();
+    EXPECT_LT(answer_ms([&] { open->trigger(); }), kAnswerBoundMs) << "File > Open after the window's close";
+    MainWindow::setOpenFileProvider(previousOpen);
+    EXPECT_NE(window.movie(), before);
+
+    ASSERT_NE(start(), nullptr);
+    ASSERT_TRUE(readingStep());
+    EXPECT_LT(answer_ms([&] { drop_files(panel, {wav}, QPointF(300, panel->height() - 10)); }), kAnswerBoundMs)
+        << "a WAV file dropped on the mapping panel";
+    EXPECT_EQ(window.audioTracks()->countWavTracks(), 1);
+
+    // This run reads the WAV file too: its row goes while the run's reader has it open.
+    ASSERT_NE(start(), nullptr);
+    ASSERT_TRUE(readingStep());
+    ASSERT_EQ(runs.back().task->sources().wavPaths.size(), 1u);
+    ASSERT_EQ(panel->rows().size(), 2);
+    EXPECT_LT(answer_ms([&] { QTest::mouseClick(panel->rows()[1]->deleteButton(), Qt::LeftButton); }),
+              kAnswerBoundMs)
+        << "the WAV row deleted";
+    EXPECT_EQ(window.audioTracks()->countWavTracks(), 0);
+
+    // The runs wind down side by side on a loaded machine: a generous bound.
+    for (const Run& run : runs)
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.ends.isEmpty(); }, 3 * vktest::kWaitMs)) << "a run never ended";
+    QTest::qWait(50);  // nothing may follow an end
+    for (const Run& run : runs) EXPECT_EQ(run.ends, QList<uint32_t>{ProcessTaskState_Stop});
+    // Those whose windows were replaced go by themselves.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::all_of(runs.begin(), std::prev(runs.end()), [](const Run& r) { return r.task.isNull(); }); },
+        vktest::kWaitMs));
+    shown.close();
     vktest::expect_no_validation_errors();
 }

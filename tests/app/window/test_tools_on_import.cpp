@@ -1,8 +1,9 @@
 // Tools stay safe while the movie changes: a file test, a loudness analysis and a
 // benchmark running on a long movie are stopped before another import frees that movie
-// and its tracks, and their windows then hold no movie that is gone. The file test goes
-// on with its window closed until a track deletion or an import. Run under the
-// sanitizers too, where a task reading a freed movie would be reported.
+// and its tracks (the loudness analysis, reading files of its own, only asked to), and
+// their windows then hold no movie that is gone. The file test goes on with its window
+// closed until a track deletion or an import. Run under the sanitizers too, where a
+// task reading a freed movie would be reported.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -46,8 +47,9 @@ protected:
 
     // Starts the task of a tool window from its progress row, waits until it runs,
     // imports another movie, and checks the task was stopped before the import
-    // returned.
-    void expectStoppedByImport(ViewProgressTask* row, const std::function<BaseProcessTask*()>& task) {
+    // returned, or with `waited` false, asked to stop by then and stopped soon after.
+    void expectStoppedByImport(ViewProgressTask* row, const std::function<BaseProcessTask*()>& task,
+                               bool waited = true) {
         ASSERT_NE(row, nullptr);
         QTest::mouseClick(row->playPauseButton(), Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return task() && task()->runState() == ProcessTaskState_Running; }, vktest::kWaitMs))
@@ -56,7 +58,11 @@ protected:
         window->loadFile({fixture("window_ramp.mov")}, -1, false);
         ASSERT_NE(window->movie(), before);
         EXPECT_EQ(task()->publicState(), uint32_t(ProcessTaskState_Stop));
-        EXPECT_NE(task()->runState(), uint32_t(ProcessTaskState_Running));
+        if (waited)
+            EXPECT_NE(task()->runState(), uint32_t(ProcessTaskState_Running));
+        else
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return task()->runState() >= ProcessTaskState_Stop; }, vktest::kWaitMs));
         QCoreApplication::processEvents();
         window->loadFile({fixture("window_long.mov")}, -1, false);  // back for the next tool
     }
@@ -76,7 +82,7 @@ TEST_F(ToolsOnImportTest, EveryRunningTaskIsStoppedBeforeTheMovieGoes) {
     window->act_menu_audio_analyse();
     DialogAudioAnalyse* loudness = window->audioAnalyseDialog();
     ASSERT_NE(loudness, nullptr);
-    expectStoppedByImport(loudness->progressRow(), [&]() -> BaseProcessTask* { return loudness->task(); });
+    expectStoppedByImport(loudness->progressRow(), [&]() -> BaseProcessTask* { return loudness->task(); }, false);
     loudness->close_dialog_ok();
 
     window->act_menu_benchmark();
