@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QDebug>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <soundio/soundio.h>
 
+#include "base/settings/global_settings.h"
 #include "tests/render/vulkan_harness.h"
 #include "widget_app.h"
 
@@ -61,4 +63,19 @@ QAction* menu_bar_entry(const MainWindow& window, const std::function<bool(const
             for (QAction* action : menu->actions())
                 if (wanted(action)) return action;
     return nullptr;
+}
+
+QString ChosenPathWindowTest::chosen;
+
+void ChosenPathWindowTest::SetUp() {
+    start_window_test();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    m_previousOpen = MainWindow::setOpenFileProvider([](QWidget*) { return chosen; });
+    ASSERT_TRUE(dir.isValid());
+}
+
+void ChosenPathWindowTest::TearDown() {
+    shown.close();
+    MainWindow::setOpenFileProvider(m_previousOpen);
+    vktest::expect_no_validation_errors();
 }

@@ -3,7 +3,9 @@
 // lavapipe, validation layer on): the video window, the main window shown, and a wait
 // until its renderer reports ready (which opens the initial movie, if any).
 #include <QString>
+#include <QTemporaryDir>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 struct SoundIo;
@@ -40,3 +42,19 @@ void click(QWidget* widget);
 // The entry of one of the window's menus (one level below the menu bar) that `wanted`
 // picks first, or null.
 QAction* menu_bar_entry(const MainWindow& window, const std::function<bool(const QAction*)>& wanted);
+
+// A window test whose File > Open dialog returns `chosen`, with no preferences file
+// and a temporary folder; the window is closed and the validation layer checked at
+// the end.
+class ChosenPathWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static QString chosen;
+    QTemporaryDir dir;
+    ShownMainWindow shown;
+
+private:
+    MainWindow::OpenFileProvider m_previousOpen = nullptr;
+};

@@ -23,9 +23,6 @@
 
 namespace {
 
-QString g_chosen;
-QString choose_path(QWidget*) { return g_chosen; }
-
 QString run(const QString& program, const QStringList& args) {
     QProcess process;
     process.start(program, args);
@@ -46,24 +43,7 @@ double parse_bitrate(const QString& text, double* tolerance) {
     return m.captured(1).toDouble() * unit;
 }
 
-class ImportBitrateTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        start_window_test();
-        QFile::remove(GlobalSettings::prefsFilePath());
-        previousOpen = MainWindow::setOpenFileProvider(choose_path);
-        ASSERT_TRUE(dir.isValid());
-    }
-    void TearDown() override {
-        shown.close();
-        MainWindow::setOpenFileProvider(previousOpen);
-        vktest::expect_no_validation_errors();
-    }
-
-    QTemporaryDir dir;
-    ShownMainWindow shown;
-    MainWindow::OpenFileProvider previousOpen = nullptr;
-};
+class ImportBitrateTest : public ChosenPathWindowTest {};
 
 }  // namespace
 
@@ -114,7 +94,7 @@ TEST_F(ImportBitrateTest, VariableAndConstantRateMoviesShowTheirBytesOverTheirDu
         for (const double factor : {1.25, 0.8}) {
             SCOPED_TRACE(factor);
             settings.warn_bitrate_limit = expected * factor;
-            g_chosen = path;
+            chosen = path;
             open->trigger();
             const FileToPlay* movie = window.movie();
             ASSERT_NE(movie, nullptr);

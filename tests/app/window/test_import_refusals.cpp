@@ -40,10 +40,6 @@ namespace {
 
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
-// The path the Open dialog of these tests returns.
-QString g_chosen;
-QString choose_path(QWidget*) { return g_chosen; }
-
 struct ShownError {
     bool shown = false;
     std::string title;
@@ -88,21 +84,8 @@ private:
     std::thread m_thread;
 };
 
-class ImportRefusalTest : public ::testing::Test {
+class ImportRefusalTest : public ChosenPathWindowTest {
 protected:
-    void SetUp() override {
-        start_window_test();
-        QFile::remove(GlobalSettings::prefsFilePath());
-        previousOpen = MainWindow::setOpenFileProvider(choose_path);
-        ASSERT_TRUE(dir.isValid());
-    }
-
-    void TearDown() override {
-        shown.close();
-        MainWindow::setOpenFileProvider(previousOpen);
-        vktest::expect_no_validation_errors();
-    }
-
     void open(const QString& initial = QString()) { ASSERT_NO_FATAL_FAILURE(shown.open(initial)); }
 
     void reopen(const QString& initial = QString()) {
@@ -129,10 +112,6 @@ protected:
         EXPECT_EQ(error.title, title);
         EXPECT_EQ(error.text, ("Not a regular file : " + QDir::toNativeSeparators(path)).toStdString());
     }
-
-    QTemporaryDir dir;
-    ShownMainWindow shown;
-    MainWindow::OpenFileProvider previousOpen = nullptr;
 };
 
 TEST_F(ImportRefusalTest, ACommandLineFileThatCannotOpenShowsTheErrorOfFileOpen) {
@@ -153,7 +132,7 @@ TEST_F(ImportRefusalTest, ACommandLineFileThatCannotOpenShowsTheErrorOfFileOpen)
     open();
     QList<ShownError> fromDialog;
     for (const QString& path : paths) {
-        g_chosen = path;
+        chosen = path;
         shown.window->act_open_menu();
         fromDialog << shown_error(*shown.window);
         shown.window->viewVideoClicError();
@@ -186,7 +165,7 @@ TEST_F(ImportRefusalTest, AFifoIsRefusedByEveryImportWithoutOpeningIt) {
     shown.window->loadFile({fixture("window_ramp.mov")}, -1, false);
     FileToPlay* kept = shown.window->movie();
     ASSERT_NE(kept, nullptr);
-    g_chosen = fifo;
+    chosen = fifo;
     shown.window->act_open_menu();
     expectRefused("File import error", fifo);
     shown.window->viewVideoClicError();

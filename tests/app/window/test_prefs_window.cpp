@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include "app/main_window.h"
 #include "app/view_bottom_ctrl.h"
@@ -50,6 +51,19 @@ void start_without_video() {
         qWarning().noquote() << "critical box:" << title << text;
     });
 }
+// Runs `expect` on the store, then on the preferences file read anew.
+void expect_in_store_and_file(const GlobalSettings* settings,
+                              const std::function<void(const GlobalSettings* store)>& expect) {
+    {
+        SCOPED_TRACE("in the store");
+        expect(settings);
+    }
+    GlobalSettings reread;
+    reread.load();
+    SCOPED_TRACE("in the file");
+    expect(&reread);
+}
+
 // The dialog's count of connections to its Save signal.
 // QObject::receivers is protected: reached through a member pointer named in a derived
 // class, on the real object (no cast to a type the object does not have).
@@ -163,6 +177,20 @@ DialogSnapshotParams* open_snapshot_params(MainWindow* window) {
     return dialog && show_active(dialog) ? dialog : nullptr;
 }
 
+// A main window without video whose sound card cannot be used, so that the start-up
+// warning with its "Don't show again" box is there; no preferences file, and the
+// snapshot size fields open to typing.
+std::unique_ptr<MainWindow> window_with_sound_card_warning(VulkanWindow** video) {
+    start_without_video();
+    QFile::remove(GlobalSettings::prefsFilePath());
+    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
+    *video = new VulkanWindow;
+    auto window = std::make_unique<MainWindow>(*video, nullptr, QString());
+    MainWindow::setSoundIoFactory(previous);
+    window->settings()->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;
+    return window;
+}
+
 }  // namespace
 
 // While the preferences window is open, the snapshot parameters dialog, the sound card
@@ -170,14 +198,9 @@ DialogSnapshotParams* open_snapshot_params(MainWindow* window) {
 // file, and its next showing) and stores what was edited in it. The snapshot dialog's
 // Save likewise keeps what the preferences window saved while it was open.
 TEST(PrefsFromMainWindow, SaveKeepsWhatOtherWindowsChangedWhileItWasOpen) {
-    start_without_video();
-    QFile::remove(GlobalSettings::prefsFilePath());
-    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
-    auto* video = new VulkanWindow;
-    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
-    MainWindow::setSoundIoFactory(previous);
+    VulkanWindow* video = nullptr;
+    auto window = window_with_sound_card_warning(&video);
     GlobalSettings* settings = window->settings();
-    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
     DialogWarningErr* warning = window->warningDialog();
     ASSERT_NE(warning, nullptr);
     window->act_menu_prefs();
@@ -198,16 +221,12 @@ TEST(PrefsFromMainWindow, SaveKeepsWhatOtherWindowsChangedWhileItWasOpen) {
     click(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode));  // loop
     click(prefs->rightButtons().at(0));  // "Save"
 
-    GlobalSettings reread;
-    reread.load();
-    const GlobalSettings* stores[] = {settings, &reread};
-    for (const GlobalSettings* store : stores) {
-        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+    expect_in_store_and_file(settings, [&](const GlobalSettings* store) {
         EXPECT_EQ(store->snapshot_scale_width, 640u);
         EXPECT_FALSE(store->isDisplayWarnUnsupportedSoundCard());
         EXPECT_TRUE(store->play_loop);
         EXPECT_EQ(store->snapshot_jpeg_qual, 55u);
-    }
+    });
     window->act_menu_prefs();
     EXPECT_EQ(page->widthBox()->value(), 640);
     EXPECT_FALSE(warnSoundCard->isChecked());
@@ -252,7 +271,9 @@ TEST(PrefsFromMainWindow, SaveThatCannotWriteTheFileSaysWhichFileAndWhy) {
         click(prefs->importPage()->checkbox(0));
         {
             std::optional<testsupport::FileSizeLimit> full;
-            if (c.home.isEmpty()) ASSERT_TRUE(full.emplace(1024).armed());
+            if (c.home.isEmpty()) {
+                ASSERT_TRUE(full.emplace(1024).armed());
+            }
             click(prefs->rightButtons().at(0));  // "Save"
         }
         EXPECT_FALSE(prefs->isVisible());
@@ -334,15 +355,11 @@ TEST(PrefsFromMainWindow, PickedAgainWhileOpenComesForwardWithWhatWasTyped) {
     }
     EXPECT_EQ(SaveReceivers::count(prefs), 1);
     click(prefs->rightButtons().at(0));  // "Save"
-    GlobalSettings reread;
-    reread.load();
-    const GlobalSettings* stores[] = {settings, &reread};
-    for (const GlobalSettings* store : stores) {
-        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+    expect_in_store_and_file(settings, [&](const GlobalSettings* store) {
         EXPECT_EQ(store->snapshot_scale_width, 640u);
         EXPECT_EQ(store->snapshot_scale_height, 360u);
         EXPECT_EQ(store->import_auto_load_wave_files, !autoImportStored);
-    }
+    });
 
     // Typed, then Cancel: the next pick opens it on what the store holds.
     pick_preferences(window.get());
@@ -363,14 +380,9 @@ TEST(PrefsFromMainWindow, PickedAgainWhileOpenComesForwardWithWhatWasTyped) {
 // page's Reset, is stored as shown, also when it is the value the window opened with.
 // The snapshot parameters dialog open beside it likewise shows what the window saves.
 TEST(PrefsFromMainWindow, OpenWindowShowsWhatOthersSaveAndSaveStoresWhatItShows) {
-    start_without_video();
-    QFile::remove(GlobalSettings::prefsFilePath());
-    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(context_with_unusable_device);
-    auto* video = new VulkanWindow;
-    auto window = std::make_unique<MainWindow>(video, nullptr, QString());
-    MainWindow::setSoundIoFactory(previous);
+    VulkanWindow* video = nullptr;
+    auto window = window_with_sound_card_warning(&video);
     GlobalSettings* settings = window->settings();
-    settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the size fields take typing
     DialogWarningErr* warning = window->warningDialog();
     ASSERT_NE(warning, nullptr);
     pick_preferences(window.get());
@@ -400,16 +412,12 @@ TEST(PrefsFromMainWindow, OpenWindowShowsWhatOthersSaveAndSaveStoresWhatItShows)
     ASSERT_TRUE(show_active(prefs));
     type_number(page->widthBox()->entry(), "1920");
     click(prefs->rightButtons().at(0));  // "Save"
-    GlobalSettings reread;
-    reread.load();
-    const GlobalSettings* stores[] = {settings, &reread};
-    for (const GlobalSettings* store : stores) {
-        SCOPED_TRACE(store == settings ? "in the store" : "in the file");
+    expect_in_store_and_file(settings, [&](const GlobalSettings* store) {
         EXPECT_EQ(store->snapshot_scale_width, 1920u);
         EXPECT_EQ(store->snapshot_scale_height, 720u);
         EXPECT_EQ(store->snapshot_jpeg_qual, 55u);
         EXPECT_FALSE(store->isDisplayWarnUnsupportedSoundCard());
-    }
+    });
 
     // Opened again, 640 saved in the dialog, then the page's Reset.
     pick_preferences(window.get());
