@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
-#include <QScrollArea>
 #include <QTest>
 
 #include "test_prefs_support.h"
@@ -19,7 +18,6 @@
 #include "tools/view_prefs_params_snapshot.h"
 #include "tools/view_prefs_params_warning.h"
 #include "ui/view_btn_text.h"
-#include "ui/view_simple_scroll.h"
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
 #include "ui/view_text_entry.h"
@@ -52,11 +50,6 @@ void double_click(ViewTextEntry* entry, QPoint at) {
 // widget that has the focus, whichever that is.
 void press(Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); }
 
-// Typing as a user does.
-void type_keys(const QString& text) {
-    for (const QChar c : text) QTest::keyClick(static_cast<QWidget*>(nullptr), c.toLatin1());
-}
-
 // A right click at the end of the entry's text, through the window as the platform
 // delivers it (the press, then the context menu event), returns the menu it opened.
 QMenu* open_entry_menu(ViewTextEntry* entry) {
@@ -67,32 +60,21 @@ QMenu* open_entry_menu(ViewTextEntry* entry) {
     return qobject_cast<QMenu*>(QApplication::activePopupWidget());
 }
 
-QAction* menu_entry(QMenu* menu, const QString& name) {
-    for (QAction* action : menu->actions())
-        if (action->text().remove('&').section('\t', 0, 0) == name) return action;
-    return nullptr;
-}
-
-// Picks `name` in the entry's context menu with the arrow keys and Return.
-void choose_by_keys(ViewTextEntry* entry, const QString& name) {
+// Picks `name` in the entry's context menu with the arrow keys and Return, or a click.
+void choose(ViewTextEntry* entry, const QString& name, bool byKeys) {
     QMenu* menu = open_entry_menu(entry);
     ASSERT_NE(menu, nullptr);
-    QAction* action = menu_entry(menu, name);
+    QAction* action = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text().remove('&').section('\t', 0, 0) == name) action = a;
     ASSERT_NE(action, nullptr) << name.toStdString();
-    for (int i = 0; i < menu->actions().size() && menu->activeAction() != action; ++i)
-        press(Qt::Key_Down);
-    ASSERT_EQ(menu->activeAction(), action);
-    press(Qt::Key_Return);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-}
-
-// Picks `name` in the entry's context menu with a left click on it.
-void choose_by_click(ViewTextEntry* entry, const QString& name) {
-    QMenu* menu = open_entry_menu(entry);
-    ASSERT_NE(menu, nullptr);
-    QAction* action = menu_entry(menu, name);
-    ASSERT_NE(action, nullptr) << name.toStdString();
-    QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+    if (byKeys) {
+        for (int i = 0; i < menu->actions().size() && menu->activeAction() != action; ++i) press(Qt::Key_Down);
+        ASSERT_EQ(menu->activeAction(), action);
+        press(Qt::Key_Return);
+    } else {
+        QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+    }
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
@@ -152,68 +134,36 @@ TEST(ExpressionFieldClicks, WhatTheEntrysOwnMenuDoesIsPartOfTheEdit) {
     widget_app();
     GlobalSettings settings;
     settings.snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;  // the width takes typing
-    settings.warn_about_high_bitrate = true;                              // so does the bit rate
     settings.snapshot_format = GlobalSettings::SnapshotFormat_Jpeg;       // and the quality
-    QClipboard* clipboard = QApplication::clipboard();
-
-    {
-        DialogSnapshotParams dialog(nullptr, &settings);
-        ASSERT_TRUE(show_active(&dialog));
-        ViewSpinBoxIntEval* width = dialog.page()->widthBox();
-        ViewTextEntry* entry = width->entry();
-
-        // Paste chosen with the keys, then Return.
-        start_typing(entry, "200");
-        clipboard->setText("*3");
-        choose_by_keys(entry, "Paste");
-        EXPECT_EQ(entry->text().toStdString(), "200*3");
-        EXPECT_TRUE(entry->hasFocus());
-        press(Qt::Key_Return);
-        EXPECT_EQ(width->value(), 600);
-        EXPECT_EQ(entry->text().toStdString(), "600");
-
-        // The menu left with Escape: the typing goes on in the entry, and Save takes it.
-        QTest::mouseClick(entry, Qt::LeftButton, Qt::NoModifier, at_end(entry));
-        EXPECT_EQ(entry->text().toStdString(), "200*3");
-        QMenu* menu = open_entry_menu(entry);
-        ASSERT_NE(menu, nullptr);
-        press(Qt::Key_Escape);
-        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-        type_keys("+20");
-        EXPECT_EQ(entry->text().toStdString(), "200*3+20");
-        QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
-        EXPECT_EQ(settings.snapshot_scale_width, 620u);
-    }
-
-    DialogPrefs dialog(nullptr);
-    dialog.setSettings(&settings);
+    DialogSnapshotParams dialog(nullptr, &settings);
     ASSERT_TRUE(show_active(&dialog));
-    QScrollArea* scroll = dialog.scroll()->scrollArea();
 
-    // The bit rate: Paste chosen with a click, then Tab.
-    ViewBitrateSet* field = dialog.warningPage()->bitrateSet();
-    ViewTextEntry* entry = field->spinBox()->entry();
-    scroll->ensureWidgetVisible(entry);
-    start_typing(entry, "0.5");
-    clipboard->setText("+1.5");
-    choose_by_click(entry, "Paste");
-    EXPECT_EQ(entry->text().toStdString(), "0.5+1.5");
-    press(Qt::Key_Tab);
-    EXPECT_EQ(field->bitrate(), 1.6e10);  // 2 GBytes/s
+    // An expression: Paste chosen with the keys, then Return evaluates what it shows.
+    ViewSpinBoxIntEval* width = dialog.page()->widthBox();
+    start_typing(width->entry(), "200");
+    QApplication::clipboard()->setText("*3");
+    choose(width->entry(), "Paste", true);
+    EXPECT_EQ(width->entry()->text().toStdString(), "200*3");
+    press(Qt::Key_Return);
+    EXPECT_EQ(width->value(), 600);
 
-    // The JPEG quality, a digit field: Select All and Cut from the menu, a digit typed,
-    // then Paste from the menu; Save takes the field as it shows.
-    entry = dialog.snapshotPage()->qualityBox()->entry();
-    scroll->ensureWidgetVisible(entry);
-    start_typing(entry, "9");
-    choose_by_keys(entry, "Select All");
-    choose_by_click(entry, "Cut");
-    EXPECT_EQ(entry->text().toStdString(), "");
-    EXPECT_EQ(clipboard->text().toStdString(), "9");
-    type_keys("6");
-    choose_by_keys(entry, "Paste");
-    EXPECT_EQ(entry->text().toStdString(), "69");
+    // The menu left with Escape: the typing goes on in the entry.
+    start_typing(width->entry(), "5");
+    ASSERT_NE(open_entry_menu(width->entry()), nullptr);
+    press(Qt::Key_Escape);
+    QTest::keyClicks(static_cast<QWidget*>(nullptr), "+20");
+    EXPECT_EQ(width->entry()->text().toStdString(), "5+20");
+
+    // A digit field: Select All and Cut, a digit typed, then Paste with a click.
+    ViewTextEntry* quality = dialog.page()->qualityBox()->entry();
+    start_typing(quality, "9");
+    choose(quality, "Select All", true);
+    choose(quality, "Cut", false);
+    EXPECT_EQ(quality->text().toStdString(), "");
+    QTest::keyClicks(static_cast<QWidget*>(nullptr), "6");
+    choose(quality, "Paste", false);
+    EXPECT_EQ(quality->text().toStdString(), "69");
     QTest::mouseClick(dialog.rightButtons().at(0), Qt::LeftButton);  // "Save"
-    EXPECT_EQ(settings.warn_bitrate_limit, 1.6e10);
+    EXPECT_EQ(settings.snapshot_scale_width, 25u);
     EXPECT_EQ(settings.snapshot_jpeg_qual, 69u);
 }
