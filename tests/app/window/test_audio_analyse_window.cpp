@@ -170,6 +170,15 @@ ViewBtnText* bottom_button(const DialogAudioAnalyse* dialog, const QString& text
     return nullptr;
 }
 
+// A file dropped at `at` as a drag from the file manager ends: the video window's drop
+// passes the main window's filter, a widget gets its own as the drag's target would.
+void drop_file(QObject* target, const QString& path, QPointF at) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    target->isWidgetType() ? target->event(&drop) : QCoreApplication::sendEvent(target, &drop);
+}
+
 }  // namespace
 
 // Six channels of 24-bit 44.1 kHz sound make each ten-second reading step long (read,
@@ -244,19 +253,6 @@ TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
     EXPECT_LE(quitEnds.size(), 1);
     vktest::expect_no_validation_errors();
 }
-
-namespace {
-
-// A file dropped at `at` as a drag from the file manager ends: the video window's drop
-// passes the main window's filter, a widget gets its own as the drag's target would.
-void drop_file(QObject* target, const QString& path, QPointF at) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    target->isWidgetType() ? target->event(&drop) : QCoreApplication::sendEvent(target, &drop);
-}
-
-}  // namespace
 
 // The analysis reads the movie and its WAV files with readers of its own, so a movie
 // dropped on the window, File > Open once the analysis window was closed, a WAV file
