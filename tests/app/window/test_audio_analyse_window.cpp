@@ -16,11 +16,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <algorithm>
 #include <cmath>
 #include <functional>
-#include <iterator>
-#include <list>
 
 #include "app/main_window.h"
 #include "tests/app/window/shown_main_window.h"
@@ -140,6 +137,10 @@ TEST(AudioAnalyseFromMainWindow, ProcessFpsCountsTheMoviesFrames) {
 
 namespace {
 
+// Far below the seconds the rest of a step takes, far above a button's own cost.
+constexpr qint64 kAnswerBoundMs = 500;
+constexpr int kIntoTheStepMs = 500;
+
 // Milliseconds from `act` until the event loop runs again once `until` holds: a
 // zero-timer posted then fires only when what the loop was busy with is done.
 qint64 answer_ms(const std::function<void()>& act, const std::function<bool()>& until = [] { return true; }) {
@@ -169,6 +170,15 @@ ViewBtnText* bottom_button(const DialogAudioAnalyse* dialog, const QString& text
     return nullptr;
 }
 
+// A file dropped at `at` as a drag from the file manager ends: the video window's drop
+// passes the main window's filter, a widget gets its own as the drag's target would.
+void drop_file(QObject* target, const QString& path, QPointF at) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    target->isWidgetType() ? target->event(&drop) : QCoreApplication::sendEvent(target, &drop);
+}
+
 }  // namespace
 
 // Six channels of 24-bit 44.1 kHz sound make each ten-second reading step long (read,
@@ -177,9 +187,6 @@ ViewBtnText* bottom_button(const DialogAudioAnalyse* dialog, const QString& text
 // stopped, the window and its saved report agreeing; the window opened again at once,
 // a new run, and Quit during it answer too; each run left behind ends and goes.
 TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
-    // Far below the seconds the rest of a step takes, far above a button's own cost.
-    constexpr qint64 kAnswerBoundMs = 500;
-    constexpr int kIntoTheStepMs = 500;
     start_window_test();
     ShownMainWindow shown;
     ASSERT_NO_FATAL_FAILURE(shown.open(QString(HAP_FIXTURE_DIR) + "/window_six_s24.mov"));
@@ -247,115 +254,72 @@ TEST(AudioAnalyseFromMainWindow, StopCloseAndQuitAnswerWhileAStepIsRead) {
     vktest::expect_no_validation_errors();
 }
 
-namespace {
-
-QString g_openChoice;
-QString open_choice(QWidget*) { return g_openChoice; }
-
-// Files dropped at `at` on `target`, as a drag from the file manager ends. The video
-// window's drops pass the main window's filter; a widget's goes to the widget itself,
-// as the application would hand it to the drag's target, which a made-up drop lacks.
-void drop_files(QObject* target, const QStringList& paths, QPointF at) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths) urls.append(QUrl::fromLocalFile(path));
-    data.setUrls(urls);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    if (target->isWidgetType())
-        target->event(&drop);
-    else
-        QCoreApplication::sendEvent(target, &drop);
-}
-
-}  // namespace
-
-// The analysis reads the movie and its WAV files with readers of its own, so what
-// changes or frees the window's movie and tracks need not wait for its reading step:
-// a movie dropped on the window, File > Open once its window was closed, a WAV file
+// The analysis reads the movie and its WAV files with readers of its own, so a movie
+// dropped on the window, File > Open once the analysis window was closed, a WAV file
 // dropped on the mapping panel and that file's row deleted, each half a second into
-// the first step of a run on six channels of 24-bit sound, answer at once. Every run
-// still ends once, stopped.
+// the first step of a run, answer at once; every run still ends once, stopped.
 TEST(AudioAnalyseFromMainWindow, ImportsAndTrackDeletionsAnswerWhileAStepIsRead) {
-    constexpr qint64 kAnswerBoundMs = 500;
-    constexpr int kIntoTheStepMs = 500;
     start_window_test();
-    const QString movie = QString(HAP_FIXTURE_DIR) + "/window_six_s24.mov";
-    const QString wav = QString(HAP_FIXTURE_DIR) + "/window_tone.wav";
+    const QString movie = HAP_FIXTURE_DIR "/window_six_s24.mov";
     ShownMainWindow shown;
     ASSERT_NO_FATAL_FAILURE(shown.open(movie));
     MainWindow& window = *shown.window;
     QAction* analyse = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Audio Analyse..."; });
     QAction* open = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Open..."; });
-    QAction* mapping = menu_bar_entry(window, [](const QAction* a) { return a->text() == "Audio mapping"; });
-    ASSERT_TRUE(analyse && open && mapping);
-    mapping->trigger();
+    ASSERT_TRUE(analyse && open);
+    window.act_menu_audio_mapping();
     PanelAudioMapping* panel = window.audioMappingPanel();
-    ASSERT_TRUE(panel && panel->isVisible());
+    ASSERT_NE(panel, nullptr);
 
-    struct Run {
-        QPointer<PlayerAudioAnalyseTask> task;
-        QList<uint32_t> ends;
-    };
-    std::list<Run> runs;  // the end lists stay where the tasks' slots write
+    QList<uint32_t> ends[4];
+    QPointer<PlayerAudioAnalyseTask> tasks[4];
+    int runs = 0;
     // A run in a new analysis window, half a second into its first step.
-    const auto start = [&]() -> DialogAudioAnalyse* {
+    const auto start = [&] {
         analyse->trigger();
-        DialogAudioAnalyse* dialog = window.audioAnalyseDialog();
-        if (!dialog) return nullptr;
-        runs.emplace_back();
-        runs.back().task = press_play(dialog, runs.back().ends);
+        ASSERT_NE(window.audioAnalyseDialog(), nullptr);
+        tasks[runs] = press_play(window.audioAnalyseDialog(), ends[runs]);
         QTest::qWait(kIntoTheStepMs);
-        return dialog;
-    };
-    const auto readingStep = [&] {
-        return !runs.back().task.isNull() && runs.back().task->runState() == ProcessTaskState_Running &&
-               runs.back().ends.isEmpty();
+        ASSERT_TRUE(tasks[runs] && tasks[runs]->runState() == ProcessTaskState_Running && ends[runs].isEmpty());
+        ++runs;
     };
 
-    ASSERT_NE(start(), nullptr);
-    ASSERT_TRUE(readingStep());
+    ASSERT_NO_FATAL_FAILURE(start());
     const FileToPlay* before = window.movie();
-    EXPECT_LT(answer_ms([&] { drop_files(shown.video, {movie}, QPointF(50, 50)); }), kAnswerBoundMs)
+    EXPECT_LT(answer_ms([&] { drop_file(shown.video, movie, QPointF(50, 50)); }), kAnswerBoundMs)
         << "a movie dropped on the window";
     EXPECT_NE(window.movie(), before);
-    EXPECT_EQ(runs.back().task->publicState(), uint32_t(ProcessTaskState_Stop));
 
-    DialogAudioAnalyse* closing = start();
-    ASSERT_NE(closing, nullptr);
-    ASSERT_TRUE(readingStep());
-    QTest::mouseClick(bottom_button(closing, "Close"), Qt::LeftButton);
-    g_openChoice = movie;
-    const MainWindow::OpenFileProvider previousOpen = MainWindow::setOpenFileProvider(open_choice);
+    ASSERT_NO_FATAL_FAILURE(start());
+    QTest::mouseClick(bottom_button(window.audioAnalyseDialog(), "Close"), Qt::LeftButton);
+    const MainWindow::OpenFileProvider previousOpen =
+        MainWindow::setOpenFileProvider([](QWidget*) { return QString(HAP_FIXTURE_DIR "/window_six_s24.mov"); });
     before = window.movie();
     EXPECT_LT(answer_ms([&] { open->trigger(); }), kAnswerBoundMs) << "File > Open after the window's close";
     MainWindow::setOpenFileProvider(previousOpen);
     EXPECT_NE(window.movie(), before);
 
-    ASSERT_NE(start(), nullptr);
-    ASSERT_TRUE(readingStep());
-    EXPECT_LT(answer_ms([&] { drop_files(panel, {wav}, QPointF(300, panel->height() - 10)); }), kAnswerBoundMs)
+    ASSERT_NO_FATAL_FAILURE(start());
+    const QString wav = HAP_FIXTURE_DIR "/window_tone.wav";
+    EXPECT_LT(answer_ms([&] { drop_file(panel, wav, QPointF(300, panel->height() - 10)); }), kAnswerBoundMs)
         << "a WAV file dropped on the mapping panel";
-    EXPECT_EQ(window.audioTracks()->countWavTracks(), 1);
+    ASSERT_EQ(panel->rows().size(), 2);
 
     // This run reads the WAV file too: its row goes while the run's reader has it open.
-    ASSERT_NE(start(), nullptr);
-    ASSERT_TRUE(readingStep());
-    ASSERT_EQ(runs.back().task->sources().wavPaths.size(), 1u);
-    ASSERT_EQ(panel->rows().size(), 2);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_EQ(tasks[3]->sources().wavPaths.size(), 1u);
     EXPECT_LT(answer_ms([&] { QTest::mouseClick(panel->rows()[1]->deleteButton(), Qt::LeftButton); }),
               kAnswerBoundMs)
         << "the WAV row deleted";
     EXPECT_EQ(window.audioTracks()->countWavTracks(), 0);
 
     // The runs wind down side by side on a loaded machine: a generous bound.
-    for (const Run& run : runs)
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !run.ends.isEmpty(); }, 3 * vktest::kWaitMs)) << "a run never ended";
+    for (const QList<uint32_t>& end : ends)
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !end.isEmpty(); }, 3 * vktest::kWaitMs)) << "a run never ended";
     QTest::qWait(50);  // nothing may follow an end
-    for (const Run& run : runs) EXPECT_EQ(run.ends, QList<uint32_t>{ProcessTaskState_Stop});
+    for (const QList<uint32_t>& end : ends) EXPECT_EQ(end, QList<uint32_t>{ProcessTaskState_Stop});
     // Those whose windows were replaced go by themselves.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::all_of(runs.begin(), std::prev(runs.end()), [](const Run& r) { return r.task.isNull(); }); },
-        vktest::kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !tasks[0] && !tasks[1] && !tasks[2]; }, vktest::kWaitMs));
     shown.close();
     vktest::expect_no_validation_errors();
 }

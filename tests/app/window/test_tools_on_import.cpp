@@ -1,9 +1,9 @@
 // Tools stay safe while the movie changes: a file test, a loudness analysis and a
 // benchmark running on a long movie are stopped before another import frees that movie
-// and its tracks (the loudness analysis, reading files of its own, only asked to), and
-// their windows then hold no movie that is gone. The file test goes on with its window
-// closed until a track deletion or an import. Run under the sanitizers too, where a
-// task reading a freed movie would be reported.
+// and its tracks, and their windows then hold no movie that is gone. The file test goes
+// on with its window closed until a track deletion or an import. Run under the
+// sanitizers too, where a task reading a freed movie would be reported. The loudness
+// analysis, reading files of its own, is only asked to stop.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -61,8 +61,7 @@ protected:
         if (waited)
             EXPECT_NE(task()->runState(), uint32_t(ProcessTaskState_Running));
         else
-            EXPECT_TRUE(
-                QTest::qWaitFor([&] { return task()->runState() >= ProcessTaskState_Stop; }, vktest::kWaitMs));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return task()->runState() >= ProcessTaskState_Stop; }, vktest::kWaitMs));
         QCoreApplication::processEvents();
         window->loadFile({fixture("window_long.mov")}, -1, false);  // back for the next tool
     }
