@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -322,77 +321,50 @@ TEST_F(MainWindowTest, ResizingWhilePlayingPauses) {
     EXPECT_EQ(window->playSpeed(), 0);
 }
 
-// Every frame the video window asks for of its own accord (resize, expose, the main
-// window's requests) is drawn as a grab: the picture the renderer draws for it, in
-// RGB order, read back whatever other window covers it on the display.
-class OwnFrames : public QObject {
-public:
+// Grabs each frame the video window asks for of its own accord (a resize, an expose)
+// as it is drawn, so that what it drew is read back even where other windows on the
+// shared display cover it.
+struct OwnFrames : QObject {
     explicit OwnFrames(VulkanWindow* window) : window(window) {
-        connect(window, &QVulkanWindow::frameGrabbed, this, [this](const QImage& image) {
-            const VkFormat format = this->window->colorFormat();
-            const bool bgra = format == VK_FORMAT_B8G8R8A8_UNORM || format == VK_FORMAT_B8G8R8A8_SRGB;
-            pictures.append((bgra ? image.rgbSwapped() : image).convertToFormat(QImage::Format_RGB32));
-        });
+        connect(window, &QVulkanWindow::frameGrabbed, this, [this](const QImage& image) { pictures.append(image); });
         window->installEventFilter(this);
     }
     ~OwnFrames() override { window->removeEventFilter(this); }
-
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::UpdateRequest || window->renderer->isFramePending()) return false;
-        ++requests;
-        window->grab();  // the frame the request would draw, copied out once drawn
+        window->grab();
         return true;
     }
-
+    // The last picture once one of `size` is drawn (null if none comes), then none.
+    QImage drawn(QSize size) {
+        const bool done = vktest::wait_until([&] {
+            return !pictures.isEmpty() && pictures.last().size() == size && !window->renderer->isFramePending();
+        });
+        const QImage last = done ? pictures.last() : QImage();
+        pictures.clear();
+        return last;
+    }
     VulkanWindow* window;
-    int requests = 0;
     QList<QImage> pictures;
 };
 
-// Share of the pixels of `a` that differ visibly from those of `b` (1 when the sizes differ).
-double share_differing(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 1.0;
-    qint64 differing = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (vktest::rgb_distance(a.pixel(x, y), b.pixel(x, y)) > 8) ++differing;
-    return double(differing) / (double(a.width()) * a.height());
-}
-
-// After every resize of the paused window, the first one after start-up included,
-// the window draws its frame again for its new size, as a fresh drawing of the same
-// frame at that size has it.
+// After every resize of the paused window, the first one included, the window draws
+// its frame for the new size as it draws it when asked again.
 TEST_F(MainWindowTest, EveryResizeShowsThePausedFrameDrawnForTheNewSize) {
-    open(fixture("window_720p.mov"));
+    open(fixture("window_marks.mov"));
     ASSERT_EQ(window->size(), QSize(1280, 720));
-    ASSERT_EQ(window->playSpeed(), 0);
-    // No frame asked for at start-up is left to draw the resized window by chance:
-    // requests coalesce, so once one of ours has come, none is left.
-    auto frames = std::make_unique<OwnFrames>(video);
-    video->requestUpdate();
-    ASSERT_TRUE(vktest::wait_until([&] { return frames->requests > 0 && !video->renderer->isFramePending(); }));
-
-    // A first shrink, growths, and a large window made square.
-    for (const QSize size : {QSize(900, 560), QSize(1600, 900), QSize(700, 700), QSize(1280, 720)}) {
+    for (const QSize size : {QSize(900, 560), QSize(1600, 900), QSize(700, 700)}) {
         SCOPED_TRACE(::testing::Message() << "window " << size.width() << "x" << size.height());
-        if (!frames) frames = std::make_unique<OwnFrames>(video);
-        frames->pictures.clear();
+        OwnFrames frames(video);
+        video->requestUpdate();  // requests coalesce: once ours is drawn, none left draws the resize by chance
+        ASSERT_FALSE(frames.drawn(video->swapChainImageSize()).isNull());
         window->resize(size);
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == size; }, vktest::kWaitMs));
         const QSize pixels = video->size() * video->devicePixelRatio();
-        EXPECT_TRUE(vktest::wait_until([&] {
-            return !frames->pictures.isEmpty() && frames->pictures.last().size() == pixels &&
-                   !video->renderer->isFramePending();
-        })) << "no frame was drawn for the new video size " << pixels.width() << "x" << pixels.height()
-            << " (the window still shows one of " << video->swapChainImageSize().width() << "x"
-            << video->swapChainImageSize().height() << ")";
-        const QImage drawn = frames->pictures.isEmpty() ? QImage() : frames->pictures.last();
-        frames.reset();
-
-        const QImage fresh = vktest::grab_frame(*video).convertToFormat(QImage::Format_RGB32);
-        ASSERT_EQ(fresh.size(), pixels);
-        EXPECT_LT(share_differing(drawn, fresh), 0.001) << "the frame drawn after the resize is not the frame";
-        EXPECT_EQ(window->currentFrame(), 0u);
+        const QImage drawn = frames.drawn(pixels);
+        ASSERT_FALSE(drawn.isNull()) << "no frame drawn for the new size";
+        video->requestUpdate();
+        EXPECT_TRUE(drawn == frames.drawn(pixels)) << "the frame drawn after the resize differs from one drawn anew";
     }
 }
 
@@ -464,26 +436,21 @@ QRect bounds(const QSize& size, const std::function<bool(int, int)>& marked) {
     return rect;
 }
 
-// The message box over the video as a user reads it: the lines of its message, and
-// where their pixels fall (in the box) when the label is painted as the main window
-// paints the box.
-struct ShownMessage {
-    QStringList lines;
-    QRect ink;
-};
-
-ShownMessage shown_message(ViewInfoError& box) {
+// The lines of the message box's message and where their ink falls in the box, its
+// label painted as the main window paints the box; the ink must lie clear of the
+// edges of the box and of the label, and the box inside the video area.
+std::pair<QStringList, QRect> shown_message(ViewInfoError& box, QSize area) {
     ViewLabel* label = box.messageLabel();
     QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QPainter painter(&image);
-    label->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter.end();
-    const QRect ink = bounds(image.size(), [&](int x, int y) { return qAlpha(image.pixel(x, y)) > 0; });
-    return {label->shownText().split('\n'), ink.translated(label->pos())};
+    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QRect ink =
+        bounds(image.size(), [&](int x, int y) { return qAlpha(image.pixel(x, y)) > 0; }).translated(label->pos());
+    const QRect clear = box.rect().adjusted(1, 1, -1, -1) & label->geometry().adjusted(0, 1, 0, -1);
+    EXPECT_TRUE(clear.contains(ink)) << ::testing::PrintToString(ink) << " out of " << ::testing::PrintToString(clear);
+    EXPECT_TRUE(QRect(QPoint(), area).contains(box.rect()));
+    return {label->shownText().split('\n'), ink};
 }
-
-QString without_spaces(QString text) { return text.remove(QRegularExpression("\\s")); }
 
 TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
     video = new VulkanWindow;
@@ -502,66 +469,40 @@ TEST_F(MainWindowTest, AnErrorBeforeTheRendererIsReadyWaitsAndTheLastOneWins) {
 
 TEST_F(MainWindowTest, AMessageOverTheVideoIsShownWholeInLinesInsideTheVideoArea) {
     QTemporaryDir dir;
-    const QString missing = dir.filePath("a_rather_long_folder_name_for_the_delivery_of_the_programme/"
-                                         "reel_one_final_mix_approved_version_two_for_broadcast.mov");
-    ASSERT_NO_FATAL_FAILURE(open(missing));
+    ASSERT_NO_FATAL_FAILURE(open(dir.filePath(QString("a_rather_long_folder_name_for_the_programme/").repeated(4) +
+                                              "reel_one_final_mix_approved_version_two_for_broadcast.mov")));
     ASSERT_TRUE(window->isErrorShown());
     ViewInfoError* box = window->messageView();
-    const QString message = box->messageLabel()->text();
-    ASSERT_TRUE(message.startsWith("Error loading file : Can't open file for read : " + missing) &&
-                message.endsWith("No such file or directory"))
-        << message.toStdString();
+    const ViewLabel* label = box->messageLabel();
+    const int spacing = label->fontMetrics().lineSpacing();
 
-    // The painted lines lie inside the box, clear of its edges, and the box inside the
-    // video area; a message that fits is there whole: each character in order, painted
-    // from its first line to its last.
-    const int spacing = box->messageLabel()->fontMetrics().lineSpacing();
-    const auto expect_inside = [&](const ShownMessage& shown) {
-        EXPECT_TRUE(QRect(QPoint(1, 1), box->size() - QSize(2, 2)).contains(shown.ink))
-            << ::testing::PrintToString(shown.ink) << " in " << box->width() << "x" << box->height();
-        EXPECT_TRUE(QRect(QPoint(), video->size()).contains(QRect(QPoint(), box->size())));
-    };
-    const auto expect_whole = [&](const QString& text) {
-        const ShownMessage shown = shown_message(*box);
-        SCOPED_TRACE(shown.lines.join(" | ").left(300).toStdString());
-        expect_inside(shown);
-        EXPECT_EQ(without_spaces(shown.lines.join("")), without_spaces(text));
-        EXPECT_GE(shown.ink.height(), (shown.lines.size() - 1) * spacing + spacing / 2);
-        EXPECT_GT(shown.ink.top(), box->messageLabel()->y());
-        EXPECT_LT(shown.ink.bottom(), box->messageLabel()->geometry().bottom());
-        return shown.lines;
-    };
-    EXPECT_GE(expect_whole(message).size(), 2);
-
-    // A short message keeps the box and the line it always had.
-    window->displayErrorInfo("File import error", "Unsupported codec");
-    EXPECT_EQ(box->size(), QSize(450, 120));
-    EXPECT_EQ(box->messageLabel()->geometry(), QRect(0, 40, 450, 65));
-    EXPECT_EQ(expect_whole("Unsupported codec"), QStringList({"Unsupported codec"}));
-
-    // A message longer than the box holds grows it; the renderer draws the grown box
-    // centred in the video, and a click on it closes it.
-    const QString longer = QStringList(4, message).join(' ');
-    window->displayErrorInfo("File import error", longer);
+    // A long message, whole in lines (each character in order, painted from the first
+    // line to the last) in a grown box, drawn centred in the video; a click closes it.
+    const auto [lines, ink] = shown_message(*box, video->size());
+    const QRegularExpression space("\\s");
+    EXPECT_EQ(lines.join("").remove(space), label->text().remove(space));
+    EXPECT_GE(ink.height(), (lines.size() - 1) * spacing + spacing / 2);
     EXPECT_GT(box->height(), 120);
-    expect_whole(longer);
-    video->renderer->refresh();
-    const QImage shown = vktest::grab_frame(*video);
-    window->viewVideoClicError();
-    video->renderer->refresh();
-    const QImage hidden = vktest::grab_frame(*video);
-    ASSERT_TRUE(!shown.isNull() && shown.size() == hidden.size());
     const QRect onScreen(QPoint((video->width() - box->width()) / 2, (video->height() - box->height()) / 2),
                          box->size());
+    const auto picture = [&] { return video->renderer->refresh(), vktest::grab_frame(*video); };
+    const QImage shown = picture();
+    QTest::mouseClick(video, Qt::LeftButton, Qt::NoModifier, onScreen.topLeft() + QPoint(box->width() / 2, 3));
+    EXPECT_FALSE(window->isErrorShown());
+    const QImage hidden = picture();
+    ASSERT_TRUE(!shown.isNull() && shown.size() == hidden.size());
     const QRect drawn = bounds(shown.size(), [&](int x, int y) { return shown.pixel(x, y) != hidden.pixel(x, y); });
     EXPECT_TRUE(onScreen.contains(drawn) && drawn.height() > 120)
         << ::testing::PrintToString(drawn) << " in " << ::testing::PrintToString(onScreen);
-    window->displayErrorInfo("File import error", longer);
-    QTest::mouseClick(video, Qt::LeftButton, Qt::NoModifier, onScreen.topLeft() + QPoint(box->width() / 2, 3));
-    EXPECT_FALSE(window->isErrorShown());
 
-    // Too long for the whole video area: as large as the area, from its beginning, in
-    // whole lines; also in the smallest window, narrower than the usual box.
+    // A short one keeps the box and the line it always had.
+    window->displayErrorInfo("File import error", "Unsupported codec");
+    EXPECT_EQ(box->size(), QSize(450, 120));
+    EXPECT_EQ(label->geometry(), QRect(0, 40, 450, 65));
+    EXPECT_EQ(shown_message(*box, video->size()).first, QStringList({"Unsupported codec"}));
+
+    // Too long for the video area: as large as the area, from its beginning, in whole
+    // lines; also in the smallest window, narrower than the usual box.
     QStringList folders;
     for (int i = 0; i < 1500; ++i) folders << QString("folder_%1").arg(i);
     window->displayErrorInfo("File import error", "Error loading file : " + folders.join('/'));
@@ -570,12 +511,10 @@ TEST_F(MainWindowTest, AMessageOverTheVideoIsShownWholeInLinesInsideTheVideoArea
         QCoreApplication::processEvents();
         SCOPED_TRACE(::testing::Message() << size.width() << "x" << size.height());
         EXPECT_EQ(box->size(), video->size());
-        const ShownMessage shown = shown_message(*box);
-        expect_inside(shown);
-        EXPECT_TRUE(shown.lines.first().startsWith("Error loading file : folder_0/"))
-            << shown.lines.first().left(100).toStdString();
-        EXPECT_LT(shown.ink.top(), box->messageLabel()->y() + spacing);
-        EXPECT_EQ(box->messageLabel()->height() % spacing, 0);
+        const auto [lines, ink] = shown_message(*box, video->size());
+        EXPECT_TRUE(lines.first().startsWith("Error loading file : folder_0/")) << lines.first().toStdString();
+        EXPECT_LT(ink.top(), label->y() + spacing);
+        EXPECT_EQ(label->height() % spacing, 0);
     }
 }
 
@@ -654,103 +593,60 @@ TEST_F(MainWindowTest, DontShowAgainOfTheAudioDeviceWarningHoldsAtTheNextStart) 
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The centre of the white mark of window_marks.mov nearest to `near` in a picture of
-// the video window, each pixel weighted by its brightness so that the scaled, filtered
-// edges count as they are drawn; (-1, -1) when the picture has no mark.
+// the video window, each pixel weighted by its brightness so that the filtered edges
+// count as drawn. Drawn here under 32 pixels wide and over 78 apart, a mark is the
+// only one within 40 pixels of its edge.
 QPointF mark_centre(const QImage& picture, QPointF near) {
-    const auto bright = [&](int x, int y) { return qGreen(picture.pixel(x, y)); };
-    QPoint seed(-1, -1);
-    double best = 1e300;
+    QPoint seed(-1000, -1000);
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
-            if (bright(x, y) > 128) {
-                const double d = QLineF(near, QPointF(x + 0.5, y + 0.5)).length();
-                if (d < best) best = d, seed = QPoint(x, y);
-            }
-    if (seed.x() < 0) return QPointF(-1, -1);
-    std::vector<bool> seen(size_t(picture.width()) * picture.height());
-    std::vector<QPoint> todo = {seed};
-    seen[size_t(seed.y()) * picture.width() + seed.x()] = true;
+            if (qGreen(picture.pixel(x, y)) > 128 && QLineF(near, QPoint(x, y)).length() < QLineF(near, seed).length())
+                seed = QPoint(x, y);
     double sum = 0, sx = 0, sy = 0;
-    while (!todo.empty()) {
-        const QPoint p = todo.back();
-        todo.pop_back();
-        const double w = bright(p.x(), p.y());
-        sum += w, sx += w * (p.x() + 0.5), sy += w * (p.y() + 0.5);
-        for (const QPoint& n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
-            if (!picture.rect().contains(n) || seen[size_t(n.y()) * picture.width() + n.x()]) continue;
-            seen[size_t(n.y()) * picture.width() + n.x()] = true;
-            if (bright(n.x(), n.y()) > 8) todo.push_back(n);
-        }
-    }
+    for (int y = seed.y() - 40; y <= seed.y() + 40; ++y)
+        for (int x = seed.x() - 40; x <= seed.x() + 40; ++x)
+            if (const int w = picture.valid(x, y) ? qGreen(picture.pixel(x, y)) : 0; w > 8)
+                sum += w, sx += w * (x + 0.5), sy += w * (y + 0.5);
     return QPointF(sx / sum, sy / sum);
 }
 
-// A wheel notch with Alt zooms by a quarter around the point under the pointer: the
-// mark under the pointer is still there in the picture drawn after. At Fit (at the
-// points of the report, and at the view's centre, where the drawn fit rectangle of a
-// picture narrower than the view counts), a notch more with the picture past a view
-// edge, a notch out and in after a zoom and a pan to the picture's edge, and with the
-// picture letterboxed. The notch comes as Qt brings it to the video window: Alt held,
-// the vertical wheel turned horizontal.
+// A wheel notch with Alt zooms by a quarter around the pointer: the mark under it is
+// still there in the picture drawn after. The notch comes as Qt brings it to the video
+// window: Alt held, the vertical wheel turned horizontal.
 TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
     open(fixture("window_marks.mov"));
-    ASSERT_NE(window->movie(), nullptr);
-    const VulkanWinRenderer& r = *video->renderer;
-    const auto shownScale = [&] {
-        const BaseGpu2dCanvas& c = r.canvasState();
-        return c.zoomMode == 1 ? BaseGpu2dCanvas::fitScale(&c) : c.scale;
-    };
-    const auto picture = [&] {
-        video->renderer->refresh();
-        return vktest::grab_frame(*video);
-    };
-    const auto inVideo = [&](QPoint inWindow) {
-        return QPointF(video->mapFromGlobal(window->mapToGlobal(inWindow)));
-    };
+    const BaseGpu2dCanvas& canvas = video->renderer->canvasState();
+    const auto scale = [&] { return canvas.zoomMode == 1 ? BaseGpu2dCanvas::fitScale(&canvas) : canvas.scale; };
+    const auto picture = [&] { return video->renderer->refresh(), vktest::grab_frame(*video); };
     const auto notch = [&](QPointF near, int sign, const char* what) {
         SCOPED_TRACE(what);
         const QPointF pointer = mark_centre(picture(), near);
-        ASSERT_GE(pointer.x(), 0.0) << "no mark on the picture";
-        const double before = shownScale();
+        const double before = scale();
         QTest::keyPress(video, Qt::Key_Alt, Qt::AltModifier);
         QWheelEvent wheel(pointer, video->mapToGlobal(pointer), QPoint(), QPoint(120 * sign, 0), Qt::NoButton,
                           Qt::AltModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(video, &wheel);
         QTest::keyRelease(video, Qt::Key_Alt, Qt::AltModifier);
-        EXPECT_NEAR(shownScale(), before + 0.25 * sign, 1e-6);
+        EXPECT_NEAR(scale(), before + 0.25 * sign, 1e-6);
         const QPointF mark = mark_centre(picture(), pointer);
-        EXPECT_LE(QLineF(mark, pointer).length(), 1.5)
-            << "pointer at " << pointer.x() << "," << pointer.y() << ", its mark now at " << mark.x() << ","
-            << mark.y();
+        EXPECT_LE(QLineF(mark, pointer).length(), 1.5) << "pointer at " << pointer.x() << "," << pointer.y()
+                                                        << ", its mark now at " << mark.x() << "," << mark.y();
     };
 
-    key(Qt::Key_Z, Qt::ShiftModifier);
-    notch(inVideo(QPoint(400, 250)), 1, "at Fit");
-    notch(inVideo(QPoint(900, 400)), 1, "a notch more, the picture past the right edge");
-    key(Qt::Key_Z, Qt::ShiftModifier);
-    notch(QPointF(video->width() / 2.0, video->height() / 2.0), 1, "at Fit, the view's centre");
-
+    notch(QPointF(400, 230), 1, "at Fit");
+    // Zoomed in, then dragged right as far as it goes: the picture's left edge on the view's.
     key(Qt::Key_Z, Qt::ShiftModifier);
     key(Qt::Key_Plus, Qt::ControlModifier);
-    // Dragged right as far as it goes: the picture's left edge on the view's.
     QTest::mousePress(video, Qt::MiddleButton, {}, QPoint(100, 300));
     QTest::mouseMove(video, QPoint(1100, 250));
     QTest::mouseRelease(video, Qt::MiddleButton, {}, QPoint(1100, 250));
-    notch(inVideo(QPoint(1100, 200)), -1, "zoomed in and panned, a notch out");
-    notch(inVideo(QPoint(300, 500)), 1, "then a notch in");
-
-    // A narrower window letterboxes the picture: a notch leaves it lower than the view.
+    notch(QPointF(1100, 180), -1, "zoomed in and panned, a notch out");
+    // A narrower window letterboxes the picture.
     window->resize(900, 720);
     ASSERT_TRUE(QTest::qWaitFor([&] { return video->width() == 900; }, vktest::kWaitMs));
-    for (const QPoint& at : {QPoint(300, 180), QPoint(600, 500)}) {
-        key(Qt::Key_Z, Qt::ShiftModifier);
-        notch(inVideo(at), 1, "letterboxed at Fit");
-    }
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    notch(QPointF(600, 480), 1, "letterboxed at Fit");
 }
 
 }  // namespace
