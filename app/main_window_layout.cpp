@@ -170,8 +170,10 @@ void MainWindow::layoutViews() {
     // A message in lines may take another size in the new video area.
     const QSize box = m_infoError->size();
     m_infoError->setArea(video.size());
-    if (m_infoError->size() != box && rendererHasResources()) refreshErrorOverlay();
-    placeErrorOverlay();
+    if (m_infoError->size() != box && rendererHasResources())
+        refreshErrorOverlay();  // places it too
+    else
+        placeErrorOverlay();
     if (m_videoWindow) m_videoWindow->setInformationOverlayRect(information);
     m_videoContainer->setGeometry(video);
     if (m_controlsShown) {

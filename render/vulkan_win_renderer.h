@@ -203,7 +203,6 @@ public:
     bool hasVideoFrame() const { return videoFrameReady; }
     uint32_t videoTileCount() const;
     uint32_t informationOverlayHeightValue() const { return informationOverlayHeight; }
-    QSize errorOverlaySizeValue() const { return errorOverlaySize; }
     bool isHighDpi() const { return highDpi != 0; }
 
     static void color_to_float4(const QColor& colour, float out[4]);

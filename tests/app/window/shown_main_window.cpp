@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -78,4 +81,13 @@ void ChosenPathWindowTest::TearDown() {
     shown.close();
     MainWindow::setOpenFileProvider(m_previousOpen);
     vktest::expect_no_validation_errors();
+}
+
+void drop_files(QObject* target, const QStringList& paths, QPointF at) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    target->isWidgetType() ? target->event(&drop) : QCoreApplication::sendEvent(target, &drop);
 }

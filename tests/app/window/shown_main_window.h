@@ -2,7 +2,9 @@
 // The main window as main makes it, for the window tests on the X server (Xvfb,
 // lavapipe, validation layer on): the video window, the main window shown, and a wait
 // until its renderer reports ready (which opens the initial movie, if any).
+#include <QPointF>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -35,6 +37,11 @@ struct ShownMainWindow {
 // backend, its output device marked as failing its probe): a window made with it
 // warns at start. For MainWindow::setSoundIoFactory.
 SoundIo* context_with_unusable_device();
+
+// Files dropped at `at` as a drag from the file manager ends: the video window's drop
+// goes through the main window's filter, a widget gets its own as the drag's target
+// would.
+void drop_files(QObject* target, const QStringList& paths, QPointF at);
 
 // A left click at the widget's centre.
 void click(QWidget* widget);

@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMimeData>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -170,15 +168,6 @@ ViewBtnText* bottom_button(const DialogAudioAnalyse* dialog, const QString& text
     return nullptr;
 }
 
-// A file dropped at `at` as a drag from the file manager ends: the video window's drop
-// passes the main window's filter, a widget gets its own as the drag's target would.
-void drop_file(QObject* target, const QString& path, QPointF at) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    target->isWidgetType() ? target->event(&drop) : QCoreApplication::sendEvent(target, &drop);
-}
-
 }  // namespace
 
 // Six channels of 24-bit 44.1 kHz sound make each ten-second reading step long (read,
@@ -286,7 +275,7 @@ TEST(AudioAnalyseFromMainWindow, ImportsAndTrackDeletionsAnswerWhileAStepIsRead)
 
     ASSERT_NO_FATAL_FAILURE(start());
     const FileToPlay* before = window.movie();
-    EXPECT_LT(answer_ms([&] { drop_file(shown.video, movie, QPointF(50, 50)); }), kAnswerBoundMs)
+    EXPECT_LT(answer_ms([&] { drop_files(shown.video, {movie}, QPointF(50, 50)); }), kAnswerBoundMs)
         << "a movie dropped on the window";
     EXPECT_NE(window.movie(), before);
 
@@ -301,7 +290,7 @@ TEST(AudioAnalyseFromMainWindow, ImportsAndTrackDeletionsAnswerWhileAStepIsRead)
 
     ASSERT_NO_FATAL_FAILURE(start());
     const QString wav = HAP_FIXTURE_DIR "/window_tone.wav";
-    EXPECT_LT(answer_ms([&] { drop_file(panel, wav, QPointF(300, panel->height() - 10)); }), kAnswerBoundMs)
+    EXPECT_LT(answer_ms([&] { drop_files(panel, {wav}, QPointF(300, panel->height() - 10)); }), kAnswerBoundMs)
         << "a WAV file dropped on the mapping panel";
     ASSERT_EQ(panel->rows().size(), 2);
 

@@ -8,11 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QFile>
-#include <QMimeData>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <atomic>
 #include <cerrno>
@@ -99,12 +96,7 @@ protected:
         return path;
     }
 
-    void drop(const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QDropEvent event(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(shown.video, &event);
-    }
+    void drop(const QString& path) { drop_files(shown.video, {path}, QPointF(50, 50)); }
 
     void expectRefused(const std::string& title, const QString& path) {
         const ShownError error = shown_error(*shown.window);

@@ -6,18 +6,15 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 #include <functional>
 #include <QWheelEvent>
 #include <soundio/soundio.h>
@@ -258,11 +255,8 @@ TEST_F(MainWindowTest, BadFilesGiveTheirErrorAndKeepTheOpenMovie) {
 
 TEST_F(MainWindowTest, DropsAMovieWithItsAudioFile) {
     open();
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(fixture("window_ramp.mov")), QUrl::fromLocalFile(fixture("window_tone.wav"))});
     // Drops land on the video surface, whose events the main window filters.
-    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(video, &drop);
+    drop_files(video, {fixture("window_ramp.mov"), fixture("window_tone.wav")}, QPointF(50, 50));
     ASSERT_NE(window->movie(), nullptr);
     // The movie's own stereo track and the dropped file.
     EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);

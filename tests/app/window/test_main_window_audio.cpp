@@ -9,10 +9,7 @@
 
 #include <QAction>
 #include <QDir>
-#include <QDropEvent>
 #include <QFile>
-#include <QMimeData>
-#include <QUrl>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -300,10 +297,7 @@ TEST_F(MainWindowAudioTest, FilesDroppedOnTheMappingPanelJoinAndTheDeleteButtonR
     window->act_menu_audio_mapping();
     PanelAudioMapping* panel = window->audioMappingPanel();
     ASSERT_EQ(panel->rows().size(), 1);
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(fixture("window_tone.wav"))});
-    QDropEvent drop(QPointF(300, panel->height() - 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    static_cast<QObject*>(panel)->event(&drop);
+    drop_files(panel, {fixture("window_tone.wav")}, QPointF(300, panel->height() - 10));
     EXPECT_EQ(window->audioTracks()->countWavTracks(), 1);
     ASSERT_EQ(panel->rows().size(), 2);
     EXPECT_FALSE(panel->rows()[1]->isMovieTrack());
