@@ -307,6 +307,7 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
             throw std::runtime_error("Invalid Stts Atom in video trak");
         }
         uint32_t entry_count = mov_be32(stts + 4);
+        uint32_t frameDuration = 0;  // one output frame in time-scale units (variable rate)
         if (entry_count == 0) throw std::runtime_error("Invalid STTS video trak (no entry)");
         if (8 + 8 * uint64_t(entry_count) > stts_size) {
             entry_count = static_cast<uint32_t>((stts_size - 8) / 8);
@@ -327,6 +328,8 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
             std::printf("Variable fps\n");
             movie->variableFps = 1;
             uint32_t shortest = mov_be32(stts + 12);
+            // The time the samples cover, in time-scale units: 2^32 entries of 2^64 at most.
+            unsigned __int128 covered = uint64_t(mov_be32(stts + 8)) * shortest;
             for (uint32_t e = 1; e < entry_count; ++e) {
                 const uint32_t count = mov_be32(stts + 8 + 8 * uint64_t(e));
                 const uint32_t duration = mov_be32(stts + 12 + 8 * uint64_t(e));
@@ -335,12 +338,22 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
                     continue;
                 }
                 if (duration < shortest) shortest = duration;
+                covered += uint64_t(count) * duration;
             }
             if (media.timescale == 0 || shortest == 0) throw std::runtime_error("Invalid fps (zero)");
             movie->rateNum = media.timescale;
             movie->rateDen = shortest;
             movie->fps = double(media.timescale) / shortest;
-            const double frames = std::round(double(media.duration) / media.timescale * movie->fps);
+            frameDuration = shortest;
+            // Output frames past the last sample's end would only repeat it: a media
+            // duration longer than the samples must not grow the table.
+            uint64_t duration = media.duration;
+            if (covered < duration) {
+                std::printf("WARNING : Media duration (%" PRIu64 ") longer than its samples (%" PRIu64 ")\n",
+                            duration, static_cast<uint64_t>(covered));
+                duration = static_cast<uint64_t>(covered);
+            }
+            const double frames = std::round(double(duration) / media.timescale * movie->fps);
             if (frames > double(kMaxResampledFrames)) {
                 std::printf("WARNING : Variable fps frame count too large (%.0f), clamp to %" PRIu64 "\n", frames,
                             kMaxResampledFrames);
@@ -367,7 +380,7 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
         std::free(movie->frameTable);
         movie->frameTable = nullptr;
         if (movie->frameCount == 0) throw std::runtime_error("Invalid video duration");
-        buildSampleTable(movie, atoms, buffer, entry_count, media.timescale);
+        buildSampleTable(movie, atoms, buffer, entry_count, frameDuration);
         checkProRes(movie);
         checkDxv(movie);
         checkDnxHR(movie);

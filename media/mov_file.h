@@ -93,8 +93,8 @@ struct MovTrackTables {
     uint32_t sampleCount;
     uint32_t commonSize;
     uint32_t* samplesPerChunk;  // one value per chunk
-    double* sampleTimes;        // start time in seconds of each sample (variable rate only)
-    uint32_t sampleTimeCount;
+    uint64_t* sampleStarts;     // start of each sample in time-scale units (variable rate only)
+    uint32_t sampleStartCount;
 };
 
 constexpr uint32_t mov_fourcc(const char (&code)[5]) {
@@ -170,9 +170,10 @@ struct MovFile {
     static void parseStsz(MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer);
     static void parseStsc(MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer);
     static void parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer,
-                          uint32_t entryCount, uint32_t timescale, uint32_t maxTimes);
+                          uint32_t entryCount, uint32_t maxStarts);
+    // `frameDuration` is one output frame of a variable-rate track in time-scale units.
     static void buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount,
-                                 uint32_t timescale);
+                                 uint32_t frameDuration);
     static void parseAudioTables(MovFile* movie, MovAudioTrack* track, const TrakAtoms& atoms,
                                  const uint8_t* buffer);
     static void freeTablePair(void** table, uint32_t* count);

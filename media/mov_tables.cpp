@@ -20,19 +20,26 @@ T* alloc_array(uint64_t count, const char* error) {
     return static_cast<T*>(table);
 }
 
-// The closest sample start time to `t`, scanning forward from sample i; ties go to
-// the earlier sample.
-uint32_t nearest_sample(const double* times, uint32_t count, uint32_t i, double t) {
-    double best = std::fabs(t - times[i]);
-    uint32_t j = i;
-    for (uint32_t c = i + 1; c < count; ++c) {
-        const double distance = std::fabs(t - times[c]);
-        if (distance == 0) return c;
-        if (distance >= best) return j;
-        best = distance;
-        j = c;
-    }
-    return j;
+// The last sample that output frame k shows: the one that has started by the frame's
+// time, or that starts less than half a frame after it (the frame nearest to a start is
+// where the sample is first seen, as a constant-rate conversion rounds it). In whole
+// time-scale units, sample j has started for frame k when 2 start(j) < (2k + 1) frame.
+// Starts never decrease; the scan goes forward from sample i.
+uint32_t sample_shown_at(const uint64_t* starts, uint32_t count, uint32_t i, uint64_t k, uint64_t frame) {
+    const uint64_t limit = (2 * k + 1) * frame;
+    while (i + 1 < count && 2 * starts[i + 1] < limit) ++i;
+    return i;
+}
+
+// The samples of the time-to-sample entries that last no time.
+uint64_t stts_timeless_samples(const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount) {
+    const uint8_t* p = buffer + atoms.stts.position;
+    const uint64_t room = atoms.stts.size >= 8 ? (atoms.stts.size - 8) / 8 : 0;
+    const uint64_t entries = std::min<uint64_t>(entryCount, room);
+    uint64_t samples = 0;
+    for (uint64_t e = 0; e < entries; ++e)
+        if (mov_be32(p + 12 + e * 8) == 0) samples += mov_be32(p + 8 + e * 8);
+    return samples;
 }
 
 }  // namespace
@@ -52,7 +59,7 @@ void MovFile::freeTrackTables(MovTrackTables* tables) {
     freeTablePair(reinterpret_cast<void**>(&tables->sampleSizes), &tables->sampleCount);
     tables->commonSize = 0;
     freeArray(reinterpret_cast<void**>(&tables->samplesPerChunk));
-    freeTablePair(reinterpret_cast<void**>(&tables->sampleTimes), &tables->sampleTimeCount);
+    freeTablePair(reinterpret_cast<void**>(&tables->sampleStarts), &tables->sampleStartCount);
 }
 
 void MovFile::parseStco(MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer) {
@@ -120,14 +127,14 @@ void MovFile::parseStsc(MovTrackTables* tables, const TrakAtoms& atoms, const ui
 }
 
 void MovFile::parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer,
-                        uint32_t entryCount, uint32_t timescale, uint32_t maxTimes) {
+                        uint32_t entryCount, uint32_t maxStarts) {
     const uint8_t* p = buffer + atoms.stts.position;
     const uint64_t room = atoms.stts.size >= 8 ? (atoms.stts.size - 8) / 8 : 0;
     const uint64_t entries = std::min<uint64_t>(entryCount, room);
-    tables->sampleTimes = alloc_array<double>(maxTimes, "Not enough memory for stts table");
-    tables->sampleTimeCount = 0;
-    double time = 0;
-    for (uint64_t e = 0; e < entries && tables->sampleTimeCount < maxTimes; ++e) {
+    tables->sampleStarts = alloc_array<uint64_t>(maxStarts, "Not enough memory for stts table");
+    tables->sampleStartCount = 0;
+    uint64_t start = 0;
+    for (uint64_t e = 0; e < entries && tables->sampleStartCount < maxStarts; ++e) {
         const uint32_t count = mov_be32(p + 8 + e * 8);
         const uint32_t duration = mov_be32(p + 12 + e * 8);
         if (count == 0 || duration == 0) {
@@ -138,18 +145,18 @@ void MovFile::parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms&
             else
                 std::printf("STTS Entry invalid : Invalid duration 0\n");
             movie->problemFlags |= MovProblem_InvalidSttsEntry;
-            continue;
         }
-        const double step = double(duration) / timescale;
-        for (uint32_t k = 0; k < count && tables->sampleTimeCount < maxTimes; ++k) {
-            tables->sampleTimes[tables->sampleTimeCount++] = time;
-            time += step;
+        // A sample of no duration still holds its place: it starts where the next one
+        // does, so it takes no output frame and moves no other sample.
+        for (uint32_t k = 0; k < count && tables->sampleStartCount < maxStarts; ++k) {
+            tables->sampleStarts[tables->sampleStartCount++] = start;
+            start += duration;
         }
     }
 }
 
 void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount,
-                               uint32_t timescale) {
+                               uint32_t frameDuration) {
     MovTrackTables tables{};
     FrameIndexEntry* samples = nullptr;  // the variable-rate sample table
     try {
@@ -161,24 +168,27 @@ void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uin
         const uint32_t frames = movie->frameCount;
         movie->sampleBytes = 0;
         const uint32_t sample_count = tables.sampleCount;
+        const bool variable = movie->variableFps != 0;
+        // Samples of no duration take no output frame, so a variable-rate track may hold
+        // that many samples beyond its frame count.
+        const uint64_t room = uint64_t(frames) + (variable ? stts_timeless_samples(atoms, buffer, entryCount) : 0);
         uint32_t table_length = sample_count;
-        if (sample_count > frames) {
+        if (sample_count > room) {
             std::printf("WARNING : Too much STSZ entry\n");
-            table_length = frames;
+            table_length = static_cast<uint32_t>(room);
         }
         // With one common size, no more samples than the file can hold side by side:
         // the table then follows the file, not a count a hostile header asks for.
         if (!tables.sampleSizes && tables.commonSize != 0)
             table_length = static_cast<uint32_t>(std::min<uint64_t>(table_length, file_size / tables.commonSize));
 
-        const bool variable = movie->variableFps != 0;
         if (!variable) {
             if (sample_count < frames) std::printf("WARNING : Not enough STSZ entry\n");
             movie->frameTable = alloc_array<FrameIndexEntry>(table_length, "Not enough memory for frame table");
             movie->frameCount = table_length;
             samples = movie->frameTable;
         } else {
-            parseStts(movie, &tables, atoms, buffer, entryCount, timescale, table_length);
+            parseStts(movie, &tables, atoms, buffer, entryCount, table_length);
             samples = alloc_array<FrameIndexEntry>(table_length, "Not enough memory for frame table");
         }
 
@@ -231,24 +241,17 @@ void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uin
 
         if (variable) {
             if (movie->frameCount == 0) throw std::runtime_error("Can't find enough frames");
-            // Only filled samples may be shown, whatever the time table counts.
-            const uint32_t times = std::min(tables.sampleTimeCount, kept);
+            // Only filled samples with a start time may be shown, whatever either table counts.
+            const uint32_t timed = std::min(tables.sampleStartCount, kept);
+            if (timed == 0 || frameDuration == 0) throw std::runtime_error("Can't find enough frames");
+            if (timed < kept) std::printf("Warning, invalid sample start : %u ; (Max : %u)\n", timed, kept);
             movie->frameTable = alloc_array<FrameIndexEntry>(movie->frameCount, "Not enough memory for frame table");
-            movie->frameTable[0] = samples[0];
-            const double step = 1.0 / movie->fps;
-            double t = 0;
-            uint32_t i = 0;
+            const uint32_t first = sample_shown_at(tables.sampleStarts, timed, 0, 0, frameDuration);
+            movie->droppedSamples += first;
+            movie->frameTable[0] = samples[first];
+            uint32_t i = first;
             for (uint32_t k = 1; k < movie->frameCount; ++k) {
-                t += step;
-                uint32_t j;
-                if (i >= times) {
-                    std::printf("Warning, invalid sample start : %u ; (Max : %u)\n", i, times);
-                    j = i;
-                } else if (i == times - 1 || std::fabs(t - tables.sampleTimes[i]) == 0) {
-                    j = i;
-                } else {
-                    j = nearest_sample(tables.sampleTimes, times, i, t);
-                }
+                const uint32_t j = sample_shown_at(tables.sampleStarts, timed, i, k, frameDuration);
                 if (j == i)
                     ++movie->duplicatedFrames;
                 else if (j > i + 1)

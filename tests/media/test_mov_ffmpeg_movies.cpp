@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,6 +50,20 @@ Bytes read_track_in_pieces(MovFile* movie, uint32_t track, uint64_t step) {
         EXPECT_EQ(got, want) << "at " << start;
     }
     return all;
+}
+
+// The checksums of an FFmpeg framemd5 list, one per frame.
+std::vector<std::string> frame_checksums(const std::string& file) {
+    std::ifstream in(fixture_path(file));
+    if (!in) throw std::runtime_error("missing checksum list " + file);
+    std::vector<std::string> sums;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t comma = line.rfind(',');
+        sums.push_back(line.substr(line.find_first_not_of(' ', comma + 1)));
+    }
+    return sums;
 }
 
 }  // namespace
@@ -183,6 +199,55 @@ TEST(MovFfmpegMovies, VariableRateIsResampledToTheFastestRate) {
         const auto& packet = packets[k < 2 ? 0 : k - 1];
         EXPECT_EQ(movie.frameTable[k].offset, packet.offset) << k;
         EXPECT_EQ(movie.frameTable[k].size, packet.size) << k;
+    }
+}
+
+// Each resampled frame shows the sample FFmpeg's fps filter shows at that frame: the one
+// that has started, or that starts within half a frame, never one before its start.
+TEST(MovFfmpegMovies, VariableRateFramesShowTheSampleFfmpegsFpsFilterShows) {
+    struct Case {
+        const char* name;
+        uint32_t rateNum, rateDen;
+    };
+    for (const Case& c : {Case{"mov_vfr_hold_2s", 25, 1}, Case{"mov_vfr_hold_late", 25, 1},
+                          Case{"mov_vfr_capture", 1000, 33}, Case{"mov_vfr_dropped", 30, 1}}) {
+        SCOPED_TRACE(c.name);
+        ParsedMovie parsed(movie_path(c.name));
+        ASSERT_EQ(parsed.error, "") << parsed.output;
+        const MovFile& movie = parsed.movie;
+        ASSERT_EQ(movie.variableFps, 1);
+        EXPECT_EQ(movie.rateNum, c.rateNum);
+        EXPECT_EQ(movie.rateDen, c.rateDen);
+        const auto packets = testsupport::read_packet_list(c.name);
+        const auto samples = frame_checksums(std::string(c.name) + ".samples.md5");
+        const auto frames = frame_checksums(std::string(c.name) + ".fps.md5");
+        ASSERT_EQ(samples.size(), packets.size());
+        std::map<std::string, size_t> sample_of;
+        for (size_t i = 0; i < samples.size(); ++i) sample_of[samples[i]] = i;
+        ASSERT_EQ(sample_of.size(), samples.size()) << "the movie's pictures must all differ";
+        // FFmpeg may end one frame later: it holds the last sample to the next whole frame.
+        ASSERT_GE(frames.size(), movie.frameCount);
+        ASSERT_LE(frames.size(), movie.frameCount + 1u);
+        for (uint32_t k = 0; k < movie.frameCount; ++k) {
+            ASSERT_EQ(sample_of.count(frames[k]), 1u) << k;
+            const size_t expected = sample_of[frames[k]];
+            EXPECT_EQ(movie.frameTable[k].offset, packets[expected].offset) << "frame " << k << ", sample " << expected;
+        }
+    }
+    {
+        // A sample of no duration in the middle takes no frame and moves no other one.
+        const uint64_t first = testsupport::mdat_payload_offset();
+        const std::string path = testsupport::scratch_path("vfr_zero_duration_sample.mov");
+        testsupport::write_whole_file(
+            path, testsupport::movie_file(Bytes(210, 1), {testsupport::trak_atom(testsupport::simple_video_track(
+                                                          {10, 20, 30, 40, 50, 60}, first, 24000,
+                                                          {{2, 1000}, {1, 0}, {3, 1000}}))}));
+        ParsedMovie parsed(path);
+        ASSERT_EQ(parsed.error, "") << parsed.output;
+        ASSERT_EQ(parsed.movie.frameCount, 5u);
+        const uint32_t shown[] = {10, 20, 40, 50, 60};
+        for (uint32_t k = 0; k < 5; ++k) EXPECT_EQ(parsed.movie.frameTable[k].size, shown[k]) << k;
+        EXPECT_NE(parsed.movie.problemFlags & MovProblem_InvalidSttsEntry, 0u);
     }
 }
 

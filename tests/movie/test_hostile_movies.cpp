@@ -274,3 +274,42 @@ TEST(HostileMovies, RefusedWavAnswersForEveryChannel) {
     track.clearChannelMapping();
     EXPECT_EQ(track.unusedOutputMask(NAudioChannelLayout_7_1), ~uint64_t(0));
 }
+
+// A variable-rate time table whose samples give no usable time, or cover far less than
+// the media duration claims: the open says what is wrong in a few lines, and the frame
+// table follows the samples, not the claimed duration.
+TEST(HostileMovies, TimeTableProblemsAreSaidOnceAndSizeNothing) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint32_t, uint32_t>> stts;
+        const char* error;  // "" when the movie opens
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        {"no_usable_time", {{0, 1}, {10, 0}}, "Invalid video duration", 0},
+        {"one_tick", {{1, 1}, {9, 0}}, "", 1},
+        {"times_for_fewer_samples", {{1, 2}, {3, 1}}, "", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SizedHapMovie desc;
+        desc.frames = 10;
+        desc.stts = c.stts;
+        desc.media_duration = 0xFFFFFFFFu;
+        const std::string path = write_movie(std::string("hostile_times_") + c.name + ".mov", desc);
+        EXPECT_LT(std::filesystem::file_size(path), 4096u);
+        testing::internal::CaptureStdout();
+        expect_cheap("open", [&] {
+            FileToPlay movie(QString::fromStdString(path));
+            if (*c.error) {
+                EXPECT_TRUE(movie.errorText().endsWith(c.error)) << movie.errorText().toStdString();
+            } else {
+                EXPECT_EQ(movie.errorText(), QString());
+                EXPECT_EQ(movie.frameCount(), c.frames);
+            }
+        });
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_LT(output.size(), 1024u) << output.substr(0, 1024);
+        expect_cheap("whole exercise", [&] { file_to_play_exercise(path); });
+    }
+}

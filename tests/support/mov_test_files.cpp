@@ -303,7 +303,10 @@ Bytes sized_hap_movie(const SizedHapMovie& desc) {
     Bytes mdat;
     for (uint32_t i = 0; i < desc.frames; ++i) append(mdat, frame);
     TrackAtoms video = simple_video_track(std::vector<uint32_t>(desc.frames, uint32_t(frame.size())),
-                                          mdat_payload_offset(), 25, {{desc.frames, 1}});
+                                          mdat_payload_offset(), 25,
+                                          desc.stts.empty() ? decltype(desc.stts){{desc.frames, 1}} : desc.stts);
+    if (desc.media_duration != 0)
+        video.mdhd = mdhd_payload(desc.media_duration > 0xFFFFFFFFu ? 1 : 0, 25, desc.media_duration);
     video.tkhd = tkhd_payload(0, desc.tkhd_width, desc.tkhd_height);
     video.stsd = stsd_payload(video_entry("Hap1", 24, {}, desc.coded_width, desc.coded_height));
     std::vector<Bytes> traks = {trak_atom(video)};

@@ -64,12 +64,15 @@ TrackAtoms simple_video_track(const std::vector<uint32_t>& sizes, uint64_t first
                               const std::string& codec = "Hap1");
 
 // A Hap1 movie of solid 16x16 DXT1 frames (25 fps, one per chunk) whose track header
-// and sample description may claim other sizes, optionally with a sound track of 100
-// samples (zero bytes) described by `sound_entry`.
+// and sample description may claim other sizes, whose time table and media duration
+// may be given, optionally with a sound track of 100 samples (zero bytes) described by
+// `sound_entry`.
 struct SizedHapMovie {
     uint32_t tkhd_width = 16, tkhd_height = 16;
     uint16_t coded_width = 16, coded_height = 16;  // the sample description's; 0 leaves them unset
     uint32_t frames = 3;
+    std::vector<std::pair<uint32_t, uint32_t>> stts;  // (count, duration); empty: every frame lasts 1
+    uint64_t media_duration = 0;                      // 0: the time table's
     Bytes sound_entry;  // no sound track when empty
     uint32_t sound_frame_bytes = 16;  // bytes of one sound sample, all channels
 };
