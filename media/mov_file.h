@@ -134,6 +134,9 @@ struct MovFile {
     uint8_t timecodePresent;
     uint32_t timecodeStart;
     uint32_t timecodeFlags;  // bit 1 = drop frame
+    // The rate timecodeStart counts frames at: the timecode track's own time scale and
+    // frame duration, reduced; 0 and 0 when its sample description does not give them.
+    uint32_t timecodeRateNum, timecodeRateDen;
     uint32_t alfaMode;       // 0 unset, 2 premultiplied, 3 straight
     uint8_t metaPresent;
     uint16_t metaVersion;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 #include "media/file_access.h"
@@ -414,6 +415,17 @@ void MovFile::parseTimecodeTrack(MovFile* movie, const TrakAtoms& atoms, const u
     const uint32_t entry_size = mov_be32(stsd + 8);
     if (entry_size < 24) throw std::runtime_error("Not enough data in Sample Description timecode");
     movie->timecodeFlags = mov_be32(stsd + 8 + 20);
+    // The frame number counts frames at the track's own rate, which a variable-rate
+    // video's resampled rate is not.
+    if (entry_size >= 32) {
+        const uint32_t timescale = mov_be32(stsd + 8 + 24);
+        const uint32_t frame_duration = mov_be32(stsd + 8 + 28);
+        if (timescale != 0 && frame_duration != 0) {
+            const uint32_t common = std::gcd(timescale, frame_duration);
+            movie->timecodeRateNum = timescale / common;
+            movie->timecodeRateDen = frame_duration / common;
+        }
+    }
 
     MovTrackTables tables{};
     try {

@@ -389,7 +389,9 @@ QStringList FileToPlay::warningsText() const {
 uint32_t FileToPlay::timecodeStartAtPlayedRate() const {
     uint32_t numerator = 0, denominator = 0;
     fpsRational(&numerator, &denominator);
-    return timecode_start_at_rate(timecodeStartFrame(), m_movie.rateNum, m_movie.rateDen, numerator, denominator,
+    const bool track_rate = m_movie.timecodeRateNum != 0 && m_movie.timecodeRateDen != 0;
+    return timecode_start_at_rate(timecodeStartFrame(), track_rate ? m_movie.timecodeRateNum : m_movie.rateNum,
+                                  track_rate ? m_movie.timecodeRateDen : m_movie.rateDen, numerator, denominator,
                                   isDropFrameTimecode());
 }
 

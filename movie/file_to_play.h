@@ -96,12 +96,14 @@ public:
     bool hasDisplayWindow() const;
     bool hasTimecode() const { return m_movie.timecodePresent != 0; }
     bool isDropFrameTimecode() const;
-    // The timecode start as the file counts it, at the file's own rate.
+    // The timecode start as the file counts it, at the timecode track's own rate (the
+    // movie's rate when the track does not give one).
     uint32_t timecodeStartFrame() const { return m_movie.timecodePresent ? m_movie.timecodeStart : 0; }
     // The same start label counted at the rate the movie is played (fpsRational), for
-    // the time display and the start text: at the file's rate the file's count; at an
-    // interpreted rate the count of the start label kept, its frame number brought
-    // into that rate (timecode_start_at_rate).
+    // the time display and the start text: at the track's rate the file's count; at any
+    // other rate (a variable-rate movie's resampled rate, an interpreted rate) the count
+    // of the start label kept, its frame number brought into that rate
+    // (timecode_start_at_rate).
     uint32_t timecodeStartAtPlayedRate() const;
     bool isMultipleOf4() const { return m_movie.width % 4 == 0 && m_movie.height % 4 == 0; }
     bool isVariableFps() const { return m_movie.variableFps == 1; }

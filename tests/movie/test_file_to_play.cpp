@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,35 @@ TEST(FileToPlayValues, TimecodeRatesAndChunkCounts) {
     EXPECT_EQ(movie.timecodeStartText(), "00:00:07:00");
     record->rateDen = 0;
     EXPECT_EQ(movie.timecodeStartText(), "00:00:07:00");
+}
+
+// A timecode track counts frames at its own rate: a variable-rate movie resampled to
+// another rate starts at the timecode ffprobe reads, at the file's rate and interpreted,
+// and its labels run on from there at the played rate.
+TEST(FileToPlayValues, TimecodeStartIsCountedAtTheTimecodeTracksRate) {
+    for (const std::string name : {"mov_vfr_tc_100", "mov_vfr_tc_12800", "mov_tc_25"}) {
+        SCOPED_TRACE(name);
+        std::ifstream probed(fixture_path(name + ".timecode"));
+        std::string expected;
+        ASSERT_TRUE(std::getline(probed, expected));
+        uint32_t h = 0, m = 0, sec = 0, f = 0;
+        uint8_t drop = 0;
+        ASSERT_TRUE(timecode_parse(QString::fromStdString(expected), &h, &m, &sec, &f, &drop));
+
+        FileToPlay movie(movie_path(name));
+        ASSERT_EQ(movie.errorText(), QString());
+        ASSERT_TRUE(movie.hasTimecode());
+        EXPECT_EQ(movie.timecodeStartText().toStdString(), expected);
+        uint32_t num = 0, den = 0;
+        movie.fpsRational(&num, &den);
+        const uint32_t one_second = (num + den / 2) / den;
+        EXPECT_EQ(timecode_from_frame_count(movie.timecodeStartAtPlayedRate() + one_second, num, den, false),
+                  timecode_format(h, m, sec + 1, f, false))
+            << num << "/" << den;
+
+        ASSERT_TRUE(movie.setFpsMode(FpsInterpretMode_25));
+        EXPECT_EQ(movie.timecodeStartText().toStdString(), expected);
+    }
 }
 
 TEST(FileToPlayValues, AlphaDisplayWindowAndWarnings) {
