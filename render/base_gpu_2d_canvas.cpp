@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 
 namespace {
@@ -27,6 +28,42 @@ double clamp_shift(double a, double b, double h) {
     if (b > h && a > -h) return -std::min(b - h, a + h);
     if (a < -h && b < h) return std::min(h - b, -h - a);
     return 0.0;
+}
+
+// A widened limit that widens nothing (+ for the low one, - for the high one).
+constexpr double kNoWideLimit = std::numeric_limits<double>::infinity();
+
+// The part of an axis's usual clamp `shift` that its widened limits allow the pan;
+// the limit on the side the pan lies past follows it in, and both are dropped once
+// the pan is within the usual limits.
+double widened_shift(double pan, double shift, double* low, double* high) {
+    double allowed = shift;
+    if (shift > 0.0) allowed = std::min(shift, std::max(0.0, *low - pan));
+    if (shift < 0.0) allowed = std::max(shift, std::min(0.0, *high - pan));
+    if (allowed == shift) {
+        *low = kNoWideLimit;
+        *high = -kNoWideLimit;
+    } else if (shift > 0.0) {
+        *low = pan + allowed;
+    } else {
+        *high = pan + allowed;
+    }
+    return allowed;
+}
+
+void drop_widened_limits(BaseGpu2dCanvas* canvas) {
+    canvas->panWideLowX = canvas->panWideLowY = kNoWideLimit;
+    canvas->panWideHighX = canvas->panWideHighY = -kNoWideLimit;
+}
+
+// At the start of a pan gesture: a pan that a zoom step left where it is, perhaps
+// past the usual limits, stays there and the limits widen to it. Bounding it here
+// would make the picture jump, often against the drag.
+void widen_limits_to_pan(BaseGpu2dCanvas* canvas) {
+    if (!canvas->zoomAnchored) return;
+    canvas->zoomAnchored = 0;
+    canvas->panWideLowX = canvas->panWideHighX = canvas->panX;
+    canvas->panWideLowY = canvas->panWideHighY = canvas->panY;
 }
 
 struct Vertex {
@@ -109,8 +146,12 @@ CanvasRect BaseGpu2dCanvas::imageRect(BaseGpu2dCanvas* canvas) {
     double x1 = iw / 2.0 * s + canvas->panX;
     double y0 = -ih / 2.0 * s + canvas->panY;
     double y1 = ih / 2.0 * s + canvas->panY;
-    const double sx = canvas->zoomAnchored ? 0.0 : clamp_shift(x0, x1, vw / 2.0);
-    const double sy = canvas->zoomAnchored ? 0.0 : clamp_shift(y0, y1, vh / 2.0);
+    double sx = 0.0;
+    double sy = 0.0;
+    if (!canvas->zoomAnchored) {
+        sx = widened_shift(canvas->panX, clamp_shift(x0, x1, vw / 2.0), &canvas->panWideLowX, &canvas->panWideHighX);
+        sy = widened_shift(canvas->panY, clamp_shift(y0, y1, vh / 2.0), &canvas->panWideLowY, &canvas->panWideHighY);
+    }
     x0 += sx;
     x1 += sx;
     y0 += sy;
@@ -171,13 +212,12 @@ QStringList canvas_zoom_level_names() {
 void canvas_zoom_fit(BaseGpu2dCanvas* canvas) {
     canvas->zoomMode = 1;
     canvas->scale = 1.0;
-    canvas->panX = 0.0;
-    canvas->panY = 0.0;
-    canvas->zoomAnchored = 0;
+    canvas_reset_pan(canvas);
 }
 
 void canvas_set_zoom_level(BaseGpu2dCanvas* canvas, int level) {
     canvas->zoomAnchored = 0;
+    drop_widened_limits(canvas);
     if (level == 0) {
         canvas->zoomMode = 1;
         return;
@@ -213,9 +253,7 @@ void canvas_zoom_step(BaseGpu2dCanvas* canvas, CanvasZoomKind kind, double step,
     if (!has_view(canvas) || !has_image(canvas)) {
         canvas->zoomMode = 0;
         canvas->scale = wanted;
-        canvas->panX = 0.0;
-        canvas->panY = 0.0;
-        canvas->zoomAnchored = 0;
+        canvas_reset_pan(canvas);
         return;
     }
     // The image point under (x, y) as the picture is drawn: the fit rectangle of a
@@ -229,6 +267,7 @@ void canvas_zoom_step(BaseGpu2dCanvas* canvas, CanvasZoomKind kind, double step,
     const double py = (y - top) * canvas->imageHeight / ((double(r.top) - r.bottom) / 2.0 * vh);
     canvas->scale = wanted;
     canvas->zoomMode = 0;
+    drop_widened_limits(canvas);
     BaseGpu2dCanvas::anchorPoint(canvas, px, py, x, y);
     // Clamping now would take the point away from the pointer: a wheel notch past
     // Fit leaves the picture a little narrower than the view, and the clamp would
@@ -242,8 +281,15 @@ void canvas_bound_pan(BaseGpu2dCanvas* canvas) {
     BaseGpu2dCanvas::imageRect(canvas);
 }
 
+void canvas_reset_pan(BaseGpu2dCanvas* canvas) {
+    canvas->panX = 0.0;
+    canvas->panY = 0.0;
+    canvas->zoomAnchored = 0;
+    drop_widened_limits(canvas);
+}
+
 void canvas_pan_begin(BaseGpu2dCanvas* canvas, double x, double y) {
-    canvas_bound_pan(canvas);
+    widen_limits_to_pan(canvas);
     canvas->pressX = canvas->lastX = x;
     canvas->pressY = canvas->lastY = y;
     canvas->pressPanX = canvas->panX;
@@ -285,7 +331,7 @@ bool canvas_drag_begin(BaseGpu2dCanvas* canvas, double x, double y) {
     canvas->pressX = canvas->lastX = x;
     canvas->pressY = canvas->lastY = y;
     if (canvas->panArmed) {
-        canvas_bound_pan(canvas);
+        widen_limits_to_pan(canvas);
         canvas->pressPanX = canvas->panX;
         canvas->pressPanY = canvas->panY;
         canvas->panState = 1;

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "render/video_tile_layout.h"
@@ -70,8 +71,18 @@ struct BaseGpu2dCanvas {
     double panY = 0.0;
     // 1 while the pan is where a zoom step around a point put it: that point stays
     // under the pointer even with the picture past a view edge, so imageRect leaves
-    // the pan unclamped until the next pan gesture, centre zoom, zoom level or fit.
+    // the pan unclamped until the next pan gesture (which widens the limits to it),
+    // centre zoom, zoom level or fit.
     uint8_t zoomAnchored = 0;
+    // How far past the usual limits the pan may go, per axis (lowest and highest pan),
+    // once a pan gesture has taken a picture that a zoom step left outside them: the
+    // gesture moves it from where it is drawn, back in but never further out, and each
+    // limit follows the picture in until the usual ones hold again. +inf and -inf
+    // while the usual limits hold.
+    double panWideLowX = std::numeric_limits<double>::infinity();
+    double panWideHighX = -std::numeric_limits<double>::infinity();
+    double panWideLowY = std::numeric_limits<double>::infinity();
+    double panWideHighY = -std::numeric_limits<double>::infinity();
     uint8_t panArmed = 0;  // Space held
     double panArmTime = 0.0;
     uint8_t panState = 0;  // 1 while a pan drag runs
@@ -112,7 +123,8 @@ struct BaseGpu2dCanvas {
 
     // The image rectangle; in free mode it first clamps (and stores) the pan so that
     // an image smaller than the view stays inside it and a larger one covers it,
-    // unless a zoom step placed it (zoomAnchored).
+    // unless a zoom step placed it (zoomAnchored); past those limits it keeps the pan
+    // within the widened ones (panWide*), which it tightens behind the pan.
     static CanvasRect imageRect(BaseGpu2dCanvas* canvas);
     // A centred square, half the shorter view side, for the 512 x 512 default images.
     static CanvasRect defaultImageRect(const BaseGpu2dCanvas* canvas);
@@ -138,8 +150,12 @@ enum CanvasZoomKind : uint32_t {
 void canvas_zoom_step(BaseGpu2dCanvas* canvas, CanvasZoomKind kind, double step, double x, double y);
 // Puts the pan back within the bounds of imageRect if a zoom step had let it out.
 void canvas_bound_pan(BaseGpu2dCanvas* canvas);
+// Pan 0 (the picture centred); the usual limits hold.
+void canvas_reset_pan(BaseGpu2dCanvas* canvas);
 
-// Middle-button pan.
+// Middle-button pan. A pan gesture (this one or a Space drag) moves the picture from
+// where it is drawn: one that a zoom step left past the usual limits may be brought
+// back in, not taken further out.
 void canvas_pan_begin(BaseGpu2dCanvas* canvas, double x, double y);
 void canvas_pan_move(BaseGpu2dCanvas* canvas, double x, double y);
 void canvas_pan_end(BaseGpu2dCanvas* canvas);

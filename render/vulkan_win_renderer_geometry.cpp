@@ -50,11 +50,7 @@ void VulkanWinRenderer::zoomByCentre(float step) {
     canvas_bound_pan(canvas.get());
 }
 
-void VulkanWinRenderer::resetPanOffset() {
-    canvas->panX = 0.0;
-    canvas->panY = 0.0;
-    canvas->zoomAnchored = 0;
-}
+void VulkanWinRenderer::resetPanOffset() { canvas_reset_pan(canvas.get()); }
 
 void VulkanWinRenderer::panBegin(QPointF point) { canvas_pan_begin(canvas.get(), point.x(), point.y()); }
 

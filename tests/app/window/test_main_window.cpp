@@ -15,8 +15,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <QWheelEvent>
+#include <algorithm>
+#include <functional>
+#include <vector>
 #include <soundio/soundio.h>
 
 #include "app/main_window.h"
@@ -605,9 +607,18 @@ QPointF mark_centre(const QImage& picture, QPointF near) {
     return QPointF(sx / sum, sy / sum);
 }
 
+// A wheel notch (sign 1 in, -1 out) with Alt held at `at`, as Qt brings it to the
+// video window: the vertical wheel turned horizontal.
+void alt_wheel_notch(VulkanWindow* video, QPointF at, int sign) {
+    QTest::keyPress(video, Qt::Key_Alt, Qt::AltModifier);
+    QWheelEvent wheel(at, video->mapToGlobal(at), QPoint(), QPoint(120 * sign, 0), Qt::NoButton, Qt::AltModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(video, &wheel);
+    QTest::keyRelease(video, Qt::Key_Alt, Qt::AltModifier);
+}
+
 // A wheel notch with Alt zooms by a quarter around the pointer: the mark under it is
-// still there in the picture drawn after. The notch comes as Qt brings it to the video
-// window: Alt held, the vertical wheel turned horizontal.
+// still there in the picture drawn after.
 TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
     open(fixture("window_marks.mov"));
     const BaseGpu2dCanvas& canvas = video->renderer->canvasState();
@@ -617,11 +628,7 @@ TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
         SCOPED_TRACE(what);
         const QPointF pointer = mark_centre(picture(), near);
         const double before = scale();
-        QTest::keyPress(video, Qt::Key_Alt, Qt::AltModifier);
-        QWheelEvent wheel(pointer, video->mapToGlobal(pointer), QPoint(), QPoint(120 * sign, 0), Qt::NoButton,
-                          Qt::AltModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(video, &wheel);
-        QTest::keyRelease(video, Qt::Key_Alt, Qt::AltModifier);
+        alt_wheel_notch(video, pointer, sign);
         EXPECT_NEAR(scale(), before + 0.25 * sign, 1e-6);
         const QPointF mark = mark_centre(picture(), pointer);
         EXPECT_LE(QLineF(mark, pointer).length(), 1.5) << "pointer at " << pointer.x() << "," << pointer.y()
@@ -641,6 +648,92 @@ TEST_F(MainWindowTest, AltWheelNotchKeepsThePointUnderThePointer) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return video->width() == 900; }, vktest::kWaitMs));
     key(Qt::Key_Z, Qt::ShiftModifier);
     notch(QPointF(600, 480), 1, "letterboxed at Fit");
+}
+
+// The picture as the renderer lays it out for the frames it draws: its rectangle in
+// view pixels (free zoom).
+QRectF drawn_picture(VulkanWinRenderer& renderer) {
+    renderer.refresh();
+    const BaseGpu2dCanvas& c = renderer.canvasState();
+    const QSizeF size(c.imageWidth * c.scale, c.imageHeight * c.scale);
+    return QRectF(QPointF((c.viewWidth - size.width()) / 2 + c.panX, (c.viewHeight - size.height()) / 2 - c.panY),
+                  size);
+}
+
+// How far a pointer move of `d` may take a picture spanning [a, b] across a view
+// [0, v]: with the pointer until an edge meets the view's (a picture smaller than the
+// view stays inside it, a larger one covers it), and never further out than it is.
+double pan_room(double a, double b, double v, double d) {
+    const bool larger = b - a > v;
+    const double low = larger ? v - b : -a;
+    const double high = larger ? -a : v - b;
+    return std::clamp(d, std::min(0.0, low), std::max(0.0, high));
+}
+
+// After Alt-wheel notches off the centre leave a band on one side of the picture, a
+// middle-button or Space drag moves it with the pointer from where it is drawn: in
+// from the band, never against the drag, and no further out than it was; back inside,
+// the usual limits hold.
+TEST_F(MainWindowTest, APanAfterAZoomOnThePointerMovesWithThePointerFromWhereThePictureIs) {
+    open(fixture("window_marks.mov"));
+    QSizeF view;
+    // A drag from the view's centre through `moves` (pointer offsets from the press),
+    // the picture checked after each move and after the release.
+    const auto drag = [&](Qt::MouseButton button, const std::vector<QPoint>& moves, const char* what) {
+        SCOPED_TRACE(what);
+        const QPoint press(view.width() / 2, view.height() / 2);
+        QRectF expected = drawn_picture(*video->renderer);
+        const QPointF start = expected.topLeft();
+        const auto expectDrawn = [&](QPoint moved) {
+            const QPointF by = drawn_picture(*video->renderer).topLeft() - start;
+            const QPointF wanted = expected.topLeft() - start;
+            EXPECT_LE(QLineF(by, wanted).length(), 0.01) << "pointer moved by " << moved.x() << "," << moved.y()
+                                                         << ", picture by " << by.x() << "," << by.y()
+                                                         << " instead of " << wanted.x() << "," << wanted.y();
+        };
+        if (button == Qt::LeftButton) QTest::keyPress(video, Qt::Key_Space);
+        QTest::mousePress(video, button, {}, press);
+        QPoint last;
+        for (const QPoint& move : moves) {
+            expected.translate(pan_room(expected.left(), expected.right(), view.width(), move.x() - last.x()),
+                               pan_room(expected.top(), expected.bottom(), view.height(), move.y() - last.y()));
+            QTest::mouseMove(video, press + move);
+            expectDrawn(last = move);
+        }
+        QTest::mouseRelease(video, button, {}, press + last);
+        if (button == Qt::LeftButton) {
+            QTest::qWait(int(kCanvasTapSeconds * 1000) + 50);  // held, not a tap that plays
+            QTest::keyRelease(video, Qt::Key_Space);
+        }
+        expectDrawn(last);
+    };
+    const auto notches = [&](double x, double y) {
+        view = video->size();
+        for (int i = 0; i < 2; ++i) alt_wheel_notch(video, QPointF(view.width() * x, view.height() * y), 1);
+        return drawn_picture(*video->renderer);
+    };
+
+    // Two notches at 10 %/20 % of the view leave a band on the left.
+    const QRectF left = notches(0.1, 0.2);
+    ASSERT_TRUE(left.left() > 40 && left.right() > view.width()) << left.left() << " " << left.right();
+    drag(Qt::MiddleButton, {QPoint(60, 40)}, "further out to the right: the band stays");
+    drag(Qt::LeftButton, {QPoint(-25, -20), QPoint(15, -40)}, "Space drag in, then back out");
+    drag(Qt::MiddleButton, {QPoint(-120, 10), QPoint(200, 0)}, "in past the usual limit, then out to it");
+    EXPECT_NEAR(drawn_picture(*video->renderer).left(), 0.0, 0.01);
+
+    // Letterboxed, the band is at the top.
+    window->resize(900, 720);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->width() == 900; }, vktest::kWaitMs));
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    const QRectF top = notches(0.3, 0.1);
+    ASSERT_TRUE(top.top() > 40 && top.bottom() > view.height()) << top.top() << " " << top.bottom();
+    drag(Qt::LeftButton, {QPoint(40, -30)}, "Space drag up from the band");
+    drag(Qt::MiddleButton, {QPoint(-20, 50)}, "further down: the band stays");
+    drag(Qt::MiddleButton, {QPoint(0, -60), QPoint(0, 100)}, "up past the usual limit, then down to it");
+    EXPECT_NEAR(drawn_picture(*video->renderer).top(), 0.0, 0.01);
+    key(Qt::Key_Z, Qt::ShiftModifier);
+    notches(0.3, 0.1);
+    drag(Qt::MiddleButton, {}, "a middle click");
 }
 
 }  // namespace
