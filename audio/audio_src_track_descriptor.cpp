@@ -9,6 +9,9 @@
 #include "base/pcm/audio_data.h"
 #include "media/wav_file.h"
 
+// Every channel of a companion file has a default output bit.
+static_assert(kWavMaxChannels <= kAudioSrcMaxRoutedChannels);
+
 namespace {
 
 // Both mask arrays, one entry per channel; the current masks start as the defaults.

@@ -20,8 +20,9 @@ enum AudioSrcDemuxerType : uint32_t {
 // 48000 Hz mix, and nothing real goes beyond 768 kHz.
 constexpr uint32_t kAudioSrcMinFrequency = 188;
 constexpr uint32_t kAudioSrcMaxFrequency = 768000;
-// Channels beyond this many cannot be expressed in a 64-bit routing mask: they
-// exist in the file but are routed nowhere.
+// Channels beyond this many cannot be expressed in a 64-bit routing mask: a movie
+// track's channels past it exist but are routed nowhere (the WAV reader refuses a file
+// of more).
 constexpr uint32_t kAudioSrcMaxRoutedChannels = 64;
 // The most channels a movie track may declare: both mask arrays are sized by the
 // channel count, so a larger count is refused before anything is allocated.

@@ -152,6 +152,16 @@ void walk_chunks(WavFile* wav, ChunkWalk* walk) {
     }
 }
 
+// The file is named: the import shows this text as it is, and a refused companion
+// file was never picked by the user.
+[[noreturn]] void throw_too_many_channels(const WavFile* wav) {
+    char* utf8 = wstr_to_utf8(wav->path);
+    const std::string message = "Unsupported channel count (" + std::to_string(wav->channels) + ", at most " +
+                                std::to_string(kWavMaxChannels) + ") : " + (utf8 ? utf8 : "Unknown filepath");
+    std::free(utf8);
+    throw std::runtime_error(message);
+}
+
 }  // namespace
 
 void WavFile::init(WavFile* wav) noexcept { std::memset(static_cast<void*>(wav), 0, sizeof *wav); }
@@ -187,6 +197,7 @@ void WavFile::open(WavFile* wav, const char16_t* path) {
     // tested first to name the chunk that is really missing.
     if (wav->isRf64 && !walk.ds64Found) throw std::runtime_error("Can't find valid DS64 Chunk");
     if (!walk.fmtFound) throw std::runtime_error("Can't find valid FMT Chunk");
+    if (wav->channels > kWavMaxChannels) throw_too_many_channels(wav);
     if (!walk.dataFound) throw std::runtime_error("Can't find valid DATA Chunk");
 
     wav->bytesPerFrame = uint64_t(wav->bitsPerSample / 8) * wav->channels;

@@ -10,6 +10,12 @@
 
 #include "base/pcm/audio_data.h"
 
+// The most channels a file may have: channel i starts routed to bit i of a 64-bit
+// output mask, so later channels would have no route of their own, and the player
+// sizes its routing blocks and builds a row of the mapping panel per channel. A
+// larger count, which a crafted header states in two bytes, is refused at opening.
+constexpr uint16_t kWavMaxChannels = 64;
+
 struct WavFile {
     std::FILE* file;          // open stream (read, binary)
     char16_t* path;           // owned zero-terminated copy of the path
@@ -29,7 +35,8 @@ struct WavFile {
 
     // Zeroes the record.
     static void init(WavFile* wav) noexcept;
-    // Opens and parses the file. Throws on failure and leaves the record for close().
+    // Opens and parses the file. Throws on failure and leaves the record for close();
+    // more channels than kWavMaxChannels throw a text that names the file.
     static void open(WavFile* wav, const char16_t* path);
     // Closes the stream and frees what open() allocated; safe on a partly opened record.
     static void close(WavFile* wav) noexcept;

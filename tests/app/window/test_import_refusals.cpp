@@ -3,11 +3,13 @@
 // not a regular file (FIFO, socket, device) is refused before anything opens it,
 // whether it comes from the Open dialog, a drop, the mapping panel or the command
 // line. A FIFO is watched by a writer that lets any reader through, so a regression
-// fails the test instead of freezing it.
+// fails the test instead of freezing it. A WAV file stating more channels than a
+// source can route is refused at once, whichever way it comes.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -16,21 +18,27 @@
 #include <cstring>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
 #include "app/view_info_error.h"
 #include "audio/all_audio_src_tracks.h"
+#include "media/wav_file.h"
 #include "movie/file_to_play.h"
 #include "render/vulkan_window.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
+#include "tests/support/audio_src_files.h"
+#include "tools/panel_audio_mapping.h"
 #include "ui/view_label.h"
 
 namespace {
@@ -203,6 +211,76 @@ TEST_F(ImportRefusalTest, SocketsAndDevicesAreRefusedToo) {
         shown.window->viewVideoClicError();
     }
     ::close(fd);
+}
+
+// 65535 channels of 8 bits and 2 frames (131 KB): the reader refuses the file, and
+// as a movie's companion, through File > Open, dropped on the window or on the mapping
+// panel it is refused at once, naming the file, with the movie and its sound kept.
+TEST_F(ImportRefusalTest, AWavOfMoreChannelsThanASourceRoutesIsRefusedAtOnceByEveryImport) {
+    const QString movie = QString::fromStdString(testsupport::copy_fixture_as("window_no_sound.mov", "silent.mov"));
+    const QString wav = QString::fromStdString(testsupport::write_pcm_wav("silent.wav", 65535, 48000, 8, false, 2));
+    const std::string refusal = "Unsupported channel count (65535, at most 64) : " + wav.toStdString();
+
+    WavFile reader;
+    WavFile::init(&reader);
+    std::string readerError = "no error";
+    try {
+        WavFile::open(&reader, reinterpret_cast<const char16_t*>(wav.utf16()));
+    } catch (const std::runtime_error& e) {
+        readerError = e.what();
+    }
+    WavFile::close(&reader);
+    EXPECT_EQ(readerError, refusal);
+
+    open();
+    MainWindow& window = *shown.window;
+    window.settings()->import_auto_load_wave_files = true;
+    window.act_menu_audio_mapping();
+    PanelAudioMapping* panel = window.audioMappingPanel();
+    ASSERT_NE(panel, nullptr);
+    // Far above what a refused file costs, far below the seconds of a row per channel.
+    constexpr qint64 kAnswerBoundMs = 1000;
+    const auto expectRefusedAtOnce = [&](const char* way, const std::function<void()>& import) {
+        SCOPED_TRACE(way);
+        QElapsedTimer clock;
+        clock.start();
+        import();
+        QCoreApplication::processEvents();
+        EXPECT_LT(clock.elapsed(), kAnswerBoundMs);
+        const ShownError error = shown_error(window);
+        EXPECT_TRUE(error.shown);
+        EXPECT_EQ(error.title, "Wav file import error");
+        EXPECT_EQ(error.text, "Audio track error : " + refusal);
+        window.viewVideoClicError();
+    };
+
+    // Beside the movie, as its companion: the movie opens without it.
+    chosen = movie;
+    expectRefusedAtOnce("companion", [&] { window.act_open_menu(); });
+    ASSERT_NE(window.movie(), nullptr);
+    EXPECT_EQ(window.movie()->filePath(), movie);
+    EXPECT_EQ(window.audioTracks()->countWavTracks(), 0);
+    EXPECT_TRUE(panel->rows().isEmpty());
+
+    // Given to a movie that has a sound: both stay as they were.
+    window.loadFile({fixture("window_tone.wav")}, -1, false);
+    ASSERT_EQ(window.audioTracks()->countWavTracks(), 1);
+    const FileToPlay* kept = window.movie();
+    const QList<AudioSrcTrack*> sound = window.audioTracks()->tracks();
+    const uint32_t layout = window.audioTracks()->outputLayout();
+    chosen = wav;
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"File > Open", [&] { window.act_open_menu(); }},
+        {"a drop on the window", [&] { drop(wav); }},
+        {"a drop on the mapping panel", [&] { drop_files(panel, {wav}, QPointF(300, panel->height() - 10)); }},
+    };
+    for (const auto& [way, import] : ways) {
+        expectRefusedAtOnce(way, import);
+        EXPECT_EQ(window.movie(), kept) << way;
+        EXPECT_EQ(window.audioTracks()->tracks(), sound) << way;
+        EXPECT_EQ(window.audioTracks()->outputLayout(), layout) << way;
+        EXPECT_EQ(panel->rows().size(), 1) << way;
+    }
 }
 
 }  // namespace
