@@ -60,6 +60,12 @@ DialogPrefs::DialogPrefs(QWidget* parent) : BaseDialogWidget(parent, QStringLite
                                                  [this](const GlobalSettings* values, const GlobalSettings* showing) {
                                                      loadPages(values, showing);
                                                  });
+    const auto edited = [this](const QStringList& keys) { m_shown->edited(keys); };
+    connect(m_userInterface, &ViewPrefsParamsUserInterface::ViewPrefsParams_Edited, this, edited);
+    connect(m_warning, &ViewPrefsParamsWarning::ViewPrefsParams_Edited, this, edited);
+    connect(m_import, &ViewPrefsParamsSwitchPage::ViewPrefsParams_Edited, this, edited);
+    connect(m_playback, &ViewPrefsParamsSwitchPage::ViewPrefsParams_Edited, this, edited);
+    connect(m_snapshot, &ViewPrefsParamsSnapshot::ViewPrefsParams_Edited, this, edited);
 }
 
 DialogPrefs::~DialogPrefs() = default;
@@ -196,11 +202,13 @@ void DialogPrefs::ViewCombobox2_ValueChanged(uint32_t senderTag) {
 }
 
 void DialogPrefs::viewItemsSubMenuClose(const QString&, uint32_t senderTag, unsigned int index, unsigned int) {
-    if (ViewCombobox2* combo = comboForTag(senderTag))
-        combo->setCurrentIndex(int32_t(index));
-    else
+    if (ViewCombobox2* combo = comboForTag(senderTag)) {
+        // Its ViewCombobox2_ValueChanged runs the reaction and tells the page of the choice.
+        combo->chooseIndex(int32_t(index));
+    } else {
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
-    ViewCombobox2_ValueChanged(senderTag);
+        ViewCombobox2_ValueChanged(senderTag);
+    }
     view_items_popup_close(m_subMenu);
 }
 

@@ -8,9 +8,11 @@
 // calls it when it opens the window, not when it brings the open window forward.
 // The window stays open beside the snapshot parameters dialog and the start-up
 // warning: while it is shown, a value stored there appears in each field of the
-// pages that is not being edited (PrefsShownValues). Save stores each value the
-// pages show otherwise than the store (what the person changed there, and only
-// that), records which pages are open, then emits clic_btn_dialog_1 and closes:
+// pages that the person left alone since setSettings; a field typed into, chosen in
+// or reset keeps what it shows, whatever its value (PrefsShownValues, told by the
+// pages' ViewPrefsParams_Edited). Save stores each value the pages show otherwise
+// than the store (what the person changed there, and only that), records which
+// pages are open, then emits clic_btn_dialog_1 and closes:
 // writing the file, applying the values and telling a failed write is the receiver's
 // business. Cancel, or closing the window, stores nothing; the next setSettings
 // reloads the pages from the store.

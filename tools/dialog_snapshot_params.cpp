@@ -41,6 +41,8 @@ DialogSnapshotParams::DialogSnapshotParams(QWidget* parent, GlobalSettings* sett
         [this](const GlobalSettings* values, const GlobalSettings* showing) {
             m_page->loadFromSettings(values, showing);
         });
+    connect(m_page, &ViewPrefsParamsSnapshot::ViewPrefsParams_Edited, this,
+            [this](const QStringList& keys) { m_shown->edited(keys); });
     if (m_settings) {
         m_page->loadFromSettings(m_settings);
         m_shown->loaded();
@@ -97,11 +99,11 @@ void DialogSnapshotParams::viewItemsSubMenuClose(const QString&, uint32_t sender
         case 7: combo = m_page->timeModeCombo(); break;
         default: break;
     }
+    // Its ViewCombobox2_ValueChanged updates the enabled fields and tells the page.
     if (combo)
-        combo->setCurrentIndex(int32_t(index));
+        combo->chooseIndex(int32_t(index));
     else
         qDebug("Unknown sender combo : %lu", static_cast<unsigned long>(senderTag));
-    m_page->updateEnabledState();
     view_items_popup_close(m_subMenu);
 }
 

@@ -3,11 +3,13 @@
 // shows the Snapshot preference page alone, always open, without its own Reset, with
 // the buttons Save, Cancel and Reset (bottom left). The preferences window may be
 // open beside it: while it is shown, a value saved there appears in each field that
-// is not being edited (PrefsShownValues). Save stores each value the page shows
-// otherwise than the store (what the person changed here, and only that; the
-// snapshot converter reads them in the store) and emits clic_btn_dialog_1; it does
-// not write the file. Cancel and Reset store nothing. Made anew by the main window
-// at each use; the store is not owned and must outlive the dialog. GUI thread only.
+// the person left alone; a field typed into, chosen in or reset (the Reset button
+// too) keeps what it shows, whatever its value (PrefsShownValues). Save stores each
+// value the page shows otherwise than the store (what the person changed here, and
+// only that; the snapshot converter reads them in the store) and emits
+// clic_btn_dialog_1; it does not write the file. Cancel and Reset store nothing. Made
+// anew by the main window at each use; the store is not owned and must outlive the
+// dialog. GUI thread only.
 #include <QPointer>
 #include <QString>
 

@@ -11,6 +11,11 @@ PrefsShownValues::~PrefsShownValues() = default;
 void PrefsShownValues::loaded() {
     m_shown = std::make_unique<GlobalSettings>();
     m_read(m_shown.get());
+    m_edited.clear();
+}
+
+void PrefsShownValues::edited(const QStringList& keys) {
+    for (const QString& key : keys) m_edited.insert(key);
 }
 
 void PrefsShownValues::follow(const GlobalSettings& store) {
@@ -19,7 +24,7 @@ void PrefsShownValues::follow(const GlobalSettings& store) {
     m_read(&before);
     GlobalSettings after;
     m_read(&after);
-    store.takeStoredChanges(*m_shown, after);
+    store.takeStoredChanges(*m_shown, after, m_edited);
     m_show(&after, &before);
     // A new value a control shows rounded or as its default is, as at loading, what
     // it shows of the store.

@@ -7,6 +7,7 @@
 #include "ui/view_checkbox.h"
 #include "ui/view_combobox2.h"
 #include "ui/view_label.h"
+#include "ui/view_spin_box_base.h"
 
 ViewLabel* prefs_row_label(QWidget* parent, const QString& text) {
     return new ViewLabel(parent, QRect(0, 0, 100, 25), text, 1);
@@ -30,16 +31,28 @@ uint32_t prefs_index(const ViewCombobox2* combo, uint32_t fallback) {
     return index >= 0 ? uint32_t(index) : fallback;
 }
 
+void PrefsEditWatch::watchNumber(ViewSpinBoxBase* box, const QStringList& keys) {
+    // textEdited comes only from the person's typing, never from a value set.
+    watch(box->entry(), &QLineEdit::textEdited, keys);
+    watch(box->upArrow(), &ViewBtnImage::ViewBtnImage_Clic, keys);
+    watch(box->downArrow(), &ViewBtnImage::ViewBtnImage_Clic, keys);
+    QObject::connect(box->entry(), &ViewTextEntry::ViewTextEntry_Clic, box,
+                     [report = m_report, keys](uint32_t, Qt::KeyboardModifiers flags) {
+                         if (flags & Qt::AltModifier) report(keys);
+                     });
+}
+
 PrefsSwitch prefs_switch(const QString& text, const QString& tooltip, bool GlobalSettings::*key) {
-    return PrefsSwitch{text, tooltip, [key](const GlobalSettings& s) { return s.*key; },
+    return PrefsSwitch{text, tooltip, GlobalSettings::keyOf(key), [key](const GlobalSettings& s) { return s.*key; },
                        [key](GlobalSettings& s, bool on) { s.*key = on; }};
 }
 
-void PrefsSwitchList::create(QWidget* parent, std::vector<PrefsSwitch> rows) {
+void PrefsSwitchList::create(QWidget* parent, std::vector<PrefsSwitch> rows, PrefsEditWatch& edits) {
     m_rows = std::move(rows);
     for (const PrefsSwitch& row : m_rows) {
         auto* box = new ViewCheckbox(parent, QRect(0, 0, 200, 25), row.text, 20, 1);
         if (!row.tooltip.isEmpty()) box->setToolTip(row.tooltip);
+        edits.watch(box, &ViewCheckbox::act_mouse_clic, {row.key});
         m_boxes.append(box);
     }
 }

@@ -1,8 +1,10 @@
 #pragma once
-// What the preference pages share: the row name label, the item combo box, and the
-// list of switches that each edit one boolean of the preferences store. GUI thread
-// only; every widget made here is owned by its Qt parent.
+// What the preference pages share: the row name label, the item combo box, the
+// list of switches that each edit one boolean of the preferences store, and the
+// watch that tells which values the person edited in a page. GUI thread only; every
+// widget made here is owned by its Qt parent.
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,35 @@ class QWidget;
 class ViewCheckbox;
 class ViewCombobox2;
 class ViewLabel;
+class ViewSpinBoxBase;
+
+// Tells the window holding a page which values the person edited there (typed into,
+// chose in, reset), whatever the value: the window must know a value typed back to
+// what it showed from one left alone. Each watched control reports the keys of the
+// values it edits (GlobalSettings::keyOf, a switch's key) through `report`, only for
+// the person's own acts, never when the page shows a value. Owned by the page.
+class PrefsEditWatch {
+public:
+    using Report = std::function<void(const QStringList& keys)>;
+    explicit PrefsEditWatch(Report report) : m_report(std::move(report)) {}
+
+    // `signal` of `control` is an edit of `keys` (a switch's click, a combo box's
+    // ValueChanged, which every choice in it sends, a colour or folder chosen).
+    template <class Control, class Signal>
+    void watch(Control* control, Signal signal, const QStringList& keys) {
+        m_keys += keys;
+        QObject::connect(control, signal, control, [report = m_report, keys] { report(keys); });
+    }
+    // A number field: typing in it (a paste, a cut or an undo too), an arrow, an
+    // Alt-click back to its default.
+    void watchNumber(ViewSpinBoxBase* box, const QStringList& keys);
+    // The page's Reset: every watched value.
+    void reportAll() const { m_report(m_keys); }
+
+private:
+    Report m_report;
+    QStringList m_keys;
+};
 
 // A kind-1 label naming a row.
 ViewLabel* prefs_row_label(QWidget* parent, const QString& text);
@@ -30,11 +61,12 @@ void prefs_select(ViewCombobox2* combo, int64_t index, const char* what);
 // The selected entry, or `fallback` when nothing is selected.
 uint32_t prefs_index(const ViewCombobox2* combo, uint32_t fallback);
 
-// One switch of a page: its text, tool tip (may be empty) and how it reads and writes
-// the store.
+// One switch of a page: its text, tool tip (may be empty), the key of the value it
+// edits, and how it reads and writes the store.
 struct PrefsSwitch {
     QString text;
     QString tooltip;
+    QString key;
     std::function<bool(const GlobalSettings&)> get;
     std::function<void(GlobalSettings&, bool)> set;
 };
@@ -45,7 +77,8 @@ PrefsSwitch prefs_switch(const QString& text, const QString& tooltip, bool Globa
 // The switches of one page, made in order under one parent.
 class PrefsSwitchList {
 public:
-    void create(QWidget* parent, std::vector<PrefsSwitch> rows);
+    // Each switch's click is reported to `edits`.
+    void create(QWidget* parent, std::vector<PrefsSwitch> rows, PrefsEditWatch& edits);
 
     // Every switch from `settings`; given `showing`, only those it holds otherwise.
     void load(const GlobalSettings& settings, const GlobalSettings* showing = nullptr);

@@ -3,6 +3,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/settings/global_settings.h"
 #include "tools/view_prefs_params_common.h"
@@ -71,6 +72,18 @@ ViewPrefsParamsSnapshot::ViewPrefsParamsSnapshot(QWidget* parent, const QRect& g
     setToolTipAll(QStringLiteral("Snapshot height (when scaling mode is Fit to or Fit and pad"),
                   {m_names[RowHeight], m_height});
     setToolTipAll(QStringLiteral("Jpeg quality, 100 is the higher quality"), {m_names[RowQuality], m_quality});
+
+    const std::pair<ViewCombobox2*, uint32_t G::*> combos[] = {{m_format, &G::snapshot_format},
+                                                               {m_folderMode, &G::snapshot_dst_folder_mode},
+                                                               {m_timeMode, &G::snapshot_time_mode},
+                                                               {m_scaleMode, &G::snapshot_scale_mode}};
+    for (const auto& [combo, member] : combos)
+        m_edits.watch(combo, &ViewCombobox2::ViewCombobox2_ValueChanged, {G::keyOf(member)});
+    m_edits.watch(m_folder, &ViewChooseFolder::ViewChooseFolder_FolderChange,
+                  {G::keyOf(&G::snapshot_custom_folder_path)});
+    m_edits.watchNumber(m_width, {G::keyOf(&G::snapshot_scale_width)});
+    m_edits.watchNumber(m_height, {G::keyOf(&G::snapshot_scale_height)});
+    m_edits.watchNumber(m_quality, {G::keyOf(&G::snapshot_jpeg_qual)});
 
     updateEnabledState();
     ViewPrefsParamsSnapshot::updateLayout();
@@ -145,6 +158,7 @@ void ViewPrefsParamsSnapshot::resetUi() {
     m_height->set_to_default_value();
     m_quality->set_to_default_value();
     updateEnabledState();
+    m_edits.reportAll();
 }
 
 void ViewPrefsParamsSnapshot::updateEnabledState() {

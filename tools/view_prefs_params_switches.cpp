@@ -8,7 +8,7 @@ ViewPrefsParamsSwitchPage::ViewPrefsParamsSwitchPage(QWidget* parent, const QRec
                                                      int32_t contentHeight, std::vector<PrefsSwitch> rows)
     : ViewClosableParams(parent, geometry, title) {
     setContentHeight(contentHeight);
-    m_switches.create(content(), std::move(rows));
+    m_switches.create(content(), std::move(rows), m_edits);
     ViewPrefsParamsSwitchPage::resetUi();
     ViewPrefsParamsSwitchPage::updateLayout();
 }
@@ -31,6 +31,7 @@ void ViewPrefsParamsSwitchPage::saveToSettings(GlobalSettings* settings) const {
 
 void ViewPrefsParamsSwitchPage::resetUi() {
     m_switches.load(GlobalSettings::defaults());
+    m_edits.reportAll();
 }
 
 void ViewPrefsParamsSwitchPage::updateLayout() {

@@ -69,6 +69,7 @@ ViewPrefsParamsUserInterface::ViewPrefsParamsUserInterface(QWidget* parent, cons
         ViewCombobox2* combo = prefs_combo(box, {QString::fromLatin1(row.first), QString::fromLatin1(row.second)},
                                            GlobalSettings::defaults().*row.key ? 0 : 1);
         setToolTipAll(QString::fromLatin1(row.tooltip), {name, combo});
+        m_edits.watch(combo, &ViewCombobox2::ViewCombobox2_ValueChanged, {GlobalSettings::keyOf(row.key)});
         m_rowNames.append(name);
         m_units.append(combo);
     }
@@ -83,6 +84,7 @@ ViewPrefsParamsUserInterface::ViewPrefsParamsUserInterface(QWidget* parent, cons
             swatch->setDefaultColor(defaults.*key);
             swatch->setColor(defaults.*key);
             swatch->setToolTip(QString::fromLatin1(row.tooltip));
+            m_edits.watch(swatch, &ViewParamsColor::ViewParamsColor_ValueChanged, {GlobalSettings::keyOf(key)});
             m_colors.append(swatch);
         }
     }
@@ -98,8 +100,10 @@ ViewPrefsParamsUserInterface::ViewPrefsParamsUserInterface(QWidget* parent, cons
               PrefsSwitch{QStringLiteral("Display warning for unsupported audio output device"),
                           QStringLiteral("If checked and default audio sound card is not supported, display warning "
                                          "when app starts."),
+                          GlobalSettings::switchKey(GlobalSettings::Switch_WarnUnsupportedSoundCard),
                           [](const GlobalSettings& s) { return s.isDisplayWarnUnsupportedSoundCard(); },
-                          [](GlobalSettings& s, bool on) { s.setDisplayWarnUnsupportedSoundCard(on); }}});
+                          [](GlobalSettings& s, bool on) { s.setDisplayWarnUnsupportedSoundCard(on); }}},
+        m_edits);
     m_switches.load(defaults);
     ViewPrefsParamsUserInterface::updateLayout();
 }
@@ -134,6 +138,7 @@ void ViewPrefsParamsUserInterface::resetUi() {
     for (ViewCombobox2* combo : m_units) combo->resetToDefault();
     for (ViewParamsColor* swatch : m_colors) swatch->resetToDefault();
     m_switches.load(GlobalSettings::defaults());
+    m_edits.reportAll();
 }
 
 void ViewPrefsParamsUserInterface::updateLayout() {

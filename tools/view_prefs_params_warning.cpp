@@ -7,6 +7,8 @@
 #include "base/settings/global_settings.h"
 #include "tools/view_bitrate_set.h"
 #include "ui/view_checkbox.h"
+#include "ui/view_combobox2.h"
+#include "ui/view_spin_box_eval.h"
 
 ViewPrefsParamsWarning::ViewPrefsParamsWarning(QWidget* parent, const QRect& geometry)
     : ViewClosableParams(parent, geometry, QStringLiteral("File warning")) {
@@ -30,8 +32,14 @@ ViewPrefsParamsWarning::ViewPrefsParamsWarning(QWidget* parent, const QRect& geo
          prefs_switch(QStringLiteral("Codec HAPR"), codecTip, &GlobalSettings::warn_about_codec_hapr),
          prefs_switch(QStringLiteral("Bitrate upper than"),
                       QStringLiteral("Display warning if Mov file have bitrate upper than value"),
-                      &GlobalSettings::warn_about_high_bitrate)});
+                      &GlobalSettings::warn_about_high_bitrate)},
+        m_edits);
     m_bitrate = new ViewBitrateSet(content(), QRect(0, 0, 270, 25));
+    // The unit changes how the limit is shown, and the two are shown together.
+    const QStringList limitKeys = {GlobalSettings::keyOf(&GlobalSettings::warn_bitrate_limit),
+                                   GlobalSettings::keyOf(&GlobalSettings::warn_high_bitrate_units)};
+    m_edits.watchNumber(m_bitrate->spinBox(), limitKeys);
+    m_edits.watch(m_bitrate->comboBox(), &ViewCombobox2::ViewCombobox2_ValueChanged, limitKeys);
     connect(highBitrateCheckbox(), &ViewCheckbox::act_mouse_clic, this, &ViewPrefsParamsWarning::act_cb_high_bitrate);
     ViewPrefsParamsWarning::resetUi();
     ViewPrefsParamsWarning::updateLayout();
@@ -66,6 +74,7 @@ void ViewPrefsParamsWarning::resetUi() {
     m_switches.load(GlobalSettings::defaults());
     m_bitrate->resetToDefault();
     act_cb_high_bitrate();
+    m_edits.reportAll();
 }
 
 void ViewPrefsParamsWarning::act_cb_high_bitrate() {

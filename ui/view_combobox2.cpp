@@ -52,6 +52,12 @@ bool ViewCombobox2::setCurrentIndex(int32_t index) {
     return true;
 }
 
+bool ViewCombobox2::chooseIndex(int32_t index) {
+    if (!setCurrentIndex(index)) return false;
+    emit ViewCombobox2_ValueChanged(tag);
+    return true;
+}
+
 void ViewCombobox2::setDefaultIndex(int32_t index) {
     m_default = index;
     setCurrentIndex(index);

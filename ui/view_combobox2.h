@@ -3,9 +3,11 @@
 // popup itself: a plain click reports ViewCombobox2_Clic with its data source, whose
 // anchor rectangle then holds the combo box in window coordinates and whose current
 // index the combo's; the owner opens a `ViewItemsSubMenu` and selects the chosen
-// index. Ctrl-click steps to the next entry (wrapping), Alt-click goes back to the
-// default entry; both report ViewCombobox2_ValueChanged. A source with fewer than two
-// entries ignores clicks; a combo box without selection shows nothing, dimmed.
+// index (chooseIndex). Ctrl-click steps to the next entry (wrapping), Alt-click goes
+// back to the default entry. Ctrl-click, Alt-click and chooseIndex report
+// ViewCombobox2_ValueChanged, also when the entry stays the same; setCurrentIndex
+// reports nothing. A source with fewer than two entries ignores clicks; a combo box
+// without selection shows nothing, dimmed.
 //
 // Owns its data source (made without parent, deleted with the combo). GUI thread
 // only.
@@ -30,6 +32,9 @@ public:
     // Selects `index` (no signal). An empty source gives -1 and true; an index outside
     // the entries returns false and changes nothing.
     bool setCurrentIndex(int32_t index);
+    // The person chose `index` in the owner's item list: selects it as setCurrentIndex
+    // does and, when it did, reports ViewCombobox2_ValueChanged.
+    bool chooseIndex(int32_t index);
     // Stores the entry a reset goes back to and selects it as setCurrentIndex would
     // (an index outside the entries is only stored).
     void setDefaultIndex(int32_t index);

@@ -120,6 +120,20 @@ GlobalSettings::Range GlobalSettings::rangeOf(uint32_t GlobalSettings::*member) 
     return Range{0, UINT32_MAX};
 }
 
+template <class T>
+QString GlobalSettings::keyOf(T GlobalSettings::*member) {
+    for (const SettingParam& param : settings_params()) {
+        const auto* typed = std::get_if<T GlobalSettings::*>(&param.member);
+        if (typed && *typed == member) return QString::fromLatin1(param.key);
+    }
+    return QString();
+}
+template QString GlobalSettings::keyOf(bool GlobalSettings::*);
+template QString GlobalSettings::keyOf(QColor GlobalSettings::*);
+template QString GlobalSettings::keyOf(double GlobalSettings::*);
+template QString GlobalSettings::keyOf(uint32_t GlobalSettings::*);
+template QString GlobalSettings::keyOf(QString GlobalSettings::*);
+
 QString GlobalSettings::switchKey(Switch which) { return QString::fromLatin1(settings_switch(which).key); }
 
 bool GlobalSettings::switchValue(Switch which) const {
@@ -321,12 +335,16 @@ void GlobalSettings::storeEdits(const GlobalSettings& shown, const GlobalSetting
     if (stored) emit changed();
 }
 
-void GlobalSettings::takeStoredChanges(GlobalSettings& shown, GlobalSettings& current) const {
+void GlobalSettings::takeStoredChanges(GlobalSettings& shown, GlobalSettings& current,
+                                       const QSet<QString>& edited) const {
+    // A field the person edited keeps what it shows even when that equals what it
+    // showed: equality alone cannot tell a value typed back from one left alone.
     for (const SettingParam& param : settings_params()) {
         std::visit(
             [&](auto member) {
                 if (this->*member == shown.*member) return;
-                if (current.*member == shown.*member) current.*member = this->*member;
+                if (!edited.contains(QString::fromLatin1(param.key)) && current.*member == shown.*member)
+                    current.*member = this->*member;
                 shown.*member = this->*member;
             },
             param.member);
@@ -334,7 +352,8 @@ void GlobalSettings::takeStoredChanges(GlobalSettings& shown, GlobalSettings& cu
     for (const QString& key : m_switches.keys()) {
         if (same_switch(m_switches, shown.m_switches, key)) continue;
         const bool value = m_switches.value(key, false);
-        if (same_switch(current.m_switches, shown.m_switches, key)) current.m_switches.setValue(value, key);
+        if (!edited.contains(key) && same_switch(current.m_switches, shown.m_switches, key))
+            current.m_switches.setValue(value, key);
         shown.m_switches.setValue(value, key);
     }
 }

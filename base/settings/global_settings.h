@@ -11,6 +11,7 @@
 // the values in memory stay.
 #include <QColor>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -88,6 +89,12 @@ public:
     // The range of an unsigned member as the file's reading checks it (0 to UINT32_MAX
     // for a member the table gives none).
     static Range rangeOf(uint32_t GlobalSettings::*member);
+    // The file key of a "params" member ("snapshot_scale_width" for
+    // &GlobalSettings::snapshot_scale_width), or empty for a member that has none.
+    // Defined for the member types of the key table: bool, QColor, double, uint32_t,
+    // QString.
+    template <class T>
+    static QString keyOf(T GlobalSettings::*member);
 
     // Reads the file when it exists. Bad values fall back one by one (logged); an XML
     // error logs "Error reading xml : ..." and keeps what was read before it.
@@ -128,12 +135,13 @@ public:
     void storeEdits(const GlobalSettings& shown, const GlobalSettings& edited);
     // For such a window while it stays open: each value here that differs from
     // `shown` was stored elsewhere since it was shown. `current` (the controls read
-    // now) takes it where it still holds the `shown` value, that is where nobody edits
-    // that field; `shown` takes it in every case. So the window can show the new
-    // values, and a later storeEdits(shown, current) stores each field that shows
-    // something other than this store, also a typed value equal to the one shown at
-    // first, and leaves every other field to this store.
-    void takeStoredChanges(GlobalSettings& shown, GlobalSettings& current) const;
+    // now) takes it where the person left that field alone: its key (keyOf, or a
+    // switch's key) is not in `edited` and it still holds the `shown` value. `shown`
+    // takes it in every case. So the window can show the new values, and a later
+    // storeEdits(shown, current) stores each field that shows something other than
+    // this store, also a value typed, chosen or reset there that equals the one shown
+    // before, and leaves every other field to this store.
+    void takeStoredChanges(GlobalSettings& shown, GlobalSettings& current, const QSet<QString>& edited) const;
 
     // A named switch: its key, its stored value (its default when not stored), a new
     // value (emits changed() as setBoolSetting does).

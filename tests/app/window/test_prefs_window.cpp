@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <string>
 
 #include "app/main_window.h"
 #include "app/view_bottom_ctrl.h"
@@ -34,6 +35,7 @@
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_combobox2.h"
+#include "ui/view_items_sub_menu.h"
 #include "ui/view_label.h"
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
@@ -390,6 +392,91 @@ TEST(PrefsFromMainWindow, OpenWindowShowsWhatOthersSaveAndSaveStoresWhatItShows)
     type_number(params->page()->qualityBox()->entry(), QString::fromStdString(opened));
     click(params->rightButtons().at(0));  // "Save"
     EXPECT_EQ(std::to_string(settings->snapshot_jpeg_qual), opened);
+    delete video;
+    window.reset();
+}
+
+namespace {
+
+// Opens the combo box's item list with a click and clicks entry `index` in it.
+template <class Window>
+void choose(Window* window, ViewCombobox2* combo, int index) {
+    click(combo->label());
+    ViewItemsSubMenu* menu = window->itemsSubMenu();
+    ASSERT_NE(menu, nullptr);
+    for (ViewItemMenu* row : menu->rows())
+        if (int(row->index) == index) QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, row->rect().center());
+    EXPECT_EQ(combo->currentIndex(), index);
+}
+
+}  // namespace
+
+// A field of the open preferences window that was typed into, chosen in or reset keeps
+// what it shows when the snapshot parameters dialog or the sound card warning stores
+// that value, also when it shows what it showed before the edit; a field left alone
+// shows the stored value. Save stores what each field shows.
+TEST(PrefsFromMainWindow, FieldEditedToTheValueItShowedKeepsItOverAnotherWindowsSave) {
+    VulkanWindow* video = nullptr;
+    auto window = window_with_sound_card_warning(&video);
+    GlobalSettings* settings = window->settings();
+    DialogWarningErr* warning = window->warningDialog();
+    ASSERT_NE(warning, nullptr);
+    const struct {
+        const char* name;
+        std::function<void(DialogPrefs*)> edit;
+        const char* width;  // what Width shows once the dialog saved 640
+        uint32_t format;    // and Format once it saved Png (1)
+    } cases[] = {
+        {"1920 typed into Width, Jpeg chosen, a switch clicked twice",
+         [&](DialogPrefs* prefs) {
+             ViewTextEntry* width = prefs->snapshotPage()->widthBox()->entry();
+             click(width);
+             width->selectAll();
+             QTest::keyClicks(width, "1920");
+             QTest::keyClick(width, Qt::Key_Tab);
+             EXPECT_FALSE(width->hasFocus());
+             choose(prefs, prefs->snapshotPage()->formatCombo(), 0);
+             ViewCheckbox* warnSoundCard = prefs->userInterfacePage()->checkbox(3);
+             click(warnSoundCard);
+             click(warnSoundCard);
+             // The warning's "Don't show again" stores the switch off meanwhile.
+             click(warning->dontShowAgain());
+             click(warning->closeButton());
+             ASSERT_FALSE(settings->isDisplayWarnUnsupportedSoundCard());
+             EXPECT_TRUE(warnSoundCard->isChecked());
+         },
+         "1920", 0},
+        {"the snapshot page reset", [](DialogPrefs* prefs) { click(prefs->snapshotPage()->resetButton()); }, "1920",
+         0},
+        {"left alone", [](DialogPrefs*) {}, "640", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Each case starts on 1920 and Jpeg, with the size fields open (Reset turns scaling off).
+        settings->snapshot_scale_width = 1920;
+        settings->snapshot_format = GlobalSettings::SnapshotFormat_Jpeg;
+        settings->snapshot_scale_mode = GlobalSettings::SnapshotScale_FitTo;
+        DialogPrefs* prefs = pick_preferences(window.get());
+        ASSERT_NE(prefs, nullptr);
+        ViewPrefsParamsSnapshot* page = prefs->snapshotPage();
+        ASSERT_EQ(shown(page->widthBox()), "1920");
+        c.edit(prefs);
+
+        DialogSnapshotParams* params = open_snapshot_params(window.get());
+        ASSERT_NE(params, nullptr);
+        type_number(params->page()->widthBox()->entry(), "640");
+        choose(params, params->page()->formatCombo(), 1);
+        click(params->rightButtons().at(0));  // "Save"
+        ASSERT_EQ(settings->snapshot_scale_width, 640u);
+        ASSERT_EQ(settings->snapshot_format, 1u);
+        EXPECT_EQ(shown(page->widthBox()), c.width);
+        EXPECT_EQ(page->formatCombo()->currentIndex(), int(c.format));
+
+        click(prefs->rightButtons().at(0));  // "Save"
+        EXPECT_EQ(std::to_string(settings->snapshot_scale_width), c.width);
+        EXPECT_EQ(settings->snapshot_format, c.format);
+        EXPECT_TRUE(settings->isDisplayWarnUnsupportedSoundCard());
+    }
     delete video;
     window.reset();
 }
