@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "render/vulkan_audio_meters_geometry.h"
@@ -178,6 +179,11 @@ void VulkanRendererAudioMeters::setTrackDescriptors(QList<PanelAudioMeterTrackDe
         m_tracks.append(new PanelAudioMeterTrackDescriptor(nullptr, descriptor));
 }
 
+void VulkanRendererAudioMeters::setRecordingHook(AudioMetersRecordingHook hook) {
+    QMutexLocker lock(&m_mutex);
+    m_recordingHook = std::move(hook);
+}
+
 int VulkanRendererAudioMeters::trackCount() {
     QMutexLocker lock(&m_mutex);
     return int(m_tracks.size());
@@ -185,13 +191,17 @@ int VulkanRendererAudioMeters::trackCount() {
 
 void VulkanRendererAudioMeters::updateGeometry(uint32_t columns) {
     // The recording reads one record per column: never more columns than a full list.
-    m_columns = std::min(columns, kAudioMetersMaxColumns);
+    columns = std::min(columns, kAudioMetersMaxColumns);
     if (!m_swapChainReady) {
+        QMutexLocker lock(&m_mutex);
+        m_columns = columns;
         qDebug("Swapchain not initialized");
         return;
     }
+    // The frame in flight ends with the count and the geometry it began with.
     m_watcher.waitForFinished();
     QMutexLocker lock(&m_mutex);
+    m_columns = columns;
     const QSize image = m_window->swapChainImageSize();
     const double ratio = m_window->devicePixelRatio() > 0.0 ? m_window->devicePixelRatio() : 1.0;
     const uint32_t width = uint32_t(image.width() / ratio);
@@ -270,6 +280,8 @@ void VulkanRendererAudioMeters::renderFrame() {
     const VkRect2D scissor{{0, 0}, {uint32_t(size.width()), uint32_t(size.height())}};
     m_functions->vkCmdSetScissor(commands, 0, 1, &scissor);
 
+    uint32_t drawn = 0;
+    if (m_recordingHook) m_recordingHook(AudioMetersRecordingStep_PassBegun, drawn);
     const bool ready = arePipelinesReady() && m_vertexBuffer.buffer != VK_NULL_HANDLE;
     if (ready) {
         const VkDeviceSize zero = 0;
@@ -303,6 +315,7 @@ void VulkanRendererAudioMeters::renderFrame() {
                 pushColour(commands, m_basicPipeline, kPeakColour);
                 m_functions->vkCmdDraw(commands, 4, 1, kAudioMetersPeakFirst, 0);
             }
+            drawn = columns;
         } else {
             qDebug("WARN ----- Array track not set");
         }
@@ -318,4 +331,5 @@ void VulkanRendererAudioMeters::renderFrame() {
         }
     }
     m_functions->vkCmdEndRenderPass(commands);
+    if (m_recordingHook) m_recordingHook(AudioMetersRecordingStep_Recorded, drawn);
 }

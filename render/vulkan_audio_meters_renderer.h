@@ -7,9 +7,12 @@
 //
 // Threads: the Qt lifecycle, setTrackDescriptors and updateGeometry run on the GUI
 // thread; each frame is recorded on the global thread pool and handed back to Qt on
-// the GUI thread through a future watcher. The mutex guards the copies and the
-// geometry for the whole of a recording or an update; updateGeometry also waits for
-// the recording job and the graphics queue before it rewrites the vertex memory.
+// the GUI thread through a future watcher. The mutex guards the copies, the column
+// count and the geometry for the whole of a recording or an update: everything the
+// recording reads is written under it. updateGeometry first waits for the recording
+// job, then changes the count and, after the graphics queue, the vertex memory, so a
+// frame draws its columns at the geometry they were laid out for. The recording never
+// waits for the GUI thread.
 //
 // Errors: failures to create the vertex buffer are debug messages (the meters then
 // draw nothing useful); a failed pipeline or vertex memory map goes to
@@ -20,6 +23,7 @@
 #include <QMutex>
 #include <QVulkanWindow>
 #include <cstdint>
+#include <functional>
 
 #include "render/vulkan_function.h"
 #include "render/vulkan_pipeline.h"
@@ -34,6 +38,14 @@ struct AudioMetersVertexBuffer {
     uint32_t size = 0;
     VkDevice device = VK_NULL_HANDLE;
 };
+
+// The points of a recording at which the recording hook is called, with the number
+// of columns drawn so far.
+enum AudioMetersRecordingStep : uint32_t {
+    AudioMetersRecordingStep_PassBegun = 0,  // the render pass has begun, no column is drawn yet
+    AudioMetersRecordingStep_Recorded = 1,   // the render pass has ended
+};
+using AudioMetersRecordingHook = std::function<void(AudioMetersRecordingStep step, uint32_t columnsDrawn)>;
 
 class VulkanRendererAudioMeters : public QVulkanWindowRenderer {
 public:
@@ -56,7 +68,12 @@ public:
     // current swap chain (only stores it before the swap chain exists).
     void updateGeometry(uint32_t columns);
 
-    // Read-only views for the panel and the tests.
+    // Test seam: a hook the recording calls on its worker thread, with the mutex held,
+    // at each AudioMetersRecordingStep (empty: none); it must not throw. Waits for a
+    // frame being recorded.
+    void setRecordingHook(AudioMetersRecordingHook hook);
+
+    // Read-only views for the panel and the tests (GUI thread, the count's only writer).
     uint32_t columnCount() const { return m_columns; }
     int trackCount();
     bool isSwapChainReady() const { return m_swapChainReady; }
@@ -97,4 +114,5 @@ private:
     AudioMetersVertexBuffer m_vertexBuffer;
     uint32_t m_columns = 8;
     bool m_swapChainReady = false;
+    AudioMetersRecordingHook m_recordingHook;
 };

@@ -4,10 +4,19 @@
 // sets, shader libraries and pipelines), records each frame on a worker of the
 // global thread pool and hands it back to Qt on the GUI thread.
 //
+// Threads: everything public runs on the GUI thread unless said otherwise; each frame
+// is recorded on a worker of the global pool, which holds rendererMutex for the whole
+// recording. Every value the recording reads is written either under rendererMutex
+// (the display modes, guide switches, colours and overlay switches: a change waits at
+// most for the frame being recorded, and no frame mixes old and new values) or only
+// once the frame in flight has ended (vertex data, textures, descriptor sets).
+//
 // Locks, always taken in this order: rendererMutex, then videoTextureMutex or one of
 // the two overlay mutexes, then the texture set's own lock. Everything that destroys,
 // re-creates or overwrites what a recorded frame uses goes through completeFrames()
 // first (wait for the recording job, submit the recorded frame, wait for the queue).
+// The recording never waits for the GUI thread, so the GUI thread may block on these
+// locks.
 //
 // The implementation is split by concern: vulkan_win_renderer.cpp (lifecycle and
 // settings), vulkan_win_renderer_resources.cpp (samplers, images, host buffers),
@@ -24,6 +33,7 @@
 #include <QStringList>
 #include <QVulkanWindow>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "render/base_gpu_2d_canvas.h"
@@ -86,6 +96,22 @@ struct VulkanUiImage {
     bool stagingPending = false;
 };
 
+// What one recorded frame drew with, as the recording read it.
+struct RecordedFrame {
+    QString videoPipeline;                      // the tiles' pipeline; empty when none was chosen
+    VkFilter videoFilter = VK_FILTER_MAX_ENUM;  // of the tiles' sampler; MAX_ENUM when no set was written
+    QString background;                         // the background's pipeline; empty when none was drawn
+    float clearColour[3] = {0.0f, 0.0f, 0.0f};
+    uint32_t guideLines = 0;  // guide lines drawn
+};
+
+// The points of a recording at which the recording hook is called.
+enum RecordingStep : uint32_t {
+    RecordingStep_PipelineChosen = 0,  // the video pipeline is chosen, its descriptors not yet written
+    RecordingStep_Recorded = 1,        // the render pass has ended
+};
+using RecordingHook = std::function<void(RecordingStep step, const RecordedFrame& frame)>;
+
 class VulkanWinRenderer : public QVulkanWindowRenderer {
 public:
     explicit VulkanWinRenderer(VulkanWindow* window);
@@ -108,14 +134,17 @@ public:
     void forceStop();
     void refresh();
 
-    void setChannelMode(uint32_t mode) { canvas->channelMode = mode; }
-    void setBackgroundMode(uint32_t mode) { canvas->backgroundMode = mode; }
-    void setAlphaMode(uint32_t mode) { canvas->alphaMode = mode; }
-    void setScaleMode(uint32_t mode) { canvas->scaleMode = mode; }
-    void setCropBoxDisplayMode(uint32_t mode) { canvas->cropBoxDisplayMode = mode; }
-    void setShowSafeArea(bool show) { canvas->showSafeArea = show ? 1 : 0; }
-    void setShowVideoArea(bool show) { canvas->showVideoArea = show ? 1 : 0; }
-    void setShowCropBoxArea(bool show) { canvas->showCropBoxArea = show ? 1 : 0; }
+    // Display modes, guide switches and colours: stored under rendererMutex, so each
+    // waits for a frame being recorded and shows from the next frame on. The getters
+    // below read them without the lock (the GUI thread is their only writer).
+    void setChannelMode(uint32_t mode);
+    void setBackgroundMode(uint32_t mode);
+    void setAlphaMode(uint32_t mode);
+    void setScaleMode(uint32_t mode);
+    void setCropBoxDisplayMode(uint32_t mode);
+    void setShowSafeArea(bool show);
+    void setShowVideoArea(bool show);
+    void setShowCropBoxArea(bool show);
     void setBackgroundColors(const CanvasColours& colours);
     uint32_t channelMode() const { return canvas->channelMode; }
     uint32_t backgroundModeRaw() const { return canvas->backgroundMode; }
@@ -127,6 +156,7 @@ public:
     uint32_t alphaMode() const;
     uint32_t scaleMode() const;
     uint32_t backgroundMode() const;
+    // The view size, read only by refresh() on this thread.
     void setImageSize(QSize size);
 
     // Zoom and pan (points in view pixels). A step at a point keeps the image point
@@ -188,10 +218,16 @@ public:
         return VideoPipelines::selectVideoPipeline(codec, fileHasAlpha, channelMode, scaleMode, alphaMode, planes);
     }
 
+    // Test seam: a hook the recording calls on its worker thread, with rendererMutex
+    // held, at each RecordingStep (empty: none); it must not throw. Waits for a frame
+    // being recorded.
+    void setRecordingHook(RecordingHook hook);
+
     // Read-only views for the main window and the tests.
     bool isInitialised() const { return initialised; }
     QString statusText() const { return status; }
     const BaseGpu2dCanvas& canvasState() const { return *canvas; }
+    // For the tests: what is written through it bypasses rendererMutex.
     BaseGpu2dCanvas& canvasState() { return *canvas; }
     const VulkanPipelineLib& pipelineRegistry() const { return pipelines.registry; }
     CanvasDrawInfo drawInfo(uint32_t entry) const;
@@ -290,6 +326,9 @@ private:
         uint32_t planes[4] = {kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused};
         uint32_t used = 0;
     } frameChoice;
+    // What the frame being recorded draws with, and the hook that is shown it.
+    RecordedFrame recorded;
+    RecordingHook recordingHook;
     QVulkanInstance* instance = nullptr;
     QVulkanDeviceFunctions* functions = nullptr;
     VkDevice device = VK_NULL_HANDLE;

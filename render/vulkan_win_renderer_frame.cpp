@@ -40,14 +40,17 @@ void VulkanWinRenderer::recordFrame(VkCommandBuffer commands) {
     const bool video = canvas->videoPresent != 0;
     const bool corrupt = corruptFrame != 0;
     const uint32_t frameSlot = uint32_t(window->currentFrame());
+    recorded = RecordedFrame{};
     if (video && !corrupt) {
         frameChoice.name = VideoPipelines::selectVideoPipeline(canvas->codec, canvas->fileHasAlpha,
                                                                canvas->channelMode, canvas->scaleMode,
                                                                canvas->alphaMode, frameChoice.planes);
         frameChoice.used = used_plane_slots(frameChoice.planes);
+        recorded.videoPipeline = frameChoice.name;
     }
 
     try {
+        if (recordingHook) recordingHook(RecordingStep_PipelineChosen, recorded);
         if (!video || corrupt) {
             flushStaging(commands, iconPlayer);
             if (corrupt) flushStaging(commands, corruptFrameImage);
@@ -63,6 +66,7 @@ void VulkanWinRenderer::recordFrame(VkCommandBuffer commands) {
 
     VkClearColorValue clear{{0.0f, 0.0f, 0.0f, 1.0f}};
     if (video) clear = {{canvas->canvasColours[0][0], canvas->canvasColours[0][1], canvas->canvasColours[0][2], 1.0f}};
+    for (int i = 0; i < 3; ++i) recorded.clearColour[i] = clear.float32[i];
     vk_begin_window_render_pass(window, functions, commands, clear);
 
     try {
@@ -84,6 +88,7 @@ void VulkanWinRenderer::recordFrame(VkCommandBuffer commands) {
         qDebug("Frame recording failed");
     }
     functions->vkCmdEndRenderPass(commands);
+    if (recordingHook) recordingHook(RecordingStep_Recorded, recorded);
 }
 
 bool VulkanWinRenderer::bindMainVertexBuffer(VkCommandBuffer commands) {
@@ -157,14 +162,16 @@ void VulkanWinRenderer::drawTiles(VkCommandBuffer commands) {
 
 void VulkanWinRenderer::updateDescriptors(uint32_t frameSlot) {
     if (!textureSet || frameChoice.used == 0) return;
+    const bool nearest = canvas->scaleMode == BaseGpu2dCanvas_ScaleMode_Nearest;
+    recorded.videoFilter = nearest ? VK_FILTER_NEAREST : VK_FILTER_LINEAR;
     const uint32_t tiles = textureSet->tileCount();
     for (uint32_t t = 0; t < tiles; ++t) {
         QList<const VkDescriptorImageInfo*> infos;
         for (uint32_t slot = 0; slot < 4; ++slot) {
             const uint32_t plane = frameChoice.planes[slot];
             if (plane == kVideoPlaneUnused) continue;
-            const VkDescriptorImageInfo* info = canvas->scaleMode == 0 ? textureSet->imageInfoNearest(t, plane)
-                                                                       : textureSet->imageInfoLinear(t, plane);
+            const VkDescriptorImageInfo* info =
+                nearest ? textureSet->imageInfoNearest(t, plane) : textureSet->imageInfoLinear(t, plane);
             if (info)
                 infos.append(info);
             else
@@ -330,6 +337,9 @@ void VulkanWinRenderer::allocVideoTextures(FileToPlay* file) {
 void VulkanWinRenderer::allocVideoTextures(const VideoSourceInfo& source) {
     // Canvas state is set in every case; textures only exist with a device.
     if (initialised) forceStop();
+    // Under the recording's lock even without a device: a window whose initialisation
+    // stopped half way still records frames.
+    QMutexLocker canvasLock(&rendererMutex);
     if (source.alphaKind == VideoSourceAlpha_Premultiplied)
         canvas->alphaMode = BaseGpu2dCanvas_AlphaMode_PremultiplyBlack;
     else if (source.alphaKind == VideoSourceAlpha_Straight)
@@ -356,6 +366,7 @@ void VulkanWinRenderer::allocVideoTextures(const VideoSourceInfo& source) {
         canvas->displayWindowWidth = canvas->displayWindowHeight = 0;
         canvas->displayWindowX = canvas->displayWindowY = 0;
     }
+    canvasLock.unlock();
 
     if (!initialised) return;
     QMutexLocker lock(&videoTextureMutex);

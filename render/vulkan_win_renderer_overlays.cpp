@@ -32,6 +32,7 @@ void VulkanWinRenderer::drawBackground(VkCommandBuffer commands) {
         name = QStringLiteral("ui_fill_black_opaque");
         break;
     }
+    recorded.background = name;
     VulkanPipeline* pipeline = pipelines.registry.find(name);
     if (!pipeline || !pipeline->pipeline) return;
     functions->vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline->pipeline);
@@ -64,6 +65,7 @@ void VulkanWinRenderer::drawGuides(VkCommandBuffer commands) {
     auto draw = [&](const CanvasDrawInfo& entry, const float* colour) {
         functions->vkCmdPushConstants(commands, pipeline->layout, VK_SHADER_STAGE_FRAGMENT_BIT, 0, 16, colour);
         functions->vkCmdDraw(commands, entry.count, 1, entry.first, 0);
+        ++recorded.guideLines;
     };
     if (canvas->showSafeArea) {
         draw(safe5, canvas->guideColours[0]);

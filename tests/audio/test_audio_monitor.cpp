@@ -98,13 +98,21 @@ struct Player {
 };
 
 // A source ring the test fills by hand (the monitor's only other user is stopped).
+// It stops the player's mixing before it goes, so that a test that ends early, on a
+// failed check, never leaves the mixing thread reading a freed ring.
 struct HandRing {
     PlanarRingBuffer ring;
-    HandRing(SoundIo* context, uint32_t planes) {
+    Player* player;
+    HandRing(Player& reader, uint32_t planes) : player(&reader) {
         planar_ring_buffer_init(&ring);
-        planar_ring_buffer_create(context, &ring, planes, 48000, 240000, 4);
+        planar_ring_buffer_create(reader.dummy.context, &ring, planes, 48000, 240000, 4);
     }
-    ~HandRing() { planar_ring_buffer_destroy(&ring); }
+    ~HandRing() {
+        player->stop();
+        planar_ring_buffer_destroy(&ring);
+    }
+    HandRing(const HandRing&) = delete;
+    HandRing& operator=(const HandRing&) = delete;
     // `frames` frames of amplitude x sin(2 pi f t) on the planes of `tones` (0: silence).
     void fill(const std::vector<double>& tones, double amplitude, uint32_t frames) {
         planar_ring_buffer_clear(&ring);
@@ -346,7 +354,7 @@ TEST(AudioMonitor, GainAndMute) {
 TEST(AudioMonitor, DownmixMuteSoloAndMeters) {
     Player player;
     player.monitor->openStream();
-    HandRing surround(player.dummy.context, 6);
+    HandRing surround(player, 6);
     const uint32_t frames = 12000;
     const std::vector<float> tone = surround.expected(1000.0, 0.5, frames);
     player.monitor->setLayout(&surround.ring, NAudioChannelLayout_5_1, 1);
@@ -389,7 +397,7 @@ TEST(AudioMonitor, DownmixMuteSoloAndMeters) {
 
     // Stereo source: soloing R mutes L, muting R leaves L.
     player.stop();
-    HandRing stereo(player.dummy.context, 2);
+    HandRing stereo(player, 2);
     player.monitor->setLayout(&stereo.ring, NAudioChannelLayout_Stereo, 1);
     player.monitor->setMuteMask(1u << 0);
     playHand(stereo, {1000.0, 1500.0}, kLatency + frames);
@@ -402,7 +410,6 @@ TEST(AudioMonitor, DownmixMuteSoloAndMeters) {
     left = player.capture.channel(0);
     EXPECT_NEAR(tone_frequency(left, kLatency, kLatency + frames, kRate), 1000.0, 1.0);
     EXPECT_EQ(std::vector<float>(left.begin() + kLatency, left.begin() + kLatency + frames), tone);
-    player.stop();  // the hand-filled rings go before the player
 }
 
 TEST(AudioMonitor, SeekPreviewPlaysOneFrameBudgetAndSignalsOnce) {
@@ -465,7 +472,7 @@ TEST(AudioMonitor, RestartsStartsAndPausesInAnyOrderNeverAbort) {
 TEST(AudioMonitor, ReopenedDeviceGetsItsOwnLayout) {
     Player player(6);
     ASSERT_EQ(player.monitor->outputChannels(), 6u);
-    HandRing surround(player.dummy.context, 6);
+    HandRing surround(player, 6);
     const uint32_t frames = 24000;
     const std::vector<float> tone = surround.expected(1000.0, 0.5, frames);
     player.monitor->setLayout(&surround.ring, NAudioChannelLayout_5_1, 1);
@@ -501,7 +508,6 @@ TEST(AudioMonitor, ReopenedDeviceGetsItsOwnLayout) {
             if (out[kLatency + i] != device.centreGain * tone[i]) ++wrong;
         EXPECT_EQ(wrong, 0u);
     }
-    player.stop();  // the hand-filled ring goes before the player
 }
 
 // The write path against a fake device: the device's minimum is always met, only

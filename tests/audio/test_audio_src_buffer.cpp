@@ -317,9 +317,11 @@ TEST_F(AudioSrcBufferTest, FailingStepsDeliverSilenceAndTheJobGoesOn) {
     {
         add(fixture("play_marker_44k.wav"));
         m_tracks.setOutputLayout(NAudioChannelLayout_Stereo);
+        // Before the buffer: the fill job ends before the converter is put back, even
+        // when a failed check ends the test early.
+        ConverterOverride failing(&failing_converter);
         AudioSrcBuffer buffer(m_context);
         buffer.setTracks(&m_tracks);
-        ConverterOverride failing(&failing_converter);
         buffer.seek(1.0, 0);  // must not throw into the caller
         EXPECT_TRUE(buffer.isFillTaskRunning());
         EXPECT_TRUE(wait_until([&] { return buffer.failedSteps() == 5u && readable(buffer.sourceRing()) == 240000u; }));

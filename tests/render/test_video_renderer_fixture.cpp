@@ -6,26 +6,17 @@
 
 namespace vktest {
 
-namespace {
-
-void set_colour(float out[4], int r, int g, int b) {
-    out[0] = float(r / 255.0);
-    out[1] = float(g / 255.0);
-    out[2] = float(b / 255.0);
-    out[3] = 1.0f;
-}
-
-}  // namespace
-
-void set_default_colours(BaseGpu2dCanvas& canvas) {
-    set_colour(canvas.guideColours[0], 255, 0, 0);
-    set_colour(canvas.guideColours[1], 0, 255, 0);
-    set_colour(canvas.guideColours[2], 255, 255, 0);
-    set_colour(canvas.guideColours[3], 255, 0, 255);
-    set_colour(canvas.canvasColours[0], 0, 0, 0);
-    set_colour(canvas.canvasColours[1], 27, 43, 54);
-    set_colour(canvas.canvasColours[2], 255, 255, 255);
-    set_colour(canvas.canvasColours[3], 228, 85, 87);
+CanvasColours default_colours() {
+    CanvasColours colours;
+    colours.guides[0] = QColor(255, 0, 0);
+    colours.guides[1] = QColor(0, 255, 0);
+    colours.guides[2] = QColor(255, 255, 0);
+    colours.guides[3] = QColor(255, 0, 255);
+    colours.canvas[0] = QColor(0, 0, 0);
+    colours.canvas[1] = QColor(27, 43, 54);
+    colours.canvas[2] = QColor(255, 255, 255);
+    colours.canvas[3] = QColor(228, 85, 87);
+    return colours;
 }
 
 VideoSourceInfo source_for(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha) {
@@ -101,7 +92,8 @@ void VideoWindowTest::openWindow(QSize size) {
     ASSERT_TRUE(show_and_wait_ready(*window, size)) << "the video window did not get ready";
     ASSERT_NE(window->renderer, nullptr);
     ASSERT_TRUE(wait_until([this] { return window->renderer->isInitialised(); }, kWaitMs));
-    set_default_colours(renderer().canvasState());
+    // Frames are being recorded already: through the setter, which waits for them.
+    renderer().setBackgroundColors(default_colours());
 }
 
 void VideoWindowTest::closeWindow() {

@@ -18,9 +18,9 @@
 
 namespace vktest {
 
-// The preferences store's default colours, as the renderer holds them after
+// The preferences store's default colours, as the main window hands them to
 // setBackgroundColors (the store itself lives in the app library).
-void set_default_colours(BaseGpu2dCanvas& canvas);
+CanvasColours default_colours();
 
 // What allocVideoTextures needs for a frame of that size and texture format.
 VideoSourceInfo source_for(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha);
