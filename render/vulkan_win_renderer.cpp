@@ -211,50 +211,6 @@ void VulkanWinRenderer::color_to_float4(const QColor& colour, float out[4]) {
     out[3] = float(colour.alpha() / 255.0);
 }
 
-// The recording reads the display values more than once per frame (the scale mode
-// for the pipeline and again for the sampler): they change only between frames, under
-// the lock the recording holds, so a frame never draws the bicubic pipeline with the
-// nearest sampler or the new background behind the old channel mode.
-void VulkanWinRenderer::setChannelMode(uint32_t mode) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->channelMode = mode;
-}
-
-void VulkanWinRenderer::setBackgroundMode(uint32_t mode) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->backgroundMode = mode;
-}
-
-void VulkanWinRenderer::setAlphaMode(uint32_t mode) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->alphaMode = mode;
-}
-
-void VulkanWinRenderer::setScaleMode(uint32_t mode) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->scaleMode = mode;
-}
-
-void VulkanWinRenderer::setCropBoxDisplayMode(uint32_t mode) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->cropBoxDisplayMode = mode;
-}
-
-void VulkanWinRenderer::setShowSafeArea(bool show) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->showSafeArea = show ? 1 : 0;
-}
-
-void VulkanWinRenderer::setShowVideoArea(bool show) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->showVideoArea = show ? 1 : 0;
-}
-
-void VulkanWinRenderer::setShowCropBoxArea(bool show) {
-    QMutexLocker lock(&rendererMutex);
-    canvas->showCropBoxArea = show ? 1 : 0;
-}
-
 void VulkanWinRenderer::setRecordingHook(RecordingHook hook) {
     QMutexLocker lock(&rendererMutex);
     recordingHook = std::move(hook);

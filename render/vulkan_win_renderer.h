@@ -137,14 +137,14 @@ public:
     // Display modes, guide switches and colours: stored under rendererMutex, so each
     // waits for a frame being recorded and shows from the next frame on. The getters
     // below read them without the lock (the GUI thread is their only writer).
-    void setChannelMode(uint32_t mode);
-    void setBackgroundMode(uint32_t mode);
-    void setAlphaMode(uint32_t mode);
-    void setScaleMode(uint32_t mode);
-    void setCropBoxDisplayMode(uint32_t mode);
-    void setShowSafeArea(bool show);
-    void setShowVideoArea(bool show);
-    void setShowCropBoxArea(bool show);
+    void setChannelMode(uint32_t mode) { setDisplayValue(&BaseGpu2dCanvas::channelMode, mode); }
+    void setBackgroundMode(uint32_t mode) { setDisplayValue(&BaseGpu2dCanvas::backgroundMode, mode); }
+    void setAlphaMode(uint32_t mode) { setDisplayValue(&BaseGpu2dCanvas::alphaMode, mode); }
+    void setScaleMode(uint32_t mode) { setDisplayValue(&BaseGpu2dCanvas::scaleMode, mode); }
+    void setCropBoxDisplayMode(uint32_t mode) { setDisplayValue(&BaseGpu2dCanvas::cropBoxDisplayMode, mode); }
+    void setShowSafeArea(bool show) { setDisplayValue(&BaseGpu2dCanvas::showSafeArea, uint8_t(show ? 1 : 0)); }
+    void setShowVideoArea(bool show) { setDisplayValue(&BaseGpu2dCanvas::showVideoArea, uint8_t(show ? 1 : 0)); }
+    void setShowCropBoxArea(bool show) { setDisplayValue(&BaseGpu2dCanvas::showCropBoxArea, uint8_t(show ? 1 : 0)); }
     void setBackgroundColors(const CanvasColours& colours);
     uint32_t channelMode() const { return canvas->channelMode; }
     uint32_t backgroundModeRaw() const { return canvas->backgroundMode; }
@@ -326,6 +326,15 @@ private:
         uint32_t planes[4] = {kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused, kVideoPlaneUnused};
         uint32_t used = 0;
     } frameChoice;
+    // The recording reads the display values more than once per frame (the scale mode
+    // for the pipeline and again for the sampler): they change only between frames,
+    // under the lock the recording holds, so a frame never draws the bicubic pipeline
+    // with the nearest sampler or the new background behind the old channel mode.
+    template <class T>
+    void setDisplayValue(T BaseGpu2dCanvas::*field, T value) {
+        QMutexLocker lock(&rendererMutex);
+        canvas.get()->*field = value;
+    }
     // What the frame being recorded draws with, and the hook that is shown it.
     RecordedFrame recorded;
     RecordingHook recordingHook;
