@@ -31,14 +31,23 @@ uint32_t sample_shown_at(const uint64_t* starts, uint32_t count, uint32_t i, uin
     return i;
 }
 
+// The (count, duration) entries of a time-to-sample table: at most `entryCount`, and
+// no more than its payload holds.
+struct SttsEntries {
+    const uint8_t* first;  // the first entry's sample count
+    uint64_t count;
+};
+SttsEntries stts_entries(const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount) {
+    const uint64_t room = atoms.stts.size >= 8 ? (atoms.stts.size - 8) / 8 : 0;
+    return {buffer + atoms.stts.position + 8, std::min<uint64_t>(entryCount, room)};
+}
+
 // The samples of the time-to-sample entries that last no time.
 uint64_t stts_timeless_samples(const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount) {
-    const uint8_t* p = buffer + atoms.stts.position;
-    const uint64_t room = atoms.stts.size >= 8 ? (atoms.stts.size - 8) / 8 : 0;
-    const uint64_t entries = std::min<uint64_t>(entryCount, room);
+    const SttsEntries entries = stts_entries(atoms, buffer, entryCount);
     uint64_t samples = 0;
-    for (uint64_t e = 0; e < entries; ++e)
-        if (mov_be32(p + 12 + e * 8) == 0) samples += mov_be32(p + 8 + e * 8);
+    for (uint64_t e = 0; e < entries.count; ++e)
+        if (mov_be32(entries.first + e * 8 + 4) == 0) samples += mov_be32(entries.first + e * 8);
     return samples;
 }
 
@@ -128,15 +137,13 @@ void MovFile::parseStsc(MovTrackTables* tables, const TrakAtoms& atoms, const ui
 
 void MovFile::parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms& atoms, const uint8_t* buffer,
                         uint32_t entryCount, uint32_t maxStarts) {
-    const uint8_t* p = buffer + atoms.stts.position;
-    const uint64_t room = atoms.stts.size >= 8 ? (atoms.stts.size - 8) / 8 : 0;
-    const uint64_t entries = std::min<uint64_t>(entryCount, room);
+    const SttsEntries entries = stts_entries(atoms, buffer, entryCount);
     tables->sampleStarts = alloc_array<uint64_t>(maxStarts, "Not enough memory for stts table");
     tables->sampleStartCount = 0;
     uint64_t start = 0;
-    for (uint64_t e = 0; e < entries && tables->sampleStartCount < maxStarts; ++e) {
-        const uint32_t count = mov_be32(p + 8 + e * 8);
-        const uint32_t duration = mov_be32(p + 12 + e * 8);
+    for (uint64_t e = 0; e < entries.count && tables->sampleStartCount < maxStarts; ++e) {
+        const uint32_t count = mov_be32(entries.first + e * 8);
+        const uint32_t duration = mov_be32(entries.first + e * 8 + 4);
         if (count == 0 || duration == 0) {
             if (count == 0 && duration == 0)
                 std::printf("STTS Entry invalid : Invalid sample count and duration 0\n");

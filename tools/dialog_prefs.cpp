@@ -60,12 +60,9 @@ DialogPrefs::DialogPrefs(QWidget* parent) : BaseDialogWidget(parent, QStringLite
                                                  [this](const GlobalSettings* values, const GlobalSettings* showing) {
                                                      loadPages(values, showing);
                                                  });
-    const auto edited = [this](const QStringList& keys) { m_shown->edited(keys); };
-    connect(m_userInterface, &ViewPrefsParamsUserInterface::ViewPrefsParams_Edited, this, edited);
-    connect(m_warning, &ViewPrefsParamsWarning::ViewPrefsParams_Edited, this, edited);
-    connect(m_import, &ViewPrefsParamsSwitchPage::ViewPrefsParams_Edited, this, edited);
-    connect(m_playback, &ViewPrefsParamsSwitchPage::ViewPrefsParams_Edited, this, edited);
-    connect(m_snapshot, &ViewPrefsParamsSnapshot::ViewPrefsParams_Edited, this, edited);
+    for (ViewClosableParams* page : m_pages)
+        connect(page, &ViewClosableParams::ViewClosableParams_Edited, this,
+                [this](const QStringList& keys) { m_shown->edited(keys); });
 }
 
 DialogPrefs::~DialogPrefs() = default;

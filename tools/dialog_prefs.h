@@ -10,7 +10,7 @@
 // warning: while it is shown, a value stored there appears in each field of the
 // pages that the person left alone since setSettings; a field typed into, chosen in
 // or reset keeps what it shows, whatever its value (PrefsShownValues, told by the
-// pages' ViewPrefsParams_Edited). Save stores each value the pages show otherwise
+// pages' ViewClosableParams_Edited). Save stores each value the pages show otherwise
 // than the store (what the person changed there, and only that), records which
 // pages are open, then emits clic_btn_dialog_1 and closes:
 // writing the file, applying the values and telling a failed write is the receiver's

@@ -41,7 +41,7 @@ DialogSnapshotParams::DialogSnapshotParams(QWidget* parent, GlobalSettings* sett
         [this](const GlobalSettings* values, const GlobalSettings* showing) {
             m_page->loadFromSettings(values, showing);
         });
-    connect(m_page, &ViewPrefsParamsSnapshot::ViewPrefsParams_Edited, this,
+    connect(m_page, &ViewClosableParams::ViewClosableParams_Edited, this,
             [this](const QStringList& keys) { m_shown->edited(keys); });
     if (m_settings) {
         m_page->loadFromSettings(m_settings);

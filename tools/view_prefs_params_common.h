@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "ui/view_closable_params.h"
+
 class GlobalSettings;
 class QWidget;
 class ViewCheckbox;
@@ -22,12 +24,14 @@ class ViewSpinBoxBase;
 // Tells the window holding a page which values the person edited there (typed into,
 // chose in, reset), whatever the value: the window must know a value typed back to
 // what it showed from one left alone. Each watched control reports the keys of the
-// values it edits (GlobalSettings::keyOf, a switch's key) through `report`, only for
-// the person's own acts, never when the page shows a value. Owned by the page.
+// values it edits (GlobalSettings::keyOf, a switch's key) through the page's
+// ViewClosableParams_Edited, only for the person's own acts, never when the page
+// shows a value. Owned by the page.
 class PrefsEditWatch {
 public:
     using Report = std::function<void(const QStringList& keys)>;
-    explicit PrefsEditWatch(Report report) : m_report(std::move(report)) {}
+    explicit PrefsEditWatch(ViewClosableParams* page)
+        : m_report([page](const QStringList& keys) { emit page->ViewClosableParams_Edited(keys); }) {}
 
     // `signal` of `control` is an edit of `keys` (a switch's click, a combo box's
     // ValueChanged, which every choice in it sends, a colour or folder chosen).

@@ -7,7 +7,7 @@
 // every change of one. Stored values a control cannot show (an unknown index, a size
 // outside 4..65535, a quality outside 1..100) are logged and shown as the default.
 // Every edit the person makes (a choice, a typed number, a folder, Reset) is reported
-// by ViewPrefsParams_Edited. A null store is logged and ignored. Owned by its Qt
+// by ViewClosableParams_Edited. A null store is logged and ignored. Owned by its Qt
 // parent. GUI thread only.
 #include <QRect>
 #include <QStringList>
@@ -55,13 +55,8 @@ public:
     ViewSpinBoxIntEval* heightBox() const { return m_height; }
     ViewSpinBoxInt* qualityBox() const { return m_quality; }
 
-signals:
-    // The person edited the values of these keys (GlobalSettings::keyOf) here, to
-    // whatever value; Reset reports every value of the page.
-    void ViewPrefsParams_Edited(const QStringList& keys);
-
 private:
-    PrefsEditWatch m_edits{[this](const QStringList& keys) { emit ViewPrefsParams_Edited(keys); }};
+    PrefsEditWatch m_edits{this};
     ViewCombobox2* m_format = nullptr;
     ViewCombobox2* m_folderMode = nullptr;
     ViewChooseFolder* m_folder = nullptr;

@@ -4,7 +4,7 @@
 // Each page copies the store into its switches (loadFromSettings), back into the
 // store (saveToSettings) and puts them back to the defaults on "Reset" (resetUi);
 // the window holding the page decides when. A click on a switch and Reset are
-// reported by ViewPrefsParams_Edited. A null store is logged and ignored.
+// reported by ViewClosableParams_Edited. A null store is logged and ignored.
 // Owned by its Qt parent. GUI thread only.
 #include <QRect>
 #include <QString>
@@ -29,17 +29,12 @@ public:
 
     ViewCheckbox* checkbox(int index) const { return m_switches.at(index); }
 
-signals:
-    // The person edited the values of these keys (GlobalSettings::keyOf) here, to
-    // whatever value; Reset reports every value of the page.
-    void ViewPrefsParams_Edited(const QStringList& keys);
-
 protected:
     ViewPrefsParamsSwitchPage(QWidget* parent, const QRect& geometry, const QString& title, int32_t contentHeight,
                               std::vector<PrefsSwitch> rows);
 
 private:
-    PrefsEditWatch m_edits{[this](const QStringList& keys) { emit ViewPrefsParams_Edited(keys); }};
+    PrefsEditWatch m_edits{this};
     PrefsSwitchList m_switches;
 };
 

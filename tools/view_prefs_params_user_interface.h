@@ -4,7 +4,7 @@
 // switches (hiding embedded tracks, controls in full screen, remembering the view,
 // the unsupported sound card warning). The window holding the page gives the three
 // unit combo boxes their tags and opens their item lists. Every edit the person makes
-// (a choice, a colour, a switch, Reset) is reported by ViewPrefsParams_Edited. A null
+// (a choice, a colour, a switch, Reset) is reported by ViewClosableParams_Edited. A null
 // store is logged and ignored. Owned by its Qt parent. GUI thread only.
 #include <QColor>
 #include <QList>
@@ -39,13 +39,8 @@ public:
     ViewParamsColor* colorSwatch(int index) const { return m_colors.value(index); }
     ViewCheckbox* checkbox(int index) const { return m_switches.at(index); }
 
-signals:
-    // The person edited the values of these keys (GlobalSettings::keyOf, switch keys)
-    // here, to whatever value; Reset reports every value of the page.
-    void ViewPrefsParams_Edited(const QStringList& keys);
-
 private:
-    PrefsEditWatch m_edits{[this](const QStringList& keys) { emit ViewPrefsParams_Edited(keys); }};
+    PrefsEditWatch m_edits{this};
     QList<ViewCombobox2*> m_units;
     QList<ViewParamsColor*> m_colors;
     QList<ViewLabel*> m_rowNames;  // three unit rows, then seven colour rows

@@ -4,7 +4,7 @@
 // the bit-rate limit with its unit. The limit looks enabled only while "Bitrate upper
 // than" is on. The window holding the page routes the unit combo box's change to
 // bitrateSet()->unitChanged(). Every edit the person makes (a switch, the limit or
-// its unit, Reset) is reported by ViewPrefsParams_Edited. A null store is logged and
+// its unit, Reset) is reported by ViewClosableParams_Edited. A null store is logged and
 // ignored.
 // Owned by its Qt parent. GUI thread only.
 #include <QRect>
@@ -34,18 +34,12 @@ public:
     ViewCheckbox* highBitrateCheckbox() const { return m_switches.at(kHighBitrateRow); }
     ViewBitrateSet* bitrateSet() const { return m_bitrate; }
 
-signals:
-    // The person edited the values of these keys (GlobalSettings::keyOf) here, to
-    // whatever value; the limit and its unit count as one value; Reset reports every
-    // value of the page.
-    void ViewPrefsParams_Edited(const QStringList& keys);
-
 public slots:
     // The bit-rate value follows the "Bitrate upper than" switch.
     void act_cb_high_bitrate();
 
 private:
-    PrefsEditWatch m_edits{[this](const QStringList& keys) { emit ViewPrefsParams_Edited(keys); }};
+    PrefsEditWatch m_edits{this};
     static constexpr int kHighBitrateRow = 9;
 
     PrefsSwitchList m_switches;

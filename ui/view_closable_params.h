@@ -11,6 +11,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -65,6 +66,9 @@ signals:
     void ViewClosableParams_OpenCloseGroup(uint32_t senderTag, bool nCloseState);
     void ViewClosableParams_OpenCloseAllGroup(uint32_t senderTag, bool nCloseState);
     void ViewClosableParams_ClicReset(uint32_t senderTag);
+    // The person edited the values of these keys in the group, to whatever value
+    // (a preference page's Reset reports every value of the page).
+    void ViewClosableParams_Edited(const QStringList& keys);
 
 public slots:
     void ViewBtnImage_Clic(uint32_t senderTag, Qt::KeyboardModifiers flags);

@@ -36,6 +36,7 @@
 #include "ui/view_spin_box_eval.h"
 #include "ui/view_text_entry.h"
 #include "ui/view_widget_base.h"
+#include "item_choice.h"
 #include "widget_app.h"
 
 namespace {
@@ -43,14 +44,7 @@ namespace {
 // Opens the combo box's item list with a click and clicks entry `index` in it.
 template <class Window>
 void choose(Window& window, ViewCombobox2* combo, int index) {
-    QTest::mouseClick(combo->label(), Qt::LeftButton);
-    ViewItemsSubMenu* menu = window.itemsSubMenu();
-    ASSERT_NE(menu, nullptr);
-    ViewItemMenu* row = nullptr;
-    for (ViewItemMenu* r : menu->rows())
-        if (int(r->index) == index) row = r;
-    ASSERT_NE(row, nullptr);
-    QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, row->rect().center());
+    ASSERT_NO_FATAL_FAILURE(click_item(window, combo, index));
     EXPECT_EQ(window.itemsSubMenu(), nullptr);
 }
 

@@ -21,6 +21,7 @@
 #include "tests/app/window/shown_main_window.h"
 #include "base/settings/global_settings.h"
 #include "file_bytes.h"
+#include "item_choice.h"
 #include "log_capture.h"
 #include "render/vulkan_window.h"
 #include "tests/support/file_size_limit.h"
@@ -35,7 +36,6 @@
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_combobox2.h"
-#include "ui/view_items_sub_menu.h"
 #include "ui/view_label.h"
 #include "ui/view_spin_box.h"
 #include "ui/view_spin_box_eval.h"
@@ -401,11 +401,7 @@ namespace {
 // Opens the combo box's item list with a click and clicks entry `index` in it.
 template <class Window>
 void choose(Window* window, ViewCombobox2* combo, int index) {
-    click(combo->label());
-    ViewItemsSubMenu* menu = window->itemsSubMenu();
-    ASSERT_NE(menu, nullptr);
-    for (ViewItemMenu* row : menu->rows())
-        if (int(row->index) == index) QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, row->rect().center());
+    ASSERT_NO_FATAL_FAILURE(click_item(*window, combo, index));
     EXPECT_EQ(combo->currentIndex(), index);
 }
 
