@@ -147,12 +147,7 @@ TEST_F(DisplayChangesDuringRecording, TheFrameKeepsTheValuesItBeganWithAndTheNex
     // A Hap5 movie (its alpha follows the alpha mode) in a display window, so that the
     // crop box can be drawn.
     FramePtr frame = random_texture_frame(64, 48, VideoDataFormat_Hap5, 7);
-    VideoSourceInfo source = source_for(*frame, VideoCodecTag_Hap5, 1);
-    source.hasDisplayWindow = 1;
-    source.displayWindowWidth = 128;
-    source.displayWindowHeight = 96;
-    source.displayWindowX = 16;
-    source.displayWindowY = 16;
+    const VideoSourceInfo source = source_in_display_window(*frame, VideoCodecTag_Hap5, 1);
     renderer().setScaleMode(BaseGpu2dCanvas_ScaleMode_Bicubic);
     renderer().setBackgroundMode(BaseGpu2dCanvas_BackgroundMode_White);
     renderer().setCropBoxDisplayMode(BaseGpu2dCanvas_CropBoxDisplayMode_DisplayWindow);

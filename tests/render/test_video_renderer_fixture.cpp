@@ -29,6 +29,16 @@ VideoSourceInfo source_for(const VideoFrame& frame, uint32_t codec, uint8_t hasA
     return source;
 }
 
+VideoSourceInfo source_in_display_window(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha) {
+    VideoSourceInfo source = source_for(frame, codec, hasAlpha);
+    source.hasDisplayWindow = 1;
+    source.displayWindowWidth = 128;
+    source.displayWindowHeight = 96;
+    source.displayWindowX = 16;
+    source.displayWindowY = 16;
+    return source;
+}
+
 FramePtr solid_texture_frame(uint32_t width, uint32_t height, uint32_t dataFormat, const uint8_t* block,
                              uint32_t frameNumber) {
     FramePtr frame(video_frame_new());

@@ -24,6 +24,8 @@ CanvasColours default_colours();
 
 // What allocVideoTextures needs for a frame of that size and texture format.
 VideoSourceInfo source_for(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha);
+// The same with a 128x96 display window whose picture starts at (16, 16).
+VideoSourceInfo source_in_display_window(const VideoFrame& frame, uint32_t codec, uint8_t hasAlpha);
 
 // A texture frame whose every block is the same (e.g. a solid BC1 colour).
 FramePtr solid_texture_frame(uint32_t width, uint32_t height, uint32_t dataFormat, const uint8_t* block,

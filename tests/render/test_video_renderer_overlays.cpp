@@ -167,12 +167,7 @@ TEST_F(VideoRendererDrawing, GuidesAtTheirPlaces) {
 TEST_F(VideoRendererDrawing, CropBoxAndVideoAreaInTheDisplayWindow) {
     ASSERT_NO_FATAL_FAILURE(openWindow(QSize(128, 96)));
     FramePtr grey = hap1Solid(64, 48, 128, 128, 128);
-    VideoSourceInfo source = source_for(*grey, VideoCodecTag_Hap1, 0);
-    source.hasDisplayWindow = 1;
-    source.displayWindowWidth = 128;
-    source.displayWindowHeight = 96;
-    source.displayWindowX = 16;
-    source.displayWindowY = 16;
+    const VideoSourceInfo source = source_in_display_window(*grey, VideoCodecTag_Hap1, 0);
     renderer().setBackgroundMode(BaseGpu2dCanvas_BackgroundMode_Black);
     renderer().setCropBoxDisplayMode(BaseGpu2dCanvas_CropBoxDisplayMode_DisplayWindow);
     renderer().setShowCropBoxArea(true);
