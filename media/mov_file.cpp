@@ -327,19 +327,30 @@ void MovFile::parseVideoTrack(MovFile* movie, const TrakAtoms& atoms_in, const u
         } else {
             std::printf("Variable fps\n");
             movie->variableFps = 1;
-            uint32_t shortest = mov_be32(stts + 12);
+            // Only an entry that holds samples and lasts some time sets the rate: an empty
+            // entry describes no sample, and a sample of no duration takes no frame,
+            // wherever either stands.
+            uint32_t shortest = 0;
             // The time the samples cover, in time-scale units: 2^32 entries of 2^64 at most.
-            unsigned __int128 covered = uint64_t(mov_be32(stts + 8)) * shortest;
-            for (uint32_t e = 1; e < entry_count; ++e) {
+            unsigned __int128 covered = 0;
+            uint64_t timeless_samples = 0;
+            uint32_t timeless_entries = 0;
+            for (uint32_t e = 0; e < entry_count; ++e) {
                 const uint32_t count = mov_be32(stts + 8 + 8 * uint64_t(e));
                 const uint32_t duration = mov_be32(stts + 12 + 8 * uint64_t(e));
+                if (count == 0) continue;
                 if (duration == 0) {
-                    std::printf("STTS : %u samples with 0 duration\n", count);
+                    timeless_samples += count;
+                    ++timeless_entries;
                     continue;
                 }
-                if (duration < shortest) shortest = duration;
+                if (shortest == 0 || duration < shortest) shortest = duration;
                 covered += uint64_t(count) * duration;
             }
+            // Said once for the whole table: a hostile file may hold millions of such entries.
+            if (timeless_entries != 0)
+                std::printf("STTS : %" PRIu64 " samples with 0 duration ; entries : %u\n", timeless_samples,
+                            timeless_entries);
             if (media.timescale == 0 || shortest == 0) throw std::runtime_error("Invalid fps (zero)");
             movie->rateNum = media.timescale;
             movie->rateDen = shortest;

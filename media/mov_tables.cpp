@@ -141,16 +141,14 @@ void MovFile::parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms&
     tables->sampleStarts = alloc_array<uint64_t>(maxStarts, "Not enough memory for stts table");
     tables->sampleStartCount = 0;
     uint64_t start = 0;
+    // Entries with no samples and no duration, no samples, no duration: each kind is
+    // said once, with how many entries it covers, however many the table holds.
+    uint64_t invalid[3] = {};
     for (uint64_t e = 0; e < entries.count && tables->sampleStartCount < maxStarts; ++e) {
         const uint32_t count = mov_be32(entries.first + e * 8);
         const uint32_t duration = mov_be32(entries.first + e * 8 + 4);
         if (count == 0 || duration == 0) {
-            if (count == 0 && duration == 0)
-                std::printf("STTS Entry invalid : Invalid sample count and duration 0\n");
-            else if (count == 0)
-                std::printf("STTS Entry invalid : Invalid sample count 0\n");
-            else
-                std::printf("STTS Entry invalid : Invalid duration 0\n");
+            ++invalid[count == 0 && duration == 0 ? 0 : count == 0 ? 1 : 2];
             movie->problemFlags |= MovProblem_InvalidSttsEntry;
         }
         // A sample of no duration still holds its place: it starts where the next one
@@ -160,6 +158,11 @@ void MovFile::parseStts(MovFile* movie, MovTrackTables* tables, const TrakAtoms&
             start += duration;
         }
     }
+    static const char* const kInvalidEntry[3] = {"Invalid sample count and duration 0", "Invalid sample count 0",
+                                                 "Invalid duration 0"};
+    for (int kind = 0; kind < 3; ++kind)
+        if (invalid[kind] != 0)
+            std::printf("STTS Entry invalid : %s ; entries : %" PRIu64 "\n", kInvalidEntry[kind], invalid[kind]);
 }
 
 void MovFile::buildSampleTable(MovFile* movie, const TrakAtoms& atoms, const uint8_t* buffer, uint32_t entryCount,

@@ -286,7 +286,7 @@ TEST(HostileMovies, TimeTableProblemsAreSaidOnceAndSizeNothing) {
         uint32_t frames;
     };
     const Case cases[] = {
-        {"no_usable_time", {{0, 1}, {10, 0}}, "Invalid video duration", 0},
+        {"no_usable_time", {{0, 1}, {10, 0}}, "Invalid fps (zero)", 0},
         {"one_tick", {{1, 1}, {9, 0}}, "", 1},
         {"times_for_fewer_samples", {{1, 2}, {3, 1}}, "", 5},
     };

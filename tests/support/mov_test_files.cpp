@@ -394,6 +394,29 @@ AtomPos find_atom(const Bytes& file, const std::string& path) {
     return found;
 }
 
+Bytes with_payload(const Bytes& file, const std::string& path, const Bytes& payload) {
+    const AtomPos target = find_atom(file, path);
+    for (uint64_t at = 0; at < file.size();) {
+        AtomPos pos;
+        std::string type;
+        if (!read_header(file, at, file.size(), &pos, &type)) break;
+        if (type == "mdat" && pos.offset > target.offset) throw std::runtime_error("samples after " + path);
+        at = pos.offset + pos.size;
+    }
+    const int64_t grown = int64_t(payload.size()) - int64_t(target.size - (target.payload - target.offset));
+    Bytes copy(file.begin(), file.begin() + target.payload);
+    append(copy, payload);
+    copy.insert(copy.end(), file.begin() + target.offset + target.size, file.end());
+    // The atom itself and each one around it on the path.
+    for (size_t end = path.find('/'); ; end = path.find('/', end + 1)) {
+        const AtomPos around = find_atom(file, path.substr(0, end));
+        if (get_be32(file, around.offset) <= 1) throw std::runtime_error("atom without a 32-bit size on " + path);
+        set_be32(copy, around.offset, uint32_t(int64_t(around.size) + grown));
+        if (end == std::string::npos) break;
+    }
+    return copy;
+}
+
 std::string scratch_path(const std::string& name) {
     const std::string dir = fixture_path("mov_scratch");
     std::filesystem::create_directories(dir);

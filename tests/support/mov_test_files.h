@@ -90,6 +90,11 @@ struct AtomPos {
 // Throws when absent.
 AtomPos find_atom(const Bytes& file, const std::string& path);
 
+// A copy of `file` whose atom at `path` holds `payload` instead, its size and those of
+// the atoms around it grown or shrunk to match. For a movie whose samples lie before
+// that atom (FFmpeg's default, `moov` last): no sample moves. Throws otherwise.
+Bytes with_payload(const Bytes& file, const std::string& path, const Bytes& payload);
+
 // A file in the fixture folder's scratch area, for patched copies.
 std::string scratch_path(const std::string& name);
 
