@@ -85,6 +85,8 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
     // event flush must never re-enter the handler that flushed.
     connect(m_notifier, &SoundIoNotifier::device_changed, this, &MainWindow::act_event_audio_out_changed,
             Qt::QueuedConnection);
+    connect(m_notifier, &SoundIoNotifier::backend_lost, this, &MainWindow::act_event_audio_backend_lost,
+            Qt::QueuedConnection);
 
     m_frameQueue = new FrameCompressedBuffer(this, kQueueSlots, kQueuePrefill);
     m_tracks = new AllAudioSrcTracks(this);
@@ -103,6 +105,9 @@ MainWindow::MainWindow(VulkanWindow* window, QVulkanInstance* instance, const QS
         critical_box(this, "Sound error", "Failed to create soundio (OOM)");
     } else {
         m_soundio->userdata = m_notifier;
+        // Without a handler of its own the library ends the process when the sound
+        // server goes away; set before the first flush of its events.
+        m_soundio->on_backend_disconnect = &MainWindow::onSoundIoBackendDisconnect;
         buildAudio();
     }
 

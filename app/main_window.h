@@ -228,6 +228,7 @@ public slots:
     // Audio.
     void act_notif_view_audio_gain_output_changed(float dbGainVal);
     void act_event_audio_out_changed();
+    void act_event_audio_backend_lost(int error);
     void act_notif_end_audio_seek();
     void act_timer_stop_after_seek();
     void viewVolumeGainChanged(float nGainDb);
@@ -287,6 +288,8 @@ private:
     void startListenOutputDevice();
     void stopListenOutputDevice();
     static void onSoundIoDevicesChange(SoundIo* context);
+    static void onSoundIoBackendDisconnect(SoundIo* context, int error);
+    bool reconnectAudioBackend();
     void rebuildAudioRouting();
     void createAudioPanels();
     void restoreAudioPanels();
@@ -408,6 +411,7 @@ private:
     SoundIo* m_soundio = nullptr;
     std::thread m_deviceListener;
     std::atomic<bool> m_listenerStop{false};
+    std::atomic<bool> m_listenerDone{true};  // the listener thread has left its loop
     bool m_listenerRunning = false;
     bool m_firstDeviceChangeSeen = false;
     AudioMonitor* m_monitor = nullptr;

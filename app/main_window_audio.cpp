@@ -1,6 +1,7 @@
 // Sound in the main window: the routing rebuild, starting audio at the video position,
 // the one-frame seek preview, stopping, gain and mute, the meter panel's mute and solo,
-// the two audio panels, and following the system's default output device.
+// the two audio panels, following the system's default output device, and going on
+// without sound when the sound server goes away until a play finds it again.
 //
 // The device listener blocks in the audio library's event wait on a thread of its own
 // (never a slot of Qt's global pool, which other long jobs share); it only relays the
@@ -16,7 +17,9 @@
 #include <soundio/soundio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "app/main_window.h"
 #include "base/settings/global_settings.h"
@@ -129,6 +132,7 @@ void MainWindow::restartAudioAt(bool preview) {
     if (!m_movie || !m_sourceBuffer || !m_monitor || !m_sourceBuffer->readyFlag() ||
         m_sourceBuffer->routedTrackCount() == 0)
         return;
+    if (m_monitor->backendLost() && !reconnectAudioBackend()) return;
     const double fps = m_movie->fps();
     if (!(fps > 0.0)) return;
     const double d = 1.0 / fps;
@@ -291,19 +295,29 @@ void MainWindow::onSoundIoDevicesChange(SoundIo* context) {
     notifier->notifyDeviceChanged();
 }
 
+void MainWindow::onSoundIoBackendDisconnect(SoundIo* context, int error) {
+    qWarning("Audio backend lost : %s", soundio_strerror(error));
+    auto* notifier = context ? static_cast<SoundIoNotifier*>(context->userdata) : nullptr;
+    if (notifier) notifier->notifyBackendLost(error);
+}
+
 void MainWindow::startListenOutputDevice() {
     if (!m_soundio) {
         qDebug().noquote() << "Error : can't listen output device (NULL)";
         return;
     }
+    // A disconnected context has no events to wait for (its backend was lost).
+    if (m_soundio->current_backend == SoundIoBackendNone) return;
     m_soundio->on_devices_change = &MainWindow::onSoundIoDevicesChange;
     stopListenOutputDevice();
     m_listenerStop.store(false);
+    m_listenerDone.store(false);
     m_listenerRunning = true;
     SoundIo* context = m_soundio;
     m_deviceListener = std::thread([this, context] {
         // The callback runs inside the wait, on this thread.
         while (!m_listenerStop.load()) soundio_wait_events(context);
+        m_listenerDone.store(true);
     });
 }
 
@@ -314,13 +328,19 @@ void MainWindow::stopListenOutputDevice() {
         return;
     }
     m_listenerStop.store(true);
-    soundio_wakeup(m_soundio);
+    // A wakeup sent before the listener is inside its wait is lost (the library only
+    // signals a thread that waits already, as PulseAudio's does): wake it until it left.
+    while (!m_listenerDone.load()) {
+        soundio_wakeup(m_soundio);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     if (m_deviceListener.joinable()) m_deviceListener.join();
     m_listenerRunning = false;
 }
 
 void MainWindow::act_event_audio_out_changed() {
-    if (!m_soundio) return;
+    // A notice that was on its way when the backend was lost: nothing to read.
+    if (!m_soundio || m_soundio->current_backend == SoundIoBackendNone) return;
     // From here until the listener restarts, this thread alone handles the library's
     // events and device list.
     const bool listening = m_listenerRunning;
@@ -359,4 +379,29 @@ void MainWindow::act_event_audio_out_changed() {
         return;
     }
     displayInfo("Sound output changed", QString("New output card :\n%1").arg(m_monitor->deviceName()));
+}
+
+// The sound server went away: the picture goes on without sound, the person is told,
+// and the next play or step connects to the server again (reconnectAudioBackend).
+void MainWindow::act_event_audio_backend_lost(int error) {
+    if (!m_soundio || m_soundio->current_backend == SoundIoBackendNone) return;
+    // The listener waits on the dead backend's events: it ends before the disconnect.
+    stopListenOutputDevice();
+    stopAudio();
+    if (m_monitor) m_monitor->dropLostBackend();
+    else soundio_disconnect(m_soundio);
+    displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(error)));
+}
+
+bool MainWindow::reconnectAudioBackend() {
+    if (!m_monitor->reconnectLostBackend()) {
+        qDebug().noquote() << "Sound output still lost :" << m_monitor->errorText();
+        return false;
+    }
+    const OutputDeviceKey now = g_device_reader(m_soundio);
+    m_outputDeviceIndex = now.index;
+    m_outputDeviceId = now.id;
+    startListenOutputDevice();
+    displayInfo("Sound output changed", QString("New output card :\n%1").arg(m_monitor->deviceName()));
+    return true;
 }

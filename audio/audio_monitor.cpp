@@ -529,12 +529,50 @@ void AudioMonitor::reopenDefaultDevice() {
     // for the new device.
     stopFeedTask();
     pause();
-    if (m_context) soundio_flush_events(m_context);
+    // A disconnected context (its backend lost) has no events to flush: it then
+    // finds no device and opens no stream.
+    if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_flush_events(m_context);
     destroyStream();
     // The backend stays as it is: another thread may be waiting for its events, and
     // a device that comes back is only noticed on the real backend.
     openDefaultDevice(false);
     openStream();
+}
+
+void AudioMonitor::dropLostBackend() {
+    if (!m_context || backendLost() || m_context->current_backend == SoundIoBackendNone) return;
+    stopFeedTask();
+    destroyStream();
+    m_streamReady = 0;
+    if (m_device) soundio_device_unref(m_device);
+    m_device = nullptr;
+    m_lostBackend = int(m_context->current_backend);
+    soundio_disconnect(m_context);
+}
+
+bool AudioMonitor::reconnectLostBackend() {
+    if (!backendLost()) return m_streamReady != 0;
+    m_errorText.clear();
+    const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
+    if (error != 0) {
+        m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
+                          .arg(QString::fromUtf8(soundio_backend_name(SoundIoBackend(m_lostBackend))),
+                               QString::fromUtf8(soundio_strerror(error)));
+        return false;
+    }
+    soundio_flush_events(m_context);
+    openDefaultDevice(false);
+    if (m_device) openStream();
+    if (!m_streamReady) {
+        // A server that is still starting may have no device yet: try again later.
+        const QString reason = m_errorText;
+        m_lostBackend = 0;
+        dropLostBackend();
+        m_errorText = reason;
+        return false;
+    }
+    m_lostBackend = 0;
+    return true;
 }
 
 QString AudioMonitor::deviceName() const {

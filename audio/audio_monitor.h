@@ -63,6 +63,16 @@ public:
     void reopenDefaultDevice();
     QString deviceName() const;
 
+    // The backend went away (its sound server stopped or crashed): the stream and the
+    // device are dropped and the context disconnected, so nothing is left on a dead
+    // server. Nobody may wait for the context's events meanwhile.
+    void dropLostBackend();
+    // Connects the lost backend again and opens its default device and stream: true
+    // when the stream is ready. Otherwise the context is left disconnected, the backend
+    // still lost, to be tried again later. Nobody may wait for the context's events.
+    bool reconnectLostBackend();
+    bool backendLost() const { return m_lostBackend != 0; }
+
     const QString& errorText() const { return m_errorText; }
     void clearErrorText() { m_errorText.clear(); }
     uint8_t streamReady() const { return m_streamReady; }
@@ -130,6 +140,7 @@ private:
     uint32_t m_sourceChannels = 2;
     uint32_t m_outputChannels = 2;
     uint32_t m_requestedChannels = 0;
+    int m_lostBackend = 0;  // the SoundIoBackend that went away; 0 (none) while connected
     std::thread m_mixThread;
     std::atomic<uint8_t> m_running{0};
     std::atomic<uint8_t> m_stop{0};

@@ -5,3 +5,5 @@ SoundIoNotifier::SoundIoNotifier(QObject* parent) : QObject(parent) {}
 SoundIoNotifier::~SoundIoNotifier() = default;
 
 void SoundIoNotifier::notifyDeviceChanged() { emit device_changed(); }
+
+void SoundIoNotifier::notifyBackendLost(int error) { emit backend_lost(error); }

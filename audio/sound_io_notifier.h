@@ -1,6 +1,7 @@
 #pragma once
-// Carries the audio I/O library's device-change notice (raised on the thread that
-// waits for the library's events) to the GUI thread as a queued signal.
+// Carries the audio I/O library's notices (raised on the thread that waits for the
+// library's events) to the GUI thread as queued signals: the device list changed, or
+// the backend went away (its sound server stopped), with the library's error code.
 #include <QObject>
 
 class SoundIoNotifier : public QObject {
@@ -10,7 +11,9 @@ public:
     ~SoundIoNotifier() override;
 
     void notifyDeviceChanged();
+    void notifyBackendLost(int error);
 
 signals:
     void device_changed();
+    void backend_lost(int error);
 };

@@ -43,6 +43,8 @@
 #include "ui/view_label.h"
 #include "widget_app.h"
 
+#include <soundio/soundio.h>
+
 namespace {
 
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
@@ -247,6 +249,68 @@ TEST_F(MainWindowAudioTest, DeviceChangesAreToldByTheDeviceIdAndArriveQueued) {
     EXPECT_EQ(window->playSpeed(), 0);
     EXPECT_TRUE(messages.contains("INFO : Sound output changed : New output card :\n"));
     EXPECT_TRUE(window->isErrorShown());
+}
+
+// The sound server going away reaches the window through the library's backend-lost
+// handler, called here as the library calls it, from a thread of its own. The picture
+// goes on without sound and the person is told; the next play, or step, finds the
+// server again and the sound comes back; quitting then ends normally and saves.
+SoundIo* g_context = nullptr;
+SoundIo* recorded_context() { return g_context = soundio_create(); }
+
+TEST_F(MainWindowAudioTest, ALostSoundServerLeavesThePictureAndTheSoundComesBackAtTheNextPlay) {
+    const MainWindow::SoundIoFactory previous = MainWindow::setSoundIoFactory(recorded_context);
+    struct Restore {
+        MainWindow::SoundIoFactory factory;
+        ~Restore() { MainWindow::setSoundIoFactory(factory); }
+    } restore{previous};
+    open(fixture("window_tone_left.mov"));
+    ASSERT_NE(g_context, nullptr);
+    ASSERT_NE(g_context->on_backend_disconnect, nullptr);
+    vktest::MessageCapture messages;
+    const auto lose_server = [&] {
+        std::thread library([] { g_context->on_backend_disconnect(g_context, SoundIoErrorBackendDisconnected); });
+        library.join();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return messages.contains("ERROR : Sound output changed : Sound output lost :\nbackend disconnected"); },
+            vktest::kWaitMs))
+            << "the loss was never told";
+        EXPECT_TRUE(window->isErrorShown());
+        EXPECT_EQ(monitor->streamReady(), 0);
+        EXPECT_EQ(g_context->current_backend, SoundIoBackendNone) << "still on the dead server";
+    };
+
+    // While playing: the picture goes on, silent.
+    playAndCapture(9600);
+    window->setPlaySpeed(1);
+    lose_server();
+    EXPECT_EQ(window->playSpeed(), 1);
+    const uint32_t at = window->currentFrame();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->currentFrame() > at + 2; }, vktest::kWaitMs));
+    const uint64_t heard = capture.frames();
+    QTest::qWait(200);
+    EXPECT_EQ(capture.frames(), heard) << "sound from a lost server";
+
+    // The next play connects again and plays the sound.
+    window->setPlaySpeed(0);
+    QTest::keyClick(window.get(), Qt::Key_Home);
+    playAndCapture(9600);
+    EXPECT_EQ(monitor->streamReady(), 1);
+    EXPECT_NE(g_context->current_backend, SoundIoBackendNone);
+    EXPECT_TRUE(messages.contains("INFO : Sound output changed : New output card :\n"));
+
+    // Paused with nothing played since, then a step with its one frame of sound.
+    window->settings()->play_audio_frame_by_frame = true;
+    lose_server();
+    capture.reset();
+    QTest::keyClick(window.get(), Qt::Key_Right);
+    EXPECT_EQ(monitor->streamReady(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return capture.frames() >= 1920; }, vktest::kWaitMs)) << "no preview heard";
+
+    const QString prefs = QDir(widget_test_home()).filePath(".config/norvu_hap_player_prefs.xml");
+    QFile::remove(prefs);
+    close();
+    EXPECT_TRUE(QFile::exists(prefs));
 }
 
 TEST_F(MainWindowAudioTest, PanelsOpenFromTheWindowMenuAndTheirStateIsSaved) {
