@@ -541,12 +541,16 @@ void AudioMonitor::reopenDefaultDevice() {
 
 void AudioMonitor::dropLostBackend() {
     if (!m_context || backendLost() || m_context->current_backend == SoundIoBackendNone) return;
+    m_lostBackend = int(m_context->current_backend);
+    disconnectBackend();
+}
+
+void AudioMonitor::disconnectBackend() {
     stopFeedTask();
     destroyStream();
     m_streamReady = 0;
     if (m_device) soundio_device_unref(m_device);
     m_device = nullptr;
-    m_lostBackend = int(m_context->current_backend);
     soundio_disconnect(m_context);
 }
 
@@ -565,10 +569,7 @@ bool AudioMonitor::reconnectLostBackend() {
     if (m_device) openStream();
     if (!m_streamReady) {
         // A server that is still starting may have no device yet: try again later.
-        const QString reason = m_errorText;
-        m_lostBackend = 0;
-        dropLostBackend();
-        m_errorText = reason;
+        disconnectBackend();
         return false;
     }
     m_lostBackend = 0;

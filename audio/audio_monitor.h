@@ -108,6 +108,8 @@ private:
     // mayUseDummy: with no output device, switch the context to the dummy backend
     // (only at construction, before anyone else waits on the context's events).
     void openDefaultDevice(bool mayUseDummy);
+    // Stops mixing, drops the stream and the device, and disconnects the context.
+    void disconnectBackend();
     void restartMixing();
     void mixingTask();
     void destroyStream();
