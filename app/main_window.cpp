@@ -122,6 +122,7 @@ void MainWindow::buildAudio() {
         m_sourceBuffer = new AudioSrcBuffer(m_soundio, this);
         m_monitor = new AudioMonitor(m_soundio, this);
         connect(m_monitor, &AudioMonitor::act_notif_end_audio_seek, this, &MainWindow::act_notif_end_audio_seek);
+        connect(m_monitor, &AudioMonitor::act_notif_output_stalled, this, &MainWindow::act_notif_output_stalled);
         m_monitor->openStream();
     } catch (const std::bad_alloc& e) {
         qDebug("Fail to init audio OOM %s", e.what());
@@ -246,6 +247,7 @@ MainWindow::~MainWindow() {
     m_clock.reset();
     stopMessageTimer();
     stopListenOutputDevice();
+    if (m_serverProbe.joinable()) m_serverProbe.join();  // ends within its time limit
     // Playback stops without touching a renderer main may already have destroyed.
     if (m_frameQueue) m_frameQueue->stopCacheThread();
     stopAudio();

@@ -230,6 +230,7 @@ public slots:
     void act_event_audio_out_changed();
     void act_event_audio_backend_lost(int error);
     void act_notif_end_audio_seek();
+    void act_notif_output_stalled();
     void act_timer_stop_after_seek();
     void viewVolumeGainChanged(float nGainDb);
     void viewVolumeMuted();
@@ -290,6 +291,8 @@ private:
     static void onSoundIoDevicesChange(SoundIo* context);
     static void onSoundIoBackendDisconnect(SoundIo* context, int error);
     bool reconnectAudioBackend();
+    bool connectLostBackend();
+    void soundServerAnswered(int answer);
     void rebuildAudioRouting();
     void createAudioPanels();
     void restoreAudioPanels();
@@ -413,6 +416,10 @@ private:
     std::atomic<bool> m_listenerStop{false};
     std::atomic<bool> m_listenerDone{true};  // the listener thread has left its loop
     bool m_listenerRunning = false;
+    // Asks a lost sound server whether it can play again, off the GUI thread (a server
+    // may take the connection and never answer); its answer comes back queued.
+    std::thread m_serverProbe;
+    std::atomic<bool> m_serverProbeDone{true};
     bool m_firstDeviceChangeSeen = false;
     AudioMonitor* m_monitor = nullptr;
     AudioSrcBuffer* m_sourceBuffer = nullptr;

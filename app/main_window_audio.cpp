@@ -22,12 +22,14 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/transport_rules.h"
 #include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
 #include "audio/audio_monitor.h"
 #include "audio/audio_src_buffer.h"
 #include "audio/audio_src_track.h"
 #include "audio/sound_io_notifier.h"
+#include "audio/sound_server_probe.h"
 #include "movie/file_to_play.h"
 #include "movie/frame_compressed_buffer.h"
 #include "render/vulkan_window.h"
@@ -166,6 +168,13 @@ void MainWindow::act_notif_end_audio_seek() {
     m_seekPreviewTimer->stop();
     const double frame = m_movie && m_movie->fps() > 0.0f ? 1.0 / m_movie->fps() : 0.1;
     m_seekPreviewTimer->start(static_cast<int>(2.0 * std::clamp(frame, 0.1, 1.0) * 1000.0));
+}
+
+// The sound server stalled and caught up: the device now plays what was due long ago.
+// The sound starts again where the picture is, as at a play.
+void MainWindow::act_notif_output_stalled() {
+    const int32_t speed = playSpeed();
+    if (speed != 0 && transport_speed_has_audio(speed)) restartAudioAt(false);
 }
 
 void MainWindow::act_timer_stop_after_seek() { stopAudio(); }
@@ -394,6 +403,34 @@ void MainWindow::act_event_audio_backend_lost(int error) {
 }
 
 bool MainWindow::reconnectAudioBackend() {
+    if (!m_monitor->lostBackendIsSoundServer()) return connectLostBackend();
+    // A sound server is asked first, on a thread of its own: the library would wait
+    // for one that does not answer, and crash on one without output. This play stays
+    // silent; the answer, when the server can play, connects it and gives the play
+    // its sound.
+    if (!m_serverProbeDone.load()) return false;
+    if (m_serverProbe.joinable()) m_serverProbe.join();
+    m_serverProbeDone.store(false);
+    m_serverProbe = std::thread([this] {
+        const SoundServerAnswer answer = probe_pulse_server(AudioMonitor::kServerProbeMs);
+        m_serverProbeDone.store(true);
+        QMetaObject::invokeMethod(this, [this, answer] { soundServerAnswered(int(answer)); }, Qt::QueuedConnection);
+    });
+    return false;
+}
+
+void MainWindow::soundServerAnswered(int answer) {
+    if (!m_monitor || !m_monitor->backendLost()) return;
+    if (SoundServerAnswer(answer) != SoundServerAnswer::Ready) {
+        qDebug().noquote() << "Sound output still lost :" << sound_server_answer_text(SoundServerAnswer(answer));
+        return;
+    }
+    if (!connectLostBackend()) return;
+    const int32_t speed = playSpeed();
+    if (speed != 0 && transport_speed_has_audio(speed)) restartAudioAt(false);
+}
+
+bool MainWindow::connectLostBackend() {
     if (!m_monitor->reconnectLostBackend()) {
         qDebug().noquote() << "Sound output still lost :" << m_monitor->errorText();
         return false;

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
 
 namespace {
@@ -63,6 +64,8 @@ QString backend_name(const SoundIo* context) {
 }  // namespace
 
 AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
+    m_corkTimer.setInterval(20);
+    connect(&m_corkTimer, &QTimer::timeout, this, &AudioMonitor::corkWhenSilent);
     m_silence = new (std::nothrow) float[kSilenceSamples]();
     if (!m_silence) {
         m_errorText = QStringLiteral("Can't allocate tmp buf mute");
@@ -94,6 +97,14 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
 
     // A context the caller connected already (to a chosen backend) is kept as it is.
     if (context->current_backend == SoundIoBackendNone) {
+        const SoundServerAnswer server = probe_pulse_server(kServerProbeMs);
+        if (server == SoundServerAnswer::NoSink || server == SoundServerAnswer::NoAnswer) {
+            // The library would crash on a server without output, or wait for one that
+            // does not answer: go on silent, as after a lost server.
+            qDebug("Sound server not ready : %s", sound_server_answer_text(server));
+            m_lostBackend = SoundIoBackendPulseAudio;
+            return;
+        }
         const int error = soundio_connect(context);
         if (error != 0) {
             m_errorText = QStringLiteral("Failed to connect to an audio backend (%1)")
@@ -162,6 +173,7 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 }
 
 void AudioMonitor::destroyStream() {
+    m_corkTimer.stop();
     if (!m_stream) return;
     // Joins the device thread: no write callback runs after this.
     soundio_outstream_destroy(m_stream);
@@ -172,6 +184,9 @@ void AudioMonitor::destroyStream() {
 void AudioMonitor::openStream() {
     // The mixing job writes the output ring that is rebuilt here.
     stopFeedTask();
+    m_streamReady = 0;
+    // Waiting for a sound server is no error: a play connects it again.
+    if (backendLost()) return;
     m_streamReady = 1;
     const auto fail = [this](const QString& text) {
         m_errorText = text;
@@ -198,6 +213,8 @@ void AudioMonitor::openStream() {
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
+    m_outputData->answerInFull.store(m_context->current_backend == SoundIoBackendPulseAudio ? 1 : 0);
+    m_outputData->silenced.store(0);
     if (m_requestedChannels != 0) {
         const SoundIoChannelLayout* layout = soundio_channel_layout_get_default(int(m_requestedChannels));
         if (!layout) {
@@ -315,7 +332,7 @@ void AudioMonitor::restartMixing() {
     audio_output_hold_consumer(m_outputData);
     planar_ring_buffer_clear(output);
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
-    if (m_stream) soundio_outstream_clear_buffer(m_stream);
+    m_outputData->stalled.store(0);
 
     if (!m_previewFlag.load()) {
         uint32_t writable = 0;
@@ -342,6 +359,8 @@ void AudioMonitor::restartMixing() {
     } catch (const std::exception& error) {
         std::printf("ERR : Audio mixing failed : %s\n", error.what());
     }
+    // The device's next write replaces what it still holds from before.
+    if (m_stream) soundio_outstream_clear_buffer(m_stream);
     audio_output_release_consumer(m_outputData);
 
     m_stop.store(0);
@@ -357,6 +376,7 @@ void AudioMonitor::restartMixing() {
 
 void AudioMonitor::mixingTask() {
     while (!m_stop.load()) {
+        if (!m_previewFlag.load() && m_outputData->stalled.exchange(0) != 0) emit act_notif_output_stalled();
         bool moved = false;
         bool failed = false;
         try {
@@ -489,12 +509,38 @@ void AudioMonitor::start() {
         }
         m_streamStarted = 1;
     }
+    m_corkTimer.stop();
+    if (m_outputData->silenced.exchange(0) != 0) {
+        // The silence written since the pause goes: the sound replaces it.
+        soundio_outstream_clear_buffer(m_stream);
+    }
     const int resumed = soundio_outstream_pause(m_stream, false);
     if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));
 }
 
 void AudioMonitor::pause() {
     if (!m_stream || !m_streamStarted) return;
+    if (m_outputData->answerInFull.load()) {
+        // Corked now, the server would keep the tail it holds and play it first at the
+        // next start: silence replaces it, then the stream is corked.
+        m_outputData->silenceWritten.store(0);
+        if (m_outputData->silenced.exchange(1) == 0) soundio_outstream_clear_buffer(m_stream);
+        m_corkTimer.start();
+        return;
+    }
+    const int paused = soundio_outstream_pause(m_stream, true);
+    if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+}
+
+void AudioMonitor::corkWhenSilent() {
+    if (!m_stream || !m_outputData->silenced.load()) {
+        m_corkTimer.stop();
+        return;
+    }
+    // Twice the stream's buffer: what the server held before the pause is gone.
+    const double buffered = std::max(m_stream->software_latency, 0.02) * kFrequency;
+    if (m_outputData->silenceWritten.load() < uint32_t(2.0 * buffered)) return;
+    m_corkTimer.stop();
     const int paused = soundio_outstream_pause(m_stream, true);
     if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
 }
@@ -565,16 +611,20 @@ bool AudioMonitor::reconnectLostBackend() {
         return false;
     }
     soundio_flush_events(m_context);
+    const int lost = m_lostBackend;
+    m_lostBackend = 0;
     openDefaultDevice(false);
     if (m_device) openStream();
     if (!m_streamReady) {
         // A server that is still starting may have no device yet: try again later.
         disconnectBackend();
+        m_lostBackend = lost;
         return false;
     }
-    m_lostBackend = 0;
     return true;
 }
+
+bool AudioMonitor::lostBackendIsSoundServer() const { return m_lostBackend == SoundIoBackendPulseAudio; }
 
 QString AudioMonitor::deviceName() const {
     if (!m_device) return QStringLiteral("Undefined");

@@ -12,7 +12,14 @@
 // and then only paused and unpaused (starting it twice aborts the process in the
 // library). The output ring is cleared only while the device callback is held off,
 // and the mixing job is always stopped before a ring or the converter changes.
+//
+// On PulseAudio the stream asks again only once given what it asked, and keeps what
+// it was given when corked: so every request is answered in full (silence where the
+// ring runs short), and a pause first silences the stream, replacing what the server
+// still holds, and corks it only once that silence has been written; the next start
+// then never plays a stale tail of another position before its own sound.
 #include <QMutex>
+#include <QTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -36,11 +43,15 @@ public:
     static constexpr uint32_t kPeakBlockFrames = 1920;
     static constexpr uint32_t kPeakRingValues = 3;
     static constexpr uint32_t kLatencyFillFrames = 960;
+    // How long a sound server may take to say whether it can play.
+    static constexpr int kServerProbeMs = 2000;
     static constexpr uint32_t kSilenceSamples = 48000;
 
     // Connects `context` to an audio backend unless it is connected already (the
     // library's automatic order; the dummy backend when no output device exists)
-    // and opens the default output device. Failures leave errorText() set.
+    // and opens the default output device. Failures leave errorText() set. A sound
+    // server that has no output yet, or does not answer, is not connected: it counts
+    // as lost (without an error), to be tried again at a play.
     explicit AudioMonitor(SoundIo* context, QObject* parent = nullptr);
     ~AudioMonitor() override;
 
@@ -72,6 +83,9 @@ public:
     // still lost, to be tried again later. Nobody may wait for the context's events.
     bool reconnectLostBackend();
     bool backendLost() const { return m_lostBackend != 0; }
+    // The lost backend is a sound server, to be asked (probe_pulse_server) before
+    // reconnectLostBackend, which would wait for it without end or crash on it.
+    bool lostBackendIsSoundServer() const;
 
     const QString& errorText() const { return m_errorText; }
     void clearErrorText() { m_errorText.clear(); }
@@ -103,6 +117,9 @@ public:
 
 signals:
     void act_notif_end_audio_seek();
+    // The device went on without sound for a while (its server stalled and caught up):
+    // what it plays now is late. Sent from the mixing job while it plays (not a preview).
+    void act_notif_output_stalled();
 
 private:
     // mayUseDummy: with no output device, switch the context to the dummy backend
@@ -115,6 +132,7 @@ private:
     void destroyStream();
     void initConverter();
     void writePeaks(uint8_t* const* sourcePlanes, uint32_t frames);
+    void corkWhenSilent();
 
     QString m_errorText;
     uint8_t m_streamReady = 0;
@@ -124,6 +142,7 @@ private:
     SoundIo* m_context = nullptr;
     SoundIoOutStream* m_stream = nullptr;
     uint8_t m_streamStarted = 0;
+    QTimer m_corkTimer;  // a silenced PulseAudio stream is corked once its silence is out
     AudioOutputData* m_outputData = nullptr;
     PlanarRingBuffer* m_sourceRing = nullptr;
     std::atomic<uint64_t> m_meterMuteMask{0};

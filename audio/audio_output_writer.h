@@ -9,6 +9,16 @@
 // consumer off: while `consumerHeld` is set the callback leaves the ring alone and
 // writes only the silence the device insists on, and `callbacksInside` tells the
 // producer when no callback is still inside, so the ring can then be cleared safely.
+//
+// Some devices ask again only once given what they asked (a PulseAudio stream asks
+// for what it has played since its last request, and a request left unanswered is
+// never asked again, so a stream answered with nothing falls silent for good). For
+// them `answerInFull` is set: every request is answered whole, with the ring's frames
+// and then silence; while `silenced`, with silence alone (the sound is stopped but the
+// stream still runs). A single request far beyond the stream's own buffer means the
+// device went on without us for that long (its server stalled, then caught up): it
+// is answered whole too, and `stalled` is raised so the sound can be started again
+// where the picture is.
 #include <atomic>
 #include <cstdint>
 
@@ -22,7 +32,15 @@ struct AudioOutputData {
     std::atomic<uint32_t> callbacksInside{0};
     std::atomic<uint8_t> consumerHeld{0};
     std::atomic<AudioOutputTap*> tap{nullptr};
+    std::atomic<uint8_t> answerInFull{0};
+    std::atomic<uint8_t> silenced{0};
+    std::atomic<uint8_t> stalled{0};
+    // Frames of silence written since `silenced` was last set.
+    std::atomic<uint32_t> silenceWritten{0};
 };
+
+// A request beyond this many frames (a quarter second) is a stall, not a device period.
+constexpr uint32_t kAudioOutputStallFrames = 12000;
 
 // The begin/end write pair of an output stream, so the write path can run against a
 // fake device in tests. Both return 0 or a library error code.

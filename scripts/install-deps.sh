@@ -14,6 +14,8 @@ PACKAGES=(
   libvulkan-dev vulkan-tools mesa-vulkan-drivers vulkan-validationlayers glslc spirv-tools
   # audio
   libsoundio-dev libsamplerate0-dev libebur128-dev
+  # PulseAudio's client library: the sound server is asked before the library connects
+  libpulse-dev
   # codecs and images
   libsnappy-dev libzimg-dev libturbojpeg0-dev libpng-dev zlib1g-dev
   # threading
@@ -22,6 +24,8 @@ PACKAGES=(
   fonts-roboto
   # tests and benchmarks
   xvfb xauth ffmpeg libgtest-dev libgmock-dev libbenchmark-dev
+  # a real sound server of the tests' own, and its recorder
+  pulseaudio pulseaudio-utils
 )
 
 SUDO=""

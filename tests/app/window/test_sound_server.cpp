@@ -1,0 +1,271 @@
+// The main window's sound on a real PulseAudio server that the test starts itself (in
+// user mode, with a null sink whose monitor is read back, see pulse_server.h), driven
+// with the keys a person uses. The movie's sound is seeded noise that FFmpeg also
+// decodes, and it passes unchanged from the movie to the monitor, so every stretch
+// heard says where in the movie it came from.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <csignal>
+#include <cmath>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/view_progress_bar.h"
+#include "audio/audio_monitor.h"
+#include "base/settings/global_settings.h"
+#include "tests/app/window/pulse_server.h"
+#include "tests/app/window/shown_main_window.h"
+#include "tests/render/vulkan_harness.h"
+
+namespace {
+
+constexpr size_t kFrame = 1920;  // audio frames of one picture at 25 fps
+constexpr size_t kMs = 48;       // audio frames of one millisecond
+
+QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
+
+// The left channel of the movie's sound as FFmpeg decodes it.
+std::vector<float> reference_left() {
+    QFile file(fixture("window_noise_long.s16"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    const auto* samples = reinterpret_cast<const int16_t*>(bytes.constData());
+    std::vector<float> left(size_t(bytes.size()) / 4);
+    for (size_t i = 0; i < left.size(); ++i) left[i] = float(samples[2 * i]) / 32768.0f;
+    return left;
+}
+
+// Where in the movie's sound the 32 recorded samples from `at` come from, or -1.
+long locate(const std::vector<float>& reference, const std::vector<float>& recorded, size_t at) {
+    constexpr size_t kSpan = 32;
+    if (at + kSpan > recorded.size()) return -1;
+    for (size_t i = 0; i + kSpan <= reference.size(); ++i) {
+        size_t k = 0;
+        while (k < kSpan && std::fabs(reference[i + k] - recorded[at + k]) < 1e-5f) ++k;
+        if (k == kSpan) return long(i);
+    }
+    return -1;
+}
+
+std::string describe(const std::vector<std::pair<size_t, size_t>>& runs) {
+    std::string text;
+    for (const auto& [first, end] : runs)
+        text += " [" + std::to_string(first / kMs) + " ms, " + std::to_string((end - first) / kMs) + " ms]";
+    return text;
+}
+
+class SoundServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        start_window_test();
+        ASSERT_TRUE(PulseServer::available()) << "pulseaudio and pulseaudio-utils are not installed";
+        // The library's own choice of backend, as the player makes it.
+        m_previousFactory = MainWindow::setSoundIoFactory(nullptr);
+        reference = reference_left();
+        ASSERT_EQ(reference.size(), 20u * 48000u);
+    }
+
+    void TearDown() override {
+        shown.close();
+        MainWindow::setSoundIoFactory(m_previousFactory);
+        vktest::expect_no_validation_errors();
+    }
+
+    void open() {
+        ASSERT_NO_FATAL_FAILURE(shown.open(fixture("window_noise_long.mov")));
+        ASSERT_NE(window()->movie(), nullptr);
+    }
+
+    MainWindow* window() { return shown.window.get(); }
+    void key(Qt::Key k) { QTest::keyClick(window(), k); }
+    // Space tapped: play from a pause, or pause.
+    void playOrPause() { key(Qt::Key_Space); }
+
+    // Kills the server and waits until the window has told the loss.
+    void loseServer() {
+        vktest::MessageCapture messages;
+        server.kill();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return messages.contains("Sound output lost"); }, vktest::kWaitMs))
+            << "the loss was never told";
+    }
+
+    // Plays until the sink's monitor hears the movie, then pauses: false when it never does.
+    bool playUntilHeard() {
+        PulseServer::Recorder recorder(server);
+        if (!recorder.start()) return false;
+        playOrPause();
+        const bool heard = QTest::qWaitFor(
+            [&] {
+                for (float sample : recorder.left())
+                    if (sample != 0.0f) return true;
+                return false;
+            },
+            5000);
+        playOrPause();
+        return heard;
+    }
+
+    PulseServer server;
+    ShownMainWindow shown;
+    std::vector<float> reference;
+
+private:
+    MainWindow::SoundIoFactory m_previousFactory = nullptr;
+};
+
+}  // namespace
+
+// Every play from a pause, or from a click on the timeline, sounds from the frame on
+// screen, with no stretch of silence after its first samples.
+TEST_F(SoundServerTest, EveryPlayStartsWithTheSoundOfItsPositionAndNoHole) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    QTest::qWait(300);
+
+    auto* timeline = window()->findChild<ViewProgressBar*>();
+    ASSERT_NE(timeline, nullptr);
+    std::vector<uint32_t> starts;
+    for (int play = 0; play < 6; ++play) {
+        if (play == 3 || play == 5) {
+            // A jump: a click on the timeline, a third or two thirds along.
+            QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier,
+                              QPoint(timeline->width() * (play == 3 ? 1 : 2) / 3, timeline->height() / 2));
+        }
+        starts.push_back(window()->currentFrame());
+        playOrPause();
+        ASSERT_EQ(window()->playSpeed(), 1);
+        QTest::qWait(400);
+        playOrPause();
+        ASSERT_EQ(window()->playSpeed(), 0);
+        QTest::qWait(300);
+    }
+    recorder.stop();
+
+    const std::vector<float>& heard = recorder.left();
+    const auto runs = sounding_runs(heard, 100 * kMs);
+    ASSERT_EQ(runs.size(), starts.size()) << "sound runs:" << describe(runs);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const auto [first, end] = runs[i];
+        SCOPED_TRACE("play " + std::to_string(i) + " from frame " + std::to_string(starts[i]));
+        EXPECT_TRUE(silent_runs(std::vector<float>(heard.begin() + long(first), heard.begin() + long(end)), 2 * kMs)
+                        .empty())
+            << "holes:" << describe(silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, 2 * kMs));
+        EXPECT_GT(end - first, 300 * kMs);
+        EXPECT_EQ(locate(reference, heard, first), long(starts[i] * kFrame)) << "the first sound heard";
+    }
+}
+
+// Each paused step, forward and back, plays its own frame of sound, every time.
+TEST_F(SoundServerTest, EveryPausedStepPlaysItsFrame) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_TRUE(window()->settings()->play_audio_frame_by_frame);
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    QTest::qWait(200);
+
+    std::vector<uint32_t> frames;
+    for (Qt::Key step : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right,
+                         Qt::Key_Left, Qt::Key_Left, Qt::Key_Left}) {
+        key(step);
+        frames.push_back(window()->currentFrame());
+        // The step's sound and the 200 ms the player keeps the output on after it.
+        QTest::qWait(350);
+    }
+    recorder.stop();
+
+    const std::vector<float>& heard = recorder.left();
+    const auto runs = sounding_runs(heard, 50 * kMs);
+    ASSERT_EQ(runs.size(), frames.size()) << "sound runs:" << describe(runs);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i) + " to frame " + std::to_string(frames[i]));
+        EXPECT_EQ(runs[i].second - runs[i].first, kFrame);
+        EXPECT_EQ(locate(reference, heard, runs[i].first), long(frames[i] * kFrame));
+    }
+}
+
+// A server stopped for eight seconds while the movie plays (as in a hang, or a machine
+// suspended) and then continued: the sound comes back by itself, where the picture is.
+TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    playOrPause();
+    QTest::qWait(1000);
+    server.stop();
+    QTest::qWait(8000);
+    server.resume();
+    QTest::qWait(2000);
+    ASSERT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+
+    // What the monitor gives now is the last thing heard.
+    const size_t at = recorder.frames();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.frames() >= at + 200 * kMs; }, 5000)) << "nothing recorded";
+    const uint32_t frame = window()->currentFrame();
+    const std::vector<float> last(recorder.left().begin() + long(at), recorder.left().end());
+    EXPECT_TRUE(silent_runs(last, 2 * kMs).empty()) << "silences:" << describe(silent_runs(last, 2 * kMs));
+    const long from = locate(reference, last, last.size() - 64);
+    ASSERT_GE(from, 0) << "no sound of the movie";
+    // Heard a little after it was played: the server's and the recording's latency.
+    EXPECT_NEAR(double(from) / 48000.0, double(frame) / 25.0, 0.15) << "the sound is not where the picture is";
+    playOrPause();
+}
+
+// A server without any sink (a desktop without a sound device, or a server still
+// starting), at start and at the play that reconnects after the server was lost: the
+// player runs on silent, and a play once the sink is there has the sound.
+TEST_F(SoundServerTest, AServerWithoutSinkLeavesThePlayerSilentUntilASinkComes) {
+    ASSERT_TRUE(server.start(false));
+    ASSERT_NO_FATAL_FAILURE(open());
+    playOrPause();
+    QTest::qWait(300);
+    EXPECT_GT(window()->currentFrame(), 3u) << "the picture did not play";
+    playOrPause();
+    ASSERT_TRUE(server.loadSink());
+    EXPECT_TRUE(playUntilHeard()) << "no sound once the sink came";
+
+    ASSERT_NO_FATAL_FAILURE(loseServer());
+    ASSERT_TRUE(server.start(false));
+    playOrPause();
+    QTest::qWait(300);
+    playOrPause();
+    ASSERT_TRUE(server.loadSink());
+    EXPECT_TRUE(playUntilHeard()) << "no sound once the new server's sink came";
+}
+
+// A new server that takes the connection but does not answer (stopped here) when a
+// play reconnects: the play and the picture go on at once, and the sound comes at a
+// play once the server answers.
+TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_NO_FATAL_FAILURE(loseServer());
+    ASSERT_TRUE(server.start());
+    server.stop();
+    // Continued in any case, so that a window waiting for it gets its answer.
+    const pid_t pid = pid_t(server.pid());
+    std::thread continuer([pid] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        ::kill(pid, SIGCONT);
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    playOrPause();
+    EXPECT_LT(clock.elapsed(), 500) << "the play waited for the server";
+    const uint32_t frame = window()->currentFrame();
+    QTest::qWait(400);
+    EXPECT_GT(window()->currentFrame(), frame + 5) << "the picture did not go on";
+    clock.restart();
+    playOrPause();
+    EXPECT_LT(clock.elapsed(), 500) << "the pause waited for the server";
+    continuer.join();
+
+    EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
+}
