@@ -333,6 +333,7 @@ void AudioMonitor::restartMixing() {
     planar_ring_buffer_clear(output);
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
     m_outputData->stalled.store(0);
+    m_outputData->lastCallUs.store(0);
 
     if (!m_previewFlag.load()) {
         uint32_t writable = 0;

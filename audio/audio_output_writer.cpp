@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -71,7 +72,13 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     const uint32_t maxFrames = frameCountMax > 0 ? static_cast<uint32_t>(frameCountMax) : 0;
     const bool inFull = data->answerInFull.load() != 0;
     const bool silenced = inFull && data->silenced.load() != 0;
-    if (inFull && maxFrames > kAudioOutputStallFrames) data->stalled.store(1);
+    if (inFull) {
+        const int64_t now =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        const int64_t last = data->lastCallUs.exchange(now);
+        if (last != 0 && now - last > kAudioOutputStallUs) data->stalled.store(1);
+    }
 
     uint32_t consumed = 0;
     bool wrote = false;

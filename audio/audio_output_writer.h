@@ -15,10 +15,9 @@
 // never asked again, so a stream answered with nothing falls silent for good). For
 // them `answerInFull` is set: every request is answered whole, with the ring's frames
 // and then silence; while `silenced`, with silence alone (the sound is stopped but the
-// stream still runs). A single request far beyond the stream's own buffer means the
-// device went on without us for that long (its server stalled, then caught up): it
-// is answered whole too, and `stalled` is raised so the sound can be started again
-// where the picture is.
+// stream still runs). Such a device calls every few milliseconds: a quarter second
+// without a call means its server stalled, and what it asks next is long overdue, so
+// `stalled` is raised for the sound to start again where the picture is.
 #include <atomic>
 #include <cstdint>
 
@@ -37,10 +36,11 @@ struct AudioOutputData {
     std::atomic<uint8_t> stalled{0};
     // Frames of silence written since `silenced` was last set.
     std::atomic<uint32_t> silenceWritten{0};
+    // Steady-clock time of the last call, in microseconds; 0 after a restart.
+    std::atomic<int64_t> lastCallUs{0};
 };
 
-// A request beyond this many frames (a quarter second) is a stall, not a device period.
-constexpr uint32_t kAudioOutputStallFrames = 12000;
+constexpr int64_t kAudioOutputStallUs = 250000;
 
 // The begin/end write pair of an output stream, so the write path can run against a
 // fake device in tests. Both return 0 or a library error code.

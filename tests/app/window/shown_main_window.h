@@ -18,7 +18,8 @@ class QWidget;
 #include "render/vulkan_window.h"
 
 // The application on the display, start-up audio errors logged instead of shown in a
-// modal box, and the validation layer armed. Call first in every window test.
+// modal box, the sound on the audio library's dummy device whatever sound server the
+// machine runs, and the validation layer armed. Call first in every window test.
 void start_window_test();
 
 struct ShownMainWindow {
