@@ -288,6 +288,7 @@ private:
     void stopAudio();
     void startListenOutputDevice();
     void stopListenOutputDevice();
+    void watchSoundServer(SoundIo* context);
     static void onSoundIoDevicesChange(SoundIo* context);
     static void onSoundIoBackendDisconnect(SoundIo* context, int error);
     bool reconnectAudioBackend();

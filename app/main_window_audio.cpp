@@ -324,10 +324,42 @@ void MainWindow::startListenOutputDevice() {
     m_listenerRunning = true;
     SoundIo* context = m_soundio;
     m_deviceListener = std::thread([this, context] {
+        watchSoundServer(context);
         // The callback runs inside the wait, on this thread.
         while (!m_listenerStop.load()) soundio_wait_events(context);
         m_listenerDone.store(true);
     });
+}
+
+// On a sound server the library refreshes its device list at every change the server
+// reports, and crashes when the last output has gone. While the server answers, a watch
+// of our own follows it instead, and the library handles its events only once the
+// server says an output is left; with none, the backend is given up as lost, and a play
+// asks the server again. Returns when the listener stops, or when the watch cannot go
+// on (the server went away: the library's own wait then tells the loss).
+// The GUI thread waits for the listener when it stops it: the watch waits for the
+// server at most this long at a time.
+constexpr int kWatchAnswerMs = 500;
+
+void MainWindow::watchSoundServer(SoundIo* context) {
+    if (context->current_backend != SoundIoBackendPulseAudio) return;
+    SoundServerWatch* watch = sound_server_watch_open(kWatchAnswerMs);
+    // What the server reported before the watch began is handled first.
+    SoundServerEvent event = SoundServerEvent::Changed;
+    while (watch && !m_listenerStop.load()) {
+        if (event == SoundServerEvent::None) event = sound_server_watch_wait(watch, 20);
+        if (event == SoundServerEvent::None) continue;
+        if (event == SoundServerEvent::Lost) break;
+        event = SoundServerEvent::None;
+        if (sound_server_watch_ask(watch, kWatchAnswerMs) == SoundServerAnswer::NoSink) {
+            if (auto* notifier = static_cast<SoundIoNotifier*>(context->userdata))
+                notifier->notifyBackendLost(SoundIoErrorNoSuchDevice);
+            while (!m_listenerStop.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            break;
+        }
+        soundio_flush_events(context);
+    }
+    sound_server_watch_close(watch);
 }
 
 void MainWindow::stopListenOutputDevice() {

@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <pulse/subscribe.h>
 
 #include <chrono>
 
@@ -36,17 +37,25 @@ bool run_until(pa_mainloop* loop, Clock::time_point deadline, Done done) {
     return true;
 }
 
-SoundServerAnswer ask(pa_mainloop* loop, pa_context* context, Clock::time_point deadline) {
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return SoundServerAnswer::NoServer;
+bool connect(pa_mainloop* loop, pa_context* context, Clock::time_point deadline, SoundServerAnswer* answer) {
+    *answer = SoundServerAnswer::NoServer;
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     bool failed = false;
     const bool settled = run_until(loop, deadline, [&] {
         const pa_context_state_t state = pa_context_get_state(context);
         failed = !PA_CONTEXT_IS_GOOD(state);
         return failed || state == PA_CONTEXT_READY;
     });
-    if (failed) return SoundServerAnswer::NoServer;
-    if (!settled) return SoundServerAnswer::NoAnswer;
+    if (failed) return false;
+    if (!settled) {
+        *answer = SoundServerAnswer::NoAnswer;
+        return false;
+    }
+    return true;
+}
 
+// The server's answer on a connected context.
+SoundServerAnswer ask_outputs(pa_mainloop* loop, pa_context* context, Clock::time_point deadline) {
     ServerInfo info;
     pa_operation* operation = pa_context_get_server_info(context, &on_server_info, &info);
     if (!operation) return SoundServerAnswer::NoServer;
@@ -61,21 +70,84 @@ SoundServerAnswer ask(pa_mainloop* loop, pa_context* context, Clock::time_point 
     return info.hasSink && info.hasSource ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
 }
 
+Clock::time_point after(int timeoutMs) { return Clock::now() + std::chrono::milliseconds(timeoutMs); }
+
 }  // namespace
 
 SoundServerAnswer probe_pulse_server(int timeoutMs) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Clock::time_point deadline = after(timeoutMs);
     pa_mainloop* loop = pa_mainloop_new();
     if (!loop) return SoundServerAnswer::NoServer;
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Norvu HAP Player probe");
     SoundServerAnswer answer = SoundServerAnswer::NoServer;
     if (context) {
-        answer = ask(loop, context, deadline);
+        if (connect(loop, context, deadline, &answer)) answer = ask_outputs(loop, context, deadline);
         pa_context_disconnect(context);
         pa_context_unref(context);
     }
     pa_mainloop_free(loop);
     return answer;
+}
+
+struct SoundServerWatch {
+    pa_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    bool changed = false;
+};
+
+namespace {
+
+void on_server_event(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata) {
+    static_cast<SoundServerWatch*>(userdata)->changed = true;
+}
+
+}  // namespace
+
+SoundServerWatch* sound_server_watch_open(int timeoutMs) {
+    const Clock::time_point deadline = after(timeoutMs);
+    auto* watch = new SoundServerWatch;
+    watch->loop = pa_mainloop_new();
+    if (watch->loop) watch->context = pa_context_new(pa_mainloop_get_api(watch->loop), "Norvu HAP Player watch");
+    SoundServerAnswer answer;
+    if (!watch->context || !connect(watch->loop, watch->context, deadline, &answer)) {
+        sound_server_watch_close(watch);
+        return nullptr;
+    }
+    pa_context_set_subscribe_callback(watch->context, &on_server_event, watch);
+    pa_operation* operation = pa_context_subscribe(
+        watch->context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
+    if (!operation) {
+        sound_server_watch_close(watch);
+        return nullptr;
+    }
+    pa_operation_unref(operation);
+    return watch;
+}
+
+void sound_server_watch_close(SoundServerWatch* watch) {
+    if (!watch) return;
+    if (watch->context) {
+        pa_context_disconnect(watch->context);
+        pa_context_unref(watch->context);
+    }
+    if (watch->loop) pa_mainloop_free(watch->loop);
+    delete watch;
+}
+
+SoundServerEvent sound_server_watch_wait(SoundServerWatch* watch, int timeoutMs) {
+    bool lost = false;
+    run_until(watch->loop, after(timeoutMs), [&] {
+        lost = !PA_CONTEXT_IS_GOOD(pa_context_get_state(watch->context));
+        return lost || watch->changed;
+    });
+    if (lost) return SoundServerEvent::Lost;
+    if (!watch->changed) return SoundServerEvent::None;
+    watch->changed = false;
+    return SoundServerEvent::Changed;
+}
+
+SoundServerAnswer sound_server_watch_ask(SoundServerWatch* watch, int timeoutMs) {
+    return ask_outputs(watch->loop, watch->context, after(timeoutMs));
 }
 
 const char* sound_server_answer_text(SoundServerAnswer answer) {

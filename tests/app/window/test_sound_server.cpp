@@ -218,8 +218,9 @@ TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
 }
 
 // A server without any sink (a desktop without a sound device, or a server still
-// starting), at start and at the play that reconnects after the server was lost: the
-// player runs on silent, and a play once the sink is there has the sound.
+// starting), at start, at the play that reconnects after the server was lost, and
+// when its last sink goes while playing: the player runs on silent, and a play once
+// the sink is there has the sound.
 TEST_F(SoundServerTest, AServerWithoutSinkLeavesThePlayerSilentUntilASinkComes) {
     ASSERT_TRUE(server.start(false));
     ASSERT_NO_FATAL_FAILURE(open());
@@ -237,6 +238,19 @@ TEST_F(SoundServerTest, AServerWithoutSinkLeavesThePlayerSilentUntilASinkComes) 
     playOrPause();
     ASSERT_TRUE(server.loadSink());
     EXPECT_TRUE(playUntilHeard()) << "no sound once the new server's sink came";
+
+    vktest::MessageCapture messages;
+    playOrPause();
+    QTest::qWait(300);
+    ASSERT_FALSE(server.pactl({"unload-module", "module-null-sink"}).isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages.contains("Sound output lost"); }, vktest::kWaitMs))
+        << "the loss of the last sink was never told";
+    const uint32_t frame = window()->currentFrame();
+    QTest::qWait(300);
+    EXPECT_GT(window()->currentFrame(), frame + 3) << "the picture did not go on";
+    playOrPause();
+    ASSERT_TRUE(server.loadSink());
+    EXPECT_TRUE(playUntilHeard()) << "no sound once a sink came back";
 }
 
 // A new server that takes the connection but does not answer (stopped here) when a
