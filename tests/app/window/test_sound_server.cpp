@@ -152,9 +152,8 @@ TEST_F(SoundServerTest, EveryPlayStartsWithTheSoundOfItsPositionAndNoHole) {
     for (size_t i = 0; i < runs.size(); ++i) {
         const auto [first, end] = runs[i];
         SCOPED_TRACE("play " + std::to_string(i) + " from frame " + std::to_string(starts[i]));
-        EXPECT_TRUE(silent_runs(std::vector<float>(heard.begin() + long(first), heard.begin() + long(end)), 2 * kMs)
-                        .empty())
-            << "holes:" << describe(silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, 2 * kMs));
+        const auto holes = silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, 2 * kMs);
+        EXPECT_TRUE(holes.empty()) << "holes:" << describe(holes);
         EXPECT_GT(end - first, 300 * kMs);
         EXPECT_EQ(locate(reference, heard, first), long(starts[i] * kFrame)) << "the first sound heard";
     }
@@ -259,6 +258,9 @@ TEST_F(SoundServerTest, AServerWithoutSinkLeavesThePlayerSilentUntilASinkComes) 
 TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     ASSERT_TRUE(server.start());
     ASSERT_NO_FATAL_FAILURE(open());
+    // Heard first: the window has settled on this server (a server that dies while the
+    // library opens a stream leaves the library waiting for it).
+    ASSERT_TRUE(playUntilHeard());
     ASSERT_NO_FATAL_FAILURE(loseServer());
     ASSERT_TRUE(server.start());
     server.stop();
