@@ -20,6 +20,14 @@ void end_with_parent(QProcess& process) {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
+// The sound server's programs run as they are, without what a sanitizer run of the
+// tests preloads into its own children.
+QProcessEnvironment program_environment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LD_PRELOAD");
+    return env;
+}
+
 }  // namespace
 
 PulseServer::PulseServer()
@@ -54,7 +62,7 @@ QString PulseServer::serverAddress() const { return "unix:" + socketPath(); }
 bool PulseServer::start(bool withSink) {
     if (running()) return false;
     QFile::remove(socketPath());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = program_environment();
     for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) env.insert(name, m_dir.path());
     env.insert("PULSE_RUNTIME_PATH", m_dir.filePath("runtime"));
     env.insert("PULSE_STATE_PATH", m_dir.filePath("state"));
@@ -104,6 +112,7 @@ bool PulseServer::loadSink() {
 
 QByteArray PulseServer::pactl(const QStringList& arguments, int timeoutMs) const {
     QProcess process;
+    process.setProcessEnvironment(program_environment());
     process.start("pactl", QStringList{"-s", serverAddress()} + arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -117,6 +126,7 @@ QByteArray PulseServer::pactl(const QStringList& arguments, int timeoutMs) const
 
 PulseServer::Recorder::Recorder(const PulseServer& server) : m_server(server) {
     end_with_parent(m_process);
+    m_process.setProcessEnvironment(program_environment());
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
 }
 

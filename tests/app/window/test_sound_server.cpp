@@ -211,8 +211,9 @@ TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     EXPECT_TRUE(silent_runs(last, 2 * kMs).empty()) << "silences:" << describe(silent_runs(last, 2 * kMs));
     const long from = locate(reference, last, last.size() - 64);
     ASSERT_GE(from, 0) << "no sound of the movie";
-    // Heard a little after it was played: the server's and the recording's latency.
-    EXPECT_NEAR(double(from) / 48000.0, double(frame) / 25.0, 0.15) << "the sound is not where the picture is";
+    // Heard a little after it was played: the server's and the recording's latency,
+    // which a loaded machine stretches; a sound left behind by the stall is seconds off.
+    EXPECT_NEAR(double(from) / 48000.0, double(frame) / 25.0, 0.5) << "the sound is not where the picture is";
     playOrPause();
 }
 
