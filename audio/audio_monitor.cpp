@@ -179,6 +179,7 @@ void AudioMonitor::destroyStream() {
     soundio_outstream_destroy(m_stream);
     m_stream = nullptr;
     m_streamStarted = 0;
+    m_corked = 0;
 }
 
 void AudioMonitor::openStream() {
@@ -274,8 +275,7 @@ void AudioMonitor::openStream() {
         qDebug("Can't start device : %s", soundio_strerror(started));
     } else {
         m_streamStarted = 1;
-        const int paused = soundio_outstream_pause(m_stream, true);
-        if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+        cork();
     }
     soundio_outstream_clear_buffer(m_stream);
 }
@@ -517,10 +517,12 @@ void AudioMonitor::start() {
     }
     const int resumed = soundio_outstream_pause(m_stream, false);
     if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));
+    m_corked = 0;
 }
 
 void AudioMonitor::pause() {
     if (!m_stream || !m_streamStarted) return;
+    if (m_corked) return;
     if (m_outputData->answerInFull.load()) {
         // Corked now, the server would keep the tail it holds and play it first at the
         // next start: silence replaces it, then the stream is corked.
@@ -529,8 +531,13 @@ void AudioMonitor::pause() {
         m_corkTimer.start();
         return;
     }
+    cork();
+}
+
+void AudioMonitor::cork() {
     const int paused = soundio_outstream_pause(m_stream, true);
     if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+    else m_corked = 1;
 }
 
 void AudioMonitor::corkWhenSilent() {
@@ -542,8 +549,7 @@ void AudioMonitor::corkWhenSilent() {
     const double buffered = std::max(m_stream->software_latency, 0.02) * kFrequency;
     if (m_outputData->silenceWritten.load() < uint32_t(2.0 * buffered)) return;
     m_corkTimer.stop();
-    const int paused = soundio_outstream_pause(m_stream, true);
-    if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
+    cork();
 }
 
 void AudioMonitor::stopFeedTask() {

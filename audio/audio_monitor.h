@@ -133,6 +133,7 @@ private:
     void initConverter();
     void writePeaks(uint8_t* const* sourcePlanes, uint32_t frames);
     void corkWhenSilent();
+    void cork();
 
     QString m_errorText;
     uint8_t m_streamReady = 0;
@@ -143,6 +144,7 @@ private:
     SoundIoOutStream* m_stream = nullptr;
     uint8_t m_streamStarted = 0;
     QTimer m_corkTimer;  // a silenced PulseAudio stream is corked once its silence is out
+    uint8_t m_corked = 0;  // the stream is paused in the library (no write callbacks come)
     AudioOutputData* m_outputData = nullptr;
     PlanarRingBuffer* m_sourceRing = nullptr;
     std::atomic<uint64_t> m_meterMuteMask{0};

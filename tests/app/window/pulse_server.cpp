@@ -31,12 +31,16 @@ QProcessEnvironment program_environment() {
 }  // namespace
 
 PulseServer::PulseServer()
-    : m_previousServer(qgetenv("PULSE_SERVER")), m_previousConfig(qgetenv("PULSE_CLIENTCONFIG")) {
-    // Clients of this process find this server and never start one of their own.
+    : m_previousServer(qgetenv("PULSE_SERVER")),
+      m_previousConfig(qgetenv("PULSE_CLIENTCONFIG")),
+      m_previousRuntime(qgetenv("XDG_RUNTIME_DIR")) {
+    // Clients of this process find this server, never start one of their own, and keep
+    // their runtime files in the test's folder.
     QFile config(m_dir.filePath("client.conf"));
     if (config.open(QIODevice::WriteOnly)) config.write("autospawn = no\n");
     qputenv("PULSE_SERVER", serverAddress().toUtf8());
     qputenv("PULSE_CLIENTCONFIG", m_dir.filePath("client.conf").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
 }
 
 PulseServer::~PulseServer() {
@@ -45,10 +49,9 @@ PulseServer::~PulseServer() {
         m_server.terminate();
         if (!m_server.waitForFinished(3000)) kill();
     }
-    qputenv("PULSE_SERVER", m_previousServer);
-    qputenv("PULSE_CLIENTCONFIG", m_previousConfig);
-    if (m_previousServer.isEmpty()) qunsetenv("PULSE_SERVER");
-    if (m_previousConfig.isEmpty()) qunsetenv("PULSE_CLIENTCONFIG");
+    const std::pair<const char*, const QByteArray&> previous[] = {
+        {"PULSE_SERVER", m_previousServer}, {"PULSE_CLIENTCONFIG", m_previousConfig}, {"XDG_RUNTIME_DIR", m_previousRuntime}};
+    for (const auto& [name, value] : previous) value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
 }
 
 bool PulseServer::available() {

@@ -62,6 +62,7 @@ private:
     QProcess m_server;
     QByteArray m_previousServer;
     QByteArray m_previousConfig;
+    QByteArray m_previousRuntime;
     QString socketPath() const;
     QString serverAddress() const;
 };
