@@ -331,16 +331,16 @@ void MainWindow::startListenOutputDevice() {
     });
 }
 
+// The GUI thread waits for the listener when it stops it: the watch waits for the
+// server at most this long at a time.
+constexpr int kWatchAnswerMs = 500;
+
 // On a sound server the library refreshes its device list at every change the server
 // reports, and crashes when the last output has gone. While the server answers, a watch
 // of our own follows it instead, and the library handles its events only once the
 // server says an output is left; with none, the backend is given up as lost, and a play
 // asks the server again. Returns when the listener stops, or when the watch cannot go
 // on (the server went away: the library's own wait then tells the loss).
-// The GUI thread waits for the listener when it stops it: the watch waits for the
-// server at most this long at a time.
-constexpr int kWatchAnswerMs = 500;
-
 void MainWindow::watchSoundServer(SoundIo* context) {
     if (context->current_backend != SoundIoBackendPulseAudio) return;
     SoundServerWatch* watch = sound_server_watch_open(kWatchAnswerMs);
