@@ -190,7 +190,8 @@ TEST_F(SoundServerTest, EveryPausedStepPlaysItsFrame) {
         // One frame of sound; a loaded machine may lose some of it on the way.
         EXPECT_LE(runs[i].second - runs[i].first, kFrame);
         EXPECT_GT(runs[i].second - runs[i].first, kFrame / 2);
-        EXPECT_EQ(locate(reference, heard, runs[i].first), long(frames[i] * kFrame));
+        const long from = locate(reference, heard, runs[i].first) - long(frames[i] * kFrame);
+        EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "the first sound heard is " << from << " samples off";
     }
 }
 
