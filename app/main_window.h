@@ -285,6 +285,7 @@ private:
     void updateAudioPlayRange();
     // Audio (main_window_audio.cpp).
     void restartAudioAt(bool preview);
+    void restartAudioIfPlaying();  // at the picture's frame, when playing at a speed with sound
     void stopAudio();
     void startListenOutputDevice();
     void stopListenOutputDevice();

@@ -172,7 +172,9 @@ void MainWindow::act_notif_end_audio_seek() {
 
 // The sound server stalled and caught up: the device now plays what was due long ago.
 // The sound starts again where the picture is, as at a play.
-void MainWindow::act_notif_output_stalled() {
+void MainWindow::act_notif_output_stalled() { restartAudioIfPlaying(); }
+
+void MainWindow::restartAudioIfPlaying() {
     const int32_t speed = playSpeed();
     if (speed != 0 && transport_speed_has_audio(speed)) restartAudioAt(false);
 }
@@ -457,9 +459,7 @@ void MainWindow::soundServerAnswered(int answer) {
         qDebug().noquote() << "Sound output still lost :" << sound_server_answer_text(SoundServerAnswer(answer));
         return;
     }
-    if (!connectLostBackend()) return;
-    const int32_t speed = playSpeed();
-    if (speed != 0 && transport_speed_has_audio(speed)) restartAudioAt(false);
+    if (connectLostBackend()) restartAudioIfPlaying();
 }
 
 bool MainWindow::connectLostBackend() {

@@ -7,6 +7,13 @@
 
 #include <chrono>
 
+// A connection of our own; a watch is one subscribed to the server's changes.
+struct SoundServerWatch {
+    pa_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    bool changed = false;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -74,45 +81,41 @@ Clock::time_point after(int timeoutMs) { return Clock::now() + std::chrono::mill
 
 }  // namespace
 
-SoundServerAnswer probe_pulse_server(int timeoutMs) {
-    const Clock::time_point deadline = after(timeoutMs);
-    pa_mainloop* loop = pa_mainloop_new();
-    if (!loop) return SoundServerAnswer::NoServer;
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Norvu HAP Player probe");
-    SoundServerAnswer answer = SoundServerAnswer::NoServer;
-    if (context) {
-        if (connect(loop, context, deadline, &answer)) answer = ask_outputs(loop, context, deadline);
-        pa_context_disconnect(context);
-        pa_context_unref(context);
-    }
-    pa_mainloop_free(loop);
-    return answer;
-}
-
-struct SoundServerWatch {
-    pa_mainloop* loop = nullptr;
-    pa_context* context = nullptr;
-    bool changed = false;
-};
-
 namespace {
 
 void on_server_event(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata) {
     static_cast<SoundServerWatch*>(userdata)->changed = true;
 }
 
-}  // namespace
-
-SoundServerWatch* sound_server_watch_open(int timeoutMs) {
-    const Clock::time_point deadline = after(timeoutMs);
-    auto* watch = new SoundServerWatch;
-    watch->loop = pa_mainloop_new();
-    if (watch->loop) watch->context = pa_context_new(pa_mainloop_get_api(watch->loop), "Norvu HAP Player watch");
-    SoundServerAnswer answer;
-    if (!watch->context || !connect(watch->loop, watch->context, deadline, &answer)) {
-        sound_server_watch_close(watch);
+// A connected context, or null with why in `answer`.
+SoundServerWatch* open_connection(const char* name, Clock::time_point deadline, SoundServerAnswer* answer) {
+    *answer = SoundServerAnswer::NoServer;
+    auto* connection = new SoundServerWatch;
+    connection->loop = pa_mainloop_new();
+    if (connection->loop) connection->context = pa_context_new(pa_mainloop_get_api(connection->loop), name);
+    if (!connection->context || !connect(connection->loop, connection->context, deadline, answer)) {
+        sound_server_watch_close(connection);
         return nullptr;
     }
+    return connection;
+}
+
+}  // namespace
+
+SoundServerAnswer probe_pulse_server(int timeoutMs) {
+    const Clock::time_point deadline = after(timeoutMs);
+    SoundServerAnswer answer;
+    SoundServerWatch* connection = open_connection("Norvu HAP Player probe", deadline, &answer);
+    if (!connection) return answer;
+    answer = ask_outputs(connection->loop, connection->context, deadline);
+    sound_server_watch_close(connection);
+    return answer;
+}
+
+SoundServerWatch* sound_server_watch_open(int timeoutMs) {
+    SoundServerAnswer answer;
+    SoundServerWatch* watch = open_connection("Norvu HAP Player watch", after(timeoutMs), &answer);
+    if (!watch) return nullptr;
     pa_context_set_subscribe_callback(watch->context, &on_server_event, watch);
     pa_operation* operation = pa_context_subscribe(
         watch->context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);

@@ -68,6 +68,44 @@ size_t index_of_peak(const std::vector<float>& samples, size_t begin, size_t end
     return best;
 }
 
+size_t locate(const std::vector<float>& heard, size_t from, size_t to, const std::vector<float>& wanted, size_t at,
+              size_t length) {
+    if (at + length > wanted.size()) return kNotFound;
+    for (size_t o = from; o < to && o + length <= heard.size(); ++o) {
+        size_t k = 0;
+        while (k < length && std::fabs(heard[o + k] - wanted[at + k]) < 1e-5f) ++k;
+        if (k == length) return o;
+    }
+    return kNotFound;
+}
+
+std::vector<std::pair<size_t, size_t>> silent_runs(const std::vector<float>& samples, size_t minFrames) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    size_t i = 0;
+    while (i < samples.size()) {
+        if (samples[i] != 0.0f) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < samples.size() && samples[end] == 0.0f) ++end;
+        if (end - i >= minFrames) runs.emplace_back(i, end);
+        i = end;
+    }
+    return runs;
+}
+
+std::vector<std::pair<size_t, size_t>> sounding_runs(const std::vector<float>& samples, size_t minGapFrames) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    size_t start = 0;
+    for (const auto& [first, end] : silent_runs(samples, minGapFrames)) {
+        if (first > start) runs.emplace_back(start, first);
+        start = end;
+    }
+    if (start < samples.size()) runs.emplace_back(start, samples.size());
+    return runs;
+}
+
 std::vector<float> read_raw_s16_channel(const std::string& path, uint32_t channels, uint32_t channel) {
     const Bytes bytes = read_whole_file(path);
     const size_t frames = bytes.size() / (2u * channels);

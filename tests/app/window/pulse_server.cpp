@@ -160,30 +160,3 @@ void PulseServer::Recorder::read() {
     for (int i = 0; i < frames; ++i) std::memcpy(&m_left[at + size_t(i)], m_pending.constData() + i * kFrameBytes, 4);
     m_pending.remove(0, frames * kFrameBytes);
 }
-
-std::vector<std::pair<size_t, size_t>> silent_runs(const std::vector<float>& samples, size_t minFrames) {
-    std::vector<std::pair<size_t, size_t>> runs;
-    size_t i = 0;
-    while (i < samples.size()) {
-        if (samples[i] != 0.0f) {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < samples.size() && samples[end] == 0.0f) ++end;
-        if (end - i >= minFrames) runs.emplace_back(i, end);
-        i = end;
-    }
-    return runs;
-}
-
-std::vector<std::pair<size_t, size_t>> sounding_runs(const std::vector<float>& samples, size_t minGapFrames) {
-    std::vector<std::pair<size_t, size_t>> runs;
-    size_t start = 0;
-    for (const auto& [first, end] : silent_runs(samples, minGapFrames)) {
-        if (first > start) runs.emplace_back(start, first);
-        start = end;
-    }
-    if (start < samples.size()) runs.emplace_back(start, samples.size());
-    return runs;
-}

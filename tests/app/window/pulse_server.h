@@ -66,9 +66,3 @@ private:
     QString socketPath() const;
     QString serverAddress() const;
 };
-
-// Runs of exact digital silence in `samples` no shorter than `minFrames`, as
-// [first, end) sample ranges, in order.
-std::vector<std::pair<size_t, size_t>> silent_runs(const std::vector<float>& samples, size_t minFrames);
-// Runs of sound between silences of at least `minGapFrames`, as [first, end) ranges.
-std::vector<std::pair<size_t, size_t>> sounding_runs(const std::vector<float>& samples, size_t minGapFrames);

@@ -414,7 +414,8 @@ TEST_F(MainWindowAudioTest, ANewLayoutTakesTheMuteMaskAgain) {
 namespace {
 
 constexpr uint32_t kFrameSamples = 1920;  // one 25 fps frame at 48 kHz
-constexpr size_t kNotFound = size_t(-1);
+using testsupport::kNotFound;
+using testsupport::locate;
 
 // The left channel of what the device took from the output ring, block after block.
 // The silence the device plays when the ring runs dry (a loaded machine) is left out,
@@ -446,19 +447,6 @@ private:
     mutable std::mutex m_lock;
     std::vector<float> m_left;
 };
-
-// Where `length` samples of `wanted` from `at` stand whole in `heard`, first looked
-// for from offset `from` to `to`; kNotFound when nowhere.
-size_t locate(const std::vector<float>& heard, size_t from, size_t to, const std::vector<float>& wanted, size_t at,
-              size_t length) {
-    if (at + length > wanted.size()) return kNotFound;
-    for (size_t o = from; o < to && o + length <= heard.size(); ++o) {
-        size_t k = 0;
-        while (k < length && std::fabs(heard[o + k] - wanted[at + k]) < 1e-5f) ++k;
-        if (k == length) return o;
-    }
-    return kNotFound;
-}
 
 }  // namespace
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 #include <csignal>
 #include <cmath>
@@ -19,35 +18,22 @@
 #include "tests/app/window/pulse_server.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
+#include "tests/support/audio_signal_analysis.h"
 
 namespace {
 
 constexpr size_t kFrame = 1920;  // audio frames of one picture at 25 fps
 constexpr size_t kMs = 48;       // audio frames of one millisecond
 
-QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
+using testsupport::silent_runs;
+using testsupport::sounding_runs;
 
-// The left channel of the movie's sound as FFmpeg decodes it.
-std::vector<float> reference_left() {
-    QFile file(fixture("window_noise_long.s16"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = file.readAll();
-    const auto* samples = reinterpret_cast<const int16_t*>(bytes.constData());
-    std::vector<float> left(size_t(bytes.size()) / 4);
-    for (size_t i = 0; i < left.size(); ++i) left[i] = float(samples[2 * i]) / 32768.0f;
-    return left;
-}
+QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
 // Where in the movie's sound the 32 recorded samples from `at` come from, or -1.
 long locate(const std::vector<float>& reference, const std::vector<float>& recorded, size_t at) {
-    constexpr size_t kSpan = 32;
-    if (at + kSpan > recorded.size()) return -1;
-    for (size_t i = 0; i + kSpan <= reference.size(); ++i) {
-        size_t k = 0;
-        while (k < kSpan && std::fabs(reference[i + k] - recorded[at + k]) < 1e-5f) ++k;
-        if (k == kSpan) return long(i);
-    }
-    return -1;
+    const size_t found = testsupport::locate(reference, 0, reference.size(), recorded, at, 32);
+    return found == testsupport::kNotFound ? -1 : long(found);
 }
 
 std::string describe(const std::vector<std::pair<size_t, size_t>>& runs) {
@@ -64,7 +50,7 @@ protected:
         ASSERT_TRUE(PulseServer::available()) << "pulseaudio and pulseaudio-utils are not installed";
         // The library's own choice of backend, as the player makes it.
         m_previousFactory = MainWindow::setSoundIoFactory(nullptr);
-        reference = reference_left();
+        reference = testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
         ASSERT_EQ(reference.size(), 20u * 48000u);
     }
 
