@@ -123,6 +123,11 @@ void MainWindow::buildAudio() {
         m_monitor = new AudioMonitor(m_soundio, this);
         connect(m_monitor, &AudioMonitor::act_notif_end_audio_seek, this, &MainWindow::act_notif_end_audio_seek);
         connect(m_monitor, &AudioMonitor::act_notif_output_stalled, this, &MainWindow::act_notif_output_stalled);
+        // From the sound server's thread; queued, as the library's notices are.
+        connect(m_monitor, &AudioMonitor::act_notif_output_changed, this, &MainWindow::act_event_audio_out_changed,
+                Qt::QueuedConnection);
+        connect(m_monitor, &AudioMonitor::act_notif_output_lost, this, &MainWindow::act_event_audio_backend_lost,
+                Qt::QueuedConnection);
         m_monitor->openStream();
     } catch (const std::bad_alloc& e) {
         qDebug("Fail to init audio OOM %s", e.what());

@@ -289,7 +289,7 @@ private:
     void stopAudio();
     void startListenOutputDevice();
     void stopListenOutputDevice();
-    void watchSoundServer(SoundIo* context);
+    OutputDeviceKey currentOutputDevice() const;
     static void onSoundIoDevicesChange(SoundIo* context);
     static void onSoundIoBackendDisconnect(SoundIo* context, int error);
     bool reconnectAudioBackend();

@@ -326,42 +326,10 @@ void MainWindow::startListenOutputDevice() {
     m_listenerRunning = true;
     SoundIo* context = m_soundio;
     m_deviceListener = std::thread([this, context] {
-        watchSoundServer(context);
         // The callback runs inside the wait, on this thread.
         while (!m_listenerStop.load()) soundio_wait_events(context);
         m_listenerDone.store(true);
     });
-}
-
-// The GUI thread waits for the listener when it stops it: the watch waits for the
-// server at most this long at a time.
-constexpr int kWatchAnswerMs = 500;
-
-// On a sound server the library refreshes its device list at every change the server
-// reports, and crashes when the last output has gone. While the server answers, a watch
-// of our own follows it instead, and the library handles its events only once the
-// server says an output is left; with none, the backend is given up as lost, and a play
-// asks the server again. Returns when the listener stops, or when the watch cannot go
-// on (the server went away: the library's own wait then tells the loss).
-void MainWindow::watchSoundServer(SoundIo* context) {
-    if (context->current_backend != SoundIoBackendPulseAudio) return;
-    SoundServerWatch* watch = sound_server_watch_open(kWatchAnswerMs);
-    // What the server reported before the watch began is handled first.
-    SoundServerEvent event = SoundServerEvent::Changed;
-    while (watch && !m_listenerStop.load()) {
-        if (event == SoundServerEvent::None) event = sound_server_watch_wait(watch, 20);
-        if (event == SoundServerEvent::None) continue;
-        if (event == SoundServerEvent::Lost) break;
-        event = SoundServerEvent::None;
-        if (sound_server_watch_ask(watch, kWatchAnswerMs) == SoundServerAnswer::NoSink) {
-            if (auto* notifier = static_cast<SoundIoNotifier*>(context->userdata))
-                notifier->notifyBackendLost(SoundIoErrorNoSuchDevice);
-            while (!m_listenerStop.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            break;
-        }
-        soundio_flush_events(context);
-    }
-    sound_server_watch_close(watch);
 }
 
 void MainWindow::stopListenOutputDevice() {
@@ -381,9 +349,20 @@ void MainWindow::stopListenOutputDevice() {
     m_listenerRunning = false;
 }
 
+// The default output as the backend tells it: the library's device list, or the sound
+// server's default sink.
+MainWindow::OutputDeviceKey MainWindow::currentOutputDevice() const {
+    if (!m_monitor || !m_monitor->onSoundServer()) return g_device_reader(m_soundio);
+    OutputDeviceKey key;
+    key.id = m_monitor->soundServerDefaultSink().toUtf8();
+    key.index = key.id.isEmpty() ? -1 : 0;
+    return key;
+}
+
 void MainWindow::act_event_audio_out_changed() {
+    const bool onServer = m_monitor && m_monitor->onSoundServer();
     // A notice that was on its way when the backend was lost: nothing to read.
-    if (!m_soundio || m_soundio->current_backend == SoundIoBackendNone) return;
+    if (!m_soundio || (!onServer && m_soundio->current_backend == SoundIoBackendNone)) return;
     // From here until the listener restarts, this thread alone handles the library's
     // events and device list.
     const bool listening = m_listenerRunning;
@@ -396,8 +375,8 @@ void MainWindow::act_event_audio_out_changed() {
         }
     } restart{this, listening};
 
-    soundio_flush_events(m_soundio);
-    const OutputDeviceKey now = g_device_reader(m_soundio);
+    if (!onServer) soundio_flush_events(m_soundio);
+    const OutputDeviceKey now = currentOutputDevice();
     if (m_outputDeviceIndex == -1) {
         m_outputDeviceIndex = now.index;
         m_outputDeviceId = now.id;
@@ -413,6 +392,11 @@ void MainWindow::act_event_audio_out_changed() {
     m_monitor->reopenDefaultDevice();
     m_outputDeviceIndex = now.index;
     m_outputDeviceId = now.id;
+    if (m_monitor->backendLost()) {
+        // The server's new output went before its stream opened: a play asks again.
+        displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(SoundIoErrorNoSuchDevice)));
+        return;
+    }
     if (!m_monitor->errorText().isEmpty()) {
         displayErrorInfo("Sound output changed", "Error setting new output");
         return;
@@ -427,7 +411,9 @@ void MainWindow::act_event_audio_out_changed() {
 // The sound server went away: the picture goes on without sound, the person is told,
 // and the next play or step connects to the server again (reconnectAudioBackend).
 void MainWindow::act_event_audio_backend_lost(int error) {
-    if (!m_soundio || m_soundio->current_backend == SoundIoBackendNone) return;
+    const bool connected = m_monitor ? m_monitor->backendConnected()
+                                     : m_soundio && m_soundio->current_backend != SoundIoBackendNone;
+    if (!m_soundio || !connected) return;
     // The listener waits on the dead backend's events: it ends before the disconnect.
     stopListenOutputDevice();
     stopAudio();
@@ -467,7 +453,7 @@ bool MainWindow::connectLostBackend() {
         qDebug().noquote() << "Sound output still lost :" << m_monitor->errorText();
         return false;
     }
-    const OutputDeviceKey now = g_device_reader(m_soundio);
+    const OutputDeviceKey now = currentOutputDevice();
     m_outputDeviceIndex = now.index;
     m_outputDeviceId = now.id;
     startListenOutputDevice();

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
 
@@ -97,28 +98,73 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
 
     // A context the caller connected already (to a chosen backend) is kept as it is.
     if (context->current_backend == SoundIoBackendNone) {
+        if (soundio_have_backend(SoundIoBackendJack) && soundio_connect_backend(context, SoundIoBackendJack) == 0) {
+            soundio_flush_events(context);
+            openDefaultDevice(true);
+            return;
+        }
         const SoundServerAnswer server = probe_pulse_server(kServerProbeMs);
-        if (server == SoundServerAnswer::NoSink || server == SoundServerAnswer::NoAnswer) {
-            // The library would crash on a server without output, or wait for one that
-            // does not answer: go on silent, as after a lost server.
-            qDebug("Sound server not ready : %s", sound_server_answer_text(server));
-            m_lostBackend = SoundIoBackendPulseAudio;
+        if (server != SoundServerAnswer::NoServer) {
+            // A server that has no output yet, or does not answer in time, is waited
+            // for silently, as after a lost server: a play asks it again.
+            if (server != SoundServerAnswer::Ready || !connectSoundServer(kServerAnswerMs)) {
+                qDebug("Sound server not ready : %s", sound_server_answer_text(server));
+                m_lostBackend = SoundIoBackendPulseAudio;
+            }
             return;
         }
-        const int error = soundio_connect(context);
-        if (error != 0) {
-            m_errorText = QStringLiteral("Failed to connect to an audio backend (%1)")
-                              .arg(QString::fromUtf8(soundio_strerror(error)));
-            return;
-        }
+        connectLibraryBackend();
+        if (!m_errorText.isEmpty()) return;
     }
     soundio_flush_events(context);
     openDefaultDevice(true);
 }
 
+// Without a sound server: plain ALSA, or the dummy device that openDefaultDevice falls
+// back on. The library's own PulseAudio backend is never chosen (see pulse_output.h).
+void AudioMonitor::connectLibraryBackend() {
+    if (!soundio_have_backend(SoundIoBackendAlsa)) return;
+    const int error = soundio_connect_backend(m_context, SoundIoBackendAlsa);
+    if (error != 0) qDebug("Can't connect to ALSA : %s", soundio_strerror(error));
+}
+
+bool AudioMonitor::connectSoundServer(int timeoutMs) {
+    m_pulse = pulse_output_create(m_outputData, &AudioMonitor::onSoundServerNotice, this);
+    if (!m_pulse) {
+        qDebug("Can't create the sound server output (OOM)");
+        return false;
+    }
+    std::string why;
+    if (!pulse_output_connect(m_pulse, timeoutMs, &why)) {
+        qDebug("Can't connect to the sound server : %s", why.c_str());
+        pulse_output_free(m_pulse);
+        m_pulse = nullptr;
+        return false;
+    }
+    return true;
+}
+
+// The sound server's thread: relayed, queued, to whoever listens on the GUI thread.
+void AudioMonitor::onSoundServerNotice(void* monitor, PulseOutputNotice notice) {
+    auto* self = static_cast<AudioMonitor*>(monitor);
+    switch (notice) {
+        case PulseOutputNotice::SinkChanged:
+            emit self->act_notif_output_changed();
+            break;
+        case PulseOutputNotice::NoSink:
+            emit self->act_notif_output_lost(SoundIoErrorNoSuchDevice);
+            break;
+        case PulseOutputNotice::ServerGone:
+            emit self->act_notif_output_lost(SoundIoErrorBackendDisconnected);
+            break;
+    }
+}
+
 AudioMonitor::~AudioMonitor() {
     stopFeedTask();
     destroyStream();
+    pulse_output_free(m_pulse);
+    m_pulse = nullptr;
     if (m_device) soundio_device_unref(m_device);
     m_device = nullptr;
     if (m_outputData) {
@@ -139,7 +185,8 @@ AudioMonitor::~AudioMonitor() {
 }
 
 void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
-    if (!m_context) return;
+    // A sound server's output is its default sink, asked when the stream opens.
+    if (!m_context || m_pulse) return;
     int index = soundio_default_output_device_index(m_context);
     if (index < 0 && mayUseDummy && m_context->current_backend != SoundIoBackendDummy) {
         // No output device on this backend: play into the dummy device rather than nowhere.
@@ -174,6 +221,7 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 
 void AudioMonitor::destroyStream() {
     m_corkTimer.stop();
+    if (m_pulse) pulse_output_close_stream(m_pulse);
     if (!m_stream) return;
     // Joins the device thread: no write callback runs after this.
     soundio_outstream_destroy(m_stream);
@@ -188,6 +236,10 @@ void AudioMonitor::openStream() {
     m_streamReady = 0;
     // Waiting for a sound server is no error: a play connects it again.
     if (backendLost()) return;
+    if (m_pulse) {
+        m_streamReady = openSoundServerStream() ? 1 : 0;
+        return;
+    }
     m_streamReady = 1;
     const auto fail = [this](const QString& text) {
         m_errorText = text;
@@ -240,34 +292,7 @@ void AudioMonitor::openStream() {
 
     // The channel count is the opened stream's: a device's current layout may report
     // none (the dummy device does).
-    const int channels = m_stream->layout.channel_count;
-    const int layout = layout_of_device_channels(channels);
-    if (layout < 0) return fail(QStringLiteral("Unsupported Output Channel Count : %1").arg(channels));
-    m_outputChannels = uint32_t(channels);
-    m_outputLayout = uint32_t(layout);
-
-    try {
-        planar_ring_buffer_destroy(m_outputData->ring);
-        planar_ring_buffer_create(m_context, m_outputData->ring, m_outputChannels, kFrequency, kOutputRingFrames,
-                                  sizeof(float));
-    } catch (const std::bad_alloc&) {
-        qDebug("Memory error out buffer");
-        return fail(QStringLiteral("Can't allocate out ring buffer"));
-    } catch (const std::runtime_error& error) {
-        qDebug("Buffer out Runtime error : %s", error.what());
-        return fail(QStringLiteral("Failed to created out buffer : %1").arg(QString::fromUtf8(error.what())));
-    } catch (...) {
-        qDebug("Unknown error out buf");
-        return fail(QStringLiteral("Unknown error out buffer creation"));
-    }
-
-    // A new device may have another layout: the converter must write its planes, not
-    // the old device's.
-    try {
-        initConverter();
-    } catch (const std::exception& error) {
-        return fail(QString::fromUtf8(error.what()));
-    }
+    if (!bindOpenStream(m_stream->layout.channel_count, kOutputRingFrames)) return fail(m_errorText);
 
     // Started once for the stream's whole life, then only paused and unpaused.
     const int started = soundio_outstream_start(m_stream);
@@ -278,6 +303,67 @@ void AudioMonitor::openStream() {
         cork();
     }
     soundio_outstream_clear_buffer(m_stream);
+}
+
+bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames) {
+    const int layout = layout_of_device_channels(channels);
+    if (layout < 0) {
+        m_errorText = QStringLiteral("Unsupported Output Channel Count : %1").arg(channels);
+        return false;
+    }
+    m_outputChannels = uint32_t(channels);
+    m_outputLayout = uint32_t(layout);
+
+    try {
+        planar_ring_buffer_destroy(m_outputData->ring);
+        planar_ring_buffer_create(m_context, m_outputData->ring, m_outputChannels, kFrequency, ringFrames,
+                                  sizeof(float));
+    } catch (const std::bad_alloc&) {
+        qDebug("Memory error out buffer");
+        m_errorText = QStringLiteral("Can't allocate out ring buffer");
+        return false;
+    } catch (const std::runtime_error& error) {
+        qDebug("Buffer out Runtime error : %s", error.what());
+        m_errorText = QStringLiteral("Failed to created out buffer : %1").arg(QString::fromUtf8(error.what()));
+        return false;
+    } catch (...) {
+        qDebug("Unknown error out buf");
+        m_errorText = QStringLiteral("Unknown error out buffer creation");
+        return false;
+    }
+
+    // A new device may have another layout: the converter must write its planes, not
+    // the old device's.
+    try {
+        initConverter();
+    } catch (const std::exception& error) {
+        m_errorText = QString::fromUtf8(error.what());
+        return false;
+    }
+    return true;
+}
+
+bool AudioMonitor::openSoundServerStream() {
+    destroyStream();
+    std::string why;
+    if (!pulse_output_open_stream(m_pulse, kServerAnswerMs, &why)) {
+        // The server went on without us (its sink went during the open, or it did not
+        // answer in time): lost, and a play connects again.
+        qDebug("Can't open the sound server's stream : %s", why.c_str());
+        m_lostBackend = SoundIoBackendPulseAudio;
+        disconnectBackend();
+        return false;
+    }
+    m_outputData->answerInFull.store(1);
+    m_outputData->silenced.store(1);
+    // The ring holds at least what the server asks at once, so every request of a
+    // play is answered with sound.
+    if (!bindOpenStream(int(pulse_output_channels(m_pulse)),
+                        std::max(kOutputRingFrames, pulse_output_request_frames(m_pulse)))) {
+        destroyStream();
+        return false;
+    }
+    return true;
 }
 
 void AudioMonitor::initConverter() {
@@ -334,6 +420,8 @@ void AudioMonitor::restartMixing() {
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
     m_outputData->stalled.store(0);
     m_outputData->lastCallUs.store(0);
+    m_outputData->countLate.store(m_previewFlag.load() ? 0 : 1);
+    m_outputData->lateFrames.store(0);
 
     if (!m_previewFlag.load()) {
         uint32_t writable = 0;
@@ -445,6 +533,14 @@ bool AudioMonitor::mixStep() {
     uint8_t* sourcePlanes[kMaxPlanes] = {};
     planar_ring_buffer_get_read(m_sourceRing, &readable, sourcePlanes);
     if (readable == 0) return false;
+    if (!m_previewFlag.load() && m_outputData->lateFrames.load() > 0) {
+        // The device played silence for want of sound: as much of what follows is late
+        // and never heard, so the sound stays where the device's clock is.
+        const uint32_t late = uint32_t(std::min<uint64_t>(m_outputData->lateFrames.load(), readable));
+        planar_ring_buffer_advance_read(m_sourceRing, late);
+        m_outputData->lateFrames.fetch_sub(late);
+        return true;
+    }
 
     uint32_t frames = std::min({writable, readable, kFrequency});
     if (m_previewFlag.load()) {
@@ -501,6 +597,12 @@ void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, in
 }
 
 void AudioMonitor::start() {
+    if (m_pulse) {
+        if (!m_streamReady) return;
+        m_outputData->silenced.store(0);
+        pulse_output_play(m_pulse);
+        return;
+    }
     if (!m_stream || !m_streamReady) return;
     if (!m_streamStarted) {
         const int started = soundio_outstream_start(m_stream);
@@ -521,6 +623,11 @@ void AudioMonitor::start() {
 }
 
 void AudioMonitor::pause() {
+    if (m_pulse) {
+        m_outputData->silenced.store(1);
+        pulse_output_pause(m_pulse);
+        return;
+    }
     if (!m_stream || !m_streamStarted) return;
     if (m_corked) return;
     if (m_outputData->answerInFull.load()) {
@@ -582,6 +689,11 @@ void AudioMonitor::reopenDefaultDevice() {
     // for the new device.
     stopFeedTask();
     pause();
+    if (m_pulse) {
+        // The stream opens anew on the server's default sink, whatever it is now.
+        openStream();
+        return;
+    }
     // A disconnected context (its backend lost) has no events to flush: it then
     // finds no device and opens no stream.
     if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_flush_events(m_context);
@@ -593,9 +705,21 @@ void AudioMonitor::reopenDefaultDevice() {
 }
 
 void AudioMonitor::dropLostBackend() {
-    if (!m_context || backendLost() || m_context->current_backend == SoundIoBackendNone) return;
-    m_lostBackend = int(m_context->current_backend);
+    if (backendLost() || !backendConnected()) return;
+    m_lostBackend = m_pulse ? int(SoundIoBackendPulseAudio) : int(m_context->current_backend);
     disconnectBackend();
+}
+
+bool AudioMonitor::backendConnected() const {
+    return m_pulse != nullptr || (m_context && m_context->current_backend != SoundIoBackendNone);
+}
+
+const PulseSinkInfo* AudioMonitor::soundServerSink() const {
+    return m_pulse && m_streamReady ? &pulse_output_sink(m_pulse) : nullptr;
+}
+
+QString AudioMonitor::soundServerDefaultSink() const {
+    return m_pulse ? QString::fromStdString(pulse_output_default_sink(m_pulse)) : QString();
 }
 
 void AudioMonitor::disconnectBackend() {
@@ -604,12 +728,24 @@ void AudioMonitor::disconnectBackend() {
     m_streamReady = 0;
     if (m_device) soundio_device_unref(m_device);
     m_device = nullptr;
-    soundio_disconnect(m_context);
+    pulse_output_free(m_pulse);
+    m_pulse = nullptr;
+    if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_disconnect(m_context);
 }
 
 bool AudioMonitor::reconnectLostBackend() {
     if (!backendLost()) return m_streamReady != 0;
     m_errorText.clear();
+    if (lostBackendIsSoundServer()) {
+        m_lostBackend = 0;
+        if (connectSoundServer(kServerAnswerMs)) openStream();
+        if (!m_streamReady) {
+            disconnectBackend();
+            m_lostBackend = SoundIoBackendPulseAudio;
+            return false;
+        }
+        return true;
+    }
     const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
     if (error != 0) {
         m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
@@ -634,6 +770,10 @@ bool AudioMonitor::reconnectLostBackend() {
 bool AudioMonitor::lostBackendIsSoundServer() const { return m_lostBackend == SoundIoBackendPulseAudio; }
 
 QString AudioMonitor::deviceName() const {
+    if (const PulseSinkInfo* sink = soundServerSink()) {
+        const std::string& name = sink->description.empty() ? sink->name : sink->description;
+        return name.empty() ? QStringLiteral("Unnamed") : QString::fromStdString(name);
+    }
     if (!m_device) return QStringLiteral("Undefined");
     if (!m_device->name || !m_device->name[0]) return QStringLiteral("Unnamed");
     return QString::fromUtf8(m_device->name);

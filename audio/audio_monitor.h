@@ -13,11 +13,17 @@
 // library). The output ring is cleared only while the device callback is held off,
 // and the mixing job is always stopped before a ring or the converter changes.
 //
-// On PulseAudio the stream asks again only once given what it asked, and keeps what
-// it was given when corked: so every request is answered in full (silence where the
-// ring runs short), and a pause first silences the stream, replacing what the server
-// still holds, and corks it only once that silence has been written; the next start
-// then never plays a stale tail of another position before its own sound.
+// The backend: JACK or ALSA through the audio I/O library when one answers, a sound
+// server (PulseAudio, PipeWire's) through a PulseOutput of our own (pulse_output.h),
+// and the library's dummy device when nothing else plays. On a sound server every
+// request is answered in full (silence where the ring runs short, and the sound after
+// such a silence skipped as much, so it stays in time), the ring holds at least what
+// the server asks at once, and a pause drops what the server still holds, so the next
+// start never plays a stale tail of another position before its own sound.
+//
+// The library's own PulseAudio stream (a context the caller connected to it) keeps
+// what it was given when corked: a pause first silences it and corks it only once that
+// silence has been written.
 #include <QMutex>
 #include <QTimer>
 #include <QObject>
@@ -33,6 +39,9 @@
 struct SoundIo;
 struct SoundIoDevice;
 struct SoundIoOutStream;
+struct PulseOutput;
+struct PulseSinkInfo;
+enum class PulseOutputNotice;
 class AudioOutputTap;
 
 class AudioMonitor : public QObject {
@@ -45,13 +54,15 @@ public:
     static constexpr uint32_t kLatencyFillFrames = 960;
     // How long a sound server may take to say whether it can play.
     static constexpr int kServerProbeMs = 2000;
+    // How long the GUI thread waits for a sound server to connect, or to open a stream.
+    static constexpr int kServerAnswerMs = 500;
     static constexpr uint32_t kSilenceSamples = 48000;
 
-    // Connects `context` to an audio backend unless it is connected already (the
-    // library's automatic order; the dummy backend when no output device exists)
-    // and opens the default output device. Failures leave errorText() set. A sound
-    // server that has no output yet, or does not answer, is not connected: it counts
-    // as lost (without an error), to be tried again at a play.
+    // Connects to an audio backend unless `context` is connected already (JACK, then a
+    // sound server, then ALSA; the dummy backend when no output device exists) and
+    // opens the default output device. Failures leave errorText() set. A sound server
+    // that has no output yet, or does not answer, is not connected: it counts as lost
+    // (without an error), to be tried again at a play.
     explicit AudioMonitor(SoundIo* context, QObject* parent = nullptr);
     ~AudioMonitor() override;
 
@@ -86,11 +97,18 @@ public:
     // The lost backend is a sound server, to be asked (probe_pulse_server) before
     // reconnectLostBackend, which would wait for it without end or crash on it.
     bool lostBackendIsSoundServer() const;
+    // Connected to a backend (the library's, or a sound server of our own).
+    bool backendConnected() const;
+    bool onSoundServer() const { return m_pulse != nullptr; }
+    // On a sound server of our own: the sink the stream plays on (null otherwise), and
+    // the server's default sink as last told (a change of it is a new output device).
+    const PulseSinkInfo* soundServerSink() const;
+    QString soundServerDefaultSink() const;
 
     const QString& errorText() const { return m_errorText; }
     void clearErrorText() { m_errorText.clear(); }
     uint8_t streamReady() const { return m_streamReady; }
-    bool hasOutputDevice() const { return m_device != nullptr; }
+    bool hasOutputDevice() const { return m_device != nullptr || m_pulse != nullptr; }
     // The library's record of the current output device (null when none), for reports
     // of its layout, rate and format. Valid until the device is reopened. GUI thread.
     const SoundIoDevice* outputDevice() const { return m_device; }
@@ -120,6 +138,11 @@ signals:
     // The device went on without sound for a while (its server stalled and caught up):
     // what it plays now is late. Sent from the mixing job while it plays (not a preview).
     void act_notif_output_stalled();
+    // On a sound server of our own (sent from its thread): its default sink changed, or
+    // the output was lost (the server went away, or has no sink left), with the audio
+    // I/O library's error code that says which.
+    void act_notif_output_changed();
+    void act_notif_output_lost(int error);
 
 private:
     // mayUseDummy: with no output device, switch the context to the dummy backend
@@ -134,6 +157,14 @@ private:
     void writePeaks(uint8_t* const* sourcePlanes, uint32_t frames);
     void corkWhenSilent();
     void cork();
+    // Connects a sound server of our own: false (and no server kept) when it cannot play.
+    bool connectSoundServer(int timeoutMs);
+    void connectLibraryBackend();
+    bool openSoundServerStream();
+    // What every stream shares once open with `channels`: its layout, the output ring
+    // (at least `ringFrames`) and the converter. False with the error text set.
+    bool bindOpenStream(int channels, uint32_t ringFrames);
+    static void onSoundServerNotice(void* monitor, PulseOutputNotice notice);
 
     QString m_errorText;
     uint8_t m_streamReady = 0;
@@ -142,6 +173,7 @@ private:
     std::atomic<uint8_t> m_peaksEnabled{1};
     SoundIo* m_context = nullptr;
     SoundIoOutStream* m_stream = nullptr;
+    PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
     uint8_t m_streamStarted = 0;
     QTimer m_corkTimer;  // a silenced PulseAudio stream is corked once its silence is out
     uint8_t m_corked = 0;  // the stream is paused in the library (no write callbacks come)

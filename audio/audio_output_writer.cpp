@@ -83,7 +83,9 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     uint32_t consumed = 0;
     bool wrote = false;
     PlanarRingBuffer* ring = data->ring;
-    if (!data->consumerHeld.load() && !silenced && ring && ring->planeCount <= kAudioOutputMaxPlanes) {
+    const bool reading = !data->consumerHeld.load() && !silenced && ring && ring->planeCount <= kAudioOutputMaxPlanes;
+    const bool counting = inFull && reading && data->countLate.load() != 0;
+    if (reading) {
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         planar_ring_buffer_get_read(ring, &readable, planes);
@@ -100,6 +102,7 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     if (inFull) {
         const uint32_t silence = write_frames(writer, nullptr, 0, maxFrames - std::min(consumed, maxFrames), tap);
         if (silenced) data->silenceWritten.fetch_add(silence);
+        if (counting) data->lateFrames.fetch_add(silence);
     } else if (!wrote && minFrames > 0) {
         write_frames(writer, nullptr, 0, std::min(minFrames, maxFrames), tap);
     }

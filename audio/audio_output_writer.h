@@ -18,6 +18,12 @@
 // stream still runs). Such a device calls every few milliseconds: a quarter second
 // without a call means its server stalled, and what it asks next is long overdue, so
 // `stalled` is raised for the sound to start again where the picture is.
+//
+// While `countLate` is set (a play, not a step's preview), the silence such a device
+// gets because the ring ran dry (the machine was too busy to mix in time) is counted
+// in `lateFrames`: the sound that comes after it is that much late, and the producer
+// skips as much of it, so the sound keeps to the device's clock, and so to the
+// picture, instead of falling behind by every underrun.
 #include <atomic>
 #include <cstdint>
 
@@ -38,6 +44,10 @@ struct AudioOutputData {
     std::atomic<uint32_t> silenceWritten{0};
     // Steady-clock time of the last call, in microseconds; 0 after a restart.
     std::atomic<int64_t> lastCallUs{0};
+    std::atomic<uint8_t> countLate{0};
+    // Frames of silence written for want of sound while counting, not yet skipped by
+    // the producer.
+    std::atomic<uint64_t> lateFrames{0};
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;

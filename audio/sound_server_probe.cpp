@@ -3,25 +3,22 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
-#include <pulse/subscribe.h>
 
 #include <chrono>
 
-// A connection of our own; a watch is one subscribed to the server's changes.
-struct SoundServerWatch {
+namespace {
+
+// A connection of our own.
+struct Connection {
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
-    bool changed = false;
 };
-
-namespace {
 
 using Clock = std::chrono::steady_clock;
 
 struct ServerInfo {
     bool answered = false;
     bool hasSink = false;
-    bool hasSource = false;
 };
 
 void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
@@ -29,7 +26,6 @@ void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
     result->answered = true;
     if (!info) return;
     result->hasSink = info->default_sink_name && info->default_sink_name[0];
-    result->hasSource = info->default_source_name && info->default_source_name[0];
 }
 
 // Runs the loop until `done` says so; false when the deadline passed first.
@@ -74,83 +70,32 @@ SoundServerAnswer ask_outputs(pa_mainloop* loop, pa_context* context, Clock::tim
     pa_operation_unref(operation);
     if (!answered) return SoundServerAnswer::NoAnswer;
     if (!info.answered) return SoundServerAnswer::NoServer;
-    return info.hasSink && info.hasSource ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
+    return info.hasSink ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
 }
 
 Clock::time_point after(int timeoutMs) { return Clock::now() + std::chrono::milliseconds(timeoutMs); }
 
-}  // namespace
-
-namespace {
-
-void on_server_event(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata) {
-    static_cast<SoundServerWatch*>(userdata)->changed = true;
-}
-
-// A connected context, or null with why in `answer`.
-SoundServerWatch* open_connection(const char* name, Clock::time_point deadline, SoundServerAnswer* answer) {
-    *answer = SoundServerAnswer::NoServer;
-    auto* connection = new SoundServerWatch;
-    connection->loop = pa_mainloop_new();
-    if (connection->loop) connection->context = pa_context_new(pa_mainloop_get_api(connection->loop), name);
-    if (!connection->context || !connect(connection->loop, connection->context, deadline, answer)) {
-        sound_server_watch_close(connection);
-        return nullptr;
+void close_connection(Connection* connection) {
+    if (connection->context) {
+        pa_context_disconnect(connection->context);
+        pa_context_unref(connection->context);
     }
-    return connection;
+    if (connection->loop) pa_mainloop_free(connection->loop);
 }
 
 }  // namespace
 
 SoundServerAnswer probe_pulse_server(int timeoutMs) {
     const Clock::time_point deadline = after(timeoutMs);
-    SoundServerAnswer answer;
-    SoundServerWatch* connection = open_connection("Norvu HAP Player probe", deadline, &answer);
-    if (!connection) return answer;
-    answer = ask_outputs(connection->loop, connection->context, deadline);
-    sound_server_watch_close(connection);
+    Connection connection;
+    connection.loop = pa_mainloop_new();
+    if (connection.loop)
+        connection.context = pa_context_new(pa_mainloop_get_api(connection.loop), "Norvu HAP Player probe");
+    SoundServerAnswer answer = SoundServerAnswer::NoServer;
+    if (connection.context && connect(connection.loop, connection.context, deadline, &answer))
+        answer = ask_outputs(connection.loop, connection.context, deadline);
+    close_connection(&connection);
     return answer;
-}
-
-SoundServerWatch* sound_server_watch_open(int timeoutMs) {
-    SoundServerAnswer answer;
-    SoundServerWatch* watch = open_connection("Norvu HAP Player watch", after(timeoutMs), &answer);
-    if (!watch) return nullptr;
-    pa_context_set_subscribe_callback(watch->context, &on_server_event, watch);
-    pa_operation* operation = pa_context_subscribe(
-        watch->context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
-    if (!operation) {
-        sound_server_watch_close(watch);
-        return nullptr;
-    }
-    pa_operation_unref(operation);
-    return watch;
-}
-
-void sound_server_watch_close(SoundServerWatch* watch) {
-    if (!watch) return;
-    if (watch->context) {
-        pa_context_disconnect(watch->context);
-        pa_context_unref(watch->context);
-    }
-    if (watch->loop) pa_mainloop_free(watch->loop);
-    delete watch;
-}
-
-SoundServerEvent sound_server_watch_wait(SoundServerWatch* watch, int timeoutMs) {
-    bool lost = false;
-    run_until(watch->loop, after(timeoutMs), [&] {
-        lost = !PA_CONTEXT_IS_GOOD(pa_context_get_state(watch->context));
-        return lost || watch->changed;
-    });
-    if (lost) return SoundServerEvent::Lost;
-    if (!watch->changed) return SoundServerEvent::None;
-    watch->changed = false;
-    return SoundServerEvent::Changed;
-}
-
-SoundServerAnswer sound_server_watch_ask(SoundServerWatch* watch, int timeoutMs) {
-    return ask_outputs(watch->loop, watch->context, after(timeoutMs));
 }
 
 const char* sound_server_answer_text(SoundServerAnswer answer) {

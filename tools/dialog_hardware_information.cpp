@@ -6,6 +6,7 @@
 #include <soundio/soundio.h>
 
 #include "audio/audio_monitor.h"
+#include "audio/pulse_output.h"
 #include "tools/report_save.h"
 #include "ui/dialog_ask.h"
 #include "ui/view_btn_text.h"
@@ -30,6 +31,14 @@ AudioOutputDescription describeAudioOutput(const AudioMonitor* monitor) {
     AudioOutputDescription audio;
     if (!monitor) return audio;
     audio.hasMonitor = true;
+    if (const PulseSinkInfo* sink = monitor->soundServerSink()) {
+        audio.hasDevice = true;
+        audio.name = monitor->deviceName();
+        for (const std::string& channel : sink->channelNames) audio.channelNames.append(QString::fromStdString(channel));
+        audio.sampleRate = int(sink->rate);
+        audio.formatText = QString::fromStdString(sink->format);
+        return audio;
+    }
     const SoundIoDevice* device = monitor->outputDevice();
     if (!device) return audio;
     audio.hasDevice = true;

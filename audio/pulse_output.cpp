@@ -1,0 +1,456 @@
+#include "audio/pulse_output.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/subscribe.h>
+#include <pulse/thread-mainloop.h>
+#include <soundio/soundio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "audio/audio_output_writer.h"
+#include "audio/planar_ring_buffer.h"
+
+struct PulseOutput {
+    AudioOutputData* data = nullptr;
+    PulseOutputNotify notify = nullptr;
+    void* userdata = nullptr;
+
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+
+    // Loop thread (and the owner under the loop's lock).
+    uint32_t channels = 0;
+    uint32_t frameBytes = 0;
+    uint32_t requestFrames = 0;
+    SoundIoChannelArea areas[kAudioOutputMaxPlanes] = {};
+    void* pending = nullptr;  // the area handed out by the last begin write
+    size_t pendingBytes = 0;
+
+    PulseSinkInfo sink;       // the sink the stream was opened on
+    std::string defaultSink;  // the server's default sink as last told
+    // A look at the server's sinks on its way (one at a time: changes that come during
+    // it are in its answer, or bring another look once it is done).
+    bool looking = false;
+    std::string lookDefault;
+    uint32_t lookSinks = 0;
+    bool connected = false;  // notices are told only once the connection is made
+    bool lost = false;       // told once; nothing is told after it
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void tell(PulseOutput* out, PulseOutputNotice notice) {
+    if (out->lost || !out->connected) return;
+    if (notice != PulseOutputNotice::SinkChanged) out->lost = true;
+    if (out->notify) out->notify(out->userdata, notice);
+}
+
+// Waits, with the loop's lock held, until `done` or the deadline: the lock is let go
+// between looks so the loop's thread can work.
+template <typename Done>
+bool wait_locked(PulseOutput* out, Clock::time_point deadline, Done done) {
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        pa_threaded_mainloop_unlock(out->loop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pa_threaded_mainloop_lock(out->loop);
+    }
+    return true;
+}
+
+std::string context_error(PulseOutput* out) {
+    return out->context ? pa_strerror(pa_context_errno(out->context)) : "no connection";
+}
+
+// ---------------------------------------------------------------------------------
+// The device side: the server's requests, answered from the output ring.
+
+int begin_write(void* handle, SoundIoChannelArea** areas, int* frames) {
+    auto* out = static_cast<PulseOutput*>(handle);
+    size_t bytes = size_t(*frames) * out->frameBytes;
+    void* buffer = nullptr;
+    if (pa_stream_begin_write(out->stream, &buffer, &bytes) < 0 || !buffer) return PA_ERR_INVALID;
+    const size_t granted = std::min<size_t>(bytes / out->frameBytes, size_t(*frames));
+    if (granted == 0) {
+        pa_stream_cancel_write(out->stream);
+        *frames = 0;
+        return 0;
+    }
+    for (uint32_t c = 0; c < out->channels; ++c) {
+        out->areas[c].ptr = static_cast<char*>(buffer) + c * sizeof(float);
+        out->areas[c].step = int(out->frameBytes);
+    }
+    out->pending = buffer;
+    out->pendingBytes = granted * out->frameBytes;
+    *frames = int(granted);
+    *areas = out->areas;
+    return 0;
+}
+
+int end_write(void* handle) {
+    auto* out = static_cast<PulseOutput*>(handle);
+    const int written = pa_stream_write(out->stream, out->pending, out->pendingBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    out->pending = nullptr;
+    return written < 0 ? pa_context_errno(out->context) : 0;
+}
+
+const char* write_error_text(int error) { return pa_strerror(error); }
+
+void serve(PulseOutput* out, size_t bytes) {
+    if (!out->stream || out->frameBytes == 0 || out->channels > kAudioOutputMaxPlanes) return;
+    AudioDeviceWriter writer;
+    writer.stream = out;
+    writer.beginWrite = &begin_write;
+    writer.endWrite = &end_write;
+    writer.errorText = &write_error_text;
+    writer.channels = out->channels;
+    const int frames = int(std::min<size_t>(bytes / out->frameBytes, 1u << 24));
+    if (frames > 0) audio_output_write(out->data, writer, 0, frames);
+}
+
+void on_write_request(pa_stream*, size_t bytes, void* userdata) { serve(static_cast<PulseOutput*>(userdata), bytes); }
+
+// ---------------------------------------------------------------------------------
+// The server's notices.
+
+void on_stream_state(pa_stream* stream, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    pa_threaded_mainloop_signal(out->loop, 0);
+    // A stream the server ended (its sink went with no other to move to) is a lost output.
+    if (stream == out->stream && pa_stream_get_state(stream) == PA_STREAM_FAILED) tell(out, PulseOutputNotice::NoSink);
+}
+
+void on_context_state(pa_context* context, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    pa_threaded_mainloop_signal(out->loop, 0);
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) tell(out, PulseOutputNotice::ServerGone);
+}
+
+void finish_look(PulseOutput* out) {
+    out->looking = false;
+    const std::string previous = out->defaultSink;
+    out->defaultSink = out->lookDefault;
+    if (out->defaultSink.empty() || out->lookSinks == 0) {
+        // Every sink gone (a dock unplugged): nothing to play on until one comes.
+        tell(out, PulseOutputNotice::NoSink);
+    } else if (out->stream && out->defaultSink != previous) {
+        tell(out, PulseOutputNotice::SinkChanged);
+    }
+}
+
+void on_look_sink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (eol == 0 && info) {
+        ++out->lookSinks;
+        return;
+    }
+    finish_look(out);
+}
+
+void on_look_server(pa_context* context, const pa_server_info* info, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    out->lookDefault = info && info->default_sink_name ? info->default_sink_name : "";
+    out->lookSinks = 0;
+    pa_operation* operation = pa_context_get_sink_info_list(context, &on_look_sink, out);
+    if (operation) pa_operation_unref(operation);
+    else finish_look(out);
+}
+
+void look_at_sinks(PulseOutput* out) {
+    if (out->looking || out->lost) return;
+    pa_operation* operation = pa_context_get_server_info(out->context, &on_look_server, out);
+    if (!operation) return;
+    out->looking = true;
+    pa_operation_unref(operation);
+}
+
+void on_server_event(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata) {
+    look_at_sinks(static_cast<PulseOutput*>(userdata));
+}
+
+// ---------------------------------------------------------------------------------
+// The default sink's description, for the stream's layout and the hardware report.
+
+struct SinkQuery {
+    bool serverDone = false;
+    bool sinkDone = false;
+    std::string defaultSink;
+    PulseSinkInfo info;
+    pa_channel_map map{};
+};
+
+void on_query_server(pa_context*, const pa_server_info* info, void* userdata) {
+    auto* query = static_cast<SinkQuery*>(userdata);
+    if (info && info->default_sink_name) query->defaultSink = info->default_sink_name;
+    query->serverDone = true;
+}
+
+void on_query_sink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    auto* query = static_cast<SinkQuery*>(userdata);
+    if (eol != 0 || !info) {
+        query->sinkDone = true;
+        return;
+    }
+    query->info.name = info->name ? info->name : "";
+    query->info.description = info->description ? info->description : "";
+    query->info.channels = info->sample_spec.channels;
+    query->info.rate = info->sample_spec.rate;
+    query->info.format = pa_sample_format_to_string(info->sample_spec.format)
+                             ? pa_sample_format_to_string(info->sample_spec.format)
+                             : "";
+    query->info.channelNames.clear();
+    for (uint8_t c = 0; c < info->channel_map.channels; ++c)
+        query->info.channelNames.emplace_back(pa_channel_position_to_pretty_string(info->channel_map.map[c]));
+    query->map = info->channel_map;
+}
+
+template <typename Operation>
+bool run_operation(PulseOutput* out, Clock::time_point deadline, pa_operation* operation, Operation done) {
+    if (!operation) return false;
+    const bool answered = wait_locked(out, deadline, [&] {
+        return done() || pa_operation_get_state(operation) != PA_OPERATION_RUNNING ||
+               !PA_CONTEXT_IS_GOOD(pa_context_get_state(out->context));
+    });
+    if (!answered) pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    return answered && done();
+}
+
+bool has_position(const pa_channel_map& map, pa_channel_position_t position) {
+    for (uint8_t c = 0; c < map.channels; ++c)
+        if (map.map[c] == position) return true;
+    return false;
+}
+
+// The player's channel order for a channel count it has a layout of (0: none). The
+// surrounds of 5.1 take the sink's own names for them (rear or side), so the server
+// passes them through rather than mixing one pair into the other.
+uint32_t player_channel_map(uint32_t channels, const pa_channel_map& sink, pa_channel_map* map) {
+    pa_channel_map_init(map);
+    const auto set = [map](std::initializer_list<pa_channel_position_t> positions) {
+        map->channels = uint8_t(positions.size());
+        uint8_t c = 0;
+        for (pa_channel_position_t p : positions) map->map[c++] = p;
+        return uint32_t(map->channels);
+    };
+    switch (channels) {
+        case 1:
+            return set({PA_CHANNEL_POSITION_MONO});
+        case 6: {
+            const bool side = !has_position(sink, PA_CHANNEL_POSITION_REAR_LEFT) &&
+                              has_position(sink, PA_CHANNEL_POSITION_SIDE_LEFT);
+            return set({PA_CHANNEL_POSITION_FRONT_LEFT, PA_CHANNEL_POSITION_FRONT_RIGHT,
+                        PA_CHANNEL_POSITION_FRONT_CENTER, PA_CHANNEL_POSITION_LFE,
+                        side ? PA_CHANNEL_POSITION_SIDE_LEFT : PA_CHANNEL_POSITION_REAR_LEFT,
+                        side ? PA_CHANNEL_POSITION_SIDE_RIGHT : PA_CHANNEL_POSITION_REAR_RIGHT});
+        }
+        case 8:
+            return set({PA_CHANNEL_POSITION_FRONT_LEFT, PA_CHANNEL_POSITION_FRONT_RIGHT,
+                        PA_CHANNEL_POSITION_FRONT_CENTER, PA_CHANNEL_POSITION_LFE, PA_CHANNEL_POSITION_SIDE_LEFT,
+                        PA_CHANNEL_POSITION_SIDE_RIGHT, PA_CHANNEL_POSITION_REAR_LEFT,
+                        PA_CHANNEL_POSITION_REAR_RIGHT});
+        default:
+            return set({PA_CHANNEL_POSITION_FRONT_LEFT, PA_CHANNEL_POSITION_FRONT_RIGHT});
+    }
+}
+
+void drop_stream(PulseOutput* out) {
+    if (!out->stream) return;
+    pa_stream_set_write_callback(out->stream, nullptr, nullptr);
+    pa_stream_set_state_callback(out->stream, nullptr, nullptr);
+    pa_stream_disconnect(out->stream);
+    pa_stream_unref(out->stream);
+    out->stream = nullptr;
+    out->channels = 0;
+    out->frameBytes = 0;
+    out->requestFrames = 0;
+}
+
+void run_and_forget(pa_operation* operation) {
+    if (operation) pa_operation_unref(operation);
+}
+
+}  // namespace
+
+PulseOutput* pulse_output_create(AudioOutputData* data, PulseOutputNotify notify, void* userdata) {
+    auto* out = new (std::nothrow) PulseOutput;
+    if (!out) return nullptr;
+    out->data = data;
+    out->notify = notify;
+    out->userdata = userdata;
+    out->loop = pa_threaded_mainloop_new();
+    if (!out->loop || pa_threaded_mainloop_start(out->loop) < 0) {
+        if (out->loop) pa_threaded_mainloop_free(out->loop);
+        delete out;
+        return nullptr;
+    }
+    pa_threaded_mainloop_set_name(out->loop, "sound server output");
+    return out;
+}
+
+void pulse_output_free(PulseOutput* out) {
+    if (!out) return;
+    pa_threaded_mainloop_lock(out->loop);
+    drop_stream(out);
+    if (out->context) {
+        pa_context_set_state_callback(out->context, nullptr, nullptr);
+        pa_context_set_subscribe_callback(out->context, nullptr, nullptr);
+        pa_context_disconnect(out->context);
+        pa_context_unref(out->context);
+        out->context = nullptr;
+    }
+    pa_threaded_mainloop_unlock(out->loop);
+    // Joins the loop's thread: no callback of ours runs after this.
+    pa_threaded_mainloop_stop(out->loop);
+    pa_threaded_mainloop_free(out->loop);
+    delete out;
+}
+
+bool pulse_output_connect(PulseOutput* out, int timeoutMs, std::string* why) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    pa_threaded_mainloop_lock(out->loop);
+    const auto fail = [&](const std::string& text) {
+        if (why) *why = text;
+        pa_threaded_mainloop_unlock(out->loop);
+        return false;
+    };
+    if (out->context) return fail("already connected");
+    out->context = pa_context_new(pa_threaded_mainloop_get_api(out->loop), "Norvu HAP Player");
+    if (!out->context) return fail("out of memory");
+    pa_context_set_state_callback(out->context, &on_context_state, out);
+    if (pa_context_connect(out->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return fail(context_error(out));
+    const bool settled = wait_locked(out, deadline, [&] {
+        const pa_context_state_t state = pa_context_get_state(out->context);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    });
+    if (!settled) return fail("the sound server does not answer");
+    if (pa_context_get_state(out->context) != PA_CONTEXT_READY) return fail(context_error(out));
+
+    pa_context_set_subscribe_callback(out->context, &on_server_event, out);
+    run_and_forget(pa_context_subscribe(
+        out->context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr));
+    SinkQuery query;
+    if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
+                       [&] { return query.serverDone; }))
+        return fail("the sound server does not answer");
+    if (query.defaultSink.empty()) return fail("the sound server has no output");
+    out->defaultSink = query.defaultSink;
+    out->connected = true;
+    pa_threaded_mainloop_unlock(out->loop);
+    return true;
+}
+
+bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    pa_threaded_mainloop_lock(out->loop);
+    const auto fail = [&](const std::string& text) {
+        drop_stream(out);
+        if (why) *why = text;
+        pa_threaded_mainloop_unlock(out->loop);
+        return false;
+    };
+    drop_stream(out);
+    if (!out->context || pa_context_get_state(out->context) != PA_CONTEXT_READY || out->lost)
+        return fail("no sound server");
+
+    SinkQuery query;
+    if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
+                       [&] { return query.serverDone; }))
+        return fail("the sound server does not answer");
+    if (query.defaultSink.empty()) return fail("the sound server has no output");
+    if (!run_operation(out, deadline,
+                       pa_context_get_sink_info_by_name(out->context, query.defaultSink.c_str(), &on_query_sink, &query),
+                       [&] { return query.sinkDone; }) ||
+        query.info.channels == 0)
+        return fail("the sound server's output went away");
+    out->defaultSink = query.defaultSink;
+    out->sink = query.info;
+
+    pa_channel_map map;
+    const uint32_t channels = player_channel_map(query.info.channels, query.map, &map);
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_FLOAT32LE;
+    spec.rate = 48000;
+    spec.channels = uint8_t(channels);
+    out->stream = pa_stream_new(out->context, "Norvu HAP Player output", &spec, &map);
+    if (!out->stream) return fail(context_error(out));
+    out->channels = channels;
+    out->frameBytes = channels * uint32_t(sizeof(float));
+    pa_stream_set_state_callback(out->stream, &on_stream_state, out);
+    pa_stream_set_write_callback(out->stream, &on_write_request, out);
+
+    // 20 ms asked; the server may grant more (its own quantum, or PULSE_LATENCY_MSEC),
+    // and the ring is sized on what it grants. No prebuffering: a stream the player
+    // was late for goes on in time, and what came too late is dropped by the server.
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = 960 * out->frameBytes;
+    attr.prebuf = 0;
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(-1);
+    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(out->stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+        return fail(context_error(out));
+    const bool settled = wait_locked(out, deadline, [&] {
+        const pa_stream_state_t state = pa_stream_get_state(out->stream);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    });
+    if (!settled) return fail("the sound server does not answer");
+    if (pa_stream_get_state(out->stream) != PA_STREAM_READY) return fail(context_error(out));
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(out->stream))
+        out->requestFrames = (granted->tlength + std::max<uint32_t>(granted->minreq, 0)) / out->frameBytes;
+    pa_threaded_mainloop_unlock(out->loop);
+    return true;
+}
+
+void pulse_output_close_stream(PulseOutput* out) {
+    pa_threaded_mainloop_lock(out->loop);
+    drop_stream(out);
+    pa_threaded_mainloop_unlock(out->loop);
+}
+
+uint32_t pulse_output_channels(const PulseOutput* out) { return out->channels; }
+uint32_t pulse_output_request_frames(const PulseOutput* out) { return out->requestFrames; }
+const PulseSinkInfo& pulse_output_sink(const PulseOutput* out) { return out->sink; }
+
+std::string pulse_output_default_sink(PulseOutput* out) {
+    pa_threaded_mainloop_lock(out->loop);
+    std::string name = out->defaultSink;
+    pa_threaded_mainloop_unlock(out->loop);
+    return name;
+}
+
+void pulse_output_play(PulseOutput* out) {
+    pa_threaded_mainloop_lock(out->loop);
+    if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
+        // In this order on the connection: the old tail goes, the new sound is there
+        // before the stream runs (without prebuffering it would start on nothing).
+        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        uint32_t readable = 0;
+        uint8_t* planes[kAudioOutputMaxPlanes] = {};
+        if (out->data->ring) planar_ring_buffer_get_read(out->data->ring, &readable, planes);
+        serve(out, size_t(readable) * out->frameBytes);
+        run_and_forget(pa_stream_cork(out->stream, 0, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(out->loop);
+}
+
+void pulse_output_pause(PulseOutput* out) {
+    pa_threaded_mainloop_lock(out->loop);
+    if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
+        run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
+        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(out->loop);
+}

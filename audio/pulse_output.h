@@ -1,0 +1,72 @@
+#pragma once
+// The output stream on a PulseAudio server (PipeWire's too), through libpulse on a
+// threaded main loop of our own. The audio I/O library's own backend for such a server
+// crashes when the server has no sink (it copies the missing default sink's name at
+// every rescan, on its own thread), and waits without end on a stream open: so on a
+// sound server the player plays here, and keeps the library for JACK, ALSA and its
+// dummy device.
+//
+// The stream is float32 at 48000 Hz with the default sink's channel count when the
+// player has a layout of it (1, 2, 6, 8; stereo otherwise, the server mixes), and a
+// channel map naming the player's channel order (L R C LFE, then the surrounds).
+// Every request of the server is answered in full through audio_output_write, from
+// the output ring of `data` (silence where it runs short): the loop's thread is the
+// device thread. `requestFrames` tells the most the server may ask at once, so the
+// ring can hold it.
+//
+// Threads: the owner (the GUI thread) calls every function; the loop's thread runs
+// the write callback and the server's notices. The owner never waits on the server
+// longer than the time it gives a call: a server that does not answer in time is
+// given up, as a lost one.
+//
+// Notices come on the loop's thread through `notify` and must only be relayed: the
+// default sink changed, or the output was lost: the server has no sink any more (or
+// the stream failed, its sink gone), or the server went away. After a loss nothing
+// more is told; the owner frees the output and connects anew later.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct AudioOutputData;
+struct PulseOutput;
+
+enum class PulseOutputNotice { SinkChanged, NoSink, ServerGone };
+using PulseOutputNotify = void (*)(void* userdata, PulseOutputNotice notice);
+
+// What the server says of its default sink.
+struct PulseSinkInfo {
+    std::string name;
+    std::string description;
+    uint32_t channels = 0;
+    uint32_t rate = 0;
+    std::string format;
+    std::vector<std::string> channelNames;
+};
+
+// Null without memory or without a main loop thread.
+PulseOutput* pulse_output_create(AudioOutputData* data, PulseOutputNotify notify, void* userdata);
+// Closes the stream and the connection and joins the loop's thread.
+void pulse_output_free(PulseOutput* output);
+
+// Connects to the server the environment names (never starting one) and reads its
+// default sink: false, with why, when it does not answer within `timeoutMs` or has no
+// sink.
+bool pulse_output_connect(PulseOutput* output, int timeoutMs, std::string* why);
+// Opens the stream on the default sink, corked: false, with why, when the server does
+// not make it ready within `timeoutMs`. A stream already open is closed first.
+bool pulse_output_open_stream(PulseOutput* output, int timeoutMs, std::string* why);
+void pulse_output_close_stream(PulseOutput* output);
+
+// The open stream's channels, and the most frames the server asks at once.
+uint32_t pulse_output_channels(const PulseOutput* output);
+uint32_t pulse_output_request_frames(const PulseOutput* output);
+// The sink the stream was opened on.
+const PulseSinkInfo& pulse_output_sink(const PulseOutput* output);
+// The server's default sink name as last told (empty when it has none).
+std::string pulse_output_default_sink(PulseOutput* output);
+
+// Play: what the server still holds is dropped, what the output ring holds is written,
+// and the stream runs. Pause: the stream is corked and what the server holds dropped,
+// so the next play never sounds a tail of another position first.
+void pulse_output_play(PulseOutput* output);
+void pulse_output_pause(PulseOutput* output);
