@@ -354,7 +354,8 @@ bool AudioMonitor::openSoundServerStream() {
         disconnectBackend();
         return false;
     }
-    m_outputData->answerInFull.store(1);
+    // The sound server's output writes what the ring holds, and nothing while paused.
+    m_outputData->answerInFull.store(0);
     m_outputData->silenced.store(1);
     // The ring holds at least what the server asks at once, so every request of a
     // play is answered with sound.
@@ -420,8 +421,6 @@ void AudioMonitor::restartMixing() {
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
     m_outputData->stalled.store(0);
     m_outputData->lastCallUs.store(0);
-    m_outputData->countLate.store(m_previewFlag.load() ? 0 : 1);
-    m_outputData->lateFrames.store(0);
 
     if (!m_previewFlag.load()) {
         uint32_t writable = 0;
@@ -533,14 +532,6 @@ bool AudioMonitor::mixStep() {
     uint8_t* sourcePlanes[kMaxPlanes] = {};
     planar_ring_buffer_get_read(m_sourceRing, &readable, sourcePlanes);
     if (readable == 0) return false;
-    if (!m_previewFlag.load() && m_outputData->lateFrames.load() > 0) {
-        // The device played silence for want of sound: as much of what follows is late
-        // and never heard, so the sound stays where the device's clock is.
-        const uint32_t late = uint32_t(std::min<uint64_t>(m_outputData->lateFrames.load(), readable));
-        planar_ring_buffer_advance_read(m_sourceRing, late);
-        m_outputData->lateFrames.fetch_sub(late);
-        return true;
-    }
 
     uint32_t frames = std::min({writable, readable, kFrequency});
     if (m_previewFlag.load()) {

@@ -5,6 +5,7 @@
 #include <pulse/introspect.h>
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
+#include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
 #include <soundio/soundio.h>
 
@@ -24,6 +25,7 @@ struct PulseOutput {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
+    pa_time_event* topUp = nullptr;
 
     // Loop thread (and the owner under the loop's lock).
     uint32_t channels = 0;
@@ -47,6 +49,11 @@ struct PulseOutput {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr pa_usec_t kTopUpUs = 5000;
+
+// A server without a sink of its own names a stand-in (PipeWire's, or PulseAudio's when
+// it always keeps one) that plays nowhere: that is no output either.
+bool is_output(const std::string& sink) { return !sink.empty() && sink != "auto_null"; }
 
 void tell(PulseOutput* out, PulseOutputNotice notice) {
     if (out->lost || !out->connected) return;
@@ -105,8 +112,11 @@ int end_write(void* handle) {
 
 const char* write_error_text(int error) { return pa_strerror(error); }
 
+// Writes what the ring holds, up to what the server takes now. Nothing while paused:
+// a corked stream keeps what it is given.
 void serve(PulseOutput* out, size_t bytes) {
     if (!out->stream || out->frameBytes == 0 || out->channels > kAudioOutputMaxPlanes) return;
+    if (out->data->silenced.load()) return;
     AudioDeviceWriter writer;
     writer.stream = out;
     writer.beginWrite = &begin_write;
@@ -117,7 +127,16 @@ void serve(PulseOutput* out, size_t bytes) {
     if (frames > 0) audio_output_write(out->data, writer, 0, frames);
 }
 
-void on_write_request(pa_stream*, size_t bytes, void* userdata) { serve(static_cast<PulseOutput*>(userdata), bytes); }
+// The server asks as it plays: every few milliseconds while it runs. A quarter second
+// without a request means it stalled, and what it plays next is long overdue.
+void on_write_request(pa_stream*, size_t bytes, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+    const int64_t last = out->data->lastCallUs.exchange(now);
+    if (last != 0 && now - last > kAudioOutputStallUs && !out->data->silenced.load()) out->data->stalled.store(1);
+    serve(out, bytes);
+}
 
 // ---------------------------------------------------------------------------------
 // The server's notices.
@@ -140,7 +159,7 @@ void finish_look(PulseOutput* out) {
     out->looking = false;
     const std::string previous = out->defaultSink;
     out->defaultSink = out->lookDefault;
-    if (out->defaultSink.empty() || out->lookSinks == 0) {
+    if (!is_output(out->defaultSink) || out->lookSinks == 0) {
         // Every sink gone (a dock unplugged): nothing to play on until one comes.
         tell(out, PulseOutputNotice::NoSink);
     } else if (out->stream && out->defaultSink != previous) {
@@ -264,7 +283,22 @@ uint32_t player_channel_map(uint32_t channels, const pa_channel_map& sink, pa_ch
     }
 }
 
+// Between the server's requests the ring fills again: what it holds goes out at once,
+// so a request the ring could not answer whole never leaves the server short.
+void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
+        const size_t writable = pa_stream_writable_size(out->stream);
+        if (writable != size_t(-1) && writable > 0) serve(out, writable);
+    }
+    pa_context_rttime_restart(out->context, event, pa_rtclock_now() + kTopUpUs);
+}
+
 void drop_stream(PulseOutput* out) {
+    if (out->topUp) {
+        pa_threaded_mainloop_get_api(out->loop)->time_free(out->topUp);
+        out->topUp = nullptr;
+    }
     if (!out->stream) return;
     pa_stream_set_write_callback(out->stream, nullptr, nullptr);
     pa_stream_set_state_callback(out->stream, nullptr, nullptr);
@@ -344,7 +378,7 @@ bool pulse_output_connect(PulseOutput* out, int timeoutMs, std::string* why) {
     if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
                        [&] { return query.serverDone; }))
         return fail("the sound server does not answer");
-    if (query.defaultSink.empty()) return fail("the sound server has no output");
+    if (!is_output(query.defaultSink)) return fail("the sound server has no output");
     out->defaultSink = query.defaultSink;
     out->connected = true;
     pa_threaded_mainloop_unlock(out->loop);
@@ -368,7 +402,7 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
                        [&] { return query.serverDone; }))
         return fail("the sound server does not answer");
-    if (query.defaultSink.empty()) return fail("the sound server has no output");
+    if (!is_output(query.defaultSink)) return fail("the sound server has no output");
     if (!run_operation(out, deadline,
                        pa_context_get_sink_info_by_name(out->context, query.defaultSink.c_str(), &on_query_sink, &query),
                        [&] { return query.sinkDone; }) ||
@@ -408,6 +442,7 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     });
     if (!settled) return fail("the sound server does not answer");
     if (pa_stream_get_state(out->stream) != PA_STREAM_READY) return fail(context_error(out));
+    out->topUp = pa_context_rttime_new(out->context, pa_rtclock_now() + kTopUpUs, &on_top_up, out);
     if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(out->stream))
         out->requestFrames = (granted->tlength + std::max<uint32_t>(granted->minreq, 0)) / out->frameBytes;
     pa_threaded_mainloop_unlock(out->loop);
@@ -442,6 +477,9 @@ void pulse_output_play(PulseOutput* out) {
         if (out->data->ring) planar_ring_buffer_get_read(out->data->ring, &readable, planes);
         serve(out, size_t(readable) * out->frameBytes);
         run_and_forget(pa_stream_cork(out->stream, 0, nullptr, nullptr));
+        // A server that prebuffers (a latency set for the player) would hold back a
+        // step's one frame of sound, shorter than its prebuffer, until the pause.
+        run_and_forget(pa_stream_trigger(out->stream, nullptr, nullptr));
     }
     pa_threaded_mainloop_unlock(out->loop);
 }

@@ -5,6 +5,7 @@
 #include <pulse/mainloop.h>
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -25,7 +26,9 @@ void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
     auto* result = static_cast<ServerInfo*>(userdata);
     result->answered = true;
     if (!info) return;
-    result->hasSink = info->default_sink_name && info->default_sink_name[0];
+    // A server without a sink of its own may name a stand-in that plays nowhere.
+    result->hasSink = info->default_sink_name && info->default_sink_name[0] &&
+                      std::strcmp(info->default_sink_name, "auto_null") != 0;
 }
 
 // Runs the loop until `done` says so; false when the deadline passed first.
