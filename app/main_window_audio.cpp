@@ -422,6 +422,9 @@ void MainWindow::act_event_audio_backend_lost(int error) {
     displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(error)));
 }
 
+// How soon a lost sound server is asked again while the movie plays.
+constexpr int kServerRetryMs = 500;
+
 bool MainWindow::reconnectAudioBackend() {
     if (!m_monitor->lostBackendIsSoundServer()) return connectLostBackend();
     // A sound server is asked first, on a thread of its own: the library would wait
@@ -443,9 +446,18 @@ void MainWindow::soundServerAnswered(int answer) {
     if (!m_monitor || !m_monitor->backendLost()) return;
     if (SoundServerAnswer(answer) != SoundServerAnswer::Ready) {
         qDebug().noquote() << "Sound output still lost :" << sound_server_answer_text(SoundServerAnswer(answer));
+    } else if (connectLostBackend()) {
+        restartAudioIfPlaying();
         return;
     }
-    if (connectLostBackend()) restartAudioIfPlaying();
+    // The answer may be older than the play that asked (a sink came meanwhile), and a
+    // sink may come any moment: while the movie plays with sound, the server is asked
+    // again, so the sound comes back by itself.
+    QTimer::singleShot(kServerRetryMs, this, [this] {
+        const int32_t speed = playSpeed();
+        if (m_monitor && m_monitor->backendLost() && speed != 0 && transport_speed_has_audio(speed))
+            reconnectAudioBackend();
+    });
 }
 
 bool MainWindow::connectLostBackend() {
