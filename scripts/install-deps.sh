@@ -26,6 +26,10 @@ PACKAGES=(
   xvfb xauth ffmpeg libgtest-dev libgmock-dev libbenchmark-dev
   # a real sound server of the tests' own, and its recorder
   pulseaudio pulseaudio-utils
+  # the other sound server of the tests' own: PipeWire with its PulseAudio server, on a private session bus
+  pipewire pipewire-pulse wireplumber dbus-daemon
+  # loads the machine by hand, to see timed tests tell the fault apart on a busy machine
+  stress-ng
 )
 
 SUDO=""

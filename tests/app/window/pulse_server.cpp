@@ -12,8 +12,6 @@
 
 namespace {
 
-const char* const kSink = "module-null-sink sink_name=out format=float32le rate=48000 channels=2";
-
 // The server and the recorder end with the test program, even when it crashes: left
 // running, they would hold its output open and keep the test runner waiting.
 void end_with_parent(QProcess& process) {
@@ -28,10 +26,41 @@ QProcessEnvironment program_environment() {
     return env;
 }
 
+bool launch(QProcess& process, const QString& program, const QStringList& arguments, const QProcessEnvironment& env) {
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    end_with_parent(process);
+    process.start(program, arguments);
+    return process.waitForStarted(5000);
+}
+
+// Waits for `ready` while `process` runs.
+template <typename Ready>
+bool wait_for(const QProcess& process, const QDeadlineTimer& deadline, Ready ready) {
+    while (!deadline.hasExpired()) {
+        if (process.state() != QProcess::Running) return false;
+        if (ready()) return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+void end(QProcess& process, bool crash) {
+    if (process.state() == QProcess::NotRunning) return;
+    ::kill(pid_t(process.processId()), SIGCONT);
+    if (!crash) {
+        process.terminate();
+        if (process.waitForFinished(3000)) return;
+    }
+    process.kill();
+    process.waitForFinished(3000);
+}
+
 }  // namespace
 
-PulseServer::PulseServer()
-    : m_previousServer(qgetenv("PULSE_SERVER")),
+PulseServer::PulseServer(Kind kind)
+    : m_kind(kind),
+      m_previousServer(qgetenv("PULSE_SERVER")),
       m_previousConfig(qgetenv("PULSE_CLIENTCONFIG")),
       m_previousRuntime(qgetenv("XDG_RUNTIME_DIR")) {
     // Clients of this process find this server, never start one of their own, and keep
@@ -44,36 +73,42 @@ PulseServer::PulseServer()
 }
 
 PulseServer::~PulseServer() {
-    if (running()) {
-        resume();
-        m_server.terminate();
-        if (!m_server.waitForFinished(3000)) kill();
-    }
+    for (QProcess* process : processes()) end(*process, false);
     const std::pair<const char*, const QByteArray&> previous[] = {
         {"PULSE_SERVER", m_previousServer}, {"PULSE_CLIENTCONFIG", m_previousConfig}, {"XDG_RUNTIME_DIR", m_previousRuntime}};
     for (const auto& [name, value] : previous) value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
 }
 
-bool PulseServer::available() {
-    return !QStandardPaths::findExecutable("pulseaudio").isEmpty() &&
-           !QStandardPaths::findExecutable("pactl").isEmpty() && !QStandardPaths::findExecutable("parec").isEmpty();
+bool PulseServer::available(Kind kind) {
+    QStringList programs{"pactl", "parec"};
+    if (kind == Kind::PulseAudio) programs << "pulseaudio";
+    else programs << "pipewire" << "wireplumber" << "pipewire-pulse" << "pw-metadata" << "dbus-daemon";
+    for (const QString& program : programs)
+        if (QStandardPaths::findExecutable(program).isEmpty()) return false;
+    return true;
 }
 
-QString PulseServer::socketPath() const { return m_dir.filePath("native"); }
+// pipewire-pulse makes its socket in the runtime folder's "pulse".
+QString PulseServer::socketPath() const {
+    return m_dir.filePath(m_kind == Kind::PipeWire ? "pulse/native" : "native");
+}
 QString PulseServer::serverAddress() const { return "unix:" + socketPath(); }
+
+QProcessEnvironment PulseServer::serverEnvironment() const {
+    QProcessEnvironment env = program_environment();
+    for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) env.insert(name, m_dir.path());
+    env.remove("PULSE_SERVER");
+    env.remove("DISPLAY");
+    return env;
+}
 
 bool PulseServer::start(bool withSink) {
     if (running()) return false;
     QFile::remove(socketPath());
-    QProcessEnvironment env = program_environment();
-    for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) env.insert(name, m_dir.path());
+    if (m_kind == Kind::PipeWire) return startPipeWire() && (!withSink || (loadSink() && setDefaultSink("out")));
+    QProcessEnvironment env = serverEnvironment();
     env.insert("PULSE_RUNTIME_PATH", m_dir.filePath("runtime"));
     env.insert("PULSE_STATE_PATH", m_dir.filePath("state"));
-    env.remove("PULSE_SERVER");
-    env.remove("DISPLAY");
-    m_server.setProcessEnvironment(env);
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    end_with_parent(m_server);
     QStringList arguments{"-n",
                           "--daemonize=no",
                           "--use-pid-file=no",
@@ -81,23 +116,58 @@ bool PulseServer::start(bool withSink) {
                           "--disallow-exit",
                           "--log-level=error",
                           "--log-target=stderr",
-                          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath()};
-    if (withSink) arguments << QString("--load=") + kSink;
-    m_server.start("pulseaudio", arguments);
-    if (!m_server.waitForStarted(5000)) return false;
+                          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath(),
+                          // The default source, before any monitor: when the default sink
+                          // changes, the server moves the recordings of the old default's
+                          // monitor, which would then hear another sink.
+                          "--load=module-null-source source_name=silence",
+                          // What a desktop's server loads besides its cards: sinks that
+                          // come and go are followed, remembered and suspended when idle.
+                          "--load=module-stream-restore",
+                          "--load=module-default-device-restore",
+                          "--load=module-switch-on-connect",
+                          "--load=module-suspend-on-idle"};
+    if (withSink) arguments << "--load=module-null-sink sink_name=out format=float32le rate=48000 channels=2";
+    if (!launch(m_server, "pulseaudio", arguments, env)) return false;
+    return wait_for(m_server, QDeadlineTimer(10000),
+                    [this] { return QFile::exists(socketPath()) && !pactl({"info"}, 2000).isEmpty(); });
+}
+
+bool PulseServer::startPipeWire() {
+    // What is left of a server whose clients' side died (a test may kill that alone).
+    for (QProcess* process : processes()) end(*process, true);
+    const QString bus = m_dir.filePath("bus");
+    const QString graph = m_dir.filePath("pipewire-0");
+    for (const QString& socket : {bus, graph}) QFile::remove(socket);
+    QProcessEnvironment env = serverEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + bus);
+    env.insert("PIPEWIRE_RUNTIME_DIR", m_dir.path());
+    for (const char* name : {"PIPEWIRE_REMOTE", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"}) env.remove(name);
+    // Errors only, on standard error.
+    env.insert("PIPEWIRE_DEBUG", "1");
+    env.insert("WIREPLUMBER_DEBUG", "1");
+    env.insert("PIPEWIRE_LOG_SYSTEMD", "false");
     const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (!running()) return false;
-        if (QFile::exists(socketPath()) && !pactl({"info"}, 2000).isEmpty()) return true;
-        QThread::msleep(20);
-    }
-    return false;
+    // Its log only goes to the system's: it tells nothing a test needs (only that this
+    // machine caps its open files).
+    if (!launch(m_bus, "dbus-daemon", {"--session", "--nofork", "--syslog-only", "--address=unix:path=" + bus}, env) ||
+        !wait_for(m_bus, deadline, [&] { return QFile::exists(bus); }))
+        return false;
+    if (!launch(m_pipewire, "pipewire", {}, env) ||
+        !wait_for(m_pipewire, deadline, [&] { return QFile::exists(graph); }))
+        return false;
+    if (!launch(m_sessionManager, "wireplumber", {}, env) || !launch(m_server, "pipewire-pulse", {}, env))
+        return false;
+    // The session manager has started once it names a default sink (pipewire-pulse's
+    // "auto_null" when there is no other); before, it links no stream.
+    return wait_for(m_server, deadline, [this] {
+        const QByteArray sink = pactl({"get-default-sink"}, 2000).trimmed();
+        return !sink.isEmpty() && sink != "@DEFAULT_SINK@" && m_sessionManager.state() == QProcess::Running;
+    });
 }
 
 void PulseServer::kill() {
-    if (!running()) return;
-    m_server.kill();
-    m_server.waitForFinished(3000);
+    for (QProcess* process : processes()) end(*process, true);
 }
 
 void PulseServer::stop() {
@@ -108,9 +178,55 @@ void PulseServer::resume() {
     if (running()) ::kill(pid_t(m_server.processId()), SIGCONT);
 }
 
-bool PulseServer::loadSink() {
-    const QStringList words = QString(kSink).split(' ');
-    return !pactl(QStringList{"load-module"} + words).isEmpty();
+bool PulseServer::loadSink() { return !loadSink(Sink{}).isEmpty(); }
+
+QString PulseServer::loadSink(const Sink& sink) {
+    QStringList arguments{"load-module", "module-null-sink", "sink_name=" + sink.name, "format=float32le", "rate=48000",
+                          "channels=" + QString::number(sink.channels)};
+    if (!sink.channelMap.isEmpty()) arguments << "channel_map=" + sink.channelMap;
+    return QString::fromUtf8(pactl(arguments).trimmed());
+}
+
+bool PulseServer::unloadSink(const QString& moduleIndex) { return !pactl({"unload-module", moduleIndex}).isEmpty(); }
+
+bool PulseServer::unloadAllSinks() {
+    // pactl tells a name that matches no module, but exits with success all the same.
+    return !pactl({"unload-module", "module-null-sink"}).isEmpty() &&
+           !pactl({"list", "short", "modules"}).contains("module-null-sink");
+}
+
+bool PulseServer::setDefaultSink(const QString& name) {
+    // PipeWire's session manager takes the choice in a while, and refuses it before it
+    // has started.
+    const QDeadlineTimer deadline(5000);
+    do {
+        if (!pactl({"set-default-sink", name}).isEmpty() && pactl({"get-default-sink"}).trimmed() == name.toUtf8())
+            return true;
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+bool PulseServer::setQuantum(int frames) {
+    if (m_kind != Kind::PipeWire || !running()) return false;
+    QProcessEnvironment env = program_environment();
+    env.insert("XDG_RUNTIME_DIR", m_dir.path());
+    env.insert("PIPEWIRE_RUNTIME_DIR", m_dir.path());
+    env.remove("PIPEWIRE_REMOTE");
+    const auto metadata = [&](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start("pw-metadata", QStringList{"-n", "settings", "0", "clock.force-quantum"} + arguments);
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(1000);
+            return QByteArray();
+        }
+        const bool done = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        return done ? process.readAllStandardOutput() : QByteArray();
+    };
+    const QString value = QString::number(frames);
+    return !metadata({value}).isEmpty() && metadata({}).contains("value:'" + value.toUtf8() + "'");
 }
 
 QByteArray PulseServer::pactl(const QStringList& arguments, int timeoutMs) const {
@@ -127,21 +243,34 @@ QByteArray PulseServer::pactl(const QStringList& arguments, int timeoutMs) const
     return out.isEmpty() ? QByteArray("\n") : out;
 }
 
-PulseServer::Recorder::Recorder(const PulseServer& server) : m_server(server) {
+PulseServer::Recorder::Recorder(const PulseServer& server, const QString& sink, int channels,
+                                const QString& channelMap)
+    : m_server(server), m_sink(sink), m_channelMap(channelMap), m_channels(size_t(channels)) {
     end_with_parent(m_process);
     m_process.setProcessEnvironment(program_environment());
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
+    // PulseAudio moves a recording whose sink goes to its default source, the silent one
+    // (see start()): the recording ends there, as on PipeWire.
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
+        if (m_process.readAllStandardError().contains("Stream moved")) m_process.kill();
+    });
 }
 
 PulseServer::Recorder::~Recorder() { stop(); }
 
 bool PulseServer::Recorder::start() {
-    m_process.start("parec", {"-s", m_server.serverAddress(), "-d", "out.monitor", "--raw", "--format=float32le",
-                              "--rate=48000", "--channels=2", "--latency-msec=10"});
+    // Kept on its sink, and ended with it: PipeWire's session manager would move the
+    // recording to the next default sink (see start() for PulseAudio's), or to another
+    // when the sink goes, and it would hear that one. Verbose, to tell a move.
+    QStringList arguments{"-s", m_server.serverAddress(), "-d", m_sink + ".monitor", "--property=node.dont-reconnect=true",
+                          "--verbose", "--raw", "--format=float32le", "--rate=48000",
+                          "--channels=" + QString::number(m_channels.size()), "--latency-msec=10"};
+    if (!m_channelMap.isEmpty()) arguments << "--channel-map=" + m_channelMap;
+    m_process.start("parec", arguments);
     if (!m_process.waitForStarted(5000)) return false;
     // The recording counts from its first samples.
-    const bool recording = QTest::qWaitFor([this] { return !m_left.empty(); }, 5000);
-    m_left.clear();
+    const bool recording = QTest::qWaitFor([this] { return frames() > 0; }, 5000);
+    for (std::vector<float>& samples : m_channels) samples.clear();
     return recording;
 }
 
@@ -153,10 +282,14 @@ void PulseServer::Recorder::stop() {
 
 void PulseServer::Recorder::read() {
     m_pending += m_process.readAllStandardOutput();
-    constexpr int kFrameBytes = 2 * sizeof(float);
-    const int frames = m_pending.size() / kFrameBytes;
-    const size_t at = m_left.size();
-    m_left.resize(at + size_t(frames));
-    for (int i = 0; i < frames; ++i) std::memcpy(&m_left[at + size_t(i)], m_pending.constData() + i * kFrameBytes, 4);
-    m_pending.remove(0, frames * kFrameBytes);
+    const int frameBytes = int(m_channels.size() * sizeof(float));
+    const int frames = m_pending.size() / frameBytes;
+    for (size_t c = 0; c < m_channels.size(); ++c) {
+        std::vector<float>& samples = m_channels[c];
+        const size_t at = samples.size();
+        samples.resize(at + size_t(frames));
+        for (int i = 0; i < frames; ++i)
+            std::memcpy(&samples[at + size_t(i)], m_pending.constData() + i * frameBytes + c * sizeof(float), sizeof(float));
+    }
+    m_pending.remove(0, frames * frameBytes);
 }

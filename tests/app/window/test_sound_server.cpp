@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <csignal>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "app/main_window.h"
@@ -43,11 +45,13 @@ std::string describe(const std::vector<std::pair<size_t, size_t>>& runs) {
     return text;
 }
 
-class SoundServerTest : public ::testing::Test {
+class SoundServerTestBase : public ::testing::Test {
 protected:
+    explicit SoundServerTestBase(PulseServer::Kind kind) : server(kind) {}
+
     void SetUp() override {
         start_window_test();
-        ASSERT_TRUE(PulseServer::available()) << "pulseaudio and pulseaudio-utils are not installed";
+        ASSERT_TRUE(PulseServer::available(kind())) << "the sound server's packages are not installed";
         // The library's own choice of backend, as the player makes it.
         m_previousFactory = MainWindow::setSoundIoFactory(nullptr);
         reference = testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
@@ -60,10 +64,11 @@ protected:
         vktest::expect_no_validation_errors();
     }
 
-    void open() {
-        ASSERT_NO_FATAL_FAILURE(shown.open(fixture("window_noise_long.mov")));
+    void open(const char* movie = "window_noise_long.mov") {
+        ASSERT_NO_FATAL_FAILURE(shown.open(fixture(movie)));
         ASSERT_NE(window()->movie(), nullptr);
     }
+    virtual PulseServer::Kind kind() const = 0;
 
     MainWindow* window() { return shown.window.get(); }
     void key(Qt::Key k) { QTest::keyClick(window(), k); }
@@ -102,7 +107,27 @@ private:
     MainWindow::SoundIoFactory m_previousFactory = nullptr;
 };
 
+class SoundServerTest : public SoundServerTestBase {
+protected:
+    SoundServerTest() : SoundServerTestBase(PulseServer::Kind::PulseAudio) {}
+    PulseServer::Kind kind() const override { return PulseServer::Kind::PulseAudio; }
+};
+
+// The same on both servers a desktop runs.
+class DesktopSoundTest : public SoundServerTestBase, public ::testing::WithParamInterface<PulseServer::Kind> {
+protected:
+    DesktopSoundTest() : SoundServerTestBase(GetParam()) {}
+    PulseServer::Kind kind() const override { return GetParam(); }
+};
+
+std::string server_name(const ::testing::TestParamInfo<PulseServer::Kind>& info) {
+    return info.param == PulseServer::Kind::PulseAudio ? "PulseAudio" : "PipeWire";
+}
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Servers, DesktopSoundTest,
+                         ::testing::Values(PulseServer::Kind::PulseAudio, PulseServer::Kind::PipeWire), server_name);
 
 // Every play from a pause, or from a click on the timeline, sounds from the frame on
 // screen, with no stretch of silence after its first samples.
@@ -290,4 +315,234 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     continuer.join();
 
     EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
+}
+
+namespace {
+
+// How far the sound last heard is ahead of the picture, in seconds: the median of
+// readings `spacingMs` apart over `readings` (a single reading is off by up to a frame
+// of picture and a block of the recording).
+double median_lead(const std::vector<float>& reference, const PulseServer::Recorder& recorder, MainWindow* window,
+                   int readings, int spacingMs) {
+    std::vector<double> leads;
+    for (int i = 0; i < readings; ++i) {
+        QTest::qWait(spacingMs);
+        const std::vector<float>& heard = recorder.left();
+        if (heard.size() < 32) continue;
+        const long at = locate(reference, heard, heard.size() - 32);
+        if (at < 0) continue;
+        leads.push_back(double(at) / 48000.0 - double(window->currentFrame()) / 25.0);
+    }
+    if (leads.size() < size_t(readings) / 2) return NAN;
+    std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
+    return leads[leads.size() / 2];
+}
+
+// The whole player held off the processor for `ms` (as on a machine busier than it has
+// cores), by a child that stops and continues it.
+void starve_player(int ms) {
+    const std::string command =
+        "kill -STOP $PPID; sleep " + std::to_string(ms / 1000.0) + "; kill -CONT $PPID";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace
+
+// The player held off the processor again and again while it plays (a busy machine):
+// the sound it could not mix in time is silence, but what comes after is where the
+// picture is, not later by every such silence.
+TEST_F(SoundServerTest, TheSoundKeepsToThePictureWhenThePlayerIsLate) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    playOrPause();
+    const double before = median_lead(reference, recorder, window(), 15, 40);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_NO_FATAL_FAILURE(starve_player(100));
+        QTest::qWait(300);
+    }
+    const double after = median_lead(reference, recorder, window(), 15, 40);
+    playOrPause();
+    ASSERT_FALSE(std::isnan(before) || std::isnan(after)) << "the movie's sound was not heard";
+    // Within a frame of where it was before.
+    EXPECT_LT(std::fabs(after - before), 0.04) << "lead before " << before << " s, after " << after << " s";
+}
+
+namespace {
+
+// How many of the window's messages say the sound output was lost.
+int losses_told(const vktest::MessageCapture& messages) {
+    int told = 0;
+    for (const QString& message : messages.messages()) told += message.contains("Sound output lost") ? 1 : 0;
+    return told;
+}
+
+}  // namespace
+
+// Sinks that go while the movie plays or is paused: one by one as when a dock is
+// unplugged, all in one command, and again and again. The player never ends; the last
+// sink gone is a lost output, told once; the picture goes on; and a play once a sink
+// is back has the sound.
+TEST_P(DesktopSoundTest, SinksThatGoAreALossToldOnceAndTheSoundComesBack) {
+    ASSERT_TRUE(server.start(false));
+    QString out;
+    const auto sinkBack = [&] {
+        out = server.loadSink(PulseServer::Sink{});
+        ASSERT_FALSE(out.isEmpty());
+        ASSERT_TRUE(server.setDefaultSink("out"));
+    };
+    ASSERT_NO_FATAL_FAILURE(sinkBack());
+    ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_TRUE(playUntilHeard());
+
+    for (const bool playing : {true, false}) {
+        SCOPED_TRACE(playing ? "one by one, playing" : "one by one, paused");
+        const QString dockA = server.loadSink(PulseServer::Sink{"dock_a"});
+        const QString dockB = server.loadSink(PulseServer::Sink{"dock_b"});
+        ASSERT_FALSE(dockA.isEmpty() || dockB.isEmpty());
+        vktest::MessageCapture messages;
+        if (playing) playOrPause();
+        QTest::qWait(250);
+        for (const QString& module : {out, dockA, dockB}) {
+            ASSERT_TRUE(server.unloadSink(module));
+            QTest::qWait(120);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return losses_told(messages) > 0; }, vktest::kWaitMs));
+        QTest::qWait(300);
+        EXPECT_EQ(losses_told(messages), 1);
+        // A new default sink on the way stops the play; a lost one does not.
+        if (window()->playSpeed() != 0) playOrPause();
+        ASSERT_NO_FATAL_FAILURE(sinkBack());
+        EXPECT_TRUE(playUntilHeard()) << "no sound once a sink came back";
+    }
+
+    for (const bool playing : {false, true}) {
+        SCOPED_TRACE(playing ? "all at once, playing" : "all at once, paused");
+        ASSERT_FALSE(server.loadSink(PulseServer::Sink{"dock_a"}).isEmpty());
+        vktest::MessageCapture messages;
+        if (playing) playOrPause();
+        QTest::qWait(250);
+        ASSERT_TRUE(server.unloadAllSinks());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return losses_told(messages) > 0; }, vktest::kWaitMs));
+        QTest::qWait(300);
+        EXPECT_EQ(losses_told(messages), 1);
+        if (playing) {
+            const uint32_t frame = window()->currentFrame();
+            QTest::qWait(300);
+            EXPECT_GT(window()->currentFrame(), frame + 3) << "the picture did not go on";
+            playOrPause();
+        }
+        ASSERT_NO_FATAL_FAILURE(sinkBack());
+        EXPECT_TRUE(playUntilHeard()) << "no sound once a sink came back";
+    }
+
+    {
+        SCOPED_TRACE("gone and back again and again, playing");
+        playOrPause();
+        for (int i = 0; i < 15; ++i) {
+            ASSERT_TRUE(server.unloadAllSinks());
+            QTest::qWait(30 + 23 * (i % 6));
+            ASSERT_NO_FATAL_FAILURE(sinkBack());
+            QTest::qWait(30 + 31 * (i % 5));
+            if (window()->playSpeed() == 0) playOrPause();
+        }
+        playOrPause();
+        // The window settles on whatever the server said last, then a play is heard.
+        QTest::qWait(500);
+        EXPECT_TRUE(playUntilHeard()) << "no sound after the sinks came and went";
+    }
+}
+
+// A server that gives the stream a larger buffer than the player asks for (a latency
+// set for the player, or PipeWire's graph running larger cycles, as for Bluetooth or to
+// save power): every play from a pause sounds from its frame without a hole or a
+// dropout, and every paused step sounds its frame.
+TEST_P(DesktopSoundTest, ALargerServerBufferPlaysUnbroken) {
+    ASSERT_TRUE(server.start());
+    // The recorder keeps its own small latency: it is started before the player's is set.
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    if (kind() == PulseServer::Kind::PipeWire) ASSERT_TRUE(server.setQuantum(2048));
+    else qputenv("PULSE_LATENCY_MSEC", "300");
+    struct Unset {
+        ~Unset() { qunsetenv("PULSE_LATENCY_MSEC"); }
+    } unset;
+    ASSERT_NO_FATAL_FAILURE(open());
+    QTest::qWait(300);
+
+    auto* timeline = window()->findChild<ViewProgressBar*>();
+    ASSERT_NE(timeline, nullptr);
+    std::vector<uint32_t> starts;
+    for (int play = 0; play < 4; ++play) {
+        if (play == 2)
+            QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier,
+                              QPoint(timeline->width() / 2, timeline->height() / 2));
+        starts.push_back(window()->currentFrame());
+        playOrPause();
+        QTest::qWait(700);
+        playOrPause();
+        QTest::qWait(400);
+    }
+    std::vector<uint32_t> steps;
+    for (int step = 0; step < 3; ++step) {
+        key(Qt::Key_Right);
+        steps.push_back(window()->currentFrame());
+        QTest::qWait(400);
+    }
+    recorder.stop();
+
+    const std::vector<float>& heard = recorder.left();
+    const auto runs = sounding_runs(heard, 100 * kMs);
+    ASSERT_EQ(runs.size(), starts.size() + steps.size()) << "sound runs:" << describe(runs);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const auto [first, end] = runs[i];
+        const bool isPlay = i < starts.size();
+        const uint32_t frame = isPlay ? starts[i] : steps[i - starts.size()];
+        SCOPED_TRACE((isPlay ? "play " : "step ") + std::to_string(i) + " at frame " + std::to_string(frame));
+        const long from = locate(reference, heard, first) - long(frame * kFrame);
+        EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "the first sound heard is " << from << " samples off";
+        if (!isPlay) {
+            EXPECT_LE(end - first, kFrame);
+            EXPECT_GT(end - first, kFrame / 2);
+            continue;
+        }
+        EXPECT_GT(end - first, 600 * kMs);
+        // Holes and dropouts: a loaded machine may have one, a server's larger cycle
+        // answered short has one every cycle.
+        size_t silent = 0;
+        for (const auto& [a, b] : silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, kMs))
+            silent += b - a;
+        EXPECT_LT(double(silent) / double(end - first), 0.01) << "silent for " << silent / kMs << " ms";
+    }
+}
+
+// A 5.1 movie on a 5.1 sink: each of the movie's channels reaches the sink's channel of
+// the same name, sample for sample (the sound's LFE on the sink's LFE).
+TEST_P(DesktopSoundTest, ASurroundSinkGetsEachChannelWhereItBelongs) {
+    const QString map = "front-left,front-right,front-center,lfe,rear-left,rear-right";
+    ASSERT_TRUE(server.start(false));
+    ASSERT_FALSE(server.loadSink(PulseServer::Sink{"out51", 6, map}).isEmpty());
+    ASSERT_TRUE(server.setDefaultSink("out51"));
+    ASSERT_NO_FATAL_FAILURE(open("window_noise_51.mov"));
+    PulseServer::Recorder recorder(server, "out51", 6, map);
+    ASSERT_TRUE(recorder.start());
+    QTest::qWait(300);
+    playOrPause();
+    QTest::qWait(600);
+    playOrPause();
+    QTest::qWait(200);
+    recorder.stop();
+
+    for (int c = 0; c < 6; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const std::vector<float> movie =
+            testsupport::read_raw_s16_channel(fixture("window_noise_51.s16").toStdString(), 6, uint32_t(c));
+        const std::vector<float>& heard = recorder.channel(c);
+        const auto runs = sounding_runs(heard, 100 * kMs);
+        ASSERT_EQ(runs.size(), 1u) << "sound runs:" << describe(runs);
+        ASSERT_GT(runs[0].second - runs[0].first, 400 * kMs);
+        for (size_t at : {runs[0].first + 50 * kMs, runs[0].first + 300 * kMs})
+            EXPECT_NE(locate(movie, heard, at), -1) << "what is heard at " << at / kMs << " ms is not this channel";
+    }
 }
