@@ -404,9 +404,11 @@ TEST_P(DesktopSoundTest, SinksThatGoAreALossToldOnceAndTheSoundComesBack) {
         vktest::MessageCapture messages;
         if (playing) playOrPause();
         QTest::qWait(250);
+        // As a dock unplugged: one after the other, each sink's notices still on their
+        // way when the next goes.
         for (const QString& module : {out, dockA, dockB}) {
             ASSERT_TRUE(server.unloadSink(module));
-            QTest::qWait(120);
+            QTest::qWait(30);
         }
         EXPECT_TRUE(QTest::qWaitFor([&] { return losses_told(messages) > 0; }, vktest::kWaitMs));
         QTest::qWait(300);
