@@ -65,8 +65,6 @@ QString backend_name(const SoundIo* context) {
 }  // namespace
 
 AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
-    m_corkTimer.setInterval(20);
-    connect(&m_corkTimer, &QTimer::timeout, this, &AudioMonitor::corkWhenSilent);
     m_silence = new (std::nothrow) float[kSilenceSamples]();
     if (!m_silence) {
         m_errorText = QStringLiteral("Can't allocate tmp buf mute");
@@ -120,12 +118,18 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
     openDefaultDevice(true);
 }
 
-// Without a sound server: plain ALSA, or the dummy device that openDefaultDevice falls
-// back on. The library's own PulseAudio backend is never chosen (see pulse_output.h).
+// Without a sound server: plain ALSA, else the dummy device. The library's own
+// PulseAudio backend is never chosen (see pulse_output.h).
 void AudioMonitor::connectLibraryBackend() {
-    if (!soundio_have_backend(SoundIoBackendAlsa)) return;
-    const int error = soundio_connect_backend(m_context, SoundIoBackendAlsa);
-    if (error != 0) qDebug("Can't connect to ALSA : %s", soundio_strerror(error));
+    if (soundio_have_backend(SoundIoBackendAlsa)) {
+        const int error = soundio_connect_backend(m_context, SoundIoBackendAlsa);
+        if (error == 0) return;
+        qDebug("Can't connect to ALSA : %s", soundio_strerror(error));
+    }
+    const int error = soundio_connect_backend(m_context, SoundIoBackendDummy);
+    if (error != 0)
+        m_errorText = QStringLiteral("Failed to connect to an audio backend (%1)")
+                          .arg(QString::fromUtf8(soundio_strerror(error)));
 }
 
 bool AudioMonitor::connectSoundServer(int timeoutMs) {
@@ -220,7 +224,6 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 }
 
 void AudioMonitor::destroyStream() {
-    m_corkTimer.stop();
     if (m_pulse) pulse_output_close_stream(m_pulse);
     if (!m_stream) return;
     // Joins the device thread: no write callback runs after this.
@@ -266,7 +269,6 @@ void AudioMonitor::openStream() {
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
-    m_outputData->answerInFull.store(m_context->current_backend == SoundIoBackendPulseAudio ? 1 : 0);
     m_outputData->silenced.store(0);
     if (m_requestedChannels != 0) {
         const SoundIoChannelLayout* layout = soundio_channel_layout_get_default(int(m_requestedChannels));
@@ -345,6 +347,9 @@ bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames) {
 
 bool AudioMonitor::openSoundServerStream() {
     destroyStream();
+    // The output writes what the ring holds, and nothing while paused: nothing until
+    // a start, so the ring can be rebuilt for the new stream meanwhile.
+    m_outputData->silenced.store(1);
     std::string why;
     if (!pulse_output_open_stream(m_pulse, kServerAnswerMs, &why)) {
         // The server went on without us (its sink went during the open, or it did not
@@ -354,9 +359,6 @@ bool AudioMonitor::openSoundServerStream() {
         disconnectBackend();
         return false;
     }
-    // The sound server's output writes what the ring holds, and nothing while paused.
-    m_outputData->answerInFull.store(0);
-    m_outputData->silenced.store(1);
     // The ring holds at least what the server asks at once, so every request of a
     // play is answered with sound.
     if (!bindOpenStream(int(pulse_output_channels(m_pulse)),
@@ -603,11 +605,6 @@ void AudioMonitor::start() {
         }
         m_streamStarted = 1;
     }
-    m_corkTimer.stop();
-    if (m_outputData->silenced.exchange(0) != 0) {
-        // The silence written since the pause goes: the sound replaces it.
-        soundio_outstream_clear_buffer(m_stream);
-    }
     const int resumed = soundio_outstream_pause(m_stream, false);
     if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));
     m_corked = 0;
@@ -621,14 +618,6 @@ void AudioMonitor::pause() {
     }
     if (!m_stream || !m_streamStarted) return;
     if (m_corked) return;
-    if (m_outputData->answerInFull.load()) {
-        // Corked now, the server would keep the tail it holds and play it first at the
-        // next start: silence replaces it, then the stream is corked.
-        m_outputData->silenceWritten.store(0);
-        if (m_outputData->silenced.exchange(1) == 0) soundio_outstream_clear_buffer(m_stream);
-        m_corkTimer.start();
-        return;
-    }
     cork();
 }
 
@@ -636,18 +625,6 @@ void AudioMonitor::cork() {
     const int paused = soundio_outstream_pause(m_stream, true);
     if (paused != 0) qDebug("Can't pause device : %s", soundio_strerror(paused));
     else m_corked = 1;
-}
-
-void AudioMonitor::corkWhenSilent() {
-    if (!m_stream || !m_outputData->silenced.load()) {
-        m_corkTimer.stop();
-        return;
-    }
-    // Twice the stream's buffer: what the server held before the pause is gone.
-    const double buffered = std::max(m_stream->software_latency, 0.02) * kFrequency;
-    if (m_outputData->silenceWritten.load() < uint32_t(2.0 * buffered)) return;
-    m_corkTimer.stop();
-    cork();
 }
 
 void AudioMonitor::stopFeedTask() {

@@ -20,12 +20,8 @@
 // such a silence skipped as much, so it stays in time), the ring holds at least what
 // the server asks at once, and a pause drops what the server still holds, so the next
 // start never plays a stale tail of another position before its own sound.
-//
-// The library's own PulseAudio stream (a context the caller connected to it) keeps
-// what it was given when corked: a pause first silences it and corks it only once that
-// silence has been written.
+
 #include <QMutex>
-#include <QTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -155,7 +151,6 @@ private:
     void destroyStream();
     void initConverter();
     void writePeaks(uint8_t* const* sourcePlanes, uint32_t frames);
-    void corkWhenSilent();
     void cork();
     // Connects a sound server of our own: false (and no server kept) when it cannot play.
     bool connectSoundServer(int timeoutMs);
@@ -175,7 +170,6 @@ private:
     SoundIoOutStream* m_stream = nullptr;
     PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
     uint8_t m_streamStarted = 0;
-    QTimer m_corkTimer;  // a silenced PulseAudio stream is corked once its silence is out
     uint8_t m_corked = 0;  // the stream is paused in the library (no write callbacks come)
     AudioOutputData* m_outputData = nullptr;
     PlanarRingBuffer* m_sourceRing = nullptr;

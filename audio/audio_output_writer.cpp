@@ -70,26 +70,15 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     AudioOutputTap* tap = data->tap.load();
     const uint32_t minFrames = frameCountMin > 0 ? static_cast<uint32_t>(frameCountMin) : 0;
     const uint32_t maxFrames = frameCountMax > 0 ? static_cast<uint32_t>(frameCountMax) : 0;
-    const bool inFull = data->answerInFull.load() != 0;
-    const bool silenced = inFull && data->silenced.load() != 0;
-    if (inFull) {
-        const int64_t now =
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-        const int64_t last = data->lastCallUs.exchange(now);
-        if (last != 0 && now - last > kAudioOutputStallUs) data->stalled.store(1);
-    }
 
     uint32_t consumed = 0;
     bool wrote = false;
     PlanarRingBuffer* ring = data->ring;
-    const bool reading = !data->consumerHeld.load() && !silenced && ring && ring->planeCount <= kAudioOutputMaxPlanes;
-    const bool counting = inFull && reading && data->countLate.load() != 0;
-    if (reading) {
+    if (!data->consumerHeld.load() && ring && ring->planeCount <= kAudioOutputMaxPlanes) {
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         planar_ring_buffer_get_read(ring, &readable, planes);
-        if (readable > 0 && (readable >= minFrames || inFull)) {
+        if (readable > 0 && readable >= minFrames) {
             consumed = write_frames(writer, planes, ring->planeCount, std::min(readable, maxFrames), tap);
             // Only what reached the device leaves the ring.
             planar_ring_buffer_advance_read(ring, consumed);
@@ -97,15 +86,8 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
         }
     }
     // Too little in the ring (or held off): the device still needs its minimum, as
-    // silence; the ring keeps its frames for the next call. A device answered in full
-    // gets silence for all the rest it asked.
-    if (inFull) {
-        const uint32_t silence = write_frames(writer, nullptr, 0, maxFrames - std::min(consumed, maxFrames), tap);
-        if (silenced) data->silenceWritten.fetch_add(silence);
-        if (counting) data->lateFrames.fetch_add(silence);
-    } else if (!wrote && minFrames > 0) {
-        write_frames(writer, nullptr, 0, std::min(minFrames, maxFrames), tap);
-    }
+    // silence; the ring keeps its frames for the next call.
+    if (!wrote && minFrames > 0) write_frames(writer, nullptr, 0, std::min(minFrames, maxFrames), tap);
 
     data->callbacksInside.fetch_sub(1);
     return consumed;

@@ -10,20 +10,10 @@
 // writes only the silence the device insists on, and `callbacksInside` tells the
 // producer when no callback is still inside, so the ring can then be cleared safely.
 //
-// Some devices ask again only once given what they asked (a PulseAudio stream asks
-// for what it has played since its last request, and a request left unanswered is
-// never asked again, so a stream answered with nothing falls silent for good). For
-// them `answerInFull` is set: every request is answered whole, with the ring's frames
-// and then silence; while `silenced`, with silence alone (the sound is stopped but the
-// stream still runs). Such a device calls every few milliseconds: a quarter second
-// without a call means its server stalled, and what it asks next is long overdue, so
-// `stalled` is raised for the sound to start again where the picture is.
-//
-// While `countLate` is set (a play, not a step's preview), the silence such a device
-// gets because the ring ran dry (the machine was too busy to mix in time) is counted
-// in `lateFrames`: the sound that comes after it is that much late, and the producer
-// skips as much of it, so the sound keeps to the device's clock, and so to the
-// picture, instead of falling behind by every underrun.
+// On a sound server the stream is the player's own (pulse_output.h), which writes
+// through the same function: `silenced` keeps it from writing while the sound is
+// paused, and it raises `stalled` when its server went a quarter second without a
+// request, for the sound to start again where the picture is.
 #include <atomic>
 #include <cstdint>
 
@@ -37,17 +27,10 @@ struct AudioOutputData {
     std::atomic<uint32_t> callbacksInside{0};
     std::atomic<uint8_t> consumerHeld{0};
     std::atomic<AudioOutputTap*> tap{nullptr};
-    std::atomic<uint8_t> answerInFull{0};
     std::atomic<uint8_t> silenced{0};
     std::atomic<uint8_t> stalled{0};
-    // Frames of silence written since `silenced` was last set.
-    std::atomic<uint32_t> silenceWritten{0};
-    // Steady-clock time of the last call, in microseconds; 0 after a restart.
+    // Steady-clock time of the server's last request, in microseconds; 0 after a restart.
     std::atomic<int64_t> lastCallUs{0};
-    std::atomic<uint8_t> countLate{0};
-    // Frames of silence written for want of sound while counting, not yet skipped by
-    // the producer.
-    std::atomic<uint64_t> lateFrames{0};
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;

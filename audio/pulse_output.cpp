@@ -245,6 +245,21 @@ bool run_operation(PulseOutput* out, Clock::time_point deadline, pa_operation* o
     return answered && done();
 }
 
+// The server's default sink into `query`: false, with why, when the server does not
+// answer in time or has no output.
+bool ask_default_sink(PulseOutput* out, Clock::time_point deadline, SinkQuery* query, std::string* why) {
+    if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, query),
+                       [&] { return query->serverDone; })) {
+        *why = "the sound server does not answer";
+        return false;
+    }
+    if (!is_output(query->defaultSink)) {
+        *why = "the sound server has no output";
+        return false;
+    }
+    return true;
+}
+
 bool has_position(const pa_channel_map& map, pa_channel_position_t position) {
     for (uint8_t c = 0; c < map.channels; ++c)
         if (map.map[c] == position) return true;
@@ -375,10 +390,8 @@ bool pulse_output_connect(PulseOutput* out, int timeoutMs, std::string* why) {
     run_and_forget(pa_context_subscribe(
         out->context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr));
     SinkQuery query;
-    if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
-                       [&] { return query.serverDone; }))
-        return fail("the sound server does not answer");
-    if (!is_output(query.defaultSink)) return fail("the sound server has no output");
+    std::string failure;
+    if (!ask_default_sink(out, deadline, &query, &failure)) return fail(failure);
     out->defaultSink = query.defaultSink;
     out->connected = true;
     pa_threaded_mainloop_unlock(out->loop);
@@ -399,10 +412,8 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
         return fail("no sound server");
 
     SinkQuery query;
-    if (!run_operation(out, deadline, pa_context_get_server_info(out->context, &on_query_server, &query),
-                       [&] { return query.serverDone; }))
-        return fail("the sound server does not answer");
-    if (!is_output(query.defaultSink)) return fail("the sound server has no output");
+    std::string failure;
+    if (!ask_default_sink(out, deadline, &query, &failure)) return fail(failure);
     if (!run_operation(out, deadline,
                        pa_context_get_sink_info_by_name(out->context, query.defaultSink.c_str(), &on_query_sink, &query),
                        [&] { return query.sinkDone; }) ||

@@ -401,8 +401,8 @@ TEST_P(DesktopSoundTest, SinksThatGoAreALossToldOnceAndTheSoundComesBack) {
 
     for (const bool playing : {true, false}) {
         SCOPED_TRACE(playing ? "one by one, playing" : "one by one, paused");
-        const QString dockA = server.loadSink(PulseServer::Sink{"dock_a"});
-        const QString dockB = server.loadSink(PulseServer::Sink{"dock_b"});
+        const QString dockA = server.loadSink(PulseServer::Sink{"dock_a", 2, {}});
+        const QString dockB = server.loadSink(PulseServer::Sink{"dock_b", 2, {}});
         ASSERT_FALSE(dockA.isEmpty() || dockB.isEmpty());
         vktest::MessageCapture messages;
         if (playing) playOrPause();
@@ -424,7 +424,7 @@ TEST_P(DesktopSoundTest, SinksThatGoAreALossToldOnceAndTheSoundComesBack) {
 
     for (const bool playing : {false, true}) {
         SCOPED_TRACE(playing ? "all at once, playing" : "all at once, paused");
-        ASSERT_FALSE(server.loadSink(PulseServer::Sink{"dock_a"}).isEmpty());
+        ASSERT_FALSE(server.loadSink(PulseServer::Sink{"dock_a", 2, {}}).isEmpty());
         vktest::MessageCapture messages;
         if (playing) playOrPause();
         QTest::qWait(250);
