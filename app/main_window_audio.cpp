@@ -317,6 +317,15 @@ void MainWindow::startListenOutputDevice() {
         qDebug().noquote() << "Error : can't listen output device (NULL)";
         return;
     }
+    if (m_monitor && m_monitor->onSoundServer()) {
+        // The server tells its own changes (no listener); no start-up notice comes, so
+        // the output played now is known from here and its first change is told.
+        const OutputDeviceKey now = currentOutputDevice();
+        m_outputDeviceIndex = now.index;
+        m_outputDeviceId = now.id;
+        m_firstDeviceChangeSeen = true;
+        return;
+    }
     // A disconnected context has no events to wait for (its backend was lost).
     if (m_soundio->current_backend == SoundIoBackendNone) return;
     m_soundio->on_devices_change = &MainWindow::onSoundIoDevicesChange;

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <algorithm>
 #include <cmath>
@@ -314,6 +315,32 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     EXPECT_LT(clock.elapsed(), 500) << "the pause waited for the server";
     continuer.join();
 
+    EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
+
+    // The server stops just after its default sink changed, while the movie plays: the
+    // window goes on turning meanwhile (its longest pause between two 10 ms ticks).
+    ASSERT_FALSE(server.loadSink(PulseServer::Sink{"dock_a", 2, {}}).isEmpty());
+    playOrPause();
+    QTest::qWait(200);
+    ASSERT_TRUE(server.setDefaultSink("dock_a"));
+    server.stop();
+    std::thread continuer2([pid] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        ::kill(pid, SIGCONT);
+    });
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longest = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] { longest = std::max(longest, sinceTick.restart()); });
+    ticks.start(10);
+    QTest::qWait(2500);
+    ticks.stop();
+    EXPECT_LT(longest, 1000) << "the window waited for the server";
+    continuer2.join();
+    if (window()->playSpeed() != 0) playOrPause();
+    ASSERT_TRUE(server.setDefaultSink("out"));
+    QTest::qWait(300);
     EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
 }
 
