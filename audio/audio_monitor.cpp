@@ -419,6 +419,16 @@ void AudioMonitor::restartMixing() {
     // The device thread reads the output ring: keep it off while the ring is emptied
     // and primed (clearing under a live reader aborts the process).
     audio_output_hold_consumer(m_outputData);
+    if (m_pulse && pulse_output_request_frames(m_pulse) > output->frames) {
+        // The server asks more at once since the stream opened (its graph's cycle grew):
+        // the ring grows to hold it.
+        try {
+            planar_ring_buffer_create(m_context, output, m_outputChannels, kFrequency,
+                                      pulse_output_request_frames(m_pulse), sizeof(float));
+        } catch (const std::exception& error) {
+            qDebug("Can't grow the output ring : %s", error.what());
+        }
+    }
     planar_ring_buffer_clear(output);
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
     m_outputData->stalled.store(0);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <atomic>
 #include <thread>
 
 #include "audio/audio_output_writer.h"
@@ -30,7 +31,7 @@ struct PulseOutput {
     // Loop thread (and the owner under the loop's lock).
     uint32_t channels = 0;
     uint32_t frameBytes = 0;
-    uint32_t requestFrames = 0;
+    std::atomic<uint32_t> requestFrames{0};
     SoundIoChannelArea areas[kAudioOutputMaxPlanes] = {};
     void* pending = nullptr;  // the area handed out by the last begin write
     size_t pendingBytes = 0;
@@ -42,6 +43,8 @@ struct PulseOutput {
     bool looking = false;
     std::string lookDefault;
     uint32_t lookSinks = 0;
+    bool trying = false;  // the stream runs on silence after its open (see there)
+    pa_time_event* tryEnd = nullptr;
     bool connected = false;  // notices are told only once the connection is made
     bool lost = false;       // told once; nothing is told after it
 };
@@ -50,10 +53,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr pa_usec_t kTopUpUs = 5000;
+constexpr pa_usec_t kTryUs = 300000;
 
 // A server without a sink of its own names a stand-in (PipeWire's, or PulseAudio's when
 // it always keeps one) that plays nowhere: that is no output either.
 bool is_output(const std::string& sink) { return !sink.empty() && sink != "auto_null"; }
+
+void run_and_forget(pa_operation* operation) {
+    if (operation) pa_operation_unref(operation);
+}
 
 void tell(PulseOutput* out, PulseOutputNotice notice) {
     if (out->lost || !out->connected) return;
@@ -309,7 +317,38 @@ void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, vo
     pa_context_rttime_restart(out->context, event, pa_rtclock_now() + kTopUpUs);
 }
 
+// The most the server may ask at once: its buffer and one request more.
+void note_buffer(PulseOutput* out) {
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(out->stream)) {
+        const uint32_t frames = (granted->tlength + granted->minreq) / out->frameBytes;
+        if (frames > out->requestFrames.load()) out->requestFrames.store(frames);
+    }
+}
+
+void end_try(PulseOutput* out) {
+    if (!out->trying) return;
+    out->trying = false;
+    run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
+    run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+}
+
+void on_try_end(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+    end_try(static_cast<PulseOutput*>(userdata));
+}
+
+// The server sized the stream's buffer anew (its graph's cycle changed).
+void on_buffer_changed(pa_stream*, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    note_buffer(out);
+    end_try(out);
+}
+
 void drop_stream(PulseOutput* out) {
+    out->trying = false;
+    if (out->tryEnd) {
+        pa_threaded_mainloop_get_api(out->loop)->time_free(out->tryEnd);
+        out->tryEnd = nullptr;
+    }
     if (out->topUp) {
         pa_threaded_mainloop_get_api(out->loop)->time_free(out->topUp);
         out->topUp = nullptr;
@@ -322,12 +361,9 @@ void drop_stream(PulseOutput* out) {
     out->stream = nullptr;
     out->channels = 0;
     out->frameBytes = 0;
-    out->requestFrames = 0;
+    out->requestFrames.store(0);
 }
 
-void run_and_forget(pa_operation* operation) {
-    if (operation) pa_operation_unref(operation);
-}
 
 }  // namespace
 
@@ -434,6 +470,7 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     out->frameBytes = channels * uint32_t(sizeof(float));
     pa_stream_set_state_callback(out->stream, &on_stream_state, out);
     pa_stream_set_write_callback(out->stream, &on_write_request, out);
+    pa_stream_set_buffer_attr_callback(out->stream, &on_buffer_changed, out);
 
     // 20 ms asked; the server may grant more (its own quantum, or PULSE_LATENCY_MSEC),
     // and the ring is sized on what it grants. No prebuffering: a stream the player
@@ -454,8 +491,14 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     if (!settled) return fail("the sound server does not answer");
     if (pa_stream_get_state(out->stream) != PA_STREAM_READY) return fail(context_error(out));
     out->topUp = pa_context_rttime_new(out->context, pa_rtclock_now() + kTopUpUs, &on_top_up, out);
-    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(out->stream))
-        out->requestFrames = (granted->tlength + std::max<uint32_t>(granted->minreq, 0)) / out->frameBytes;
+    note_buffer(out);
+    // A server whose graph runs larger cycles than asked (PipeWire's, forced for
+    // Bluetooth or to save power) sizes a stream's buffer only once it runs: the stream
+    // runs on silence for a moment (unless a play comes first), so the ring can hold
+    // what the server will ask.
+    out->trying = true;
+    run_and_forget(pa_stream_cork(out->stream, 0, nullptr, nullptr));
+    out->tryEnd = pa_context_rttime_new(out->context, pa_rtclock_now() + kTryUs, &on_try_end, out);
     pa_threaded_mainloop_unlock(out->loop);
     return true;
 }
@@ -467,7 +510,7 @@ void pulse_output_close_stream(PulseOutput* out) {
 }
 
 uint32_t pulse_output_channels(const PulseOutput* out) { return out->channels; }
-uint32_t pulse_output_request_frames(const PulseOutput* out) { return out->requestFrames; }
+uint32_t pulse_output_request_frames(const PulseOutput* out) { return out->requestFrames.load(); }
 const PulseSinkInfo& pulse_output_sink(const PulseOutput* out) { return out->sink; }
 
 std::string pulse_output_default_sink(PulseOutput* out) {
@@ -480,6 +523,7 @@ std::string pulse_output_default_sink(PulseOutput* out) {
 void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
+        out->trying = false;
         // In this order on the connection: the old tail goes, the new sound is there
         // before the stream runs (without prebuffering it would start on nothing).
         run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
@@ -498,6 +542,7 @@ void pulse_output_play(PulseOutput* out) {
 void pulse_output_pause(PulseOutput* out) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
+        out->trying = false;
         run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
         run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
     }
