@@ -356,6 +356,7 @@ void drop_stream(PulseOutput* out) {
     if (!out->stream) return;
     pa_stream_set_write_callback(out->stream, nullptr, nullptr);
     pa_stream_set_state_callback(out->stream, nullptr, nullptr);
+    pa_stream_set_buffer_attr_callback(out->stream, nullptr, nullptr);
     pa_stream_disconnect(out->stream);
     pa_stream_unref(out->stream);
     out->stream = nullptr;
