@@ -94,13 +94,11 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
     }
     planar_ring_buffer_init(m_peakRing);
 
-    // A context the caller connected already (to a chosen backend) is kept as it is.
+    // A context the caller connected already (to a chosen backend) is kept as it is;
+    // otherwise a JACK server comes first, as in the library's own order.
+    if (context->current_backend == SoundIoBackendNone && soundio_have_backend(SoundIoBackendJack))
+        soundio_connect_backend(context, SoundIoBackendJack);
     if (context->current_backend == SoundIoBackendNone) {
-        if (soundio_have_backend(SoundIoBackendJack) && soundio_connect_backend(context, SoundIoBackendJack) == 0) {
-            soundio_flush_events(context);
-            openDefaultDevice(true);
-            return;
-        }
         const SoundServerAnswer server = probe_pulse_server(kServerProbeMs);
         if (server != SoundServerAnswer::NoServer) {
             // A server that has no output yet, or does not answer in time, is waited
@@ -269,7 +267,6 @@ void AudioMonitor::openStream() {
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
-    m_outputData->silenced.store(0);
     if (m_requestedChannels != 0) {
         const SoundIoChannelLayout* layout = soundio_channel_layout_get_default(int(m_requestedChannels));
         if (!layout) {

@@ -461,11 +461,11 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
 
     pa_channel_map map;
     const uint32_t channels = player_channel_map(query.info.channels, query.map, &map);
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = 48000;
-    spec.channels = uint8_t(channels);
-    out->stream = pa_stream_new(out->context, "Norvu HAP Player output", &spec, &map);
+    pa_sample_spec samples;
+    samples.format = PA_SAMPLE_FLOAT32LE;
+    samples.rate = 48000;
+    samples.channels = uint8_t(channels);
+    out->stream = pa_stream_new(out->context, "Norvu HAP Player output", &samples, &map);
     if (!out->stream) return fail(context_error(out));
     out->channels = channels;
     out->frameBytes = channels * uint32_t(sizeof(float));
