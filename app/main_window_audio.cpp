@@ -330,6 +330,17 @@ void MainWindow::startListenOutputDevice() {
     if (m_soundio->current_backend == SoundIoBackendNone) return;
     m_soundio->on_devices_change = &MainWindow::onSoundIoDevicesChange;
     stopListenOutputDevice();
+    if (m_outputDeviceIndex == -1) {
+        // The device played now is known from here (its events were read when it
+        // opened): a JACK server's first notice may come only when another client adds
+        // ports, and the same default device then must not stop the play.
+        const OutputDeviceKey now = currentOutputDevice();
+        if (now.index >= 0) {
+            m_outputDeviceIndex = now.index;
+            m_outputDeviceId = now.id;
+            m_firstDeviceChangeSeen = true;
+        }
+    }
     m_listenerStop.store(false);
     m_listenerDone.store(false);
     m_listenerRunning = true;

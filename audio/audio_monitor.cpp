@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 #include "audio/pulse_output.h"
@@ -22,6 +24,58 @@ namespace {
 
 constexpr auto kIdleSleep = std::chrono::milliseconds(3);
 constexpr uint32_t kMaxPlanes = kAudioOutputMaxPlanes;
+// Source frames the rate converter takes at once.
+constexpr uint32_t kRateBlockFrames = 8192;
+
+// `frames` at 48000 Hz as frames at `rate`.
+uint32_t at_rate(uint32_t frames, uint32_t rate) {
+    return uint32_t((uint64_t(frames) * rate + AudioMonitor::kFrequency / 2) / AudioMonitor::kFrequency);
+}
+
+// The device states its rates, and 48000 Hz is not among them. A plug device's range
+// may come out of the library overflowed (a maximum below its minimum): it takes any
+// rate, 48000 Hz included.
+bool takes_only_other_rates(const SoundIoDevice& device) {
+    if (device.sample_rate_count <= 0) return false;
+    for (int i = 0; i < device.sample_rate_count; ++i) {
+        const SoundIoSampleRateRange& range = device.sample_rates[i];
+        if (range.max < range.min) return false;
+        if (range.min <= int(AudioMonitor::kFrequency) && int(AudioMonitor::kFrequency) <= range.max) return false;
+    }
+    return true;
+}
+
+bool has_channel(const SoundIoChannelLayout& layout, SoundIoChannelId id) {
+    for (int c = 0; c < layout.channel_count; ++c)
+        if (layout.channels[c] == id) return true;
+    return false;
+}
+
+// The channels of a stream in the order the player writes them: its 5.1 is L R C LFE
+// and the surround pair, its 7.1 L R C LFE, the side pair and the rear pair. The
+// library's own layouts of 6 and 8 channels put the LFE last, so ports named by them
+// would not say what they carry. The 5.1 surround pair takes the ids the device uses
+// (side or back), so each port still finds the device's port of the same name.
+SoundIoChannelLayout layout_in_player_order(const SoundIoChannelLayout& device) {
+    SoundIoChannelLayout layout = device;
+    const auto set = [&layout](std::initializer_list<SoundIoChannelId> ids) {
+        layout.name = nullptr;
+        layout.channel_count = int(ids.size());
+        int c = 0;
+        for (SoundIoChannelId id : ids) layout.channels[c++] = id;
+    };
+    if (device.channel_count == 6) {
+        const bool side = has_channel(device, SoundIoChannelIdSideLeft) && !has_channel(device, SoundIoChannelIdBackLeft);
+        set({SoundIoChannelIdFrontLeft, SoundIoChannelIdFrontRight, SoundIoChannelIdFrontCenter, SoundIoChannelIdLfe,
+             side ? SoundIoChannelIdSideLeft : SoundIoChannelIdBackLeft,
+             side ? SoundIoChannelIdSideRight : SoundIoChannelIdBackRight});
+    } else if (device.channel_count == 8) {
+        set({SoundIoChannelIdFrontLeft, SoundIoChannelIdFrontRight, SoundIoChannelIdFrontCenter, SoundIoChannelIdLfe,
+             SoundIoChannelIdSideLeft, SoundIoChannelIdSideRight, SoundIoChannelIdBackLeft,
+             SoundIoChannelIdBackRight});
+    }
+    return layout;
+}
 
 // Output layout of a device channel count; -1 for a count the player cannot feed.
 int layout_of_device_channels(int channels) {
@@ -165,6 +219,9 @@ void AudioMonitor::onSoundServerNotice(void* monitor, PulseOutputNotice notice) 
 AudioMonitor::~AudioMonitor() {
     stopFeedTask();
     destroyStream();
+    output_resampler_free(&m_resampler);
+    delete[] m_rateScratch;
+    m_rateScratch = nullptr;
     pulse_output_free(m_pulse);
     m_pulse = nullptr;
     if (m_device) soundio_device_unref(m_device);
@@ -260,30 +317,44 @@ void AudioMonitor::openStream() {
         return fail(QStringLiteral("Audio output doesn't support float fmt"));
     }
     m_stream->format = SoundIoFormatFloat32LE;
+    // A device that does not take 48000 Hz plays at the rate nearest to it (a JACK
+    // server runs at its own rate only), and the mix is converted to that rate.
     m_stream->sample_rate = int(kFrequency);
+    if (takes_only_other_rates(*m_device)) {
+        const int nearest = soundio_device_nearest_sample_rate(m_device, int(kFrequency));
+        if (nearest > 0) m_stream->sample_rate = nearest;
+    }
     m_stream->software_latency = 0.02;
     m_stream->name = "Norvu HAP Player output";
     m_stream->write_callback = &AudioMonitor::writeCallback;
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
+    // The channels asked for, else stereo where the device takes it, else the device's
+    // own layout (as the library would choose), declared in the player's order.
+    const SoundIoChannelLayout* layout = nullptr;
     if (m_requestedChannels != 0) {
-        const SoundIoChannelLayout* layout = soundio_channel_layout_get_default(int(m_requestedChannels));
+        layout = soundio_channel_layout_get_default(int(m_requestedChannels));
         if (!layout) {
             qDebug("Can't set channel layout : no layout of %u channels", m_requestedChannels);
             return fail(QStringLiteral("Can't set layout"));
         }
-        m_stream->layout = *layout;
+    } else if (!soundio_device_supports_layout(m_device,
+                                               soundio_channel_layout_get_builtin(SoundIoChannelLayoutIdStereo)) &&
+               m_device->layout_count > 0) {
+        layout = &m_device->layouts[0];
     }
+    if (layout) m_stream->layout = layout_in_player_order(*layout);
     const int opened = soundio_outstream_open(m_stream);
     if (opened != 0) {
         qDebug("Can't open device : %s", soundio_strerror(opened));
         return fail(QStringLiteral("Can't open sound device : %1").arg(QString::fromUtf8(soundio_strerror(opened))));
     }
-    if (m_stream->layout_error != 0) {
-        qDebug("Can't set channel layout : %s", soundio_strerror(m_stream->layout_error));
-        return fail(QStringLiteral("Can't set layout"));
-    }
+    // Most ALSA devices (plug, dmix) have no channel map to set: the stream still has
+    // the channels the player writes, in its order, which is what such a device takes.
+    if (m_stream->layout_error != 0)
+        qDebug("Can't set channel layout : %s (playing in the player's channel order)",
+               soundio_strerror(m_stream->layout_error));
     if (!m_outputData || !m_outputData->ring) {
         qDebug("Error unallocated data");
         return fail(QStringLiteral("Error unallocated data"));
@@ -291,7 +362,9 @@ void AudioMonitor::openStream() {
 
     // The channel count is the opened stream's: a device's current layout may report
     // none (the dummy device does).
-    if (!bindOpenStream(m_stream->layout.channel_count, kOutputRingFrames)) return fail(m_errorText);
+    m_deviceRate = uint32_t(m_stream->sample_rate);
+    if (!bindOpenStream(m_stream->layout.channel_count, kLibraryRingFrames, at_rate(kOutputRingFrames, m_deviceRate)))
+        return fail(m_errorText);
 
     // Started once for the stream's whole life, then only paused and unpaused.
     const int started = soundio_outstream_start(m_stream);
@@ -304,7 +377,7 @@ void AudioMonitor::openStream() {
     soundio_outstream_clear_buffer(m_stream);
 }
 
-bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames) {
+bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames, uint32_t fillFrames) {
     const int layout = layout_of_device_channels(channels);
     if (layout < 0) {
         m_errorText = QStringLiteral("Unsupported Output Channel Count : %1").arg(channels);
@@ -315,7 +388,7 @@ bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames) {
 
     try {
         planar_ring_buffer_destroy(m_outputData->ring);
-        planar_ring_buffer_create(m_context, m_outputData->ring, m_outputChannels, kFrequency, ringFrames,
+        planar_ring_buffer_create(m_context, m_outputData->ring, m_outputChannels, m_deviceRate, ringFrames,
                                   sizeof(float));
     } catch (const std::bad_alloc&) {
         qDebug("Memory error out buffer");
@@ -329,6 +402,24 @@ bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames) {
         qDebug("Unknown error out buf");
         m_errorText = QStringLiteral("Unknown error out buffer creation");
         return false;
+    }
+    m_fillFrames = std::min(fillFrames, ringFrames);
+    m_outputData->requestFrames.store(0);
+
+    output_resampler_free(&m_resampler);
+    delete[] m_rateScratch;
+    m_rateScratch = nullptr;
+    if (m_deviceRate != kFrequency) {
+        std::string why;
+        m_rateScratch = new (std::nothrow) float[size_t(kRateBlockFrames) * m_outputChannels];
+        if (!m_rateScratch) why = "out of memory";
+        if (!m_rateScratch ||
+            !output_resampler_init(&m_resampler, m_outputChannels, kFrequency, m_deviceRate, kRateBlockFrames, &why)) {
+            m_errorText = QStringLiteral("Can't convert the sound to %1 Hz : %2")
+                              .arg(m_deviceRate)
+                              .arg(QString::fromStdString(why));
+            return false;
+        }
     }
 
     // A new device may have another layout: the converter must write its planes, not
@@ -357,9 +448,10 @@ bool AudioMonitor::openSoundServerStream() {
         return false;
     }
     // The ring holds at least what the server asks at once, so every request of a
-    // play is answered with sound.
-    if (!bindOpenStream(int(pulse_output_channels(m_pulse)),
-                        std::max(kOutputRingFrames, pulse_output_request_frames(m_pulse)))) {
+    // play is answered with sound. The server converts any rate itself.
+    m_deviceRate = kFrequency;
+    const uint32_t ringFrames = std::max(kOutputRingFrames, pulse_output_request_frames(m_pulse));
+    if (!bindOpenStream(int(pulse_output_channels(m_pulse)), ringFrames, ringFrames)) {
         destroyStream();
         return false;
     }
@@ -422,12 +514,15 @@ void AudioMonitor::restartMixing() {
         try {
             planar_ring_buffer_create(m_context, output, m_outputChannels, kFrequency,
                                       pulse_output_request_frames(m_pulse), sizeof(float));
+            m_fillFrames = output->frames;
         } catch (const std::exception& error) {
             qDebug("Can't grow the output ring : %s", error.what());
         }
     }
     planar_ring_buffer_clear(output);
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
+    // A new position: nothing of the last one's stream comes out of the rate converter.
+    output_resampler_reset(&m_resampler);
     m_outputData->stalled.store(0);
     m_outputData->lastCallUs.store(0);
 
@@ -435,12 +530,13 @@ void AudioMonitor::restartMixing() {
         uint32_t writable = 0;
         uint8_t* planes[kMaxPlanes] = {};
         if (output->planeCount <= kMaxPlanes) planar_ring_buffer_get_write(output, &writable, planes);
+        const uint32_t latencyFill = at_rate(kLatencyFillFrames, m_deviceRate);
         if (writable == 0) {
             qDebug("Not space for latency fill");
         } else {
-            if (writable < kLatencyFillFrames)
-                qDebug("Not enough space for latency fill (%d ; %d)", int(writable), int(kLatencyFillFrames));
-            const uint32_t frames = std::min(writable, kLatencyFillFrames);
+            if (writable < latencyFill)
+                qDebug("Not enough space for latency fill (%d ; %d)", int(writable), int(latencyFill));
+            const uint32_t frames = std::min(writable, latencyFill);
             for (uint32_t p = 0; p < output->planeCount; ++p) {
                 if (planes[p]) {
                     std::memset(planes[p], 0, size_t(frames) * sizeof(float));
@@ -494,8 +590,7 @@ void AudioMonitor::mixingTask() {
                 uint32_t room = 0;
                 uint8_t* planes[kMaxPlanes] = {};
                 if (m_sourceRing->planeCount <= kMaxPlanes) planar_ring_buffer_get_read(m_sourceRing, &source, planes);
-                if (m_outputData->ring->planeCount <= kMaxPlanes)
-                    planar_ring_buffer_get_write(m_outputData->ring, &room, planes);
+                if (m_outputData->ring->planeCount <= kMaxPlanes) room = mixRoom(planes);
                 if (source > 0 && room == 0) {
                     std::this_thread::sleep_for(kIdleSleep);
                     continue;
@@ -515,9 +610,11 @@ bool AudioMonitor::mixStep() {
     if (!m_streamReady || !m_outputData || !m_outputData->ring) return false;
     PlanarRingBuffer* output = m_outputData->ring;
     if (output->planeCount > kMaxPlanes) return false;
-    uint32_t writable = 0;
     uint8_t* outputPlanes[kMaxPlanes] = {};
-    planar_ring_buffer_get_write(output, &writable, outputPlanes);
+    const uint32_t room = outputRoom(outputPlanes);
+    // Source frames that fit: as many as the room at 48000 Hz, fewer before a rate
+    // conversion to a lower rate.
+    const uint32_t writable = m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
     if (writable == 0) return false;
 
     uint32_t peakRoom = 0;
@@ -543,12 +640,14 @@ bool AudioMonitor::mixStep() {
     if (readable == 0) return false;
 
     uint32_t frames = std::min({writable, readable, kFrequency});
+    bool lastOfPreview = false;
     if (m_previewFlag.load()) {
         const uint64_t budget = m_previewBudget.load();
         if (budget == 0) return false;
         if (frames >= budget) {
             frames = uint32_t(budget);
             m_previewBudget.store(0);
+            lastOfPreview = true;
         } else {
             m_previewBudget.store(budget - frames);
         }
@@ -578,12 +677,54 @@ bool AudioMonitor::mixStep() {
         QMutexLocker locker(&m_gainLock);
         gain = m_gain;
     }
+    if (m_resampler.state) {
+        const uint32_t used = mixResampled(sourcePlanes, frames, outputPlanes, room, lastOfPreview, gain);
+        // Frames the converter left are mixed again at the next step.
+        if (used < frames && m_previewFlag.load()) m_previewBudget.fetch_add(frames - used);
+        planar_ring_buffer_advance_read(m_sourceRing, used);
+        return used > 0;
+    }
     audio_layout_converter_process(&m_converter, reinterpret_cast<float* const*>(outputPlanes),
                                    reinterpret_cast<const float* const*>(sourcePlanes), frames, m_muteMask.load(), gain,
                                    m_silence);
     planar_ring_buffer_advance_write(output, frames);
     planar_ring_buffer_advance_read(m_sourceRing, frames);
     return true;
+}
+
+uint32_t AudioMonitor::outputRoom(uint8_t** planes) const {
+    PlanarRingBuffer* output = m_outputData->ring;
+    uint32_t writable = 0;
+    planar_ring_buffer_get_write(output, &writable, planes);
+    const uint32_t held = output->frames - std::min(writable, output->frames);
+    // Two of the device's requests: a JACK server may run two cycles back to back (at a
+    // start, after a stall) before the mixing job has had a turn.
+    const uint32_t request = m_outputData->requestFrames.load(std::memory_order_relaxed);
+    const uint32_t level = std::min(output->frames, std::max(m_fillFrames, 2 * request));
+    return level > held ? std::min(writable, level - held) : 0;
+}
+
+uint32_t AudioMonitor::mixRoom(uint8_t** planes) const {
+    const uint32_t room = outputRoom(planes);
+    return m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
+}
+
+uint32_t AudioMonitor::mixResampled(uint8_t* const* sourcePlanes, uint32_t frames, uint8_t* const* outputPlanes,
+                                    uint32_t room, bool drain, float gain) {
+    frames = std::min(frames, kRateBlockFrames);
+    float* mixed[kMaxPlanes] = {};
+    for (uint32_t c = 0; c < m_outputChannels && c < kMaxPlanes; ++c) mixed[c] = m_rateScratch + size_t(c) * kRateBlockFrames;
+    audio_layout_converter_process(&m_converter, mixed, reinterpret_cast<const float* const*>(sourcePlanes), frames,
+                                   m_muteMask.load(), gain, m_silence);
+    uint32_t used = 0;
+    uint32_t made = 0;
+    if (!output_resampler_process(&m_resampler, mixed, frames, reinterpret_cast<float* const*>(outputPlanes), room,
+                                  drain, &used, &made)) {
+        qDebug("Sound rate conversion failed");
+        return 0;
+    }
+    planar_ring_buffer_advance_write(m_outputData->ring, made);
+    return used;
 }
 
 void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, int frameCountMax) {
@@ -593,7 +734,11 @@ void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, in
     writer.endWrite = &end_write;
     writer.errorText = &soundio_strerror;
     writer.channels = stream->layout.channel_count > 0 ? uint32_t(stream->layout.channel_count) : 0;
-    audio_output_write(static_cast<AudioOutputData*>(stream->userdata), writer, frameCountMin, frameCountMax);
+    auto* data = static_cast<AudioOutputData*>(stream->userdata);
+    // A JACK server or a card that stopped asking for a while (a stall, a suspend) asks
+    // again for sound that is long overdue. The dummy device only paces itself.
+    if (data && stream->device->soundio->current_backend != SoundIoBackendDummy) audio_output_note_request(data);
+    audio_output_write(data, writer, frameCountMin, frameCountMax);
 }
 
 void AudioMonitor::start() {

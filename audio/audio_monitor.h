@@ -15,11 +15,14 @@
 //
 // The backend: JACK or ALSA through the audio I/O library when one answers, a sound
 // server (PulseAudio, PipeWire's) through a PulseOutput of our own (pulse_output.h),
-// and the library's dummy device when nothing else plays. On a sound server every
-// request is answered in full (silence where the ring runs short, and the sound after
-// such a silence skipped as much, so it stays in time), the ring holds at least what
-// the server asks at once, and a pause drops what the server still holds, so the next
-// start never plays a stale tail of another position before its own sound.
+// and the library's dummy device when nothing else plays. On a sound server the ring
+// holds at least what the server asks at once, and a pause drops what the server
+// still holds, so the next start never plays a stale tail of another position before
+// its own sound. Through the library, a device that does not take 48000 Hz (a JACK
+// server at 44.1 kHz) gets the mix converted to its own rate, the ring is kept filled
+// to twice what the device asks at once (a JACK period of up to 8192 frames), and
+// the stream declares its channels in the order the player writes them, so a JACK
+// port named LFE carries the LFE.
 
 #include <QMutex>
 #include <QObject>
@@ -29,6 +32,7 @@
 #include <thread>
 
 #include "audio/audio_output_writer.h"
+#include "audio/output_resampler.h"
 #include "base/pcm/layout_converter.h"
 #include "audio/planar_ring_buffer.h"
 
@@ -48,6 +52,9 @@ public:
     static constexpr uint32_t kPeakBlockFrames = 1920;
     static constexpr uint32_t kPeakRingValues = 3;
     static constexpr uint32_t kLatencyFillFrames = 960;
+    // The output ring's capacity through the library: room for the largest request a
+    // device makes at once (a JACK period of 8192 frames) and more.
+    static constexpr uint32_t kLibraryRingFrames = 16384;
     // How long a sound server may take to say whether it can play.
     static constexpr int kServerProbeMs = 2000;
     // How long the GUI thread waits for a sound server to connect, or to open a stream.
@@ -111,6 +118,8 @@ public:
     PlanarRingBuffer* peakRing() const { return m_peakRing; }
     uint32_t outputLayout() const { return m_outputLayout; }
     uint32_t outputChannels() const { return m_outputChannels; }
+    // The rate the device plays at; the mix is converted to it when it is not 48000.
+    uint32_t deviceRate() const { return m_deviceRate; }
     uint32_t sourceLayout() const { return m_sourceLayout; }
     uint32_t sourceChannels() const { return m_sourceChannels; }
     float gain() const;
@@ -156,9 +165,21 @@ private:
     bool connectSoundServer(int timeoutMs);
     void connectLibraryBackend();
     bool openSoundServerStream();
-    // What every stream shares once open with `channels`: its layout, the output ring
-    // (at least `ringFrames`) and the converter. False with the error text set.
-    bool bindOpenStream(int channels, uint32_t ringFrames);
+    // What every stream shares once open with `channels` at the device's rate: its
+    // layout, the output ring (`ringFrames`, kept filled to at least `fillFrames`), the
+    // layout converter and, at another rate than 48000, the rate converter. False with
+    // the error text set.
+    bool bindOpenStream(int channels, uint32_t ringFrames, uint32_t fillFrames);
+    // The frames the mixing job may add to the output ring now: up to the fill level
+    // (the stream's, or twice the device's last request when that is more), with the
+    // ring's write planes.
+    uint32_t outputRoom(uint8_t** planes) const;
+    // The source frames the next step may mix: the room, or what converts into it.
+    uint32_t mixRoom(uint8_t** planes) const;
+    // Converts `frames` frames of the source planes into the output ring, through the
+    // rate converter: the source frames taken (the whole block unless the ring runs out).
+    uint32_t mixResampled(uint8_t* const* sourcePlanes, uint32_t frames, uint8_t* const* outputPlanes,
+                          uint32_t room, bool drain, float gain);
     static void onSoundServerNotice(void* monitor, PulseOutputNotice notice);
 
     QString m_errorText;
@@ -189,6 +210,10 @@ private:
     uint32_t m_sourceChannels = 2;
     uint32_t m_outputChannels = 2;
     uint32_t m_requestedChannels = 0;
+    uint32_t m_deviceRate = kFrequency;
+    uint32_t m_fillFrames = kOutputRingFrames;
+    OutputResampler m_resampler;
+    float* m_rateScratch = nullptr;  // the mix at 48000 Hz before its rate conversion, planar
     int m_lostBackend = 0;  // the SoundIoBackend that went away; 0 (none) while connected
     std::thread m_mixThread;
     std::atomic<uint8_t> m_running{0};

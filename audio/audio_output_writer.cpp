@@ -17,10 +17,11 @@ const char* error_text(const AudioDeviceWriter& writer, int error) {
     return writer.errorText ? writer.errorText(error) : "unknown error";
 }
 
-// Writes `total` frames into the device from the start of the ring planes (null
-// planes: silence). Returns the frames the device really took.
-uint32_t write_frames(const AudioDeviceWriter& writer, uint8_t* const* planes, uint32_t planeCount, uint32_t total,
-                      AudioOutputTap* tap) noexcept {
+// Writes `total` frames into the device: the first `sound` of them from the start of
+// the ring planes (null planes: silence), silence after them. Returns the frames the
+// device really took.
+uint32_t write_frames(const AudioDeviceWriter& writer, uint8_t* const* planes, uint32_t planeCount, uint32_t sound,
+                      uint32_t total, AudioOutputTap* tap) noexcept {
     const uint32_t channels = std::min(writer.channels, kAudioOutputMaxPlanes);
     uint32_t written = 0;
     while (written < total) {
@@ -33,6 +34,7 @@ uint32_t write_frames(const AudioDeviceWriter& writer, uint8_t* const* planes, u
         }
         if (granted <= 0 || !areas) break;
         const uint32_t frames = std::min(static_cast<uint32_t>(granted), total - written);
+        const uint32_t heard = written < sound ? std::min(frames, sound - written) : 0;
 
         const float* sources[kAudioOutputMaxPlanes] = {};
         for (uint32_t c = 0; c < channels; ++c) {
@@ -44,12 +46,15 @@ uint32_t write_frames(const AudioDeviceWriter& writer, uint8_t* const* planes, u
             const int step = areas[c].step;
             const float* source = sources[c];
             for (uint32_t i = 0; i < frames; ++i) {
-                const float sample = source ? source[i] : 0.0f;
+                const float sample = source && i < heard ? source[i] : 0.0f;
                 std::memcpy(target, &sample, sizeof(float));
                 target += step;
             }
         }
-        if (tap) tap->onBlock(planes ? sources : nullptr, writer.channels, frames);
+        if (tap) {
+            if (heard > 0) tap->onBlock(planes ? sources : nullptr, writer.channels, heard);
+            if (frames > heard) tap->onBlock(nullptr, writer.channels, frames - heard);
+        }
 
         written += frames;
         const int end = writer.endWrite(writer.stream);
@@ -71,6 +76,8 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     const uint32_t minFrames = frameCountMin > 0 ? static_cast<uint32_t>(frameCountMin) : 0;
     const uint32_t maxFrames = frameCountMax > 0 ? static_cast<uint32_t>(frameCountMax) : 0;
 
+    data->requestFrames.store(minFrames, std::memory_order_relaxed);
+
     uint32_t consumed = 0;
     bool wrote = false;
     PlanarRingBuffer* ring = data->ring;
@@ -78,19 +85,31 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         planar_ring_buffer_get_read(ring, &readable, planes);
-        if (readable > 0 && readable >= minFrames) {
-            consumed = write_frames(writer, planes, ring->planeCount, std::min(readable, maxFrames), tap);
+        if (readable > 0) {
+            // Less than the device needs (the end of a step, or a late mixing job): what
+            // there is, then silence, in the one write a period-bound device allows.
+            const uint32_t sound = std::min(readable, maxFrames);
+            const uint32_t written =
+                write_frames(writer, planes, ring->planeCount, sound, std::max(sound, std::min(minFrames, maxFrames)), tap);
             // Only what reached the device leaves the ring.
+            consumed = std::min(written, sound);
             planar_ring_buffer_advance_read(ring, consumed);
             wrote = true;
         }
     }
-    // Too little in the ring (or held off): the device still needs its minimum, as
-    // silence; the ring keeps its frames for the next call.
-    if (!wrote && minFrames > 0) write_frames(writer, nullptr, 0, std::min(minFrames, maxFrames), tap);
+    // Nothing in the ring (or held off): the device still needs its minimum, as silence.
+    if (!wrote && minFrames > 0) write_frames(writer, nullptr, 0, 0, std::min(minFrames, maxFrames), tap);
 
     data->callbacksInside.fetch_sub(1);
     return consumed;
+}
+
+void audio_output_note_request(AudioOutputData* data) noexcept {
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    const int64_t last = data->lastCallUs.exchange(now);
+    if (last != 0 && now - last > kAudioOutputStallUs && !data->silenced.load()) data->stalled.store(1);
 }
 
 void audio_output_hold_consumer(AudioOutputData* data) noexcept {

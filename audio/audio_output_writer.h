@@ -2,7 +2,8 @@
 // The device side of the output ring: what the output stream's write callback does
 // on the library's device thread. It moves frames from the output ring into the
 // device's channel areas through begin/end write calls, honouring the device's
-// minimum (silence when the ring holds too little) and consuming from the ring only
+// minimum (what the ring holds, then silence up to the minimum: the end of a paused
+// step's sound is never held back for a later call) and consuming from the ring only
 // the frames it really wrote. It neither allocates nor locks.
 //
 // The producer (the mixing job, or the GUI thread during a restart) may hold the
@@ -12,8 +13,8 @@
 //
 // On a sound server the stream is the player's own (pulse_output.h), which writes
 // through the same function: `silenced` keeps it from writing while the sound is
-// paused, and it raises `stalled` when its server went a quarter second without a
-// request, for the sound to start again where the picture is.
+// paused. A device that went a quarter second without a request (its server or
+// driver stalled) raises `stalled`, for the sound to start again where the picture is.
 #include <atomic>
 #include <cstdint>
 
@@ -29,8 +30,11 @@ struct AudioOutputData {
     std::atomic<AudioOutputTap*> tap{nullptr};
     std::atomic<uint8_t> silenced{0};
     std::atomic<uint8_t> stalled{0};
-    // Steady-clock time of the server's last request, in microseconds; 0 after a restart.
+    // Steady-clock time of the device's last request, in microseconds; 0 after a restart.
     std::atomic<int64_t> lastCallUs{0};
+    // The least the device asked at its last call (a JACK server's period): the mixing
+    // job keeps twice that much in the ring.
+    std::atomic<uint32_t> requestFrames{0};
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;
@@ -52,6 +56,10 @@ constexpr uint32_t kAudioOutputMaxPlanes = 8;
 // channels are dropped, so a layout mismatch never writes past a buffer.
 uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writer, int frameCountMin,
                             int frameCountMax) noexcept;
+
+// Notes a request of the device; a quarter second since the one before (while not
+// silenced) raises `stalled`. Device thread.
+void audio_output_note_request(AudioOutputData* data) noexcept;
 
 // Makes the write callback leave the ring alone, and waits until no callback is
 // still inside. Paired with audio_output_release_consumer.

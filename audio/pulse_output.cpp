@@ -139,10 +139,7 @@ void serve(PulseOutput* out, size_t bytes) {
 // without a request means it stalled, and what it plays next is long overdue.
 void on_write_request(pa_stream*, size_t bytes, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
-    const int64_t now =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-    const int64_t last = out->data->lastCallUs.exchange(now);
-    if (last != 0 && now - last > kAudioOutputStallUs && !out->data->silenced.load()) out->data->stalled.store(1);
+    audio_output_note_request(out->data);
     serve(out, bytes);
 }
 

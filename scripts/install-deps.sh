@@ -28,6 +28,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils
   # the other sound server of the tests' own: PipeWire with its PulseAudio server, on a private session bus
   pipewire pipewire-pulse wireplumber dbus-daemon
+  # a JACK server of the tests' own (jackd2's dummy driver), its tools, and the client library its recorder uses
+  jackd2 jack-capture libjack-jackd2-dev
   # loads the machine by hand, to see timed tests tell the fault apart on a busy machine
   stress-ng
 )

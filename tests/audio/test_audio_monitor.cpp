@@ -619,18 +619,22 @@ TEST(AudioOutputWrite, HonoursTheDeviceContract) {
         FakeDevice rest(2);
         EXPECT_EQ(audio_output_write(&data, rest.writer(), 0, 1024), 400u);
     }
-    {  // Fewer frames than the device's minimum: silence, and the ring keeps them.
+    {  // Fewer frames than the device's minimum (the end of a step): they go out at
+       // once, then silence up to the minimum, in one write.
         push(100);
         FakeDevice device(2);
-        EXPECT_EQ(audio_output_write(&data, device.writer(), 256, 1024), 0u);
+        EXPECT_EQ(audio_output_write(&data, device.writer(), 256, 1024), 100u);
+        EXPECT_EQ(device.calls, 1);
         EXPECT_EQ(device.written, 256u);
+        EXPECT_EQ(device.at(99, 1), -2099.0f);
+        EXPECT_EQ(device.at(100, 0), 0.0f);
         EXPECT_EQ(device.at(255, 0), 0.0f);
-        EXPECT_EQ(held(), 100u);
-        // Enough now: the minimum is met from the ring.
+        EXPECT_EQ(held(), 0u);
+        // Enough: the minimum is met from the ring.
         push(200);
         FakeDevice enough(2);
-        EXPECT_EQ(audio_output_write(&data, enough.writer(), 256, 1024), 300u);
-        EXPECT_EQ(enough.at(0, 0), 2000.0f);
+        EXPECT_EQ(audio_output_write(&data, enough.writer(), 128, 1024), 200u);
+        EXPECT_EQ(enough.at(0, 0), 2100.0f);
         // An empty ring still owes the minimum; without one, nothing is written.
         FakeDevice empty(2);
         EXPECT_EQ(audio_output_write(&data, empty.writer(), 128, 1024), 0u);

@@ -1,0 +1,250 @@
+#include "tests/app/window/jack_server.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <jack/jack.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+// jack2 keeps its sockets and semaphores in /dev/shm whatever the environment says.
+const QString kShm = "/dev/shm";
+
+QString unique_name() {
+    static int count = 0;
+    return QString("hapt-%1-%2").arg(QCoreApplication::applicationPid()).arg(++count);
+}
+
+// The first client whose name starts with `prefix`, among full port names in JACK's
+// order, and the short names of its ports among them.
+struct Source {
+    QString client;
+    QStringList ports;
+};
+
+Source find_source(const QStringList& fullNames, const QString& prefix) {
+    Source source;
+    for (const QString& full : fullNames) {
+        // A client's name ends at the first colon; a port's name may hold more.
+        const QString owner = full.section(':', 0, 0);
+        if (source.client.isEmpty() && owner.startsWith(prefix)) source.client = owner;
+        if (!source.client.isEmpty() && owner == source.client) source.ports << full.section(':', 1);
+    }
+    return source;
+}
+
+}  // namespace
+
+JackServer::JackServer() : JackServer(Options{}) {}
+
+JackServer::JackServer(const Options& options) : m_options(options), m_name(unique_name()) {
+    // Every client of this process finds this server and no other, never starts one of
+    // its own, and reaches no PulseAudio server of the machine.
+    for (const char* name : {"JACK_DEFAULT_SERVER", "JACK_NO_START_SERVER", "PULSE_SERVER", "XDG_RUNTIME_DIR"})
+        m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
+    qputenv("JACK_NO_START_SERVER", "1");
+    qunsetenv("PULSE_SERVER");
+    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
+}
+
+JackServer::~JackServer() {
+    if (running()) {
+        resume();
+        m_process.terminate();
+        if (!m_process.waitForFinished(2000)) kill();
+    }
+    removeLeftovers();
+    for (const Saved& saved : m_saved) saved.set ? qputenv(saved.name, saved.value) : qunsetenv(saved.name);
+}
+
+bool JackServer::available() {
+    for (const char* program : {"jackd", "jack_bufsize", "jack_lsp"})
+        if (QStandardPaths::findExecutable(program).isEmpty()) return false;
+    return true;
+}
+
+bool JackServer::start() {
+    if (running()) return false;
+    removeLeftovers();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // What a sanitizer run preloads into its children is not for the server.
+    env.remove("LD_PRELOAD");
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    // Left running after a crash of the test, it would keep the test runner waiting.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    // Realtime as JACK runs on a desktop; without the right to it, jackd says so and runs
+    // all the same.
+    QStringList arguments{"--name", m_name, "--silent"};
+    if (m_options.synchronous) arguments << "--sync";
+    arguments << "-d" << "dummy" << "-r" << QString::number(m_options.rate) << "-p" << QString::number(m_options.period)
+              << "-P" << QString::number(m_options.ports) << "-C" << "0";
+    m_process.start("jackd", arguments);
+    if (!m_process.waitForStarted(5000)) return false;
+    // Asked from another process: a client opened in this one would free the clients
+    // here that a killed server left.
+    const QString socket = QString("%1/jack_%2_%3_0").arg(kShm, m_name).arg(::getuid());
+    const QDeadlineTimer deadline(5000);
+    while (running() && !deadline.hasExpired()) {
+        if (QFile::exists(socket) && tool("jack_bufsize", {}) == QByteArray::number(m_options.period)) return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+void JackServer::stop() {
+    if (running()) ::kill(pid_t(pid()), SIGSTOP);
+}
+
+void JackServer::resume() {
+    if (running()) ::kill(pid_t(pid()), SIGCONT);
+}
+
+void JackServer::kill() {
+    if (!running()) return;
+    m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
+bool JackServer::setPeriod(int frames) {
+    if (!running() || !tool("jack_bufsize", {QString::number(frames)}) ||
+        tool("jack_bufsize", {}) != QByteArray::number(frames))
+        return false;
+    m_options.period = frames;
+    return true;
+}
+
+QStringList JackServer::outputPorts(const QString& clientPrefix) const {
+    // Each port's full name, then its properties on an indented line.
+    const QList<QByteArray> lines = tool("jack_lsp", {"--server", m_name, "--properties"}).value_or(QByteArray()).split('\n');
+    QStringList outputs;
+    for (qsizetype i = 0; i + 1 < lines.size(); i += 2)
+        if (lines[i + 1].contains("output")) outputs << QString::fromUtf8(lines[i]);
+    return find_source(outputs, clientPrefix).ports;
+}
+
+std::optional<QByteArray> JackServer::tool(const QString& program, const QStringList& arguments) const {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LD_PRELOAD");
+    env.insert("JACK_DEFAULT_SERVER", m_name);
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput().trimmed();
+}
+
+// What a killed server leaves in /dev/shm under its name; the next server start frees
+// the shared memory segments of dead servers itself.
+void JackServer::removeLeftovers() const {
+    QDir shm(kShm);
+    const QStringList filters{"jack_" + m_name + "_*", "jack_sem.*_" + m_name + "_*"};
+    for (const QString& file : shm.entryList(filters, QDir::System | QDir::Files)) shm.remove(file);
+}
+
+JackServer::Recorder::Recorder(const JackServer& server, const QString& sourceClientPrefix, int channels,
+                               std::vector<QString> portNames, int capacitySeconds)
+    : m_server(server),
+      m_source(sourceClientPrefix),
+      m_portNames(std::move(portNames)),
+      m_capacity(size_t(capacitySeconds) * size_t(server.rate())),
+      m_channels(size_t(channels), std::vector<float>(m_capacity)) {}
+
+JackServer::Recorder::~Recorder() { stop(); }
+
+bool JackServer::Recorder::start() {
+    if (m_client) return false;
+    jack_status_t status;
+    const QByteArray server = m_server.name().toUtf8();
+    m_client = jack_client_open("recorder", jack_options_t(JackNoStartServer | JackServerName), &status, server.constData());
+    if (!m_client) return false;
+    m_shutDown = false;
+    m_frames = 0;
+    jack_on_shutdown(m_client, &Recorder::shutDown, this);
+    for (size_t c = 0; c < m_channels.size(); ++c) {
+        const QByteArray name = "in_" + QByteArray::number(qulonglong(c + 1));
+        m_ports.push_back(jack_port_register(m_client, name.constData(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
+    }
+    // The player's client may only come once its window has opened its stream.
+    const bool connected = std::count(m_ports.begin(), m_ports.end(), nullptr) == 0 &&
+                           jack_set_process_callback(m_client, &Recorder::process, this) == 0 &&
+                           jack_activate(m_client) == 0 && QTest::qWaitFor([this] { return connect(); }, 5000);
+    if (!connected) stop();
+    return connected;
+}
+
+bool JackServer::Recorder::connect() {
+    QStringList outputs;
+    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    for (const char** port = ports; port && *port; ++port) outputs << QString::fromUtf8(*port);
+    jack_free(ports);
+    const Source source = find_source(outputs, m_source);
+    QStringList chosen;
+    if (m_portNames.empty()) chosen = source.ports.mid(0, int(m_ports.size()));
+    else
+        for (const QString& name : m_portNames)
+            if (source.ports.contains(name)) chosen << name;
+    if (size_t(chosen.size()) < m_ports.size()) return false;
+    for (size_t c = 0; c < m_ports.size(); ++c) {
+        const QByteArray from = (source.client + ':' + chosen[int(c)]).toUtf8();
+        // A connection of an earlier try stands.
+        const int error = jack_connect(m_client, from.constData(), jack_port_name(m_ports[c]));
+        if (error != 0 && error != EEXIST) return false;
+    }
+    m_recording.store(true, std::memory_order_release);
+    return true;
+}
+
+void JackServer::Recorder::stop() {
+    if (!m_client) return;
+    m_recording.store(false, std::memory_order_release);
+    // The client of a server that went may be freed already (see start() of the server):
+    // it is left to libjack.
+    if (!m_shutDown) {
+        jack_deactivate(m_client);
+        jack_client_close(m_client);
+    }
+    m_client = nullptr;
+    m_ports.clear();
+}
+
+std::vector<float> JackServer::Recorder::channel(int c) const {
+    const std::vector<float>& samples = m_channels[size_t(c)];
+    return {samples.begin(), samples.begin() + std::ptrdiff_t(frames())};
+}
+
+void JackServer::Recorder::shutDown(void* recorder) { static_cast<Recorder*>(recorder)->m_shutDown = true; }
+
+// JACK's realtime thread: copies into what the constructor allocated, then publishes.
+int JackServer::Recorder::process(uint32_t frames, void* recorder) {
+    auto* self = static_cast<Recorder*>(recorder);
+    if (!self->m_recording.load(std::memory_order_acquire)) return 0;
+    const size_t at = self->m_frames.load(std::memory_order_relaxed);
+    const size_t count = std::min(size_t(frames), self->m_capacity - at);
+    if (count == 0) return 0;
+    for (size_t c = 0; c < self->m_ports.size(); ++c) {
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->m_ports[c], frames));
+        std::memcpy(self->m_channels[c].data() + at, in, count * sizeof(float));
+    }
+    self->m_frames.store(at + count, std::memory_order_release);
+    return 0;
+}

@@ -1,0 +1,372 @@
+// The main window's sound where no desktop sound server runs: on a JACK server that the
+// test starts itself (its dummy driver, read back by a JACK client of the test's own,
+// see jack_server.h), and on plain ALSA through a device of the test's own ALSA
+// configuration. Driven with the keys a person uses. The movies' sound is seeded noise
+// (matched sample for sample where the device takes 48 kHz) or a 1 kHz tone.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/main_window.h"
+#include "audio/audio_monitor.h"
+#include "tests/app/window/jack_server.h"
+#include "tests/app/window/shown_main_window.h"
+#include "tests/render/vulkan_harness.h"
+#include "tests/support/audio_signal_analysis.h"
+
+namespace {
+
+constexpr size_t kFrame = 1920;  // audio frames of one picture at 25 fps, at 48 kHz
+constexpr size_t kMs = 48;       // audio frames of one millisecond at 48 kHz
+
+QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
+
+// Where in the movie's sound the 32 samples of `heard` from `at` come from, or -1.
+long locate(const std::vector<float>& reference, const std::vector<float>& heard, size_t at) {
+    const size_t found = testsupport::locate(reference, 0, reference.size(), heard, at, 32);
+    return found == testsupport::kNotFound ? -1 : long(found);
+}
+
+std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t perMs) {
+    std::string text;
+    for (const auto& [first, end] : runs)
+        text += " [" + std::to_string(first / perMs) + " ms, " + std::to_string(end - first) + " frames]";
+    return text;
+}
+
+// An environment variable set (or unset, with a null value) for the test's life.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray* value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)) {
+        m_previous = qgetenv(name);
+        if (value) qputenv(name, *value);
+        else qunsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_had) qputenv(m_name, m_previous);
+        else qunsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    const bool m_had;
+    QByteArray m_previous;
+};
+
+class SoundWithoutServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        start_window_test();
+        // The library's own choice of backend, as the player makes it.
+        m_previousFactory = MainWindow::setSoundIoFactory(nullptr);
+    }
+    void TearDown() override {
+        shown.close();
+        MainWindow::setSoundIoFactory(m_previousFactory);
+        vktest::expect_no_validation_errors();
+    }
+    void open(const char* movie) {
+        ASSERT_NO_FATAL_FAILURE(shown.open(fixture(movie)));
+        ASSERT_NE(window()->movie(), nullptr);
+    }
+    MainWindow* window() { return shown.window.get(); }
+    void key(Qt::Key k) { QTest::keyClick(window(), k); }
+    void playOrPause() { key(Qt::Key_Space); }
+
+    ShownMainWindow shown;
+
+private:
+    MainWindow::SoundIoFactory m_previousFactory = nullptr;
+};
+
+using PlainAlsaTest = SoundWithoutServerTest;
+
+// The player's client on the JACK server, and its ports as it names them.
+const QString kPlayer = "Norvu HAP Player output";
+const std::vector<QString> kStereoPorts = {"Front Left", "Front Right"};
+
+class JackSoundTest : public SoundWithoutServerTest {
+protected:
+    void SetUp() override {
+        SoundWithoutServerTest::SetUp();
+        ASSERT_TRUE(JackServer::available()) << "jackd2 is not installed";
+    }
+    // A server of these settings, and the window on it with `movie`.
+    void startWith(const JackServer::Options& options, const char* movie) {
+        shown.close();
+        server.reset();
+        server = std::make_unique<JackServer>(options);
+        ASSERT_TRUE(server->start()) << "the JACK server did not start";
+        ASSERT_NO_FATAL_FAILURE(open(movie));
+        AudioMonitor* monitor = window()->audioMonitor();
+        ASSERT_NE(monitor, nullptr);
+        ASSERT_TRUE(monitor->streamReady()) << monitor->errorText().toStdString();
+    }
+    void TearDown() override {
+        shown.close();
+        SoundWithoutServerTest::TearDown();
+        server.reset();
+    }
+
+    std::unique_ptr<JackServer> server;
+};
+
+}  // namespace
+
+// A JACK server at 44.1 kHz: the movie's 48 kHz sound is converted to it, so a 1 kHz tone
+// is heard at 1 kHz (not 919 Hz, 8 % slow), and a paused step plays its whole frame.
+TEST_F(JackSoundTest, AtAnotherRateTheSoundKeepsItsSpeedPitchAndWholeSteps) {
+    ASSERT_NO_FATAL_FAILURE(startWith({44100, 1024, 2}, "window_tone_left.mov"));
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    ASSERT_TRUE(recorder.start());
+    playOrPause();
+    QTest::qWait(700);
+    playOrPause();
+    QTest::qWait(300);
+    key(Qt::Key_Home);
+    QTest::qWait(400);
+    std::vector<uint32_t> steps;
+    for (int i = 0; i < 4; ++i) {
+        key(Qt::Key_Right);
+        steps.push_back(window()->currentFrame());
+        QTest::qWait(350);
+    }
+    recorder.stop();
+
+    const std::vector<float> heard = recorder.channel(0);
+    constexpr size_t kDeviceMs = 44;  // frames of a millisecond at 44.1 kHz, near enough
+    const auto runs = testsupport::sounding_runs(heard, 50 * kDeviceMs);
+    ASSERT_EQ(runs.size(), 1 + steps.size()) << "sound runs:" << describe(runs, kDeviceMs);
+    const auto [first, end] = runs[0];
+    ASSERT_GT(end - first, 500 * kDeviceMs);
+    const double pitch = testsupport::tone_frequency(heard, first + 100 * kDeviceMs, end - 100 * kDeviceMs, 44100.0);
+    EXPECT_NEAR(pitch, 1000.0, 5.0) << "the tone is heard at " << pitch << " Hz";
+    // One picture's sound at the device's rate: 1764 frames, the filter's edges aside.
+    for (size_t i = 1; i < runs.size(); ++i) {
+        SCOPED_TRACE("step to frame " + std::to_string(steps[i - 1]));
+        const size_t length = runs[i].second - runs[i].first;
+        EXPECT_GT(length, 1700u);
+        EXPECT_LT(length, 1830u);
+    }
+}
+
+// Periods of 2048 and 4096 frames (larger than the player's 40 ms of sound ahead) and of
+// 256, changed while the window runs: every play sounds from its position without a
+// gap, and every paused step plays its whole frame, then nothing more.
+TEST_F(JackSoundTest, AnyPeriodPlaysUnbrokenAndEachStepItsWholeFrame) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 2048, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference =
+        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    ASSERT_TRUE(recorder.start());
+
+    struct Heard {
+        int period;
+        bool play;
+        uint32_t frame;
+    };
+    std::vector<Heard> expected;
+    for (int period : {2048, 4096, 256}) {
+        ASSERT_TRUE(server->setPeriod(period));
+        QTest::qWait(300);
+        expected.push_back({period, true, window()->currentFrame()});
+        playOrPause();
+        QTest::qWait(600);
+        playOrPause();
+        QTest::qWait(400);
+        for (int i = 0; i < 3; ++i) {
+            key(Qt::Key_Right);
+            expected.push_back({period, false, window()->currentFrame()});
+            QTest::qWait(350);
+        }
+        QTest::qWait(300);
+    }
+    recorder.stop();
+
+    const std::vector<float> heard = recorder.channel(0);
+    const auto runs = testsupport::sounding_runs(heard, 50 * kMs);
+    ASSERT_EQ(runs.size(), expected.size()) << "sound runs:" << describe(runs, kMs);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const auto [first, end] = runs[i];
+        SCOPED_TRACE(std::string(expected[i].play ? "play" : "step") + " at frame " +
+                     std::to_string(expected[i].frame) + ", period " + std::to_string(expected[i].period));
+        const long from = locate(reference, heard, first) - long(expected[i].frame * kFrame);
+        EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "the first sound heard is " << from << " samples off";
+        if (expected[i].play) {
+            EXPECT_GT(end - first, 400 * kMs);
+            // Silence inside the play: a loaded machine may miss a period now and then,
+            // never most of them.
+            size_t silent = 0;
+            for (const auto& [a, b] : testsupport::silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, 32))
+                silent += b - a;
+            EXPECT_LT(double(silent), 0.1 * double(end - first)) << silent << " silent frames";
+        } else {
+            EXPECT_GE(end - first, kFrame - 16);
+            EXPECT_LE(end - first, kFrame);
+        }
+    }
+}
+
+// The JACK server stopped for three seconds while the movie plays (a hang) and then
+// continued: the sound comes back by itself where the picture is.
+TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference =
+        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    ASSERT_TRUE(recorder.start());
+    playOrPause();
+    ASSERT_EQ(window()->playSpeed(), 1);
+    QTest::qWait(1000);
+    server->stop();
+    QTest::qWait(3000);
+    server->resume();
+
+    double soundAt = -1.0;
+    double pictureAt = 0.0;
+    const bool back = QTest::qWaitFor(
+        [&] {
+            const std::vector<float> heard = recorder.channel(0);
+            if (heard.size() < 32) return false;
+            soundAt = double(locate(reference, heard, heard.size() - 32)) / 48000.0;
+            pictureAt = double(window()->currentFrame()) / 25.0;
+            return soundAt >= 0.0 && std::fabs(soundAt - pictureAt) < 0.5;
+        },
+        2000);
+    EXPECT_TRUE(back) << "the last sound heard is from " << soundAt << " s, the picture at " << pictureAt << " s";
+    EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    playOrPause();
+    recorder.stop();
+}
+
+// Six and eight output ports: each of the player's ports carries the channel its name
+// says, so wiring by name sends the LFE to the subwoofer. A 5.1 movie on eight ports
+// has its surround pair on the side ports and silent rears.
+TEST_F(JackSoundTest, EachPortCarriesTheChannelItsNameSays) {
+    const std::vector<QString> names51 = {"Front Left", "Front Right", "Front Center", "LFE", "Back Left", "Back Right"};
+    const std::vector<QString> names71 = {"Front Left", "Front Right", "Front Center", "LFE",
+                                          "Side Left",  "Side Right",  "Back Left",    "Back Right"};
+    for (int ports : {6, 8}) {
+        SCOPED_TRACE(std::to_string(ports) + " ports");
+        ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, ports}, "window_noise_51.mov"));
+        const std::vector<QString>& names = ports == 6 ? names51 : names71;
+        EXPECT_EQ(server->outputPorts(kPlayer).size(), ports);
+        JackServer::Recorder recorder(*server, kPlayer, ports, names);
+        ASSERT_TRUE(recorder.start());
+        const uint32_t start = window()->currentFrame();
+        playOrPause();
+        QTest::qWait(600);
+        playOrPause();
+        QTest::qWait(200);
+        recorder.stop();
+
+        for (int c = 0; c < ports; ++c) {
+            SCOPED_TRACE("port " + names[size_t(c)].toStdString());
+            const std::vector<float> heard = recorder.channel(c);
+            const long first = testsupport::first_above(heard, 1e-6f);
+            if (c >= 6) {
+                EXPECT_EQ(first, -1) << "a rear port of a 5.1 movie is not silent";
+                continue;
+            }
+            ASSERT_GE(first, 0) << "nothing was heard";
+            const std::vector<float> movie =
+                testsupport::read_raw_s16_channel(fixture("window_noise_51.s16").toStdString(), 6, uint32_t(c));
+            const long from = locate(movie, heard, size_t(first) + 10 * kMs) - long(start * kFrame + 10 * kMs);
+            EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "what is heard is " << from << " samples off this channel";
+        }
+    }
+}
+
+// A machine without a sound server: the player plays on ALSA's default device. Here it
+// is a plug device of fixed format (float32 stereo at 48 kHz) that writes what it is
+// given to a file and, as plug and dmix devices do, has no channel map to set.
+TEST_F(PlainAlsaTest, ADeviceWithoutChannelMapPlays) {
+    // The audio library watches /dev/snd for cards and finds no ALSA without it; this
+    // machine may have no sound card at all. The folder is made for the test and taken
+    // away after it, as on a machine with a card it is simply there.
+    std::optional<std::string> madeDevFolder;
+    if (::access("/dev/snd", F_OK) != 0) {
+        if (::mkdir("/dev/snd", 0755) != 0) GTEST_SKIP() << "no /dev/snd and no right to make it: ALSA cannot start";
+        madeDevFolder = "/dev/snd";
+    }
+    struct RemoveFolder {
+        std::optional<std::string>& path;
+        ~RemoveFolder() {
+            if (path) ::rmdir(path->c_str());
+        }
+    } removeFolder{madeDevFolder};
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString played = dir.filePath("played.f32");
+    const QString config = dir.filePath("asound.conf");
+    {
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QString(R"(pcm.!default {
+    type plug
+    slave { pcm "written" format FLOAT_LE rate 48000 channels 2 }
+    hint { show on description "The test's output" }
+}
+pcm.written {
+    type file
+    slave.pcm "nowhere"
+    file "%1"
+    format "raw"
+}
+pcm.nowhere { type null }
+)")
+                       .arg(played)
+                       .toUtf8());
+    }
+    // Nothing else answers: no JACK server of that name, no PulseAudio in an empty
+    // runtime folder, and ALSA reads the test's configuration alone.
+    const QByteArray alsaConfig = config.toUtf8();
+    const QByteArray noJack = "no-jack-server-" + QByteArray::number(qint64(::getpid()));
+    const QByteArray noStart = "1";
+    const QByteArray runtime = dir.filePath("runtime").toUtf8();
+    ASSERT_EQ(::mkdir(runtime.constData(), 0700), 0);
+    ScopedEnv alsa("ALSA_CONFIG_PATH", &alsaConfig);
+    ScopedEnv jack("JACK_DEFAULT_SERVER", &noJack);
+    ScopedEnv jackStart("JACK_NO_START_SERVER", &noStart);
+    ScopedEnv pulse("PULSE_SERVER", nullptr);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", &runtime);
+
+    ASSERT_NO_FATAL_FAILURE(open("window_noise_long.mov"));
+    AudioMonitor* monitor = window()->audioMonitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->errorText().isEmpty()) << monitor->errorText().toStdString();
+    EXPECT_TRUE(monitor->streamReady());
+
+    const uint32_t start = window()->currentFrame();
+    playOrPause();
+    ASSERT_EQ(window()->playSpeed(), 1);
+    QTest::qWait(500);
+    playOrPause();
+    QTest::qWait(100);
+
+    const std::vector<float> reference =
+        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    const std::vector<float> heard = testsupport::read_raw_f32_channel(played.toStdString(), 2, 0);
+    const long first = testsupport::first_above(heard, 1e-6f);
+    ASSERT_GE(first, 0) << "nothing was played (" << heard.size() << " frames written)";
+    // The file takes the sound as fast as it comes: the play's sound from its position,
+    // a good part of the half second, with no gap.
+    const auto runs = testsupport::sounding_runs({heard.begin() + first, heard.end()}, 2 * kMs);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_GT(runs[0].second - runs[0].first, 200 * kMs) << "sound runs:" << describe(runs, kMs);
+    EXPECT_EQ(locate(reference, heard, size_t(first)), long(start * kFrame));
+    EXPECT_EQ(locate(reference, heard, size_t(first) + 100 * kMs), long(start * kFrame + 100 * kMs));
+}
