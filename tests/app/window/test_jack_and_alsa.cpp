@@ -93,9 +93,8 @@ private:
 
 using PlainAlsaTest = SoundWithoutServerTest;
 
-// The player's client on the JACK server, and its ports as it names them.
+// The player's client on the JACK server.
 const QString kPlayer = "Norvu HAP Player output";
-const std::vector<QString> kStereoPorts = {"Front Left", "Front Right"};
 
 class JackSoundTest : public SoundWithoutServerTest {
 protected:
@@ -253,7 +252,8 @@ TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
 
 // Six and eight output ports: each of the player's ports carries the channel its name
 // says, so wiring by name sends the LFE to the subwoofer. A 5.1 movie on eight ports
-// has its surround pair on the side ports and silent rears.
+// has its surround pair on the side ports and silent rears. The recorder's client
+// comes just before the play, as another JACK program may: the play goes on.
 TEST_F(JackSoundTest, EachPortCarriesTheChannelItsNameSays) {
     const std::vector<QString> names51 = {"Front Left", "Front Right", "Front Center", "LFE", "Back Left", "Back Right"};
     const std::vector<QString> names71 = {"Front Left", "Front Right", "Front Center", "LFE",
@@ -268,6 +268,9 @@ TEST_F(JackSoundTest, EachPortCarriesTheChannelItsNameSays) {
         const uint32_t start = window()->currentFrame();
         playOrPause();
         QTest::qWait(600);
+        // The recorder is another JACK client that added its ports: the same output
+        // device, which must not stop the play.
+        EXPECT_EQ(window()->playSpeed(), 1) << "the play stopped";
         playOrPause();
         QTest::qWait(200);
         recorder.stop();
@@ -280,11 +283,19 @@ TEST_F(JackSoundTest, EachPortCarriesTheChannelItsNameSays) {
                 EXPECT_EQ(first, -1) << "a rear port of a 5.1 movie is not silent";
                 continue;
             }
-            ASSERT_GE(first, 0) << "nothing was heard";
+            if (first < 0) {
+                ADD_FAILURE() << "nothing was heard";
+                continue;
+            }
             const std::vector<float> movie =
                 testsupport::read_raw_s16_channel(fixture("window_noise_51.s16").toStdString(), 6, uint32_t(c));
-            const long from = locate(movie, heard, size_t(first) + 10 * kMs) - long(start * kFrame + 10 * kMs);
-            EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "what is heard is " << from << " samples off this channel";
+            const long at = locate(movie, heard, size_t(first) + 10 * kMs);
+            if (at == -1) {
+                ADD_FAILURE() << "this port does not carry the movie's channel of its name";
+                continue;
+            }
+            const long from = at - long(start * kFrame + 10 * kMs);
+            EXPECT_TRUE(from >= 0 && from <= long(20 * kMs)) << "the first sound heard is " << from << " samples off";
         }
     }
 }
