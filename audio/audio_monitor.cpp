@@ -65,7 +65,8 @@ SoundIoChannelLayout layout_in_player_order(const SoundIoChannelLayout& device) 
         for (SoundIoChannelId id : ids) layout.channels[c++] = id;
     };
     if (device.channel_count == 6) {
-        const bool side = has_channel(device, SoundIoChannelIdSideLeft) && !has_channel(device, SoundIoChannelIdBackLeft);
+        const bool side =
+            has_channel(device, SoundIoChannelIdSideLeft) && !has_channel(device, SoundIoChannelIdBackLeft);
         set({SoundIoChannelIdFrontLeft, SoundIoChannelIdFrontRight, SoundIoChannelIdFrontCenter, SoundIoChannelIdLfe,
              side ? SoundIoChannelIdSideLeft : SoundIoChannelIdBackLeft,
              side ? SoundIoChannelIdSideRight : SoundIoChannelIdBackRight});
@@ -614,7 +615,8 @@ bool AudioMonitor::mixStep() {
     const uint32_t room = outputRoom(outputPlanes);
     // Source frames that fit: as many as the room at 48000 Hz, fewer before a rate
     // conversion to a lower rate.
-    const uint32_t writable = m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
+    const uint32_t writable =
+        m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
     if (writable == 0) return false;
 
     uint32_t peakRoom = 0;
@@ -713,7 +715,8 @@ uint32_t AudioMonitor::mixResampled(uint8_t* const* sourcePlanes, uint32_t frame
                                     uint32_t room, bool drain, float gain) {
     frames = std::min(frames, kRateBlockFrames);
     float* mixed[kMaxPlanes] = {};
-    for (uint32_t c = 0; c < m_outputChannels && c < kMaxPlanes; ++c) mixed[c] = m_rateScratch + size_t(c) * kRateBlockFrames;
+    for (uint32_t c = 0; c < m_outputChannels && c < kMaxPlanes; ++c)
+        mixed[c] = m_rateScratch + size_t(c) * kRateBlockFrames;
     audio_layout_converter_process(&m_converter, mixed, reinterpret_cast<const float* const*>(sourcePlanes), frames,
                                    m_muteMask.load(), gain, m_silence);
     uint32_t used = 0;

@@ -89,8 +89,8 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
             // Less than the device needs (the end of a step, or a late mixing job): what
             // there is, then silence, in the one write a period-bound device allows.
             const uint32_t sound = std::min(readable, maxFrames);
-            const uint32_t written =
-                write_frames(writer, planes, ring->planeCount, sound, std::max(sound, std::min(minFrames, maxFrames)), tap);
+            const uint32_t total = std::max(sound, std::min(minFrames, maxFrames));
+            const uint32_t written = write_frames(writer, planes, ring->planeCount, sound, total, tap);
             // Only what reached the device leaves the ring.
             consumed = std::min(written, sound);
             planar_ring_buffer_advance_read(ring, consumed);

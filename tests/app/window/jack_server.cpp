@@ -130,7 +130,8 @@ bool JackServer::setPeriod(int frames) {
 
 QStringList JackServer::outputPorts(const QString& clientPrefix) const {
     // Each port's full name, then its properties on an indented line.
-    const QList<QByteArray> lines = tool("jack_lsp", {"--server", m_name, "--properties"}).value_or(QByteArray()).split('\n');
+    const QByteArray listed = tool("jack_lsp", {"--server", m_name, "--properties"}).value_or(QByteArray());
+    const QList<QByteArray> lines = listed.split('\n');
     QStringList outputs;
     for (qsizetype i = 0; i + 1 < lines.size(); i += 2)
         if (lines[i + 1].contains("output")) outputs << QString::fromUtf8(lines[i]);
@@ -175,7 +176,8 @@ bool JackServer::Recorder::start() {
     if (m_client) return false;
     jack_status_t status;
     const QByteArray server = m_server.name().toUtf8();
-    m_client = jack_client_open("recorder", jack_options_t(JackNoStartServer | JackServerName), &status, server.constData());
+    const auto options = jack_options_t(JackNoStartServer | JackServerName);
+    m_client = jack_client_open("recorder", options, &status, server.constData());
     if (!m_client) return false;
     m_shutDown = false;
     m_frames = 0;

@@ -208,8 +208,8 @@ TEST_F(JackSoundTest, AnyPeriodPlaysUnbrokenAndEachStepItsWholeFrame) {
             // Silence inside the play: a loaded machine may miss a period now and then,
             // never most of them.
             size_t silent = 0;
-            for (const auto& [a, b] : testsupport::silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, 32))
-                silent += b - a;
+            const std::vector<float> play(heard.begin() + long(first), heard.begin() + long(end));
+            for (const auto& [a, b] : testsupport::silent_runs(play, 32)) silent += b - a;
             EXPECT_LT(double(silent), 0.1 * double(end - first)) << silent << " silent frames";
         } else {
             EXPECT_GE(end - first, kFrame - 16);
@@ -255,7 +255,8 @@ TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
 // has its surround pair on the side ports and silent rears. The recorder's client
 // comes just before the play, as another JACK program may: the play goes on.
 TEST_F(JackSoundTest, EachPortCarriesTheChannelItsNameSays) {
-    const std::vector<QString> names51 = {"Front Left", "Front Right", "Front Center", "LFE", "Back Left", "Back Right"};
+    const std::vector<QString> names51 = {"Front Left", "Front Right", "Front Center",
+                                          "LFE",        "Back Left",   "Back Right"};
     const std::vector<QString> names71 = {"Front Left", "Front Right", "Front Center", "LFE",
                                           "Side Left",  "Side Right",  "Back Left",    "Back Right"};
     for (int ports : {6, 8}) {
