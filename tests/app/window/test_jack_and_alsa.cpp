@@ -124,40 +124,46 @@ protected:
 
 }  // namespace
 
-// A JACK server at 44.1 kHz: the movie's 48 kHz sound is converted to it, so a 1 kHz tone
-// is heard at 1 kHz (not 919 Hz, 8 % slow), and a paused step plays its whole frame.
+// A JACK server at 44.1 or 96 kHz: the movie's 48 kHz sound is converted to its rate, so
+// a 1 kHz tone is heard at 1 kHz (at 44.1 kHz unconverted, 919 Hz: 8 % slow), and a
+// paused step plays its whole frame.
 TEST_F(JackSoundTest, AtAnotherRateTheSoundKeepsItsSpeedPitchAndWholeSteps) {
-    ASSERT_NO_FATAL_FAILURE(startWith({44100, 1024, 2}, "window_tone_left.mov"));
-    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
-    ASSERT_TRUE(recorder.start());
-    playOrPause();
-    QTest::qWait(700);
-    playOrPause();
-    QTest::qWait(300);
-    key(Qt::Key_Home);
-    QTest::qWait(400);
-    std::vector<uint32_t> steps;
-    for (int i = 0; i < 4; ++i) {
-        key(Qt::Key_Right);
-        steps.push_back(window()->currentFrame());
-        QTest::qWait(350);
-    }
-    recorder.stop();
+    for (int rate : {44100, 96000}) {
+        SCOPED_TRACE(std::to_string(rate) + " Hz");
+        ASSERT_NO_FATAL_FAILURE(startWith({rate, 1024, 2}, "window_tone_left.mov"));
+        JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+        ASSERT_TRUE(recorder.start());
+        playOrPause();
+        QTest::qWait(700);
+        playOrPause();
+        QTest::qWait(300);
+        key(Qt::Key_Home);
+        QTest::qWait(400);
+        std::vector<uint32_t> steps;
+        for (int i = 0; i < 4; ++i) {
+            key(Qt::Key_Right);
+            steps.push_back(window()->currentFrame());
+            QTest::qWait(350);
+        }
+        recorder.stop();
 
-    const std::vector<float> heard = recorder.channel(0);
-    constexpr size_t kDeviceMs = 44;  // frames of a millisecond at 44.1 kHz, near enough
-    const auto runs = testsupport::sounding_runs(heard, 50 * kDeviceMs);
-    ASSERT_EQ(runs.size(), 1 + steps.size()) << "sound runs:" << describe(runs, kDeviceMs);
-    const auto [first, end] = runs[0];
-    ASSERT_GT(end - first, 500 * kDeviceMs);
-    const double pitch = testsupport::tone_frequency(heard, first + 100 * kDeviceMs, end - 100 * kDeviceMs, 44100.0);
-    EXPECT_NEAR(pitch, 1000.0, 5.0) << "the tone is heard at " << pitch << " Hz";
-    // One picture's sound at the device's rate: 1764 frames, the filter's edges aside.
-    for (size_t i = 1; i < runs.size(); ++i) {
-        SCOPED_TRACE("step to frame " + std::to_string(steps[i - 1]));
-        const size_t length = runs[i].second - runs[i].first;
-        EXPECT_GT(length, 1700u);
-        EXPECT_LT(length, 1830u);
+        const std::vector<float> heard = recorder.channel(0);
+        const size_t perMs = size_t(rate) / 1000;
+        const auto runs = testsupport::sounding_runs(heard, 50 * perMs);
+        ASSERT_EQ(runs.size(), 1 + steps.size()) << "sound runs:" << describe(runs, perMs);
+        const auto [first, end] = runs[0];
+        ASSERT_GT(end - first, 500 * perMs);
+        const double pitch = testsupport::tone_frequency(heard, first + 100 * perMs, end - 100 * perMs, double(rate));
+        EXPECT_NEAR(pitch, 1000.0, 5.0) << "the tone is heard at " << pitch << " Hz";
+        // One picture's sound at the device's rate (1764 or 3840 frames), the filter's
+        // edges aside.
+        const double frame = double(kFrame) * rate / 48000.0;
+        for (size_t i = 1; i < runs.size(); ++i) {
+            SCOPED_TRACE("step to frame " + std::to_string(steps[i - 1]));
+            const double length = double(runs[i].second - runs[i].first);
+            EXPECT_GT(length, 0.96 * frame);
+            EXPECT_LT(length, 1.04 * frame);
+        }
     }
 }
 
