@@ -591,7 +591,7 @@ void AudioMonitor::mixingTask() {
                 uint32_t room = 0;
                 uint8_t* planes[kMaxPlanes] = {};
                 if (m_sourceRing->planeCount <= kMaxPlanes) planar_ring_buffer_get_read(m_sourceRing, &source, planes);
-                if (m_outputData->ring->planeCount <= kMaxPlanes) room = mixRoom(planes);
+                if (m_outputData->ring->planeCount <= kMaxPlanes) room = sourceFramesFor(outputRoom(planes));
                 if (source > 0 && room == 0) {
                     std::this_thread::sleep_for(kIdleSleep);
                     continue;
@@ -613,10 +613,7 @@ bool AudioMonitor::mixStep() {
     if (output->planeCount > kMaxPlanes) return false;
     uint8_t* outputPlanes[kMaxPlanes] = {};
     const uint32_t room = outputRoom(outputPlanes);
-    // Source frames that fit: as many as the room at 48000 Hz, fewer before a rate
-    // conversion to a lower rate.
-    const uint32_t writable =
-        m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
+    const uint32_t writable = sourceFramesFor(room);
     if (writable == 0) return false;
 
     uint32_t peakRoom = 0;
@@ -706,8 +703,7 @@ uint32_t AudioMonitor::outputRoom(uint8_t** planes) const {
     return level > held ? std::min(writable, level - held) : 0;
 }
 
-uint32_t AudioMonitor::mixRoom(uint8_t** planes) const {
-    const uint32_t room = outputRoom(planes);
+uint32_t AudioMonitor::sourceFramesFor(uint32_t room) const {
     return m_resampler.state ? output_resampler_input_for(&m_resampler, room, m_previewFlag.load() != 0) : room;
 }
 

@@ -174,8 +174,9 @@ private:
     // (the stream's, or twice the device's last request when that is more), with the
     // ring's write planes.
     uint32_t outputRoom(uint8_t** planes) const;
-    // The source frames the next step may mix: the room, or what converts into it.
-    uint32_t mixRoom(uint8_t** planes) const;
+    // The source frames that fit in `room` frames of the output ring: as many at 48000
+    // Hz, fewer before a rate conversion to a lower rate.
+    uint32_t sourceFramesFor(uint32_t room) const;
     // Converts `frames` frames of the source planes into the output ring, through the
     // rate converter: the source frames taken (the whole block unless the ring runs out).
     uint32_t mixResampled(uint8_t* const* sourcePlanes, uint32_t frames, uint8_t* const* outputPlanes,

@@ -51,13 +51,11 @@ JackServer::JackServer() : JackServer(Options{}) {}
 JackServer::JackServer(const Options& options) : m_options(options), m_name(unique_name()) {
     // Every client of this process finds this server and no other, never starts one of
     // its own, and reaches no PulseAudio server of the machine.
-    for (const char* name : {"JACK_DEFAULT_SERVER", "JACK_NO_START_SERVER", "PULSE_SERVER", "XDG_RUNTIME_DIR"})
-        m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
-    qputenv("JACK_NO_START_SERVER", "1");
-    qunsetenv("PULSE_SERVER");
-    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("JACK_DEFAULT_SERVER", m_name.toUtf8()));
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("JACK_NO_START_SERVER", QByteArray("1")));
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("PULSE_SERVER", std::nullopt));
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", m_runtime.path().toUtf8()));
 }
 
 JackServer::~JackServer() {
@@ -67,7 +65,6 @@ JackServer::~JackServer() {
         if (!m_process.waitForFinished(2000)) kill();
     }
     removeLeftovers();
-    for (const Saved& saved : m_saved) saved.set ? qputenv(saved.name, saved.value) : qunsetenv(saved.name);
 }
 
 bool JackServer::available() {

@@ -17,8 +17,11 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include "tests/app/window/scoped_env.h"
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
@@ -114,10 +117,6 @@ private:
     const QString m_name;
     QTemporaryDir m_runtime;
     QProcess m_process;
-    struct Saved {
-        const char* name;
-        bool set;
-        QByteArray value;
-    };
-    std::vector<Saved> m_saved;
+    // Restored when the server is gone (the last members go first).
+    std::vector<std::unique_ptr<ScopedEnv>> m_environment;
 };

@@ -58,25 +58,18 @@ void end(QProcess& process, bool crash) {
 
 }  // namespace
 
-PulseServer::PulseServer(Kind kind)
-    : m_kind(kind),
-      m_previousServer(qgetenv("PULSE_SERVER")),
-      m_previousConfig(qgetenv("PULSE_CLIENTCONFIG")),
-      m_previousRuntime(qgetenv("XDG_RUNTIME_DIR")) {
+PulseServer::PulseServer(Kind kind) : m_kind(kind) {
     // Clients of this process find this server, never start one of their own, and keep
     // their runtime files in the test's folder.
     QFile config(m_dir.filePath("client.conf"));
     if (config.open(QIODevice::WriteOnly)) config.write("autospawn = no\n");
-    qputenv("PULSE_SERVER", serverAddress().toUtf8());
-    qputenv("PULSE_CLIENTCONFIG", m_dir.filePath("client.conf").toUtf8());
-    qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("PULSE_SERVER", serverAddress().toUtf8()));
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("PULSE_CLIENTCONFIG", config.fileName().toUtf8()));
+    m_environment.emplace_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", m_dir.path().toUtf8()));
 }
 
 PulseServer::~PulseServer() {
     for (QProcess* process : processes()) end(*process, false);
-    const std::pair<const char*, const QByteArray&> previous[] = {
-        {"PULSE_SERVER", m_previousServer}, {"PULSE_CLIENTCONFIG", m_previousConfig}, {"XDG_RUNTIME_DIR", m_previousRuntime}};
-    for (const auto& [name, value] : previous) value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
 }
 
 bool PulseServer::available(Kind kind) {

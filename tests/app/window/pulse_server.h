@@ -17,7 +17,10 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <array>
+#include <memory>
 #include <vector>
+
+#include "tests/app/window/scoped_env.h"
 
 class PulseServer {
 public:
@@ -98,9 +101,8 @@ private:
     QProcess m_pipewire;
     QProcess m_sessionManager;
     QProcess m_server;
-    QByteArray m_previousServer;
-    QByteArray m_previousConfig;
-    QByteArray m_previousRuntime;
+    // Restored once the processes have ended.
+    std::vector<std::unique_ptr<ScopedEnv>> m_environment;
     // Every process, the server of the clients first.
     std::array<QProcess*, 4> processes() { return {&m_server, &m_sessionManager, &m_pipewire, &m_bus}; }
     QProcessEnvironment serverEnvironment() const;

@@ -19,7 +19,9 @@
 
 #include "app/main_window.h"
 #include "audio/audio_monitor.h"
+#include "tests/app/window/heard_sound.h"
 #include "tests/app/window/jack_server.h"
+#include "tests/app/window/scoped_env.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
 #include "tests/support/audio_signal_analysis.h"
@@ -31,39 +33,8 @@ constexpr size_t kMs = 48;       // audio frames of one millisecond at 48 kHz
 
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
-// Where in the movie's sound the 32 samples of `heard` from `at` come from, or -1.
-long locate(const std::vector<float>& reference, const std::vector<float>& heard, size_t at) {
-    const size_t found = testsupport::locate(reference, 0, reference.size(), heard, at, 32);
-    return found == testsupport::kNotFound ? -1 : long(found);
-}
-
-std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t perMs) {
-    std::string text;
-    for (const auto& [first, end] : runs)
-        text += " [" + std::to_string(first / perMs) + " ms, " + std::to_string(end - first) + " frames]";
-    return text;
-}
-
-// An environment variable set (or unset, with a null value) for the test's life.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray* value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)) {
-        m_previous = qgetenv(name);
-        if (value) qputenv(name, *value);
-        else qunsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_had) qputenv(m_name, m_previous);
-        else qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    const bool m_had;
-    QByteArray m_previous;
-};
+using heardsound::describe;
+using heardsound::locate;
 
 class SoundWithoutServerTest : public ::testing::Test {
 protected:
@@ -82,6 +53,10 @@ protected:
         ASSERT_NE(window()->movie(), nullptr);
     }
     MainWindow* window() { return shown.window.get(); }
+    // The left channel of the long noise movie's sound.
+    static std::vector<float> noiseReference() {
+        return testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    }
     void key(Qt::Key k) { QTest::keyClick(window(), k); }
     void playOrPause() { key(Qt::Key_Space); }
 
@@ -172,8 +147,7 @@ TEST_F(JackSoundTest, AtAnotherRateTheSoundKeepsItsSpeedPitchAndWholeSteps) {
 // gap, and every paused step plays its whole frame, then nothing more.
 TEST_F(JackSoundTest, AnyPeriodPlaysUnbrokenAndEachStepItsWholeFrame) {
     ASSERT_NO_FATAL_FAILURE(startWith({48000, 2048, 2}, "window_noise_long.mov"));
-    const std::vector<float> reference =
-        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    const std::vector<float> reference = noiseReference();
     JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
     ASSERT_TRUE(recorder.start());
 
@@ -228,8 +202,7 @@ TEST_F(JackSoundTest, AnyPeriodPlaysUnbrokenAndEachStepItsWholeFrame) {
 // continued: the sound comes back by itself where the picture is.
 TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
-    const std::vector<float> reference =
-        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    const std::vector<float> reference = noiseReference();
     JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
     ASSERT_TRUE(recorder.start());
     playOrPause();
@@ -239,18 +212,10 @@ TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     QTest::qWait(3000);
     server->resume();
 
-    double soundAt = -1.0;
-    double pictureAt = 0.0;
-    const bool back = QTest::qWaitFor(
-        [&] {
-            const std::vector<float> heard = recorder.channel(0);
-            if (heard.size() < 32) return false;
-            soundAt = double(locate(reference, heard, heard.size() - 32)) / 48000.0;
-            pictureAt = double(window()->currentFrame()) / 25.0;
-            return soundAt >= 0.0 && std::fabs(soundAt - pictureAt) < 0.5;
-        },
-        2000);
-    EXPECT_TRUE(back) << "the last sound heard is from " << soundAt << " s, the picture at " << pictureAt << " s";
+    std::string failure;
+    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder.channel(0); }, *window(), 2000, &failure))
+        << failure;
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     playOrPause();
     recorder.stop();
@@ -351,16 +316,13 @@ pcm.nowhere { type null }
     }
     // Nothing else answers: no JACK server of that name, no PulseAudio in an empty
     // runtime folder, and ALSA reads the test's configuration alone.
-    const QByteArray alsaConfig = config.toUtf8();
-    const QByteArray noJack = "no-jack-server-" + QByteArray::number(qint64(::getpid()));
-    const QByteArray noStart = "1";
     const QByteArray runtime = dir.filePath("runtime").toUtf8();
     ASSERT_EQ(::mkdir(runtime.constData(), 0700), 0);
-    ScopedEnv alsa("ALSA_CONFIG_PATH", &alsaConfig);
-    ScopedEnv jack("JACK_DEFAULT_SERVER", &noJack);
-    ScopedEnv jackStart("JACK_NO_START_SERVER", &noStart);
-    ScopedEnv pulse("PULSE_SERVER", nullptr);
-    ScopedEnv xdg("XDG_RUNTIME_DIR", &runtime);
+    ScopedEnv alsa("ALSA_CONFIG_PATH", config.toUtf8());
+    ScopedEnv jack("JACK_DEFAULT_SERVER", "no-jack-server-" + QByteArray::number(qint64(::getpid())));
+    ScopedEnv jackStart("JACK_NO_START_SERVER", QByteArray("1"));
+    ScopedEnv pulse("PULSE_SERVER", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
 
     ASSERT_NO_FATAL_FAILURE(open("window_noise_long.mov"));
     AudioMonitor* monitor = window()->audioMonitor();
@@ -375,8 +337,7 @@ pcm.nowhere { type null }
     playOrPause();
     QTest::qWait(100);
 
-    const std::vector<float> reference =
-        testsupport::read_raw_s16_channel(fixture("window_noise_long.s16").toStdString(), 2, 0);
+    const std::vector<float> reference = noiseReference();
     const std::vector<float> heard = testsupport::read_raw_f32_channel(played.toStdString(), 2, 0);
     const long first = testsupport::first_above(heard, 1e-6f);
     ASSERT_GE(first, 0) << "nothing was played (" << heard.size() << " frames written)";

@@ -12,12 +12,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "app/main_window.h"
 #include "app/view_progress_bar.h"
 #include "audio/audio_monitor.h"
 #include "base/settings/global_settings.h"
+#include "tests/app/window/heard_sound.h"
 #include "tests/app/window/pulse_server.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -33,18 +35,9 @@ using testsupport::sounding_runs;
 
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
-// Where in the movie's sound the 32 recorded samples from `at` come from, or -1.
-long locate(const std::vector<float>& reference, const std::vector<float>& recorded, size_t at) {
-    const size_t found = testsupport::locate(reference, 0, reference.size(), recorded, at, 32);
-    return found == testsupport::kNotFound ? -1 : long(found);
-}
+using heardsound::locate;
 
-std::string describe(const std::vector<std::pair<size_t, size_t>>& runs) {
-    std::string text;
-    for (const auto& [first, end] : runs)
-        text += " [" + std::to_string(first / kMs) + " ms, " + std::to_string((end - first) / kMs) + " ms]";
-    return text;
-}
+std::string describe(const std::vector<std::pair<size_t, size_t>>& runs) { return heardsound::describe(runs, kMs); }
 
 class SoundServerTestBase : public ::testing::Test {
 protected:
@@ -234,18 +227,10 @@ TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     // Soon, the last samples heard are the movie's sound where the picture is (heard a
     // little after it was played: the server's and the recording's latency); a sound
     // left behind by the stall is seconds off.
-    double soundAt = -1.0;
-    double pictureAt = 0.0;
-    const bool back = QTest::qWaitFor(
-        [&] {
-            const std::vector<float>& heard = recorder.left();
-            if (heard.size() < 32) return false;
-            soundAt = double(locate(reference, heard, heard.size() - 32)) / 48000.0;
-            pictureAt = double(window()->currentFrame()) / 25.0;
-            return soundAt >= 0.0 && std::fabs(soundAt - pictureAt) < 0.5;
-        },
-        2000);
-    EXPECT_TRUE(back) << "the last sound heard is from " << soundAt << " s, the picture at " << pictureAt << " s";
+    std::string failure;
+    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder.left(); }, *window(), 2000, &failure))
+        << failure;
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     playOrPause();
 }
@@ -488,11 +473,9 @@ TEST_P(DesktopSoundTest, ALargerServerBufferPlaysUnbroken) {
     // The recorder keeps its own small latency: it is started before the player's is set.
     PulseServer::Recorder recorder(server);
     ASSERT_TRUE(recorder.start());
+    std::optional<ScopedEnv> latency;
     if (kind() == PulseServer::Kind::PipeWire) ASSERT_TRUE(server.setQuantum(2048));
-    else qputenv("PULSE_LATENCY_MSEC", "300");
-    struct Unset {
-        ~Unset() { qunsetenv("PULSE_LATENCY_MSEC"); }
-    } unset;
+    else latency.emplace("PULSE_LATENCY_MSEC", QByteArray("300"));
     ASSERT_NO_FATAL_FAILURE(open());
     QTest::qWait(300);
 

@@ -1,0 +1,27 @@
+#pragma once
+// What a recorder heard of the window's sound, checked against the movie's own sound (a
+// seeded noise, so every stretch of 32 samples says where in the movie it comes from).
+// GUI thread of a window test.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class MainWindow;
+
+namespace heardsound {
+
+// Where in the movie's sound the 32 samples heard from `at` come from, or -1.
+long locate(const std::vector<float>& reference, const std::vector<float>& heard, size_t at);
+
+// Runs of sound (or silence) as "[start ms, length frames]", for failure messages.
+std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t framesPerMs);
+
+// Waits up to `timeoutMs` (Qt's events running) until the last samples heard are the
+// movie's sound at 48 kHz within half a second of the picture. False, with what was
+// heard last and where the picture was in `failure`, when they never are.
+bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                               const MainWindow& window, int timeoutMs, std::string* failure);
+
+}  // namespace heardsound
