@@ -524,8 +524,7 @@ void AudioMonitor::restartMixing() {
     if (m_peakRing) planar_ring_buffer_clear(m_peakRing);
     // A new position: nothing of the last one's stream comes out of the rate converter.
     output_resampler_reset(&m_resampler);
-    m_outputData->stalled.store(0);
-    m_outputData->lastCallUs.store(0);
+    audio_output_begin_play(m_outputData, !m_previewFlag.load());
 
     if (!m_previewFlag.load()) {
         uint32_t writable = 0;
@@ -570,6 +569,10 @@ void AudioMonitor::restartMixing() {
 
 void AudioMonitor::mixingTask() {
     while (!m_stop.load()) {
+        if (m_mixingHeld.load()) {
+            std::this_thread::sleep_for(kIdleSleep);
+            continue;
+        }
         if (!m_previewFlag.load() && m_outputData->stalled.exchange(0) != 0) emit act_notif_output_stalled();
         bool moved = false;
         bool failed = false;
@@ -636,6 +639,8 @@ bool AudioMonitor::mixStep() {
     uint32_t readable = 0;
     uint8_t* sourcePlanes[kMaxPlanes] = {};
     planar_ring_buffer_get_read(m_sourceRing, &readable, sourcePlanes);
+    if (readable > 0 && !m_previewFlag.load() && skipOwedSound(readable))
+        planar_ring_buffer_get_read(m_sourceRing, &readable, sourcePlanes);
     if (readable == 0) return false;
 
     uint32_t frames = std::min({writable, readable, kFrequency});
@@ -691,6 +696,18 @@ bool AudioMonitor::mixStep() {
     return true;
 }
 
+bool AudioMonitor::skipOwedSound(uint32_t readable) {
+    const uint64_t owed = m_outputData->owedFrames.exchange(0);
+    if (owed == 0) return false;
+    // Owed at the device's rate; the source ring runs at 48000 Hz.
+    const uint64_t wanted = (owed * kFrequency + m_deviceRate / 2) / m_deviceRate;
+    const uint32_t skipped = uint32_t(std::min<uint64_t>(wanted, readable));
+    planar_ring_buffer_advance_read(m_sourceRing, skipped);
+    // What the source does not hold yet is skipped as it comes.
+    if (skipped < wanted) m_outputData->owedFrames.fetch_add(at_rate(uint32_t(wanted - skipped), m_deviceRate));
+    return skipped > 0;
+}
+
 uint32_t AudioMonitor::outputRoom(uint8_t** planes) const {
     PlanarRingBuffer* output = m_outputData->ring;
     uint32_t writable = 0;
@@ -735,8 +752,12 @@ void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, in
     writer.channels = stream->layout.channel_count > 0 ? uint32_t(stream->layout.channel_count) : 0;
     auto* data = static_cast<AudioOutputData*>(stream->userdata);
     // A JACK server or a card that stopped asking for a while (a stall, a suspend) asks
-    // again for sound that is long overdue. The dummy device only paces itself.
-    if (data && stream->device->soundio->current_backend != SoundIoBackendDummy) audio_output_note_request(data);
+    // again for sound that is long overdue; one that ran on without asking, or was
+    // given silence, plays the rest late. The dummy device only paces itself.
+    if (data && stream->device->soundio->current_backend != SoundIoBackendDummy) {
+        audio_output_note_request(data);
+        audio_output_note_played(data, int64_t(data->writtenFrames), uint32_t(stream->sample_rate));
+    }
     audio_output_write(data, writer, frameCountMin, frameCountMax);
 }
 
@@ -762,6 +783,8 @@ void AudioMonitor::start() {
 }
 
 void AudioMonitor::pause() {
+    // The sound stops here: the output's silence from now on is owed by nobody.
+    if (m_outputData) m_outputData->keepTime.store(0);
     if (m_pulse) {
         m_outputData->silenced.store(1);
         pulse_output_pause(m_pulse);

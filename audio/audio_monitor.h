@@ -131,6 +131,9 @@ public:
     // (0: the device's own layout); and an observer of every block written to the device.
     void setRequestedDeviceChannels(uint32_t channels) { m_requestedChannels = channels; }
     void setOutputTap(AudioOutputTap* tap);
+    // Holds the mixing job off while the device goes on, as a machine busier than it
+    // has cores does.
+    void holdMixing(bool held) { m_mixingHeld.store(held ? 1 : 0); }
 
     // One mixing step on the caller's thread: true when it moved frames.
     bool mixStep();
@@ -174,6 +177,9 @@ private:
     // (the stream's, or twice the device's last request when that is more), with the
     // ring's write planes.
     uint32_t outputRoom(uint8_t** planes) const;
+    // Skips from the source ring what the output played without sound (owed by the
+    // device side), at most the `readable` frames it holds: true when it skipped.
+    bool skipOwedSound(uint32_t readable);
     // The source frames that fit in `room` frames of the output ring: as many at 48000
     // Hz, fewer before a rate conversion to a lower rate.
     uint32_t sourceFramesFor(uint32_t room) const;
@@ -219,4 +225,5 @@ private:
     std::thread m_mixThread;
     std::atomic<uint8_t> m_running{0};
     std::atomic<uint8_t> m_stop{0};
+    std::atomic<uint8_t> m_mixingHeld{0};
 };

@@ -13,6 +13,11 @@
 
 namespace {
 
+int64_t now_us() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 const char* error_text(const AudioDeviceWriter& writer, int error) {
     return writer.errorText ? writer.errorText(error) : "unknown error";
 }
@@ -79,9 +84,12 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     data->requestFrames.store(minFrames, std::memory_order_relaxed);
 
     uint32_t consumed = 0;
+    uint32_t written = 0;
+    uint32_t silence = 0;  // written for want of sound
     bool wrote = false;
     PlanarRingBuffer* ring = data->ring;
-    if (!data->consumerHeld.load() && ring && ring->planeCount <= kAudioOutputMaxPlanes) {
+    const bool held = data->consumerHeld.load() != 0;
+    if (!held && ring && ring->planeCount <= kAudioOutputMaxPlanes) {
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         planar_ring_buffer_get_read(ring, &readable, planes);
@@ -90,26 +98,53 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
             // there is, then silence, in the one write a period-bound device allows.
             const uint32_t sound = std::min(readable, maxFrames);
             const uint32_t total = std::max(sound, std::min(minFrames, maxFrames));
-            const uint32_t written = write_frames(writer, planes, ring->planeCount, sound, total, tap);
+            written = write_frames(writer, planes, ring->planeCount, sound, total, tap);
             // Only what reached the device leaves the ring.
             consumed = std::min(written, sound);
+            silence = written - consumed;
             planar_ring_buffer_advance_read(ring, consumed);
             wrote = true;
         }
     }
     // Nothing in the ring (or held off): the device still needs its minimum, as silence.
-    if (!wrote && minFrames > 0) write_frames(writer, nullptr, 0, 0, std::min(minFrames, maxFrames), tap);
+    if (!wrote && minFrames > 0) {
+        written = write_frames(writer, nullptr, 0, 0, std::min(minFrames, maxFrames), tap);
+        silence = written;
+    }
+    data->writtenFrames += written;
+    // A restart holds the consumer while it sets up the next play: its silence is owed
+    // by nobody.
+    if (silence > 0 && !held && data->keepTime.load()) data->owedFrames.fetch_add(silence);
 
     data->callbacksInside.fetch_sub(1);
     return consumed;
 }
 
 void audio_output_note_request(AudioOutputData* data) noexcept {
-    const int64_t now =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+    const int64_t now = now_us();
     const int64_t last = data->lastCallUs.exchange(now);
     if (last != 0 && now - last > kAudioOutputStallUs && !data->silenced.load()) data->stalled.store(1);
+}
+
+void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept {
+    data->stalled.store(0);
+    data->lastCallUs.store(now_us());
+    data->owedFrames.store(0);
+    data->play.fetch_add(1);
+    data->keepTime.store(keepTime ? 1 : 0);
+}
+
+void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate) noexcept {
+    const uint32_t play = data->play.load();
+    const bool keepTime = data->keepTime.load() != 0;
+    if (!keepTime || play != data->lagPlay) {
+        if (data->lag.started) output_lag_reset(&data->lag);
+        data->lagPlay = play;
+        if (!keepTime) return;
+    }
+    const uint64_t owed = output_lag_note(&data->lag, now_us(), played, rate);
+    // A restart may have come meanwhile: the lag was the last play's.
+    if (owed > 0 && data->play.load() == play) data->owedFrames.fetch_add(owed);
 }
 
 void audio_output_hold_consumer(AudioOutputData* data) noexcept {

@@ -15,8 +15,17 @@
 // through the same function: `silenced` keeps it from writing while the sound is
 // paused. A device that went a quarter second without a request (its server or
 // driver stalled) raises `stalled`, for the sound to start again where the picture is.
+//
+// While a play keeps to the clock (`keepTime`: not a step, not paused), what the output
+// plays without the movie's sound is owed (`owedFrames`), for the mixing job to skip:
+// the silence written for want of sound where the device insists on frames, and the
+// lag of what the output played behind the clock (output_lag.h: a JACK server that ran
+// on while the player was held off the processor, a server's graph that played zeros
+// in its place). So a player that falls behind catches up rather than keeping the lag.
 #include <atomic>
 #include <cstdint>
+
+#include "audio/output_lag.h"
 
 struct PlanarRingBuffer;
 struct SoundIoChannelArea;
@@ -30,11 +39,24 @@ struct AudioOutputData {
     std::atomic<AudioOutputTap*> tap{nullptr};
     std::atomic<uint8_t> silenced{0};
     std::atomic<uint8_t> stalled{0};
-    // Steady-clock time of the device's last request, in microseconds; 0 after a restart.
+    // Steady-clock time of the device's last request, in microseconds: the time of the
+    // restart after one, so a server that stalled before its first request counts too.
     std::atomic<int64_t> lastCallUs{0};
     // The least the device asked at its last call (a JACK server's period): the mixing
     // job keeps twice that much in the ring.
     std::atomic<uint32_t> requestFrames{0};
+
+    // Set by the restart of a play (cleared by a step's and by a pause), with `play`
+    // counted up at every restart so the device side starts its clock anew.
+    std::atomic<uint8_t> keepTime{0};
+    std::atomic<uint32_t> play{0};
+    // Frames at the device's rate that the output played without the movie's sound.
+    std::atomic<uint64_t> owedFrames{0};
+
+    // The device side's own (the device thread's, or the server loop's under its lock).
+    uint64_t writtenFrames = 0;  // every frame written to the device, sound or silence
+    OutputLag lag;
+    uint32_t lagPlay = 0;
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;
@@ -60,6 +82,16 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
 // Notes a request of the device; a quarter second since the one before (while not
 // silenced) raises `stalled`. Device thread.
 void audio_output_note_request(AudioOutputData* data) noexcept;
+
+// A restart's resets, while the consumer is held: a play that keeps to the clock, or
+// a step that does not; nothing owed, the device side's clock and the stall watch
+// start anew from now.
+void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept;
+
+// Notes what the output has played by now (`played` frames: any count that grows with
+// it, at `rate` frames a second) while a play keeps to the clock: a lag behind the
+// clock that grew and stayed is added to `owedFrames`. Device side.
+void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate) noexcept;
 
 // Makes the write callback leave the ring alone, and waits until no callback is
 // still inside. Paired with audio_output_release_consumer.

@@ -45,6 +45,8 @@ struct PulseOutput {
     uint32_t lookSinks = 0;
     bool trying = false;  // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
+    pa_operation* timing = nullptr;  // a reading of what the server played, on its way
+    pa_usec_t timingAskedUs = 0;
     bool connected = false;  // notices are told only once the connection is made
     bool lost = false;       // told once; nothing is told after it
 };
@@ -52,8 +54,11 @@ struct PulseOutput {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr uint32_t kSampleRate = 48000;
 constexpr pa_usec_t kTopUpUs = 5000;
 constexpr pa_usec_t kTryUs = 300000;
+// How often a play asks the server what it played.
+constexpr pa_usec_t kTimingUs = 20000;
 
 // A server without a sink of its own names a stand-in (PipeWire's, or PulseAudio's when
 // it always keeps one) that plays nowhere: that is no output either.
@@ -303,6 +308,33 @@ uint32_t player_channel_map(uint32_t channels, const pa_channel_map& sink, pa_ch
     }
 }
 
+// What the server says it played: the frames it read from the stream, less those
+// still on their way through the sink. A server that played zeros in the stream's place
+// (PipeWire's graph, when its PulseAudio front end was late) reads the rest later, and
+// the output catches up (audio_output_note_played); PulseAudio itself drops what came
+// late, and its reading keeps to the clock.
+void on_timing(pa_stream* stream, int success, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (out->timing) {
+        pa_operation_unref(out->timing);
+        out->timing = nullptr;
+    }
+    if (!success || stream != out->stream || out->frameBytes == 0) return;
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (!info || info->read_index_corrupt) return;
+    const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
+                           int64_t(info->sink_usec * kSampleRate / 1000000);
+    audio_output_note_played(out->data, played, kSampleRate);
+}
+
+void ask_timing(PulseOutput* out) {
+    if (out->timing || out->data->silenced.load() || !out->data->keepTime.load()) return;
+    const pa_usec_t now = pa_rtclock_now();
+    if (now - out->timingAskedUs < kTimingUs) return;
+    out->timingAskedUs = now;
+    out->timing = pa_stream_update_timing_info(out->stream, &on_timing, out);
+}
+
 // Between the server's requests the ring fills again: what it holds goes out at once,
 // so a request the ring could not answer whole never leaves the server short.
 void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* userdata) {
@@ -310,6 +342,7 @@ void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, vo
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         const size_t writable = pa_stream_writable_size(out->stream);
         if (writable != size_t(-1) && writable > 0) serve(out, writable);
+        ask_timing(out);
     }
     pa_context_rttime_restart(out->context, event, pa_rtclock_now() + kTopUpUs);
 }
@@ -350,6 +383,11 @@ void drop_stream(PulseOutput* out) {
         pa_threaded_mainloop_get_api(out->loop)->time_free(out->topUp);
         out->topUp = nullptr;
     }
+    if (out->timing) {
+        pa_operation_cancel(out->timing);
+        pa_operation_unref(out->timing);
+        out->timing = nullptr;
+    }
     if (!out->stream) return;
     pa_stream_set_write_callback(out->stream, nullptr, nullptr);
     pa_stream_set_state_callback(out->stream, nullptr, nullptr);
@@ -372,12 +410,18 @@ PulseOutput* pulse_output_create(AudioOutputData* data, PulseOutputNotify notify
     out->notify = notify;
     out->userdata = userdata;
     out->loop = pa_threaded_mainloop_new();
-    if (!out->loop || pa_threaded_mainloop_start(out->loop) < 0) {
-        if (out->loop) pa_threaded_mainloop_free(out->loop);
+    if (!out->loop) {
         delete out;
         return nullptr;
     }
-    pa_threaded_mainloop_set_name(out->loop, "sound server output");
+    // Named before it starts: once started, the library names the calling thread
+    // instead (the process itself, when the GUI thread calls).
+    pa_threaded_mainloop_set_name(out->loop, "sound output");
+    if (pa_threaded_mainloop_start(out->loop) < 0) {
+        pa_threaded_mainloop_free(out->loop);
+        delete out;
+        return nullptr;
+    }
     return out;
 }
 
@@ -460,7 +504,7 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     const uint32_t channels = player_channel_map(query.info.channels, query.map, &map);
     pa_sample_spec samples;
     samples.format = PA_SAMPLE_FLOAT32LE;
-    samples.rate = 48000;
+    samples.rate = kSampleRate;
     samples.channels = uint8_t(channels);
     out->stream = pa_stream_new(out->context, "Norvu HAP Player output", &samples, &map);
     if (!out->stream) return fail(context_error(out));

@@ -1,7 +1,10 @@
 #include "tests/app/window/heard_sound.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/main_window.h"
 #include "movie/file_to_play.h"
@@ -38,6 +41,27 @@ bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::f
         *failure = "the last sound heard is from " + std::to_string(soundAt) + " s, the picture at " +
                    std::to_string(pictureAt) + " s";
     return back;
+}
+
+double median_lead(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                   const QElapsedTimer& clock, int readings, int spacingMs) {
+    std::vector<double> leads;
+    for (int i = 0; i < readings; ++i) {
+        QTest::qWait(spacingMs);
+        const std::vector<float> samples = heard();
+        if (samples.size() < 32) continue;
+        const long at = locate(reference, samples, samples.size() - 32);
+        if (at < 0) continue;
+        leads.push_back(double(at) / 48000.0 - double(clock.nsecsElapsed()) / 1e9);
+    }
+    if (leads.size() < size_t(readings) / 2) return NAN;
+    std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
+    return leads[leads.size() / 2];
+}
+
+bool starve_process(int ms) {
+    const std::string command = "kill -STOP $PPID; sleep " + std::to_string(ms / 1000.0) + "; kill -CONT $PPID";
+    return std::system(command.c_str()) == 0;
 }
 
 }  // namespace heardsound

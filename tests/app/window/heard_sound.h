@@ -9,6 +9,7 @@
 #include <vector>
 
 class MainWindow;
+class QElapsedTimer;
 
 namespace heardsound {
 
@@ -23,5 +24,17 @@ std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t 
 // heard last and where the picture was in `failure`, when they never are.
 bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
                                const MainWindow& window, int timeoutMs, std::string* failure);
+
+// Where the sound last heard stands against the clock, in seconds of the movie less
+// seconds since `clock` started: the median of `readings` readings `spacingMs` apart
+// (Qt's events running; a single reading is off by a block of the recording). The
+// clock, not the picture: on a very busy machine the picture may fall behind, which is
+// not the sound's fault. NaN when fewer than half the readings found the movie's sound.
+double median_lead(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                   const QElapsedTimer& clock, int readings, int spacingMs);
+
+// The whole test process held off the processor for `ms` (as on a machine busier than
+// it has cores), by a child that stops and continues it: false when it could not.
+bool starve_process(int ms);
 
 }  // namespace heardsound

@@ -5,6 +5,7 @@
 // (matched sample for sample where the device takes 48 kHz) or a 1 kHz tone.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -199,7 +200,8 @@ TEST_F(JackSoundTest, AnyPeriodPlaysUnbrokenAndEachStepItsWholeFrame) {
 }
 
 // The JACK server stopped for three seconds while the movie plays (a hang) and then
-// continued: the sound comes back by itself where the picture is.
+// continued: the sound comes back by itself where the picture is. The same when the
+// play is pressed while the server is stopped, from a pause and after a paused step.
 TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
     const std::vector<float> reference = noiseReference();
@@ -218,7 +220,64 @@ TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
         << failure;
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     playOrPause();
+
+    for (bool step : {false, true}) {
+        SCOPED_TRACE(step ? "pause, step, play during the stall" : "pause, play during the stall");
+        QTest::qWait(300);
+        server->stop();
+        if (step) {
+            key(Qt::Key_Right);
+            QTest::qWait(100);
+        }
+        playOrPause();
+        QTest::qWait(2000);
+        server->resume();
+        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+            reference, [&] { return recorder.channel(0); }, *window(), 2000, &failure))
+            << failure;
+        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+        playOrPause();
+    }
     recorder.stop();
+}
+
+// The player held off the processor again and again while it plays (its client's
+// cycles go by without it), then only its mixing held off while the server goes on
+// asking (a busy machine): the sound that could not be given in time is silence, but
+// what comes after is where the clock, and so the picture, is, not later by every such
+// silence.
+TEST_F(JackSoundTest, TheSoundKeepsToTheClockWhenThePlayerFallsBehind) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 256, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    ASSERT_TRUE(recorder.start());
+    const auto heard = [&] { return recorder.channel(0); };
+    QElapsedTimer clock;
+    clock.start();
+    playOrPause();
+    const double before = heardsound::median_lead(reference, heard, clock, 15, 40);
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(heardsound::starve_process(100));
+        QTest::qWait(300);
+    }
+    const double afterPlayer = heardsound::median_lead(reference, heard, clock, 15, 40);
+    for (int i = 0; i < 6; ++i) {
+        window()->audioMonitor()->holdMixing(true);
+        QTest::qWait(100);
+        window()->audioMonitor()->holdMixing(false);
+        QTest::qWait(300);
+    }
+    const double afterMixing = heardsound::median_lead(reference, heard, clock, 15, 40);
+    playOrPause();
+    recorder.stop();
+    ASSERT_FALSE(std::isnan(before) || std::isnan(afterPlayer) || std::isnan(afterMixing))
+        << "the movie's sound was not heard";
+    // Where it was before, give or take the readings' spread on a busy machine (two
+    // frames); a sound kept late by each silence is half a second off.
+    EXPECT_LT(std::fabs(afterPlayer - before), 0.08)
+        << "player held off: lead before " << before << " s, after " << afterPlayer << " s";
+    EXPECT_LT(std::fabs(afterMixing - before), 0.08)
+        << "mixing held off: lead before " << before << " s, after " << afterMixing << " s";
 }
 
 // Six and eight output ports: each of the player's ports carries the channel its name
