@@ -756,7 +756,8 @@ void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, in
     // given silence, plays the rest late. The dummy device only paces itself.
     if (data && stream->device->soundio->current_backend != SoundIoBackendDummy) {
         audio_output_note_request(data);
-        audio_output_note_played(data, int64_t(data->writtenFrames), uint32_t(stream->sample_rate));
+        audio_output_note_played(data, int64_t(data->writtenFrames), uint32_t(stream->sample_rate),
+                                 OutputReading::AtRequest);
     }
     audio_output_write(data, writer, frameCountMin, frameCountMax);
 }

@@ -22,7 +22,9 @@
 // server at 44.1 kHz) gets the mix converted to its own rate, the ring is kept filled
 // to twice what the device asks at once (a JACK period of up to 8192 frames), and
 // the stream declares its channels in the order the player writes them, so a JACK
-// port named LFE carries the LFE.
+// port named LFE carries the LFE. On every output but the dummy device, what the
+// output played without the movie's sound while a play runs is skipped from the
+// source ring (audio_output_writer.h), so the sound keeps to the clock.
 
 #include <QMutex>
 #include <QObject>

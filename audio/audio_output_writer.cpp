@@ -134,7 +134,8 @@ void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept {
     data->keepTime.store(keepTime ? 1 : 0);
 }
 
-void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate) noexcept {
+void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate, OutputReading reading,
+                              int64_t ageUs) noexcept {
     const uint32_t play = data->play.load();
     const bool keepTime = data->keepTime.load() != 0;
     if (!keepTime || play != data->lagPlay) {
@@ -142,7 +143,7 @@ void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t ra
         data->lagPlay = play;
         if (!keepTime) return;
     }
-    const uint64_t owed = output_lag_note(&data->lag, now_us(), played, rate);
+    const uint64_t owed = output_lag_note(&data->lag, now_us() - ageUs, played, rate, reading);
     // A restart may have come meanwhile: the lag was the last play's.
     if (owed > 0 && data->play.load() == play) data->owedFrames.fetch_add(owed);
 }

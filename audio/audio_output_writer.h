@@ -88,10 +88,11 @@ void audio_output_note_request(AudioOutputData* data) noexcept;
 // start anew from now.
 void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept;
 
-// Notes what the output has played by now (`played` frames: any count that grows with
-// it, at `rate` frames a second) while a play keeps to the clock: a lag behind the
-// clock that grew and stayed is added to `owedFrames`. Device side.
-void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate) noexcept;
+// Notes what the output had played `ageUs` ago (`played` frames: any count that grows
+// with it, at `rate` frames a second) while a play keeps to the clock: a lag behind
+// the clock that grew and stayed is added to `owedFrames`. Device side.
+void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate, OutputReading reading,
+                              int64_t ageUs = 0) noexcept;
 
 // Makes the write callback leave the ring alone, and waits until no callback is
 // still inside. Paired with audio_output_release_consumer.

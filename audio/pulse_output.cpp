@@ -7,6 +7,7 @@
 #include <pulse/subscribe.h>
 #include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 #include <soundio/soundio.h>
 
 #include <algorithm>
@@ -46,7 +47,8 @@ struct PulseOutput {
     bool trying = false;  // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
     pa_operation* timing = nullptr;  // a reading of what the server played, on its way
-    pa_usec_t timingAskedUs = 0;
+    pa_usec_t timingNextUs = 0;
+    uint32_t timingSeed = 1;
     bool connected = false;  // notices are told only once the connection is made
     bool lost = false;       // told once; nothing is told after it
 };
@@ -57,8 +59,8 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kSampleRate = 48000;
 constexpr pa_usec_t kTopUpUs = 5000;
 constexpr pa_usec_t kTryUs = 300000;
-// How often a play asks the server what it played.
-constexpr pa_usec_t kTimingUs = 20000;
+// How often a play asks the server what it played: 15 to 30 ms apart.
+constexpr pa_usec_t kTimingUs = 15000;
 
 // A server without a sink of its own names a stand-in (PipeWire's, or PulseAudio's when
 // it always keeps one) that plays nowhere: that is no output either.
@@ -324,14 +326,23 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
     if (!info || info->read_index_corrupt) return;
     const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
                            int64_t(info->sink_usec * kSampleRate / 1000000);
-    audio_output_note_played(out->data, played, kSampleRate);
+    // The server's time of the reading: how long its answer took to reach us is no lag.
+    timeval now;
+    pa_gettimeofday(&now);
+    const int64_t age = pa_timeval_cmp(&now, &info->timestamp) > 0
+                            ? std::min<int64_t>(int64_t(pa_timeval_diff(&now, &info->timestamp)), 50000)
+                            : 0;
+    audio_output_note_played(out->data, played, kSampleRate, OutputReading::Sampled, age);
 }
 
+// Asked at irregular times, 15 to 30 ms apart: readings in step with the server's own
+// cycle would all fall at the same point of it, and miss where it really stands.
 void ask_timing(PulseOutput* out) {
     if (out->timing || out->data->silenced.load() || !out->data->keepTime.load()) return;
     const pa_usec_t now = pa_rtclock_now();
-    if (now - out->timingAskedUs < kTimingUs) return;
-    out->timingAskedUs = now;
+    if (now < out->timingNextUs) return;
+    out->timingSeed = out->timingSeed * 1103515245u + 12345u;
+    out->timingNextUs = now + kTimingUs + (out->timingSeed >> 16) % kTimingUs;
     out->timing = pa_stream_update_timing_info(out->stream, &on_timing, out);
 }
 
