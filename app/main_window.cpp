@@ -153,7 +153,8 @@ void MainWindow::buildAudio() {
         displayErrorInfo("Audio error out stream (2)", m_monitor->errorText());
         return;
     }
-    qDebug().noquote() << "Invalid audio device";
+    // The person is told the device is unsupported; the console keeps the library's reason.
+    qDebug().noquote() << "Invalid audio device : " + m_monitor->errorText();
     if (m_settings->isDisplayWarnUnsupportedSoundCard()) {
         delete m_warningDialog;
         m_warningDialog = new DialogWarningErr(this, "Unsupported audio output device", "Audio error");

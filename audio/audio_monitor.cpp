@@ -32,14 +32,23 @@ uint32_t at_rate(uint32_t frames, uint32_t rate) {
     return uint32_t((uint64_t(frames) * rate + AudioMonitor::kFrequency / 2) / AudioMonitor::kFrequency);
 }
 
-// The device states its rates, and 48000 Hz is not among them. A plug device's range
-// may come out of the library overflowed (a maximum below its minimum): it takes any
-// rate, 48000 Hz included.
+// The buffer the stream asks the device for, in seconds.
+constexpr double kSoftwareLatency = 0.02;
+
+// A plug device converts any rate to its slave's: its range comes out of the library
+// overflowed (a maximum below its minimum).
+bool converts_any_rate(const SoundIoDevice& device) {
+    for (int i = 0; i < device.sample_rate_count; ++i)
+        if (device.sample_rates[i].max < device.sample_rates[i].min) return true;
+    return false;
+}
+
+// The device states its rates, and 48000 Hz is not among them (a device converting any
+// rate takes 48000 Hz too).
 bool takes_only_other_rates(const SoundIoDevice& device) {
-    if (device.sample_rate_count <= 0) return false;
+    if (device.sample_rate_count <= 0 || converts_any_rate(device)) return false;
     for (int i = 0; i < device.sample_rate_count; ++i) {
         const SoundIoSampleRateRange& range = device.sample_rates[i];
-        if (range.max < range.min) return false;
         if (range.min <= int(AudioMonitor::kFrequency) && int(AudioMonitor::kFrequency) <= range.max) return false;
     }
     return true;
@@ -247,6 +256,7 @@ AudioMonitor::~AudioMonitor() {
 void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
     // A sound server's output is its default sink, asked when the stream opens.
     if (!m_context || m_pulse) return;
+    m_probeError.clear();
     int index = soundio_default_output_device_index(m_context);
     if (index < 0 && mayUseDummy && m_context->current_backend != SoundIoBackendDummy) {
         // No output device on this backend: play into the dummy device rather than nowhere.
@@ -274,6 +284,7 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
     if (m_device->probe_error != 0) {
         m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
                           .arg(backend_name(m_context), QString::fromUtf8(soundio_strerror(m_device->probe_error)));
+        m_probeError = m_errorText;
         soundio_device_unref(m_device);
         m_device = nullptr;
     }
@@ -305,7 +316,8 @@ void AudioMonitor::openStream() {
         m_streamReady = 0;
         destroyStream();
     };
-    if (!m_device) return fail(QStringLiteral("No valid audio device"));
+    // A device whose probe failed keeps the library's reason.
+    if (!m_device) return fail(m_probeError.isEmpty() ? QStringLiteral("No valid audio device") : m_probeError);
 
     destroyStream();
     m_stream = soundio_outstream_create(m_device);
@@ -324,8 +336,20 @@ void AudioMonitor::openStream() {
     if (takes_only_other_rates(*m_device)) {
         const int nearest = soundio_device_nearest_sample_rate(m_device, int(kFrequency));
         if (nearest > 0) m_stream->sample_rate = nearest;
+    } else if (converts_any_rate(*m_device)) {
+        // A plug device in front of a card of fixed rate (44.1 kHz, say) would convert
+        // the rate itself, but ALSA's rate converter refuses the stream when its period
+        // is left open, as the library leaves it ("incompatible device"): the stream
+        // takes the card's own rate, when the library found it, and the mix is
+        // converted here.
+        if (m_device->sample_rate_current > 0) m_stream->sample_rate = m_device->sample_rate_current;
+        // Its latency bounds were worked out at the overflowed rate (a few microseconds),
+        // and the library would clamp the stream's buffer to a handful of frames:
+        // ALSA picks the buffer nearest the one asked itself.
+        m_device->software_latency_min = std::min(m_device->software_latency_min, kSoftwareLatency);
+        m_device->software_latency_max = std::max(m_device->software_latency_max, kSoftwareLatency);
     }
-    m_stream->software_latency = 0.02;
+    m_stream->software_latency = kSoftwareLatency;
     m_stream->name = "Norvu HAP Player output";
     m_stream->write_callback = &AudioMonitor::writeCallback;
     m_stream->underflow_callback = &ignore_underflow;
