@@ -5,11 +5,16 @@
 // (matched sample for sample where the device takes 48 kHz) or a 1 kHz tone.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <algorithm>
 #include <cmath>
@@ -219,6 +224,72 @@ TEST_F(JackSoundTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     playOrPause();
     recorder.stop();
+}
+
+// The JACK server killed while the movie plays and started again a moment later, with
+// no key pressed after: the loss is told, and the sound comes back by itself where the
+// picture is, told as a new output. Then a server that hangs (stopped) when a play asks
+// it again: the play goes on at once, and the window closes at once.
+TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    vktest::MessageCapture messages;
+    const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
+    const auto record = [&] {
+        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
+        return recorder->start() ? std::move(recorder) : nullptr;
+    };
+    // The server killed: the loss told, and the recorder's client gone with it (it has to
+    // be closed before a client of this process opens again).
+    const auto kill_server = [&] {
+        const qsizetype losses = told("Sound output lost");
+        server->kill();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+            << "the loss was never told";
+    };
+
+    auto recorder = record();
+    ASSERT_NE(recorder, nullptr);
+    playOrPause();
+    std::string failure;
+    ASSERT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder->channel(0); }, *window(), 3000, &failure))
+        << "no sound before the loss: " << failure;
+    ASSERT_NO_FATAL_FAILURE(kill_server());
+    recorder.reset();
+    // The player asks meanwhile, and finds no server.
+    QTest::qWait(700);
+    ASSERT_TRUE(server->start());
+    recorder = record();
+    ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
+    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder->channel(0); }, *window(), 4000, &failure))
+        << "the sound did not come back: " << failure;
+    EXPECT_GT(told("New output card"), 0) << "the output found again was not told";
+    EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+
+    ASSERT_NO_FATAL_FAILURE(kill_server());
+    recorder.reset();
+    playOrPause();
+    ASSERT_TRUE(server->start());
+    server->stop();
+    // Continued in any case, so that a window waiting for it gets its answer.
+    const pid_t pid = pid_t(server->pid());
+    std::thread continuer([pid] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        ::kill(pid, SIGCONT);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    playOrPause();
+    EXPECT_LT(clock.elapsed(), 500) << "the play waited for the server";
+    const uint32_t frame = window()->currentFrame();
+    QTest::qWait(600);
+    EXPECT_GT(window()->currentFrame(), frame + 5) << "the picture did not go on";
+    clock.restart();
+    shown.close();
+    EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the server";
+    continuer.join();
 }
 
 // Six and eight output ports: each of the player's ports carries the channel its name
