@@ -8,19 +8,18 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
-#include <csignal>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "app/main_window.h"
 #include "app/view_progress_bar.h"
 #include "audio/audio_monitor.h"
 #include "base/settings/global_settings.h"
+#include "tests/app/window/continue_later.h"
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/pulse_server.h"
 #include "tests/app/window/shown_main_window.h"
@@ -286,11 +285,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     ASSERT_TRUE(server.start());
     server.stop();
     // Continued in any case, so that a window waiting for it gets its answer.
-    const pid_t pid = pid_t(server.pid());
-    std::thread continuer([pid] {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::kill(pid, SIGCONT);
-    });
+    ContinueLater continuer(server.pid(), std::chrono::seconds(3));
 
     QElapsedTimer clock;
     clock.start();
@@ -302,7 +297,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     clock.restart();
     playOrPause();
     EXPECT_LT(clock.elapsed(), 500) << "the pause waited for the server";
-    continuer.join();
+    continuer.waitUntilContinued();
 
     EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
 
@@ -313,10 +308,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     QTest::qWait(200);
     ASSERT_TRUE(server.setDefaultSink("dock_a"));
     server.stop();
-    std::thread continuer2([pid] {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::kill(pid, SIGCONT);
-    });
+    ContinueLater continuer2(server.pid(), std::chrono::seconds(3));
     QElapsedTimer sinceTick;
     sinceTick.start();
     qint64 longest = 0;
@@ -326,7 +318,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     QTest::qWait(2500);
     ticks.stop();
     EXPECT_LT(longest, 1000) << "the window waited for the server";
-    continuer2.join();
+    continuer2.waitUntilContinued();
     if (window()->playSpeed() != 0) playOrPause();
     ASSERT_TRUE(server.setDefaultSink("out"));
     QTest::qWait(300);
@@ -337,17 +329,12 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     ASSERT_NO_FATAL_FAILURE(loseServer());
     ASSERT_TRUE(server.start());
     server.stop();
-    const pid_t newPid = pid_t(server.pid());
-    std::thread continuer3([newPid] {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::kill(newPid, SIGCONT);
-    });
+    ContinueLater continuer3(server.pid(), std::chrono::seconds(3));
     playOrPause();
     QTest::qWait(200);
     clock.restart();
     shown.close();
     EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the server";
-    continuer3.join();
 }
 
 namespace {
