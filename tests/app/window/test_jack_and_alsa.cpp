@@ -12,9 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <optional>
