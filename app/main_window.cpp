@@ -253,7 +253,7 @@ MainWindow::~MainWindow() {
     m_clock.reset();
     stopMessageTimer();
     stopListenOutputDevice();
-    if (m_serverProbe.joinable()) m_serverProbe.join();  // ends within its time limit
+    endServerProbe();
     // Playback stops without touching a renderer main may already have destroyed.
     if (m_frameQueue) m_frameQueue->stopCacheThread();
     stopAudio();

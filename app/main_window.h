@@ -15,7 +15,8 @@
 //   main_window_snapshot.cpp   the snapshot button and its context menu
 //
 // Everything here runs on the GUI thread, except the audio device listener, which
-// only relays the library's device-change callback as a queued signal.
+// only relays the library's device-change callback as a queued signal, and the probe
+// of a lost output's server, whose answer comes back queued.
 // Errors for the user go through displayErrorInfo (error overlay); engine exceptions
 // never leave a slot.
 #include <QList>
@@ -295,6 +296,11 @@ private:
     bool reconnectAudioBackend();
     bool connectLostBackend();
     void soundServerAnswered(int answer);
+    void retryLostOutputSoon();
+    void retryLostOutput();
+    // Cuts a running probe's answer off and asks it to end: joined when it does within
+    // a moment, else left to end by itself.
+    void endServerProbe();
     void rebuildAudioRouting();
     void createAudioPanels();
     void restoreAudioPanels();
@@ -418,10 +424,13 @@ private:
     std::atomic<bool> m_listenerStop{false};
     std::atomic<bool> m_listenerDone{true};  // the listener thread has left its loop
     bool m_listenerRunning = false;
-    // Asks a lost sound server whether it can play again, off the GUI thread (a server
-    // may take the connection and never answer); its answer comes back queued.
+    // Asks a lost output's server whether it can play again, off the GUI thread (a
+    // server may take the connection and never answer); its answer comes back queued
+    // through the reply it shares with the window (the last probe's, or none).
+    struct ProbeReply;
     std::thread m_serverProbe;
-    std::atomic<bool> m_serverProbeDone{true};
+    std::shared_ptr<ProbeReply> m_probeReply;
+    QTimer* m_outputRetryTimer = nullptr;  // child: tries a lost output again while playing
     bool m_firstDeviceChangeSeen = false;
     AudioMonitor* m_monitor = nullptr;
     AudioSrcBuffer* m_sourceBuffer = nullptr;

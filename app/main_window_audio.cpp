@@ -1,7 +1,8 @@
 // Sound in the main window: the routing rebuild, starting audio at the video position,
 // the one-frame seek preview, stopping, gain and mute, the meter panel's mute and solo,
 // the two audio panels, following the system's default output device, and going on
-// without sound when the sound server goes away until a play finds it again.
+// without sound when the output goes away until it is found again: by itself while
+// the movie plays, at the next play or step otherwise.
 //
 // The device listener blocks in the audio library's event wait on a thread of its own
 // (never a slot of Qt's global pool, which other long jobs share); it only relays the
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "app/main_window.h"
@@ -403,8 +406,8 @@ void MainWindow::act_event_audio_out_changed() {
     } else if (now.index == m_outputDeviceIndex && now.id == m_outputDeviceId) {
         return;  // the same device: another device came or went
     }
-    stopPlayback();
     if (!m_monitor) {
+        stopPlayback();
         qDebug().noquote() << "Audio monitor not created";
         return;
     }
@@ -413,10 +416,16 @@ void MainWindow::act_event_audio_out_changed() {
     m_outputDeviceIndex = now.index;
     m_outputDeviceId = now.id;
     if (m_monitor->backendLost()) {
-        // The server's new output went before its stream opened: a play asks again.
+        // The server's new output went before its stream opened (PipeWire names a
+        // stand-in a moment while its last sink goes): a lost output, not a new one, so
+        // the picture plays on and the output is tried again, as after any loss.
+        stopAudio();
         displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(SoundIoErrorNoSuchDevice)));
+        retryLostOutputSoon();
         return;
     }
+    // A new output: the play stops (the person starts it again on the new device).
+    stopPlayback();
     if (!m_monitor->errorText().isEmpty()) {
         displayErrorInfo("Sound output changed", "Error setting new output");
         return;
@@ -428,8 +437,10 @@ void MainWindow::act_event_audio_out_changed() {
     displayInfo("Sound output changed", QString("New output card :\n%1").arg(m_monitor->deviceName()));
 }
 
-// The sound server went away: the picture goes on without sound, the person is told,
-// and the next play or step connects to the server again (reconnectAudioBackend).
+// The output went away (its server stopped or crashed, its last sink went, or the
+// server ended the stream): the picture goes on without sound and the person is told.
+// While the movie plays with sound the output is tried again every half second until
+// it plays (retryLostOutput); otherwise the next play or step tries again.
 void MainWindow::act_event_audio_backend_lost(int error) {
     const bool connected = m_monitor ? m_monitor->backendConnected()
                                      : m_soundio && m_soundio->current_backend != SoundIoBackendNone;
@@ -440,26 +451,83 @@ void MainWindow::act_event_audio_backend_lost(int error) {
     if (m_monitor) m_monitor->dropLostBackend();
     else soundio_disconnect(m_soundio);
     displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(error)));
+    retryLostOutputSoon();
 }
 
-// How soon a lost sound server is asked again while the movie plays.
-constexpr int kServerRetryMs = 500;
+// How soon a lost output is tried again while the movie plays.
+constexpr int kOutputRetryMs = 500;
+// How long the window, when it goes, waits for a probe that was asked to give up.
+constexpr int kProbeEndMs = 100;
+
+void MainWindow::retryLostOutputSoon() {
+    if (!m_outputRetryTimer) {
+        m_outputRetryTimer = new QTimer(this);
+        m_outputRetryTimer->setSingleShot(true);
+        connect(m_outputRetryTimer, &QTimer::timeout, this, &MainWindow::retryLostOutput);
+    }
+    m_outputRetryTimer->start(kOutputRetryMs);
+}
+
+// Only while the movie plays with sound: the play's restart connects the output again
+// (reconnectAudioBackend) and sounds from the picture's frame. A pause ends the retries.
+void MainWindow::retryLostOutput() {
+    if (m_monitor && m_monitor->backendLost()) restartAudioIfPlaying();
+}
+
+// What a probe's thread shares with the window that started it: the window to answer,
+// null once it goes (both under the lock), and the window's wish that the probe end.
+struct MainWindow::ProbeReply {
+    std::mutex lock;
+    MainWindow* window = nullptr;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+};
 
 bool MainWindow::reconnectAudioBackend() {
-    if (!m_monitor->lostBackendIsSoundServer()) return connectLostBackend();
-    // A sound server is asked first, on a thread of its own: the library would wait
-    // for one that does not answer, and crash on one without output. This play stays
-    // silent; the answer, when the server can play, connects it and gives the play
-    // its sound.
-    if (!m_serverProbeDone.load()) return false;
+    const bool soundServer = m_monitor->lostBackendIsSoundServer();
+    if (!soundServer && !m_monitor->lostBackendIsJack()) {
+        if (connectLostBackend()) return true;
+        retryLostOutputSoon();
+        return false;
+    }
+    // A server is asked first, on a thread of its own: the library would wait for one
+    // that does not answer (a stopped JACK server holds it for good), and crash on a
+    // PulseAudio server without output. This play stays silent; the answer, when the
+    // server can play, connects it and gives the play its sound.
+    if (m_probeReply && !m_probeReply->done.load()) return false;  // its answer comes
     if (m_serverProbe.joinable()) m_serverProbe.join();
-    m_serverProbeDone.store(false);
-    m_serverProbe = std::thread([this] {
-        const SoundServerAnswer answer = probe_pulse_server(AudioMonitor::kServerProbeMs);
-        m_serverProbeDone.store(true);
-        QMetaObject::invokeMethod(this, [this, answer] { soundServerAnswered(int(answer)); }, Qt::QueuedConnection);
+    auto reply = std::make_shared<ProbeReply>();
+    reply->window = this;
+    m_probeReply = reply;
+    m_serverProbe = std::thread([reply, soundServer] {
+        const SoundServerAnswer answer =
+            soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel) : probe_jack_server();
+        const std::lock_guard<std::mutex> hold(reply->lock);
+        reply->done.store(true);
+        // Posted while the window cannot go; a window gone later drops it unread.
+        if (MainWindow* window = reply->window)
+            QMetaObject::invokeMethod(
+                window, [window, answer] { window->soundServerAnswered(int(answer)); }, Qt::QueuedConnection);
     });
     return false;
+}
+
+void MainWindow::endServerProbe() {
+    if (!m_probeReply) return;
+    {
+        const std::lock_guard<std::mutex> hold(m_probeReply->lock);
+        m_probeReply->window = nullptr;
+        m_probeReply->cancel.store(true);
+    }
+    // A PulseAudio probe gives up within a moment; a JACK probe cannot leave the library
+    // while a stopped server holds it, and ends by itself later, answering nobody.
+    for (int waited = 0; waited < kProbeEndMs && !m_probeReply->done.load(); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_serverProbe.joinable()) {
+        if (m_probeReply->done.load()) m_serverProbe.join();
+        else m_serverProbe.detach();
+    }
+    m_probeReply.reset();
 }
 
 void MainWindow::soundServerAnswered(int answer) {
@@ -471,13 +539,8 @@ void MainWindow::soundServerAnswered(int answer) {
         return;
     }
     // The answer may be older than the play that asked (a sink came meanwhile), and a
-    // sink may come any moment: while the movie plays with sound, the server is asked
-    // again, so the sound comes back by itself.
-    QTimer::singleShot(kServerRetryMs, this, [this] {
-        const int32_t speed = playSpeed();
-        if (m_monitor && m_monitor->backendLost() && speed != 0 && transport_speed_has_audio(speed))
-            reconnectAudioBackend();
-    });
+    // sink may come any moment: the server is asked again while the movie plays.
+    retryLostOutputSoon();
 }
 
 bool MainWindow::connectLostBackend() {

@@ -203,6 +203,7 @@ bool AudioMonitor::connectSoundServer(int timeoutMs) {
     std::string why;
     if (!pulse_output_connect(m_pulse, timeoutMs, &why)) {
         qDebug("Can't connect to the sound server : %s", why.c_str());
+        m_serverFailure = QStringLiteral("Can't connect to the sound server (%1)").arg(QString::fromStdString(why));
         pulse_output_free(m_pulse);
         m_pulse = nullptr;
         return false;
@@ -468,6 +469,7 @@ bool AudioMonitor::openSoundServerStream() {
         // The server went on without us (its sink went during the open, or it did not
         // answer in time): lost, and a play connects again.
         qDebug("Can't open the sound server's stream : %s", why.c_str());
+        m_serverFailure = QStringLiteral("Can't open the sound server's stream (%1)").arg(QString::fromStdString(why));
         m_lostBackend = SoundIoBackendPulseAudio;
         disconnectBackend();
         return false;
@@ -905,8 +907,11 @@ bool AudioMonitor::reconnectLostBackend() {
     m_errorText.clear();
     if (lostBackendIsSoundServer()) {
         m_lostBackend = 0;
+        m_serverFailure.clear();
         if (connectSoundServer(kServerAnswerMs)) openStream();
         if (!m_streamReady) {
+            // Why, for the caller's report: the stream's own error, else the server's.
+            if (m_errorText.isEmpty()) m_errorText = m_serverFailure;
             disconnectBackend();
             m_lostBackend = SoundIoBackendPulseAudio;
             return false;
@@ -935,6 +940,8 @@ bool AudioMonitor::reconnectLostBackend() {
 }
 
 bool AudioMonitor::lostBackendIsSoundServer() const { return m_lostBackend == SoundIoBackendPulseAudio; }
+
+bool AudioMonitor::lostBackendIsJack() const { return m_lostBackend == SoundIoBackendJack; }
 
 QString AudioMonitor::deviceName() const {
     if (const PulseSinkInfo* sink = soundServerSink()) {

@@ -97,12 +97,16 @@ public:
     void dropLostBackend();
     // Connects the lost backend again and opens its default device and stream: true
     // when the stream is ready. Otherwise the context is left disconnected, the backend
-    // still lost, to be tried again later. Nobody may wait for the context's events.
+    // still lost, to be tried again later, and errorText() saying why. Nobody may wait
+    // for the context's events.
     bool reconnectLostBackend();
     bool backendLost() const { return m_lostBackend != 0; }
     // The lost backend is a sound server, to be asked (probe_pulse_server) before
     // reconnectLostBackend, which would wait for it without end or crash on it.
     bool lostBackendIsSoundServer() const;
+    // The lost backend is a JACK server, to be asked (probe_jack_server) off the GUI
+    // thread first: the library waits without end for one that is stopped.
+    bool lostBackendIsJack() const;
     // Connected to a backend (the library's, or a sound server of our own).
     bool backendConnected() const;
     bool onSoundServer() const { return m_pulse != nullptr; }
@@ -226,6 +230,7 @@ private:
     OutputResampler m_resampler;
     float* m_rateScratch = nullptr;  // the mix at 48000 Hz before its rate conversion, planar
     int m_lostBackend = 0;  // the SoundIoBackend that went away; 0 (none) while connected
+    QString m_serverFailure;  // why the sound server last failed to connect or to open a stream
     std::thread m_mixThread;
     std::atomic<uint8_t> m_running{0};
     std::atomic<uint8_t> m_stop{0};

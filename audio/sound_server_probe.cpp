@@ -3,7 +3,9 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <soundio/soundio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -16,6 +18,16 @@ struct Connection {
 };
 
 using Clock = std::chrono::steady_clock;
+
+// How long a wait on the server lasts at most before the probe looks whether it was
+// asked to give up.
+constexpr long kCancelSliceUs = 20000;
+
+// When the probe gives up: at its deadline, or once asked to.
+struct Limit {
+    Clock::time_point deadline;
+    const std::atomic<bool>* cancel = nullptr;
+};
 
 struct ServerInfo {
     bool answered = false;
@@ -31,23 +43,25 @@ void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
                       std::strcmp(info->default_sink_name, "auto_null") != 0;
 }
 
-// Runs the loop until `done` says so; false when the deadline passed first.
+// Runs the loop until `done` says so; false when the limit came first.
 template <typename Done>
-bool run_until(pa_mainloop* loop, Clock::time_point deadline, Done done) {
+bool run_until(pa_mainloop* loop, const Limit& limit, Done done) {
     while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (limit.cancel && limit.cancel->load()) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(limit.deadline - Clock::now()).count();
         if (left <= 0) return false;
-        if (pa_mainloop_prepare(loop, int(left)) < 0 || pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0)
+        const int wait = int(std::min<long>(left, kCancelSliceUs));
+        if (pa_mainloop_prepare(loop, wait) < 0 || pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0)
             return false;
     }
     return true;
 }
 
-bool connect(pa_mainloop* loop, pa_context* context, Clock::time_point deadline, SoundServerAnswer* answer) {
+bool connect(pa_mainloop* loop, pa_context* context, const Limit& limit, SoundServerAnswer* answer) {
     *answer = SoundServerAnswer::NoServer;
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     bool failed = false;
-    const bool settled = run_until(loop, deadline, [&] {
+    const bool settled = run_until(loop, limit, [&] {
         const pa_context_state_t state = pa_context_get_state(context);
         failed = !PA_CONTEXT_IS_GOOD(state);
         return failed || state == PA_CONTEXT_READY;
@@ -61,11 +75,11 @@ bool connect(pa_mainloop* loop, pa_context* context, Clock::time_point deadline,
 }
 
 // The server's answer on a connected context.
-SoundServerAnswer ask_outputs(pa_mainloop* loop, pa_context* context, Clock::time_point deadline) {
+SoundServerAnswer ask_outputs(pa_mainloop* loop, pa_context* context, const Limit& limit) {
     ServerInfo info;
     pa_operation* operation = pa_context_get_server_info(context, &on_server_info, &info);
     if (!operation) return SoundServerAnswer::NoServer;
-    const bool answered = run_until(loop, deadline, [&] {
+    const bool answered = run_until(loop, limit, [&] {
         return info.answered || pa_operation_get_state(operation) != PA_OPERATION_RUNNING ||
                !PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
     });
@@ -75,8 +89,6 @@ SoundServerAnswer ask_outputs(pa_mainloop* loop, pa_context* context, Clock::tim
     if (!info.answered) return SoundServerAnswer::NoServer;
     return info.hasSink ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
 }
-
-Clock::time_point after(int timeoutMs) { return Clock::now() + std::chrono::milliseconds(timeoutMs); }
 
 void close_connection(Connection* connection) {
     if (connection->context) {
@@ -88,16 +100,34 @@ void close_connection(Connection* connection) {
 
 }  // namespace
 
-SoundServerAnswer probe_pulse_server(int timeoutMs) {
-    const Clock::time_point deadline = after(timeoutMs);
+SoundServerAnswer probe_pulse_server(int timeoutMs, const std::atomic<bool>* cancel) {
+    const Limit limit{Clock::now() + std::chrono::milliseconds(timeoutMs), cancel};
     Connection connection;
     connection.loop = pa_mainloop_new();
     if (connection.loop)
         connection.context = pa_context_new(pa_mainloop_get_api(connection.loop), "Norvu HAP Player probe");
     SoundServerAnswer answer = SoundServerAnswer::NoServer;
-    if (connection.context && connect(connection.loop, connection.context, deadline, &answer))
-        answer = ask_outputs(connection.loop, connection.context, deadline);
+    if (connection.context && connect(connection.loop, connection.context, limit, &answer))
+        answer = ask_outputs(connection.loop, connection.context, limit);
     close_connection(&connection);
+    return answer;
+}
+
+SoundServerAnswer probe_jack_server() {
+    // A context of its own, connected as the player's would be: the player's own is
+    // used by the GUI thread meanwhile.
+    SoundIo* context = soundio_create();
+    if (!context) return SoundServerAnswer::NoServer;
+    context->app_name = "Norvu HAP Player probe";
+    // The library's own handler ends the process when the server goes meanwhile.
+    context->on_backend_disconnect = [](SoundIo*, int) {};
+    SoundServerAnswer answer = SoundServerAnswer::NoServer;
+    if (soundio_connect_backend(context, SoundIoBackendJack) == 0) {
+        soundio_flush_events(context);
+        const bool hasOutput = soundio_default_output_device_index(context) >= 0;
+        answer = hasOutput ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
+    }
+    soundio_destroy(context);
     return answer;
 }
 

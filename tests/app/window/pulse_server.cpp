@@ -6,8 +6,12 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QThread>
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop.h>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/prctl.h>
 
 namespace {
@@ -200,6 +204,39 @@ bool PulseServer::setDefaultSink(const QString& name) {
     return false;
 }
 
+bool PulseServer::killPlayingStreams() {
+    std::vector<uint32_t> streams;
+    for (const QByteArray& line : pactl({"list", "short", "sink-inputs"}).split('\n'))
+        if (!line.trimmed().isEmpty()) streams.push_back(line.split('\t').value(0).toUInt());
+    if (streams.empty()) return false;
+    // pactl of PulseAudio 16 has no command for this request: it goes through libpulse.
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "test kill");
+    const QDeadlineTimer deadline(5000);
+    const auto run_until = [&](const std::function<bool()>& done) {
+        while (!done() && !deadline.hasExpired() && PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+            pa_mainloop_iterate(loop, 0, nullptr);
+            QThread::msleep(1);
+        }
+        return done();
+    };
+    const QByteArray address = serverAddress().toUtf8();
+    bool killed = pa_context_connect(context, address.constData(), PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
+                  run_until([&] { return pa_context_get_state(context) == PA_CONTEXT_READY; });
+    for (uint32_t stream : streams) {
+        if (!killed) break;
+        int success = -1;
+        pa_operation* operation = pa_context_kill_sink_input(
+            context, stream, [](pa_context*, int ok, void* result) { *static_cast<int*>(result) = ok; }, &success);
+        killed = operation && run_until([&] { return success != -1; }) && success == 1;
+        if (operation) pa_operation_unref(operation);
+    }
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return killed;
+}
+
 bool PulseServer::setQuantum(int frames) {
     if (m_kind != Kind::PipeWire || !running()) return false;
     QProcessEnvironment env = program_environment();
@@ -245,13 +282,15 @@ PulseServer::Recorder::Recorder(const PulseServer& server, const QString& sink, 
     // PulseAudio moves a recording whose sink goes to its default source, the silent one
     // (see start()): the recording ends there, as on PipeWire.
     QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
-        if (m_process.readAllStandardError().contains("Stream moved")) m_process.kill();
+        const QByteArray told = m_process.readAllStandardError();
+        if (told.contains("Stream successfully created")) m_connected = true;
+        if (told.contains("Stream moved")) m_process.kill();
     });
 }
 
 PulseServer::Recorder::~Recorder() { stop(); }
 
-bool PulseServer::Recorder::start() {
+bool PulseServer::Recorder::begin() {
     // Kept on its sink, and ended with it: PipeWire's session manager would move the
     // recording to the next default sink (see start() for PulseAudio's), or to another
     // when the sink goes, and it would hear that one. Verbose, to tell a move.
@@ -259,12 +298,29 @@ bool PulseServer::Recorder::start() {
                           "--verbose", "--raw", "--format=float32le", "--rate=48000",
                           "--channels=" + QString::number(m_channels.size()), "--latency-msec=10"};
     if (!m_channelMap.isEmpty()) arguments << "--channel-map=" + m_channelMap;
+    m_connected = false;
     m_process.start("parec", arguments);
-    if (!m_process.waitForStarted(5000)) return false;
+    return m_process.waitForStarted(5000);
+}
+
+bool PulseServer::Recorder::waitForSamples() {
     // The recording counts from its first samples.
     const bool recording = QTest::qWaitFor([this] { return frames() > 0; }, 5000);
     for (std::vector<float>& samples : m_channels) samples.clear();
     return recording;
+}
+
+bool PulseServer::Recorder::start() { return begin() && waitForSamples(); }
+
+bool PulseServer::Recorder::startOnNewSink() {
+    if (!begin()) return false;
+    if (m_server.m_kind == Kind::PulseAudio) {
+        const bool restarted = QTest::qWaitFor([this] { return m_connected; }, 5000) &&
+                               !m_server.pactl({"suspend-sink", m_sink, "1"}).isEmpty() &&
+                               !m_server.pactl({"suspend-sink", m_sink, "0"}).isEmpty();
+        if (!restarted) return false;
+    }
+    return waitForSamples();
 }
 
 void PulseServer::Recorder::stop() {

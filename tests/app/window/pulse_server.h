@@ -58,6 +58,9 @@ public:
     bool unloadAllSinks();
     // True once the server names the sink as its default.
     bool setDefaultSink(const QString& name);
+    // Ends every stream that plays on the server, as a mixer's kill of a stream does
+    // (the server's kill-sink-input request); false when none played or one was refused.
+    bool killPlayingStreams();
     // Forces PipeWire's graph to run `frames` frames a cycle (0 lifts it), as Bluetooth
     // or power saving does; true once the server holds the setting. False on PulseAudio.
     bool setQuantum(int frames);
@@ -77,6 +80,13 @@ public:
                           const QString& channelMap = {});
         ~Recorder();
         bool start();
+        // start() on a sink that has just come (loaded, or its server started) before
+        // anything plays on it: on PulseAudio a null sink nobody uses renders its first
+        // two seconds at once, and a stream that comes meanwhile without prebuffering
+        // (the player's) is heard that much late. Suspended and resumed once the
+        // recording is connected, the sink runs afresh at the recording's latency, as a
+        // card in use does.
+        bool startOnNewSink();
         void stop();
         // Samples of a channel read so far.
         const std::vector<float>& channel(int c) const { return m_channels[size_t(c)]; }
@@ -85,10 +95,13 @@ public:
 
     private:
         void read();
+        bool begin();
+        bool waitForSamples();
         const PulseServer& m_server;
         const QString m_sink;
         const QString m_channelMap;
         QProcess m_process;
+        bool m_connected = false;  // the server has made the recording stream
         QByteArray m_pending;
         std::vector<std::vector<float>> m_channels;
     };

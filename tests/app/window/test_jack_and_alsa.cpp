@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "app/main_window.h"
 #include "audio/audio_monitor.h"
 #include "base/settings/global_settings.h"
+#include "tests/app/window/continue_later.h"
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/jack_server.h"
 #include "tests/app/window/scoped_env.h"
@@ -366,6 +368,71 @@ TEST_F(JackSoundTest, TheSoundKeepsToTheClockWhenThePlayerFallsBehind) {
         << "player held off: lead before " << before << " s, after " << afterPlayer << " s";
     EXPECT_LT(std::fabs(afterMixing - before), 0.08)
         << "mixing held off: lead before " << before << " s, after " << afterMixing << " s";
+}
+
+// The JACK server killed while the movie plays and started again a moment later, with
+// no key pressed after: the loss is told, and the sound comes back by itself where the
+// picture is, told as a new output. Then a server that hangs (stopped) when a play asks
+// it again: the play goes on at once, and the window closes at once.
+TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    vktest::MessageCapture messages;
+    const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
+    const auto record = [&] {
+        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
+        return recorder->start() ? std::move(recorder) : nullptr;
+    };
+    // The server killed: the loss told, and the recorder's client gone with it (it has to
+    // be closed before a client of this process opens again).
+    const auto kill_server = [&] {
+        const qsizetype losses = told("Sound output lost");
+        server->kill();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+            << "the loss was never told";
+    };
+
+    auto recorder = record();
+    ASSERT_NE(recorder, nullptr);
+    playOrPause();
+    std::string failure;
+    ASSERT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder->channel(0); }, *window(), 3000, &failure))
+        << "no sound before the loss: " << failure;
+    ASSERT_NO_FATAL_FAILURE(kill_server());
+    recorder.reset();
+    // The player asks meanwhile, and finds no server.
+    QTest::qWait(700);
+    ASSERT_TRUE(server->start());
+    recorder = record();
+    ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
+    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder->channel(0); }, *window(), 4000, &failure))
+        << "the sound did not come back: " << failure;
+    EXPECT_GT(told("New output card"), 0) << "the output found again was not told";
+    EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+
+    ASSERT_NO_FATAL_FAILURE(kill_server());
+    recorder.reset();
+    playOrPause();
+    ASSERT_TRUE(server->start());
+    server->stop();
+    // Continued in any case, so that a window waiting for it gets its answer.
+    ContinueLater continuer(server->pid(), std::chrono::seconds(2));
+    QElapsedTimer clock;
+    clock.start();
+    playOrPause();
+    EXPECT_LT(clock.elapsed(), 500) << "the play waited for the server";
+    // Tried again while the question waits: a held window would show here too.
+    QTest::qWait(600);
+    clock.restart();
+    shown.close();
+    EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the server";
+    // The question the window left behind ends with the server (a server asked to end
+    // while a client opens waits seconds for it, then is killed and stays registered),
+    // and a server of the same name takes the place the killed one left.
+    server->kill();
+    ASSERT_TRUE(server->start());
 }
 
 // Six and eight output ports: each of the player's ports carries the channel its name

@@ -9,18 +9,19 @@
 #include <QFile>
 #include <QTest>
 #include <QTimer>
-#include <csignal>
 #include <algorithm>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <optional>
-#include <thread>
 
 #include "app/main_window.h"
 #include "app/view_progress_bar.h"
 #include "audio/audio_monitor.h"
 #include "base/settings/global_settings.h"
+#include "tests/app/window/continue_later.h"
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/pulse_server.h"
 #include "tests/app/window/shown_main_window.h"
@@ -335,11 +336,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     ASSERT_TRUE(server.start());
     server.stop();
     // Continued in any case, so that a window waiting for it gets its answer.
-    const pid_t pid = pid_t(server.pid());
-    std::thread continuer([pid] {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::kill(pid, SIGCONT);
-    });
+    ContinueLater continuer(server.pid(), std::chrono::seconds(3));
 
     QElapsedTimer clock;
     clock.start();
@@ -351,7 +348,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     clock.restart();
     playOrPause();
     EXPECT_LT(clock.elapsed(), 500) << "the pause waited for the server";
-    continuer.join();
+    continuer.waitUntilContinued();
 
     EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
 
@@ -362,10 +359,7 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     QTest::qWait(200);
     ASSERT_TRUE(server.setDefaultSink("dock_a"));
     server.stop();
-    std::thread continuer2([pid] {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        ::kill(pid, SIGCONT);
-    });
+    ContinueLater continuer2(server.pid(), std::chrono::seconds(3));
     QElapsedTimer sinceTick;
     sinceTick.start();
     qint64 longest = 0;
@@ -375,11 +369,23 @@ TEST_F(SoundServerTest, AServerThatDoesNotAnswerNeverHoldsTheWindow) {
     QTest::qWait(2500);
     ticks.stop();
     EXPECT_LT(longest, 1000) << "the window waited for the server";
-    continuer2.join();
+    continuer2.waitUntilContinued();
     if (window()->playSpeed() != 0) playOrPause();
     ASSERT_TRUE(server.setDefaultSink("out"));
     QTest::qWait(300);
     EXPECT_TRUE(playUntilHeard()) << "no sound once the server answers";
+
+    // The window closed (as Ctrl+Q does) while a play's question waits on a new server
+    // that does not answer: it closes at once, not when the question gives up.
+    ASSERT_NO_FATAL_FAILURE(loseServer());
+    ASSERT_TRUE(server.start());
+    server.stop();
+    ContinueLater continuer3(server.pid(), std::chrono::seconds(3));
+    playOrPause();
+    QTest::qWait(200);
+    clock.restart();
+    shown.close();
+    EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the server";
 }
 
 
@@ -502,6 +508,89 @@ TEST_P(DesktopSoundTest, SinksThatGoAreALossToldOnceAndTheSoundComesBack) {
         QTest::qWait(500);
         EXPECT_TRUE(playUntilHeard()) << "no sound after the sinks came and went";
     }
+}
+
+namespace {
+
+// What the window said when a try to connect a lost output again failed: the lines
+// that give no reason.
+QStringList failures_without_reason(const vktest::MessageCapture& messages) {
+    QStringList silent;
+    for (const QString& message : messages.messages())
+        if (message.contains("Sound output still lost") && message.trimmed().endsWith(':')) silent << message;
+    return silent;
+}
+
+}  // namespace
+
+// The output lost while the movie plays, with no key pressed after: the player's stream
+// ended by the server, the only sink gone and loaded again a moment later, the server
+// killed and started again. Each loss is told, and the sound comes back by itself where
+// the picture is, told as a new output.
+TEST_P(DesktopSoundTest, ALostOutputComesBackByItselfWhilePlaying) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    struct Case {
+        const char* name;
+        std::function<void()> lose;
+        std::function<void()> back;  // the sink is there again once it returns
+        bool sinkStays;
+    };
+    const std::vector<Case> cases = {
+        // The player's is the only stream that plays on the server.
+        {"the stream killed by the server", [&] { ASSERT_TRUE(server.killPlayingStreams()); }, [] {}, true},
+        {"the only sink gone and back 0.8 s later", [&] { ASSERT_TRUE(server.unloadAllSinks()); },
+         [&] {
+             QTest::qWait(800);
+             ASSERT_TRUE(server.loadSink());
+             ASSERT_TRUE(server.setDefaultSink("out"));
+         },
+         false},
+        {"the server killed and started again", [&] { server.kill(); }, [&] { ASSERT_TRUE(server.start()); }, false},
+    };
+    vktest::MessageCapture messages;
+    const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
+    for (const Case& loss : cases) {
+        SCOPED_TRACE(loss.name);
+        if (window()->playSpeed() != 0) playOrPause();
+        key(Qt::Key_Home);
+        // Recording from before the play (see Recorder::startOnNewSink).
+        auto recorder = std::make_unique<PulseServer::Recorder>(server);
+        ASSERT_TRUE(recorder->start());
+        const auto heard = [&] { return recorder->left(); };
+        playOrPause();
+        std::string failure;
+        ASSERT_TRUE(heardsound::wait_for_sound_at_picture(reference, heard, *window(), 3000, &failure))
+            << "no sound before the loss: " << failure;
+
+        const qsizetype losses = told("Sound output lost");
+        const qsizetype outputs = told("New output card");
+        ASSERT_NO_FATAL_FAILURE(loss.lose());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+            << "the loss was never told";
+        ASSERT_NO_FATAL_FAILURE(loss.back());
+        if (loss.sinkStays) {
+            // The sound before the loss must be gone before the sound after it is heard.
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    const std::vector<float> samples = heard();
+                    return samples.size() > 480 && std::all_of(samples.end() - 480, samples.end(),
+                                                               [](float sample) { return sample == 0.0f; });
+                },
+                2000))
+                << "the sound went on after the loss";
+        } else {
+            recorder = std::make_unique<PulseServer::Recorder>(server);
+            ASSERT_TRUE(recorder->startOnNewSink());
+        }
+        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(reference, heard, *window(), 4000, &failure))
+            << "the sound did not come back: " << failure;
+        EXPECT_GT(told("New output card"), outputs) << "the output found again was not told";
+        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    }
+    playOrPause();
+    const QStringList silent = failures_without_reason(messages);
+    EXPECT_TRUE(silent.isEmpty()) << "a failed try did not say why: " << silent.join(" | ").toStdString();
 }
 
 // A server that gives the stream a larger buffer than the player asks for (a latency
