@@ -98,6 +98,22 @@ protected:
         return heard;
     }
 
+    // Once a stalled server runs again: a recording started a moment later (it hears
+    // what the sink plays from then on, not what the server catches up on) soon hears
+    // the movie's sound where the picture is (a little after it was played: the
+    // server's and the recording's latency), and the picture still plays. A sound left
+    // behind by the stall is seconds off.
+    void expectTheSoundBackWithThePicture() {
+        QTest::qWait(200);
+        PulseServer::Recorder recorder(server);
+        ASSERT_TRUE(recorder.start());
+        std::string failure;
+        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+            reference, [&] { return recorder.left(); }, *window(), 2000, &failure))
+            << failure;
+        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    }
+
     PulseServer server;
     ShownMainWindow shown;
     std::vector<float> reference;
@@ -221,20 +237,7 @@ TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
     server.stop();
     QTest::qWait(8000);
     server.resume();
-    // A recording started now hears what the sink plays from now on, not what the
-    // server catches up on.
-    QTest::qWait(200);
-    PulseServer::Recorder recorder(server);
-    ASSERT_TRUE(recorder.start());
-
-    // Soon, the last samples heard are the movie's sound where the picture is (heard a
-    // little after it was played: the server's and the recording's latency); a sound
-    // left behind by the stall is seconds off.
-    std::string failure;
-    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
-        reference, [&] { return recorder.left(); }, *window(), 2000, &failure))
-        << failure;
-    EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    ASSERT_NO_FATAL_FAILURE(expectTheSoundBackWithThePicture());
     playOrPause();
 }
 
@@ -260,15 +263,7 @@ TEST_P(DesktopSoundTest, APlayPressedDuringAServerStallIsCaughtUp) {
         playOrPause();
         QTest::qWait(2000);
         server.resume();
-        // A recording started now hears what the sink plays from now on.
-        QTest::qWait(200);
-        PulseServer::Recorder recorder(server);
-        ASSERT_TRUE(recorder.start());
-        std::string failure;
-        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
-            reference, [&] { return recorder.left(); }, *window(), 2000, &failure))
-            << failure;
-        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+        ASSERT_NO_FATAL_FAILURE(expectTheSoundBackWithThePicture());
         playOrPause();
     }
 }
