@@ -4,3 +4,14 @@
 # nothing runs beside them.
 set_tests_properties(PlainAlsaTest.ADeviceWithoutChannelMapPlays
                      PlainAlsaTest.ADeviceTheLibraryCannotProbeIsRefusedWithItsReason PROPERTIES RUN_SERIAL TRUE)
+
+# jackd2 names a client's socket in /dev/shm after the client and the user, not the
+# server: the player, the recorder and jack_bufsize of two JACK tests running side by side
+# take each other's sockets, though each test has a server of its own, and one of them
+# fails to open its client. The JACK tests run one at a time; others run beside them.
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/app/window/test_jack_and_alsa.cpp" jack_tests
+     REGEX "^TEST_F\\(JackSoundTest, [A-Za-z0-9_]+\\)")
+foreach(line IN LISTS jack_tests)
+  string(REGEX REPLACE "^TEST_F\\(JackSoundTest, ([A-Za-z0-9_]+)\\).*" "JackSoundTest.\\1" name "${line}")
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK jack_client_sockets)
+endforeach()
