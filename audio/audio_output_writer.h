@@ -47,7 +47,8 @@ struct AudioOutputData {
     std::atomic<uint32_t> requestFrames{0};
 
     // Set by the restart of a play (cleared by a step's and by a pause), with `play`
-    // counted up at every restart so the device side starts its clock anew.
+    // counted up at every restart (a step's too) so the device side starts its clock
+    // anew, and a sound server's stream drops what it holds of the last one.
     std::atomic<uint8_t> keepTime{0};
     std::atomic<uint32_t> play{0};
     // Frames at the device's rate that the output played without the movie's sound.

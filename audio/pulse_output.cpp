@@ -44,7 +44,8 @@ struct PulseOutput {
     bool looking = false;
     std::string lookDefault;
     uint32_t lookSinks = 0;
-    bool trying = false;  // the stream runs on silence after its open (see there)
+    uint32_t servedPlay = 0;  // the play (AudioOutputData::play) the stream holds sound of
+    bool trying = false;      // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
     pa_operation* timing = nullptr;  // a reading of what the server played, on its way
     pa_usec_t timingNextUs = 0;
@@ -128,10 +129,18 @@ int end_write(void* handle) {
 const char* write_error_text(int error) { return pa_strerror(error); }
 
 // Writes what the ring holds, up to what the server takes now. Nothing while paused:
-// a corked stream keeps what it is given.
+// a corked stream keeps what it is given. The first write of a new play drops what the
+// server still holds of the last one (a position left), here rather than at the play:
+// the owner may be held off between its restart and the play while this thread already
+// writes the new position's sound, which must stay.
 void serve(PulseOutput* out, size_t bytes) {
     if (!out->stream || out->frameBytes == 0 || out->channels > kAudioOutputMaxPlanes) return;
     if (out->data->silenced.load()) return;
+    const uint32_t play = out->data->play.load();
+    if (play != out->servedPlay) {
+        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        out->servedPlay = play;
+    }
     AudioDeviceWriter writer;
     writer.stream = out;
     writer.beginWrite = &begin_write;
@@ -577,9 +586,8 @@ void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         out->trying = false;
-        // In this order on the connection: the old tail goes, the new sound is there
-        // before the stream runs (without prebuffering it would start on nothing).
-        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        // In this order on the connection: the old tail goes (see serve), the new sound
+        // is there before the stream runs (without prebuffering it would start on nothing).
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         if (out->data->ring) planar_ring_buffer_get_read(out->data->ring, &readable, planes);

@@ -65,8 +65,9 @@ const PulseSinkInfo& pulse_output_sink(const PulseOutput* output);
 // The server's default sink name as last told (empty when it has none).
 std::string pulse_output_default_sink(PulseOutput* output);
 
-// Play: what the server still holds is dropped, what the output ring holds is written,
-// and the stream runs. Pause: the stream is corked and what the server holds dropped,
+// Play: what the server still holds of an earlier play is dropped (at the first write
+// since the restart, which may come before this call), what the output ring holds is
+// written, and the stream runs. Pause: the stream is corked and what the server holds dropped,
 // so the next play never sounds a tail of another position first.
 void pulse_output_play(PulseOutput* output);
 void pulse_output_pause(PulseOutput* output);
