@@ -416,7 +416,8 @@ uint64_t AudioSrcTrack::readReverse(void* destination, uint64_t position, uint32
     }
 
     // Played backwards, a loop runs from the out point down to the in point and then
-    // starts again at the out point; without a loop the source ends at sample 0.
+    // starts again at the out point; without a loop the source ends at sample 0, and
+    // from there on (kBeforeStart) it is silence.
     const bool looping = loop && d.loopEnd > d.inPoint;
     const uint64_t first = looping ? d.inPoint : 0;
     const uint64_t wrapTo = d.loopEnd > 0 ? d.loopEnd - 1 : 0;
@@ -424,6 +425,14 @@ uint64_t AudioSrcTrack::readReverse(void* destination, uint64_t position, uint32
     uint64_t p = position;
     uint64_t remaining = count;
     while (remaining > 0) {
+        if (p == kBeforeStart) {
+            if (!looping) {
+                fillSilence(out, remaining);
+                break;
+            }
+            p = wrapTo;
+            continue;
+        }
         if (looping && p < first) {
             // Before the in point: start the range again from its end.
             p = wrapTo;
@@ -436,11 +445,7 @@ uint64_t AudioSrcTrack::readReverse(void* destination, uint64_t position, uint32
             audio_frames_reverse_copy(out, d.reverseBuffer, uint32_t(n), uint32_t(frameBytes));
             out += n * frameBytes;
             remaining -= n;
-            p = wrapTo;
-            if (!looping) {
-                fillSilence(out, remaining);
-                remaining = 0;
-            }
+            p = looping ? wrapTo : kBeforeStart;
         } else {
             const uint64_t start = p - remaining + 1;
             readPlain(d.reverseBuffer, start, remaining);

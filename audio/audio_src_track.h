@@ -73,7 +73,10 @@ public:
     // Samples the reader cannot give are silence.
     uint64_t readForward(void* destination, uint64_t position, uint32_t count, bool loop);
     // Delivers `count` frames newest first: the frames that end at sample `position`,
-    // and returns (and stores) the sample before them.
+    // and returns (and stores) the sample before them. Without a loop, past sample 0
+    // that is kBeforeStart, from which every read is silence (a loop read from there
+    // starts again at the out point).
+    static constexpr uint64_t kBeforeStart = UINT64_MAX;
     uint64_t readReverse(void* destination, uint64_t position, uint32_t count, bool loop);
 
 private:

@@ -554,6 +554,12 @@ TEST_F(SoundWithPictureTest, LoopSwitchedOffWhilePlayingEndsTheSoundWithThePictu
     for (const int32_t speed : {1, -1}) {
         SCOPED_TRACE(speed > 0 ? "forward" : "reverse");
         const uint32_t resumedAt = switchLoopWhilePlaying(speed, false);
+        // The window's thread held off near the end, as on a busy machine: its stop at the
+        // end of the range comes a second late, and the sound meanwhile is silence, never
+        // the other end of the range.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return speed > 0 ? window->currentFrame() >= 72 : window->currentFrame() <= 2; }, vktest::kWaitMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, vktest::kWaitMs))
             << "play once never stopped";
         EXPECT_EQ(window->currentFrame(), speed > 0 ? 74u : 0u) << "the picture stops at the end of the range";
@@ -568,7 +574,12 @@ TEST_F(SoundWithPictureTest, LoopSwitchedOffWhilePlayingEndsTheSoundWithThePictu
             ASSERT_TRUE(found != kNotFound) << "the sound after the switch is not the file's from there";
             EXPECT_LE(last, found - 8 + toEnd) << "the sound went on past the end of the range";
         } else {
-            EXPECT_LE(last - first, toEnd + kFrameSamples) << "the sound went on past the start of the range";
+            // Counted from the silence the restart primes the device with: a busy machine
+            // may have let a block or two of the sound before the switch through first.
+            size_t from = first;
+            for (const auto& [a, b] : testsupport::silent_runs(heard, AudioMonitor::kLatencyFillFrames - 16))
+                if (a < 9600) from = b;
+            EXPECT_LE(last - from, toEnd + kFrameSamples) << "the sound went on past the start of the range";
         }
     }
 }
