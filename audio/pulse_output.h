@@ -67,7 +67,7 @@ std::string pulse_output_default_sink(PulseOutput* output);
 
 // Play: what the server still holds of an earlier play is dropped (at the first write
 // since the restart, which may come before this call), what the output ring holds is
-// written, and the stream runs. Pause: the stream is corked and what the server holds dropped,
-// so the next play never sounds a tail of another position first.
+// written, and the stream runs. Pause: the stream is corked and what the server holds
+// dropped, so the next play never sounds a tail of another position first.
 void pulse_output_play(PulseOutput* output);
 void pulse_output_pause(PulseOutput* output);
