@@ -499,10 +499,17 @@ TEST_P(DesktopSoundTest, TheSoundKeepsToTheClockWhenThePlayerOrTheServerIsLate) 
     ASSERT_FALSE(std::isnan(before) || std::isnan(afterPlayer) || std::isnan(afterServer))
         << "the movie's sound was not heard";
     // Where it was before, give or take the readings' spread on a busy machine (two
-    // frames); a sound kept late by each silence is half a second off.
-    EXPECT_LT(std::fabs(afterPlayer - before), 0.08)
+    // frames); a sound kept late by each silence is half a second off. The sanitizer's
+    // slowdown widens the spread of the server's readings, and the catch-up, which
+    // skips only a lag that stands above that spread, leaves up to a tenth of a second.
+#ifdef __SANITIZE_ADDRESS__
+    constexpr double kTolerance = 0.2;
+#else
+    constexpr double kTolerance = 0.08;
+#endif
+    EXPECT_LT(std::fabs(afterPlayer - before), kTolerance)
         << "player late: lead before " << before << " s, after " << afterPlayer << " s";
-    EXPECT_LT(std::fabs(afterServer - before), 0.08)
+    EXPECT_LT(std::fabs(afterServer - before), kTolerance)
         << "server late: lead before " << before << " s, after " << afterServer << " s";
 }
 
