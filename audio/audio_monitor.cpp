@@ -402,9 +402,12 @@ void AudioMonitor::openStream() {
             if (rate == refused) continue;
             m_stream->sample_rate = rate;
             m_stream->software_latency = kSoftwareLatency;
-            opened = soundio_outstream_open(m_stream);
-            if (opened != SoundIoErrorIncompatibleDevice) break;
+            if (soundio_outstream_open(m_stream) == 0) {
+                opened = 0;
+                break;
+            }
         }
+        // None opens: the refusal of the rate asked is the one to tell.
         if (opened != 0) m_stream->sample_rate = refused;
     }
     if (opened != 0) {
