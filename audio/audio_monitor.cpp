@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "audio/alsa_device_channels.h"
 #include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
@@ -102,6 +103,20 @@ int layout_of_device_channels(int channels) {
             return -1;
     }
 }
+
+// The channel count of what an ALSA device has behind its plug, when it is one the
+// player writes a layout of; 0 otherwise, and on other backends. The library offers
+// a plug device every channel count (its layouts are no channel map the device has),
+// and would have a six-channel card fed the stereo it picks; a count the player has
+// no layout of (four channels) is left to the plug to convert, as before.
+int alsa_own_channels(const SoundIo& context, const SoundIoDevice& device) {
+    if (context.current_backend != SoundIoBackendAlsa || device.is_raw) return 0;
+    const int channels = alsa_device_own_channels(device.id);
+    return layout_of_device_channels(channels) >= 0 ? channels : 0;
+}
+
+// Rates a chain of ALSA devices commonly ends at, nearest 48000 Hz first.
+constexpr int kUsualRates[] = {44100, 96000, 88200, 32000, 192000, 176400, 22050, 16000, 11025, 8000};
 
 float largest_magnitude(const float* samples, uint32_t count) {
     float largest = 0.0f;
@@ -356,8 +371,9 @@ void AudioMonitor::openStream() {
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
-    // The channels asked for, else stereo where the device takes it, else the device's
-    // own layout (as the library would choose), declared in the player's order.
+    // The channels asked for, else those of what an ALSA plug device has behind it,
+    // else stereo where the device takes it, else the device's own layout (as the
+    // library would choose), declared in the player's order.
     const SoundIoChannelLayout* layout = nullptr;
     if (m_requestedChannels != 0) {
         layout = soundio_channel_layout_get_default(int(m_requestedChannels));
@@ -365,13 +381,35 @@ void AudioMonitor::openStream() {
             qDebug("Can't set channel layout : no layout of %u channels", m_requestedChannels);
             return fail(QStringLiteral("Can't set layout"));
         }
+    } else if (const int own = alsa_own_channels(*m_context, *m_device); own != 0) {
+        layout = soundio_channel_layout_get_default(own);
     } else if (!soundio_device_supports_layout(m_device,
                                                soundio_channel_layout_get_builtin(SoundIoChannelLayoutIdStereo)) &&
                m_device->layout_count > 0) {
         layout = &m_device->layouts[0];
     }
     if (layout) m_stream->layout = layout_in_player_order(*layout);
-    const int opened = soundio_outstream_open(m_stream);
+    int opened = soundio_outstream_open(m_stream);
+    if (opened == SoundIoErrorIncompatibleDevice && converts_any_rate(*m_device)) {
+        // A device that converts any rate and still refuses this one has an ALSA rate
+        // converter in its chain, which refuses the period ALSA picks when the period
+        // is left open, as the library leaves it (a frame, or 5 ms that do not divide
+        // the buffer). At the rate of what lies behind it the converter has no rate to
+        // change and takes any period; that rate is not told, so the usual ones are
+        // tried, nearest 48000 Hz first, and the mix is converted to the one that opens.
+        const int refused = m_stream->sample_rate;
+        for (int rate : kUsualRates) {
+            if (rate == refused) continue;
+            m_stream->sample_rate = rate;
+            m_stream->software_latency = kSoftwareLatency;
+            if (soundio_outstream_open(m_stream) == 0) {
+                opened = 0;
+                break;
+            }
+        }
+        // None opens: the refusal of the rate asked is the one to tell.
+        if (opened != 0) m_stream->sample_rate = refused;
+    }
     if (opened != 0) {
         qDebug("Can't open device : %s", soundio_strerror(opened));
         return fail(QStringLiteral("Can't open sound device : %1").arg(QString::fromUtf8(soundio_strerror(opened))));

@@ -16,6 +16,8 @@ PACKAGES=(
   libsoundio-dev libsamplerate0-dev libebur128-dev
   # PulseAudio's client library: the sound server is asked before the library connects
   libpulse-dev
+  # ALSA's client library: what a plug device has behind it, which the audio library does not tell
+  libasound2-dev
   # codecs and images
   libsnappy-dev libzimg-dev libturbojpeg0-dev libpng-dev zlib1g-dev
   # threading
