@@ -24,9 +24,9 @@
 // to twice what the device asks at once (a JACK period of up to 8192 frames), an ALSA
 // plug device gets the channel count of what it has behind it (six channels play 5.1),
 // and the stream declares its channels in the order the player writes them, so a JACK
-// port named LFE carries the LFE. On every output but the dummy device, what the output played without the
-// movie's sound while a play runs is skipped from the source ring
-// (audio_output_writer.h), so the sound keeps to the clock.
+// port named LFE carries the LFE. On every output but the dummy device, what the
+// output played without the movie's sound while a play runs is skipped from the
+// source ring (audio_output_writer.h), so the sound keeps to the clock.
 
 #include <QMutex>
 #include <QObject>
