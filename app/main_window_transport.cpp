@@ -78,11 +78,12 @@ void MainWindow::act_timer_refresh() {
     // more than a period leaves out the frames that could not be shown in time, and
     // the queue hands the frame due (or the newest it has before it).
     VideoFrame* frame = nullptr;
-    const int32_t slot = m_frameQueue->takeFrameAt(m_clock->ticks(), &frame);
+    const uint64_t tick = m_clock->ticks();
+    const int32_t slot = m_frameQueue->takeFrameAt(tick, &frame);
     if (slot < 0) {
-        // The read-ahead moved on to the frames due and has not queued the first yet:
-        // the picture holds for this tick.
-        if (m_frameQueue->isMovingOn()) return;
+        // The read-ahead moved on to the frames due and is catching up: the picture
+        // holds for this tick.
+        if (m_frameQueue->isMovingOn(tick)) return;
         setPlaySpeed(0);
         displayErrorInfo("Playback error", "Not enough disk bandwidth.\nTry to put your media on a faster storage");
         return;

@@ -111,7 +111,8 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     m_startFrame = start;
     m_lastPosition = 0;
     m_lastClaimedPosition = 0;
-    m_movedOnTo = 0;
+    m_movingOn = false;
+    m_lastTakenAt = 0;
     m_leftOut = 0;
     if (m_count > m_slotCount) qDebug() << "Warn nb items wait (" << m_count << ") > fifo size (" << m_slotCount;
     // The head goes back to slot 0 even when the queue is already empty: the frames
@@ -316,7 +317,6 @@ void FrameCompressedBuffer::queueDecoded(const Claim& claim) {
         m_pending -= 1;
         m_last = m_slotFrameIndex[next];
         m_lastPosition = m_slotPosition[next];
-        if (m_movedOnTo != 0 && m_lastPosition >= m_movedOnTo) m_movedOnTo = 0;
     }
 }
 
@@ -348,20 +348,25 @@ int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame
             m_leftOut += dropped;
             m_roomForFrames.wakeAll();
         }
-        if (m_lastClaimedPosition < position && m_frameCount > 0) {
+        // Nothing queued at all: the read-ahead gave no frame in time, which a move-on
+        // would not mend (and a read-ahead that stopped would never end).
+        if (m_count == 0) return -1;
+        if (m_lastClaimedPosition < position) {
             // Not even begun: whatever it would read up to `position` comes too late to
             // be shown. The claims go on from the position after it.
             try {
                 m_lastClaimed = frameAfter(m_lastClaimed, position - m_lastClaimedPosition);
                 m_leftOut += position - m_lastClaimedPosition;
                 m_lastClaimedPosition = position;
-                m_movedOnTo = position + 1;
+                m_movingOn = true;
             } catch (const std::exception& error) {
                 qDebug("Warn : read-ahead cannot move on : %s", error.what());
             }
         }
-        if (m_count == 0) return -1;
         slot = m_head;
+        // The frame of the tick itself: the read-ahead is back ahead of the clock.
+        if (m_slotPosition[slot] >= position) m_movingOn = false;
+        m_lastTakenAt = position;
     }
     m_slotLocks[slot]->lock();
     m_takenSlot = static_cast<int32_t>(slot);
@@ -369,9 +374,10 @@ int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame
     return static_cast<int32_t>(slot);
 }
 
-bool FrameCompressedBuffer::isMovingOn() const {
+bool FrameCompressedBuffer::isMovingOn(uint64_t position) const {
     QMutexLocker fifo(&m_fifoLock);
-    return m_movedOnTo != 0;
+    // As long as a read-ahead that runs may take to refill the whole queue, no longer.
+    return m_movingOn && m_running.load() && position <= m_lastTakenAt + m_slotCount;
 }
 
 uint64_t FrameCompressedBuffer::leftOutCount() const {

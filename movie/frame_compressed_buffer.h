@@ -95,10 +95,11 @@ public:
     // next are those of the positions after it, not frames that would be left out in
     // their turn. Returns the slot as takeNextFrame does, or -1 when nothing is queued.
     int32_t takeFrameAt(uint64_t position, VideoFrame** frame);
-    // True from a move-on of the read-ahead until the first frame it moved on to is
-    // queued: an empty queue meanwhile is the read-ahead's restart, not a lack of
-    // bandwidth.
-    bool isMovingOn() const;
+    // Whether an empty queue at the tick of `position` is the read-ahead catching up
+    // after a move-on (from the move-on until a tick gets its own frame again, for at
+    // most as many ticks after the last frame taken as the queue has slots, and only
+    // while the read-ahead runs) rather than a read-ahead too slow for the play.
+    bool isMovingOn(uint64_t position) const;
     // Frames left out by takeFrameAt, since the last prefill.
     uint64_t leftOutCount() const;
     // The frame of a play position of the play the last prefill started, by the
@@ -190,12 +191,13 @@ private:
     uint32_t m_pending = 0;
     uint32_t m_lastClaimed = 0;
     // Play positions (see takeFrameAt): of the prefill's start frame's play, of the
-    // newest queued frame and of the newest claim; m_movedOnTo is the first position
-    // the read-ahead moved on to, until its frame is queued (0: none).
+    // newest queued frame, of the newest claim and of the last takeFrameAt that got a
+    // frame; m_movingOn from a move-on until a tick gets its own frame.
     uint32_t m_startFrame = 0;
     uint64_t m_lastPosition = 0;
     uint64_t m_lastClaimedPosition = 0;
-    uint64_t m_movedOnTo = 0;
+    uint64_t m_lastTakenAt = 0;
+    bool m_movingOn = false;
     uint64_t m_leftOut = 0;
     std::vector<uint32_t> m_slotFrameIndex;  // per slot: the frame it was claimed for
     std::vector<uint64_t> m_slotPosition;    // per slot: the play position of that frame
