@@ -278,7 +278,7 @@ bool FrameCompressedBuffer::claimNextSlot(Claim* claim) {
     m_slotFrameIndex[slot] = frame;
     m_slotPosition[slot] = m_lastClaimedPosition;
     m_slotDecoded[slot] = 0;
-    *claim = {slot, frame, m_lastClaimedPosition};
+    *claim = {slot, frame};
     return true;
 }
 

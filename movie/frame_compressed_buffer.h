@@ -153,7 +153,6 @@ private:
     struct Claim {
         uint32_t slot;
         uint32_t frame;
-        uint64_t position;
     };
     // One worker's loop, reading into its own buffer `lane`.
     void ct_bg_thread_cache_next_frame(uint32_t lane);
