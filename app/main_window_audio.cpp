@@ -19,12 +19,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/playback_clock.h"
 #include "app/transport_rules.h"
 #include "base/settings/global_settings.h"
 #include "audio/all_audio_src_tracks.h"
@@ -141,8 +143,25 @@ void MainWindow::restartAudioAt(bool preview) {
     const double fps = m_movie->fps();
     if (!(fps > 0.0)) return;
     const double d = 1.0 / fps;
-    double t = m_currentFrame * d;
-    if (m_frameQueue->playStep() < 0) t += d;  // reverse plays the frame from its end
+    const int32_t step = m_frameQueue->playStep();
+    // A play's sound starts where the picture's clock is: at a play's start that is the
+    // frame on screen; once the clock runs (a restart after the output stalled or came
+    // back), the frame the clock says is due now, however late the picture's own tick
+    // is (the tick is about to leave the frame on screen), and as far into it as the
+    // clock has gone. A step plays the frame on screen.
+    uint32_t frame = m_currentFrame;
+    double into = 0.0;  // seconds of the movie into that frame, in play direction
+    if (!preview && step != 0 && m_clock && m_clock->isRunning()) {
+        const double position = m_clock->position();
+        const double due = std::floor(position);
+        frame = m_frameQueue->frameAtPosition(static_cast<uint64_t>(due));
+        // Within the frame: past its end is the next frame's, which the range, a loop or
+        // a play once's end may make another.
+        into = std::min((position - due) * std::abs(step), 0.999) * d;
+    }
+    double t = frame * d;
+    if (step < 0) t += d - into;  // reverse plays the frame from its end
+    else t += into;
     try {
         // A previous preview's mixing job may still read the source ring the seek
         // clears (stepping faster than a preview drains).
@@ -174,7 +193,9 @@ void MainWindow::act_notif_end_audio_seek() {
 }
 
 // The sound server stalled and caught up: the device now plays what was due long ago.
-// The sound starts again where the picture is, as at a play.
+// The sound starts again where the picture's clock is (restartAudioAt), not at the
+// frame still on screen: when the whole player was held, the clock's next tick leaves
+// that frame for the one due.
 void MainWindow::act_notif_output_stalled() { restartAudioIfPlaying(); }
 
 void MainWindow::restartAudioIfPlaying() {

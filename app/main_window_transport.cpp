@@ -74,9 +74,16 @@ void MainWindow::stopRefreshTimer() {
 
 void MainWindow::act_timer_refresh() {
     if (!m_movie) return;
+    // The clock's tick says which frame of the play is due: a tick that came late by
+    // more than a period leaves out the frames that could not be shown in time, and
+    // the queue hands the frame due (or the newest it has before it).
     VideoFrame* frame = nullptr;
-    const int32_t slot = m_frameQueue->takeNextFrame(&frame);
+    const uint64_t tick = m_clock->ticks();
+    const int32_t slot = m_frameQueue->takeFrameAt(tick, &frame);
     if (slot < 0) {
+        // The read-ahead moved on to the frames due and is catching up: the picture
+        // holds for this tick.
+        if (m_frameQueue->isMovingOn(tick)) return;
         setPlaySpeed(0);
         displayErrorInfo("Playback error", "Not enough disk bandwidth.\nTry to put your media on a faster storage");
         return;
@@ -94,6 +101,8 @@ void MainWindow::act_timer_refresh() {
     m_bottomCtrl->timeDisplay()->setCurrent(m_currentFrame);
     if (m_videoWindow) m_videoWindow->requestUpdate();
 
+    // The queue's frames of a play once stay on the end of the range once there, so a
+    // tick that leaves frames out past the end still shows the end and stops on it.
     if (m_frameQueue->loopMode() == 0 &&
         transport_play_once_stops(m_frameQueue->playStep(), m_currentFrame, m_movie->frameCount(),
                                   m_frameQueue->inPoint(), m_frameQueue->outPoint()))

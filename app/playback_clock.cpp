@@ -1,6 +1,7 @@
 #include "app/playback_clock.h"
 
 #include <QDebug>
+#include <algorithm>
 #include <cmath>
 
 PlaybackClock::PlaybackClock(QObject* parent) : QObject(parent) {
@@ -16,7 +17,7 @@ void PlaybackClock::start(double fps) {
     m_nominalMs = static_cast<int>(m_periodMs);
     m_tick = 0;
     m_late = 0;
-    m_originMs = 0.0;
+    m_skipped = 0;
     m_running = true;
     m_elapsed.start();
     armNext();
@@ -27,19 +28,21 @@ void PlaybackClock::stop() {
     m_running = false;
 }
 
+double PlaybackClock::position() const {
+    if (!m_running || !(m_periodMs > 0.0)) return 0.0;
+    return nowMs() / m_periodMs;
+}
+
+uint64_t PlaybackClock::tickAt(double now_ms, uint64_t last, double period_ms) {
+    if (!(period_ms > 0.0) || !(now_ms > 0.0)) return last + 1;
+    const double due = std::floor(now_ms / period_ms);
+    // Beyond any count a play reaches (2^53 periods): kept exact in a double.
+    if (!(due < 9.0e15)) return last + 1;
+    return std::max(last + 1, static_cast<uint64_t>(due));
+}
+
 void PlaybackClock::armNext() {
-    const double now = static_cast<double>(m_elapsed.nsecsElapsed()) / 1e6;
-    double due = m_originMs + dueMs(m_tick + 1, m_periodMs);
-    if (now - due > kMaxCatchUpMs) {
-        // Too far behind to catch up smoothly: start the schedule again from now.
-        qDebug().noquote() << QString("WARNING : playback clock %1 ms late, schedule restarted").arg(now - due, 0, 'f', 1);
-        m_originMs = now - dueMs(m_tick, m_periodMs);
-        // The next tick keeps the new schedule but is late by the old one: count it, so
-        // a stall inside a tick's own slot is never reported as perfect timekeeping.
-        ++m_late;
-        due = m_originMs + dueMs(m_tick + 1, m_periodMs);
-    }
-    const double wait = due - now;
+    const double wait = dueMs(m_tick + 1, m_periodMs) - nowMs();
     m_timer.start(wait > 0.0 ? static_cast<int>(std::floor(wait)) : 0);
 }
 
@@ -47,14 +50,24 @@ void PlaybackClock::onTimeout() {
     if (!m_running) return;
     // Qt's precise timers fire on whole milliseconds: wait out the fraction so a tick
     // is never early.
-    const double due = m_originMs + dueMs(m_tick + 1, m_periodMs);
-    double now = static_cast<double>(m_elapsed.nsecsElapsed()) / 1e6;
+    const double now = nowMs();
+    const double due = dueMs(m_tick + 1, m_periodMs);
     if (due - now > 1.0) {
         m_timer.start(static_cast<int>(std::floor(due - now)));
         return;
     }
-    if (now - due > m_periodMs) ++m_late;
-    ++m_tick;
+    const uint64_t next = tickAt(now, m_tick, m_periodMs);
+    if (next > m_tick + 1) {
+        // More than a period late: the frames that could not be shown in time are left
+        // out, or the picture would stay behind the sound by this much.
+        ++m_late;
+        m_skipped += next - m_tick - 1;
+        if (now - due > kLogLateMs)
+            qDebug().noquote() << QString("WARNING : playback clock %1 ms late, %2 frames left out")
+                                      .arg(now - due, 0, 'f', 1)
+                                      .arg(next - m_tick - 1);
+    }
+    m_tick = next;
     emit tick();
     // A slot may have stopped or restarted the clock.
     if (m_running) armNext();

@@ -4,9 +4,12 @@
 // precise single-shot timer is re-armed after each tick for the next due time, so
 // the truncated millisecond interval never accumulates into drift against the sound.
 //
-// A tick that comes late is followed at once by the next one until the schedule is
-// met again; a stall longer than `kMaxCatchUpMs` is forgiven (the schedule restarts
-// from now) rather than paid back with a burst of ticks.
+// The schedule is never moved. A tick that comes late by less than a period is the
+// next one as usual; one that comes late by more (the event loop was held: a busy
+// machine, a long slot, the process stopped) is the tick due now, and the ticks
+// that could not come in time are left out: `ticks()` jumps to the tick due, and the
+// window shows that tick's frame, so the picture stays with the sound, which runs on
+// the device's clock whatever the event loop does.
 //
 // Lives on the GUI thread; every call and the `tick` signal happen there.
 #include <QElapsedTimer>
@@ -18,7 +21,8 @@
 class PlaybackClock : public QObject {
     Q_OBJECT
 public:
-    static constexpr double kMaxCatchUpMs = 500.0;
+    // Lateness past which a tick that leaves frames out is logged.
+    static constexpr double kLogLateMs = 500.0;
 
     explicit PlaybackClock(QObject* parent = nullptr);
 
@@ -30,13 +34,23 @@ public:
 
     // The nominal interval, 1000 / fps truncated to whole milliseconds.
     int nominalIntervalMs() const { return m_nominalMs; }
-    // Ticks emitted since start, and how many of them came more than one period late
-    // (a schedule restart counts its next tick as late).
+    // The tick the last `tick` signal stood for, counted from 1 after the start: the
+    // play position whose frame is on screen. Ticks left out are counted too.
     uint64_t ticks() const { return m_tick; }
+    // Ticks that came more than one period late (and so left frames out), and how many
+    // ticks they left out in all.
     uint64_t lateTicks() const { return m_late; }
+    uint64_t skippedTicks() const { return m_skipped; }
+    // Where the schedule stands now, in periods since the start (tick k is due at k):
+    // the tick due now and how far into its period the clock is. 0 when stopped.
+    double position() const;
 
     // Milliseconds from the start to the due time of tick k (pure; for tests).
     static double dueMs(uint64_t k, double period_ms) { return static_cast<double>(k) * period_ms; }
+    // The tick a timeout at `now_ms` after the start stands for, the last tick having
+    // been `last` (pure; for tests): the next one, unless the one after it is due
+    // already, then the latest tick due.
+    static uint64_t tickAt(double now_ms, uint64_t last, double period_ms);
 
 signals:
     void tick();
@@ -44,13 +58,14 @@ signals:
 private:
     void onTimeout();
     void armNext();
+    double nowMs() const { return static_cast<double>(m_elapsed.nsecsElapsed()) / 1e6; }
 
     QTimer m_timer;
     QElapsedTimer m_elapsed;
     double m_periodMs = 0.0;
-    double m_originMs = 0.0;  // schedule origin, moved forward only after a long stall
     uint64_t m_tick = 0;
     uint64_t m_late = 0;
+    uint64_t m_skipped = 0;
     int m_nominalMs = 0;
     bool m_running = false;
 };

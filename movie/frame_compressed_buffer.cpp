@@ -33,6 +33,7 @@ FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_coun
     }
     m_prefillCount = std::min(slot_count, prefill_count);
     m_slotFrameIndex.assign(slot_count, 0);
+    m_slotPosition.assign(slot_count, 0);
     m_slotDecoded.assign(slot_count, 0);
 }
 
@@ -107,6 +108,12 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     QMutexLocker fifo(&m_fifoLock);
     m_last = 0;
     m_lastClaimed = 0;
+    m_startFrame = start;
+    m_lastPosition = 0;
+    m_lastClaimedPosition = 0;
+    m_movingOn = false;
+    m_lastTakenAt = 0;
+    m_leftOut = 0;
     if (m_count > m_slotCount) qDebug() << "Warn nb items wait (" << m_count << ") > fifo size (" << m_slotCount;
     // The head goes back to slot 0 even when the queue is already empty: the frames
     // below are written from slot 0 on.
@@ -134,6 +141,10 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     const auto run_lane = [&](uint32_t lane) {
         for (uint32_t i = lane; i < m_prefillCount; i += lanes) decodeInto(i, frames[i], lane);
     };
+    for (uint32_t i = 0; i < m_prefillCount; ++i) {
+        m_slotFrameIndex[i] = frames[i];
+        m_slotPosition[i] = i + 1;
+    }
     std::vector<std::thread> helpers;
     uint32_t lane = 1;
     try {
@@ -147,6 +158,8 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     for (std::thread& helper : helpers) helper.join();
     m_last = frame;
     m_lastClaimed = frame;
+    m_lastPosition = m_prefillCount;
+    m_lastClaimedPosition = m_prefillCount;
     m_count = m_prefillCount;
     return true;
 }
@@ -219,10 +232,14 @@ void FrameCompressedBuffer::stopCacheThread() {
     m_running = false;
     QMutexLocker fifo(&m_fifoLock);
     // Every claim is queued before its worker looks at the flag again; a claim left over
-    // would be a slot that never joins the queue.
-    if (m_pending != 0) qDebug("Warn : %u read-ahead frames left unqueued", m_pending);
+    // would be a slot that never joins the queue. (Without one, a move-on of the
+    // read-ahead past the last queued frame stands.)
+    if (m_pending != 0) {
+        qDebug("Warn : %u read-ahead frames left unqueued", m_pending);
+        m_lastClaimed = m_last;
+        m_lastClaimedPosition = m_lastPosition;
+    }
     m_pending = 0;
-    m_lastClaimed = m_last;
     std::fill(m_slotDecoded.begin(), m_slotDecoded.end(), uint8_t(0));
 }
 
@@ -256,8 +273,10 @@ bool FrameCompressedBuffer::claimNextSlot(Claim* claim) {
     // May throw for a broken range; the locker lets go of the queue lock.
     const uint32_t frame = nextFrameIndex(m_lastClaimed);
     m_lastClaimed = frame;
+    m_lastClaimedPosition += 1;
     m_pending += 1;
     m_slotFrameIndex[slot] = frame;
+    m_slotPosition[slot] = m_lastClaimedPosition;
     m_slotDecoded[slot] = 0;
     *claim = {slot, frame};
     return true;
@@ -297,6 +316,7 @@ void FrameCompressedBuffer::queueDecoded(const Claim& claim) {
         m_count += 1;
         m_pending -= 1;
         m_last = m_slotFrameIndex[next];
+        m_lastPosition = m_slotPosition[next];
     }
 }
 
@@ -311,6 +331,67 @@ int32_t FrameCompressedBuffer::takeNextFrame(VideoFrame** frame) {
     m_takenSlot = static_cast<int32_t>(slot);
     *frame = m_slots[slot];
     return static_cast<int32_t>(slot);
+}
+
+int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame) {
+    uint32_t slot = 0;
+    {
+        QMutexLocker fifo(&m_fifoLock);
+        // The head may be dropped only while no frame of the queue is on loan.
+        uint32_t dropped = 0;
+        while (m_takenSlot < 0 && m_count > 1 && m_slotPosition[(m_head + 1) % m_slotCount] <= position) {
+            m_head = (m_head + 1) % m_slotCount;
+            m_count -= 1;
+            dropped += 1;
+        }
+        if (dropped > 0) {
+            m_leftOut += dropped;
+            m_roomForFrames.wakeAll();
+        }
+        // Nothing queued at all: the read-ahead gave no frame in time, which a move-on
+        // would not mend (and a read-ahead that stopped would never end).
+        if (m_count == 0) return -1;
+        if (m_lastClaimedPosition < position) {
+            // Not even begun: whatever it would read up to `position` comes too late to
+            // be shown. The claims go on from the position after it.
+            try {
+                m_lastClaimed = frameAfter(m_lastClaimed, position - m_lastClaimedPosition);
+                m_leftOut += position - m_lastClaimedPosition;
+                m_lastClaimedPosition = position;
+                m_movingOn = true;
+            } catch (const std::exception& error) {
+                qDebug("Warn : read-ahead cannot move on : %s", error.what());
+            }
+        }
+        slot = m_head;
+        // The frame of the tick itself: the read-ahead is back ahead of the clock.
+        if (m_slotPosition[slot] >= position) m_movingOn = false;
+        m_lastTakenAt = position;
+    }
+    m_slotLocks[slot]->lock();
+    m_takenSlot = static_cast<int32_t>(slot);
+    *frame = m_slots[slot];
+    return static_cast<int32_t>(slot);
+}
+
+bool FrameCompressedBuffer::isMovingOn(uint64_t position) const {
+    QMutexLocker fifo(&m_fifoLock);
+    // As long as a read-ahead that runs may take to refill the whole queue, no longer.
+    return m_movingOn && m_running.load() && position <= m_lastTakenAt + m_slotCount;
+}
+
+uint64_t FrameCompressedBuffer::leftOutCount() const {
+    QMutexLocker fifo(&m_fifoLock);
+    return m_leftOut;
+}
+
+uint32_t FrameCompressedBuffer::frameAtPosition(uint64_t position) const {
+    QMutexLocker fifo(&m_fifoLock);
+    try {
+        return frameAfter(m_startFrame, position);
+    } catch (const std::exception&) {
+        return m_startFrame;
+    }
 }
 
 void FrameCompressedBuffer::releaseFrame(int32_t slot) {
@@ -388,17 +469,50 @@ void FrameCompressedBuffer::resetOutPoint() {
     m_outPoint = -1;
 }
 
-uint32_t FrameCompressedBuffer::nextFrameIndex(uint32_t current) const {
-    if (m_frameCount == 0) throw std::runtime_error("durationf zero");
-    int64_t last = int64_t(m_frameCount) - 1;
-    const int64_t first = m_inPoint >= 0 ? std::min<int64_t>(m_inPoint, last) : 0;
-    if (m_outPoint >= 0) {
-        if (m_outPoint < first) throw std::runtime_error("invalid out point");
+namespace {
+
+// The frames a play may show, [first, last], from the frame count and the in and out
+// points; throws for an empty range.
+void play_range(uint32_t frame_count, int32_t in_point, int32_t out_point, int64_t* first, int64_t* last) {
+    if (frame_count == 0) throw std::runtime_error("durationf zero");
+    *last = int64_t(frame_count) - 1;
+    *first = in_point >= 0 ? std::min<int64_t>(in_point, *last) : 0;
+    if (out_point >= 0) {
+        if (out_point < *first) throw std::runtime_error("invalid out point");
         // An out point past the movie's end plays to the last frame.
-        last = std::min<int64_t>(m_outPoint, last);
+        *last = std::min<int64_t>(out_point, *last);
     }
+    if (*last - *first + 1 <= 0) throw std::runtime_error("durationf zero");
+}
+
+}  // namespace
+
+uint32_t FrameCompressedBuffer::frameAfter(uint32_t current, uint64_t count) const {
+    if (count == 0) return current;
+    int64_t first = 0;
+    int64_t last = 0;
+    play_range(m_frameCount, m_inPoint, m_outPoint, &first, &last);
     const int64_t length = last - first + 1;
-    if (length <= 0) throw std::runtime_error("durationf zero");
+    if (length == 1) return static_cast<uint32_t>(first);
+    const int64_t clamped = std::clamp<int64_t>(current, first, last);
+    if (m_loopMode) {
+        // Each step wraps around the range: count steps are count x step around it.
+        const __int128 turns = static_cast<__int128>(count % uint64_t(length)) * (m_playStep % length);
+        const int64_t offset = static_cast<int64_t>((clamped - first + turns % length) % length);
+        return static_cast<uint32_t>(first + (offset < 0 ? offset + length : offset));
+    }
+    // Play once stops at the ends: once there, every later step stays.
+    const __int128 target = static_cast<__int128>(clamped) + static_cast<__int128>(count) * m_playStep;
+    if (target < first) return static_cast<uint32_t>(first);
+    if (target > last) return static_cast<uint32_t>(last);
+    return static_cast<uint32_t>(target);
+}
+
+uint32_t FrameCompressedBuffer::nextFrameIndex(uint32_t current) const {
+    int64_t first = 0;
+    int64_t last = 0;
+    play_range(m_frameCount, m_inPoint, m_outPoint, &first, &last);
+    const int64_t length = last - first + 1;
     if (length == 1) return static_cast<uint32_t>(first);
 
     int64_t step = m_playStep;

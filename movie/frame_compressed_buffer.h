@@ -83,6 +83,29 @@ public:
     int32_t takeNextFrame(VideoFrame** frame);
     void releaseFrame(int32_t slot);
 
+    // Play positions: the frames a play shows after its start frame (the prefill's
+    // `start`) are its positions 1, 2, 3, ... in play order, whatever the step, loop
+    // and range make of them; the playback clock's tick k shows position k.
+    //
+    // The frame of `position`, for a clock that may have left ticks out: the frames
+    // queued for earlier positions are left out (released unseen) as long as a later
+    // one up to `position` is queued, so the one returned is the frame of `position`,
+    // or, when the read-ahead has not got that far, the newest frame before it. When
+    // the read-ahead has not even begun `position`, it moves on: the frames it reads
+    // next are those of the positions after it, not frames that would be left out in
+    // their turn. Returns the slot as takeNextFrame does, or -1 when nothing is queued.
+    int32_t takeFrameAt(uint64_t position, VideoFrame** frame);
+    // Whether an empty queue at the tick of `position` is the read-ahead catching up
+    // after a move-on (from the move-on until a tick gets its own frame again, for at
+    // most as many ticks after the last frame taken as the queue has slots, and only
+    // while the read-ahead runs) rather than a read-ahead too slow for the play.
+    bool isMovingOn(uint64_t position) const;
+    // Frames left out by takeFrameAt, since the last prefill.
+    uint64_t leftOutCount() const;
+    // The frame of a play position of the play the last prefill started, by the
+    // current step, loop and range (the same frame the read-ahead queues for it).
+    uint32_t frameAtPosition(uint64_t position) const;
+
     int32_t playStep() const;
     void setPlayStep(int32_t step);
     uint32_t loopMode() const;
@@ -99,6 +122,10 @@ public:
     // The frame after `current` in play order. The caller holds the queue lock. Throws
     // std::runtime_error "invalid out point" or "durationf zero" for an empty range.
     uint32_t nextFrameIndex(uint32_t current) const;
+    // The frame `count` frames after `current` in play order, as `count` calls of
+    // nextFrameIndex give it, in one step. The caller holds the queue lock; throws as
+    // nextFrameIndex does.
+    uint32_t frameAfter(uint32_t current, uint64_t count) const;
 
     // Reads and decodes a frame into the pause frame (under the pause lock).
     bool readPauseFrame(uint32_t index);
@@ -158,10 +185,21 @@ private:
     uint32_t m_last = 0;
     // The claimed slots follow the queued ones: (head + count) .. (head + count +
     // pending - 1), modulo the slot count. m_lastClaimed is the frame of the newest claim,
-    // the base of the next one; it equals m_last whenever nothing is pending.
+    // the base of the next one; it equals m_last whenever nothing is pending, unless
+    // the read-ahead moved on past m_last.
     uint32_t m_pending = 0;
     uint32_t m_lastClaimed = 0;
+    // Play positions (see takeFrameAt): of the prefill's start frame's play, of the
+    // newest queued frame, of the newest claim and of the last takeFrameAt that got a
+    // frame; m_movingOn from a move-on until a tick gets its own frame.
+    uint32_t m_startFrame = 0;
+    uint64_t m_lastPosition = 0;
+    uint64_t m_lastClaimedPosition = 0;
+    uint64_t m_lastTakenAt = 0;
+    bool m_movingOn = false;
+    uint64_t m_leftOut = 0;
     std::vector<uint32_t> m_slotFrameIndex;  // per slot: the frame it was claimed for
+    std::vector<uint64_t> m_slotPosition;    // per slot: the play position of that frame
     std::vector<uint8_t> m_slotDecoded;      // per slot: decoded, waiting for its turn
     int32_t m_takenSlot = -1;  // the slot handed out by takeNextFrame, until released
     mutable QMutex m_fifoLock;

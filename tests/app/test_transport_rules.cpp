@@ -113,15 +113,18 @@ TEST(PlaybackClock, KeepsTimeWithoutDrift) {
     // re-armed one period after each tick runs slow: its lateness only grows. The exact
     // schedule is never early, and however late the event loop lets a tick through, it
     // catches up, so some tick of the second half of the run comes within two periods of
-    // its due time. A stall of the whole process long enough to restart the schedule
-    // (half a second) says nothing about drift: the run is then made again.
+    // its due time. A long stall of the whole process says nothing about drift: the run
+    // is then made again.
     const double period = 1000.0 / 60.0;
     for (int attempt = 1;; ++attempt) {
         PlaybackClock clock;
         QElapsedTimer wall;
         std::vector<double> times;  // ms since just before the start
-        QObject::connect(&clock, &PlaybackClock::tick,
-                         [&] { times.push_back(static_cast<double>(wall.nsecsElapsed()) / 1e6); });
+        std::vector<uint64_t> numbers;  // the tick each one stood for
+        QObject::connect(&clock, &PlaybackClock::tick, [&] {
+            times.push_back(static_cast<double>(wall.nsecsElapsed()) / 1e6);
+            numbers.push_back(clock.ticks());
+        });
         wall.start();
         clock.start(60.0);
         EXPECT_EQ(clock.nominalIntervalMs(), 16);
@@ -135,7 +138,7 @@ TEST(PlaybackClock, KeepsTimeWithoutDrift) {
         size_t early = 0;
         double leastLate = 1e9;
         for (size_t k = 0; k < count; ++k) {
-            const double due = static_cast<double>(k + 1) * period;
+            const double due = static_cast<double>(numbers[k]) * period;
             if (times[k] < due - 1.0) ++early;  // the wait is cut to whole milliseconds
             if (k >= count / 2) leastLate = std::min(leastLate, times[k] - due);
         }
@@ -165,17 +168,44 @@ TEST(PlaybackClock, RefusesNoRateAndSurvivesRestartFromItsOwnTick) {
     EXPECT_FALSE(clock.isRunning());
 }
 
-TEST(PlaybackClock, AStallInsideATickIsReportedLate) {
-    // A tick whose own slot holds the event loop past the catch-up limit restarts the
-    // schedule; the tick after it is late by the old schedule and must be counted so.
+TEST(PlaybackClock, ATickLateByMoreThanAPeriodLeavesOutTheTicksItCouldNotKeep) {
+    // The rule itself: the next tick while it is late by less than a period, else the
+    // tick due now (tick k is due at k periods).
+    EXPECT_EQ(PlaybackClock::tickAt(40.5, 0, 40.0), 1u);
+    EXPECT_EQ(PlaybackClock::tickAt(79.9, 0, 40.0), 1u);  // late, but less than a period
+    EXPECT_EQ(PlaybackClock::tickAt(80.0, 0, 40.0), 2u);
+    EXPECT_EQ(PlaybackClock::tickAt(739.0, 1, 40.0), 18u);
+    EXPECT_EQ(PlaybackClock::tickAt(39.5, 0, 40.0), 1u);  // the last millisecond's wait cut short
+    EXPECT_EQ(PlaybackClock::tickAt(1e300, 7, 40.0), 8u);
+
+    // A tick whose own slot holds the event loop 700 ms: the tick after it is the one
+    // due by then, counted late, with the ticks between left out; the schedule stays
+    // where it was, so the ticks after keep to it.
     widget_app();
     PlaybackClock clock;
-    int seen = 0;
+    std::vector<uint64_t> seen;
+    QElapsedTimer wall;
+    double stalledAt = 0.0;
+    double after = 0.0;
     QObject::connect(&clock, &PlaybackClock::tick, [&] {
-        if (++seen == 2) std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        if (seen == 4) clock.stop();
+        seen.push_back(clock.ticks());
+        if (seen.size() == 2) {
+            stalledAt = static_cast<double>(wall.nsecsElapsed()) / 1e6;
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        }
+        if (seen.size() == 3) after = static_cast<double>(wall.nsecsElapsed()) / 1e6;
+        if (seen.size() == 6) clock.stop();
     });
+    wall.start();
     clock.start(100.0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return seen >= 4; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 6; }, 20000));
+    ASSERT_EQ(seen.size(), 6u);
+    EXPECT_EQ(seen[0], 1u);
+    EXPECT_EQ(seen[1], 2u);
+    // Due when it came (the clock's own start is a moment after the wall's).
+    EXPECT_LE(static_cast<double>(seen[2]) * 10.0, after + 1.0);
+    EXPECT_GE(static_cast<double>(seen[2]) * 10.0, stalledAt + 700.0 - 20.0) << "the stall was forgiven";
+    for (size_t k = 3; k < seen.size(); ++k) EXPECT_GE(seen[k], seen[k - 1] + 1);
     EXPECT_GE(clock.lateTicks(), 1u);
+    EXPECT_EQ(clock.skippedTicks(), seen.back() - seen.size()) << "every tick not seen is counted as left out";
 }

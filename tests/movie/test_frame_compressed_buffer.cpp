@@ -243,6 +243,93 @@ TEST_F(FrameQueue, PlaysBackwardsAndAtEveryStepWithinInAndOut) {
     EXPECT_EQ(take(5), (std::vector<uint32_t>{34, 20, 20, 20, 20}));
 }
 
+// A playback clock that left ticks out (the window's thread was held): each tick takes
+// the frame of its play position, the frames queued before it are left out unseen, and
+// a tick past all the read-ahead holds moves the read-ahead on to the positions after
+// its own. The frames are those the read-ahead gives one after another, at every step,
+// both ways, with loop and range; a play once that a skip takes past its end gets the
+// end (where the window stops).
+TEST_F(FrameQueue, ATickThatLeftFramesOutTakesTheFrameOfItsPlayPosition) {
+    struct Case {
+        const char* name;
+        int32_t step;
+        uint32_t loop;
+        int32_t in;
+        int32_t out;
+        uint32_t start;
+    };
+    const Case cases[] = {
+        {"forward, once", 1, 0, -1, -1, 3},        {"reverse, once", -1, 0, -1, -1, 96},
+        {"2x, loop in/out", 2, 1, 10, 29, 12},     {"-4x, loop in/out", -4, 1, 10, 29, 27},
+        {"16x, loop", 16, 1, -1, -1, 90},          {"-16x, once in/out", -16, 0, 20, 80, 75},
+        {"4x, once to the out point", 4, 0, -1, 60, 10}, {"-1x, loop over one frame", -1, 1, 42, 42, 42},
+    };
+    const auto deadline = [] { return std::chrono::steady_clock::now() + std::chrono::seconds(20); };
+    const auto waitFull = [&] {
+        const auto until = deadline();
+        while (queue.cachedCount() < queue.slotCount() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(queue.cachedCount(), queue.slotCount());
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        queue.stopCacheThread();
+        queue.setLoopMode(c.loop);
+        queue.resetInPoint();
+        queue.resetOutPoint();
+        if (c.in >= 0) queue.setInPoint(c.in);
+        if (c.out >= 0) queue.setOutPoint(c.out);
+        queue.setPlayStep(c.step);
+        // The frame of each play position, as the read-ahead makes them one by one.
+        std::vector<uint32_t> expected{c.start};
+        while (expected.size() <= 200) expected.push_back(queue.nextFrameIndex(expected.back()));
+        // The same in one step, however far (a loop comes back to the same frames).
+        const uint64_t far = c.loop ? 1000000000000ull * uint64_t(c.out >= 0 ? c.out - c.in + 1 : 100) : 1000000000000ull;
+        for (uint64_t position = 1; position < expected.size(); ++position) {
+            ASSERT_EQ(queue.frameAfter(c.start, position), expected[position]) << "position " << position;
+            ASSERT_EQ(queue.frameAfter(c.start, position + far), c.loop ? expected[position] : expected.back())
+                << "position " << position << " + " << far;
+        }
+
+        play(c.step, c.start);
+        EXPECT_EQ(queue.frameAtPosition(0), c.start);
+        EXPECT_EQ(queue.frameAtPosition(150), expected[150]);
+        // Ticks 1 and 2 in time, then ticks that left 4 and 11 out, then one that left
+        // out more than the queue holds (it holds positions 21 to 45), then ticks in time.
+        uint64_t leftOut = 0;
+        uint64_t last = 0;
+        for (const uint64_t position : {1, 2, 7, 8, 20, 120, 121, 122, 123, 130}) {
+            SCOPED_TRACE("position " + std::to_string(position));
+            ASSERT_NO_FATAL_FAILURE(waitFull());
+            const bool pastTheQueue = position - last > queue.slotCount();
+            leftOut += position - last - 1;
+            VideoFrame* frame = nullptr;
+            int32_t slot = queue.takeFrameAt(position, &frame);
+            if (pastTheQueue) {
+                // The newest frame it holds, and the read-ahead moves on.
+                ASSERT_GE(slot, 0);
+                EXPECT_EQ(frame->frame_number, expected[last + queue.slotCount()]);
+                queue.releaseFrame(slot);
+                EXPECT_TRUE(queue.isMovingOn(position + 1));
+                // Not for good: a read-ahead that gives nothing for as long as it takes to
+                // fill the queue is too slow for the play.
+                EXPECT_FALSE(queue.isMovingOn(position + queue.slotCount() + 1));
+                last = position;
+                continue;
+            }
+            ASSERT_GE(slot, 0);
+            EXPECT_EQ(frame->frame_number, expected[position]);
+            EXPECT_EQ(frame->status, 0u);
+            EXPECT_TRUE(plane_bytes(frame) == reference_planes()[frame->frame_number]);
+            queue.releaseFrame(slot);
+            EXPECT_FALSE(queue.isMovingOn(position + 1));
+            last = position;
+        }
+        EXPECT_EQ(queue.leftOutCount(), leftOut);
+        queue.stopCacheThread();
+    }
+}
+
 TEST_F(FrameQueue, StopsAndRestartsCleanly) {
     queue.stopCacheThread();  // nothing running: nothing happens
     play(1, 0);

@@ -3,8 +3,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "app/main_window.h"
 #include "movie/file_to_play.h"
@@ -57,6 +59,51 @@ double median_lead(const std::vector<float>& reference, const std::function<std:
     if (leads.size() < size_t(readings) / 2) return NAN;
     std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
     return leads[leads.size() / 2];
+}
+
+double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                                const MainWindow& window, int readings, int spacingMs) {
+    std::vector<double> leads;
+    for (int i = 0; i < readings; ++i) {
+        QTest::qWait(spacingMs);
+        const std::vector<float> samples = heard();
+        if (samples.size() < 32) continue;
+        const long at = locate(reference, samples, samples.size() - 32);
+        if (at < 0) continue;
+        leads.push_back(double(at) / 48000.0 - double(window.currentFrame()) / double(window.movie()->fps()));
+    }
+    if (leads.size() < size_t(readings) / 2) return NAN;
+    std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
+    return leads[leads.size() / 2];
+}
+
+std::vector<std::pair<std::string, double>> leads_through_holds(const std::vector<float>& reference,
+                                                                const std::function<std::vector<float>()>& heard,
+                                                                const MainWindow& window,
+                                                                const std::vector<int>& windowHoldsMs,
+                                                                const std::vector<int>& stopsMs) {
+    const auto lead = [&] { return median_lead_over_picture(reference, heard, window, 12, 27); };
+    std::vector<std::pair<std::string, double>> leads;
+    QTest::qWait(300);
+    leads.emplace_back("before", lead());
+    for (size_t i = 0; i < windowHoldsMs.size(); ++i) {
+        // Held here, on the window's thread: no tick, no event, while the sound plays on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(windowHoldsMs[i]));
+        QTest::qWait(250);
+        leads.emplace_back("after window hold " + std::to_string(i + 1) + " of " + std::to_string(windowHoldsMs[i]) +
+                               " ms",
+                           lead());
+    }
+    for (size_t i = 0; i < stopsMs.size(); ++i) {
+        if (!starve_process(stopsMs[i])) return {};
+        // The sound comes back through the restart after the output's stall.
+        QTest::qWait(400);
+        leads.emplace_back("after player stop " + std::to_string(i + 1) + " of " + std::to_string(stopsMs[i]) + " ms",
+                           lead());
+    }
+    QTest::qWait(500);
+    leads.emplace_back("at the end", lead());
+    return leads;
 }
 
 bool starve_process(int ms) {

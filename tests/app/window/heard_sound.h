@@ -33,6 +33,27 @@ bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::f
 double median_lead(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
                    const QElapsedTimer& clock, int readings, int spacingMs);
 
+// Where the sound last heard stands against the picture on screen, in seconds of the
+// movie: the median of `readings` readings `spacingMs` apart (Qt's events running) of
+// the sound's place in the movie less the shown frame's start (`currentFrame / fps`).
+// A play's own lead (the sink's and the recording's latency, the frame's time on
+// screen) is in it: compare readings of one play. NaN when fewer than half the
+// readings found the movie's sound.
+double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                                const MainWindow& window, int readings, int spacingMs);
+
+// While the movie plays: the lead over the picture (median_lead_over_picture) before,
+// after each hold of the window's thread alone for `windowHoldsMs[i]` (the sound's
+// threads run on, as when the window's thread cannot get the processor in time),
+// after each stop of the whole process for `stopsMs[i]` (starve_process), and half a
+// second later. Each reading named for messages; empty when the process could not be
+// stopped.
+std::vector<std::pair<std::string, double>> leads_through_holds(const std::vector<float>& reference,
+                                                                const std::function<std::vector<float>()>& heard,
+                                                                const MainWindow& window,
+                                                                const std::vector<int>& windowHoldsMs,
+                                                                const std::vector<int>& stopsMs);
+
 // The whole test process held off the processor for `ms` (as on a machine busier than
 // it has cores), by a child that stops and continues it: false when it could not.
 bool starve_process(int ms);

@@ -377,6 +377,37 @@ TEST_F(JackSoundTest, TheSoundKeepsToTheClockWhenThePlayerFallsBehind) {
         << "mixing held off: lead before " << before << " s, after " << afterMixing << " s";
 }
 
+// The player held up while the movie plays on a JACK server: its window's thread alone
+// held 700 ms at a time and once 1.5 s, longer than the frame queue reads ahead, while
+// its client's callbacks go on, then the whole player
+// stopped 300 ms at a time while the server's cycles go by. Sound and picture stay
+// within two frames of each other after each hold and at the end: the picture leaves
+// out the frames it could not show in time, and the sound's restart after the stall
+// lands where the picture's clock is.
+TEST_F(JackSoundTest, SoundAndPictureStayTogetherWhenThePlayerIsHeldUp) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "timed: runs in the plain build";
+#endif
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 256, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    ASSERT_TRUE(recorder.start());
+    playOrPause();
+    ASSERT_EQ(window()->playSpeed(), 1);
+    // The last hold of the window is longer than the frame queue reads ahead (25 frames).
+    const auto leads = heardsound::leads_through_holds(reference, [&] { return recorder.channel(0); }, *window(),
+                                                       {700, 700, 700, 700, 1500}, {300, 300, 300, 300});
+    EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    playOrPause();
+    recorder.stop();
+    ASSERT_FALSE(leads.empty()) << "the player could not be stopped";
+    const double before = leads.front().second;
+    ASSERT_FALSE(std::isnan(before)) << "the movie's sound was not heard";
+    for (const auto& [when, lead] : leads)
+        EXPECT_LT(std::fabs(lead - before), 0.08) << when << ": the sound leads the picture by " << lead
+                                                  << " s, " << before << " s before";
+}
+
 // The JACK server killed while the movie plays and started again a moment later, with
 // no key pressed after: the loss is told, and the sound comes back by itself where the
 // picture is, told as a new output. Then a server that hangs (stopped) when a play asks

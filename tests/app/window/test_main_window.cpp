@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -17,7 +18,11 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 #include <soundio/soundio.h>
 
@@ -29,10 +34,12 @@
 #include "app/view_info_error.h"
 #include "app/view_progress_bar.h"
 #include "ui/dialog_warning_err.h"
+#include "ui/view_btn_image.h"
 #include "ui/view_btn_text.h"
 #include "ui/view_checkbox.h"
 #include "ui/view_label.h"
 #include "audio/all_audio_src_tracks.h"
+#include "media/mov_file.h"
 #include "movie/file_to_play.h"
 #include "movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
@@ -224,6 +231,125 @@ TEST_F(MainWindowTest, PlaysToTheLastFrameOnTheClock) {
         EXPECT_LE(elapsed, 1960 + 400);
     }
     expectFrameShown(49);
+}
+
+// The window's thread held while the movie plays, as on a machine that cannot give it
+// the processor in time: once it runs again the picture shows the frame its clock says
+// is due, leaving out those it could not show, at every speed both ways, looping over
+// the movie or an in/out range. A play once that a hold takes past the end of its range
+// stops on that end, shown. A read-ahead that cannot read while the window is held (the
+// disk busy at that moment) holds the picture a moment rather than stopping the play
+// for want of bandwidth. A picture that forgives the lateness stays the hold behind.
+TEST_F(MainWindowTest, AfterTheWindowWasHeldThePictureShowsTheFrameDue) {
+    open(fixture("window_ramp.mov"));
+    ASSERT_EQ(window->movie()->frameCount(), 50u);
+    FrameCompressedBuffer* queue = window->frameQueue();
+    auto* loop = window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode);
+    const auto setLoop = [&](bool on) {
+        if (window->bottomBar()->isPlayModeLoop() != on) QTest::mouseClick(loop, Qt::LeftButton);
+        ASSERT_EQ(queue->loopMode(), on ? 1u : 0u);
+    };
+    const auto setRange = [&](int32_t in, int32_t out) {
+        key(Qt::Key_I, Qt::AltModifier);
+        key(Qt::Key_O, Qt::AltModifier);
+        if (in >= 0) window->ViewInOutPointDelegate_SetIn(in);
+        if (out >= 0) window->ViewInOutPointDelegate_SetOut(out);
+    };
+    // The frame of the clock's tick k of a play from `start` at `speed`: k frames on,
+    // around the range in a loop, stopping at its ends once.
+    const auto frameOfTick = [&](uint32_t start, int32_t speed, int64_t k) {
+        const int64_t lo = std::max(queue->inPoint(), 0);
+        const int64_t hi = queue->outPoint() >= 0 ? queue->outPoint() : 49;
+        const int64_t from = std::clamp<int64_t>(start, lo, hi) + k * speed;
+        if (queue->loopMode() == 0) return uint32_t(std::clamp<int64_t>(from, lo, hi));
+        const int64_t length = hi - lo + 1;
+        return uint32_t(lo + (((from - lo) % length) + length) % length);
+    };
+    // Plays from `start` with `keys`, holds the window `heldMs` after 300 ms, and waits
+    // (up to a second) for the frame on screen to be one due by then: the clock's
+    // tick, give or take the readings' spread.
+    const auto playAndHold = [&](uint32_t start, std::initializer_list<Qt::Key> keys, int heldMs,
+                                 const std::function<void()>& whileHeld = {}) {
+        window->refreshPauseFrame(start);
+        for (Qt::Key k : keys) key(k);
+        QElapsedTimer wall;  // from just after the clock started
+        wall.start();
+        const int32_t speed = window->playSpeed();
+        QTest::qWait(300);
+        std::this_thread::sleep_for(std::chrono::milliseconds(heldMs));
+        if (whileHeld) whileHeld();
+        uint32_t shown = 0;
+        int64_t due = 0;
+        const bool onTime = QTest::qWaitFor(
+            [&] {
+                shown = window->currentFrame();
+                due = wall.elapsed() / 40;
+                for (int64_t k = due - 2; k <= due + 1; ++k)
+                    if (shown == frameOfTick(start, speed, k)) return true;
+                return false;
+            },
+            1000);
+        EXPECT_TRUE(onTime) << "frame " << shown << " on screen at tick " << due << ", where frame "
+                            << frameOfTick(start, speed, due) << " is due";
+        return speed;
+    };
+
+    struct Loop {
+        const char* name;
+        int32_t in, out;
+        uint32_t start;
+        std::initializer_list<Qt::Key> keys;
+    };
+    ASSERT_NO_FATAL_FAILURE(setLoop(true));
+    for (const Loop& c : {Loop{"1x over 10-39", 10, 39, 12, {Qt::Key_L}},
+                          Loop{"-2x over the movie", -1, -1, 30, {Qt::Key_J, Qt::Key_J}},
+                          Loop{"4x over 5-44", 5, 44, 6, {Qt::Key_L, Qt::Key_L, Qt::Key_L}},
+                          Loop{"-16x over the movie", -1, -1, 20, {Qt::Key_J, Qt::Key_J, Qt::Key_J, Qt::Key_J}}}) {
+        SCOPED_TRACE(c.name);
+        setRange(c.in, c.out);
+        playAndHold(c.start, c.keys, 700);
+        EXPECT_NE(window->playSpeed(), 0) << "the loop stopped";
+        key(Qt::Key_K);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(setLoop(false));
+    {
+        SCOPED_TRACE("once, forward, held past the end");
+        setRange(-1, -1);
+        playAndHold(30, {Qt::Key_L}, 1500);
+        EXPECT_EQ(window->playSpeed(), 0);
+        expectFrameShown(49);
+    }
+    {
+        SCOPED_TRACE("once, -2x, held past the in point");
+        setRange(10, -1);
+        playAndHold(35, {Qt::Key_J, Qt::Key_J}, 1000);
+        EXPECT_EQ(window->playSpeed(), 0);
+        expectFrameShown(10);
+    }
+
+    {
+        SCOPED_TRACE("the disk busy through a hold longer than the queue reads ahead");
+        setRange(-1, -1);
+        ASSERT_NO_FATAL_FAILURE(setLoop(true));
+        MovFile* movie = nullptr;
+        window->movie()->movFile(&movie);
+        std::atomic<bool> held{false};
+        std::thread disk;
+        playAndHold(0, {Qt::Key_L}, 1500, [&] {
+            // From the hold's end the next 300 ms, while the window's thread goes on.
+            disk = std::thread([&] {
+                std::lock_guard<std::mutex> busy(*movie->readMutex);
+                held.store(true);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            });
+            while (!held.load()) std::this_thread::yield();
+        });
+        disk.join();
+        EXPECT_EQ(window->playSpeed(), 1) << "the play stopped";
+        EXPECT_FALSE(window->isErrorShown()) << window->pendingErrorTitle().toStdString();
+        key(Qt::Key_K);
+    }
 }
 
 TEST_F(MainWindowTest, BadFilesGiveTheirErrorAndKeepTheOpenMovie) {
