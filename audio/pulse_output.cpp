@@ -48,6 +48,7 @@ struct PulseOutput {
     bool trying = false;      // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
     pa_operation* timing = nullptr;  // a reading of what the server played, on its way
+    bool pausing = false;  // corked once the server has played what it was given
     pa_usec_t timingNextUs = 0;
     uint32_t timingSeed = 1;
     bool connected = false;  // notices are told only once the connection is made
@@ -75,6 +76,13 @@ void tell(PulseOutput* out, PulseOutputNotice notice) {
     if (out->lost || !out->connected) return;
     if (notice != PulseOutputNotice::SinkChanged) out->lost = true;
     if (out->notify) out->notify(out->userdata, notice);
+}
+
+// The stream stops, and what the server still holds of it is dropped.
+void cork_and_drop(PulseOutput* out) {
+    out->pausing = false;
+    run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
+    run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
 }
 
 // Waits, with the loop's lock held, until `done` or the deadline: the lock is let go
@@ -152,10 +160,12 @@ void serve(PulseOutput* out, size_t bytes) {
 }
 
 // The server asks as it plays: every few milliseconds while it runs. A quarter second
-// without a request means it stalled, and what it plays next is long overdue.
+// without a request means it stalled, and what it plays next is long overdue; the
+// sound starts again at the picture once the server's readings keep to the clock (a
+// PipeWire server may first read on at full speed through the time it stood).
 void on_write_request(pa_stream*, size_t bytes, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
-    audio_output_note_request(out->data);
+    audio_output_note_request(out->data, true);
     serve(out, bytes);
 }
 
@@ -335,6 +345,11 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
     if (!info || info->read_index_corrupt) return;
     const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
                            int64_t(info->sink_usec * kSampleRate / 1000000);
+    if (out->pausing) {
+        if (!info->write_index_corrupt && played >= int64_t(info->write_index / int64_t(out->frameBytes)))
+            cork_and_drop(out);
+        return;
+    }
     // The server's time of the reading: how long its answer took to reach us is no lag.
     timeval now;
     pa_gettimeofday(&now);
@@ -345,9 +360,11 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
 }
 
 // Asked at irregular times, 15 to 30 ms apart: readings in step with the server's own
-// cycle would all fall at the same point of it, and miss where it really stands.
+// cycle would all fall at the same point of it, and miss where it really stands. While
+// a play keeps to the clock, and while a pause waits for the server to play a step.
 void ask_timing(PulseOutput* out) {
-    if (out->timing || out->data->silenced.load() || !out->data->keepTime.load()) return;
+    if (out->timing) return;
+    if (!out->pausing && (out->data->silenced.load() || !out->data->keepTime.load())) return;
     const pa_usec_t now = pa_rtclock_now();
     if (now < out->timingNextUs) return;
     out->timingSeed = out->timingSeed * 1103515245u + 12345u;
@@ -395,6 +412,7 @@ void on_buffer_changed(pa_stream*, void* userdata) {
 
 void drop_stream(PulseOutput* out) {
     out->trying = false;
+    out->pausing = false;
     if (out->tryEnd) {
         pa_threaded_mainloop_get_api(out->loop)->time_free(out->tryEnd);
         out->tryEnd = nullptr;
@@ -586,6 +604,7 @@ void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         out->trying = false;
+        out->pausing = false;
         // In this order on the connection: the old tail goes (see serve), the new sound
         // is there before the stream runs (without prebuffering it would start on nothing).
         uint32_t readable = 0;
@@ -600,12 +619,14 @@ void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_unlock(out->loop);
 }
 
-void pulse_output_pause(PulseOutput* out) {
+void pulse_output_pause(PulseOutput* out, bool playOut) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         out->trying = false;
-        run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
-        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        // Nothing more is written (the owner silenced the output): the server's readings
+        // tell when it has played the rest (on_timing), the loop asks for them (on_top_up).
+        if (playOut) out->pausing = true;
+        else cork_and_drop(out);
     }
     pa_threaded_mainloop_unlock(out->loop);
 }

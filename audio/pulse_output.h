@@ -68,6 +68,10 @@ std::string pulse_output_default_sink(PulseOutput* output);
 // Play: what the server still holds of an earlier play is dropped (at the first write
 // since the restart, which may come before this call), what the output ring holds is
 // written, and the stream runs. Pause: the stream is corked and what the server holds
-// dropped, so the next play never sounds a tail of another position first.
+// dropped, so the next play never sounds a tail of another position first. After a
+// step (`playOut`), whose one frame of sound must be heard whole, that happens only
+// once the server says it has played what it was given: a server that stood meanwhile
+// (stopped, or busy) plays the step when it runs again. A play before that keeps the
+// stream running.
 void pulse_output_play(PulseOutput* output);
-void pulse_output_pause(PulseOutput* output);
+void pulse_output_pause(PulseOutput* output, bool playOut = false);
