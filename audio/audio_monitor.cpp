@@ -818,7 +818,8 @@ void AudioMonitor::writeCallback(SoundIoOutStream* stream, int frameCountMin, in
     // A JACK server or a card that stopped asking for a while (a stall, a suspend) asks
     // again for sound that is long overdue; one that ran on without asking, or was
     // given silence, plays the rest late. The dummy device only paces itself.
-    if (data && stream->device->soundio->current_backend != SoundIoBackendDummy) {
+    writer.pacesOnly = stream->device->soundio->current_backend == SoundIoBackendDummy;
+    if (data && !writer.pacesOnly) {
         audio_output_note_request(data);
         audio_output_note_played(data, int64_t(data->writtenFrames), uint32_t(stream->sample_rate),
                                  OutputReading::AtRequest);
@@ -852,7 +853,8 @@ void AudioMonitor::pause() {
     if (m_outputData) m_outputData->keepTime.store(0);
     if (m_pulse) {
         m_outputData->silenced.store(1);
-        pulse_output_pause(m_pulse);
+        // A step's frame of sound is heard whole, even from a server that stood meanwhile.
+        pulse_output_pause(m_pulse, m_previewFlag.load() != 0);
         return;
     }
     if (!m_stream || !m_streamStarted) return;

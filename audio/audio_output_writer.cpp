@@ -113,45 +113,88 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
     }
     data->writtenFrames += written;
     // A restart holds the consumer while it sets up the next play: its silence is owed
-    // by nobody.
-    if (silence > 0 && !held && data->keepTime.load()) data->owedFrames.fetch_add(silence);
+    // by nobody, as a device's that plays nowhere.
+    if (silence > 0 && !held && !writer.pacesOnly && data->keepTime.load()) data->owedFrames.fetch_add(silence);
 
     data->callbacksInside.fetch_sub(1);
     return consumed;
 }
 
-void audio_output_note_request(AudioOutputData* data) noexcept {
+void audio_output_note_request(AudioOutputData* data, bool waitForPace) noexcept {
     const int64_t now = now_us();
     const int64_t last = data->lastCallUs.exchange(now);
-    if (last != 0 && now - last > kAudioOutputStallUs && !data->silenced.load()) data->stalled.store(1);
+    if (last != 0 && now - last > kAudioOutputStallUs && !data->silenced.load()) {
+        if (!waitForPace) {
+            data->stalled.store(1);
+            return;
+        }
+        data->stallSeenUs = now;
+        data->paceUs = 0;
+        data->pacedReadings = 0;
+    } else if (data->stallSeenUs != 0 && now - data->stallSeenUs > kAudioOutputSettleUs) {
+        data->stallSeenUs = 0;
+        data->stalled.store(1);
+    }
 }
 
 void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept {
     data->stalled.store(0);
     data->lastCallUs.store(now_us());
-    data->owedFrames.store(0);
+    // Nothing of the last play's lag reaches this one: the consumer's hold keeps the
+    // device side's readings out meanwhile (audio_output_note_played).
     data->play.fetch_add(1);
+    data->owedFrames.store(0);
     data->keepTime.store(keepTime ? 1 : 0);
 }
 
+namespace {
+
+// After a stall: two readings in a row that kept to the clock since the one before say
+// the server no longer catches up, and the restart may come.
+void watch_pace(AudioOutputData* data, int64_t atUs, int64_t played, uint32_t rate) noexcept {
+    if (data->paceUs != 0 && atUs > data->paceUs) {
+        const int64_t due = (atUs - data->paceUs) * int64_t(rate) / 1000000;
+        const int64_t stray = played - data->pacePlayed - due;
+        const int64_t allowed = kAudioOutputPaceUs * int64_t(rate) / 1000000;
+        data->pacedReadings = stray >= -allowed && stray <= allowed ? data->pacedReadings + 1 : 0;
+    }
+    data->paceUs = atUs;
+    data->pacePlayed = played;
+    if (data->pacedReadings >= 2) {
+        data->stallSeenUs = 0;
+        data->stalled.store(1);
+    }
+}
+
+}  // namespace
+
 void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate, OutputReading reading,
                               int64_t ageUs) noexcept {
+    // Counted as a callback, so a restart waits for it (audio_output_hold_consumer).
+    data->callbacksInside.fetch_add(1);
+    if (data->consumerHeld.load() != 0) {
+        data->callbacksInside.fetch_sub(1);
+        return;
+    }
+    const int64_t atUs = now_us() - ageUs;
+    if (data->stallSeenUs != 0 && reading == OutputReading::Sampled) watch_pace(data, atUs, played, rate);
     const uint32_t play = data->play.load();
     const bool keepTime = data->keepTime.load() != 0;
     if (!keepTime || play != data->lagPlay) {
         if (data->lag.started) output_lag_reset(&data->lag);
         data->lagPlay = play;
-        if (!keepTime) return;
     }
-    const uint64_t owed = output_lag_note(&data->lag, now_us() - ageUs, played, rate, reading);
-    // A restart may have come meanwhile: the lag was the last play's.
-    if (owed > 0 && data->play.load() == play) data->owedFrames.fetch_add(owed);
+    if (keepTime) {
+        const uint64_t owed = output_lag_note(&data->lag, atUs, played, rate, reading);
+        if (owed > 0) data->owedFrames.fetch_add(owed);
+    }
+    data->callbacksInside.fetch_sub(1);
 }
 
 void audio_output_hold_consumer(AudioOutputData* data) noexcept {
     data->consumerHeld.store(1);
-    // A callback that came in before the hold may still be reading; it never blocks,
-    // so this wait is short.
+    // A callback or a reading that came in before the hold may still be inside; neither
+    // blocks, so this wait is short.
     while (data->callbacksInside.load() != 0) std::this_thread::yield();
 }
 

@@ -15,6 +15,10 @@
 // through the same function: `silenced` keeps it from writing while the sound is
 // paused. A device that went a quarter second without a request (its server or
 // driver stalled) raises `stalled`, for the sound to start again where the picture is.
+// A sound server may catch up on the time it stood once it runs again (PipeWire's
+// graph reads the stream at full speed for a moment): the restart must come after
+// that, or the server runs through its first sound ahead of the picture, so there
+// `stalled` waits until the server's readings keep to the clock again.
 //
 // While a play keeps to the clock (`keepTime`: not a step, not paused), what the output
 // plays without the movie's sound is owed (`owedFrames`), for the mixing job to skip:
@@ -58,9 +62,21 @@ struct AudioOutputData {
     uint64_t writtenFrames = 0;  // every frame written to the device, sound or silence
     OutputLag lag;
     uint32_t lagPlay = 0;
+    // A server's stall seen (its time; 0: none), its restart waiting until the server
+    // keeps to the clock: the last reading since, and how many readings in a row kept
+    // to it.
+    int64_t stallSeenUs = 0;
+    int64_t paceUs = 0;
+    int64_t pacePlayed = 0;
+    int pacedReadings = 0;
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;
+// After a server's stall: how far two readings may stray from the clock and still keep
+// to it (a server's cycle or two), and how long the restart waits at most for that (a
+// server that reads in larger cycles than that never seems to keep to it).
+constexpr int64_t kAudioOutputPaceUs = 40000;
+constexpr int64_t kAudioOutputSettleUs = 500000;
 
 // The begin/end write pair of an output stream, so the write path can run against a
 // fake device in tests. Both return 0 or a library error code.
@@ -70,6 +86,9 @@ struct AudioDeviceWriter {
     int (*endWrite)(void* stream) = nullptr;
     const char* (*errorText)(int error) = nullptr;
     uint32_t channels = 0;  // channels of the device areas
+    // The device only paces itself and plays nowhere (the library's dummy device): the
+    // silence written for want of sound is owed by nobody.
+    bool pacesOnly = false;
 };
 
 constexpr uint32_t kAudioOutputMaxPlanes = 8;
@@ -81,8 +100,11 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
                             int frameCountMax) noexcept;
 
 // Notes a request of the device; a quarter second since the one before (while not
-// silenced) raises `stalled`. Device thread.
-void audio_output_note_request(AudioOutputData* data) noexcept;
+// silenced) is a stall. It raises `stalled` at once, or, for a server whose readings
+// are sampled (`waitForPace`), once two readings in a row keep to the clock again
+// (audio_output_note_played), or half a second after the stall when they never do.
+// Device side.
+void audio_output_note_request(AudioOutputData* data, bool waitForPace = false) noexcept;
 
 // A restart's resets, while the consumer is held: a play that keeps to the clock, or
 // a step that does not; nothing owed, the device side's clock and the stall watch
@@ -91,11 +113,14 @@ void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept;
 
 // Notes what the output had played `ageUs` ago (`played` frames: any count that grows
 // with it, at `rate` frames a second) while a play keeps to the clock: a lag behind
-// the clock that grew and stayed is added to `owedFrames`. Device side.
+// the clock that grew and stayed is added to `owedFrames`. A reading of the last play
+// that comes while a restart holds the consumer is dropped, so its lag never reaches
+// the next play. Device side.
 void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t rate, OutputReading reading,
                               int64_t ageUs = 0) noexcept;
 
-// Makes the write callback leave the ring alone, and waits until no callback is
-// still inside. Paired with audio_output_release_consumer.
+// Makes the write callback leave the ring alone (and the device side's readings wait),
+// and waits until no callback or reading is still inside. Paired with
+// audio_output_release_consumer.
 void audio_output_hold_consumer(AudioOutputData* data) noexcept;
 void audio_output_release_consumer(AudioOutputData* data) noexcept;

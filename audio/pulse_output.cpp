@@ -48,6 +48,14 @@ struct PulseOutput {
     bool trying = false;      // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
     pa_operation* timing = nullptr;  // a reading of what the server played, on its way
+    bool pausing = false;  // corked once the server has played what it was given
+    // A step's sound held back until the server asks at its own pace (watch_held_step):
+    // since the server's first request, and its last (the time and the frames asked).
+    bool holding = false;
+    bool released = false;  // the held step's sound is written at the next serve
+    pa_usec_t holdSinceUs = 0;
+    pa_usec_t askUs = 0;
+    size_t askFrames = 0;
     pa_usec_t timingNextUs = 0;
     uint32_t timingSeed = 1;
     bool connected = false;  // notices are told only once the connection is made
@@ -75,6 +83,13 @@ void tell(PulseOutput* out, PulseOutputNotice notice) {
     if (out->lost || !out->connected) return;
     if (notice != PulseOutputNotice::SinkChanged) out->lost = true;
     if (out->notify) out->notify(out->userdata, notice);
+}
+
+// The stream stops, and what the server still holds of it is dropped.
+void cork_and_drop(PulseOutput* out) {
+    out->pausing = false;
+    run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
+    run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
 }
 
 // Waits, with the loop's lock held, until `done` or the deadline: the lock is let go
@@ -128,6 +143,48 @@ int end_write(void* handle) {
 
 const char* write_error_text(int error) { return pa_strerror(error); }
 
+// A step's one frame of sound goes to the server only once it asks at the pace it
+// plays: a server that stood (stopped, or starved) catches up on the time it stood
+// when it runs again, reading the stream at full speed for a moment (PipeWire's graph),
+// and a step's sound it holds then is run through with the rest, cut up or lost. The
+// server asks as it reads: what it asks grows by what it read since its last request,
+// no faster than the clock allows (give or take a couple of milliseconds); or it asks
+// once for all it misses and then waits for it (PulseAudio), quiet for a while. A
+// server that never seems to keep to the clock has it half a second after it first
+// asked all the same.
+constexpr pa_usec_t kHoldPaceUs = 2000;
+constexpr pa_usec_t kHoldQuietUs = 10000;
+constexpr pa_usec_t kHoldMostUs = 500000;
+
+void release_held_step(PulseOutput* out) {
+    out->holding = false;
+    out->released = true;
+}
+
+// The server took the step's uncork: its first word since (a server that prebuffers,
+// or that asked enough before, may ask nothing more until it is given something).
+void on_step_uncorked(pa_stream*, int, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (out->holding && out->askUs == 0) {
+        out->askUs = pa_rtclock_now();
+        out->holdSinceUs = out->askUs;
+        out->askFrames = out->stream ? pa_stream_writable_size(out->stream) / out->frameBytes : 0;
+    }
+}
+
+void watch_held_step(PulseOutput* out, size_t bytes) {
+    const pa_usec_t now = pa_rtclock_now();
+    const size_t frames = bytes / out->frameBytes;
+    if (out->askUs != 0 && now > out->askUs) {
+        const size_t due = size_t((now - out->askUs + kHoldPaceUs) * kSampleRate / 1000000);
+        if (frames <= out->askFrames + due) release_held_step(out);
+    }
+    if (out->askUs == 0) out->holdSinceUs = now;
+    else if (now - out->holdSinceUs > kHoldMostUs) release_held_step(out);
+    out->askUs = now;
+    out->askFrames = frames;
+}
+
 // Writes what the ring holds, up to what the server takes now. Nothing while paused:
 // a corked stream keeps what it is given. The first write of a new play drops what the
 // server still holds of the last one (a position left), here rather than at the play:
@@ -135,7 +192,8 @@ const char* write_error_text(int error) { return pa_strerror(error); }
 // writes the new position's sound, which must stay.
 void serve(PulseOutput* out, size_t bytes) {
     if (!out->stream || out->frameBytes == 0 || out->channels > kAudioOutputMaxPlanes) return;
-    if (out->data->silenced.load()) return;
+    // A pause that lets a step play out still writes what is left of it.
+    if (out->holding || (out->data->silenced.load() && !out->pausing)) return;
     const uint32_t play = out->data->play.load();
     if (play != out->servedPlay) {
         run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
@@ -149,13 +207,22 @@ void serve(PulseOutput* out, size_t bytes) {
     writer.channels = out->channels;
     const int frames = int(std::min<size_t>(bytes / out->frameBytes, 1u << 24));
     if (frames > 0) audio_output_write(out->data, writer, 0, frames);
+    if (out->released) {
+        // As at a play (pulse_output_play): a server that prebuffers would hold the
+        // step's one frame back.
+        out->released = false;
+        run_and_forget(pa_stream_trigger(out->stream, nullptr, nullptr));
+    }
 }
 
 // The server asks as it plays: every few milliseconds while it runs. A quarter second
-// without a request means it stalled, and what it plays next is long overdue.
+// without a request means it stalled, and what it plays next is long overdue; the
+// sound starts again at the picture once the server's readings keep to the clock (a
+// PipeWire server may first read on at full speed through the time it stood).
 void on_write_request(pa_stream*, size_t bytes, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
-    audio_output_note_request(out->data);
+    audio_output_note_request(out->data, true);
+    if (out->holding) watch_held_step(out, bytes);
     serve(out, bytes);
 }
 
@@ -335,6 +402,16 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
     if (!info || info->read_index_corrupt) return;
     const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
                            int64_t(info->sink_usec * kSampleRate / 1000000);
+    if (out->pausing) {
+        // The step's sound is all written (nothing of it left in the ring) and played.
+        uint32_t left = 0;
+        uint8_t* planes[kAudioOutputMaxPlanes] = {};
+        if (out->data->ring) planar_ring_buffer_get_read(out->data->ring, &left, planes);
+        if (!out->holding && left == 0 && !info->write_index_corrupt &&
+            played >= int64_t(info->write_index / int64_t(out->frameBytes)))
+            cork_and_drop(out);
+        return;
+    }
     // The server's time of the reading: how long its answer took to reach us is no lag.
     timeval now;
     pa_gettimeofday(&now);
@@ -345,9 +422,11 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
 }
 
 // Asked at irregular times, 15 to 30 ms apart: readings in step with the server's own
-// cycle would all fall at the same point of it, and miss where it really stands.
+// cycle would all fall at the same point of it, and miss where it really stands. While
+// a play keeps to the clock, and while a pause waits for the server to play a step.
 void ask_timing(PulseOutput* out) {
-    if (out->timing || out->data->silenced.load() || !out->data->keepTime.load()) return;
+    if (out->timing) return;
+    if (!out->pausing && (out->data->silenced.load() || !out->data->keepTime.load())) return;
     const pa_usec_t now = pa_rtclock_now();
     if (now < out->timingNextUs) return;
     out->timingSeed = out->timingSeed * 1103515245u + 12345u;
@@ -359,6 +438,7 @@ void ask_timing(PulseOutput* out) {
 // so a request the ring could not answer whole never leaves the server short.
 void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
+    if (out->holding && out->askUs != 0 && pa_rtclock_now() - out->askUs > kHoldQuietUs) release_held_step(out);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         const size_t writable = pa_stream_writable_size(out->stream);
         if (writable != size_t(-1) && writable > 0) serve(out, writable);
@@ -395,6 +475,9 @@ void on_buffer_changed(pa_stream*, void* userdata) {
 
 void drop_stream(PulseOutput* out) {
     out->trying = false;
+    out->pausing = false;
+    out->holding = false;
+    out->released = false;
     if (out->tryEnd) {
         pa_threaded_mainloop_get_api(out->loop)->time_free(out->tryEnd);
         out->tryEnd = nullptr;
@@ -586,13 +669,20 @@ void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         out->trying = false;
-        // In this order on the connection: the old tail goes (see serve), the new sound
-        // is there before the stream runs (without prebuffering it would start on nothing).
+        out->pausing = false;
+        // A play's sound goes at once, a step's once the server asks at its pace (see
+        // watch_held_step): the first write of either drops the old tail (see serve), so
+        // the new sound starts where the server reads.
+        out->holding = !out->data->keepTime.load();
+        out->released = false;
+        out->askUs = 0;
+        // In this order on the connection: the old tail goes, the new sound is there
+        // before the stream runs (without prebuffering it would start on nothing).
         uint32_t readable = 0;
         uint8_t* planes[kAudioOutputMaxPlanes] = {};
         if (out->data->ring) planar_ring_buffer_get_read(out->data->ring, &readable, planes);
         serve(out, size_t(readable) * out->frameBytes);
-        run_and_forget(pa_stream_cork(out->stream, 0, nullptr, nullptr));
+        run_and_forget(pa_stream_cork(out->stream, 0, out->holding ? &on_step_uncorked : nullptr, out));
         // A server that prebuffers (a latency set for the player) would hold back a
         // step's one frame of sound, shorter than its prebuffer, until the pause.
         run_and_forget(pa_stream_trigger(out->stream, nullptr, nullptr));
@@ -600,12 +690,14 @@ void pulse_output_play(PulseOutput* out) {
     pa_threaded_mainloop_unlock(out->loop);
 }
 
-void pulse_output_pause(PulseOutput* out) {
+void pulse_output_pause(PulseOutput* out, bool playOut) {
     pa_threaded_mainloop_lock(out->loop);
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         out->trying = false;
-        run_and_forget(pa_stream_cork(out->stream, 1, nullptr, nullptr));
-        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        // Nothing more is written (the owner silenced the output): the server's readings
+        // tell when it has played the rest (on_timing), the loop asks for them (on_top_up).
+        if (playOut) out->pausing = true;
+        else cork_and_drop(out);
     }
     pa_threaded_mainloop_unlock(out->loop);
 }

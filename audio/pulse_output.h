@@ -67,7 +67,13 @@ std::string pulse_output_default_sink(PulseOutput* output);
 
 // Play: what the server still holds of an earlier play is dropped (at the first write
 // since the restart, which may come before this call), what the output ring holds is
-// written, and the stream runs. Pause: the stream is corked and what the server holds
-// dropped, so the next play never sounds a tail of another position first.
+// written, and the stream runs. A step's sound (a restart that does not keep time) is
+// written only once the server asks at the pace it plays, so a server that catches up
+// on a stall first does not run through it. Pause: the stream is corked and what the server holds
+// dropped, so the next play never sounds a tail of another position first. After a
+// step (`playOut`), whose one frame of sound must be heard whole, that happens only
+// once the server says it has played what it was given: a server that stood meanwhile
+// (stopped, or busy) plays the step when it runs again. A play before that keeps the
+// stream running.
 void pulse_output_play(PulseOutput* output);
-void pulse_output_pause(PulseOutput* output);
+void pulse_output_pause(PulseOutput* output, bool playOut = false);

@@ -175,6 +175,18 @@ void PulseServer::resume() {
     if (running()) ::kill(pid_t(m_server.processId()), SIGCONT);
 }
 
+void PulseServer::stopWhole() {
+    stop();
+    if (m_kind == Kind::PipeWire && m_pipewire.state() == QProcess::Running)
+        ::kill(pid_t(m_pipewire.processId()), SIGSTOP);
+}
+
+void PulseServer::resumeWhole() {
+    if (m_kind == Kind::PipeWire && m_pipewire.state() == QProcess::Running)
+        ::kill(pid_t(m_pipewire.processId()), SIGCONT);
+    resume();
+}
+
 bool PulseServer::loadSink() { return !loadSink(Sink{}).isEmpty(); }
 
 QString PulseServer::loadSink(const Sink& sink) {

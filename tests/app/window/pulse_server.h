@@ -49,6 +49,11 @@ public:
     void kill();
     void stop();
     void resume();
+    // Stops and continues the whole server: on PipeWire its graph too (pipewire with
+    // pipewire-pulse), so nothing of it runs meanwhile, as on a hang of the machine's
+    // sound; on PulseAudio the same as stop() and resume().
+    void stopWhole();
+    void resumeWhole();
     // Adds the null sink "out" to a running server.
     bool loadSink();
     // Adds a null sink (float32 at 48 kHz); its module's index, empty on failure.
