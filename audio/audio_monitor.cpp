@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "audio/bounded_call.h"
 #include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
@@ -126,6 +127,31 @@ QString backend_name(const SoundIo* context) {
     return QString::fromUtf8(soundio_backend_name(context->current_backend));
 }
 
+void free_output_data(AudioOutputData* data) {
+    if (!data) return;
+    if (data->ring) {
+        planar_ring_buffer_destroy(data->ring);
+        delete data->ring;
+    }
+    delete data;
+}
+
+// What a JACK call that did not return in time takes with it, freed in this order
+// (the stream's callbacks write through `data` until the stream is gone).
+struct HeldByJack {
+    SoundIo* context = nullptr;
+    SoundIoDevice* device = nullptr;
+    SoundIoOutStream* stream = nullptr;
+    AudioOutputData* data = nullptr;
+};
+
+void free_held(const HeldByJack& held) {
+    if (held.stream) soundio_outstream_destroy(held.stream);
+    if (held.device) soundio_device_unref(held.device);
+    if (held.context) soundio_destroy(held.context);
+    free_output_data(held.data);
+}
+
 }  // namespace
 
 AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
@@ -160,9 +186,17 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
 
     // A context the caller connected already (to a chosen backend) is kept as it is;
     // otherwise a JACK server comes first, as in the library's own order.
-    if (context->current_backend == SoundIoBackendNone && soundio_have_backend(SoundIoBackendJack))
-        soundio_connect_backend(context, SoundIoBackendJack);
-    if (context->current_backend == SoundIoBackendNone) {
+    if (context->current_backend == SoundIoBackendNone && soundio_have_backend(SoundIoBackendJack)) {
+        QString why;
+        if (connectJack(kServerProbeMs, &why) == JackAnswer::NoAnswer) {
+            // A JACK server that took the connection and does not answer (stopped, hung)
+            // is waited for silently, as a sound server that does not answer.
+            qDebug("Sound server not ready : %s", qPrintable(why));
+            m_lostBackend = SoundIoBackendJack;
+            return;
+        }
+    }
+    if (!m_jackContext && context->current_backend == SoundIoBackendNone) {
         const SoundServerAnswer server = probe_pulse_server(kServerProbeMs);
         if (server != SoundServerAnswer::NoServer) {
             // A server that has no output yet, or does not answer in time, is waited
@@ -176,8 +210,96 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
         connectLibraryBackend();
         if (!m_errorText.isEmpty()) return;
     }
-    soundio_flush_events(context);
+    soundio_flush_events(libraryContext());
     openDefaultDevice(true);
+}
+
+AudioMonitor::JackAnswer AudioMonitor::connectJack(int limitMs, QString* why) {
+    SoundIo* context = soundio_create();
+    if (!context) {
+        *why = QStringLiteral("out of memory");
+        return JackAnswer::NoServer;
+    }
+    // Its events reach whoever handles the caller's context.
+    context->app_name = m_context->app_name;
+    context->userdata = m_context->userdata;
+    context->on_backend_disconnect = m_context->on_backend_disconnect;
+    context->on_devices_change = m_context->on_devices_change;
+    context->on_events_signal = m_context->on_events_signal;
+    context->emit_rtprio_warning = m_context->emit_rtprio_warning;
+    context->jack_info_callback = m_context->jack_info_callback;
+    context->jack_error_callback = m_context->jack_error_callback;
+    int error = 0;
+    if (!run_with_limit([context] { return soundio_connect_backend(context, SoundIoBackendJack); }, limitMs, &error,
+                        [context] { soundio_destroy(context); })) {
+        *why = QStringLiteral("the JACK server does not answer");
+        return JackAnswer::NoAnswer;
+    }
+    if (error != 0) {
+        *why = QStringLiteral("Failed to connect to JACK (%1)").arg(QString::fromUtf8(soundio_strerror(error)));
+        soundio_destroy(context);
+        return JackAnswer::NoServer;
+    }
+    m_jackContext = context;
+    return JackAnswer::Connected;
+}
+
+bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result) {
+    if (!m_jackContext) {
+        *result = call();
+        return true;
+    }
+    return waitForJack(std::move(call), limitMs, result);
+}
+
+bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result) {
+    const HeldByJack held{m_jackContext, m_device, m_stream, m_outputData};
+    if (run_with_limit(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
+    // Everything of that server is the call's now; the output is lost.
+    qDebug("The JACK server does not answer : its output is lost");
+    m_jackContext = nullptr;
+    m_device = nullptr;
+    m_stream = nullptr;
+    m_streamReady = 0;
+    m_streamStarted = 0;
+    m_corked = 0;
+    m_lostBackend = SoundIoBackendJack;
+    m_errorText = QStringLiteral("The JACK server does not answer");
+    replaceOutputData();
+    return false;
+}
+
+void AudioMonitor::replaceOutputData() {
+    AudioOutputData* old = m_outputData;
+    AudioOutputTap* tap = nullptr;
+    if (old) {
+        tap = old->tap.exchange(nullptr);
+        // A callback of the stream that went may still be using the tap; none blocks.
+        while (old->callbacksInside.load() != 0) std::this_thread::yield();
+    }
+    m_outputData = new (std::nothrow) AudioOutputData;
+    if (!m_outputData) return;
+    m_outputData->ring = new (std::nothrow) PlanarRingBuffer;
+    if (!m_outputData->ring) {
+        delete m_outputData;
+        m_outputData = nullptr;
+        return;
+    }
+    planar_ring_buffer_init(m_outputData->ring);
+    m_outputData->tap.store(tap);
+}
+
+void AudioMonitor::releaseJack(int limitMs) {
+    if (!m_jackContext) return;
+    SoundIo* context = m_jackContext;
+    m_jackContext = nullptr;
+    int ignored = 0;
+    waitForJack(
+        [context] {
+            soundio_destroy(context);
+            return 0;
+        },
+        limitMs, &ignored);
 }
 
 // Without a sound server: plain ALSA, else the dummy device. The library's own
@@ -229,6 +351,21 @@ void AudioMonitor::onSoundServerNotice(void* monitor, PulseOutputNotice notice) 
 
 AudioMonitor::~AudioMonitor() {
     stopFeedTask();
+    if (m_jackContext) {
+        // One wait for the whole JACK connection: a server that does not answer takes
+        // the stream, the connection and the output record with it.
+        const HeldByJack held{m_jackContext, m_device, m_stream, nullptr};
+        m_jackContext = nullptr;
+        m_device = nullptr;
+        m_stream = nullptr;
+        int ignored = 0;
+        waitForJack(
+            [held] {
+                free_held(held);
+                return 0;
+            },
+            kServerReleaseMs, &ignored);
+    }
     destroyStream();
     output_resampler_free(&m_resampler);
     delete[] m_rateScratch;
@@ -237,14 +374,8 @@ AudioMonitor::~AudioMonitor() {
     m_pulse = nullptr;
     if (m_device) soundio_device_unref(m_device);
     m_device = nullptr;
-    if (m_outputData) {
-        if (m_outputData->ring) {
-            planar_ring_buffer_destroy(m_outputData->ring);
-            delete m_outputData->ring;
-        }
-        delete m_outputData;
-        m_outputData = nullptr;
-    }
+    free_output_data(m_outputData);
+    m_outputData = nullptr;
     if (m_peakRing) {
         planar_ring_buffer_destroy(m_peakRing);
         delete m_peakRing;
@@ -258,12 +389,19 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
     // A sound server's output is its default sink, asked when the stream opens.
     if (!m_context || m_pulse) return;
     m_probeError.clear();
-    int index = soundio_default_output_device_index(m_context);
-    if (index < 0 && mayUseDummy && m_context->current_backend != SoundIoBackendDummy) {
+    int index = soundio_default_output_device_index(libraryContext());
+    if (index < 0 && mayUseDummy && libraryContext()->current_backend != SoundIoBackendDummy) {
         // No output device on this backend: play into the dummy device rather than nowhere.
         if (m_device) soundio_device_unref(m_device);
         m_device = nullptr;
-        soundio_disconnect(m_context);
+        if (m_jackContext) {
+            releaseJack(kServerAnswerMs);
+            // A server that did not let go in time is left behind all the same.
+            m_lostBackend = 0;
+            m_errorText.clear();
+        } else {
+            soundio_disconnect(m_context);
+        }
         const int error = soundio_connect_backend(m_context, SoundIoBackendDummy);
         if (error == 0) {
             soundio_flush_events(m_context);
@@ -277,14 +415,15 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
         return;
     }
     if (m_device) soundio_device_unref(m_device);
-    m_device = soundio_get_output_device(m_context, index);
+    m_device = soundio_get_output_device(libraryContext(), index);
     if (!m_device) {
         m_errorText = QStringLiteral("Can't create output audio device (OOM)");
         return;
     }
     if (m_device->probe_error != 0) {
         m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
-                          .arg(backend_name(m_context), QString::fromUtf8(soundio_strerror(m_device->probe_error)));
+                          .arg(backend_name(libraryContext()),
+                               QString::fromUtf8(soundio_strerror(m_device->probe_error)));
         m_probeError = m_errorText;
         soundio_device_unref(m_device);
         m_device = nullptr;
@@ -294,11 +433,19 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 void AudioMonitor::destroyStream() {
     if (m_pulse) pulse_output_close_stream(m_pulse);
     if (!m_stream) return;
-    // Joins the device thread: no write callback runs after this.
-    soundio_outstream_destroy(m_stream);
+    SoundIoOutStream* stream = m_stream;
     m_stream = nullptr;
     m_streamStarted = 0;
     m_corked = 0;
+    // Joins the device thread: no write callback runs after this (on a JACK server
+    // that does not answer, the callbacks' output record goes with the stream).
+    int ignored = 0;
+    askJack(
+        [stream] {
+            soundio_outstream_destroy(stream);
+            return 0;
+        },
+        kServerAnswerMs, &ignored);
 }
 
 void AudioMonitor::openStream() {
@@ -321,6 +468,7 @@ void AudioMonitor::openStream() {
     if (!m_device) return fail(m_probeError.isEmpty() ? QStringLiteral("No valid audio device") : m_probeError);
 
     destroyStream();
+    if (backendLost()) return;  // its JACK server did not let the old stream go
     m_stream = soundio_outstream_create(m_device);
     if (!m_stream) {
         qDebug("Can't create stream (OOM)");
@@ -371,7 +519,9 @@ void AudioMonitor::openStream() {
         layout = &m_device->layouts[0];
     }
     if (layout) m_stream->layout = layout_in_player_order(*layout);
-    const int opened = soundio_outstream_open(m_stream);
+    int opened = 0;
+    SoundIoOutStream* stream = m_stream;
+    if (!askJack([stream] { return soundio_outstream_open(stream); }, kServerAnswerMs, &opened)) return;
     if (opened != 0) {
         qDebug("Can't open device : %s", soundio_strerror(opened));
         return fail(QStringLiteral("Can't open sound device : %1").arg(QString::fromUtf8(soundio_strerror(opened))));
@@ -393,7 +543,8 @@ void AudioMonitor::openStream() {
         return fail(m_errorText);
 
     // Started once for the stream's whole life, then only paused and unpaused.
-    const int started = soundio_outstream_start(m_stream);
+    int started = 0;
+    if (!askJack([stream] { return soundio_outstream_start(stream); }, kServerAnswerMs, &started)) return;
     if (started != 0) {
         qDebug("Can't start device : %s", soundio_strerror(started));
     } else {
@@ -865,8 +1016,10 @@ void AudioMonitor::reopenDefaultDevice() {
     }
     // A disconnected context (its backend lost) has no events to flush: it then
     // finds no device and opens no stream.
-    if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_flush_events(m_context);
+    SoundIo* context = libraryContext();
+    if (context && context->current_backend != SoundIoBackendNone) soundio_flush_events(context);
     destroyStream();
+    if (backendLost()) return;  // its JACK server did not let the stream go
     // The backend stays as it is: another thread may be waiting for its events, and
     // a device that comes back is only noticed on the real backend.
     openDefaultDevice(false);
@@ -875,12 +1028,13 @@ void AudioMonitor::reopenDefaultDevice() {
 
 void AudioMonitor::dropLostBackend() {
     if (backendLost() || !backendConnected()) return;
-    m_lostBackend = m_pulse ? int(SoundIoBackendPulseAudio) : int(m_context->current_backend);
+    m_lostBackend = m_pulse ? int(SoundIoBackendPulseAudio) : int(libraryContext()->current_backend);
     disconnectBackend();
 }
 
 bool AudioMonitor::backendConnected() const {
-    return m_pulse != nullptr || (m_context && m_context->current_backend != SoundIoBackendNone);
+    return m_pulse != nullptr || m_jackContext != nullptr ||
+           (m_context && m_context->current_backend != SoundIoBackendNone);
 }
 
 const PulseSinkInfo* AudioMonitor::soundServerSink() const {
@@ -899,6 +1053,7 @@ void AudioMonitor::disconnectBackend() {
     m_device = nullptr;
     pulse_output_free(m_pulse);
     m_pulse = nullptr;
+    releaseJack(kServerAnswerMs);
     if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_disconnect(m_context);
 }
 
@@ -918,21 +1073,27 @@ bool AudioMonitor::reconnectLostBackend() {
         }
         return true;
     }
-    const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
-    if (error != 0) {
-        m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
-                          .arg(QString::fromUtf8(soundio_backend_name(SoundIoBackend(m_lostBackend))),
-                               QString::fromUtf8(soundio_strerror(error)));
-        return false;
+    if (lostBackendIsJack()) {
+        // A server that stopped again since it answered is given up on after a while.
+        if (connectJack(kServerAnswerMs, &m_errorText) != JackAnswer::Connected) return false;
+    } else {
+        const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
+        if (error != 0) {
+            m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
+                              .arg(QString::fromUtf8(soundio_backend_name(SoundIoBackend(m_lostBackend))),
+                                   QString::fromUtf8(soundio_strerror(error)));
+            return false;
+        }
     }
-    soundio_flush_events(m_context);
+    soundio_flush_events(libraryContext());
     const int lost = m_lostBackend;
     m_lostBackend = 0;
     openDefaultDevice(false);
     if (m_device) openStream();
     if (!m_streamReady) {
-        // A server that is still starting may have no device yet: try again later.
-        disconnectBackend();
+        // A server that is still starting may have no device yet: try again later. One
+        // that stopped meanwhile took its stream and connection with it.
+        if (!backendLost()) disconnectBackend();
         m_lostBackend = lost;
         return false;
     }
