@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -28,6 +29,7 @@
 #include "tests/app/window/continue_later.h"
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/jack_server.h"
+#include "tests/app/window/player_process.h"
 #include "tests/app/window/scoped_env.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -433,6 +435,115 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
     // and a server of the same name takes the place the killed one left.
     server->kill();
     ASSERT_TRUE(server->start());
+}
+
+// The player run as a person runs it, its JACK server stopped (SIGSTOP: a server that
+// hangs) before it starts: the window opens all the same, within about two seconds, the
+// movie plays, and its sound comes once the server runs again. Then the server stopped
+// again and Ctrl+Q: the process ends within a second.
+TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
+    ASSERT_TRUE(PlayerProcess::available()) << "xdotool is not installed";
+    server = std::make_unique<JackServer>();
+    ASSERT_TRUE(server->start()) << "the JACK server did not start";
+    const std::vector<float> reference = noiseReference();
+    server->stop();
+    // Continued in any case: a player the server holds opens late rather than never.
+    ContinueLater continuer(server->pid(), std::chrono::seconds(8));
+    PlayerProcess player(fixture("window_noise_long.mov"));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForWindow(vktest::kWaitMs)) << "the window never opened";
+    const qint64 opened = clock.elapsed();
+    // The player's own start takes about a second here (half of it its window), and it
+    // gives a server that does not answer two.
+    EXPECT_LT(opened, 4000) << "the window opened " << opened << " ms after the start";
+    ASSERT_TRUE(player.key("space"));
+    QTest::qWait(500);
+    continuer.continueNow();
+
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    EXPECT_TRUE(recorder.start()) << "the player's output never came";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<float> heard = recorder.channel(0);
+            return heard.size() > 32 && locate(reference, heard, heard.size() - 32) >= 0;
+        },
+        5000))
+        << "the movie's sound never came";
+
+    server->stop();
+    ContinueLater again(server->pid(), std::chrono::seconds(4));
+    clock.restart();
+    ASSERT_TRUE(player.key("ctrl+q"));
+    EXPECT_TRUE(player.waitForEnd(vktest::kWaitMs)) << "the player never ended";
+    const qint64 ended = clock.elapsed();
+    EXPECT_LT(ended, 1000) << "the process ended " << ended << " ms after Ctrl+Q";
+    EXPECT_EQ(player.exitCode(), 0);
+    again.continueNow();
+    recorder.stop();
+    if (HasFailure()) std::printf("%s\n", qPrintable(player.output()));
+}
+
+// The JACK server killed while the movie plays, started again at once, and stopped for
+// a while the moment the player comes back to it: as the player's first client opens
+// (its question whether the server plays), and as its second does (its output's
+// connection). The window goes on meanwhile: a question the server holds waits off the
+// window's thread, and an output the server does not let connect is given up on within
+// half a second, and asked for again later. Once the server runs again, the sound comes
+// back by itself where the picture is.
+TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowNorLaterTries) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    vktest::MessageCapture messages;
+    const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
+    const auto record = [&] {
+        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
+        return recorder->start() ? std::move(recorder) : nullptr;
+    };
+    auto recorder = record();
+    ASSERT_NE(recorder, nullptr);
+    playOrPause();
+    std::string failure;
+    ASSERT_TRUE(heardsound::wait_for_sound_at_picture(
+        reference, [&] { return recorder->channel(0); }, *window(), 3000, &failure))
+        << "no sound before the loss: " << failure;
+
+    constexpr int kStopMs = 2500;
+    for (int client : {1, 2}) {
+        SCOPED_TRACE("the server stopped as the player's client " + std::to_string(client) + " opens");
+        const qsizetype losses = told("Sound output lost");
+        server->kill();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+            << "the loss was never told";
+        // The recorder's client went with the server (and is closed before another opens).
+        recorder.reset();
+        QTest::qWait(700);
+        ASSERT_TRUE(server->start());
+        JackServer::StopOnClient trap(*server, client, kStopMs);
+        ASSERT_TRUE(trap.start());
+        // The longest the window's events waited, from now until the server runs again.
+        qint64 longest = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QElapsedTimer stopped;
+        while (clock.elapsed() < vktest::kWaitMs && !(stopped.isValid() && stopped.elapsed() > kStopMs + 200)) {
+            QElapsedTimer slice;
+            slice.start();
+            QTest::qWait(10);
+            longest = std::max(longest, slice.elapsed());
+            if (trap.fired() && !stopped.isValid()) stopped.start();
+        }
+        ASSERT_TRUE(trap.fired()) << "the player never came back to the server";
+        trap.waitUntilContinued();
+        EXPECT_LT(longest, 1200) << "the window was held " << longest << " ms";
+        recorder = record();
+        ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
+        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
+            reference, [&] { return recorder->channel(0); }, *window(), 5000, &failure))
+            << "the sound did not come back: " << failure;
+        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    }
 }
 
 // Six and eight output ports: each of the player's ports carries the channel its name
