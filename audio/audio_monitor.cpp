@@ -891,9 +891,14 @@ uint32_t AudioMonitor::outputRoom(uint8_t** planes) const {
     planar_ring_buffer_get_write(output, &writable, planes);
     const uint32_t held = output->frames - std::min(writable, output->frames);
     // Two of the device's requests: a JACK server may run two cycles back to back (at a
-    // start, after a stall) before the mixing job has had a turn.
+    // start, after a stall) before the mixing job has had a turn. A step's sound, which
+    // its budget bounds, goes in whole as far as the ring holds it: the restart mixes it
+    // at once, and no part of it waits for the mixing job, which a busy machine may hold
+    // off while the device plays the rest (at another rate the converter's drain needs
+    // more room than one frame of sound).
     const uint32_t request = m_outputData->requestFrames.load(std::memory_order_relaxed);
-    const uint32_t level = std::min(output->frames, std::max(m_fillFrames, 2 * request));
+    const uint32_t level =
+        m_previewFlag.load() ? output->frames : std::min(output->frames, std::max(m_fillFrames, 2 * request));
     return level > held ? std::min(writable, level - held) : 0;
 }
 
