@@ -253,6 +253,8 @@ bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result) 
 }
 
 bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result) {
+    // The call may take the output record with it: nothing else writes it meanwhile.
+    stopFeedTask();
     const HeldByJack held{m_jackContext, m_device, m_stream, m_outputData};
     if (run_with_limit(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
     // Everything of that server is the call's now; the output is lost.
@@ -953,12 +955,17 @@ void AudioMonitor::start() {
     }
     if (!m_stream || !m_streamReady) return;
     if (!m_streamStarted) {
-        const int started = soundio_outstream_start(m_stream);
+        // A JACK server is asked with a limit, the mixing job stopped meanwhile.
+        const bool mixing = isMixingRunning();
+        int started = 0;
+        SoundIoOutStream* stream = m_stream;
+        if (!askJack([stream] { return soundio_outstream_start(stream); }, kServerAnswerMs, &started)) return;
         if (started != 0) {
             qDebug("Can't start device : %s", soundio_strerror(started));
             return;
         }
         m_streamStarted = 1;
+        if (mixing && !isMixingRunning()) restartMixing();
     }
     const int resumed = soundio_outstream_pause(m_stream, false);
     if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));

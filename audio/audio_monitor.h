@@ -202,7 +202,8 @@ private:
     // record, and the JACK server counts as lost.
     bool askJack(std::function<int()> call, int limitMs, int* result);
     // The same, on a JACK server in any case: what it takes when it does not answer is
-    // what the monitor still holds (clear what the call frees itself first).
+    // what the monitor still holds (clear what the call frees itself first). The mixing
+    // job is stopped first.
     bool waitForJack(std::function<int()> call, int limitMs, int* result);
     // Lets the JACK connection go (the stream must be gone), waiting at most `limitMs`.
     void releaseJack(int limitMs);
