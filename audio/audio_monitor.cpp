@@ -955,17 +955,16 @@ void AudioMonitor::start() {
     }
     if (!m_stream || !m_streamReady) return;
     if (!m_streamStarted) {
-        // A JACK server is asked with a limit, the mixing job stopped meanwhile.
-        const bool mixing = isMixingRunning();
-        int started = 0;
-        SoundIoOutStream* stream = m_stream;
-        if (!askJack([stream] { return soundio_outstream_start(stream); }, kServerAnswerMs, &started)) return;
+        // A JACK stream is started where it opens, with a limit, while nobody waits for
+        // the connection's events; here the device listener may: one that did not start
+        // stays silent until it opens again (a device change, a reconnect).
+        if (m_jackContext) return;
+        const int started = soundio_outstream_start(m_stream);
         if (started != 0) {
             qDebug("Can't start device : %s", soundio_strerror(started));
             return;
         }
         m_streamStarted = 1;
-        if (mixing && !isMixingRunning()) restartMixing();
     }
     const int resumed = soundio_outstream_pause(m_stream, false);
     if (resumed != 0) qDebug("Can't pause device : %s", soundio_strerror(resumed));

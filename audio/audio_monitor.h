@@ -199,7 +199,8 @@ private:
     // server (directly otherwise): true with its result in *result. False when the
     // server did not answer in time: the context, device, stream and output record
     // then go with the call (freed once it returns), the monitor has a new output
-    // record, and the JACK server counts as lost.
+    // record, and the JACK server counts as lost. Only while nobody waits for the
+    // connection's events (the context may go).
     bool askJack(std::function<int()> call, int limitMs, int* result);
     // The same, on a JACK server in any case: what it takes when it does not answer is
     // what the monitor still holds (clear what the call frees itself first). The mixing
