@@ -277,7 +277,12 @@ bool JackServer::StopOnClient::start() {
     char lines[] = "-oL";
     char evmon[] = "jack_evmon";
     char* argv[] = {stdbuf, lines, evmon, nullptr};
-    const int spawned = ::posix_spawnp(&m_watcher, "stdbuf", &actions, nullptr, argv, environ);
+    // What a sanitizer run preloads into its children is not for the watcher.
+    std::vector<char*> env;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "LD_PRELOAD=", 11) != 0) env.push_back(*variable);
+    env.push_back(nullptr);
+    const int spawned = ::posix_spawnp(&m_watcher, "stdbuf", &actions, nullptr, argv, env.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipe[1]);
     if (spawned != 0) {

@@ -67,6 +67,8 @@ bool PlayerProcess::waitForWindow(int timeoutMs) {
     return false;
 }
 
+QString PlayerProcess::title() const { return m_window.isEmpty() ? QString() : xdotool({"getwindowname", m_window}); }
+
 bool PlayerProcess::key(const QString& keys) {
     if (m_window.isEmpty()) return false;
     // No window manager gives it the focus: the keys go where the focus is.

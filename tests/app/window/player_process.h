@@ -24,6 +24,8 @@ public:
     // Waits up to `timeoutMs` until the player's window is on screen; false if it never
     // came (or the player ended).
     bool waitForWindow(int timeoutMs);
+    // The title of the player's window ("" before it is shown).
+    QString title() const;
     // Types `keys` (xdotool's names: "space", "ctrl+q") into the player's window.
     bool key(const QString& keys);
     // Waits up to `timeoutMs` until the process ended; true when it did.

@@ -484,6 +484,9 @@ TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     // The player's own start takes about a second here (half of it its window), and it
     // gives a server that does not answer two.
     EXPECT_LT(opened, 4000) << "the window opened " << opened << " ms after the start";
+    // Its title names the movie once it is open.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.title().contains("window_noise_long.mov"); }, vktest::kWaitMs))
+        << "the movie never opened: " << player.title().toStdString();
     ASSERT_TRUE(player.key("space"));
     QTest::qWait(500);
     continuer.continueNow();
