@@ -444,6 +444,7 @@ private:
         std::thread thread;
         std::shared_ptr<ProbeReply> reply;
         std::chrono::steady_clock::time_point started;
+        bool givesUp = false;  // it ends soon once asked to (a sound server's, not JACK's)
     };
     std::vector<ServerProbe> m_serverProbes;
     // The last "still lost" reason told, and when: a lasting loss is told again only

@@ -520,6 +520,7 @@ bool MainWindow::reconnectAudioBackend() {
     ServerProbe probe;
     probe.reply = reply;
     probe.started = std::chrono::steady_clock::now();
+    probe.givesUp = soundServer;
     probe.thread = std::thread([reply, soundServer] {
         const SoundServerAnswer answer =
             soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel) : probe_jack_server();
@@ -552,10 +553,12 @@ void MainWindow::endServerProbe() {
         probe.reply->cancel.store(true);
     }
     // A PulseAudio probe gives up within a moment; a JACK probe cannot leave the library
-    // while a stopped server holds it, and ends by itself later, answering nobody.
+    // while a stopped server holds it (nobody waits for it), and ends by itself later,
+    // answering nobody.
     const auto allDone = [this] {
-        return std::all_of(m_serverProbes.begin(), m_serverProbes.end(),
-                           [](const ServerProbe& probe) { return probe.reply->done.load(); });
+        return std::all_of(m_serverProbes.begin(), m_serverProbes.end(), [](const ServerProbe& probe) {
+            return !probe.givesUp || probe.reply->done.load();
+        });
     };
     for (int waited = 0; waited < kProbeEndMs && !allDone(); ++waited)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -69,8 +69,9 @@ public:
     // How long the GUI thread waits for a sound server to connect, or to open a stream.
     static constexpr int kServerAnswerMs = 500;
     // How long the monitor's end waits for a JACK server to let its stream and
-    // connection go: a quit ends within a second whatever the server does.
-    static constexpr int kServerReleaseMs = 300;
+    // connection go (a server that runs does in tens of milliseconds): a quit ends
+    // within a second whatever the server does.
+    static constexpr int kServerReleaseMs = 150;
     static constexpr uint32_t kSilenceSamples = 48000;
 
     // Connects to an audio backend unless `context` is connected already (JACK, then a
