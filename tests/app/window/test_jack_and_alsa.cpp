@@ -481,8 +481,8 @@ TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     ASSERT_TRUE(player.start());
     ASSERT_TRUE(player.waitForWindow(vktest::kWaitMs)) << "the window never opened";
     const qint64 opened = clock.elapsed();
-    // The player's own start takes about a second here (half of it its window), and it
-    // gives a server that does not answer two.
+    // The player's own start takes a fraction of a second here; it gives a server that
+    // does not answer two.
     EXPECT_LT(opened, 4000) << "the window opened " << opened << " ms after the start";
     // Its title names the movie once it is open.
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.title().contains("window_noise_long.mov"); }, vktest::kWaitMs))
