@@ -28,12 +28,14 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <thread>
+#include <vector>
 
 #include "app/main_window_actions.h"
 #include "render/vulkan_window.h"  // QPointer needs the whole type
@@ -298,9 +300,17 @@ private:
     void soundServerAnswered(int answer);
     void retryLostOutputSoon();
     void retryLostOutput();
-    // Cuts a running probe's answer off and asks it to end: joined when it does within
-    // a moment, else left to end by itself.
+    // Logs why the lost output is still lost: when the reason changes, and every
+    // kStillLostRepeatMs while it lasts (the output is tried every half second).
+    void reportStillLost(const QString& why);
+    // Joins the probes that answered.
+    void pruneServerProbes();
+    // Cuts the running probes' answers off and asks them to end: joined when they do
+    // within a moment, else left to end by themselves.
     void endServerProbe();
+    // The audio I/O context of the output (AudioMonitor::libraryContext), the window's
+    // own without a monitor.
+    SoundIo* outputContext() const;
     void rebuildAudioRouting();
     void createAudioPanels();
     void restoreAudioPanels();
@@ -421,15 +431,26 @@ private:
     DialogHardwareInformation* m_hardwareDialog = nullptr;    // no parent: deleted by the destructor
     SoundIo* m_soundio = nullptr;
     std::thread m_deviceListener;
+    SoundIo* m_listenedContext = nullptr;  // the context the listener waits on
     std::atomic<bool> m_listenerStop{false};
     std::atomic<bool> m_listenerDone{true};  // the listener thread has left its loop
     bool m_listenerRunning = false;
     // Asks a lost output's server whether it can play again, off the GUI thread (a
     // server may take the connection and never answer); its answer comes back queued
-    // through the reply it shares with the window (the last probe's, or none).
+    // through the reply it shares with the window. The newest is last; older ones a
+    // server still holds are left to answer when it lets them go.
     struct ProbeReply;
-    std::thread m_serverProbe;
-    std::shared_ptr<ProbeReply> m_probeReply;
+    struct ServerProbe {
+        std::thread thread;
+        std::shared_ptr<ProbeReply> reply;
+        std::chrono::steady_clock::time_point started;
+        bool givesUp = false;  // it ends soon once asked to (a sound server's, not JACK's)
+    };
+    std::vector<ServerProbe> m_serverProbes;
+    // The last "still lost" reason told, and when: a lasting loss is told again only
+    // now and then.
+    QString m_stillLostReason;
+    std::chrono::steady_clock::time_point m_stillLostToldAt;
     QTimer* m_outputRetryTimer = nullptr;  // child: tries a lost output again while playing
     bool m_firstDeviceChangeSeen = false;
     AudioMonitor* m_monitor = nullptr;

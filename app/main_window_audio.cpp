@@ -336,6 +336,8 @@ void MainWindow::onSoundIoBackendDisconnect(SoundIo* context, int error) {
     if (notifier) notifier->notifyBackendLost(error);
 }
 
+SoundIo* MainWindow::outputContext() const { return m_monitor ? m_monitor->libraryContext() : m_soundio; }
+
 void MainWindow::startListenOutputDevice() {
     if (!m_soundio) {
         qDebug().noquote() << "Error : can't listen output device (NULL)";
@@ -351,9 +353,11 @@ void MainWindow::startListenOutputDevice() {
         return;
     }
     // A disconnected context has no events to wait for (its backend was lost).
-    if (m_soundio->current_backend == SoundIoBackendNone) return;
-    m_soundio->on_devices_change = &MainWindow::onSoundIoDevicesChange;
+    if (m_monitor && m_monitor->backendLost()) return;
+    SoundIo* context = outputContext();
+    if (context->current_backend == SoundIoBackendNone) return;
     stopListenOutputDevice();
+    context->on_devices_change = &MainWindow::onSoundIoDevicesChange;
     if (m_outputDeviceIndex == -1) {
         // The device played now is known from here (its events were read when it
         // opened): a JACK server's first notice may come only when another client adds
@@ -368,7 +372,7 @@ void MainWindow::startListenOutputDevice() {
     m_listenerStop.store(false);
     m_listenerDone.store(false);
     m_listenerRunning = true;
-    SoundIo* context = m_soundio;
+    m_listenedContext = context;
     m_deviceListener = std::thread([this, context] {
         // The callback runs inside the wait, on this thread.
         while (!m_listenerStop.load()) soundio_wait_events(context);
@@ -386,17 +390,18 @@ void MainWindow::stopListenOutputDevice() {
     // A wakeup sent before the listener is inside its wait is lost (the library only
     // signals a thread that waits already, as PulseAudio's does): wake it until it left.
     while (!m_listenerDone.load()) {
-        soundio_wakeup(m_soundio);
+        soundio_wakeup(m_listenedContext);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (m_deviceListener.joinable()) m_deviceListener.join();
     m_listenerRunning = false;
+    m_listenedContext = nullptr;
 }
 
 // The default output as the backend tells it: the library's device list, or the sound
 // server's default sink.
 MainWindow::OutputDeviceKey MainWindow::currentOutputDevice() const {
-    if (!m_monitor || !m_monitor->onSoundServer()) return g_device_reader(m_soundio);
+    if (!m_monitor || !m_monitor->onSoundServer()) return g_device_reader(outputContext());
     OutputDeviceKey key;
     key.id = m_monitor->soundServerDefaultSink().toUtf8();
     key.index = key.id.isEmpty() ? -1 : 0;
@@ -406,7 +411,7 @@ MainWindow::OutputDeviceKey MainWindow::currentOutputDevice() const {
 void MainWindow::act_event_audio_out_changed() {
     const bool onServer = m_monitor && m_monitor->onSoundServer();
     // A notice that was on its way when the backend was lost: nothing to read.
-    if (!m_soundio || (!onServer && m_soundio->current_backend == SoundIoBackendNone)) return;
+    if (!m_soundio || (!onServer && outputContext()->current_backend == SoundIoBackendNone)) return;
     // From here until the listener restarts, this thread alone handles the library's
     // events and device list.
     const bool listening = m_listenerRunning;
@@ -419,7 +424,7 @@ void MainWindow::act_event_audio_out_changed() {
         }
     } restart{this, listening};
 
-    if (!onServer) soundio_flush_events(m_soundio);
+    if (!onServer) soundio_flush_events(outputContext());
     const OutputDeviceKey now = currentOutputDevice();
     if (m_outputDeviceIndex == -1) {
         m_outputDeviceIndex = now.index;
@@ -471,6 +476,8 @@ void MainWindow::act_event_audio_backend_lost(int error) {
     stopAudio();
     if (m_monitor) m_monitor->dropLostBackend();
     else soundio_disconnect(m_soundio);
+    // Why it stays lost is told afresh for this loss.
+    m_stillLostReason.clear();
     displayErrorInfo("Sound output changed", QString("Sound output lost :\n%1").arg(soundio_strerror(error)));
     retryLostOutputSoon();
 }
@@ -479,6 +486,13 @@ void MainWindow::act_event_audio_backend_lost(int error) {
 constexpr int kOutputRetryMs = 500;
 // How long the window, when it goes, waits for a probe that was asked to give up.
 constexpr int kProbeEndMs = 100;
+// A probe that has not answered in this long is held by its server (a JACK server that
+// stopped or hangs keeps its caller inside libjack until it runs again): a later try
+// asks again beside it, with so many probes waiting at most.
+constexpr int kProbeOverdueMs = AudioMonitor::kServerProbeMs;
+constexpr size_t kProbesWaitingAtMost = 3;
+// How often a loss that lasts with the same reason is told again.
+constexpr int kStillLostRepeatMs = 10000;
 
 void MainWindow::retryLostOutputSoon() {
     if (!m_outputRetryTimer) {
@@ -515,12 +529,20 @@ bool MainWindow::reconnectAudioBackend() {
     // that does not answer (a stopped JACK server holds it for good), and crash on a
     // PulseAudio server without output. This play stays silent; the answer, when the
     // server can play, connects it and gives the play its sound.
-    if (m_probeReply && !m_probeReply->done.load()) return false;  // its answer comes
-    if (m_serverProbe.joinable()) m_serverProbe.join();
+    pruneServerProbes();
+    if (!m_serverProbes.empty()) {
+        // The newest one's answer comes, unless its server holds it.
+        if (std::chrono::steady_clock::now() - m_serverProbes.back().started < std::chrono::milliseconds(kProbeOverdueMs))
+            return false;
+        if (m_serverProbes.size() >= kProbesWaitingAtMost) return false;
+    }
     auto reply = std::make_shared<ProbeReply>();
     reply->window = this;
-    m_probeReply = reply;
-    m_serverProbe = std::thread([reply, soundServer] {
+    ServerProbe probe;
+    probe.reply = reply;
+    probe.started = std::chrono::steady_clock::now();
+    probe.givesUp = soundServer;
+    probe.thread = std::thread([reply, soundServer] {
         const SoundServerAnswer answer =
             soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel) : probe_jack_server();
         const std::lock_guard<std::mutex> hold(reply->lock);
@@ -530,31 +552,57 @@ bool MainWindow::reconnectAudioBackend() {
             QMetaObject::invokeMethod(
                 window, [window, answer] { window->soundServerAnswered(int(answer)); }, Qt::QueuedConnection);
     });
+    m_serverProbes.push_back(std::move(probe));
     return false;
 }
 
+void MainWindow::pruneServerProbes() {
+    for (auto probe = m_serverProbes.begin(); probe != m_serverProbes.end();) {
+        if (!probe->reply->done.load()) {
+            ++probe;
+            continue;
+        }
+        if (probe->thread.joinable()) probe->thread.join();
+        probe = m_serverProbes.erase(probe);
+    }
+}
+
 void MainWindow::endServerProbe() {
-    if (!m_probeReply) return;
-    {
-        const std::lock_guard<std::mutex> hold(m_probeReply->lock);
-        m_probeReply->window = nullptr;
-        m_probeReply->cancel.store(true);
+    for (ServerProbe& probe : m_serverProbes) {
+        const std::lock_guard<std::mutex> hold(probe.reply->lock);
+        probe.reply->window = nullptr;
+        probe.reply->cancel.store(true);
     }
     // A PulseAudio probe gives up within a moment; a JACK probe cannot leave the library
-    // while a stopped server holds it, and ends by itself later, answering nobody.
-    for (int waited = 0; waited < kProbeEndMs && !m_probeReply->done.load(); ++waited)
+    // while a stopped server holds it (nobody waits for it), and ends by itself later,
+    // answering nobody.
+    const auto allDone = [this] {
+        return std::all_of(m_serverProbes.begin(), m_serverProbes.end(), [](const ServerProbe& probe) {
+            return !probe.givesUp || probe.reply->done.load();
+        });
+    };
+    for (int waited = 0; waited < kProbeEndMs && !allDone(); ++waited)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (m_serverProbe.joinable()) {
-        if (m_probeReply->done.load()) m_serverProbe.join();
-        else m_serverProbe.detach();
+    for (ServerProbe& probe : m_serverProbes) {
+        if (!probe.thread.joinable()) continue;
+        if (probe.reply->done.load()) probe.thread.join();
+        else probe.thread.detach();
     }
-    m_probeReply.reset();
+    m_serverProbes.clear();
+}
+
+void MainWindow::reportStillLost(const QString& why) {
+    const auto now = std::chrono::steady_clock::now();
+    if (why == m_stillLostReason && now - m_stillLostToldAt < std::chrono::milliseconds(kStillLostRepeatMs)) return;
+    qDebug().noquote() << "Sound output still lost :" << why;
+    m_stillLostReason = why;
+    m_stillLostToldAt = now;
 }
 
 void MainWindow::soundServerAnswered(int answer) {
     if (!m_monitor || !m_monitor->backendLost()) return;
     if (SoundServerAnswer(answer) != SoundServerAnswer::Ready) {
-        qDebug().noquote() << "Sound output still lost :" << sound_server_answer_text(SoundServerAnswer(answer));
+        reportStillLost(sound_server_answer_text(SoundServerAnswer(answer)));
     } else if (connectLostBackend()) {
         restartAudioIfPlaying();
         return;
@@ -566,9 +614,10 @@ void MainWindow::soundServerAnswered(int answer) {
 
 bool MainWindow::connectLostBackend() {
     if (!m_monitor->reconnectLostBackend()) {
-        qDebug().noquote() << "Sound output still lost :" << m_monitor->errorText();
+        reportStillLost(m_monitor->errorText());
         return false;
     }
+    m_stillLostReason.clear();
     const OutputDeviceKey now = currentOutputDevice();
     m_outputDeviceIndex = now.index;
     m_outputDeviceId = now.id;

@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "audio/alsa_device_channels.h"
+#include "audio/bounded_call.h"
 #include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
@@ -141,6 +142,31 @@ QString backend_name(const SoundIo* context) {
     return QString::fromUtf8(soundio_backend_name(context->current_backend));
 }
 
+void free_output_data(AudioOutputData* data) {
+    if (!data) return;
+    if (data->ring) {
+        planar_ring_buffer_destroy(data->ring);
+        delete data->ring;
+    }
+    delete data;
+}
+
+// What a JACK call that did not return in time takes with it, freed in this order
+// (the stream's callbacks write through `data` until the stream is gone).
+struct HeldByJack {
+    SoundIo* context = nullptr;
+    SoundIoDevice* device = nullptr;
+    SoundIoOutStream* stream = nullptr;
+    AudioOutputData* data = nullptr;
+};
+
+void free_held(const HeldByJack& held) {
+    if (held.stream) soundio_outstream_destroy(held.stream);
+    if (held.device) soundio_device_unref(held.device);
+    if (held.context) soundio_destroy(held.context);
+    free_output_data(held.data);
+}
+
 }  // namespace
 
 AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent), m_context(context) {
@@ -175,9 +201,17 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
 
     // A context the caller connected already (to a chosen backend) is kept as it is;
     // otherwise a JACK server comes first, as in the library's own order.
-    if (context->current_backend == SoundIoBackendNone && soundio_have_backend(SoundIoBackendJack))
-        soundio_connect_backend(context, SoundIoBackendJack);
-    if (context->current_backend == SoundIoBackendNone) {
+    if (context->current_backend == SoundIoBackendNone && soundio_have_backend(SoundIoBackendJack)) {
+        QString why;
+        if (connectJack(kServerProbeMs, &why) == JackAnswer::NoAnswer) {
+            // A JACK server that took the connection and does not answer (stopped, hung)
+            // is waited for silently, as a sound server that does not answer.
+            qDebug("Sound server not ready : %s", qPrintable(why));
+            m_lostBackend = SoundIoBackendJack;
+            return;
+        }
+    }
+    if (!m_jackContext && context->current_backend == SoundIoBackendNone) {
         const SoundServerAnswer server = probe_pulse_server(kServerProbeMs);
         if (server != SoundServerAnswer::NoServer) {
             // A server that has no output yet, or does not answer in time, is waited
@@ -191,8 +225,98 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
         connectLibraryBackend();
         if (!m_errorText.isEmpty()) return;
     }
-    soundio_flush_events(context);
+    soundio_flush_events(libraryContext());
     openDefaultDevice(true);
+}
+
+AudioMonitor::JackAnswer AudioMonitor::connectJack(int limitMs, QString* why) {
+    SoundIo* context = soundio_create();
+    if (!context) {
+        *why = QStringLiteral("out of memory");
+        return JackAnswer::NoServer;
+    }
+    // Its events reach whoever handles the caller's context.
+    context->app_name = m_context->app_name;
+    context->userdata = m_context->userdata;
+    context->on_backend_disconnect = m_context->on_backend_disconnect;
+    context->on_devices_change = m_context->on_devices_change;
+    context->on_events_signal = m_context->on_events_signal;
+    context->emit_rtprio_warning = m_context->emit_rtprio_warning;
+    context->jack_info_callback = m_context->jack_info_callback;
+    context->jack_error_callback = m_context->jack_error_callback;
+    int error = 0;
+    if (!run_with_limit([context] { return soundio_connect_backend(context, SoundIoBackendJack); }, limitMs, &error,
+                        [context] { soundio_destroy(context); })) {
+        *why = QStringLiteral("the JACK server does not answer");
+        return JackAnswer::NoAnswer;
+    }
+    if (error != 0) {
+        *why = QStringLiteral("Failed to connect to JACK (%1)").arg(QString::fromUtf8(soundio_strerror(error)));
+        soundio_destroy(context);
+        return JackAnswer::NoServer;
+    }
+    m_jackContext = context;
+    return JackAnswer::Connected;
+}
+
+bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result) {
+    if (!m_jackContext) {
+        *result = call();
+        return true;
+    }
+    return waitForJack(std::move(call), limitMs, result);
+}
+
+bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result) {
+    // The call may take the output record with it: nothing else writes it meanwhile.
+    stopFeedTask();
+    const HeldByJack held{m_jackContext, m_device, m_stream, m_outputData};
+    if (run_with_limit(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
+    // Everything of that server is the call's now; the output is lost.
+    qDebug("The JACK server does not answer : its output is lost");
+    m_jackContext = nullptr;
+    m_device = nullptr;
+    m_stream = nullptr;
+    m_streamReady = 0;
+    m_streamStarted = 0;
+    m_corked = 0;
+    m_lostBackend = SoundIoBackendJack;
+    m_errorText = QStringLiteral("The JACK server does not answer");
+    replaceOutputData();
+    return false;
+}
+
+void AudioMonitor::replaceOutputData() {
+    AudioOutputData* old = m_outputData;
+    AudioOutputTap* tap = nullptr;
+    if (old) {
+        tap = old->tap.exchange(nullptr);
+        // A callback of the stream that went may still be using the tap; none blocks.
+        while (old->callbacksInside.load() != 0) std::this_thread::yield();
+    }
+    m_outputData = new (std::nothrow) AudioOutputData;
+    if (!m_outputData) return;
+    m_outputData->ring = new (std::nothrow) PlanarRingBuffer;
+    if (!m_outputData->ring) {
+        delete m_outputData;
+        m_outputData = nullptr;
+        return;
+    }
+    planar_ring_buffer_init(m_outputData->ring);
+    m_outputData->tap.store(tap);
+}
+
+void AudioMonitor::releaseJack(int limitMs) {
+    if (!m_jackContext) return;
+    SoundIo* context = m_jackContext;
+    m_jackContext = nullptr;
+    int ignored = 0;
+    waitForJack(
+        [context] {
+            soundio_destroy(context);
+            return 0;
+        },
+        limitMs, &ignored);
 }
 
 // Without a sound server: plain ALSA, else the dummy device. The library's own
@@ -244,6 +368,21 @@ void AudioMonitor::onSoundServerNotice(void* monitor, PulseOutputNotice notice) 
 
 AudioMonitor::~AudioMonitor() {
     stopFeedTask();
+    if (m_jackContext) {
+        // One wait for the whole JACK connection: a server that does not answer takes
+        // the stream, the connection and the output record with it.
+        const HeldByJack held{m_jackContext, m_device, m_stream, nullptr};
+        m_jackContext = nullptr;
+        m_device = nullptr;
+        m_stream = nullptr;
+        int ignored = 0;
+        waitForJack(
+            [held] {
+                free_held(held);
+                return 0;
+            },
+            kServerReleaseMs, &ignored);
+    }
     destroyStream();
     output_resampler_free(&m_resampler);
     delete[] m_rateScratch;
@@ -252,14 +391,8 @@ AudioMonitor::~AudioMonitor() {
     m_pulse = nullptr;
     if (m_device) soundio_device_unref(m_device);
     m_device = nullptr;
-    if (m_outputData) {
-        if (m_outputData->ring) {
-            planar_ring_buffer_destroy(m_outputData->ring);
-            delete m_outputData->ring;
-        }
-        delete m_outputData;
-        m_outputData = nullptr;
-    }
+    free_output_data(m_outputData);
+    m_outputData = nullptr;
     if (m_peakRing) {
         planar_ring_buffer_destroy(m_peakRing);
         delete m_peakRing;
@@ -273,12 +406,19 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
     // A sound server's output is its default sink, asked when the stream opens.
     if (!m_context || m_pulse) return;
     m_probeError.clear();
-    int index = soundio_default_output_device_index(m_context);
-    if (index < 0 && mayUseDummy && m_context->current_backend != SoundIoBackendDummy) {
+    int index = soundio_default_output_device_index(libraryContext());
+    if (index < 0 && mayUseDummy && libraryContext()->current_backend != SoundIoBackendDummy) {
         // No output device on this backend: play into the dummy device rather than nowhere.
         if (m_device) soundio_device_unref(m_device);
         m_device = nullptr;
-        soundio_disconnect(m_context);
+        if (m_jackContext) {
+            releaseJack(kServerAnswerMs);
+            // A server that did not let go in time is left behind all the same.
+            m_lostBackend = 0;
+            m_errorText.clear();
+        } else {
+            soundio_disconnect(m_context);
+        }
         const int error = soundio_connect_backend(m_context, SoundIoBackendDummy);
         if (error == 0) {
             soundio_flush_events(m_context);
@@ -292,14 +432,15 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
         return;
     }
     if (m_device) soundio_device_unref(m_device);
-    m_device = soundio_get_output_device(m_context, index);
+    m_device = soundio_get_output_device(libraryContext(), index);
     if (!m_device) {
         m_errorText = QStringLiteral("Can't create output audio device (OOM)");
         return;
     }
     if (m_device->probe_error != 0) {
         m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
-                          .arg(backend_name(m_context), QString::fromUtf8(soundio_strerror(m_device->probe_error)));
+                          .arg(backend_name(libraryContext()),
+                               QString::fromUtf8(soundio_strerror(m_device->probe_error)));
         m_probeError = m_errorText;
         soundio_device_unref(m_device);
         m_device = nullptr;
@@ -309,11 +450,19 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 void AudioMonitor::destroyStream() {
     if (m_pulse) pulse_output_close_stream(m_pulse);
     if (!m_stream) return;
-    // Joins the device thread: no write callback runs after this.
-    soundio_outstream_destroy(m_stream);
+    SoundIoOutStream* stream = m_stream;
     m_stream = nullptr;
     m_streamStarted = 0;
     m_corked = 0;
+    // Joins the device thread: no write callback runs after this (on a JACK server
+    // that does not answer, the callbacks' output record goes with the stream).
+    int ignored = 0;
+    askJack(
+        [stream] {
+            soundio_outstream_destroy(stream);
+            return 0;
+        },
+        kServerAnswerMs, &ignored);
 }
 
 void AudioMonitor::openStream() {
@@ -336,6 +485,7 @@ void AudioMonitor::openStream() {
     if (!m_device) return fail(m_probeError.isEmpty() ? QStringLiteral("No valid audio device") : m_probeError);
 
     destroyStream();
+    if (backendLost()) return;  // its JACK server did not let the old stream go
     m_stream = soundio_outstream_create(m_device);
     if (!m_stream) {
         qDebug("Can't create stream (OOM)");
@@ -389,7 +539,9 @@ void AudioMonitor::openStream() {
         layout = &m_device->layouts[0];
     }
     if (layout) m_stream->layout = layout_in_player_order(*layout);
-    int opened = soundio_outstream_open(m_stream);
+    int opened = 0;
+    SoundIoOutStream* stream = m_stream;
+    if (!askJack([stream] { return soundio_outstream_open(stream); }, kServerAnswerMs, &opened)) return;
     if (opened == SoundIoErrorIncompatibleDevice && converts_any_rate(*m_device)) {
         // A device that converts any rate and still refuses this one has an ALSA rate
         // converter in its chain, which refuses the period ALSA picks when the period
@@ -431,7 +583,8 @@ void AudioMonitor::openStream() {
         return fail(m_errorText);
 
     // Started once for the stream's whole life, then only paused and unpaused.
-    const int started = soundio_outstream_start(m_stream);
+    int started = 0;
+    if (!askJack([stream] { return soundio_outstream_start(stream); }, kServerAnswerMs, &started)) return;
     if (started != 0) {
         qDebug("Can't start device : %s", soundio_strerror(started));
     } else {
@@ -778,9 +931,14 @@ uint32_t AudioMonitor::outputRoom(uint8_t** planes) const {
     planar_ring_buffer_get_write(output, &writable, planes);
     const uint32_t held = output->frames - std::min(writable, output->frames);
     // Two of the device's requests: a JACK server may run two cycles back to back (at a
-    // start, after a stall) before the mixing job has had a turn.
+    // start, after a stall) before the mixing job has had a turn. A step's sound, which
+    // its budget bounds, goes in whole as far as the ring holds it: the restart mixes it
+    // at once, and no part of it waits for the mixing job, which a busy machine may hold
+    // off while the device plays the rest (at another rate the converter's drain needs
+    // more room than one frame of sound).
     const uint32_t request = m_outputData->requestFrames.load(std::memory_order_relaxed);
-    const uint32_t level = std::min(output->frames, std::max(m_fillFrames, 2 * request));
+    const uint32_t level =
+        m_previewFlag.load() ? output->frames : std::min(output->frames, std::max(m_fillFrames, 2 * request));
     return level > held ? std::min(writable, level - held) : 0;
 }
 
@@ -836,6 +994,10 @@ void AudioMonitor::start() {
     }
     if (!m_stream || !m_streamReady) return;
     if (!m_streamStarted) {
+        // A JACK stream is started where it opens, with a limit, while nobody waits for
+        // the connection's events; here the device listener may: one that did not start
+        // stays silent until it opens again (a device change, a reconnect).
+        if (m_jackContext) return;
         const int started = soundio_outstream_start(m_stream);
         if (started != 0) {
             qDebug("Can't start device : %s", soundio_strerror(started));
@@ -905,8 +1067,10 @@ void AudioMonitor::reopenDefaultDevice() {
     }
     // A disconnected context (its backend lost) has no events to flush: it then
     // finds no device and opens no stream.
-    if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_flush_events(m_context);
+    SoundIo* context = libraryContext();
+    if (context && context->current_backend != SoundIoBackendNone) soundio_flush_events(context);
     destroyStream();
+    if (backendLost()) return;  // its JACK server did not let the stream go
     // The backend stays as it is: another thread may be waiting for its events, and
     // a device that comes back is only noticed on the real backend.
     openDefaultDevice(false);
@@ -915,12 +1079,13 @@ void AudioMonitor::reopenDefaultDevice() {
 
 void AudioMonitor::dropLostBackend() {
     if (backendLost() || !backendConnected()) return;
-    m_lostBackend = m_pulse ? int(SoundIoBackendPulseAudio) : int(m_context->current_backend);
+    m_lostBackend = m_pulse ? int(SoundIoBackendPulseAudio) : int(libraryContext()->current_backend);
     disconnectBackend();
 }
 
 bool AudioMonitor::backendConnected() const {
-    return m_pulse != nullptr || (m_context && m_context->current_backend != SoundIoBackendNone);
+    return m_pulse != nullptr || m_jackContext != nullptr ||
+           (m_context && m_context->current_backend != SoundIoBackendNone);
 }
 
 const PulseSinkInfo* AudioMonitor::soundServerSink() const {
@@ -939,6 +1104,7 @@ void AudioMonitor::disconnectBackend() {
     m_device = nullptr;
     pulse_output_free(m_pulse);
     m_pulse = nullptr;
+    releaseJack(kServerAnswerMs);
     if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_disconnect(m_context);
 }
 
@@ -958,21 +1124,27 @@ bool AudioMonitor::reconnectLostBackend() {
         }
         return true;
     }
-    const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
-    if (error != 0) {
-        m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
-                          .arg(QString::fromUtf8(soundio_backend_name(SoundIoBackend(m_lostBackend))),
-                               QString::fromUtf8(soundio_strerror(error)));
-        return false;
+    if (lostBackendIsJack()) {
+        // A server that stopped again since it answered is given up on after a while.
+        if (connectJack(kServerAnswerMs, &m_errorText) != JackAnswer::Connected) return false;
+    } else {
+        const int error = soundio_connect_backend(m_context, SoundIoBackend(m_lostBackend));
+        if (error != 0) {
+            m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
+                              .arg(QString::fromUtf8(soundio_backend_name(SoundIoBackend(m_lostBackend))),
+                                   QString::fromUtf8(soundio_strerror(error)));
+            return false;
+        }
     }
-    soundio_flush_events(m_context);
+    soundio_flush_events(libraryContext());
     const int lost = m_lostBackend;
     m_lostBackend = 0;
     openDefaultDevice(false);
     if (m_device) openStream();
     if (!m_streamReady) {
-        // A server that is still starting may have no device yet: try again later.
-        disconnectBackend();
+        // A server that is still starting may have no device yet: try again later. One
+        // that stopped meanwhile took its stream and connection with it.
+        if (!backendLost()) disconnectBackend();
         m_lostBackend = lost;
         return false;
     }

@@ -15,7 +15,12 @@
 //
 // The backend: JACK or ALSA through the audio I/O library when one answers, a sound
 // server (PulseAudio, PipeWire's) through a PulseOutput of our own (pulse_output.h),
-// and the library's dummy device when nothing else plays. On a sound server the ring
+// and the library's dummy device when nothing else plays. A JACK server is reached
+// through a context of the monitor's own, and every libjack call that asks the server
+// something (connect, open and start the stream, close them) is made with a limit
+// (bounded_call.h): a server that is stopped or hung holds neither the GUI thread nor
+// the quit. One that does not answer in time takes what it holds with it and counts
+// as lost, to be tried again as a lost server is. On a sound server the ring
 // holds at least what the server asks at once, and a pause drops what the server
 // still holds, so the next start never plays a stale tail of another position before
 // its own sound. Through the library, a device that does not take 48000 Hz (a JACK
@@ -33,6 +38,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 #include "audio/audio_output_writer.h"
@@ -63,13 +69,19 @@ public:
     static constexpr int kServerProbeMs = 2000;
     // How long the GUI thread waits for a sound server to connect, or to open a stream.
     static constexpr int kServerAnswerMs = 500;
+    // How long the monitor's end waits for a JACK server to let its stream and
+    // connection go (a server that runs does in tens of milliseconds): a quit ends
+    // within a second whatever the server does.
+    static constexpr int kServerReleaseMs = 150;
     static constexpr uint32_t kSilenceSamples = 48000;
 
     // Connects to an audio backend unless `context` is connected already (JACK, then a
     // sound server, then ALSA; the dummy backend when no output device exists) and
     // opens the default output device. Failures leave errorText() set. A sound server
-    // that has no output yet, or does not answer, is not connected: it counts as lost
-    // (without an error), to be tried again at a play.
+    // that has no output yet, or does not answer (a JACK server within kServerProbeMs),
+    // is not connected: it counts as lost (without an error), to be tried again at a
+    // play. `context` is the caller's and outlives the monitor; a JACK connection gets
+    // its user data and its backend-lost and device-change handlers.
     explicit AudioMonitor(SoundIo* context, QObject* parent = nullptr);
     ~AudioMonitor() override;
 
@@ -99,17 +111,23 @@ public:
     // Connects the lost backend again and opens its default device and stream: true
     // when the stream is ready. Otherwise the context is left disconnected, the backend
     // still lost, to be tried again later, and errorText() saying why. Nobody may wait
-    // for the context's events.
+    // for the context's events. A JACK server is waited for kServerAnswerMs at most.
     bool reconnectLostBackend();
     bool backendLost() const { return m_lostBackend != 0; }
     // The lost backend is a sound server, to be asked (probe_pulse_server) before
     // reconnectLostBackend, which would wait for it without end or crash on it.
     bool lostBackendIsSoundServer() const;
     // The lost backend is a JACK server, to be asked (probe_jack_server) off the GUI
-    // thread first: the library waits without end for one that is stopped.
+    // thread first: reconnectLostBackend would give up on one that does not answer,
+    // holding the GUI thread meanwhile.
     bool lostBackendIsJack() const;
     // Connected to a backend (the library's, or a sound server of our own).
     bool backendConnected() const;
+    // The audio I/O context the output is on: the monitor's own connection to a JACK
+    // server when on one, else the caller's. Whoever waits for the output's device events
+    // or reads its device list uses this one; it changes when the backend is lost or
+    // found again. GUI thread.
+    SoundIo* libraryContext() const { return m_jackContext ? m_jackContext : m_context; }
     bool onSoundServer() const { return m_pulse != nullptr; }
     // On a sound server of our own: the sink the stream plays on (null otherwise), and
     // the server's default sink as last told (a change of it is a new output device).
@@ -175,6 +193,26 @@ private:
     // Connects a sound server of our own: false (and no server kept) when it cannot play.
     bool connectSoundServer(int timeoutMs);
     void connectLibraryBackend();
+    enum class JackAnswer { Connected, NoServer, NoAnswer };
+    // Connects a context of the monitor's own to the JACK server, waiting at most
+    // `limitMs`: Connected when it is m_jackContext now. NoServer with `why` set.
+    JackAnswer connectJack(int limitMs, QString* why);
+    // Makes `call`, which asks the JACK server something, with a limit when on a JACK
+    // server (directly otherwise): true with its result in *result. False when the
+    // server did not answer in time: the context, device, stream and output record
+    // then go with the call (freed once it returns), the monitor has a new output
+    // record, and the JACK server counts as lost. Only while nobody waits for the
+    // connection's events (the context may go).
+    bool askJack(std::function<int()> call, int limitMs, int* result);
+    // The same, on a JACK server in any case: what it takes when it does not answer is
+    // what the monitor still holds (clear what the call frees itself first). The mixing
+    // job is stopped first.
+    bool waitForJack(std::function<int()> call, int limitMs, int* result);
+    // Lets the JACK connection go (the stream must be gone), waiting at most `limitMs`.
+    void releaseJack(int limitMs);
+    // A new, empty output record in place of one that went with a JACK call: the
+    // output tap is moved over.
+    void replaceOutputData();
     bool openSoundServerStream();
     // What every stream shares once open with `channels` at the device's rate: its
     // layout, the output ring (`ringFrames`, kept filled to at least `fillFrames`), the
@@ -204,6 +242,7 @@ private:
     PlanarRingBuffer* m_peakRing = nullptr;
     std::atomic<uint8_t> m_peaksEnabled{1};
     SoundIo* m_context = nullptr;
+    SoundIo* m_jackContext = nullptr;  // the monitor's own, connected to a JACK server (owned)
     SoundIoOutStream* m_stream = nullptr;
     PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
     uint8_t m_streamStarted = 0;

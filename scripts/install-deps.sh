@@ -34,6 +34,8 @@ PACKAGES=(
   jackd2 jack-capture libjack-jackd2-dev
   # loads the machine by hand, to see timed tests tell the fault apart on a busy machine
   stress-ng
+  # types keys into the window of a player the tests run as a process of its own
+  xdotool
 )
 
 SUDO=""

@@ -12,8 +12,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <chrono>
+#include <fcntl.h>
 #include <jack/jack.h>
+#include <spawn.h>
+#include <string>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -246,4 +251,91 @@ int JackServer::Recorder::process(uint32_t frames, void* recorder) {
     }
     self->m_frames.store(at + count, std::memory_order_release);
     return 0;
+}
+
+JackServer::StopOnClient::StopOnClient(const JackServer& server, int count, int stopMs)
+    : m_server(server), m_count(count), m_stopMs(stopMs) {}
+
+JackServer::StopOnClient::~StopOnClient() {
+    if (m_watcher > 0) {
+        ::kill(m_watcher, SIGTERM);
+        ::waitpid(m_watcher, nullptr, 0);
+    }
+    // The watcher's end closes the pipe the reader reads.
+    if (m_reader.joinable()) m_reader.join();
+    if (m_continuer.joinable()) m_continuer.join();
+}
+
+bool JackServer::StopOnClient::start() {
+    int pipe[2];
+    if (m_watcher > 0 || ::pipe2(pipe, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+    // Line by line, as the events come.
+    char stdbuf[] = "stdbuf";
+    char lines[] = "-oL";
+    char evmon[] = "jack_evmon";
+    char* argv[] = {stdbuf, lines, evmon, nullptr};
+    // What a sanitizer run preloads into its children is not for the watcher.
+    std::vector<char*> env;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "LD_PRELOAD=", 11) != 0) env.push_back(*variable);
+    env.push_back(nullptr);
+    const int spawned = ::posix_spawnp(&m_watcher, "stdbuf", &actions, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[1]);
+    if (spawned != 0) {
+        m_watcher = -1;
+        ::close(pipe[0]);
+        return false;
+    }
+    m_reader = std::thread([this, output = pipe[0]] { watch(output); });
+    // jack_evmon says nothing when it is connected: a client of the test's own that
+    // comes and goes tells it.
+    const QDeadlineTimer deadline(5000);
+    while (!m_connected.load() && !deadline.hasExpired()) {
+        m_server.tool("jack_lsp", {});
+        QThread::msleep(50);
+    }
+    return m_connected.load();
+}
+
+void JackServer::StopOnClient::waitUntilContinued() {
+    if (m_fired.load() && m_continuer.joinable()) m_continuer.join();
+}
+
+// The reader's thread: the server is stopped at once, before the client that came can
+// ask it anything more.
+void JackServer::StopOnClient::watch(int output) {
+    std::string line;
+    char c;
+    int seen = 0;
+    while (::read(output, &c, 1) == 1) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        // "Client NAME registered" (and "unregistered").
+        const bool registered = line.rfind("Client ", 0) == 0 && line.size() > 18 &&
+                                line.compare(line.size() - 11, 11, " registered") == 0;
+        const std::string name = registered ? line.substr(7, line.size() - 18) : std::string();
+        line.clear();
+        if (!registered) continue;
+        if (name.rfind("lsp", 0) == 0) {
+            m_connected.store(true);
+            continue;
+        }
+        if (name.rfind("recorder", 0) == 0 || m_fired.load() || ++seen != m_count) continue;
+        const pid_t pid = pid_t(m_server.pid());
+        ::kill(pid, SIGSTOP);
+        const int stopMs = m_stopMs;
+        m_continuer = std::thread([pid, stopMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(stopMs));
+            ::kill(pid, SIGCONT);
+        });
+        // Told after the continuer exists, which the test's thread then joins.
+        m_fired.store(true);
+    }
+    ::close(output);
 }

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <sys/types.h>
+#include <thread>
 #include <vector>
 
 #include "tests/app/window/scoped_env.h"
@@ -107,6 +109,37 @@ public:
         std::atomic<bool> m_recording{false};
         std::atomic<bool> m_shutDown{false};
         std::atomic<size_t> m_frames{0};
+    };
+
+    // Stops the server (SIGSTOP) the moment the `count`-th client that is not the test's
+    // own (its recorders) registers on it, as a server that hangs just as a client
+    // comes, and continues it `stopMs` later, whatever the test is waiting on then.
+    // The server's events are watched by jack_evmon in a process of its own (a client
+    // of this process would be shut out by the stop), read on a thread of the trap's.
+    class StopOnClient {
+    public:
+        StopOnClient(const JackServer& server, int count, int stopMs);
+        ~StopOnClient();
+        StopOnClient(const StopOnClient&) = delete;
+        StopOnClient& operator=(const StopOnClient&) = delete;
+
+        // Starts watching (the server must run); true once the watcher is connected.
+        bool start();
+        // The server was stopped (and is continued, or will be, `stopMs` after).
+        bool fired() const { return m_fired.load(); }
+        // Waits until the server was continued (at once when it never stopped).
+        void waitUntilContinued();
+
+    private:
+        void watch(int output);
+        const JackServer& m_server;
+        const int m_count;
+        const int m_stopMs;
+        pid_t m_watcher = -1;
+        std::thread m_reader;
+        std::atomic<bool> m_connected{false};
+        std::atomic<bool> m_fired{false};
+        std::thread m_continuer;
     };
 
 private:
