@@ -150,13 +150,17 @@ void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept {
 namespace {
 
 // After a stall: two readings in a row that kept to the clock since the one before say
-// the server no longer catches up, and the restart may come.
+// the server no longer catches up, and the restart may come. A reading that found
+// nothing read since the one before does not: a server that has not begun again yet
+// (PipeWire's graph, on a busy machine, a moment after its front end) may still have
+// all its catching up before it.
 void watch_pace(AudioOutputData* data, int64_t atUs, int64_t played, uint32_t rate) noexcept {
     if (data->paceUs != 0 && atUs > data->paceUs) {
         const int64_t due = (atUs - data->paceUs) * int64_t(rate) / 1000000;
         const int64_t stray = played - data->pacePlayed - due;
         const int64_t allowed = kAudioOutputPaceUs * int64_t(rate) / 1000000;
-        data->pacedReadings = stray >= -allowed && stray <= allowed ? data->pacedReadings + 1 : 0;
+        const bool kept = played > data->pacePlayed && stray >= -allowed && stray <= allowed;
+        data->pacedReadings = kept ? data->pacedReadings + 1 : 0;
     }
     data->paceUs = atUs;
     data->pacePlayed = played;

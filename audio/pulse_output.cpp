@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <atomic>
 #include <thread>
@@ -45,17 +46,26 @@ struct PulseOutput {
     std::string lookDefault;
     uint32_t lookSinks = 0;
     uint32_t servedPlay = 0;  // the play (AudioOutputData::play) the stream holds sound of
+    bool startAtRead = false;  // the next write starts where the server reads
     bool trying = false;      // the stream runs on silence after its open (see there)
     pa_time_event* tryEnd = nullptr;
     pa_operation* timing = nullptr;  // a reading of what the server played, on its way
     bool pausing = false;  // corked once the server has played what it was given
     // A step's sound held back until the server asks at its own pace (watch_held_step):
-    // since the server's first request, and its last (the time and the frames asked).
+    // since the server's first word, and its last request (the time and the frames
+    // asked). After a stall (the server's first word came long after the step), its
+    // readings decide (watch_held_reading): the last one, and how many in a row kept to
+    // the clock.
     bool holding = false;
     bool released = false;  // the held step's sound is written at the next serve
+    pa_usec_t holdPlayUs = 0;
     pa_usec_t holdSinceUs = 0;
+    bool holdAfterStall = false;
     pa_usec_t askUs = 0;
     size_t askFrames = 0;
+    pa_usec_t holdReadUs = 0;
+    int64_t holdRead = 0;
+    int holdReadsPaced = 0;
     pa_usec_t timingNextUs = 0;
     uint32_t timingSeed = 1;
     bool connected = false;  // notices are told only once the connection is made
@@ -136,7 +146,11 @@ int begin_write(void* handle, SoundIoChannelArea** areas, int* frames) {
 
 int end_write(void* handle) {
     auto* out = static_cast<PulseOutput*>(handle);
-    const int written = pa_stream_write(out->stream, out->pending, out->pendingBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    // A new play's first sound goes where the server reads, dropping what it still held
+    // (see serve).
+    const pa_seek_mode_t seek = out->startAtRead ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
+    out->startAtRead = false;
+    const int written = pa_stream_write(out->stream, out->pending, out->pendingBytes, nullptr, 0, seek);
     out->pending = nullptr;
     return written < 0 ? pa_context_errno(out->context) : 0;
 }
@@ -152,13 +166,27 @@ const char* write_error_text(int error) { return pa_strerror(error); }
 // once for all it misses and then waits for it (PulseAudio), quiet for a while. A
 // server that never seems to keep to the clock has it half a second after it first
 // asked all the same.
+//
+// A server that stood longer than a stall before its first word since the step may
+// still have all that time to catch up on, and may begin only a moment after it first
+// asks (PipeWire's graph, on a busy machine): one request at the clock's pace, or a
+// quiet moment, says nothing then. There the server's readings decide: what it read
+// since the last reading grew with the clock, twice in a row (not stood still, not run
+// ahead). Half a second after its first word it has the step all the same.
 constexpr pa_usec_t kHoldPaceUs = 2000;
 constexpr pa_usec_t kHoldQuietUs = 10000;
+constexpr pa_usec_t kHoldReadPaceUs = 10000;
 constexpr pa_usec_t kHoldMostUs = 500000;
 
 void release_held_step(PulseOutput* out) {
     out->holding = false;
     out->released = true;
+}
+
+// The server's first word since the step's play: whether it stood meanwhile.
+void note_first_word(PulseOutput* out, pa_usec_t now) {
+    out->holdSinceUs = now;
+    out->holdAfterStall = now - out->holdPlayUs > pa_usec_t(kAudioOutputStallUs);
 }
 
 // The server took the step's uncork: its first word since (a server that prebuffers,
@@ -167,7 +195,7 @@ void on_step_uncorked(pa_stream*, int, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
     if (out->holding && out->askUs == 0) {
         out->askUs = pa_rtclock_now();
-        out->holdSinceUs = out->askUs;
+        note_first_word(out, out->askUs);
         out->askFrames = out->stream ? pa_stream_writable_size(out->stream) / out->frameBytes : 0;
     }
 }
@@ -175,29 +203,78 @@ void on_step_uncorked(pa_stream*, int, void* userdata) {
 void watch_held_step(PulseOutput* out, size_t bytes) {
     const pa_usec_t now = pa_rtclock_now();
     const size_t frames = bytes / out->frameBytes;
-    if (out->askUs != 0 && now > out->askUs) {
+    if (out->askUs != 0 && now > out->askUs && !out->holdAfterStall) {
         const size_t due = size_t((now - out->askUs + kHoldPaceUs) * kSampleRate / 1000000);
         if (frames <= out->askFrames + due) release_held_step(out);
     }
-    if (out->askUs == 0) out->holdSinceUs = now;
+    if (out->askUs == 0) note_first_word(out, now);
     else if (now - out->holdSinceUs > kHoldMostUs) release_held_step(out);
     out->askUs = now;
     out->askFrames = frames;
+}
+
+// A reading of what the server played (`played` frames, `atUs` on the loop's clock)
+// while a step waits after a stall.
+void watch_held_reading(PulseOutput* out, pa_usec_t atUs, int64_t played) {
+    if (out->holdReadUs != 0 && atUs > out->holdReadUs) {
+        const int64_t due = int64_t((atUs - out->holdReadUs) * kSampleRate / 1000000);
+        const int64_t read = played - out->holdRead;
+        const int64_t allowed = int64_t(kHoldReadPaceUs * kSampleRate / 1000000);
+        out->holdReadsPaced = read > 0 && read >= due - allowed && read <= due + allowed ? out->holdReadsPaced + 1 : 0;
+    }
+    out->holdReadUs = atUs;
+    out->holdRead = played;
+    if (out->holdReadsPaced >= 2) release_held_step(out);
+}
+
+// A flush, or a write that starts where the server reads, moves the server's write
+// position there. When the server had read past what it was given (it ran on while the
+// stream had nothing: a stall it caught up on, a step held back, a starved play),
+// PulseAudio takes that jump for sound received and no longer counts on the request it
+// made for it; the request stays granted here all the same (the library cannot know
+// how far the position moved). The next play, writing all it is granted, then put that
+// much sound in the server's buffer: heard as late as that (seconds after a stall)
+// until the server, asking nothing while it played it off, seemed stalled. So before a new play's sound starts at
+// the read position, what is granted beyond the buffer the server keeps is spent on
+// silence that the move drops: both ends then agree again, on PulseAudio as on
+// PipeWire (which still counts on the request, and would wait for it all the same).
+void spend_credit_beyond_buffer(PulseOutput* out) {
+    const pa_buffer_attr* attr = pa_stream_get_buffer_attr(out->stream);
+    const size_t granted = pa_stream_writable_size(out->stream);
+    if (!attr || granted == size_t(-1) || granted <= attr->tlength) return;
+    size_t left = (granted - attr->tlength) / out->frameBytes * out->frameBytes;
+    while (left > 0) {
+        void* buffer = nullptr;
+        size_t bytes = left;
+        if (pa_stream_begin_write(out->stream, &buffer, &bytes) < 0 || !buffer) return;
+        bytes = std::min(bytes, left) / out->frameBytes * out->frameBytes;
+        if (bytes == 0) {
+            pa_stream_cancel_write(out->stream);
+            return;
+        }
+        std::memset(buffer, 0, bytes);
+        if (pa_stream_write(out->stream, buffer, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+        left -= bytes;
+    }
 }
 
 // Writes what the ring holds, up to what the server takes now. Nothing while paused:
 // a corked stream keeps what it is given. The first write of a new play drops what the
 // server still holds of the last one (a position left), here rather than at the play:
 // the owner may be held off between its restart and the play while this thread already
-// writes the new position's sound, which must stay.
+// writes the new position's sound, which must stay. It starts where the server reads,
+// in the same message as the sound: after a flush of its own, a server reading on
+// (through silence, while a step waited) could pass the new sound's first
+// milliseconds before they came.
 void serve(PulseOutput* out, size_t bytes) {
     if (!out->stream || out->frameBytes == 0 || out->channels > kAudioOutputMaxPlanes) return;
     // A pause that lets a step play out still writes what is left of it.
     if (out->holding || (out->data->silenced.load() && !out->pausing)) return;
     const uint32_t play = out->data->play.load();
     if (play != out->servedPlay) {
-        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+        spend_credit_beyond_buffer(out);
         out->servedPlay = play;
+        out->startAtRead = true;
     }
     AudioDeviceWriter writer;
     writer.stream = out;
@@ -207,6 +284,11 @@ void serve(PulseOutput* out, size_t bytes) {
     writer.channels = out->channels;
     const int frames = int(std::min<size_t>(bytes / out->frameBytes, 1u << 24));
     if (frames > 0) audio_output_write(out->data, writer, 0, frames);
+    if (out->startAtRead) {
+        // Nothing to write yet: the old tail goes all the same.
+        out->startAtRead = false;
+        run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
+    }
     if (out->released) {
         // As at a play (pulse_output_play): a server that prebuffers would hold the
         // step's one frame back.
@@ -402,6 +484,14 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
     if (!info || info->read_index_corrupt) return;
     const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
                            int64_t(info->sink_usec * kSampleRate / 1000000);
+    // The server's time of the reading: how long its answer took to reach us is no lag.
+    timeval now;
+    pa_gettimeofday(&now);
+    const int64_t age = pa_timeval_cmp(&now, &info->timestamp) > 0
+                            ? std::min<int64_t>(int64_t(pa_timeval_diff(&now, &info->timestamp)), 50000)
+                            : 0;
+    if (out->holding && out->holdAfterStall && out->askUs != 0)
+        watch_held_reading(out, pa_rtclock_now() - pa_usec_t(age), played);
     if (out->pausing) {
         // The step's sound is all written (nothing of it left in the ring) and played.
         uint32_t left = 0;
@@ -412,12 +502,6 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
             cork_and_drop(out);
         return;
     }
-    // The server's time of the reading: how long its answer took to reach us is no lag.
-    timeval now;
-    pa_gettimeofday(&now);
-    const int64_t age = pa_timeval_cmp(&now, &info->timestamp) > 0
-                            ? std::min<int64_t>(int64_t(pa_timeval_diff(&now, &info->timestamp)), 50000)
-                            : 0;
     audio_output_note_played(out->data, played, kSampleRate, OutputReading::Sampled, age);
 }
 
@@ -426,7 +510,8 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
 // a play keeps to the clock, and while a pause waits for the server to play a step.
 void ask_timing(PulseOutput* out) {
     if (out->timing) return;
-    if (!out->pausing && (out->data->silenced.load() || !out->data->keepTime.load())) return;
+    const bool stepWaits = out->holding && out->holdAfterStall;
+    if (!out->pausing && !stepWaits && (out->data->silenced.load() || !out->data->keepTime.load())) return;
     const pa_usec_t now = pa_rtclock_now();
     if (now < out->timingNextUs) return;
     out->timingSeed = out->timingSeed * 1103515245u + 12345u;
@@ -438,7 +523,11 @@ void ask_timing(PulseOutput* out) {
 // so a request the ring could not answer whole never leaves the server short.
 void on_top_up(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* userdata) {
     auto* out = static_cast<PulseOutput*>(userdata);
-    if (out->holding && out->askUs != 0 && pa_rtclock_now() - out->askUs > kHoldQuietUs) release_held_step(out);
+    if (out->holding && out->askUs != 0) {
+        const pa_usec_t now = pa_rtclock_now();
+        if (out->holdAfterStall ? now - out->holdSinceUs > kHoldMostUs : now - out->askUs > kHoldQuietUs)
+            release_held_step(out);
+    }
     if (out->stream && pa_stream_get_state(out->stream) == PA_STREAM_READY) {
         const size_t writable = pa_stream_writable_size(out->stream);
         if (writable != size_t(-1) && writable > 0) serve(out, writable);
@@ -675,7 +764,11 @@ void pulse_output_play(PulseOutput* out) {
         // the new sound starts where the server reads.
         out->holding = !out->data->keepTime.load();
         out->released = false;
+        out->holdPlayUs = pa_rtclock_now();
+        out->holdAfterStall = false;
         out->askUs = 0;
+        out->holdReadUs = 0;
+        out->holdReadsPaced = 0;
         // In this order on the connection: the old tail goes, the new sound is there
         // before the stream runs (without prebuffering it would start on nothing).
         uint32_t readable = 0;

@@ -66,10 +66,13 @@ const PulseSinkInfo& pulse_output_sink(const PulseOutput* output);
 std::string pulse_output_default_sink(PulseOutput* output);
 
 // Play: what the server still holds of an earlier play is dropped (at the first write
-// since the restart, which may come before this call), what the output ring holds is
-// written, and the stream runs. A step's sound (a restart that does not keep time) is
-// written only once the server asks at the pace it plays, so a server that catches up
-// on a stall first does not run through it. Pause: the stream is corked and what the server holds
+// since the restart, which may come before this call, and which starts where the
+// server reads), what the output ring holds is written, and the stream runs; what the
+// server granted beyond its buffer before is spent on silence it drops, so the new
+// sound is never queued behind it. A step's sound (a restart that does not keep time)
+// is written only once the server asks at the pace it plays (after a stall: once its
+// readings keep to the clock), so a server that catches up on a stall first does not
+// run through it. Pause: the stream is corked and what the server holds
 // dropped, so the next play never sounds a tail of another position first. After a
 // step (`playOut`), whose one frame of sound must be heard whole, that happens only
 // once the server says it has played what it was given: a server that stood meanwhile

@@ -326,7 +326,12 @@ TEST_F(SoundServerTest, AfterTheServerStallsTheSoundComesBackWithThePicture) {
 //   early in a play, where it came out wrong most (several times: whether and how far
 //   a server then catches up on the time it stood varies), and a step and a play from
 //   a pause;
-// - a step is heard, its whole frame, at the frame shown.
+// - a step is heard, its whole frame, at the frame shown, though the server catches up
+//   on the time it stood as it runs again (PipeWire's graph reading at full speed) or
+//   reads on through silence while the step waits for it;
+// - a play from a pause after that step, during a later stall, sounds where the picture
+//   is too, not as late as the first stall was long (what the server had asked for
+//   then and no longer counted on was written at the play).
 TEST_P(DesktopSoundTest, APlayOrAStepPressedDuringAServerStallComesOutRight) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "timed: runs in the plain build";
@@ -405,18 +410,25 @@ TEST_P(DesktopSoundTest, APlayOrAStepPressedDuringAServerStallComesOutRight) {
         const std::vector<float> heard(recorder.left().begin() + long(resumedAt), recorder.left().end());
         const auto runs = sounding_runs(heard, 5 * kMs);
         // What is heard of the frame shown (the play's sound before the pause is of
-        // other frames): the step's frame, and nothing more. PipeWire's graph, catching up
-        // on the time it stood, may still cut up what it plays while it does.
+        // other frames): the step's frame, whole (give or take what a loaded machine's
+        // recording may lose), and nothing more.
         size_t stepHeard = 0;
         for (const auto& [first, end] : runs) {
             const long from = end - first >= 32 ? locate(reference, heard, first) - long(frame * kFrame) : -1;
             if (from < 0 || from >= long(kFrame)) continue;
             stepHeard += end - first;
         }
-        EXPECT_GE(stepHeard, kFrame / 4) << "the step was not heard:" << describe(runs);
+        EXPECT_GT(stepHeard, 0u) << "the step was not heard:" << describe(runs);
+        EXPECT_GE(stepHeard, kFrame - 2 * kMs) << "the step's frame was cut:" << describe(runs);
         EXPECT_LE(stepHeard, kFrame) << "more than the step's frame was heard:" << describe(runs);
-        if (kind() == PulseServer::Kind::PulseAudio)
-            EXPECT_GE(stepHeard, kFrame * 3 / 4) << "the step's frame was cut:" << describe(runs);
+    }
+
+    {
+        SCOPED_TRACE("a play from a pause, in a stall after the step's");
+        ASSERT_EQ(window()->playSpeed(), 0);
+        stallFor([&] { playOrPause(); });
+        ASSERT_NO_FATAL_FAILURE(expectSoundAtPicture());
+        playOrPause();
     }
 }
 
@@ -877,3 +889,4 @@ TEST_P(DesktopSoundTest, ASurroundSinkGetsEachChannelWhereItBelongs) {
             EXPECT_NE(locate(movie, heard, at), -1) << "what is heard at " << at / kMs << " ms is not this channel";
     }
 }
+
