@@ -532,8 +532,8 @@ bool MainWindow::reconnectAudioBackend() {
     pruneServerProbes();
     if (!m_serverProbes.empty()) {
         // The newest one's answer comes, unless its server holds it.
-        if (std::chrono::steady_clock::now() - m_serverProbes.back().started < std::chrono::milliseconds(kProbeOverdueMs))
-            return false;
+        const auto asked = std::chrono::steady_clock::now() - m_serverProbes.back().started;
+        if (asked < std::chrono::milliseconds(kProbeOverdueMs)) return false;
         if (m_serverProbes.size() >= kProbesWaitingAtMost) return false;
     }
     auto reply = std::make_shared<ProbeReply>();

@@ -234,10 +234,11 @@ void watch_held_reading(PulseOutput* out, pa_usec_t atUs, int64_t played) {
 // made for it; the request stays granted here all the same (the library cannot know
 // how far the position moved). The next play, writing all it is granted, then put that
 // much sound in the server's buffer: heard as late as that (seconds after a stall)
-// until the server, asking nothing while it played it off, seemed stalled. So before a new play's sound starts at
-// the read position, what is granted beyond the buffer the server keeps is spent on
-// silence that the move drops: both ends then agree again, on PulseAudio as on
-// PipeWire (which still counts on the request, and would wait for it all the same).
+// until the server, asking nothing while it played it off, seemed stalled. So before a
+// new play's sound starts at the read position, what is granted beyond the buffer the
+// server keeps is spent on silence that the move drops: both ends then agree again, on
+// PulseAudio as on PipeWire (which still counts on the request, and would wait for it
+// all the same).
 void spend_credit_beyond_buffer(PulseOutput* out) {
     const pa_buffer_attr* attr = pa_stream_get_buffer_attr(out->stream);
     const size_t granted = pa_stream_writable_size(out->stream);

@@ -72,10 +72,10 @@ std::string pulse_output_default_sink(PulseOutput* output);
 // sound is never queued behind it. A step's sound (a restart that does not keep time)
 // is written only once the server asks at the pace it plays (after a stall: once its
 // readings keep to the clock), so a server that catches up on a stall first does not
-// run through it. Pause: the stream is corked and what the server holds
-// dropped, so the next play never sounds a tail of another position first. After a
-// step (`playOut`), whose one frame of sound must be heard whole, that happens only
-// once the server says it has played what it was given: a server that stood meanwhile
+// run through it. Pause: the stream is corked and what the server holds dropped, so
+// the next play never sounds a tail of another position first. After a step
+// (`playOut`), whose one frame of sound must be heard whole, that happens only once
+// the server says it has played what it was given: a server that stood meanwhile
 // (stopped, or busy) plays the step when it runs again. A play before that keeps the
 // stream running.
 void pulse_output_play(PulseOutput* output);
