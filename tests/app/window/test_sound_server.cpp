@@ -609,7 +609,7 @@ TEST_P(DesktopSoundTest, TheSoundKeepsToTheClockWhenThePlayerOrTheServerIsLate) 
 // on. A picture that forgives the lateness falls 0.7 s further behind the sound at
 // every hold of the window; a restart at the frame still on screen leaves the sound
 // behind the picture by what the clock then catches up.
-TEST_F(SoundServerTest, SoundAndPictureStayTogetherWhenThePlayerIsHeldUp) {
+TEST_P(DesktopSoundTest, SoundAndPictureStayTogetherWhenThePlayerIsHeldUp) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "timed: runs in the plain build";
 #endif
