@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -45,8 +46,12 @@ bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::f
     return back;
 }
 
-double median_lead(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                   const QElapsedTimer& clock, int readings, int spacingMs) {
+namespace {
+
+// The median of `readings` readings `spacingMs` apart of the sound's place in the movie
+// less `now()`, in seconds; NaN when fewer than half found the movie's sound.
+double median_reading(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                      int readings, int spacingMs, const std::function<double()>& now) {
     std::vector<double> leads;
     for (int i = 0; i < readings; ++i) {
         QTest::qWait(spacingMs);
@@ -54,27 +59,26 @@ double median_lead(const std::vector<float>& reference, const std::function<std:
         if (samples.size() < 32) continue;
         const long at = locate(reference, samples, samples.size() - 32);
         if (at < 0) continue;
-        leads.push_back(double(at) / 48000.0 - double(clock.nsecsElapsed()) / 1e9);
+        leads.push_back(double(at) / 48000.0 - now());
     }
     if (leads.size() < size_t(readings) / 2) return NAN;
     std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
     return leads[leads.size() / 2];
 }
 
+}  // namespace
+
+double median_lead(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
+                   const QElapsedTimer& clock, int readings, int spacingMs) {
+    return median_reading(reference, heard, readings, spacingMs,
+                          [&clock] { return double(clock.nsecsElapsed()) / 1e9; });
+}
+
 double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
                                 const MainWindow& window, int readings, int spacingMs) {
-    std::vector<double> leads;
-    for (int i = 0; i < readings; ++i) {
-        QTest::qWait(spacingMs);
-        const std::vector<float> samples = heard();
-        if (samples.size() < 32) continue;
-        const long at = locate(reference, samples, samples.size() - 32);
-        if (at < 0) continue;
-        leads.push_back(double(at) / 48000.0 - double(window.currentFrame()) / double(window.movie()->fps()));
-    }
-    if (leads.size() < size_t(readings) / 2) return NAN;
-    std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
-    return leads[leads.size() / 2];
+    return median_reading(reference, heard, readings, spacingMs, [&window] {
+        return double(window.currentFrame()) / double(window.movie()->fps());
+    });
 }
 
 std::vector<std::pair<std::string, double>> leads_through_holds(const std::vector<float>& reference,
@@ -109,6 +113,15 @@ std::vector<std::pair<std::string, double>> leads_through_holds(const std::vecto
 bool starve_process(int ms) {
     const std::string command = "kill -STOP $PPID; sleep " + std::to_string(ms / 1000.0) + "; kill -CONT $PPID";
     return std::system(command.c_str()) == 0;
+}
+
+void expect_lead_kept(const std::vector<std::pair<std::string, double>>& leads, double tolerance) {
+    ASSERT_FALSE(leads.empty()) << "the player could not be stopped";
+    const double before = leads.front().second;
+    ASSERT_FALSE(std::isnan(before)) << "the movie's sound was not heard";
+    for (const auto& [when, lead] : leads)
+        EXPECT_LT(std::fabs(lead - before), tolerance)
+            << when << ": the sound leads the picture by " << lead << " s, " << before << " s before";
 }
 
 }  // namespace heardsound

@@ -54,6 +54,9 @@ std::vector<std::pair<std::string, double>> leads_through_holds(const std::vecto
                                                                 const std::vector<int>& windowHoldsMs,
                                                                 const std::vector<int>& stopsMs);
 
+// Every lead of `leads` within `tolerance` seconds of the first (a test's checks).
+void expect_lead_kept(const std::vector<std::pair<std::string, double>>& leads, double tolerance);
+
 // The whole test process held off the processor for `ms` (as on a machine busier than
 // it has cores), by a child that stops and continues it: false when it could not.
 bool starve_process(int ms);

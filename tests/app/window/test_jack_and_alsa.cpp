@@ -193,6 +193,11 @@ protected:
         SoundWithoutServerTest::TearDown();
         server.reset();
     }
+    // A recorder of the player's front left port, started; null when it could not start.
+    std::unique_ptr<JackServer::Recorder> recordFrontLeft() {
+        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
+        return recorder->start() ? std::move(recorder) : nullptr;
+    }
 
     std::unique_ptr<JackServer> server;
 };
@@ -428,12 +433,7 @@ TEST_F(JackSoundTest, SoundAndPictureStayTogetherWhenThePlayerIsHeldUp) {
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     playOrPause();
     recorder.stop();
-    ASSERT_FALSE(leads.empty()) << "the player could not be stopped";
-    const double before = leads.front().second;
-    ASSERT_FALSE(std::isnan(before)) << "the movie's sound was not heard";
-    for (const auto& [when, lead] : leads)
-        EXPECT_LT(std::fabs(lead - before), 0.08) << when << ": the sound leads the picture by " << lead
-                                                  << " s, " << before << " s before";
+    heardsound::expect_lead_kept(leads, 0.08);
 }
 
 // The JACK server killed while the movie plays and started again a moment later, with
@@ -445,10 +445,6 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
     const std::vector<float> reference = noiseReference();
     vktest::MessageCapture messages;
     const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
-    const auto record = [&] {
-        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
-        return recorder->start() ? std::move(recorder) : nullptr;
-    };
     // The server killed: the loss told, and the recorder's client gone with it (it has to
     // be closed before a client of this process opens again).
     const auto kill_server = [&] {
@@ -458,7 +454,7 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
             << "the loss was never told";
     };
 
-    auto recorder = record();
+    auto recorder = recordFrontLeft();
     ASSERT_NE(recorder, nullptr);
     playOrPause();
     std::string failure;
@@ -470,7 +466,7 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
     // The player asks meanwhile, and finds no server.
     QTest::qWait(700);
     ASSERT_TRUE(server->start());
-    recorder = record();
+    recorder = recordFrontLeft();
     ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
     EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
         reference, [&] { return recorder->channel(0); }, *window(), 4000, &failure))
@@ -565,11 +561,7 @@ TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowN
     const std::vector<float> reference = noiseReference();
     vktest::MessageCapture messages;
     const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
-    const auto record = [&] {
-        auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
-        return recorder->start() ? std::move(recorder) : nullptr;
-    };
-    auto recorder = record();
+    auto recorder = recordFrontLeft();
     ASSERT_NE(recorder, nullptr);
     playOrPause();
     std::string failure;
@@ -610,7 +602,7 @@ TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowN
         ASSERT_TRUE(trap.fired()) << "the player never came back to the server";
         trap.waitUntilContinued();
         EXPECT_LT(longest, 1200) << "the window was held " << longest << " ms";
-        recorder = record();
+        recorder = recordFrontLeft();
         ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
         EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
             reference, [&] { return recorder->channel(0); }, *window(), 5000, &failure))
