@@ -57,7 +57,11 @@ bool PlayerProcess::waitForWindow(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     const QString pid = QString::number(m_process.processId());
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        const QString found = xdotool({"search", "--onlyvisible", "--pid", pid});
+        // Top-level windows only: the picture's own native window is a child of the main
+        // window, with the process's pid too, and viewable from the same moment. A search
+        // that checks the main window just before it is mapped and its child just after
+        // would otherwise find the child alone.
+        const QString found = xdotool({"search", "--maxdepth", "1", "--onlyvisible", "--pid", pid});
         if (!found.isEmpty()) {
             m_window = found.section('\n', 0, 0);
             return true;

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -510,6 +511,10 @@ TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     // Continued in any case: a player the server holds opens late rather than never.
     ContinueLater continuer(server->pid(), std::chrono::seconds(8));
     PlayerProcess player(fixture("window_noise_long.mov"));
+    // What the player printed, on any failure, an early one too.
+    const auto printed = qScopeGuard([&] {
+        if (HasFailure()) std::printf("%s\n", qPrintable(player.output()));
+    });
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(player.start());
@@ -545,7 +550,6 @@ TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     EXPECT_EQ(player.exitCode(), 0);
     again.continueNow();
     recorder.stop();
-    if (HasFailure()) std::printf("%s\n", qPrintable(player.output()));
 }
 
 // The JACK server killed while the movie plays, started again, and stopped for a while
