@@ -297,7 +297,9 @@ private:
     static void onSoundIoBackendDisconnect(SoundIo* context, int error);
     bool reconnectAudioBackend();
     bool connectLostBackend();
-    void soundServerAnswered(int answer);
+    // `answer` is the lost server's; `desktop` the sound server's, asked after a JACK
+    // server that did not answer at the start turned out not to be there (else -1).
+    void soundServerAnswered(int answer, int desktop);
     void retryLostOutputSoon();
     void retryLostOutput();
     // Logs why the lost output is still lost: when the reason changes, and every

@@ -542,15 +542,23 @@ bool MainWindow::reconnectAudioBackend() {
     probe.reply = reply;
     probe.started = std::chrono::steady_clock::now();
     probe.givesUp = soundServer;
-    probe.thread = std::thread([reply, soundServer] {
+    // A JACK server that did not answer at the start may simply not be there (a busy
+    // machine, or another JACK server that held the library): then the sound server is
+    // asked too, as the start would have.
+    const bool orDesktop = !soundServer && m_monitor->jackUnansweredAtStart();
+    probe.thread = std::thread([reply, soundServer, orDesktop] {
         const SoundServerAnswer answer =
             soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel) : probe_jack_server();
+        const int desktop = orDesktop && answer == SoundServerAnswer::NoServer
+                                ? int(probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel))
+                                : -1;
         const std::lock_guard<std::mutex> hold(reply->lock);
         reply->done.store(true);
         // Posted while the window cannot go; a window gone later drops it unread.
         if (MainWindow* window = reply->window)
             QMetaObject::invokeMethod(
-                window, [window, answer] { window->soundServerAnswered(int(answer)); }, Qt::QueuedConnection);
+                window, [window, answer, desktop] { window->soundServerAnswered(int(answer), desktop); },
+                Qt::QueuedConnection);
     });
     m_serverProbes.push_back(std::move(probe));
     return false;
@@ -599,8 +607,19 @@ void MainWindow::reportStillLost(const QString& why) {
     m_stillLostToldAt = now;
 }
 
-void MainWindow::soundServerAnswered(int answer) {
+void MainWindow::soundServerAnswered(int answer, int desktop) {
     if (!m_monitor || !m_monitor->backendLost()) return;
+    if (desktop >= 0 && m_monitor->jackUnansweredAtStart()) {
+        // No JACK server after all: the output is the sound server's, as at a start
+        // without JACK, else the library's own.
+        m_monitor->leaveUnansweredJack(SoundServerAnswer(desktop) != SoundServerAnswer::NoServer);
+        if (!m_monitor->lostBackendIsSoundServer()) {
+            if (connectLostBackend()) restartAudioIfPlaying();
+            else retryLostOutputSoon();
+            return;
+        }
+        answer = desktop;
+    }
     if (SoundServerAnswer(answer) != SoundServerAnswer::Ready) {
         reportStillLost(sound_server_answer_text(SoundServerAnswer(answer)));
     } else if (connectLostBackend()) {

@@ -208,6 +208,7 @@ AudioMonitor::AudioMonitor(SoundIo* context, QObject* parent) : QObject(parent),
             // is waited for silently, as a sound server that does not answer.
             qDebug("Sound server not ready : %s", qPrintable(why));
             m_lostBackend = SoundIoBackendJack;
+            m_jackUnanswered = true;
             return;
         }
     }
@@ -256,6 +257,7 @@ AudioMonitor::JackAnswer AudioMonitor::connectJack(int limitMs, QString* why) {
         return JackAnswer::NoServer;
     }
     m_jackContext = context;
+    m_jackUnanswered = false;
     return JackAnswer::Connected;
 }
 
@@ -1154,6 +1156,15 @@ bool AudioMonitor::reconnectLostBackend() {
 bool AudioMonitor::lostBackendIsSoundServer() const { return m_lostBackend == SoundIoBackendPulseAudio; }
 
 bool AudioMonitor::lostBackendIsJack() const { return m_lostBackend == SoundIoBackendJack; }
+
+void AudioMonitor::leaveUnansweredJack(bool soundServer) {
+    if (!m_jackUnanswered || !lostBackendIsJack()) return;
+    m_jackUnanswered = false;
+    if (soundServer)
+        m_lostBackend = SoundIoBackendPulseAudio;
+    else
+        m_lostBackend = soundio_have_backend(SoundIoBackendAlsa) ? SoundIoBackendAlsa : SoundIoBackendDummy;
+}
 
 QString AudioMonitor::deviceName() const {
     if (const PulseSinkInfo* sink = soundServerSink()) {

@@ -121,6 +121,14 @@ public:
     // thread first: reconnectLostBackend would give up on one that does not answer,
     // holding the GUI thread meanwhile.
     bool lostBackendIsJack() const;
+    // The lost backend is a JACK server that did not answer at the start (the output
+    // was never on it): if it then turns out not to be there at all, the output is the
+    // one the start would have taken without it (leaveUnansweredJack).
+    bool jackUnansweredAtStart() const { return m_jackUnanswered; }
+    // Gives up on the JACK server that did not answer at the start: the lost backend is
+    // then the sound server (`soundServer`, the server that answered its probe), else
+    // the library's own backend, connected by reconnectLostBackend as the start does.
+    void leaveUnansweredJack(bool soundServer);
     // Connected to a backend (the library's, or a sound server of our own).
     bool backendConnected() const;
     // The audio I/O context the output is on: the monitor's own connection to a JACK
@@ -270,6 +278,7 @@ private:
     OutputResampler m_resampler;
     float* m_rateScratch = nullptr;  // the mix at 48000 Hz before its rate conversion, planar
     int m_lostBackend = 0;  // the SoundIoBackend that went away; 0 (none) while connected
+    bool m_jackUnanswered = false;  // the start's JACK server did not answer, nor has since
     QString m_serverFailure;  // why the sound server last failed to connect or to open a stream
     std::thread m_mixThread;
     std::atomic<uint8_t> m_running{0};

@@ -31,6 +31,7 @@
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/jack_server.h"
 #include "tests/app/window/player_process.h"
+#include "tests/app/window/pulse_server.h"
 #include "tests/app/window/scoped_env.h"
 #include "tests/app/window/shown_main_window.h"
 #include "tests/render/vulkan_harness.h"
@@ -501,7 +502,8 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
 // The player run as a person runs it, its JACK server stopped (SIGSTOP: a server that
 // hangs) before it starts: the window opens all the same, within about two seconds, the
 // movie plays, and its sound comes once the server runs again. Then the server stopped
-// again and Ctrl+Q: the process ends within a second.
+// again and Ctrl+Q: the process ends within a second. Then a server stopped at the
+// start and gone after it: the sound comes from the desktop's own sound server.
 TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     ASSERT_TRUE(PlayerProcess::available()) << "xdotool is not installed";
     server = std::make_unique<JackServer>();
@@ -550,6 +552,35 @@ TEST_F(JackSoundTest, AStoppedServerHoldsNeitherTheStartNorTheQuit) {
     EXPECT_EQ(player.exitCode(), 0);
     again.continueNow();
     recorder.stop();
+
+    // The server stopped at the start again, and then gone for good, on a desktop whose
+    // own sound server runs: once the player finds no JACK server, the movie sounds on
+    // the desktop's server, as after a start without JACK.
+    PulseServer desktop;
+    ASSERT_TRUE(desktop.start()) << "the desktop's sound server did not start";
+    PulseServer::Recorder onDesktop(desktop);
+    ASSERT_TRUE(onDesktop.start());
+    server->stop();
+    PlayerProcess second(fixture("window_noise_long.mov"));
+    const auto printedSecond = qScopeGuard([&] {
+        if (HasFailure()) std::printf("%s\n", qPrintable(second.output()));
+    });
+    ASSERT_TRUE(second.start());
+    ASSERT_TRUE(second.waitForWindow(vktest::kWaitMs)) << "the window never opened";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.title().contains("window_noise_long.mov"); }, vktest::kWaitMs))
+        << "the movie never opened: " << second.title().toStdString();
+    server->kill();
+    ASSERT_TRUE(second.key("space"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<float>& heard = onDesktop.left();
+            return heard.size() > 32 && locate(reference, heard, heard.size() - 32) >= 0;
+        },
+        5000))
+        << "the movie's sound never came on the desktop's server";
+    ASSERT_TRUE(second.key("ctrl+q"));
+    EXPECT_TRUE(second.waitForEnd(vktest::kWaitMs)) << "the player never ended";
+    EXPECT_EQ(second.exitCode(), 0);
 }
 
 // The JACK server killed while the movie plays, started again, and stopped for a while
