@@ -359,7 +359,23 @@ TEST_P(DesktopSoundTest, APlayOrAStepPressedDuringAServerStallComesOutRight) {
             const long at = heard.size() >= 32 ? locate(reference, heard, heard.size() - 32) : -1;
             if (at >= 0) leads.push_back(double(at) / 48000.0 - double(window()->currentFrame()) / window()->movie()->fps());
         }
-        ASSERT_GE(leads.size(), 6u) << "the movie's sound was not heard after the stall";
+        ASSERT_GE(leads.size(), 6u) << "the movie's sound was not heard after the stall" << [&] {
+            // What the recording and the player were at, to tell a player that went
+            // silent from a recording that stopped.
+            const std::vector<float>& heard = recorder.left();
+            size_t sounding = 0;
+            for (size_t i = heard.size() > 24000 ? heard.size() - 24000 : 0; i < heard.size(); ++i)
+                sounding += heard[i] != 0.0f;
+            const AudioMonitor* monitor = window()->audioMonitor();
+            std::string said = ": " + std::to_string(heard.size()) + " frames recorded, " +
+                               std::to_string(sounding) + " of the last 24000 sounding; frame " +
+                               std::to_string(window()->currentFrame()) + ", speed " +
+                               std::to_string(window()->playSpeed()) + "; output lost " +
+                               std::to_string(monitor->backendLost()) + ", on the server " +
+                               std::to_string(monitor->onSoundServer()) + ", mixing " +
+                               std::to_string(monitor->isMixingRunning());
+            return said;
+        }();
         std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
         // Behind by the recording's own latency; a sound run ahead by the server's catch-up
         // is seconds off.
