@@ -128,6 +128,13 @@ void audio_output_note_request(AudioOutputData* data, bool waitForPace) noexcept
             data->stalled.store(1);
             return;
         }
+        // Quiet, but read on at the clock's pace from before the last request until a
+        // moment ago: the server held that much of ours (after a restart that wrote all
+        // it was granted), and what it plays is not overdue. A restart then would only
+        // give it as much again, and be as quiet after it.
+        const bool readOn = data->pacedSinceUs != 0 && data->pacedSinceUs <= last &&
+                            now - data->readingUs <= kAudioOutputReadingUs;
+        if (readOn) return;
         data->stallSeenUs = now;
         data->paceUs = 0;
         data->pacedReadings = 0;
@@ -154,12 +161,26 @@ namespace {
 // nothing read since the one before does not: a server that has not begun again yet
 // (PipeWire's graph, on a busy machine, a moment after its front end) may still have
 // all its catching up before it.
+// Whether the server read, from the reading at `fromUs` (`fromPlayed`) to this one, as
+// much as the clock allows, give or take a server's cycle or two.
+bool kept_to_clock(int64_t fromUs, int64_t fromPlayed, int64_t atUs, int64_t played, uint32_t rate) noexcept {
+    const int64_t due = (atUs - fromUs) * int64_t(rate) / 1000000;
+    const int64_t stray = played - fromPlayed - due;
+    const int64_t allowed = kAudioOutputPaceUs * int64_t(rate) / 1000000;
+    return played > fromPlayed && stray >= -allowed && stray <= allowed;
+}
+
+void note_reading_pace(AudioOutputData* data, int64_t atUs, int64_t played, uint32_t rate) noexcept {
+    const bool kept = data->readingUs != 0 && atUs > data->readingUs &&
+                      kept_to_clock(data->readingUs, data->readingPlayed, atUs, played, rate);
+    if (!kept) data->pacedSinceUs = atUs;
+    data->readingUs = atUs;
+    data->readingPlayed = played;
+}
+
 void watch_pace(AudioOutputData* data, int64_t atUs, int64_t played, uint32_t rate) noexcept {
     if (data->paceUs != 0 && atUs > data->paceUs) {
-        const int64_t due = (atUs - data->paceUs) * int64_t(rate) / 1000000;
-        const int64_t stray = played - data->pacePlayed - due;
-        const int64_t allowed = kAudioOutputPaceUs * int64_t(rate) / 1000000;
-        const bool kept = played > data->pacePlayed && stray >= -allowed && stray <= allowed;
+        const bool kept = kept_to_clock(data->paceUs, data->pacePlayed, atUs, played, rate);
         data->pacedReadings = kept ? data->pacedReadings + 1 : 0;
     }
     data->paceUs = atUs;
@@ -181,6 +202,7 @@ void audio_output_note_played(AudioOutputData* data, int64_t played, uint32_t ra
         return;
     }
     const int64_t atUs = now_us() - ageUs;
+    if (reading == OutputReading::Sampled) note_reading_pace(data, atUs, played, rate);
     if (data->stallSeenUs != 0 && reading == OutputReading::Sampled) watch_pace(data, atUs, played, rate);
     const uint32_t play = data->play.load();
     const bool keepTime = data->keepTime.load() != 0;

@@ -69,6 +69,12 @@ struct AudioOutputData {
     int64_t paceUs = 0;
     int64_t pacePlayed = 0;
     int pacedReadings = 0;
+    // A server's sampled readings: the last one, and since when they have kept to the
+    // clock without a break (a server that asks nothing for a while but reads on at
+    // the clock's pace all along had enough to play: that is no stall).
+    int64_t readingUs = 0;
+    int64_t readingPlayed = 0;
+    int64_t pacedSinceUs = 0;
 };
 
 constexpr int64_t kAudioOutputStallUs = 250000;
@@ -77,6 +83,9 @@ constexpr int64_t kAudioOutputStallUs = 250000;
 // server that reads in larger cycles than that never seems to keep to it).
 constexpr int64_t kAudioOutputPaceUs = 40000;
 constexpr int64_t kAudioOutputSettleUs = 500000;
+// How recent a server's last reading must be to tell that it still reads on (its
+// readings come every 15 to 30 ms while a play keeps to the clock).
+constexpr int64_t kAudioOutputReadingUs = 100000;
 
 // The begin/end write pair of an output stream, so the write path can run against a
 // fake device in tests. Both return 0 or a library error code.
@@ -102,8 +111,9 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
 // Notes a request of the device; a quarter second since the one before (while not
 // silenced) is a stall. It raises `stalled` at once, or, for a server whose readings
 // are sampled (`waitForPace`), once two readings in a row keep to the clock again
-// (audio_output_note_played), or half a second after the stall when they never do.
-// Device side.
+// (audio_output_note_played), or half a second after the stall when they never do. A
+// sampled server whose readings kept to the clock through the whole quiet time did
+// not stall: it was given that much ahead. Device side.
 void audio_output_note_request(AudioOutputData* data, bool waitForPace = false) noexcept;
 
 // A restart's resets, while the consumer is held: a play that keeps to the clock, or

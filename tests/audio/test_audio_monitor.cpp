@@ -668,3 +668,44 @@ TEST(AudioOutputWrite, HonoursTheDeviceContract) {
 }
 
 }  // namespace
+
+// A sound server that asked nothing for longer than a stall while its readings kept to
+// the clock all along (it held that much of ours, as after a restart that wrote all it
+// was granted) did not stall: no restart, which would only give it as much again. One
+// whose readings stood still meanwhile (a stopped server) did, once it keeps to the
+// clock again.
+TEST(AudioOutputWrite, AQuietServerThatReadOnAtTheClocksPaceDidNotStall) {
+    for (const bool readsOn : {true, false}) {
+        SCOPED_TRACE(readsOn ? "read on through the quiet" : "stood still through the quiet");
+        AudioOutputData data;
+        audio_output_begin_play(&data, true);
+        const auto start = std::chrono::steady_clock::now();
+        int64_t stoodUs = 0;  // how long the server stood still so far
+        const auto reading = [&] {
+            const int64_t us =
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+            audio_output_note_played(&data, (us - stoodUs) * 48000 / 1000000, 48000, OutputReading::Sampled, 0);
+        };
+        const auto wait = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+        for (int i = 0; i < 5; ++i) {
+            audio_output_note_request(&data, true);
+            reading();
+            wait(20);
+        }
+        // 350 ms without a request.
+        const auto quietFrom = std::chrono::steady_clock::now();
+        for (int i = 0; i < 17; ++i) {
+            wait(20);
+            if (readsOn) reading();
+        }
+        if (!readsOn)
+            stoodUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - quietFrom)
+                          .count();
+        for (int i = 0; i < 5; ++i) {
+            audio_output_note_request(&data, true);
+            reading();
+            wait(20);
+        }
+        EXPECT_EQ(data.stalled.load(), readsOn ? 0 : 1);
+    }
+}
