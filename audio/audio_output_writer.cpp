@@ -170,8 +170,11 @@ bool kept_to_clock(int64_t fromUs, int64_t fromPlayed, int64_t atUs, int64_t pla
     return played > fromPlayed && stray >= -allowed && stray <= allowed;
 }
 
+// A run of readings keeps to the clock only while they come close together: a server
+// that stood answers late, and may have caught up on the time it stood by then
+// (PulseAudio's null sink renders it at once), which looks like the clock's pace.
 void note_reading_pace(AudioOutputData* data, int64_t atUs, int64_t played, uint32_t rate) noexcept {
-    const bool kept = data->readingUs != 0 && atUs > data->readingUs &&
+    const bool kept = data->readingUs != 0 && atUs > data->readingUs && atUs - data->readingUs <= kAudioOutputReadingUs &&
                       kept_to_clock(data->readingUs, data->readingPlayed, atUs, played, rate);
     if (!kept) data->pacedSinceUs = atUs;
     data->readingUs = atUs;
