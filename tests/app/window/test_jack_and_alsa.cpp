@@ -195,6 +195,13 @@ protected:
         SoundWithoutServerTest::TearDown();
         server.reset();
     }
+    // Waits up to `ms` until the recorder hears the movie's left channel where the
+    // picture is; why not in `failure`.
+    bool heardAtPicture(const JackServer::Recorder& recorder, const std::vector<float>& reference, int ms,
+                        std::string* failure) {
+        return heardsound::wait_for_sound_at_picture(
+            reference, [&] { return recorder.channel(0); }, *window(), ms, failure);
+    }
     // A recorder of the player's front left port, started; null when it could not start.
     std::unique_ptr<JackServer::Recorder> recordFrontLeft() {
         auto recorder = std::make_unique<JackServer::Recorder>(*server, kPlayer, 1, std::vector<QString>{"Front Left"});
@@ -460,8 +467,7 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
     ASSERT_NE(recorder, nullptr);
     playOrPause();
     std::string failure;
-    ASSERT_TRUE(heardsound::wait_for_sound_at_picture(
-        reference, [&] { return recorder->channel(0); }, *window(), 3000, &failure))
+    ASSERT_TRUE(heardAtPicture(*recorder, reference, 3000, &failure))
         << "no sound before the loss: " << failure;
     ASSERT_NO_FATAL_FAILURE(kill_server());
     recorder.reset();
@@ -470,8 +476,7 @@ TEST_F(JackSoundTest, AKilledServerThatComesBackHasTheSoundBackByItself) {
     ASSERT_TRUE(server->start());
     recorder = recordFrontLeft();
     ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
-    EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
-        reference, [&] { return recorder->channel(0); }, *window(), 4000, &failure))
+    EXPECT_TRUE(heardAtPicture(*recorder, reference, 4000, &failure))
         << "the sound did not come back: " << failure;
     EXPECT_GT(told("New output card"), 0) << "the output found again was not told";
     EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
@@ -603,8 +608,7 @@ TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowN
     ASSERT_NE(recorder, nullptr);
     playOrPause();
     std::string failure;
-    ASSERT_TRUE(heardsound::wait_for_sound_at_picture(
-        reference, [&] { return recorder->channel(0); }, *window(), 3000, &failure))
+    ASSERT_TRUE(heardAtPicture(*recorder, reference, 3000, &failure))
         << "no sound before the loss: " << failure;
 
     constexpr int kStopMs = 2500;
@@ -642,8 +646,7 @@ TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowN
         EXPECT_LT(longest, 1200) << "the window was held " << longest << " ms";
         recorder = recordFrontLeft();
         ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
-        EXPECT_TRUE(heardsound::wait_for_sound_at_picture(
-            reference, [&] { return recorder->channel(0); }, *window(), 5000, &failure))
+        EXPECT_TRUE(heardAtPicture(*recorder, reference, 5000, &failure))
             << "the sound did not come back: " << failure;
         EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     }
