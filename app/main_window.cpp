@@ -140,6 +140,13 @@ void MainWindow::buildAudio() {
         critical_box(this, "Audio error", "Failed to init audio (Unknown error)");
     }
     if (!m_monitor || m_monitor->errorText().isEmpty()) return;
+    if (m_monitor->backendLost()) {
+        // Its server stopped answering, or went away, while the stream opened: a lost
+        // output, tried again at the next play as a server not ready at the start is,
+        // and nothing the person could switch off as an unsupported device.
+        qDebug().noquote() << "Sound output lost at the start : " + m_monitor->errorText();
+        return;
+    }
     if (m_monitor->streamReady()) {
         // A stream that opened but reports an error cannot play: drop it and go on
         // without sound rather than leaving half-built audio objects in use.
@@ -333,6 +340,8 @@ void MainWindow::viewVideoConnectEndInitRsc() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     stopPlayback();
+    // A lost output found again now would only be connected to be closed.
+    endServerProbe();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     // Its switch is stored as it closes, in time to be saved.
     if (m_warningDialog) m_warningDialog->close();
@@ -351,6 +360,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::act_quit_menu() {
     stopPlayback();
+    // A lost output found again now would only be connected to be closed.
+    endServerProbe();
     if (VulkanWinRenderer* r = renderer()) r->forceStop();
     saveSettings();
     // The application closes every window before its loop ends, in an order of its

@@ -437,6 +437,7 @@ private:
     std::atomic<bool> m_listenerStop{false};
     std::atomic<bool> m_listenerDone{true};  // the listener thread has left its loop
     bool m_listenerRunning = false;
+    QTimer* m_listenerWakeTimer = nullptr;  // child: wakes a listener on a JACK server now and then
     // Asks a lost output's server whether it can play again, off the GUI thread (a
     // server may take the connection and never answer); its answer comes back queued
     // through the reply it shares with the window. The newest is last; older ones a

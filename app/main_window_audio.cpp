@@ -336,6 +336,9 @@ void MainWindow::onSoundIoBackendDisconnect(SoundIo* context, int error) {
     if (notifier) notifier->notifyBackendLost(error);
 }
 
+// How often a listener on a JACK server is woken to read its events again.
+constexpr int kListenerWakeMs = 250;
+
 SoundIo* MainWindow::outputContext() const { return m_monitor ? m_monitor->libraryContext() : m_soundio; }
 
 void MainWindow::startListenOutputDevice() {
@@ -378,9 +381,23 @@ void MainWindow::startListenOutputDevice() {
         while (!m_listenerStop.load()) soundio_wait_events(context);
         m_listenerDone.store(true);
     });
+    if (context->current_backend == SoundIoBackendJack) {
+        // The library's JACK wait reads the events, then waits for the next notice: a
+        // server that goes away while it reads (as a listener starts on a server that is
+        // killed then) gives its notice to nobody, and its end would never be read. Woken
+        // now and then, the listener reads it within a moment.
+        if (!m_listenerWakeTimer) {
+            m_listenerWakeTimer = new QTimer(this);
+            connect(m_listenerWakeTimer, &QTimer::timeout, this, [this] {
+                if (m_listenerRunning && m_listenedContext) soundio_wakeup(m_listenedContext);
+            });
+        }
+        m_listenerWakeTimer->start(kListenerWakeMs);
+    }
 }
 
 void MainWindow::stopListenOutputDevice() {
+    if (m_listenerWakeTimer) m_listenerWakeTimer->stop();
     if (!m_listenerRunning) return;
     if (!m_soundio) {
         qDebug().noquote() << "Error : can't stop listen output device (NULL)";
@@ -486,9 +503,9 @@ void MainWindow::act_event_audio_backend_lost(int error) {
 constexpr int kOutputRetryMs = 500;
 // How long the window, when it goes, waits for a probe that was asked to give up.
 constexpr int kProbeEndMs = 100;
-// A probe that has not answered in this long is held by its server (a JACK server that
-// stopped or hangs keeps its caller inside libjack until it runs again): a later try
-// asks again beside it, with so many probes waiting at most.
+// A probe answers within kServerProbeMs (no answer in time is an answer); one that has
+// not after that long is held up all the same (a busy machine): a later try asks again
+// beside it, with so many probes waiting at most.
 constexpr int kProbeOverdueMs = AudioMonitor::kServerProbeMs;
 constexpr size_t kProbesWaitingAtMost = 3;
 // How often a loss that lasts with the same reason is told again.
@@ -526,12 +543,13 @@ bool MainWindow::reconnectAudioBackend() {
         return false;
     }
     // A server is asked first, on a thread of its own: the library would wait for one
-    // that does not answer (a stopped JACK server holds it for good), and crash on a
-    // PulseAudio server without output. This play stays silent; the answer, when the
-    // server can play, connects it and gives the play its sound.
+    // that does not answer (a stopped JACK server holds it until it runs again), and
+    // crash on a PulseAudio server without output. This play stays silent; the answer,
+    // when the server can play, connects it and gives the play its sound; no answer in
+    // time is an answer too (the server is still lost, and asked again).
     pruneServerProbes();
     if (!m_serverProbes.empty()) {
-        // The newest one's answer comes, unless its server holds it.
+        // The newest one's answer comes.
         const auto asked = std::chrono::steady_clock::now() - m_serverProbes.back().started;
         if (asked < std::chrono::milliseconds(kProbeOverdueMs)) return false;
         if (m_serverProbes.size() >= kProbesWaitingAtMost) return false;
@@ -541,14 +559,16 @@ bool MainWindow::reconnectAudioBackend() {
     ServerProbe probe;
     probe.reply = reply;
     probe.started = std::chrono::steady_clock::now();
-    probe.givesUp = soundServer;
+    // Either probe gives up within kServerProbeMs, or as soon as asked to.
+    probe.givesUp = true;
     // A JACK server that did not answer at the start may simply not be there (a busy
     // machine, or another JACK server that held the library): then the sound server is
     // asked too, as the start would have.
     const bool orDesktop = !soundServer && m_monitor->jackUnansweredAtStart();
     probe.thread = std::thread([reply, soundServer, orDesktop] {
         const SoundServerAnswer answer =
-            soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel) : probe_jack_server();
+            soundServer ? probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel)
+                        : probe_jack_server(AudioMonitor::kServerProbeMs, &reply->cancel);
         const int desktop = orDesktop && answer == SoundServerAnswer::NoServer
                                 ? int(probe_pulse_server(AudioMonitor::kServerProbeMs, &reply->cancel))
                                 : -1;
@@ -581,9 +601,8 @@ void MainWindow::endServerProbe() {
         probe.reply->window = nullptr;
         probe.reply->cancel.store(true);
     }
-    // A PulseAudio probe gives up within a moment; a JACK probe cannot leave the library
-    // while a stopped server holds it (nobody waits for it), and ends by itself later,
-    // answering nobody.
+    // Either probe gives up within a moment once asked (a JACK probe's own call, that a
+    // stopped server holds on the JACK thread, goes on alone there and answers nobody).
     const auto allDone = [this] {
         return std::all_of(m_serverProbes.begin(), m_serverProbes.end(), [](const ServerProbe& probe) {
             return !probe.givesUp || probe.reply->done.load();

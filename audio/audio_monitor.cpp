@@ -11,13 +11,14 @@
 #include <cstring>
 #include <exception>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "audio/alsa_device_channels.h"
-#include "audio/bounded_call.h"
+#include "audio/jack_calls.h"
 #include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
 #include "base/pcm/channel_layouts.h"
@@ -151,19 +152,51 @@ void free_output_data(AudioOutputData* data) {
     delete data;
 }
 
-// What a JACK call that did not return in time takes with it, freed in this order
-// (the stream's callbacks write through `data` until the stream is gone).
+}  // namespace
+
+// A libjack client of the monitor's (its JACK connection's or its stream's), as the JACK
+// thread saw it: whether it opened, and libjack's count of reaps then. Written by the call
+// that opens it, on the JACK thread; read by the monitor once that call came back, and by
+// what closes it there.
+struct JackClientState {
+    bool opened = false;
+    uint64_t reaps = 0;
+    // A stream's: libjack had let the connection's client go when the stream's opened
+    // (its server went away, and this open was the next): the server is gone.
+    bool connectionReaped = false;
+};
+
+namespace {
+
+// libjack deleted the client itself: closing it again would read freed memory.
+bool reaped(const std::shared_ptr<JackClientState>& client) {
+    return client && client->opened && jack_client_reaped(client->reaps);
+}
+
+// What the monitor holds on a JACK server, to be closed on the JACK thread in this order
+// (the stream's callbacks write through `data` until the stream is gone; the device's
+// count of references is the JACK thread's while it closes the stream).
 struct HeldByJack {
     SoundIo* context = nullptr;
+    std::shared_ptr<JackClientState> contextClient;
     SoundIoDevice* device = nullptr;
     SoundIoOutStream* stream = nullptr;
+    std::shared_ptr<JackClientState> streamClient;
     AudioOutputData* data = nullptr;
 };
 
+// JACK thread. A client libjack deleted is never closed again: its library object is
+// kept as it is.
 void free_held(const HeldByJack& held) {
-    if (held.stream) soundio_outstream_destroy(held.stream);
+    if (held.stream) {
+        if (reaped(held.streamClient)) jack_keep_reaped(held.stream);
+        else soundio_outstream_destroy(held.stream);
+    }
     if (held.device) soundio_device_unref(held.device);
-    if (held.context) soundio_destroy(held.context);
+    if (held.context) {
+        if (reaped(held.contextClient)) jack_keep_reaped(held.context);
+        else soundio_destroy(held.context);
+    }
     free_output_data(held.data);
 }
 
@@ -244,19 +277,36 @@ AudioMonitor::JackAnswer AudioMonitor::connectJack(int limitMs, QString* why) {
     context->on_events_signal = m_context->on_events_signal;
     context->emit_rtprio_warning = m_context->emit_rtprio_warning;
     context->jack_info_callback = m_context->jack_info_callback;
-    context->jack_error_callback = m_context->jack_error_callback;
+    // libjack's own reports are how its reaps are known (jack_calls.h).
+    context->jack_error_callback = &jack_note_library_error;
+    auto client = std::make_shared<JackClientState>();
     int error = 0;
-    if (!run_with_limit([context] { return soundio_connect_backend(context, SoundIoBackendJack); }, limitMs, &error,
-                        [context] { soundio_destroy(context); })) {
+    const bool answered = jack_call(
+        [context, client] {
+            const int connected = soundio_connect_backend(context, SoundIoBackendJack);
+            client->opened = connected == 0;
+            client->reaps = jack_reaps();
+            return connected;
+        },
+        limitMs, &error,
+        [context, client] {
+            HeldByJack held;
+            held.context = context;
+            held.contextClient = client;
+            free_held(held);
+        });
+    if (!answered) {
         *why = QStringLiteral("the JACK server does not answer");
         return JackAnswer::NoAnswer;
     }
     if (error != 0) {
         *why = QStringLiteral("Failed to connect to JACK (%1)").arg(QString::fromUtf8(soundio_strerror(error)));
+        // Never connected: no client to close.
         soundio_destroy(context);
         return JackAnswer::NoServer;
     }
     m_jackContext = context;
+    m_jackClient = client;
     m_jackUnanswered = false;
     return JackAnswer::Connected;
 }
@@ -272,30 +322,59 @@ bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result) 
 bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result) {
     // The call may take the output record with it: nothing else writes it meanwhile.
     stopFeedTask();
-    const HeldByJack held{m_jackContext, m_device, m_stream, m_outputData};
-    if (run_with_limit(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
-    // Everything of that server is the call's now; the output is lost.
+    HeldByJack held;
+    held.context = m_jackContext;
+    held.contextClient = m_jackClient;
+    held.device = m_device;
+    held.stream = m_stream;
+    held.streamClient = m_streamClient;
+    held.data = m_outputData;
+    if (jack_call(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
+    // Everything of that server is the JACK thread's now, closed once the server lets
+    // the call go; the output is lost.
     qDebug("The JACK server does not answer : its output is lost");
     m_jackContext = nullptr;
+    m_jackClient.reset();
     m_device = nullptr;
     m_stream = nullptr;
+    m_streamClient.reset();
     m_streamReady = 0;
     m_streamStarted = 0;
     m_corked = 0;
     m_lostBackend = SoundIoBackendJack;
     m_errorText = QStringLiteral("The JACK server does not answer");
+    m_outputData = nullptr;
     replaceOutputData();
     return false;
 }
 
+void AudioMonitor::dropJack(const QString& why) {
+    stopFeedTask();
+    HeldByJack held;
+    held.context = m_jackContext;
+    held.contextClient = m_jackClient;
+    held.device = m_device;
+    held.stream = m_stream;
+    held.streamClient = m_streamClient;
+    held.data = m_outputData;
+    jack_call_later([held] { free_held(held); });
+    qDebug("The JACK server went away : %s", qPrintable(why));
+    m_jackContext = nullptr;
+    m_jackClient.reset();
+    m_device = nullptr;
+    m_stream = nullptr;
+    m_streamClient.reset();
+    m_streamReady = 0;
+    m_streamStarted = 0;
+    m_corked = 0;
+    m_lostBackend = SoundIoBackendJack;
+    m_errorText = why;
+    m_outputData = nullptr;
+    replaceOutputData();
+}
+
 void AudioMonitor::replaceOutputData() {
-    AudioOutputData* old = m_outputData;
-    AudioOutputTap* tap = nullptr;
-    if (old) {
-        tap = old->tap.exchange(nullptr);
-        // A callback of the stream that went may still be using the tap; none blocks.
-        while (old->callbacksInside.load() != 0) std::this_thread::yield();
-    }
+    // The old record, if any, is freed where it went.
     m_outputData = new (std::nothrow) AudioOutputData;
     if (!m_outputData) return;
     m_outputData->ring = new (std::nothrow) PlanarRingBuffer;
@@ -305,20 +384,17 @@ void AudioMonitor::replaceOutputData() {
         return;
     }
     planar_ring_buffer_init(m_outputData->ring);
-    m_outputData->tap.store(tap);
+    m_outputData->tap.store(m_tap);
 }
 
-void AudioMonitor::releaseJack(int limitMs) {
+void AudioMonitor::releaseJack() {
     if (!m_jackContext) return;
-    SoundIo* context = m_jackContext;
+    HeldByJack held;
+    held.context = m_jackContext;
+    held.contextClient = m_jackClient;
     m_jackContext = nullptr;
-    int ignored = 0;
-    waitForJack(
-        [context] {
-            soundio_destroy(context);
-            return 0;
-        },
-        limitMs, &ignored);
+    m_jackClient.reset();
+    jack_call_later([held] { free_held(held); });
 }
 
 // Without a sound server: plain ALSA, else the dummy device. The library's own
@@ -371,19 +447,25 @@ void AudioMonitor::onSoundServerNotice(void* monitor, PulseOutputNotice notice) 
 AudioMonitor::~AudioMonitor() {
     stopFeedTask();
     if (m_jackContext) {
-        // One wait for the whole JACK connection: a server that does not answer takes
-        // the stream, the connection and the output record with it.
-        const HeldByJack held{m_jackContext, m_device, m_stream, nullptr};
+        // The stream, the connection and the output record are closed on the JACK
+        // thread. The end waits for that a moment and no longer (a stopped server holds
+        // it): this is no lost output.
+        HeldByJack held;
+        held.context = m_jackContext;
+        held.contextClient = m_jackClient;
+        held.device = m_device;
+        held.stream = m_stream;
+        held.streamClient = m_streamClient;
+        held.data = m_outputData;
+        jack_call_later([held] { free_held(held); });
         m_jackContext = nullptr;
+        m_jackClient.reset();
         m_device = nullptr;
         m_stream = nullptr;
+        m_streamClient.reset();
+        m_outputData = nullptr;
         int ignored = 0;
-        waitForJack(
-            [held] {
-                free_held(held);
-                return 0;
-            },
-            kServerReleaseMs, &ignored);
+        jack_call([] { return 0; }, kServerReleaseMs, &ignored);
     }
     destroyStream();
     output_resampler_free(&m_resampler);
@@ -414,10 +496,7 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
         if (m_device) soundio_device_unref(m_device);
         m_device = nullptr;
         if (m_jackContext) {
-            releaseJack(kServerAnswerMs);
-            // A server that did not let go in time is left behind all the same.
-            m_lostBackend = 0;
-            m_errorText.clear();
+            releaseJack();
         } else {
             soundio_disconnect(m_context);
         }
@@ -457,11 +536,14 @@ void AudioMonitor::destroyStream() {
     m_streamStarted = 0;
     m_corked = 0;
     // Joins the device thread: no write callback runs after this (on a JACK server
-    // that does not answer, the callbacks' output record goes with the stream).
+    // that does not answer, the callbacks' output record goes with the stream). A
+    // stream whose client libjack deleted (its server went away) is never closed again.
+    std::shared_ptr<JackClientState> client = std::move(m_streamClient);
     int ignored = 0;
     askJack(
-        [stream] {
-            soundio_outstream_destroy(stream);
+        [stream, client] {
+            if (reaped(client)) jack_keep_reaped(stream);
+            else soundio_outstream_destroy(stream);
             return 0;
         },
         kServerAnswerMs, &ignored);
@@ -471,6 +553,10 @@ void AudioMonitor::openStream() {
     // The mixing job writes the output ring that is rebuilt here.
     stopFeedTask();
     m_streamReady = 0;
+    // The start's stream may take a loaded machine's JACK server a while; later ones are
+    // waited for less (the window runs meanwhile).
+    const int jackWaitMs = m_jackWaitMs;
+    m_jackWaitMs = kServerAnswerMs;
     // Waiting for a sound server is no error: a play connects it again.
     if (backendLost()) return;
     if (m_pulse) {
@@ -543,7 +629,26 @@ void AudioMonitor::openStream() {
     if (layout) m_stream->layout = layout_in_player_order(*layout);
     int opened = 0;
     SoundIoOutStream* stream = m_stream;
-    if (!askJack([stream] { return soundio_outstream_open(stream); }, kServerAnswerMs, &opened)) return;
+    if (m_jackContext) {
+        auto client = std::make_shared<JackClientState>();
+        m_streamClient = client;
+        const std::shared_ptr<JackClientState> connection = m_jackClient;
+        const auto open = [stream, client, connection] {
+            const int result = soundio_outstream_open(stream);
+            client->opened = result == 0;
+            client->reaps = jack_reaps();
+            client->connectionReaped = reaped(connection);
+            return result;
+        };
+        if (!waitForJack(open, jackWaitMs, &opened)) return;
+        if (client->connectionReaped) {
+            // The server went away just before, and libjack let the connection go as
+            // this client opened (on a server of the same name started again, if it did).
+            return dropJack(QStringLiteral("the JACK server went away as the stream opened"));
+        }
+    } else {
+        opened = soundio_outstream_open(stream);
+    }
     if (opened == SoundIoErrorIncompatibleDevice && converts_any_rate(*m_device)) {
         // A device that converts any rate and still refuses this one has an ALSA rate
         // converter in its chain, which refuses the period ALSA picks when the period
@@ -586,7 +691,12 @@ void AudioMonitor::openStream() {
 
     // Started once for the stream's whole life, then only paused and unpaused.
     int started = 0;
-    if (!askJack([stream] { return soundio_outstream_start(stream); }, kServerAnswerMs, &started)) return;
+    if (!askJack([stream] { return soundio_outstream_start(stream); }, jackWaitMs, &started)) return;
+    if (started != 0 && m_jackContext) {
+        // A JACK server that refuses to run the stream's client, or to connect its ports,
+        // went away or is going: the output is lost, and tried again.
+        return dropJack(QStringLiteral("Can't start device : %1").arg(QString::fromUtf8(soundio_strerror(started))));
+    }
     if (started != 0) {
         qDebug("Can't start device : %s", soundio_strerror(started));
     } else {
@@ -1106,7 +1216,7 @@ void AudioMonitor::disconnectBackend() {
     m_device = nullptr;
     pulse_output_free(m_pulse);
     m_pulse = nullptr;
-    releaseJack(kServerAnswerMs);
+    releaseJack();
     if (m_context && m_context->current_backend != SoundIoBackendNone) soundio_disconnect(m_context);
 }
 
@@ -1177,6 +1287,7 @@ QString AudioMonitor::deviceName() const {
 }
 
 void AudioMonitor::setOutputTap(AudioOutputTap* tap) {
+    m_tap = tap;
     if (!m_outputData) return;
     m_outputData->tap.store(tap);
     // A callback that loaded the previous tap may still be using it.

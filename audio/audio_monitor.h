@@ -16,11 +16,14 @@
 // The backend: JACK or ALSA through the audio I/O library when one answers, a sound
 // server (PulseAudio, PipeWire's) through a PulseOutput of our own (pulse_output.h),
 // and the library's dummy device when nothing else plays. A JACK server is reached
-// through a context of the monitor's own, and every libjack call that asks the server
-// something (connect, open and start the stream, close them) is made with a limit
-// (bounded_call.h): a server that is stopped or hung holds neither the GUI thread nor
-// the quit. One that does not answer in time takes what it holds with it and counts
-// as lost, to be tried again as a lost server is. On a sound server the ring
+// through a context of the monitor's own, and every libjack call on it (connect, open
+// and start the stream, close them) is made on the process's JACK thread
+// (jack_calls.h), in order with every other JACK call of the process, while the GUI
+// thread waits a limited time: a server that is stopped or hung holds neither the GUI
+// thread nor the quit. One that does not answer in time takes what it holds with it
+// (closed on the JACK thread once it lets go, before any later JACK call), and one that
+// goes away while the stream opens or starts leaves it there too: the output counts as
+// lost, to be tried again as a lost server is. On a sound server the ring
 // holds at least what the server asks at once, and a pause drops what the server
 // still holds, so the next start never plays a stale tail of another position before
 // its own sound. Through the library, a device that does not take 48000 Hz (a JACK
@@ -39,6 +42,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "audio/audio_output_writer.h"
@@ -50,6 +54,7 @@ struct SoundIo;
 struct SoundIoDevice;
 struct SoundIoOutStream;
 struct PulseOutput;
+struct JackClientState;
 struct PulseSinkInfo;
 enum class PulseOutputNotice;
 class AudioOutputTap;
@@ -65,13 +70,16 @@ public:
     // The output ring's capacity through the library: room for the largest request a
     // device makes at once (a JACK period of 8192 frames) and more.
     static constexpr uint32_t kLibraryRingFrames = 16384;
-    // How long a sound server may take to say whether it can play.
+    // How long a sound server may take to say whether it can play; and how long the
+    // start waits for each JACK call (a loaded machine may take a second to open a JACK
+    // client with its ports).
     static constexpr int kServerProbeMs = 2000;
-    // How long the GUI thread waits for a sound server to connect, or to open a stream.
+    // How long the GUI thread waits for a sound server to connect, or to open a stream,
+    // once the window runs (a reconnect, a device change).
     static constexpr int kServerAnswerMs = 500;
-    // How long the monitor's end waits for a JACK server to let its stream and
-    // connection go (a server that runs does in tens of milliseconds): a quit ends
-    // within a second whatever the server does.
+    // How long the monitor's end waits for the JACK thread to close its stream and
+    // connection (a server that runs lets them go in tens of milliseconds): they are
+    // closed all the same later, and a quit ends within a second whatever the server does.
     static constexpr int kServerReleaseMs = 150;
     static constexpr uint32_t kSilenceSamples = 48000;
 
@@ -111,7 +119,7 @@ public:
     // Connects the lost backend again and opens its default device and stream: true
     // when the stream is ready. Otherwise the context is left disconnected, the backend
     // still lost, to be tried again later, and errorText() saying why. Nobody may wait
-    // for the context's events. A JACK server is waited for kServerAnswerMs at most.
+    // for the context's events. A JACK server is waited for kServerAnswerMs at most a call.
     bool reconnectLostBackend();
     bool backendLost() const { return m_lostBackend != 0; }
     // The lost backend is a sound server, to be asked (probe_pulse_server) before
@@ -205,21 +213,26 @@ private:
     // Connects a context of the monitor's own to the JACK server, waiting at most
     // `limitMs`: Connected when it is m_jackContext now. NoServer with `why` set.
     JackAnswer connectJack(int limitMs, QString* why);
-    // Makes `call`, which asks the JACK server something, with a limit when on a JACK
-    // server (directly otherwise): true with its result in *result. False when the
-    // server did not answer in time: the context, device, stream and output record
-    // then go with the call (freed once it returns), the monitor has a new output
-    // record, and the JACK server counts as lost. Only while nobody waits for the
-    // connection's events (the context may go).
+    // Makes `call`, which asks the stream's device something, on the JACK thread with a
+    // limit when on a JACK server (directly otherwise): true with its result in *result.
+    // False when the server did not answer in time: the context, device, stream and
+    // output record then go with the call (closed on the JACK thread once it returns),
+    // the monitor has a new output record, and the JACK server counts as lost. Only
+    // while nobody waits for the connection's events (the context may go).
     bool askJack(std::function<int()> call, int limitMs, int* result);
     // The same, on a JACK server in any case: what it takes when it does not answer is
     // what the monitor still holds (clear what the call frees itself first). The mixing
     // job is stopped first.
     bool waitForJack(std::function<int()> call, int limitMs, int* result);
-    // Lets the JACK connection go (the stream must be gone), waiting at most `limitMs`.
-    void releaseJack(int limitMs);
-    // A new, empty output record in place of one that went with a JACK call: the
-    // output tap is moved over.
+    // The JACK server went away while a call on it ran (it refused the stream's start,
+    // or libjack let the connection go as the stream opened): everything of it is
+    // closed on the JACK thread, and the output counts as lost, `why`.
+    void dropJack(const QString& why);
+    // Lets the JACK connection go (the stream must be gone, the device released): it is
+    // closed on the JACK thread, before any later JACK call, and nobody waits for it.
+    void releaseJack();
+    // A new, empty output record in place of one that went with a JACK call, with the
+    // output tap; the old one is not touched again.
     void replaceOutputData();
     bool openSoundServerStream();
     // What every stream shares once open with `channels` at the device's rate: its
@@ -251,6 +264,14 @@ private:
     std::atomic<uint8_t> m_peaksEnabled{1};
     SoundIo* m_context = nullptr;
     SoundIo* m_jackContext = nullptr;  // the monitor's own, connected to a JACK server (owned)
+    // The libjack clients of that connection and of its stream (jack_calls.h): whether
+    // each opened, and when, as the JACK thread saw it.
+    std::shared_ptr<JackClientState> m_jackClient;
+    std::shared_ptr<JackClientState> m_streamClient;
+    // How long the GUI thread waits for a JACK call that opens or starts something:
+    // kServerProbeMs for the start's stream, kServerAnswerMs afterwards.
+    int m_jackWaitMs = kServerProbeMs;
+    AudioOutputTap* m_tap = nullptr;  // the test seam's observer, on every output record
     SoundIoOutStream* m_stream = nullptr;
     PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
     uint8_t m_streamStarted = 0;

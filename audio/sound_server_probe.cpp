@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "audio/jack_calls.h"
+
 namespace {
 
 // A connection of our own.
@@ -113,22 +115,39 @@ SoundServerAnswer probe_pulse_server(int timeoutMs, const std::atomic<bool>* can
     return answer;
 }
 
-SoundServerAnswer probe_jack_server() {
-    // A context of its own, connected as the player's would be: the player's own is
-    // used by the GUI thread meanwhile.
-    SoundIo* context = soundio_create();
-    if (!context) return SoundServerAnswer::NoServer;
-    context->app_name = "Norvu HAP Player probe";
-    // The library's own handler ends the process when the server goes meanwhile.
-    context->on_backend_disconnect = [](SoundIo*, int) {};
-    SoundServerAnswer answer = SoundServerAnswer::NoServer;
-    if (soundio_connect_backend(context, SoundIoBackendJack) == 0) {
-        soundio_flush_events(context);
-        const bool hasOutput = soundio_default_output_device_index(context) >= 0;
-        answer = hasOutput ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
-    }
-    soundio_destroy(context);
-    return answer;
+SoundServerAnswer probe_jack_server(int timeoutMs, const std::atomic<bool>* cancel) {
+    // A context of its own, connected as the player's would be, on the JACK thread: the
+    // player's own is used by the GUI thread meanwhile. Its close is the JACK thread's next
+    // call (before anything the answer leads to), so a machine slow to close a client
+    // does not hold the answer up.
+    const auto ask = [] {
+        SoundIo* context = soundio_create();
+        if (!context) return int(SoundServerAnswer::NoServer);
+        context->app_name = "Norvu HAP Player probe";
+        // The library's own handler ends the process when the server goes meanwhile.
+        context->on_backend_disconnect = [](SoundIo*, int) {};
+        // libjack's own reports are how its reaps are known.
+        context->jack_error_callback = &jack_note_library_error;
+        SoundServerAnswer answer = SoundServerAnswer::NoServer;
+        bool connected = false;
+        if (soundio_connect_backend(context, SoundIoBackendJack) == 0) {
+            connected = true;
+            soundio_flush_events(context);
+            const bool hasOutput = soundio_default_output_device_index(context) >= 0;
+            answer = hasOutput ? SoundServerAnswer::Ready : SoundServerAnswer::NoSink;
+        }
+        const uint64_t reaps = jack_reaps();
+        jack_call_later([context, connected, reaps] {
+            // A client libjack deleted (its server went away since) is not closed again.
+            if (connected && jack_client_reaped(reaps)) jack_keep_reaped(context);
+            else soundio_destroy(context);
+        });
+        return int(answer);
+    };
+    int answer = 0;
+    // Not made at all when given up on before its turn: the next probe asks afresh.
+    if (!jack_call(ask, timeoutMs, &answer, {}, cancel)) return SoundServerAnswer::NoAnswer;
+    return SoundServerAnswer(answer);
 }
 
 const char* sound_server_answer_text(SoundServerAnswer answer) {

@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "audio/jack_calls.h"
+
 namespace {
 
 // jack2 keeps its sockets and semaphores in /dev/shm whatever the environment says.
@@ -174,24 +176,39 @@ JackServer::Recorder::Recorder(const JackServer& server, const QString& sourceCl
 
 JackServer::Recorder::~Recorder() { stop(); }
 
+// On the process's JACK thread, in turn with the player's own JACK calls (see
+// audio/jack_calls.h): a client of the test's opened meanwhile would otherwise close and
+// delete the player's clients of a server that went away under a close of the player's.
+int JackServer::Recorder::onJackThread(const std::function<int()>& call) {
+    int result = -1;
+    jack_call(call, -1, &result);
+    return result;
+}
+
 bool JackServer::Recorder::start() {
     if (m_client) return false;
-    jack_status_t status;
-    const QByteArray server = m_server.name().toUtf8();
-    const auto options = jack_options_t(JackNoStartServer | JackServerName);
-    m_client = jack_client_open("recorder", options, &status, server.constData());
-    if (!m_client) return false;
     m_shutDown = false;
     m_frames = 0;
-    jack_on_shutdown(m_client, &Recorder::shutDown, this);
-    for (size_t c = 0; c < m_channels.size(); ++c) {
-        const QByteArray name = "in_" + QByteArray::number(qulonglong(c + 1));
-        m_ports.push_back(jack_port_register(m_client, name.constData(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
-    }
+    const bool activated = onJackThread([this] {
+        jack_status_t status;
+        const QByteArray server = m_server.name().toUtf8();
+        const auto options = jack_options_t(JackNoStartServer | JackServerName);
+        m_client = jack_client_open("recorder", options, &status, server.constData());
+        m_reapsAtOpen = jack_reaps();
+        if (!m_client) return 0;
+        jack_on_shutdown(m_client, &Recorder::shutDown, this);
+        for (size_t c = 0; c < m_channels.size(); ++c) {
+            const QByteArray name = "in_" + QByteArray::number(qulonglong(c + 1));
+            m_ports.push_back(
+                jack_port_register(m_client, name.constData(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
+        }
+        return int(std::count(m_ports.begin(), m_ports.end(), nullptr) == 0 &&
+                   jack_set_process_callback(m_client, &Recorder::process, this) == 0 && jack_activate(m_client) == 0);
+    });
+    if (!m_client) return false;
     // The player's client may only come once its window has opened its stream.
-    const bool connected = std::count(m_ports.begin(), m_ports.end(), nullptr) == 0 &&
-                           jack_set_process_callback(m_client, &Recorder::process, this) == 0 &&
-                           jack_activate(m_client) == 0 && QTest::qWaitFor([this] { return connect(); }, 5000);
+    const bool connected =
+        activated && QTest::qWaitFor([this] { return onJackThread([this] { return int(connect()); }) == 1; }, 5000);
     if (!connected) stop();
     return connected;
 }
@@ -223,10 +240,13 @@ void JackServer::Recorder::stop() {
     m_recording.store(false, std::memory_order_release);
     // The client of a server that went may be freed already (see start() of the server):
     // it is left to libjack.
-    if (!m_shutDown) {
-        jack_deactivate(m_client);
-        jack_client_close(m_client);
-    }
+    onJackThread([this] {
+        if (!m_shutDown && !jack_client_reaped(m_reapsAtOpen)) {
+            jack_deactivate(m_client);
+            jack_client_close(m_client);
+        }
+        return 0;
+    });
     m_client = nullptr;
     m_ports.clear();
 }

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/types.h>
@@ -74,8 +75,9 @@ public:
 
     // Records the output ports of another client from the moment they are connected, up
     // to a capacity (frames past it are dropped). Resume a stopped server before the
-    // recorder stops: closing its client waits for the server. Its client opens in this
-    // process: see start() about a killed server.
+    // recorder stops: closing its client waits for the server. Its client opens and
+    // closes in this process, on the player's JACK thread (audio/jack_calls.h), in turn
+    // with the player's own JACK calls: see start() about a killed server.
     class Recorder {
     public:
         // Input c records the source's port named portNames[c], or with no names, the
@@ -99,11 +101,13 @@ public:
         static int process(uint32_t frames, void* recorder);
         static void shutDown(void* recorder);
         bool connect();
+        static int onJackThread(const std::function<int()>& call);
         const JackServer& m_server;
         const QString m_source;
         const std::vector<QString> m_portNames;
         const size_t m_capacity;
         jack_client_t* m_client = nullptr;
+        uint64_t m_reapsAtOpen = 0;  // jack_reaps() when the client opened
         std::vector<jack_port_t*> m_ports;
         std::vector<std::vector<float>> m_channels;
         std::atomic<bool> m_recording{false};
