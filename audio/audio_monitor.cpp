@@ -311,15 +311,15 @@ AudioMonitor::JackAnswer AudioMonitor::connectJack(int limitMs, QString* why) {
     return JackAnswer::Connected;
 }
 
-bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result) {
+bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result, bool closes) {
     if (!m_jackContext) {
         *result = call();
         return true;
     }
-    return waitForJack(std::move(call), limitMs, result);
+    return waitForJack(std::move(call), limitMs, result, closes);
 }
 
-bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result) {
+bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result, bool closes) {
     // The call may take the output record with it: nothing else writes it meanwhile.
     stopFeedTask();
     HeldByJack held;
@@ -329,7 +329,7 @@ bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* resu
     held.stream = m_stream;
     held.streamClient = m_streamClient;
     held.data = m_outputData;
-    if (jack_call(std::move(call), limitMs, result, [held] { free_held(held); })) return true;
+    if (jack_call(std::move(call), limitMs, result, [held] { free_held(held); }, nullptr, !closes)) return true;
     // Everything of that server is the JACK thread's now, closed once the server lets
     // the call go; the output is lost.
     qDebug("The JACK server does not answer : its output is lost");
@@ -546,7 +546,7 @@ void AudioMonitor::destroyStream() {
             else soundio_outstream_destroy(stream);
             return 0;
         },
-        kServerAnswerMs, &ignored);
+        kServerAnswerMs, &ignored, true);
 }
 
 void AudioMonitor::openStream() {

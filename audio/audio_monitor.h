@@ -219,11 +219,12 @@ private:
     // output record then go with the call (closed on the JACK thread once it returns),
     // the monitor has a new output record, and the JACK server counts as lost. Only
     // while nobody waits for the connection's events (the context may go).
-    bool askJack(std::function<int()> call, int limitMs, int* result);
+    // A call that `closes` something is made even when the limit ran out before its turn.
+    bool askJack(std::function<int()> call, int limitMs, int* result, bool closes = false);
     // The same, on a JACK server in any case: what it takes when it does not answer is
     // what the monitor still holds (clear what the call frees itself first). The mixing
     // job is stopped first.
-    bool waitForJack(std::function<int()> call, int limitMs, int* result);
+    bool waitForJack(std::function<int()> call, int limitMs, int* result, bool closes = false);
     // The JACK server went away while a call on it ran (it refused the stream's start,
     // or libjack let the connection go as the stream opened): everything of it is
     // closed on the JACK thread, and the output counts as lost, `why`.

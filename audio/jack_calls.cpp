@@ -146,7 +146,7 @@ std::vector<void*>* g_kept = nullptr;  // reachable for the life of the process
 }  // namespace
 
 bool jack_call(std::function<int()> call, int limitMs, int* result, std::function<void()> orphaned,
-               const std::atomic<bool>* cancel) {
+               const std::atomic<bool>* cancel, bool mayDrop) {
     JackThread& thread = JackThread::instance();
     if (!thread.running()) {
         if (orphaned) orphaned();
@@ -155,6 +155,7 @@ bool jack_call(std::function<int()> call, int limitMs, int* result, std::functio
     auto asked = std::make_shared<Call>();
     asked->call = std::move(call);
     asked->orphaned = std::move(orphaned);
+    asked->droppable = mayDrop;
     thread.ask(asked);
     return thread.wait(asked, limitMs, cancel, result);
 }

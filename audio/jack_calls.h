@@ -15,9 +15,9 @@
 // closed again: its library objects are kept as they are (jack_keep_reaped).
 //
 // A caller waits at most a limit of its own. A call that does not come back in time is
-// made all the same (unless it had not begun: then it is dropped), and what it uses is the
-// JACK thread's from then on: `orphaned` runs there right after it (or in its place),
-// before anything asked later, and frees it. So a stopped server holds neither the caller
+// made all the same (unless it had not begun and may be dropped: then it is not made at
+// all), and what it uses is the JACK thread's from then on: `orphaned` runs there right
+// after it (or in its place), before anything asked later, and frees it. So a stopped server holds neither the caller
 // nor a quit, only later JACK calls, which wait their turn behind it.
 //
 // The thread blocks SIGPIPE, as do the threads libjack starts from it: a client writing to
@@ -33,11 +33,12 @@
 // Runs `call` on the JACK thread after everything asked before it. True, with what it
 // returned in *result, when it came back within `limitMs` (a negative limit waits for it
 // in any case). False when it did not, or when `cancel`, given, turned true first: then
-// `orphaned`, given, runs on the JACK thread after the call (or in its place, when the
-// call had not begun). Without a JACK thread (none could be started) the call is not made,
-// `orphaned` runs at once, and the answer is false.
+// `orphaned`, given, runs on the JACK thread after the call, or in its place when the
+// call had not begun and `mayDrop` (an open, a question; never a close, which must be
+// made before any later open). Without a JACK thread (none could be started) the call is
+// not made, `orphaned` runs at once, and the answer is false.
 bool jack_call(std::function<int()> call, int limitMs, int* result, std::function<void()> orphaned = {},
-               const std::atomic<bool>* cancel = nullptr);
+               const std::atomic<bool>* cancel = nullptr, bool mayDrop = true);
 
 // Runs `job` on the JACK thread after everything asked before it, without waiting for it
 // (a close whose end nobody needs to know).

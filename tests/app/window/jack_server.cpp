@@ -273,8 +273,8 @@ int JackServer::Recorder::process(uint32_t frames, void* recorder) {
     return 0;
 }
 
-JackServer::StopOnClient::StopOnClient(const JackServer& server, int count, int stopMs)
-    : m_server(server), m_count(count), m_stopMs(stopMs) {}
+JackServer::StopOnClient::StopOnClient(const JackServer& server, int count, int stopMs, const QString& clientPrefix)
+    : m_server(server), m_count(count), m_stopMs(stopMs), m_prefix(clientPrefix.toStdString()) {}
 
 JackServer::StopOnClient::~StopOnClient() {
     if (m_watcher > 0) {
@@ -314,11 +314,11 @@ bool JackServer::StopOnClient::start() {
     // jack_evmon says nothing when it is connected: a client of the test's own that
     // comes and goes tells it.
     const QDeadlineTimer deadline(5000);
-    while (!m_connected.load() && !deadline.hasExpired()) {
+    while (!m_connected.load() && !m_fired.load() && !deadline.hasExpired()) {
         m_server.tool("jack_lsp", {});
         QThread::msleep(50);
     }
-    return m_connected.load();
+    return m_connected.load() || m_fired.load();
 }
 
 void JackServer::StopOnClient::waitUntilContinued() {
@@ -346,14 +346,17 @@ void JackServer::StopOnClient::watch(int output) {
             m_connected.store(true);
             continue;
         }
-        if (name.rfind("recorder", 0) == 0 || m_fired.load() || ++seen != m_count) continue;
+        if (name.rfind("recorder", 0) == 0 || m_fired.load()) continue;
+        if (!m_prefix.empty() && name.rfind(m_prefix, 0) != 0) continue;
+        if (++seen != m_count) continue;
         const pid_t pid = pid_t(m_server.pid());
         ::kill(pid, SIGSTOP);
         const int stopMs = m_stopMs;
-        m_continuer = std::thread([pid, stopMs] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(stopMs));
-            ::kill(pid, SIGCONT);
-        });
+        if (stopMs >= 0)
+            m_continuer = std::thread([pid, stopMs] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(stopMs));
+                ::kill(pid, SIGCONT);
+            });
         // Told after the continuer exists, which the test's thread then joins.
         m_fired.store(true);
     }

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
@@ -116,13 +117,15 @@ public:
     };
 
     // Stops the server (SIGSTOP) the moment the `count`-th client that is not the test's
-    // own (its recorders) registers on it, as a server that hangs just as a client
-    // comes, and continues it `stopMs` later, whatever the test is waiting on then.
-    // The server's events are watched by jack_evmon in a process of its own (a client
-    // of this process would be shut out by the stop), read on a thread of the trap's.
+    // own (its recorders) registers on it, counting only clients whose name starts with
+    // `clientPrefix` when one is given, as a server that hangs just as a client comes,
+    // and continues it `stopMs` later, whatever the test is waiting on then (a negative
+    // `stopMs`: never; the test continues or kills it). The server's events are watched
+    // by jack_evmon in a process of its own (a client of this process would be shut out
+    // by the stop), read on a thread of the trap's.
     class StopOnClient {
     public:
-        StopOnClient(const JackServer& server, int count, int stopMs);
+        StopOnClient(const JackServer& server, int count, int stopMs, const QString& clientPrefix = {});
         ~StopOnClient();
         StopOnClient(const StopOnClient&) = delete;
         StopOnClient& operator=(const StopOnClient&) = delete;
@@ -139,6 +142,7 @@ public:
         const JackServer& m_server;
         const int m_count;
         const int m_stopMs;
+        const std::string m_prefix;
         pid_t m_watcher = -1;
         std::thread m_reader;
         std::atomic<bool> m_connected{false};

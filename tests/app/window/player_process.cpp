@@ -37,6 +37,8 @@ bool PlayerProcess::available() {
     return QFile::exists(HAP_PLAYER_EXECUTABLE) && !QStandardPaths::findExecutable("xdotool").isEmpty();
 }
 
+void PlayerProcess::setEnvironment(const QString& name, const QString& value) { m_extra.insert(name, value); }
+
 bool PlayerProcess::start() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Its preferences are written where nobody else reads them.
@@ -47,6 +49,7 @@ bool PlayerProcess::start() {
     // end without the library's name to suppress it by: the window tests look for
     // leaks, not this one, whose end is timed.
     if (env.contains("ASAN_OPTIONS")) env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    env.insert(m_extra);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(HAP_PLAYER_EXECUTABLE, {m_movie});

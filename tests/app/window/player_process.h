@@ -7,6 +7,7 @@
 //
 // GUI thread of a test. Needs xdotool; `available()` says whether it is there.
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -20,6 +21,9 @@ public:
 
     static bool available();
 
+    // Sets a variable of the player's environment (before start()); an ASAN_OPTIONS given
+    // here replaces the sanitizer run's own.
+    void setEnvironment(const QString& name, const QString& value);
     bool start();
     // Waits up to `timeoutMs` until the player's window is on screen; false if it never
     // came (or the player ended).
@@ -31,12 +35,16 @@ public:
     // Waits up to `timeoutMs` until the process ended; true when it did.
     bool waitForEnd(int timeoutMs);
     int exitCode() const { return m_process.exitCode(); }
+    // It ended by a signal (a crash, or SIGPIPE), not by returning.
+    bool crashed() const { return m_process.exitStatus() == QProcess::CrashExit; }
+    qint64 pid() const { return m_process.processId(); }
     // What the player printed so far (standard output and error).
     QString output();
 
 private:
     const QString m_movie;
     QTemporaryDir m_home;
+    QProcessEnvironment m_extra;
     QProcess m_process;
     QString m_window;  // the X window of the player's main window, once shown
     QString m_printed;

@@ -11,13 +11,16 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -172,6 +175,36 @@ std::pair<long, double> best_match(const std::vector<float>& expected, size_t fr
 
 // The player's client on the JACK server.
 const QString kPlayer = "Norvu HAP Player output";
+
+// Runs `action` once, on the thread that logs it, the moment a message holding `text` is
+// logged (after the handler installed before it has the message). One at a time.
+class OnMessage {
+public:
+    OnMessage(QString text, std::function<void()> action) : m_text(std::move(text)), m_action(std::move(action)) {
+        m_previous = qInstallMessageHandler(&OnMessage::handle);
+        s_current.store(this);
+    }
+    ~OnMessage() {
+        s_current.store(nullptr);
+        qInstallMessageHandler(m_previous);
+    }
+    OnMessage(const OnMessage&) = delete;
+    OnMessage& operator=(const OnMessage&) = delete;
+    bool fired() const { return m_fired.load(); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        OnMessage* self = s_current.load();
+        if (!self) return;
+        if (self->m_previous) self->m_previous(type, context, message);
+        if (message.contains(self->m_text) && !self->m_fired.exchange(true)) self->m_action();
+    }
+    static inline std::atomic<OnMessage*> s_current{nullptr};
+    const QString m_text;
+    const std::function<void()> m_action;
+    QtMessageHandler m_previous = nullptr;
+    std::atomic<bool> m_fired{false};
+};
 
 class JackSoundTest : public SoundWithoutServerTest {
 protected:
@@ -650,6 +683,190 @@ TEST_F(JackSoundTest, AServerThatStopsAsThePlayerComesBackHoldsNeitherTheWindowN
             << "the sound did not come back: " << failure;
         EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
     }
+}
+
+// The JACK server killed while the movie plays and started again, three ways: held
+// (stopped) three seconds right after it is up; held two seconds the moment the player's
+// output client registers on it; killed again the moment the player tells it has found
+// its output back (as it begins to listen to that server), and started again. Every time
+// the sound comes back by itself where the picture is, within a few seconds of the
+// server's return, and while the server holds the player's questions the console says
+// the output is still lost.
+TEST_F(JackSoundTest, AfterEveryRestartTheSoundComesBack) {
+    ASSERT_NO_FATAL_FAILURE(startWith({48000, 1024, 2}, "window_noise_long.mov"));
+    const std::vector<float> reference = noiseReference();
+    vktest::MessageCapture messages;
+    const auto told = [&](const char* text) { return messages.messages().filter(text).size(); };
+    auto recorder = recordFrontLeft();
+    ASSERT_NE(recorder, nullptr);
+    playOrPause();
+    std::string failure;
+    ASSERT_TRUE(heardAtPicture(*recorder, reference, 3000, &failure)) << "no sound before the loss: " << failure;
+    // The server killed: the loss told, and the recorder's client gone with it.
+    const auto lose = [&] {
+        const qsizetype losses = told("Sound output lost");
+        server->kill();
+        recorder.reset();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+            << "the loss was never told";
+        QTest::qWait(500);
+    };
+    const auto soundBack = [&] {
+        recorder = recordFrontLeft();
+        ASSERT_NE(recorder, nullptr) << "the player's ports never came back";
+        EXPECT_TRUE(heardAtPicture(*recorder, reference, 4000, &failure)) << "the sound did not come back: " << failure;
+        EXPECT_EQ(window()->playSpeed(), 1) << "the picture stopped";
+    };
+    {
+        SCOPED_TRACE("held right after it is up");
+        ASSERT_NO_FATAL_FAILURE(lose());
+        const qsizetype stillLost = told("Sound output still lost");
+        ASSERT_TRUE(server->start());
+        server->stop();
+        QTest::qWait(3000);
+        EXPECT_GT(told("Sound output still lost"), stillLost) << "the loss was not told while the server held on";
+        server->resume();
+        ASSERT_NO_FATAL_FAILURE(soundBack());
+    }
+    {
+        SCOPED_TRACE("held as the player's output registers");
+        ASSERT_NO_FATAL_FAILURE(lose());
+        // Set before the window's next try (this thread is the window's).
+        ASSERT_TRUE(server->start());
+        JackServer::StopOnClient trap(*server, 1, 2000, kPlayer);
+        ASSERT_TRUE(trap.start());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return trap.fired(); }, vktest::kWaitMs))
+            << "the player never came back to the server";
+        QTest::qWait(2100);
+        trap.waitUntilContinued();
+        ASSERT_NO_FATAL_FAILURE(soundBack());
+    }
+    {
+        SCOPED_TRACE("killed as the player finds its output again");
+        ASSERT_NO_FATAL_FAILURE(lose());
+        {
+            OnMessage killer("New output card", [&] { server->kill(); });
+            ASSERT_TRUE(server->start());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return killer.fired(); }, vktest::kWaitMs))
+                << "the output was never found again";
+        }
+        QTest::qWait(300);
+        ASSERT_TRUE(server->start());
+        ASSERT_NO_FATAL_FAILURE(soundBack());
+    }
+}
+
+// A JACK server that stops (hangs) the moment the player's output client registers as
+// the window starts: the window opens all the same, and the person is told of no
+// unsupported device (that warning's "Don't show again" switch would turn off a warning
+// they may need for a card the player really cannot use): the output is lost and tried
+// again, and once the server runs again a play has its sound.
+TEST_F(JackSoundTest, AServerThatStopsAsTheStartOpensTheStreamIsALostOutput) {
+    server = std::make_unique<JackServer>();
+    ASSERT_TRUE(server->start()) << "the JACK server did not start";
+    const std::vector<float> reference = noiseReference();
+    // The warning is on, as on a first start.
+    QFile::remove(GlobalSettings::prefsFilePath());
+    vktest::MessageCapture log;
+    JackServer::StopOnClient trap(*server, 1, 3000, kPlayer);
+    ASSERT_TRUE(trap.start());
+    ASSERT_NO_FATAL_FAILURE(open("window_noise_long.mov"));
+    ASSERT_TRUE(trap.fired()) << "the window opened its stream before the server was watched";
+    const DialogWarningErr* warning = window()->warningDialog();
+    EXPECT_TRUE(warning == nullptr || !warning->isVisible()) << "an unsupported device was told";
+    EXPECT_FALSE(log.contains("Invalid audio device")) << log.messages().join("\n").toStdString();
+    trap.waitUntilContinued();
+    playOrPause();
+    auto recorder = recordFrontLeft();
+    ASSERT_NE(recorder, nullptr) << "the player's output never came";
+    std::string failure;
+    EXPECT_TRUE(heardAtPicture(*recorder, reference, 5000, &failure)) << "no sound once the server ran: " << failure;
+}
+
+// The player run as a person runs it, on a machine so loaded that each JACK client's
+// close takes a second and a half (a library of the test's own holds jack_client_close up
+// while a flag file exists). The server is killed while the movie plays, started again
+// and held (stopped) the moment the player's output client registers, so that the
+// output's open runs out of time and is left to finish later; then it is killed and
+// started again, and the player opens its next clients while the clients of the dead
+// server are still being closed. It plays on, its sound comes back, and a quit while the
+// closes are held up ends it normally, without telling a lost output.
+TEST_F(JackSoundTest, ClosesHeldUpAfterTheServerWentNeverCrashThePlayer) {
+    ASSERT_TRUE(PlayerProcess::available()) << "xdotool is not installed";
+    server = std::make_unique<JackServer>();
+    ASSERT_TRUE(server->start()) << "the JACK server did not start";
+    const std::vector<float> reference = noiseReference();
+    QTemporaryDir flags;
+    ASSERT_TRUE(flags.isValid());
+    const QString flag = flags.filePath("hold-closes");
+    const auto holdCloses = [&](bool hold) {
+        if (!hold) return void(QFile::remove(flag));
+        QFile file(flag);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    PlayerProcess player(fixture("window_noise_long.mov"));
+    player.setEnvironment("LD_PRELOAD", JACK_CLOSE_DELAY_LIBRARY);
+    player.setEnvironment("JACK_CLOSE_DELAY_FLAG", flag);
+    // The sanitizers' runtime loads after the preloaded library.
+    if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+        player.setEnvironment("ASAN_OPTIONS",
+                              qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0:verify_asan_link_order=0");
+    const auto printed = qScopeGuard([&] {
+        if (HasFailure()) std::printf("%s\n", qPrintable(player.output()));
+    });
+    const auto told = [&](const char* text) { return player.output().count(text); };
+    ASSERT_TRUE(player.start());
+    ASSERT_TRUE(player.waitForWindow(vktest::kWaitMs)) << "the window never opened";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.title().contains("window_noise_long.mov"); }, vktest::kWaitMs))
+        << "the movie never opened: " << player.title().toStdString();
+    ASSERT_TRUE(player.key("space"));
+    QTest::qWait(1000);
+
+    const qsizetype losses = told("Sound output lost");
+    server->kill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told("Sound output lost") > losses; }, vktest::kWaitMs))
+        << "the loss was never told";
+    // No try of the player's comes before the server is watched.
+    ::kill(pid_t(player.pid()), SIGSTOP);
+    const bool restarted = server->start();
+    JackServer::StopOnClient trap(*server, 1, -1, kPlayer);
+    const bool watched = restarted && trap.start();
+    ::kill(pid_t(player.pid()), SIGCONT);
+    ASSERT_TRUE(watched) << "the JACK server did not start again";
+    const qsizetype unanswered = told("does not answer");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return trap.fired(); }, vktest::kWaitMs))
+        << "the player never came back to the server";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told("does not answer") > unanswered; }, vktest::kWaitMs))
+        << "the output's open never ran out of time";
+    ASSERT_NO_FATAL_FAILURE(holdCloses(true));
+    server->kill();
+    ASSERT_TRUE(server->start()) << "the JACK server did not start again";
+    // The player asks the new server meanwhile, while the old clients' closes are held.
+    QTest::qWait(4000);
+    ASSERT_FALSE(player.waitForEnd(0)) << "the player ended (crash: " << player.crashed() << ")";
+    holdCloses(false);
+
+    JackServer::Recorder recorder(*server, kPlayer, 1, {"Front Left"});
+    EXPECT_TRUE(recorder.start()) << "the player's output never came back";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<float> heard = recorder.channel(0);
+            return heard.size() > 32 && locate(reference, heard, heard.size() - 32) >= 0;
+        },
+        5000))
+        << "the movie's sound never came back";
+    recorder.stop();
+
+    ASSERT_NO_FATAL_FAILURE(holdCloses(true));
+    ASSERT_TRUE(player.key("ctrl+q"));
+    EXPECT_TRUE(player.waitForEnd(vktest::kWaitMs)) << "the player never ended";
+    holdCloses(false);
+    EXPECT_FALSE(player.crashed());
+    EXPECT_EQ(player.exitCode(), 0);
+    const QString output = player.output();
+    const qsizetype ended = output.indexOf("App ret");
+    EXPECT_GE(ended, 0) << "the player never returned from its event loop";
+    EXPECT_FALSE(output.mid(ended).contains("output is lost")) << "the quit was told as a lost output";
 }
 
 // Six and eight output ports: each of the player's ports carries the channel its name
