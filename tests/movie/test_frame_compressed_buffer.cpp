@@ -482,12 +482,13 @@ TEST_F(FrameQueue, ATickThatLeftFramesOutTakesTheFrameOfItsPlayPosition) {
         uint32_t held = 1;  // the tick of position 120 (this play has had fewer ticks than 50)
         for (uint32_t i = 0; held <= queue.slotCount(); ++i) {
             SCOPED_TRACE("tick " + std::to_string(i));
+            ASSERT_NO_FATAL_FAILURE(waitFull());
             if (i % 3 == 2) {
-                ASSERT_NO_FATAL_FAILURE(waitFull());
                 position += 1;
+                const uint32_t due = queue.frameAtPosition(position);
                 const int32_t slot = queue.takeFrameAt(position, &frame);
                 ASSERT_GE(slot, 0);
-                EXPECT_EQ(frame->frame_number, queue.frameAtPosition(position));
+                EXPECT_EQ(frame->frame_number, due);
                 queue.releaseFrame(slot);
             } else {
                 position += 1000;
@@ -506,7 +507,7 @@ TEST_F(FrameQueue, ATickThatLeftFramesOutTakesTheFrameOfItsPlayPosition) {
     }
 }
 
-// A tick whose frame the read-ahead claimed but has not read yet (the storage busy)
+// A tick whose frame the read-ahead claimed but has not read yet (the storage slow)
 // gets nothing, not the frames queued before it: those are left out, and the picture
 // holds. The claims of ticks that have passed are not read at all once their turn
 // comes; the frames after them are, and the next tick gets its own.
@@ -517,23 +518,25 @@ TEST_F(FrameQueue, ATickWhoseFrameIsNotReadYetGetsNoOlderFrame) {
     while (queue.cachedCount() < queue.slotCount() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(queue.cachedCount(), queue.slotCount());
+    // From now on a frame takes about two seconds to read: the frames after position
+    // 25 are claimed, one for each frame in flight, and only the first is being read.
     MovFile* file = nullptr;
     movie.movFile(&file);
+    movie.setReadPaceForTests(file->frameTable[26].size / 2);
     VideoFrame* frame = nullptr;
-    {
-        // The storage busy: the frames after position 25 are claimed, none read.
-        std::lock_guard<std::mutex> busy(*file->readMutex);
-        int32_t slot = queue.takeFrameAt(20, &frame);
-        ASSERT_GE(slot, 0);
-        EXPECT_EQ(frame->frame_number, 20u);
-        queue.releaseFrame(slot);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        EXPECT_GT(queue.pendingCount(), 4u);
-        slot = queue.takeFrameAt(30, &frame);
-        EXPECT_LT(slot, 0) << "frame " << frame->frame_number << " shown at the tick of frame 30";
-        if (slot >= 0) queue.releaseFrame(slot);
-        EXPECT_TRUE(queue.isCatchingUp());
-    }
+    int32_t slot = queue.takeFrameAt(20, &frame);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(frame->frame_number, 20u);
+    queue.releaseFrame(slot);
+    const auto claimed = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (queue.pendingCount() < 8 && std::chrono::steady_clock::now() < claimed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(queue.pendingCount(), 8u);
+    slot = queue.takeFrameAt(30, &frame);
+    EXPECT_LT(slot, 0) << "frame " << frame->frame_number << " shown at the tick of frame 30";
+    if (slot >= 0) queue.releaseFrame(slot);
+    EXPECT_TRUE(queue.isCatchingUp());
+    movie.setReadPaceForTests(0);
     while (queue.cachedCount() < queue.slotCount() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(queue.cachedCount(), queue.slotCount());
@@ -557,7 +560,7 @@ TEST_F(FrameQueue, ATickWhoseFrameIsNotReadYetGetsNoOlderFrame) {
     ASSERT_FALSE(readFrames.empty());
     for (const uint32_t read : readFrames)
         EXPECT_TRUE(read == 26 || read > 30) << "frame " << read << " read after its tick had passed";
-    const int32_t slot = queue.takeFrameAt(31, &frame);
+    slot = queue.takeFrameAt(31, &frame);
     ASSERT_GE(slot, 0);
     EXPECT_EQ(frame->frame_number, 31u);
     EXPECT_EQ(frame->status, 0u);
