@@ -50,6 +50,7 @@ struct SoundIo;
 struct SoundIoDevice;
 struct SoundIoOutStream;
 struct PulseOutput;
+struct AlsaOutput;
 struct PulseSinkInfo;
 enum class PulseOutputNotice;
 class AudioOutputTap;
@@ -222,6 +223,12 @@ private:
     // output tap is moved over.
     void replaceOutputData();
     bool openSoundServerStream();
+    // Opens the stream of our own on an ALSA device that ALSA plays as `aplay` does, at
+    // the rate its chain ends at (alsa_output.h). NotOpened: no such device, or the
+    // stream did not open (the library's stream is tried next); Unbound: it opened but
+    // could not be bound (bindOpenStream), with the error text set.
+    enum class AlsaStream { Opened, NotOpened, Unbound };
+    AlsaStream openAlsaStream();
     // What every stream shares once open with `channels` at the device's rate: its
     // layout, the output ring (`ringFrames`, kept filled to at least `fillFrames`), the
     // layout converter and, at another rate than 48000, the rate converter. False with
@@ -253,6 +260,7 @@ private:
     SoundIo* m_jackContext = nullptr;  // the monitor's own, connected to a JACK server (owned)
     SoundIoOutStream* m_stream = nullptr;
     PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
+    AlsaOutput* m_alsa = nullptr;    // the stream of our own on an ALSA device, when on one
     uint8_t m_streamStarted = 0;
     uint8_t m_corked = 0;  // the stream is paused in the library (no write callbacks come)
     AudioOutputData* m_outputData = nullptr;
