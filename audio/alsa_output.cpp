@@ -99,8 +99,20 @@ int end_write(void* stream) {
     return 0;
 }
 
+// Drops what the device holds, ready for the next write.
+void stop_device(AlsaOutput* output) {
+    if (output->stopped) return;
+    snd_pcm_drop(output->pcm);
+    snd_pcm_prepare(output->pcm);
+    output->stopped = true;
+}
+
 int begin_write(void* stream, SoundIoChannelArea** areas, int* frames) {
     auto* output = static_cast<AlsaOutput*>(stream);
+    // A restart clears while it holds the writes off (audio_output_hold_consumer), so
+    // the first write after it, here, is the first to find the clear told: what the
+    // device holds of the last position goes, and none of the new one.
+    if (output->clear.exchange(false)) stop_device(output);
     const auto capacity = int(output->interleaved.size() / output->channels);
     *frames = std::max(0, std::min(*frames, capacity));
     output->granted = uint32_t(*frames);
@@ -109,14 +121,6 @@ int begin_write(void* stream, SoundIoChannelArea** areas, int* frames) {
 }
 
 const char* error_text(int error) { return soundio_strerror(error); }
-
-// Drops what the device holds, ready for the next write.
-void stop_device(AlsaOutput* output) {
-    if (output->stopped) return;
-    snd_pcm_drop(output->pcm);
-    snd_pcm_prepare(output->pcm);
-    output->stopped = true;
-}
 
 void run(AlsaOutput* output) {
     AudioDeviceWriter writer;
@@ -135,7 +139,6 @@ void run(AlsaOutput* output) {
             });
             continue;
         }
-        if (output->clear.exchange(false)) stop_device(output);
         const snd_pcm_sframes_t room = snd_pcm_avail_update(output->pcm);
         if (room < 0) {
             if (snd_pcm_recover(output->pcm, int(room), 1) < 0) {
