@@ -30,9 +30,10 @@
 // JACK server at 44.1 kHz, such an ALSA chain) gets the mix converted to its own rate;
 // through the library, the ring is kept filled to twice what the device asks at once
 // (a JACK period of up to 8192 frames), and the stream declares its channels in the
-// order the player writes them, so a JACK port named LFE carries the LFE. On every output but the dummy device, what the
-// output played without the movie's sound while a play runs is skipped from the
-// source ring (audio_output_writer.h), so the sound keeps to the clock.
+// order the player writes them, so a JACK port named LFE carries the LFE. On every
+// output but the dummy device, what the output played without the movie's sound
+// while a play runs is skipped from the source ring (audio_output_writer.h), so the
+// sound keeps to the clock.
 
 #include <QMutex>
 #include <QObject>
