@@ -17,8 +17,9 @@
 // device thread, and only it calls ALSA once the stream is open.
 //
 // Threads: the owner (the GUI thread) calls every function; the device thread writes.
-// Play, pause and clear are told to the device thread, which acts on them at its next
-// round (a few milliseconds). An error of the device (it went away) is logged once and
+// Play and pause are told to the device thread, which acts on them at its next round
+// (a few milliseconds); a clear, at its next write (a restart tells it while it holds
+// the writes off, audio_output_hold_consumer). An error of the device (it went away) is logged once and
 // the stream then writes nothing more; a reopen makes a new one.
 #include <cstdint>
 #include <string>
