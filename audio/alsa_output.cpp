@@ -249,7 +249,3 @@ void alsa_output_pause(AlsaOutput* output) {
 void alsa_output_clear(AlsaOutput* output) {
     if (output) output->clear.store(true);
 }
-
-uint32_t alsa_output_buffer_frames(const AlsaOutput* output) { return output ? uint32_t(output->bufferFrames) : 0; }
-
-uint32_t alsa_output_period_frames(const AlsaOutput* output) { return output ? uint32_t(output->periodFrames) : 0; }

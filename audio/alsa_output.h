@@ -47,7 +47,3 @@ void alsa_output_pause(AlsaOutput* output);
 // What the device still holds is dropped before the next write: the next sound starts
 // at once, not after the last position's tail.
 void alsa_output_clear(AlsaOutput* output);
-
-// The opened stream's buffer and period in frames (for reports and tests).
-uint32_t alsa_output_buffer_frames(const AlsaOutput* output);
-uint32_t alsa_output_period_frames(const AlsaOutput* output);
