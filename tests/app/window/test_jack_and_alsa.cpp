@@ -779,11 +779,18 @@ void PlainAlsaTest::expectAplayPlays(const QString& played) {
 
 void PlainAlsaTest::playUntilWritten(const char* movie, const QString& played, const Written& written,
                                      double seconds, uint32_t* start) {
-    shown.close();
-    QFile::remove(played);
-    ASSERT_NO_FATAL_FAILURE(open(movie));
-    AudioMonitor* monitor = window()->audioMonitor();
-    ASSERT_NE(monitor, nullptr);
+    AudioMonitor* monitor = nullptr;
+    for (int opens = 1;; ++opens) {
+        shown.close();
+        QFile::remove(played);
+        ASSERT_NO_FATAL_FAILURE(open(movie));
+        monitor = window()->audioMonitor();
+        ASSERT_NE(monitor, nullptr);
+        // On a machine held up, the player's question to a JACK server (there is none)
+        // may run out of its time at the start: the output is then waited for as a lost
+        // one, and the window is opened again.
+        if (!monitor->backendLost() || opens == 3) break;
+    }
     EXPECT_TRUE(monitor->errorText().isEmpty()) << monitor->errorText().toStdString();
     EXPECT_TRUE(monitor->streamReady());
     *start = window()->currentFrame();
