@@ -20,6 +20,31 @@ long locate(const std::vector<float>& reference, const std::vector<float>& heard
     return found == testsupport::kNotFound ? -1 : long(found);
 }
 
+double movie_seconds(const std::vector<float>& reference, const std::vector<float>& heard, size_t at, int speed) {
+    constexpr size_t kLength = 32;
+    if (at + kLength > heard.size() || speed == 0 || std::abs(speed) > 2) return NAN;
+    // Reversed, the samples heard are the movie's from the last to the first.
+    std::vector<float> wanted(heard.begin() + long(at), heard.begin() + long(at + kLength));
+    if (speed < 0) std::reverse(wanted.begin(), wanted.end());
+    if (std::abs(speed) == 1) {
+        const size_t found = testsupport::locate(reference, 0, reference.size(), wanted, 0, kLength);
+        if (found == testsupport::kNotFound) return NAN;
+        return double(speed > 0 ? found : found + kLength - 1) / 48000.0;
+    }
+    // Twice as fast: the movie's samples in pairs, from an even or an odd one.
+    for (size_t first = 0; first < 2; ++first) {
+        std::vector<float> pairs;
+        pairs.reserve(reference.size() / 2);
+        for (size_t i = first; i + 1 < reference.size(); i += 2)
+            pairs.push_back((reference[i] + reference[i + 1]) * 0.5f);
+        const size_t found = testsupport::locate(pairs, 0, pairs.size(), wanted, 0, kLength);
+        if (found == testsupport::kNotFound) continue;
+        const size_t pair = speed > 0 ? found : found + kLength - 1;
+        return double(2 * pair + first) / 48000.0;
+    }
+    return NAN;
+}
+
 std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t framesPerMs) {
     std::string text;
     for (const auto& [first, end] : runs)
@@ -49,17 +74,23 @@ bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::f
 namespace {
 
 // The median of `readings` readings `spacingMs` apart of the sound's place in the movie
-// less `now()`, in seconds; NaN when fewer than half found the movie's sound.
+// (played at `speed`) less `now()`, in seconds; NaN when fewer than half found the
+// movie's sound.
 double median_reading(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                      int readings, int spacingMs, const std::function<double()>& now) {
+                      int readings, int spacingMs, const std::function<double()>& now, int speed = 1) {
     std::vector<double> leads;
     for (int i = 0; i < readings; ++i) {
         QTest::qWait(spacingMs);
         const std::vector<float> samples = heard();
-        if (samples.size() < 32) continue;
-        const long at = locate(reference, samples, samples.size() - 32);
-        if (at < 0) continue;
-        leads.push_back(double(at) / 48000.0 - now());
+        // The last samples heard; when they are not the movie's (a moment of silence
+        // from a late output), the last that are, within the last 20 ms, and where the
+        // sound has gone on from them since.
+        for (size_t back = 0; back <= 20 * 48 && samples.size() >= back + 32; back += 64) {
+            const double at = movie_seconds(reference, samples, samples.size() - 32 - back, speed);
+            if (std::isnan(at)) continue;
+            leads.push_back(at + double(speed) * double(back + 32) / 48000.0 - now());
+            break;
+        }
     }
     if (leads.size() < size_t(readings) / 2) return NAN;
     std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
@@ -75,10 +106,10 @@ double median_lead(const std::vector<float>& reference, const std::function<std:
 }
 
 double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                                const MainWindow& window, int readings, int spacingMs) {
-    return median_reading(reference, heard, readings, spacingMs, [&window] {
-        return double(window.currentFrame()) / double(window.movie()->fps());
-    });
+                                const MainWindow& window, int readings, int spacingMs, int speed) {
+    return median_reading(
+        reference, heard, readings, spacingMs,
+        [&window] { return double(window.currentFrame()) / double(window.movie()->fps()); }, speed);
 }
 
 std::vector<std::pair<std::string, double>> leads_through_holds(const std::vector<float>& reference,
