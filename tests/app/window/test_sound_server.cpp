@@ -654,6 +654,44 @@ TEST_F(PipeWireSoundTest, AServerThatLostCountOfWhatItReadIsHeardAgainAtThePictu
     if (!lostCount) GTEST_SKIP() << "the server lost no report of what the stream read in three tries";
 }
 
+// A pause pressed as the window's thread comes back from being held up (a busy machine)
+// for 0.3 s and 0.8 s while the movie plays: the sound played on meanwhile, with the
+// clock, and the picture the pause leaves on screen is where the sound stopped, not the
+// frame shown before the hold (the movie then seems to jump back at the next play).
+TEST_F(SoundServerTest, APauseAfterTheWindowWasHeldUpShowsWhereTheSoundStopped) {
+    ASSERT_TRUE(server.start());
+    ASSERT_NO_FATAL_FAILURE(open());
+    PulseServer::Recorder recorder(server);
+    ASSERT_TRUE(recorder.start());
+    for (int holdMs : {300, 800}) {
+        SCOPED_TRACE("held " + std::to_string(holdMs) + " ms");
+        key(Qt::Key_Home);
+        playOrPause();
+        QTest::qWait(1500);
+        const size_t from = recorder.frames();
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+        playOrPause();
+        ASSERT_EQ(window()->playSpeed(), 0);
+        const double picture = double(window()->currentFrame()) / window()->movie()->fps();
+        QTest::qWait(500);
+        // Where the sound stopped: the end of the last stretch heard.
+        const std::vector<float>& heard = recorder.left();
+        size_t end = heard.size();
+        while (end > from && heard[end - 1] == 0.0f) --end;
+        long last = -1;
+        for (size_t at = end; last < 0 && at >= from + 32 && at + 20 * kMs >= end; at -= 8) {
+            const long where = locate(reference, heard, at - 32);
+            if (where >= 0) last = where + long(end - at) + 32;
+        }
+        ASSERT_GE(last, 0) << "the sound before the pause was not heard";
+        const double stopped = double(last) / 48000.0;
+        // The frame shown starts up to a frame before the clock, the sound stops a little
+        // after it (what the server played of what it held).
+        EXPECT_LT(std::fabs(stopped - picture), 0.1)
+            << "the sound stopped at " << stopped << " s of the movie, the picture shows " << picture << " s";
+    }
+}
+
 // On a sound server the player keeps its process's name, which ps, top and pgrep -x
 // find it by (the thread of the server's output may carry its own).
 TEST_F(SoundServerTest, ThePlayerKeepsItsProcessName) {
