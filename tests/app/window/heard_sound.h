@@ -3,6 +3,7 @@
 // seeded noise, so every stretch of 32 samples says where in the movie it comes from).
 // GUI thread of a window test.
 #include <cstddef>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <utility>
@@ -18,8 +19,10 @@ long locate(const std::vector<float>& reference, const std::vector<float>& heard
 
 // Where in the movie's sound, in seconds, the 32 samples heard from `at` come from when
 // the movie plays at `speed`: 1, or -1 (reversed), or 2 or -2 (each sample heard the
-// mean of two of the movie's, as the player reads double speed). NaN when nowhere.
-double movie_seconds(const std::vector<float>& reference, const std::vector<float>& heard, size_t at, int speed);
+// mean of two of the movie's, as the player reads double speed). Looked for within
+// three seconds of `nearSeconds` of the movie when it is given. NaN when nowhere.
+double movie_seconds(const std::vector<float>& reference, const std::vector<float>& heard, size_t at, int speed,
+                     double nearSeconds = NAN);
 
 // Runs of sound (or silence) as "[start ms, length frames]", for failure messages.
 std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t framesPerMs);
