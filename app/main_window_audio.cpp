@@ -134,9 +134,6 @@ void MainWindow::PanelAudioMap_DropFiles(QStringList arrayFilepath, int32_t Inde
 // ---------------------------------------------------------------------------------
 // Start, preview, stop
 
-// How long a restart during a play may take before its sound, that late, skips ahead.
-constexpr double kRestartLateS = 0.005;
-
 void MainWindow::restartAudioAt(bool preview) {
     if (m_seekPreviewTimer) m_seekPreviewTimer->stop();
     if (!m_movie || !m_sourceBuffer || !m_monitor || !m_sourceBuffer->readyFlag() ||
@@ -154,9 +151,7 @@ void MainWindow::restartAudioAt(bool preview) {
     // clock has gone. A step plays the frame on screen.
     uint32_t frame = m_currentFrame;
     double into = 0.0;  // seconds of the movie into that frame, in play direction
-    const bool clockRuns = !preview && step != 0 && m_clock && m_clock->isRunning();
-    const auto positioned = std::chrono::steady_clock::now();
-    if (clockRuns) {
+    if (!preview && step != 0 && m_clock && m_clock->isRunning()) {
         const double position = m_clock->position();
         const double due = std::floor(position);
         frame = m_frameQueue->frameAtPosition(static_cast<uint64_t>(due));
@@ -179,12 +174,6 @@ void MainWindow::restartAudioAt(bool preview) {
         if (preview) m_monitor->seekPreview(static_cast<float>(d));
         else m_monitor->restartPlay();
         m_monitor->start();
-        // The clock ran on while the restart took its time (the seek fills the sound's
-        // first second here, slowly on a busy machine): so much of the new sound is late.
-        if (clockRuns) {
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - positioned;
-            if (took.count() >= kRestartLateS) m_monitor->skipAhead(took.count());
-        }
     } catch (const std::exception& e) {
         qDebug().noquote() << "ERROR : audio restart :" << e.what();
         return;

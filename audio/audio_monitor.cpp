@@ -727,11 +727,6 @@ void AudioMonitor::restartPlay() {
     restartMixing();
 }
 
-void AudioMonitor::skipAhead(double seconds) {
-    if (m_outputData && m_streamReady && seconds > 0.0)
-        m_outputData->owedFrames.fetch_add(uint64_t(seconds * double(m_deviceRate) + 0.5));
-}
-
 void AudioMonitor::seekPreview(float frameSeconds) {
     m_previewFlag.store(1);
     uint64_t budget = 0;

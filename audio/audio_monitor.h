@@ -95,10 +95,6 @@ public:
     // Stops the mixing job and binds the source ring; throws "Invalid layout monitor".
     void setLayout(PlanarRingBuffer* sourceRing, uint32_t sourceLayout, uint8_t direct);
     void restartPlay();
-    // A restarted play's sound is already `seconds` late (the restart took that long
-    // while the picture's clock ran on): that much of it is skipped by the mixing job, as
-    // what the output played without sound is.
-    void skipAhead(double seconds);
     void seekPreview(float frameSeconds);
     void start();
     void pause();

@@ -584,7 +584,8 @@ protected:
 namespace {
 
 // The processor kept busy for `ms` by `threads` threads spinning at the normal priority,
-// as on a loaded machine.
+// as on a loaded machine. The window's thread goes on meanwhile: the recording is read
+// as it comes (held, it would hand over seconds of old sound after the burst).
 void keep_busy(int threads, int ms) {
     std::atomic<bool> done{false};
     std::vector<std::thread> burners;
@@ -593,7 +594,7 @@ void keep_busy(int threads, int ms) {
             volatile uint64_t spins = 0;
             while (!done.load(std::memory_order_relaxed)) spins = spins + 1;
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    QTest::qWait(ms);
     done.store(true);
     for (std::thread& burner : burners) burner.join();
 }
