@@ -192,10 +192,11 @@ void MainWindow::act_notif_end_audio_seek() {
     m_seekPreviewTimer->start(static_cast<int>(2.0 * std::clamp(frame, 0.1, 1.0) * 1000.0));
 }
 
-// The sound server stalled and caught up: the device now plays what was due long ago.
-// The sound starts again where the picture's clock is (restartAudioAt), not at the
-// frame still on screen: when the whole player was held, the clock's next tick leaves
-// that frame for the one due.
+// The output stalled and caught up (its server stood, if only for a moment at the
+// play's start, or reads the stream on without playing it): the device now plays what
+// was due long ago. The sound starts again where the picture's clock is
+// (restartAudioAt), not at the frame still on screen: when the whole player was held,
+// the clock's next tick leaves that frame for the one due.
 void MainWindow::act_notif_output_stalled() { restartAudioIfPlaying(); }
 
 void MainWindow::restartAudioIfPlaying() {

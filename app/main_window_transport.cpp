@@ -1,6 +1,7 @@
 // Transport: the play speed, the playback clock's ticks, paused stepping and jumps,
 // in and out points, play once or loop, and the frame-rate interpretation.
 #include <QDebug>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -21,6 +22,20 @@
 
 int32_t MainWindow::playSpeed() const { return m_frameQueue ? m_frameQueue->playStep() : 0; }
 
+namespace {
+
+// The frame the playback clock has reached, when the window has not shown it: a window
+// held up (a busy machine) for a whole period or more, while the sound played on to it.
+// The frame on screen otherwise.
+uint32_t frame_clock_reached(const PlaybackClock& clock, const FrameCompressedBuffer& queue, uint32_t shown) {
+    if (!clock.isRunning()) return shown;
+    const double due = std::floor(clock.position());
+    if (!(due >= double(clock.ticks() + 2))) return shown;
+    return queue.frameAtPosition(static_cast<uint64_t>(due));
+}
+
+}  // namespace
+
 void MainWindow::setPlaySpeed(int32_t speed) {
     if (!m_movie) return;
     speed = transport_clamp_speed(speed, m_movie->frameCount());
@@ -34,12 +49,20 @@ void MainWindow::setPlaySpeed(int32_t speed) {
                                                             m_frameQueue->inPoint(), m_frameQueue->outPoint());
         startPlayback(speed);
     } else {
+        // A pause or a new speed takes the play from where the clock (and the sound) is,
+        // not from a frame a held window shows late.
+        const uint32_t reached = frame_clock_reached(*m_clock, *m_frameQueue, m_currentFrame);
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
         stopRefreshTimer();
         m_frameQueue->stopCacheThread();
         stopAudio();
-        if (speed == 0) m_frameQueue->setPlayStep(0);
-        else startPlayback(speed);
+        if (speed == 0) {
+            m_frameQueue->setPlayStep(0);
+            if (reached != m_currentFrame) refreshPauseFrame(reached);
+        } else {
+            m_currentFrame = reached;
+            startPlayback(speed);
+        }
     }
     m_bottomCtrl->setPlayStepImages(speed);
 }

@@ -144,6 +144,16 @@ void audio_output_note_request(AudioOutputData* data, bool waitForPace) noexcept
     }
 }
 
+void audio_output_note_stall(AudioOutputData* data) noexcept {
+    data->callbacksInside.fetch_add(1);
+    if (data->consumerHeld.load() == 0 && !data->silenced.load()) {
+        data->stallSeenUs = now_us();
+        data->paceUs = 0;
+        data->pacedReadings = 0;
+    }
+    data->callbacksInside.fetch_sub(1);
+}
+
 void audio_output_begin_play(AudioOutputData* data, bool keepTime) noexcept {
     data->stalled.store(0);
     data->lastCallUs.store(now_us());

@@ -14,11 +14,15 @@
 // On a sound server the stream is the player's own (pulse_output.h), which writes
 // through the same function: `silenced` keeps it from writing while the sound is
 // paused. A device that went a quarter second without a request (its server or
-// driver stalled) raises `stalled`, for the sound to start again where the picture is.
-// A sound server may catch up on the time it stood once it runs again (PipeWire's
-// graph reads the stream at full speed for a moment): the restart must come after
-// that, or the server runs through its first sound ahead of the picture, so there
-// `stalled` waits until the server's readings keep to the clock again.
+// driver stalled) raises `stalled`, for the sound to start again where the playback
+// clock is now (the picture's frame due, however late the window shows it). A restart
+// counts that quarter second from its own time. A sound server may catch up on the
+// time it stood once it runs again (PipeWire's graph reads the stream at full speed
+// for a moment): the restart must come after that, or the server runs through its
+// first sound ahead of the picture, so there `stalled` waits until the server's
+// readings keep to the clock again. The sound server's output also tells of a stall
+// its requests cannot show (audio_output_note_stall): a server that stood at a play's
+// start for less than a quarter second, or that reads the stream on without playing it.
 //
 // While a play keeps to the clock (`keepTime`: not a step, not paused), what the output
 // plays without the movie's sound is owed (`owedFrames`), for the mixing job to skip:
@@ -115,6 +119,14 @@ uint32_t audio_output_write(AudioOutputData* data, const AudioDeviceWriter& writ
 // sampled server whose readings kept to the clock through the whole quiet time did
 // not stall: it was given that much ahead. Device side.
 void audio_output_note_request(AudioOutputData* data, bool waitForPace = false) noexcept;
+
+// The server stood though it asked in time (it answered a play's first question late,
+// or it reads the stream on without playing what it is given): as after a stall that
+// its requests show (audio_output_note_request with `waitForPace`), `stalled` is raised
+// once two of its readings in a row keep to the clock, or half a second later at the
+// next request when they never do. Nothing while a restart holds the consumer. Device
+// side.
+void audio_output_note_stall(AudioOutputData* data) noexcept;
 
 // A restart's resets, while the consumer is held: a play that keeps to the clock, or
 // a step that does not; nothing owed, the device side's clock and the stall watch

@@ -19,6 +19,7 @@
 
 #include "audio/audio_output_writer.h"
 #include "audio/planar_ring_buffer.h"
+#include "audio/unheard_stream.h"
 
 struct PulseOutput {
     AudioOutputData* data = nullptr;
@@ -68,6 +69,14 @@ struct PulseOutput {
     int holdReadsPaced = 0;
     pa_usec_t timingNextUs = 0;
     uint32_t timingSeed = 1;
+    // The play (AudioOutputData::play) whose first question, asked with its start, is on
+    // its way (0: none): how late the server answers it says whether it stood at the play.
+    uint32_t askedAtPlay = 0;
+    // PipeWire's PulseAudio server, which can lose count of what a stream read
+    // (unheard_stream.h): a new play flushes before its first write, and a stream it
+    // reads on without playing is started again.
+    bool pipeWire = false;
+    UnheardStream unheard;
     bool connected = false;  // notices are told only once the connection is made
     bool lost = false;       // told once; nothing is told after it
 };
@@ -80,6 +89,9 @@ constexpr pa_usec_t kTopUpUs = 5000;
 constexpr pa_usec_t kTryUs = 300000;
 // How often a play asks the server what it played: 15 to 30 ms apart.
 constexpr pa_usec_t kTimingUs = 15000;
+// A server that takes longer than this to answer a play's first question stood at the
+// play: the sound would start that late, more than a frame of the picture.
+constexpr pa_usec_t kPlayAnsweredUs = 60000;
 
 // A server without a sink of its own names a stand-in (PipeWire's, or PulseAudio's when
 // it always keeps one) that plays nowhere: that is no output either.
@@ -274,6 +286,11 @@ void serve(PulseOutput* out, size_t bytes) {
     const uint32_t play = out->data->play.load();
     if (play != out->servedPlay) {
         spend_credit_beyond_buffer(out);
+        // PipeWire's server may have lost count of what the stream read (see
+        // watch_unheard): a write that starts where it reads then lands where it read
+        // long ago, unheard. A flush puts its counts right; the write after it starts
+        // where the server reads.
+        if (out->pipeWire) run_and_forget(pa_stream_flush(out->stream, nullptr, nullptr));
         out->servedPlay = play;
         out->startAtRead = true;
     }
@@ -374,6 +391,7 @@ void on_server_event(pa_context*, pa_subscription_event_type_t, uint32_t, void* 
 struct SinkQuery {
     bool serverDone = false;
     bool sinkDone = false;
+    std::string serverName;
     std::string defaultSink;
     PulseSinkInfo info;
     pa_channel_map map{};
@@ -382,6 +400,7 @@ struct SinkQuery {
 void on_query_server(pa_context*, const pa_server_info* info, void* userdata) {
     auto* query = static_cast<SinkQuery*>(userdata);
     if (info && info->default_sink_name) query->defaultSink = info->default_sink_name;
+    if (info && info->server_name) query->serverName = info->server_name;
     query->serverDone = true;
 }
 
@@ -469,6 +488,30 @@ uint32_t player_channel_map(uint32_t channels, const pa_channel_map& sink, pa_ch
     }
 }
 
+// A stream PipeWire's server reads on without playing it (unheard_stream.h) starts again
+// where the picture's clock is, as after a stall; the restart's flush (see serve) puts
+// the server's counts right.
+void watch_unheard(PulseOutput* out, const pa_timing_info* info, pa_usec_t atUs) {
+    const pa_buffer_attr* attr = pa_stream_get_buffer_attr(out->stream);
+    if (!attr || info->write_index_corrupt) return;
+    const int64_t frameBytes = out->frameBytes;
+    if (unheard_stream_note(&out->unheard, int64_t(atUs), info->read_index / frameBytes,
+                            (info->write_index - info->read_index) / frameBytes, int64_t(attr->tlength) / frameBytes,
+                            kSampleRate)) {
+        audio_output_note_stall(out->data);
+    }
+}
+
+void on_underflow(pa_stream* stream, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (stream == out->stream) unheard_stream_underflow(&out->unheard);
+}
+
+void on_started(pa_stream* stream, void* userdata) {
+    auto* out = static_cast<PulseOutput*>(userdata);
+    if (stream == out->stream) unheard_stream_started(&out->unheard, int64_t(pa_rtclock_now()));
+}
+
 // What the server says it played: the frames it read from the stream, less those
 // still on their way through the sink. A server that played zeros in the stream's place
 // (PipeWire's graph, when its PulseAudio front end was late) reads the rest later, and
@@ -480,9 +523,17 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
         pa_operation_unref(out->timing);
         out->timing = nullptr;
     }
+    const uint32_t askedAtPlay = out->askedAtPlay;
+    out->askedAtPlay = 0;
     if (!success || stream != out->stream || out->frameBytes == 0) return;
     const pa_timing_info* info = pa_stream_get_timing_info(stream);
     if (!info || info->read_index_corrupt) return;
+    // The server answered the play's first question (sent with its start) only once it
+    // ran again: it stood at the play, for a moment too short to show as a stall in its
+    // requests, and started the sound that late (or caught up on the time it stood
+    // through the stream, ahead of the picture).
+    if (askedAtPlay != 0 && askedAtPlay == out->data->play.load() && info->transport_usec > kPlayAnsweredUs)
+        audio_output_note_stall(out->data);
     const int64_t played = int64_t(info->read_index / int64_t(out->frameBytes)) -
                            int64_t(info->sink_usec * kSampleRate / 1000000);
     // The server's time of the reading: how long its answer took to reach us is no lag.
@@ -493,6 +544,8 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
                             : 0;
     if (out->holding && out->holdAfterStall && out->askUs != 0)
         watch_held_reading(out, pa_rtclock_now() - pa_usec_t(age), played);
+    if (out->pipeWire && !out->pausing && out->data->keepTime.load())
+        watch_unheard(out, info, pa_rtclock_now() - pa_usec_t(age));
     if (out->pausing) {
         // The step's sound is all written (nothing of it left in the ring) and played.
         uint32_t left = 0;
@@ -504,6 +557,18 @@ void on_timing(pa_stream* stream, int success, void* userdata) {
         return;
     }
     audio_output_note_played(out->data, played, kSampleRate, OutputReading::Sampled, age);
+}
+
+// A play's first question goes with its start: the reading it brings says how long the
+// server took to answer (see on_timing). One of an earlier play still on its way is
+// dropped.
+void ask_at_play(PulseOutput* out) {
+    if (out->timing) {
+        pa_operation_cancel(out->timing);
+        pa_operation_unref(out->timing);
+    }
+    out->timing = pa_stream_update_timing_info(out->stream, &on_timing, out);
+    out->askedAtPlay = out->timing ? out->data->play.load() : 0;
 }
 
 // Asked at irregular times, 15 to 30 ms apart: readings in step with the server's own
@@ -568,6 +633,8 @@ void drop_stream(PulseOutput* out) {
     out->pausing = false;
     out->holding = false;
     out->released = false;
+    out->askedAtPlay = 0;
+    unheard_stream_reset(&out->unheard);
     if (out->tryEnd) {
         pa_threaded_mainloop_get_api(out->loop)->time_free(out->tryEnd);
         out->tryEnd = nullptr;
@@ -585,6 +652,8 @@ void drop_stream(PulseOutput* out) {
     pa_stream_set_write_callback(out->stream, nullptr, nullptr);
     pa_stream_set_state_callback(out->stream, nullptr, nullptr);
     pa_stream_set_buffer_attr_callback(out->stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(out->stream, nullptr, nullptr);
+    pa_stream_set_started_callback(out->stream, nullptr, nullptr);
     pa_stream_disconnect(out->stream);
     pa_stream_unref(out->stream);
     out->stream = nullptr;
@@ -664,6 +733,8 @@ bool pulse_output_connect(PulseOutput* out, int timeoutMs, std::string* why) {
     std::string failure;
     if (!ask_default_sink(out, deadline, &query, &failure)) return fail(failure);
     out->defaultSink = query.defaultSink;
+    // "PulseAudio (on PipeWire 0.3.65)"
+    out->pipeWire = query.serverName.find("PipeWire") != std::string::npos;
     out->connected = true;
     pa_threaded_mainloop_unlock(out->loop);
     return true;
@@ -706,6 +777,8 @@ bool pulse_output_open_stream(PulseOutput* out, int timeoutMs, std::string* why)
     pa_stream_set_state_callback(out->stream, &on_stream_state, out);
     pa_stream_set_write_callback(out->stream, &on_write_request, out);
     pa_stream_set_buffer_attr_callback(out->stream, &on_buffer_changed, out);
+    pa_stream_set_underflow_callback(out->stream, &on_underflow, out);
+    pa_stream_set_started_callback(out->stream, &on_started, out);
 
     // 20 ms asked; the server may grant more (its own quantum, or PULSE_LATENCY_MSEC),
     // and the ring is sized on what it grants. No prebuffering: a stream the player
@@ -780,6 +853,7 @@ void pulse_output_play(PulseOutput* out) {
         // A server that prebuffers (a latency set for the player) would hold back a
         // step's one frame of sound, shorter than its prebuffer, until the pause.
         run_and_forget(pa_stream_trigger(out->stream, nullptr, nullptr));
+        if (!out->holding) ask_at_play(out);
     }
     pa_threaded_mainloop_unlock(out->loop);
 }

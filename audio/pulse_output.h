@@ -67,9 +67,13 @@ std::string pulse_output_default_sink(PulseOutput* output);
 
 // Play: what the server still holds of an earlier play is dropped (at the first write
 // since the restart, which may come before this call, and which starts where the
-// server reads), what the output ring holds is written, and the stream runs; what the
-// server granted beyond its buffer before is spent on silence it drops, so the new
-// sound is never queued behind it. A step's sound (a restart that does not keep time)
+// server reads; on PipeWire's server after a flush, which puts right its count of what
+// the stream read should it have lost it), what the output ring holds is written, and
+// the stream runs; what the server granted beyond its buffer before is spent on silence
+// it drops, so the new sound is never queued behind it. A play asks the server a first
+// question with its start: a late answer (the server stood at the play) is a stall, and
+// the sound starts again once the server keeps to the clock (audio_output_note_stall),
+// as when PipeWire's server reads the stream on without playing it (unheard_stream.h). A step's sound (a restart that does not keep time)
 // is written only once the server asks at the pace it plays (after a stall: once its
 // readings keep to the clock), so a server that catches up on a stall first does not
 // run through it. Pause: the stream is corked and what the server holds dropped, so

@@ -20,6 +20,62 @@ long locate(const std::vector<float>& reference, const std::vector<float>& heard
     return found == testsupport::kNotFound ? -1 : long(found);
 }
 
+namespace {
+
+// The movie's sound as a play at double speed reads it: each sample the mean of two of
+// the movie's, from an even (`first` 0) or an odd one. Made once for a reference.
+const std::vector<float>& double_speed_sound(const std::vector<float>& reference, size_t first) {
+    static std::vector<float> madeFrom;  // a few samples of the reference it was made from, and its size
+    static std::vector<float> pairs[2];
+    std::vector<float> signature{float(reference.size())};
+    for (size_t i = 0; i < reference.size(); i += reference.size() / 7 + 1) signature.push_back(reference[i]);
+    if (signature != madeFrom) {
+        for (size_t f = 0; f < 2; ++f) {
+            pairs[f].clear();
+            pairs[f].reserve(reference.size() / 2);
+            for (size_t i = f; i + 1 < reference.size(); i += 2)
+                pairs[f].push_back((reference[i] + reference[i + 1]) * 0.5f);
+        }
+        madeFrom = signature;
+    }
+    return pairs[first];
+}
+
+}  // namespace
+
+double movie_seconds(const std::vector<float>& reference, const std::vector<float>& heard, size_t at, int speed,
+                     double nearSeconds) {
+    constexpr size_t kLength = 32;
+    if (at + kLength > heard.size() || speed == 0 || std::abs(speed) > 2) return NAN;
+    // Reversed, the samples heard are the movie's from the last to the first.
+    std::vector<float> wanted(heard.begin() + long(at), heard.begin() + long(at + kLength));
+    if (speed < 0) std::reverse(wanted.begin(), wanted.end());
+    const size_t step = size_t(std::abs(speed));
+    // Where to look, in samples of the sound searched: near the given place, or anywhere.
+    const auto range = [&](size_t size) {
+        if (std::isnan(nearSeconds)) return std::pair<size_t, size_t>(0, size);
+        const double near = nearSeconds * 48000.0 / double(step);
+        const double margin = 3.0 * 48000.0 / double(step);
+        const size_t from = near > margin ? std::min(size, size_t(near - margin)) : 0;
+        return std::pair<size_t, size_t>(from, std::min(size, size_t(std::max(0.0, near + margin))));
+    };
+    if (step == 1) {
+        const auto [from, to] = range(reference.size());
+        const size_t found = testsupport::locate(reference, from, to, wanted, 0, kLength);
+        if (found == testsupport::kNotFound) return NAN;
+        return double(speed > 0 ? found : found + kLength - 1) / 48000.0;
+    }
+    for (size_t first = 0; first < 2; ++first) {
+        const std::vector<float>& pairs = double_speed_sound(reference, first);
+        const auto [from, to] = range(pairs.size());
+        const size_t found = testsupport::locate(pairs, from, to, wanted, 0, kLength);
+        if (found == testsupport::kNotFound) continue;
+        const size_t pair = speed > 0 ? found : found + kLength - 1;
+        return double(2 * pair + first) / 48000.0;
+    }
+    return NAN;
+}
+
 std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t framesPerMs) {
     std::string text;
     for (const auto& [first, end] : runs)
@@ -49,19 +105,49 @@ bool wait_for_sound_at_picture(const std::vector<float>& reference, const std::f
 namespace {
 
 // The median of `readings` readings `spacingMs` apart of the sound's place in the movie
-// less `now()`, in seconds; NaN when fewer than half found the movie's sound.
+// (played at `speed`) less `now()`, in seconds; NaN when fewer than half found the
+// movie's sound. With `nearNow`, the sound is looked for within three seconds of the
+// movie of `now()` only (a reading that finds nothing then costs the window's thread
+// less). A reading while the recording stands (the server or the recorder held off the
+// processor of a very busy machine: what was heard last is old) or just after the
+// window's own thread was held (the recorder hands over what it kept meanwhile, old
+// too) says nothing of the sound: another is taken in its place, twice as many at most.
 double median_reading(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                      int readings, int spacingMs, const std::function<double()>& now) {
+                      int readings, int spacingMs, const std::function<double()>& now, int speed = 1,
+                      bool nearNow = false) {
     std::vector<double> leads;
-    for (int i = 0; i < readings; ++i) {
+    int taken = 0;
+    size_t lastSize = 0;
+    int heldFor = 0;  // readings still to leave out after the window's thread was held
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    for (int tries = 0; taken < readings && tries < 2 * readings; ++tries) {
         QTest::qWait(spacingMs);
+        const qint64 waited = sinceLast.restart();
         const std::vector<float> samples = heard();
-        if (samples.size() < 32) continue;
-        const long at = locate(reference, samples, samples.size() - 32);
-        if (at < 0) continue;
-        leads.push_back(double(at) / 48000.0 - now());
+        const bool first = tries == 0;
+        const bool standing = !first && samples.size() < lastSize + size_t(waited) * 48 / 2;
+        lastSize = samples.size();
+        if (waited > spacingMs + 100) heldFor = 2;
+        if (standing || heldFor > 0) {
+            heldFor = std::max(0, heldFor - 1);
+            continue;
+        }
+        ++taken;
+        const double near = nearNow ? now() : NAN;
+        // The last samples heard; when they are not the movie's (a moment of silence
+        // from a late output), the last that are, within the last 20 ms, and where the
+        // sound has gone on from them since.
+        for (size_t back = 0; back <= 20 * 48 && samples.size() >= back + 32; back += 64) {
+            const size_t at = samples.size() - 32 - back;
+            if (std::count(samples.begin() + long(at), samples.begin() + long(at + 32), 0.0f) > 2) continue;
+            const double where = movie_seconds(reference, samples, at, speed, near);
+            if (std::isnan(where)) continue;
+            leads.push_back(where + double(speed) * double(back + 32) / 48000.0 - now());
+            break;
+        }
     }
-    if (leads.size() < size_t(readings) / 2) return NAN;
+    if (taken < readings / 2 || leads.size() < size_t(taken) / 2 || leads.empty()) return NAN;
     std::nth_element(leads.begin(), leads.begin() + long(leads.size() / 2), leads.end());
     return leads[leads.size() / 2];
 }
@@ -75,10 +161,10 @@ double median_lead(const std::vector<float>& reference, const std::function<std:
 }
 
 double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                                const MainWindow& window, int readings, int spacingMs) {
-    return median_reading(reference, heard, readings, spacingMs, [&window] {
-        return double(window.currentFrame()) / double(window.movie()->fps());
-    });
+                                const MainWindow& window, int readings, int spacingMs, int speed) {
+    return median_reading(
+        reference, heard, readings, spacingMs,
+        [&window] { return double(window.currentFrame()) / double(window.movie()->fps()); }, speed, true);
 }
 
 std::vector<std::pair<std::string, double>> leads_through_holds(const std::vector<float>& reference,

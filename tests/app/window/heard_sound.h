@@ -3,6 +3,7 @@
 // seeded noise, so every stretch of 32 samples says where in the movie it comes from).
 // GUI thread of a window test.
 #include <cstddef>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <utility>
@@ -15,6 +16,13 @@ namespace heardsound {
 
 // Where in the movie's sound the 32 samples heard from `at` come from, or -1.
 long locate(const std::vector<float>& reference, const std::vector<float>& heard, size_t at);
+
+// Where in the movie's sound, in seconds, the 32 samples heard from `at` come from when
+// the movie plays at `speed`: 1, or -1 (reversed), or 2 or -2 (each sample heard the
+// mean of two of the movie's, as the player reads double speed). Looked for within
+// three seconds of `nearSeconds` of the movie when it is given. NaN when nowhere.
+double movie_seconds(const std::vector<float>& reference, const std::vector<float>& heard, size_t at, int speed,
+                     double nearSeconds = NAN);
 
 // Runs of sound (or silence) as "[start ms, length frames]", for failure messages.
 std::string describe(const std::vector<std::pair<size_t, size_t>>& runs, size_t framesPerMs);
@@ -39,8 +47,9 @@ double median_lead(const std::vector<float>& reference, const std::function<std:
 // A play's own lead (the sink's and the recording's latency, the frame's time on
 // screen) is in it: compare readings of one play. NaN when fewer than half the
 // readings found the movie's sound.
+// At another speed than 1 (movie_seconds), the sound is located as that speed plays it.
 double median_lead_over_picture(const std::vector<float>& reference, const std::function<std::vector<float>()>& heard,
-                                const MainWindow& window, int readings, int spacingMs);
+                                const MainWindow& window, int readings, int spacingMs, int speed = 1);
 
 // While the movie plays: the lead over the picture (median_lead_over_picture) before,
 // after each hold of the window's thread alone for `windowHoldsMs[i]` (the sound's

@@ -30,9 +30,16 @@ QProcessEnvironment program_environment() {
     return env;
 }
 
-bool launch(QProcess& process, const QString& program, const QStringList& arguments, const QProcessEnvironment& env) {
+// What the program says on its standard error goes to the test's, or to `errorFile`.
+bool launch(QProcess& process, const QString& program, const QStringList& arguments, const QProcessEnvironment& env,
+            const QString& errorFile = {}) {
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (errorFile.isEmpty()) {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    } else {
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.setStandardErrorFile(errorFile, QIODevice::Append);
+    }
     end_with_parent(process);
     process.start(program, arguments);
     return process.waitForStarted(5000);
@@ -153,7 +160,10 @@ bool PulseServer::startPipeWire() {
     if (!launch(m_pipewire, "pipewire", {}, env) ||
         !wait_for(m_pipewire, deadline, [&] { return QFile::exists(graph); }))
         return false;
-    if (!launch(m_sessionManager, "wireplumber", {}, env) || !launch(m_server, "pipewire-pulse", {}, env))
+    QProcessEnvironment frontEnd = env;
+    if (m_frontEndLog) frontEnd.insert("PIPEWIRE_DEBUG", "2");
+    if (!launch(m_sessionManager, "wireplumber", {}, env) ||
+        !launch(m_server, "pipewire-pulse", {}, frontEnd, m_frontEndLog ? m_dir.filePath("front_end.log") : QString()))
         return false;
     // The session manager has started once it names a default sink (pipewire-pulse's
     // "auto_null" when there is no other); before, it links no stream.
@@ -161,6 +171,11 @@ bool PulseServer::startPipeWire() {
         const QByteArray sink = pactl({"get-default-sink"}, 2000).trimmed();
         return !sink.isEmpty() && sink != "@DEFAULT_SINK@" && m_sessionManager.state() == QProcess::Running;
     });
+}
+
+QByteArray PulseServer::frontEndLog() const {
+    QFile log(m_dir.filePath("front_end.log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
 
 void PulseServer::kill() {

@@ -70,6 +70,11 @@ public:
     // or power saving does; true once the server holds the setting. False on PulseAudio.
     bool setQuantum(int frames);
     bool running() const { return m_server.state() == QProcess::Running; }
+    // PipeWire: its PulseAudio server (pipewire-pulse) logs its warnings into a file of
+    // the server's folder from its next start on, rather than its errors to the test's
+    // output; frontEndLog() reads what it logged so far (empty on PulseAudio).
+    void logFrontEndWarnings() { m_frontEndLog = true; }
+    QByteArray frontEndLog() const;
     // The process that serves the clients.
     qint64 pid() const { return m_server.processId(); }
 
@@ -114,6 +119,7 @@ public:
 private:
     const Kind m_kind;
     QTemporaryDir m_dir;
+    bool m_frontEndLog = false;
     // PipeWire's own processes; the server of the clients is m_server, on both kinds.
     QProcess m_bus;
     QProcess m_pipewire;
