@@ -13,7 +13,8 @@
 //
 // On a sound server the stream is the player's own (pulse_output.h), which writes
 // through the same function: `silenced` keeps it from writing while the sound is
-// paused. A device that went a quarter second without a request (its server or
+// paused. The ALSA stream of our own (alsa_output.h) writes through it too, on its
+// device thread. A device that went a quarter second without a request (its server or
 // driver stalled) raises `stalled`, for the sound to start again where the playback
 // clock is now (the picture's frame due, however late the window shows it). A restart
 // counts that quarter second from its own time. A sound server may catch up on the
