@@ -205,7 +205,8 @@ protected:
         double start = taken.front().seconds - double(taken.front().heard) / 48000.0;
         for (const Reading& r : taken) start = std::min(start, r.seconds - double(r.heard) / 48000.0);
         const double last = taken.back().seconds;
-        QTest::qWaitFor([&] { return double(recorder.frames()) / 48000.0 > last - start + 0.05; }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return double(recorder.frames()) / 48000.0 > last - start + 0.05; }, 5000))
+            << "the recording stopped";
         const std::vector<float>& heard = recorder.left();
         long previous = -1;  // the sound's place at the last reading that found it
         double previousAt = 0.0;
