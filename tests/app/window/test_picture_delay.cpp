@@ -72,16 +72,18 @@ QRect picture_rect(const VulkanWindow& video) {
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-// The frame number on screen, read from the row through the blocks' middle; -1 when a
-// block is neither white nor black (the picture is not the movie's).
+// The frame number on screen, read from the row through the blocks' middle; -1 when
+// what is there is not the movie's picture (a block neither white nor black, or the
+// gray between the blocks missing: another window over it).
 int frame_on_screen(const VulkanWindow& video, const QRect& picture) {
     const int y = picture.top() + picture.height() * 36 / kMovieHeight;
     const QImage row = grab(video, QRect(picture.left(), y, picture.width(), 1));
     if (row.width() < picture.width()) return -1;
+    const auto at = [&](double movieX) { return row.pixel(int(movieX * picture.width() / kMovieWidth), 0); };
     int frame = 0;
     for (int b = 0; b < kBits; ++b) {
-        const int x = (10 * b + 5) * picture.width() / kMovieWidth;
-        const int level = qGray(row.pixel(x, 0));
+        if (!is_gray(at(10 * b + 0.5))) return -1;
+        const int level = qGray(at(10 * b + 5));
         if (level > 200) frame |= 1 << b;
         else if (level > 60) return -1;
     }
