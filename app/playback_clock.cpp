@@ -46,14 +46,16 @@ uint64_t PlaybackClock::catchUp() {
 
 uint32_t PlaybackClock::ticksAhead(uint32_t current, double delayMs, double period_ms, uint32_t limit) {
     if (!(period_ms > 0.0) || !(delayMs >= 0.0) || !std::isfinite(delayMs)) return std::min(current, limit);
+    // The count a delay asks for: none under a period, else the periods rounded.
+    const auto wanted = [limit](double periods) {
+        return periods < 1.0 ? 0u : static_cast<uint32_t>(std::min<double>(std::lround(periods), limit));
+    };
     const double periods = delayMs / period_ms;
-    const uint32_t wanted =
-        periods < 1.0 ? 0u : static_cast<uint32_t>(std::min<double>(std::lround(periods), limit));
-    if (wanted == current) return current;
-    if (current > limit) return wanted;
-    // From none, only a delay of a period or more; otherwise only well off the current.
-    if (current == 0 || std::fabs(periods - current) > 0.7) return wanted;
-    return current;
+    const uint32_t now = wanted(periods);
+    if (now == current || current > limit) return now;
+    // Only a delay a quarter period past the edge of the current count changes it.
+    constexpr double kMargin = 0.25;
+    return wanted(now > current ? periods - kMargin : periods + kMargin) == now ? now : current;
 }
 
 uint64_t PlaybackClock::tickAt(double now_ms, uint64_t last, double period_ms) {

@@ -56,7 +56,7 @@ public:
     // due (pure; for tests): none while the delay is under a period (the renderer keeps
     // up, and every frame is shown in its own tick); else the delay in whole periods,
     // rounded, at most `limit`. Each change leaves a frame out or holds one, so from
-    // `current` it changes only once the delay is more than 0.7 period off it.
+    // `current` it changes only once the delay is a quarter period past the edge.
     static uint32_t ticksAhead(uint32_t current, double delayMs, double period_ms, uint32_t limit);
 
     // Milliseconds from the start to the due time of tick k (pure; for tests).

@@ -218,11 +218,14 @@ void VulkanWinRenderer::notePresented() {
 }
 
 double VulkanWinRenderer::presentDelayMs() const {
-    if (presentDelayCount == 0) return 0.0;
+    if (presentDelayCount < kPresentDelayLeastSamples) return 0.0;
+    // The lower median: a first present, slow for a reason of its own (a new window,
+    // new textures), is not yet half of a few samples.
     double sorted[kPresentDelaySamples];
     std::copy(presentDelays, presentDelays + presentDelayCount, sorted);
-    std::nth_element(sorted, sorted + presentDelayCount / 2, sorted + presentDelayCount);
-    return sorted[presentDelayCount / 2];
+    const uint32_t middle = (presentDelayCount - 1) / 2;
+    std::nth_element(sorted, sorted + middle, sorted + presentDelayCount);
+    return sorted[middle];
 }
 
 // Before anything a recorded frame uses is destroyed, re-created or overwritten: the

@@ -144,9 +144,11 @@ public:
     // milliseconds, of the last kPresentDelaySamples times from copyVideoFrame to the
     // return of the present (Qt's frameReady) of the first frame drawn with it. The
     // present is the last step the renderer sees: where the driver presents later
-    // still, what it queues is not in it. 0 until a handed frame was presented.
+    // still, what it queues is not in it. 0 until kPresentDelayLeastSamples handed
+    // frames were presented.
     double presentDelayMs() const;
     static constexpr uint32_t kPresentDelaySamples = 16;
+    static constexpr uint32_t kPresentDelayLeastSamples = 4;
     // The number (VideoFrame::frame_number) of the video frame the last present
     // showed; -1 before any. The window's viewVideoFramePresented says each new one.
     int64_t presentedFrame() const { return presented; }

@@ -219,13 +219,14 @@ TEST(PlaybackClock, ATickLateByMoreThanAPeriodLeavesOutTheTicksItCouldNotKeep) {
 // and forth (each change leaves a frame out or holds one).
 TEST(PlaybackClock, FramesAreHandedOverAheadByTheTicksTheyTakeToBeSeen) {
     EXPECT_EQ(PlaybackClock::ticksAhead(0, 39.0, 40.0, 9), 0u);
-    EXPECT_EQ(PlaybackClock::ticksAhead(0, 40.0, 40.0, 9), 1u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 45.0, 40.0, 9), 0u);  // 1.125 periods: not clearly past a period
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 50.0, 40.0, 9), 1u);
     EXPECT_EQ(PlaybackClock::ticksAhead(0, 130.0, 40.0, 9), 3u);
-    EXPECT_EQ(PlaybackClock::ticksAhead(3, 145.0, 40.0, 9), 3u);  // 3.6 periods
+    EXPECT_EQ(PlaybackClock::ticksAhead(3, 145.0, 40.0, 9), 3u);  // 3.6
     EXPECT_EQ(PlaybackClock::ticksAhead(3, 150.0, 40.0, 9), 4u);  // 3.75
-    EXPECT_EQ(PlaybackClock::ticksAhead(3, 90.0, 40.0, 9), 2u);   // 2.25
-    EXPECT_EQ(PlaybackClock::ticksAhead(1, 20.0, 40.0, 9), 1u);
-    EXPECT_EQ(PlaybackClock::ticksAhead(1, 10.0, 40.0, 9), 0u);  // keeps up again
+    EXPECT_EQ(PlaybackClock::ticksAhead(3, 85.0, 40.0, 9), 2u);   // 2.1
+    EXPECT_EQ(PlaybackClock::ticksAhead(1, 35.0, 40.0, 9), 1u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(1, 28.0, 40.0, 9), 0u);  // keeps up again
     EXPECT_EQ(PlaybackClock::ticksAhead(2, 5000.0, 40.0, 9), 9u);
     EXPECT_EQ(PlaybackClock::ticksAhead(2, NAN, 40.0, 9), 2u);
 }
