@@ -53,9 +53,12 @@ uint32_t PlaybackClock::ticksAhead(uint32_t current, double delayMs, double peri
     const double periods = delayMs / period_ms;
     const uint32_t now = wanted(periods);
     if (now == current || current > limit) return now;
-    // Only a delay a quarter period past the edge of the current count changes it.
+    // Only a delay a quarter period past the edge of the current count changes it, and
+    // then to the count it asks for a quarter period nearer the current one (on an edge
+    // between two counts, the count that the next reading will not change again).
     constexpr double kMargin = 0.25;
-    return wanted(now > current ? periods - kMargin : periods + kMargin) == now ? now : current;
+    const uint32_t nearer = wanted(now > current ? periods - kMargin : periods + kMargin);
+    return nearer == current ? current : nearer;
 }
 
 uint64_t PlaybackClock::tickAt(double now_ms, uint64_t last, double period_ms) {

@@ -222,6 +222,8 @@ TEST(PlaybackClock, FramesAreHandedOverAheadByTheTicksTheyTakeToBeSeen) {
     EXPECT_EQ(PlaybackClock::ticksAhead(0, 45.0, 40.0, 9), 0u);  // 1.125 periods: not clearly past a period
     EXPECT_EQ(PlaybackClock::ticksAhead(0, 50.0, 40.0, 9), 1u);
     EXPECT_EQ(PlaybackClock::ticksAhead(0, 130.0, 40.0, 9), 3u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 180.0, 40.0, 9), 4u);  // 4.5: on the edge of 4 and 5
+    EXPECT_EQ(PlaybackClock::ticksAhead(4, 180.0, 40.0, 9), 4u);
     EXPECT_EQ(PlaybackClock::ticksAhead(3, 145.0, 40.0, 9), 3u);  // 3.6
     EXPECT_EQ(PlaybackClock::ticksAhead(3, 150.0, 40.0, 9), 4u);  // 3.75
     EXPECT_EQ(PlaybackClock::ticksAhead(3, 85.0, 40.0, 9), 2u);   // 2.1

@@ -38,11 +38,15 @@ namespace {
 
 QString fixture(const char* name) { return QString(HAP_FIXTURE_DIR) + "/" + name; }
 
-// window_blocks.mov: 112 x 72, bit b of the frame number in a block centred at
-// x = 10 b + 5, y = 36, white when set.
+// window_blocks.mov: 112 x 72, bit b of the frame number in a block at x = 10 b + 1
+// to 10 b + 9, y = 8 to 64, white when set, on gray. Read on row 14, well above the
+// middle, where the window's message box (120 view pixels high, centred) may come;
+// rows 0 to 7 are gray all along (the gaps between the blocks are not: the texture's
+// 4x4 blocks mix them with the blocks beside them).
 constexpr int kMovieWidth = 112;
 constexpr int kMovieHeight = 72;
 constexpr int kBits = 11;
+constexpr int kReadRow = 14;
 
 // What the X server shows of the video window, in window pixels.
 QImage grab(const VulkanWindow& video, const QRect& area) {
@@ -72,18 +76,22 @@ QRect picture_rect(const VulkanWindow& video) {
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-// The frame number on screen, read from the row through the blocks' middle; -1 when
-// what is there is not the movie's picture (a block neither white nor black, or the
-// gray between the blocks missing: another window over it).
+// The frame number on screen, read across the blocks; -1 when what is there is not the
+// movie's picture (a block neither white nor black, or the gray band above the blocks
+// missing: something over it).
 int frame_on_screen(const VulkanWindow& video, const QRect& picture) {
-    const int y = picture.top() + picture.height() * 36 / kMovieHeight;
-    const QImage row = grab(video, QRect(picture.left(), y, picture.width(), 1));
-    if (row.width() < picture.width()) return -1;
-    const auto at = [&](double movieX) { return row.pixel(int(movieX * picture.width() / kMovieWidth), 0); };
+    const auto row = [&](int movieRow) {
+        return grab(video, QRect(picture.left(), picture.top() + int((movieRow + 0.5) * picture.height() / kMovieHeight),
+                                 picture.width(), 1));
+    };
+    const QImage band = row(4);
+    const QImage blocks = row(kReadRow);
+    if (band.width() < picture.width() || blocks.width() < picture.width()) return -1;
+    const auto x = [&](int b) { return int((10 * b + 5) * picture.width() / kMovieWidth); };
     int frame = 0;
     for (int b = 0; b < kBits; ++b) {
-        if (!is_gray(at(10 * b + 0.5))) return -1;
-        const int level = qGray(at(10 * b + 5));
+        if (!is_gray(band.pixel(x(b), 0))) return -1;
+        const int level = qGray(blocks.pixel(x(b), 0));
         if (level > 200) frame |= 1 << b;
         else if (level > 60) return -1;
     }
@@ -174,7 +182,7 @@ protected:
         size_t tries = 0;   // readings taken
         size_t frames = 0;  // of which the frame on screen was read
     };
-    Readings read(const PulseServer::Recorder& recorder, const QRect& picture, int ms) {
+    Readings read(const PulseServer::Recorder& recorder, QRect& picture, int ms) {
         struct Reading {
             double seconds;  // since the first reading
             size_t heard;    // samples the recorder had then
@@ -185,6 +193,7 @@ protected:
         const double fps = window()->movie()->fps();
         const int32_t speed = window()->playSpeed();
         ViewEditableTimeSpendTotal* time = window()->bottomBar()->timeDisplay();
+        int unread = 0;
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < ms) {
@@ -194,7 +203,12 @@ protected:
             const double seconds = (before + double(clock.nsecsElapsed()) / 1e9) / 2.0;
             const QString shownTime = time->currentLabel()->text();
             ++readings.tries;
-            if (frame < 0) continue;
+            if (frame < 0) {
+                // The picture may have moved (the window laid out again): found again.
+                if (++unread % 5 == 0)
+                    if (const QRect found = picture_rect(*shown.video); !found.isNull()) picture = found;
+                continue;
+            }
             ++readings.frames;
             taken.push_back({seconds, recorder.frames(), frame});
             bool number = false;
