@@ -21,10 +21,12 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/playback_clock.h"
 #include "app/view_bottom_ctrl.h"
 #include "app/view_progress_bar.h"
 #include "base/text/time_text.h"
 #include "movie/file_to_play.h"
+#include "movie/frame_compressed_buffer.h"
 #include "render/vulkan_win_renderer.h"
 #include "tests/app/window/heard_sound.h"
 #include "tests/app/window/pulse_server.h"
@@ -169,7 +171,7 @@ protected:
     MainWindow* window() { return shown.window.get(); }
     void key(Qt::Key k) { QTest::keyClick(window(), k); }
 
-    // Over `ms` of the play (longer, up to 6 s, until 12 readings found the picture: a
+    // Over `ms` of the play (longer, up to 6 s, until 16 readings found the picture: a
     // busy machine leaves the window's thread few turns), readings some 30 ms apart of
     // where the sound stands against
     // the picture on screen, in seconds of the wall clock: the sound's place in the
@@ -177,9 +179,14 @@ protected:
     // play's speed (0 when they meet, positive when the sound is ahead). Then pauses,
     // and finds the sound of each moment in the whole recording: what the recorder has
     // at a reading may be late by as long as the window's thread was held. With each,
-    // the time display's frame less the frame on screen, in play direction.
+    // the time display's frame less the frame on screen, in play direction; and where
+    // the sound (with each lead) and the picture (at every reading that read it) stand
+    // against the playback clock, in seconds of the wall clock, the picture by its
+    // middle.
     struct Readings {
         std::vector<double> leads;
+        std::vector<double> soundOverClock;
+        std::vector<double> pictureOverClock;
         std::vector<double> displayAhead;
         size_t tries = 0;   // readings taken
         size_t frames = 0;  // of which the frame on screen was read
@@ -189,20 +196,25 @@ protected:
             double seconds;  // since the first reading
             size_t heard;    // samples the recorder had then
             int frame;
+            double clock;  // the movie's time by the playback clock
         };
         std::vector<Reading> taken;
         Readings readings;
         const double fps = window()->movie()->fps();
         const int32_t speed = window()->playSpeed();
+        // The play started at the frame of its position 0, a reverse play's sound at the
+        // frame's end.
+        const double playStart = (window()->frameQueue()->frameAtPosition(0) + (speed < 0 ? 1 : 0)) / fps;
         ViewEditableTimeSpendTotal* time = window()->bottomBar()->timeDisplay();
         int unread = 0;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < ms || (taken.size() < 12 && clock.elapsed() < 6000)) {
+        while (clock.elapsed() < ms || (taken.size() < 16 && clock.elapsed() < 6000)) {
             QTest::qWait(30);
             const double before = double(clock.nsecsElapsed()) / 1e9;
             const int frame = frame_on_screen(*shown.video, picture);
             const double seconds = (before + double(clock.nsecsElapsed()) / 1e9) / 2.0;
+            const double byClock = playStart + window()->playbackClock()->position() * speed / fps;
             const QString shownTime = time->currentLabel()->text();
             ++readings.tries;
             if (frame < 0) {
@@ -212,7 +224,8 @@ protected:
                 continue;
             }
             ++readings.frames;
-            taken.push_back({seconds, recorder.frames(), frame});
+            taken.push_back({seconds, recorder.frames(), frame, byClock});
+            readings.pictureOverClock.push_back(((frame + 0.5) / fps - byClock) / speed);
             bool number = false;
             const int display = shownTime.toInt(&number);
             if (number) readings.displayAhead.push_back(speed > 0 ? display - frame : frame - display);
@@ -240,6 +253,7 @@ protected:
             previousAt = r.seconds;
             const double middle = (r.frame + 0.5) / fps;
             readings.leads.push_back((double(found) / 48000.0 - middle) / speed);
+            readings.soundOverClock.push_back((double(found) / 48000.0 - r.clock) / speed);
         }
         return readings;
     }
@@ -258,7 +272,9 @@ private:
 // 25 fps, as long as a player given a third of the processor it uses quiet takes to
 // draw and present one. The picture leaves frames out, and the frames it shows meet the
 // sound on the screen: within two frames of it in a steady play, after a pause, after a
-// jump, at 2x and in reverse. The time display shows the frame on screen. A tick that
+// jump, at 2x and in reverse (judged on the readings where the sound kept to the
+// playback clock it follows; where a starved sound server left too few, the picture is
+// judged against that clock). The time display shows the frame on screen. A tick that
 // chose the frame due at the tick, then waited for the frame still being drawn, showed
 // it two drawings late: the sound ran 0.16-0.21 s ahead of the picture on screen (0.03 s
 // behind it with a renderer that keeps up), and the time display 1-2 frames ahead of
@@ -278,6 +294,14 @@ TEST_F(PictureDelayTest, PictureAndSoundMeetOnTheScreenWhenTheRendererIsBehind) 
     renderer->setRecordingHook([](RecordingStep step, const RecordedFrame&) {
         if (step == RecordingStep_Recorded) std::this_thread::sleep_for(std::chrono::milliseconds(160));
     });
+    // A few frames stepped through, paused, as on a machine slow from the start: the
+    // renderer has seen how long its frames take before the first play.
+    for (int step = 0; step < 6; ++step) {
+        key(Qt::Key_Right);
+        QTest::qWait(200);
+    }
+    key(Qt::Key_Home);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame_on_screen(*shown.video, picture) == 0; }, vktest::kWaitMs));
     PulseServer::Recorder recorder(server);
     ASSERT_TRUE(recorder.start());
     auto* timeline = window()->findChild<ViewProgressBar*>();
@@ -293,7 +317,7 @@ TEST_F(PictureDelayTest, PictureAndSoundMeetOnTheScreenWhenTheRendererIsBehind) 
         int settleMs;
     };
     const std::vector<Case> cases = {
-        {"a steady play", [&] { key(Qt::Key_Space); }, 800},
+        {"a steady play", [&] { key(Qt::Key_Space); }, 600},
         {"a play after a pause",
          [&] {
              QTest::qWait(300);
@@ -324,14 +348,29 @@ TEST_F(PictureDelayTest, PictureAndSoundMeetOnTheScreenWhenTheRendererIsBehind) 
         ASSERT_NE(window()->playSpeed(), 0);
         QTest::qWait(play.settleMs);
         const Readings readings = read(recorder, picture, 2400);
-        ASSERT_GE(readings.leads.size(), 6u) << "the movie's sound or picture was not found: of " << readings.tries
-                                             << " readings, " << readings.frames << " read a frame, "
-                                             << readings.leads.size() << " found its sound";
-        const double lead = median(readings.leads);
+        ASSERT_GE(readings.pictureOverClock.size(), 6u)
+            << "the movie's picture was not found: " << readings.frames << " of " << readings.tries << " readings";
+        // The readings where the sound kept to the clock it follows: a sound late or lost
+        // on a busy machine (a starved sound server) is a fault of its own, which other
+        // tests catch. Where too few, the picture is judged against that clock instead.
+        std::vector<double> leads;
         std::string each;
-        for (double l : readings.leads) each += " " + std::to_string(int(std::lround(l * 1000)));
-        EXPECT_LT(std::fabs(lead), 2 * frame)
-            << "the sound leads the picture on screen by " << lead << " s (each reading, ms:" << each << ")";
+        for (size_t i = 0; i < readings.leads.size(); ++i) {
+            if (std::fabs(readings.soundOverClock[i]) >= 2 * frame) continue;
+            leads.push_back(readings.leads[i]);
+            each += " " + std::to_string(int(std::lround(readings.leads[i] * 1000)));
+        }
+        const double pictureOverClock = median(readings.pictureOverClock);
+        if (leads.size() >= 6) {
+            const double lead = median(leads);
+            EXPECT_LT(std::fabs(lead), 2 * frame)
+                << "the sound leads the picture on screen by " << lead << " s (each reading, ms:" << each
+                << "); the picture stands " << pictureOverClock << " s ahead of the playback clock";
+        } else {
+            EXPECT_LT(std::fabs(pictureOverClock), 2 * frame)
+                << "the picture on screen stands " << pictureOverClock << " s ahead of the playback clock ("
+                << leads.size() << " of " << readings.frames << " readings heard the sound at that clock)";
+        }
         EXPECT_EQ(median(readings.displayAhead), 0.0) << "the time display is not the frame on screen";
     }
     renderer->setRecordingHook({});
