@@ -98,15 +98,15 @@ void MainWindow::act_timer_refresh() {
     if (!m_movie) return;
     // The clock's tick says which frame of the play is due: a tick that came late by
     // more than a period leaves out the frames that could not be shown in time, and
-    // the queue hands the frame due (or the newest it has before it).
+    // the queue hands the frame due, never an older one.
     VideoFrame* frame = nullptr;
     const uint64_t tick = pictureTick();
     if (tick == 0) return;
     const int32_t slot = m_frameQueue->takeFrameAt(tick, &frame);
     if (slot < 0) {
-        // The read-ahead moved on to the frames due and is catching up: the picture
-        // holds for this tick.
-        if (m_frameQueue->isMovingOn(tick)) return;
+        // The frame due is not read yet: the picture holds for this tick, as long as
+        // the read-ahead is catching up (after a hold, or a storage that stalled).
+        if (m_frameQueue->isCatchingUp()) return;
         setPlaySpeed(0);
         displayErrorInfo("Playback error", "Not enough disk bandwidth.\nTry to put your media on a faster storage");
         return;

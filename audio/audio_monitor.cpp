@@ -16,7 +16,8 @@
 #include <string>
 #include <system_error>
 
-#include "audio/alsa_device_channels.h"
+#include "audio/alsa_library_device.h"
+#include "audio/alsa_output.h"
 #include "audio/bounded_call.h"
 #include "audio/pulse_output.h"
 #include "audio/sound_server_probe.h"
@@ -103,17 +104,6 @@ int layout_of_device_channels(int channels) {
         default:
             return -1;
     }
-}
-
-// The channel count of what an ALSA device has behind its plug, when it is one the
-// player writes a layout of; 0 otherwise, and on other backends. The library offers
-// a plug device every channel count (its layouts are no channel map the device has),
-// and would have a six-channel card fed the stereo it picks; a count the player has
-// no layout of (four channels) is left to the plug to convert, as before.
-int alsa_own_channels(const SoundIo& context, const SoundIoDevice& device) {
-    if (context.current_backend != SoundIoBackendAlsa || device.is_raw) return 0;
-    const int channels = alsa_device_own_channels(device.id);
-    return layout_of_device_channels(channels) >= 0 ? channels : 0;
 }
 
 // Rates a chain of ALSA devices commonly ends at, nearest 48000 Hz first.
@@ -439,7 +429,9 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
         m_errorText = QStringLiteral("Can't create output audio device (OOM)");
         return;
     }
-    if (m_device->probe_error != 0) {
+    // The library's probe falls short on some ALSA chains that ALSA plays (a `route`
+    // chain): ALSA itself is asked before the device is refused.
+    if (m_device->probe_error != 0 && !alsa_library_accept_unprobed(*libraryContext(), m_device)) {
         m_errorText = QStringLiteral("Failed to connect to %1 (%2)")
                           .arg(backend_name(libraryContext()),
                                QString::fromUtf8(soundio_strerror(m_device->probe_error)));
@@ -451,6 +443,9 @@ void AudioMonitor::openDefaultDevice(bool mayUseDummy) {
 
 void AudioMonitor::destroyStream() {
     if (m_pulse) pulse_output_close_stream(m_pulse);
+    // Joins the ALSA stream's device thread: nothing writes the output ring after this.
+    alsa_output_free(m_alsa);
+    m_alsa = nullptr;
     if (!m_stream) return;
     SoundIoOutStream* stream = m_stream;
     m_stream = nullptr;
@@ -488,6 +483,16 @@ void AudioMonitor::openStream() {
 
     destroyStream();
     if (backendLost()) return;  // its JACK server did not let the old stream go
+    // An ALSA device that ALSA plays as `aplay` does is played on a stream of our own
+    // (alsa_output.h); the library's stream is left for the rest.
+    switch (openAlsaStream()) {
+        case AlsaStream::Opened:
+            return;
+        case AlsaStream::Unbound:
+            return fail(m_errorText);
+        case AlsaStream::NotOpened:
+            break;
+    }
     m_stream = soundio_outstream_create(m_device);
     if (!m_stream) {
         qDebug("Can't create stream (OOM)");
@@ -511,11 +516,7 @@ void AudioMonitor::openStream() {
         // takes the card's own rate, when the library found it, and the mix is
         // converted here.
         if (m_device->sample_rate_current > 0) m_stream->sample_rate = m_device->sample_rate_current;
-        // Its latency bounds were worked out at the overflowed rate (a few microseconds),
-        // and the library would clamp the stream's buffer to a handful of frames:
-        // ALSA picks the buffer nearest the one asked itself.
-        m_device->software_latency_min = std::min(m_device->software_latency_min, kSoftwareLatency);
-        m_device->software_latency_max = std::max(m_device->software_latency_max, kSoftwareLatency);
+        alsa_library_allow_latency(m_device, kSoftwareLatency);
     }
     m_stream->software_latency = kSoftwareLatency;
     m_stream->name = "Norvu HAP Player output";
@@ -523,9 +524,8 @@ void AudioMonitor::openStream() {
     m_stream->underflow_callback = &ignore_underflow;
     m_stream->error_callback = &report_stream_error;
     m_stream->userdata = m_outputData;
-    // The channels asked for, else those of what an ALSA plug device has behind it,
-    // else stereo where the device takes it, else the device's own layout (as the
-    // library would choose), declared in the player's order.
+    // The channels asked for, else stereo where the device takes it, else the device's
+    // own layout (as the library would choose), declared in the player's order.
     const SoundIoChannelLayout* layout = nullptr;
     if (m_requestedChannels != 0) {
         layout = soundio_channel_layout_get_default(int(m_requestedChannels));
@@ -533,8 +533,6 @@ void AudioMonitor::openStream() {
             qDebug("Can't set channel layout : no layout of %u channels", m_requestedChannels);
             return fail(QStringLiteral("Can't set layout"));
         }
-    } else if (const int own = alsa_own_channels(*m_context, *m_device); own != 0) {
-        layout = soundio_channel_layout_get_default(own);
     } else if (!soundio_device_supports_layout(m_device,
                                                soundio_channel_layout_get_builtin(SoundIoChannelLayoutIdStereo)) &&
                m_device->layout_count > 0) {
@@ -548,9 +546,9 @@ void AudioMonitor::openStream() {
         // A device that converts any rate and still refuses this one has an ALSA rate
         // converter in its chain, which refuses the period ALSA picks when the period
         // is left open, as the library leaves it (a frame, or 5 ms that do not divide
-        // the buffer). At the rate of what lies behind it the converter has no rate to
-        // change and takes any period; that rate is not told, so the usual ones are
-        // tried, nearest 48000 Hz first, and the mix is converted to the one that opens.
+        // the buffer). That rate is not told (ALSA could not play the device as aplay
+        // does, or the stream of our own did not open), so the usual ones are tried,
+        // nearest 48000 Hz first, and the mix is converted to the one that opens.
         const int refused = m_stream->sample_rate;
         for (int rate : kUsualRates) {
             if (rate == refused) continue;
@@ -594,6 +592,30 @@ void AudioMonitor::openStream() {
         cork();
     }
     soundio_outstream_clear_buffer(m_stream);
+}
+
+AudioMonitor::AlsaStream AudioMonitor::openAlsaStream() {
+    AlsaChainEnd chain;
+    if (!alsa_library_chain_end(*libraryContext(), *m_device, &chain)) return AlsaStream::NotOpened;
+    // The channels asked for, else those the chain ends at when the player has a layout
+    // of them (a six-channel card behind a plug plays 5.1, and so does a `route` to
+    // six), else stereo, which the plug converts.
+    uint32_t channels = 2;
+    if (m_requestedChannels != 0) channels = m_requestedChannels;
+    else if (layout_of_device_channels(int(chain.channels)) >= 0) channels = chain.channels;
+    // The rate the chain ends at: no converter of the chain has a rate to change (the
+    // mix is converted here, at the exact ratio, when it is not 48000 Hz).
+    std::string why;
+    m_alsa = alsa_output_open(m_device->id, chain.rate, channels, m_outputData, &why);
+    if (!m_alsa) {
+        qDebug("Can't open the ALSA device %s at %u Hz : %s (trying the audio library's stream)", m_device->id,
+               chain.rate, why.c_str());
+        return AlsaStream::NotOpened;
+    }
+    m_deviceRate = chain.rate;
+    if (!bindOpenStream(int(channels), kLibraryRingFrames, at_rate(kOutputRingFrames, m_deviceRate)))
+        return AlsaStream::Unbound;
+    return AlsaStream::Opened;
 }
 
 bool AudioMonitor::bindOpenStream(int channels, uint32_t ringFrames, uint32_t fillFrames) {
@@ -773,6 +795,7 @@ void AudioMonitor::restartMixing() {
     }
     // The device's next write replaces what it still holds from before.
     if (m_stream) soundio_outstream_clear_buffer(m_stream);
+    alsa_output_clear(m_alsa);
     audio_output_release_consumer(m_outputData);
 
     m_stop.store(0);
@@ -994,6 +1017,10 @@ void AudioMonitor::start() {
         pulse_output_play(m_pulse);
         return;
     }
+    if (m_alsa) {
+        if (m_streamReady) alsa_output_play(m_alsa);
+        return;
+    }
     if (!m_stream || !m_streamReady) return;
     if (!m_streamStarted) {
         // A JACK stream is started where it opens, with a limit, while nobody waits for
@@ -1021,6 +1048,7 @@ void AudioMonitor::pause() {
         pulse_output_pause(m_pulse, m_previewFlag.load() != 0);
         return;
     }
+    alsa_output_pause(m_alsa);
     if (!m_stream || !m_streamStarted) return;
     if (m_corked) return;
     cork();

@@ -23,15 +23,17 @@
 // as lost, to be tried again as a lost server is. On a sound server the ring
 // holds at least what the server asks at once, and a pause drops what the server
 // still holds, so the next start never plays a stale tail of another position before
-// its own sound. Through the library, a device that does not take 48000 Hz (a JACK
-// server at 44.1 kHz, an ALSA plug device in front of a card of fixed rate or of ALSA's
-// own rate converter) gets the mix converted to its own rate, the ring is kept filled
-// to twice what the device asks at once (a JACK period of up to 8192 frames), an ALSA
-// plug device gets the channel count of what it has behind it (six channels play 5.1),
-// and the stream declares its channels in the order the player writes them, so a JACK
-// port named LFE carries the LFE. On every output but the dummy device, what the
-// output played without the movie's sound while a play runs is skipped from the
-// source ring (audio_output_writer.h), so the sound keeps to the clock.
+// its own sound. An ALSA device that ALSA plays as `aplay` does is played on a stream
+// of our own (alsa_output.h) at the rate and channel count its chain ends at
+// (alsa_chain.h: a rate converter of the chain has no rate to change, a `route` to six
+// channels or a six-channel card plays 5.1). A device that does not take 48000 Hz (a
+// JACK server at 44.1 kHz, such an ALSA chain) gets the mix converted to its own rate;
+// through the library, the ring is kept filled to twice what the device asks at once
+// (a JACK period of up to 8192 frames), and the stream declares its channels in the
+// order the player writes them, so a JACK port named LFE carries the LFE. On every
+// output but the dummy device, what the output played without the movie's sound
+// while a play runs is skipped from the source ring (audio_output_writer.h), so the
+// sound keeps to the clock.
 
 #include <QMutex>
 #include <QObject>
@@ -50,6 +52,7 @@ struct SoundIo;
 struct SoundIoDevice;
 struct SoundIoOutStream;
 struct PulseOutput;
+struct AlsaOutput;
 struct PulseSinkInfo;
 enum class PulseOutputNotice;
 class AudioOutputTap;
@@ -222,6 +225,12 @@ private:
     // output tap is moved over.
     void replaceOutputData();
     bool openSoundServerStream();
+    // Opens the stream of our own on an ALSA device that ALSA plays as `aplay` does, at
+    // the rate its chain ends at (alsa_output.h). NotOpened: no such device, or the
+    // stream did not open (the library's stream is tried next); Unbound: it opened but
+    // could not be bound (bindOpenStream), with the error text set.
+    enum class AlsaStream { Opened, NotOpened, Unbound };
+    AlsaStream openAlsaStream();
     // What every stream shares once open with `channels` at the device's rate: its
     // layout, the output ring (`ringFrames`, kept filled to at least `fillFrames`), the
     // layout converter and, at another rate than 48000, the rate converter. False with
@@ -253,6 +262,7 @@ private:
     SoundIo* m_jackContext = nullptr;  // the monitor's own, connected to a JACK server (owned)
     SoundIoOutStream* m_stream = nullptr;
     PulseOutput* m_pulse = nullptr;  // the sound server's connection and stream, when on one
+    AlsaOutput* m_alsa = nullptr;    // the stream of our own on an ALSA device, when on one
     uint8_t m_streamStarted = 0;
     uint8_t m_corked = 0;  // the stream is paused in the library (no write callbacks come)
     AudioOutputData* m_outputData = nullptr;

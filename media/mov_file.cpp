@@ -2,6 +2,8 @@
 // branches, and the reads of movie audio.
 #include "media/mov_file.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <algorithm>
 #include <cinttypes>
@@ -72,10 +74,11 @@ bool read_media_header(const uint8_t* buffer, const TrakAtomRef& mdhd, MediaHead
     return true;
 }
 
-void open_movie_file(MovFile* movie) {
+void open_movie_file(MovFile* movie, bool random_access) {
     movie->file = platform::fopen_utf16(movie->path, "rb");
-    if (movie->file) return;
-    file_throw_open_error(movie->path, errno);
+    if (!movie->file) file_throw_open_error(movie->path, errno);
+    // Advice only: a refusal changes nothing.
+    if (random_access) ::posix_fadvise(fileno(movie->file), 0, 0, POSIX_FADV_RANDOM);
 }
 
 void walk_moov(MovFile* movie, const uint8_t* buffer, uint64_t size) {
@@ -124,7 +127,7 @@ void MovFile::init(MovFile* movie) {
     movie->fieldCount = 1;
 }
 
-void MovFile::parse(MovFile* movie, const char16_t* path) {
+void MovFile::parse(MovFile* movie, const char16_t* path, bool random_access) {
     init(movie);
     if (!path) throw std::runtime_error("No input filepath mov demuxer");
     size_t length = 0;
@@ -136,7 +139,7 @@ void MovFile::parse(MovFile* movie, const char16_t* path) {
     }
     std::memcpy(movie->path, path, (length + 1) * sizeof(char16_t));
 
-    open_movie_file(movie);
+    open_movie_file(movie, random_access);
     movie->readMutex = new std::mutex();
     movie->fileSize = file_size(movie->file);
     if (movie->fileSize < 12) throw std::runtime_error("Not a mov file (too small)");

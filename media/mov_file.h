@@ -152,7 +152,10 @@ struct MovFile {
     MovAudioTrack* audioTracks;
 
     static void init(MovFile* movie);
-    static void parse(MovFile* movie, const char16_t* path);
+    // Opens and parses the movie at `path`. With `random_access`, the kernel is told from
+    // the first read on that the reads come in the caller's own order and reads no more
+    // than each asks (no read-ahead of its own): for a caller that reads ahead itself.
+    static void parse(MovFile* movie, const char16_t* path, bool random_access = false);
     static void closeFile(MovFile* movie);
     static void free(MovFile* movie);
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "media/file_access.h"
 #include "media/hap_decode_frame_to_dxt.h"
@@ -90,7 +92,13 @@ void FileToPlay::open(const QString& path) {
         std::memcpy(m_widePath, native.constData(), length * sizeof(char16_t));
         m_widePath[length] = 0;
 
-        MovFile::parse(&m_movie, m_widePath);
+        // The frame queue reads ahead of the clock itself, frame by frame, and the file
+        // is read without the kernel's read-ahead. That one grows its window to
+        // megabytes as a sequential reader goes on, and a frame read then waits for a
+        // whole window at the storage's pace: on storage not much faster than the
+        // movie, small frames came seconds late, from the play's start (the parse's
+        // own reads began a window) and again and again.
+        MovFile::parse(&m_movie, m_widePath, true);
         if (!m_movie.frameTable) throw std::runtime_error("Fail to read frames index table");
 
         if (!is_hap_codec(m_movie.codec)) {
@@ -149,6 +157,10 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame) {
 }
 
 bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) {
+    return readFrameBytes(index, frame, bytes) && decodeFrameBytes(index, frame, *bytes);
+}
+
+bool FileToPlay::readFrameBytes(uint32_t index, VideoFrame* frame, PadBuffer* bytes) {
     // A movie that failed to open has no stream: its frame count is 0 or its table is absent.
     if (index >= m_movie.frameCount || !m_movie.frameTable || !m_movie.file || !m_movie.readMutex) {
         setErrorText(QStringLiteral("Invalid frame : %1 (duration file : %2)").arg(index).arg(m_movie.frameCount));
@@ -172,6 +184,18 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) 
         file_read_at(m_movie.file, bytes->data, entry.offset, entry.size);
         bytes->length = entry.size;
         read = true;
+        if (const uint64_t pace = m_readPace.load()) {
+            // The read is done at that pace after the ones before it (a device left
+            // idle saves nothing up), and served at the start of its slice: at once
+            // within the current one.
+            using namespace std::chrono;
+            constexpr nanoseconds kSlice = milliseconds(100);
+            const auto now = steady_clock::now();
+            m_pacedUntil = std::max(m_pacedUntil, now) + nanoseconds(uint64_t(entry.size) * 1000000000ull / pace);
+            const auto slice = (m_pacedUntil.time_since_epoch() - nanoseconds(1)) / kSlice;
+            const steady_clock::time_point served(slice * kSlice);
+            if (served > now) std::this_thread::sleep_until(served);
+        }
     } catch (const std::runtime_error& error) {
         setErrorText(
             QStringLiteral("Error reading frame : %1 ( %2 )").arg(index).arg(QString::fromUtf8(error.what())));
@@ -188,7 +212,11 @@ bool FileToPlay::readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes) 
         frame->status |= VideoFrameStatus_DecodeFailed;
         return false;
     }
-    hap_decode_frame_to_dxt(frame, bytes->data, bytes->length, true);
+    return true;
+}
+
+bool FileToPlay::decodeFrameBytes(uint32_t index, VideoFrame* frame, const PadBuffer& bytes) {
+    hap_decode_frame_to_dxt(frame, bytes.data, bytes.length, true);
     frame->frame_number = index;
     if (frame->status & VideoFrameStatus_DecodeFailed) {
         setErrorText(QStringLiteral("Corrupt frame : %1").arg(index));

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "media/mov_file.h"
@@ -61,12 +63,24 @@ public:
     // serialised, under the movie's readMutex), so one thread can read a frame while
     // others decode theirs.
     bool readFrame(uint32_t index, VideoFrame* frame, PadBuffer* bytes);
+    // readFrame(index, frame, bytes) in its two halves, for a caller that orders the
+    // file accesses of several threads itself: the frame's bytes as stored into `bytes`
+    // (under readMutex), then their decode into `frame` (no lock). A failed read marks
+    // the frame as readFrame does and leaves nothing to decode.
+    bool readFrameBytes(uint32_t index, VideoFrame* frame, PadBuffer* bytes);
+    bool decodeFrameBytes(uint32_t index, VideoFrame* frame, const PadBuffer& bytes);
     // Copies the frame's bytes as stored into `frame` (data format 0), for snapshots.
     bool readCompressedFrame(uint32_t index, VideoFrame* frame);
     // Records the chunk count of frame 0's first texture.
     void probeFirstFrame();
     // One new source per audio track of the movie, owned by the caller.
     QList<AudioSrcTrack*> createAudioTracks();
+
+    // Test seam: frame reads then come at `bytes_per_second` (0, the default: as fast as
+    // the file gives them), one at a time, as from a device throttled to that rate:
+    // served in slices of a tenth of a second, each read at the start of the slice in
+    // which that rate has it done. Any thread; takes effect at the next read.
+    void setReadPaceForTests(uint64_t bytes_per_second) { m_readPace.store(bytes_per_second); }
 
     uint32_t frameCount() const { return m_movie.frameCount; }
     bool isValidFrame(uint32_t index) const { return index < m_movie.frameCount; }
@@ -129,6 +143,9 @@ private:
     QMutex m_frameReadMutex;
     PadBuffer m_readBuffer;
     uint32_t m_textureChunkCount = 0;
+    // The read seam: the pace, and when the paced storage is free again (under readMutex).
+    std::atomic<uint64_t> m_readPace{0};
+    std::chrono::steady_clock::time_point m_pacedUntil{};
     uint32_t m_fpsMode = FpsInterpretMode_File;
     char16_t* m_widePath = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -35,6 +36,8 @@ FrameCompressedBuffer::FrameCompressedBuffer(QObject* parent, uint32_t slot_coun
     m_slotFrameIndex.assign(slot_count, 0);
     m_slotPosition.assign(slot_count, 0);
     m_slotDecoded.assign(slot_count, 0);
+    m_slotSkipped.assign(slot_count, 0);
+    m_tickHeld.assign(2 * size_t(slot_count), 0);
 }
 
 FrameCompressedBuffer::~FrameCompressedBuffer() {
@@ -111,9 +114,18 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
     m_startFrame = start;
     m_lastPosition = 0;
     m_lastClaimedPosition = 0;
-    m_movingOn = false;
-    m_lastTakenAt = 0;
+    m_askedPosition.store(0);
+    std::fill(m_tickHeld.begin(), m_tickHeld.end(), uint8_t(0));
+    m_heldTicks = 0;
+    m_tickAt = 0;
     m_leftOut = 0;
+    // No worker runs: the turns start again from the first claim after this prefill.
+    m_turnsIssued = 0;
+    {
+        QMutexLocker turn(&m_turnLock);
+        m_turnNext = 0;
+    }
+    std::fill(m_slotSkipped.begin(), m_slotSkipped.end(), uint8_t(0));
     if (m_count > m_slotCount) qDebug() << "Warn nb items wait (" << m_count << ") > fifo size (" << m_slotCount;
     // The head goes back to slot 0 even when the queue is already empty: the frames
     // below are written from slot 0 on.
@@ -139,7 +151,8 @@ bool FrameCompressedBuffer::prefill(uint32_t start) {
         return false;
     }
     const auto run_lane = [&](uint32_t lane) {
-        for (uint32_t i = lane; i < m_prefillCount; i += lanes) decodeInto(i, frames[i], lane);
+        // Without turns: the clock starts only once every one of them is decoded.
+        for (uint32_t i = lane; i < m_prefillCount; i += lanes) decodeInto(i, frames[i], lane, kNoTurn);
     };
     for (uint32_t i = 0; i < m_prefillCount; ++i) {
         m_slotFrameIndex[i] = frames[i];
@@ -238,6 +251,8 @@ void FrameCompressedBuffer::stopCacheThread() {
         qDebug("Warn : %u read-ahead frames left unqueued", m_pending);
         m_lastClaimed = m_last;
         m_lastClaimedPosition = m_lastPosition;
+        QMutexLocker turn(&m_turnLock);
+        m_turnNext = m_turnsIssued;
     }
     m_pending = 0;
     std::fill(m_slotDecoded.begin(), m_slotDecoded.end(), uint8_t(0));
@@ -249,7 +264,7 @@ void FrameCompressedBuffer::ct_bg_thread_cache_next_frame(uint32_t lane) {
         while (!m_stop) {
             Claim claim{};
             if (!claimNextSlot(&claim)) continue;
-            decodeInto(claim.slot, claim.frame, lane);
+            decodeInto(claim.slot, claim.frame, lane, claim.turn);
             queueDecoded(claim);
         }
     } catch (const std::exception& error) {
@@ -278,23 +293,69 @@ bool FrameCompressedBuffer::claimNextSlot(Claim* claim) {
     m_slotFrameIndex[slot] = frame;
     m_slotPosition[slot] = m_lastClaimedPosition;
     m_slotDecoded[slot] = 0;
-    *claim = {slot, frame};
+    m_slotSkipped[slot] = 0;
+    *claim = {slot, frame, m_turnsIssued};
+    m_turnsIssued += 1;
     return true;
 }
 
-void FrameCompressedBuffer::decodeInto(uint32_t slot, uint32_t frame, uint32_t lane) {
+void FrameCompressedBuffer::decodeInto(uint32_t slot, uint32_t frame, uint32_t lane, uint64_t turn) {
     // Only the slot lock while reading, so the interface thread can take and release
     // other slots, and other workers claim and queue theirs, meanwhile.
     QMutexLocker lock(m_slotLocks[slot]);
     VideoFrame* target = m_slots[slot];
+    PadBuffer* bytes = &m_readBuffers[lane];
     std::string failure;
+    bool read = false;
     try {
-        m_file->readFrame(frame, target, &m_readBuffers[lane]);
-        return;
+        if (turn != kNoTurn) {
+            // The movie's lock lets any waiting reader in, not the one that waited
+            // longest: the file is read in the order of the claims, or the frame the
+            // clock needs next could wait while later ones are read again and again.
+            QMutexLocker turns(&m_turnLock);
+            while (m_turnNext != turn) m_turnDone.wait(&m_turnLock);
+        }
+        // Passes the turn on however the read ends.
+        const struct TurnEnd {
+            FrameCompressedBuffer* queue;
+            uint64_t turn;
+            ~TurnEnd() {
+                if (turn == kNoTurn) return;
+                QMutexLocker turns(&queue->m_turnLock);
+                queue->m_turnNext = turn + 1;
+                queue->m_turnDone.wakeAll();
+            }
+        } turn_end{this, turn};
+        // A frame whose tick has passed is never shown: its read would only take the
+        // storage from the frames still to come.
+        if (turn != kNoTurn && m_slotPosition[slot] <= m_askedPosition.load()) {
+            m_slotSkipped[slot] = 1;
+            target->frame_number = frame;
+            target->status |= VideoFrameStatus_DecodeFailed;
+            return;
+        }
+        read = m_file->readFrameBytes(frame, target, bytes);
     } catch (const std::exception& error) {
         failure = error.what();
     } catch (...) {
         failure = "unknown error";
+    }
+    if (read) {
+        try {
+            m_file->decodeFrameBytes(frame, target, *bytes);
+            return;
+        } catch (const std::exception& error) {
+            failure = error.what();
+        } catch (...) {
+            failure = "unknown error";
+        }
+    }
+    if (failure.empty()) {
+        // A failed read said why in the movie's error text; the frame is marked, even
+        // where the read refused it before touching it.
+        target->frame_number = frame;
+        target->status |= VideoFrameStatus_DecodeFailed;
+        return;
     }
     // The slot still joins the queue, marked, or every later frame would wait on it.
     qWarning("Read-ahead frame %u failed : %s", frame, failure.c_str());
@@ -324,6 +385,7 @@ int32_t FrameCompressedBuffer::takeNextFrame(VideoFrame** frame) {
     uint32_t slot = 0;
     {
         QMutexLocker fifo(&m_fifoLock);
+        dropHeadsWhile([&](uint32_t head) { return m_slotSkipped[head] != 0; });
         if (m_count == 0) return -1;
         slot = m_head;
     }
@@ -333,24 +395,27 @@ int32_t FrameCompressedBuffer::takeNextFrame(VideoFrame** frame) {
     return static_cast<int32_t>(slot);
 }
 
+void FrameCompressedBuffer::dropHeadsWhile(const std::function<bool(uint32_t)>& stale) {
+    // The head may be dropped only while no frame of the queue is on loan.
+    uint32_t dropped = 0;
+    while (m_takenSlot < 0 && m_count > 0 && stale(m_head)) {
+        m_head = (m_head + 1) % m_slotCount;
+        m_count -= 1;
+        dropped += 1;
+    }
+    if (dropped == 0) return;
+    m_leftOut += dropped;
+    m_roomForFrames.wakeAll();
+}
+
 int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame) {
     uint32_t slot = 0;
     {
         QMutexLocker fifo(&m_fifoLock);
-        // The head may be dropped only while no frame of the queue is on loan.
-        uint32_t dropped = 0;
-        while (m_takenSlot < 0 && m_count > 1 && m_slotPosition[(m_head + 1) % m_slotCount] <= position) {
-            m_head = (m_head + 1) % m_slotCount;
-            m_count -= 1;
-            dropped += 1;
-        }
-        if (dropped > 0) {
-            m_leftOut += dropped;
-            m_roomForFrames.wakeAll();
-        }
-        // Nothing queued at all: the read-ahead gave no frame in time, which a move-on
-        // would not mend (and a read-ahead that stopped would never end).
-        if (m_count == 0) return -1;
+        m_askedPosition.store(position);
+        // The frames of earlier positions would show a picture older than the clock:
+        // they are left out unseen, as are the claims whose read was skipped.
+        dropHeadsWhile([&](uint32_t head) { return m_slotSkipped[head] != 0 || m_slotPosition[head] < position; });
         if (m_lastClaimedPosition < position) {
             // Not even begun: whatever it would read up to `position` comes too late to
             // be shown. The claims go on from the position after it.
@@ -358,15 +423,18 @@ int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame
                 m_lastClaimed = frameAfter(m_lastClaimed, position - m_lastClaimedPosition);
                 m_leftOut += position - m_lastClaimedPosition;
                 m_lastClaimedPosition = position;
-                m_movingOn = true;
             } catch (const std::exception& error) {
                 qDebug("Warn : read-ahead cannot move on : %s", error.what());
             }
         }
+        // Nothing of this position or later yet: the picture holds.
+        const bool held = m_count == 0 || m_slotSkipped[m_head] != 0 || m_slotPosition[m_head] < position;
+        uint8_t& oldest = m_tickHeld[m_tickAt];
+        m_heldTicks = m_heldTicks - oldest + (held ? 1 : 0);
+        oldest = held ? 1 : 0;
+        m_tickAt = (m_tickAt + 1) % uint32_t(m_tickHeld.size());
+        if (held) return -1;
         slot = m_head;
-        // The frame of the tick itself: the read-ahead is back ahead of the clock.
-        if (m_slotPosition[slot] >= position) m_movingOn = false;
-        m_lastTakenAt = position;
     }
     m_slotLocks[slot]->lock();
     m_takenSlot = static_cast<int32_t>(slot);
@@ -374,10 +442,11 @@ int32_t FrameCompressedBuffer::takeFrameAt(uint64_t position, VideoFrame** frame
     return static_cast<int32_t>(slot);
 }
 
-bool FrameCompressedBuffer::isMovingOn(uint64_t position) const {
+bool FrameCompressedBuffer::isCatchingUp() const {
     QMutexLocker fifo(&m_fifoLock);
-    // As long as a read-ahead that runs may take to refill the whole queue, no longer.
-    return m_movingOn && m_running.load() && position <= m_lastTakenAt + m_slotCount;
+    // A read-ahead that cannot keep up holds most ticks, whatever frame now and then
+    // comes in time; one that is catching up holds a few ticks and then none.
+    return m_running.load() && m_heldTicks <= m_slotCount;
 }
 
 uint64_t FrameCompressedBuffer::leftOutCount() const {
@@ -399,7 +468,7 @@ void FrameCompressedBuffer::releaseFrame(int32_t slot) {
         qDebug() << "ERR : invalid frame index unlock : " << slot;
         return;
     }
-    // Only the slot that takeNextFrame locked is unlocked: unlocking a free mutex is
+    // Only the slot that was taken (and locked) is unlocked: unlocking a free mutex is
     // undefined.
     if (slot == m_takenSlot) {
         m_slotLocks[slot]->unlock();

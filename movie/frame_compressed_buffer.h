@@ -1,15 +1,19 @@
 #pragma once
 // Read-ahead queue of decoded texture frames: a ring of slots that background workers
 // fill with the next frames in play order (direction, step, loop, in/out points),
-// and from which the interface thread takes one frame per refresh tick. A separate
-// pause frame serves single frames while paused or seeking.
+// and from which the interface thread takes, at each tick of the playback clock, the
+// frame of that tick (takeFrameAt): the frames of ticks that came too late to show
+// them are left out, and a tick whose frame is not there yet shows nothing new (the
+// picture holds) rather than an older frame. A separate pause frame serves single
+// frames while paused or seeking.
 //
 // Several frames can be in flight at once: each worker claims the next free slot and
 // the next frame in play order (under the queue lock), reads and decodes that frame
 // into the slot with a read buffer of its own, and the slots join the queue strictly
 // in the order they were claimed, so frames are taken in play order whichever worker
-// finishes first. The file reads are serialised by the movie, so one worker reads
-// while the others decode. How many frames are in flight follows the movie's chunks:
+// finishes first. The file reads are serialised by the movie and go in the order of
+// the claims, so one worker reads while the others decode, and the frame needed next
+// is read next. How many frames are in flight follows the movie's chunks:
 // a frame of few chunks decodes on few cores, so more frames run side by side; a frame
 // of as many chunks as cores keeps one frame decoding while the next is read. One
 // frame in flight is the plain schedule (read, decode, repeat), used on one core.
@@ -20,14 +24,16 @@
 //
 // Threads: everything public is for the interface thread (or the one thread that owns
 // the queue); the workers only touch the slots they claimed and the queue state under
-// the queue lock. Lock order: the queue lock, then one slot lock, then the movie's
-// locks; a worker never holds the queue lock while it waits for a slot lock.
+// the queue lock. Lock order: the queue lock, then one slot lock, then the read-turn
+// lock, then the movie's locks; a worker never holds the queue lock while it waits for
+// a slot lock or its turn to read.
 #include <QMutex>
 #include <QObject>
 #include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -79,7 +85,7 @@ public:
     static uint32_t framesInFlightFor(uint32_t chunks, uint32_t cores);
 
     // The oldest cached frame: returns its slot, locked until releaseFrame, or -1 when
-    // the queue is empty.
+    // the queue is empty. (For a consumer without a clock; the player uses takeFrameAt.)
     int32_t takeNextFrame(VideoFrame** frame);
     void releaseFrame(int32_t slot);
 
@@ -87,19 +93,21 @@ public:
     // `start`) are its positions 1, 2, 3, ... in play order, whatever the step, loop
     // and range make of them; the playback clock's tick k shows position k.
     //
-    // The frame of `position`, for a clock that may have left ticks out: the frames
-    // queued for earlier positions are left out (released unseen) as long as a later
-    // one up to `position` is queued, so the one returned is the frame of `position`,
-    // or, when the read-ahead has not got that far, the newest frame before it. When
-    // the read-ahead has not even begun `position`, it moves on: the frames it reads
-    // next are those of the positions after it, not frames that would be left out in
-    // their turn. Returns the slot as takeNextFrame does, or -1 when nothing is queued.
+    // The frame of `position`, for a clock that may have left ticks out. The frames
+    // queued for earlier positions are left out (released unseen): a frame older than
+    // the tick is never shown. Returns the slot of the frame of `position` (the oldest
+    // queued of it or later) as takeNextFrame does, or -1 when the read-ahead has not
+    // queued it yet, and the picture is to hold. When the read-ahead has not even begun `position`, it moves
+    // on: the frames it claims next are those of the positions after it; and a claim
+    // whose turn to read comes after its position was asked for is not read at all.
+    // Frames left out so are not read, and the storage's time goes to the frames due.
     int32_t takeFrameAt(uint64_t position, VideoFrame** frame);
-    // Whether an empty queue at the tick of `position` is the read-ahead catching up
-    // after a move-on (from the move-on until a tick gets its own frame again, for at
-    // most as many ticks after the last frame taken as the queue has slots, and only
-    // while the read-ahead runs) rather than a read-ahead too slow for the play.
-    bool isMovingOn(uint64_t position) const;
+    // Whether the ticks that takeFrameAt found without their frame are the read-ahead
+    // catching up (after a hold of the clock longer than the queue, or a storage that
+    // stalled a moment): the read-ahead runs, and at most as many of the last ticks
+    // held as the queue has slots, of twice as many. False: the read-ahead is too slow
+    // for the play. A prefill starts the count afresh.
+    bool isCatchingUp() const;
     // Frames left out by takeFrameAt, since the last prefill.
     uint64_t leftOutCount() const;
     // The frame of a play position of the play the last prefill started, by the
@@ -153,15 +161,24 @@ private:
     struct Claim {
         uint32_t slot;
         uint32_t frame;
+        uint64_t turn;  // its turn to read the file
     };
+    // The turn of a read that waits for none (the prefill's).
+    static constexpr uint64_t kNoTurn = UINT64_MAX;
     // One worker's loop, reading into its own buffer `lane`.
     void ct_bg_thread_cache_next_frame(uint32_t lane);
     // Takes the next free slot and the next frame in play order; false (after a short
     // wait for room) when the queue is full or the workers are stopping.
     bool claimNextSlot(Claim* claim);
     // Reads and decodes `frame` into `slot` under its slot lock, with read buffer
-    // `lane`; a failure marks the frame (status bit DecodeFailed), nothing escapes.
-    void decodeInto(uint32_t slot, uint32_t frame, uint32_t lane);
+    // `lane`, reading once the reads of the turns before `turn` are done (kNoTurn: at
+    // once); a failure marks the frame (status bit DecodeFailed), nothing escapes. A
+    // claim whose position was asked for before its turn is not read: it is marked
+    // skipped.
+    void decodeInto(uint32_t slot, uint32_t frame, uint32_t lane, uint64_t turn);
+    // Drops the queue's head while `stale` says so of it and no frame is on loan,
+    // counting the frames left out; under the queue lock.
+    void dropHeadsWhile(const std::function<bool(uint32_t)>& stale);
     // Marks the slot decoded and queues every decoded slot that is next in line.
     void queueDecoded(const Claim& claim);
     // Makes at least `count` read buffers; only while no worker runs.
@@ -190,20 +207,31 @@ private:
     uint32_t m_pending = 0;
     uint32_t m_lastClaimed = 0;
     // Play positions (see takeFrameAt): of the prefill's start frame's play, of the
-    // newest queued frame, of the newest claim and of the last takeFrameAt that got a
-    // frame; m_movingOn from a move-on until a tick gets its own frame.
+    // newest queued frame and of the newest claim; m_askedPosition is the last one
+    // takeFrameAt asked for (read by the workers without the queue lock). m_tickHeld
+    // rings the last takeFrameAt calls (1: held, no frame), m_tickAt the next to
+    // write, m_heldTicks how many of them held.
     uint32_t m_startFrame = 0;
     uint64_t m_lastPosition = 0;
     uint64_t m_lastClaimedPosition = 0;
-    uint64_t m_lastTakenAt = 0;
-    bool m_movingOn = false;
+    std::atomic<uint64_t> m_askedPosition{0};
+    std::vector<uint8_t> m_tickHeld;
+    uint32_t m_tickAt = 0;
+    uint32_t m_heldTicks = 0;
     uint64_t m_leftOut = 0;
     std::vector<uint32_t> m_slotFrameIndex;  // per slot: the frame it was claimed for
     std::vector<uint64_t> m_slotPosition;    // per slot: the play position of that frame
     std::vector<uint8_t> m_slotDecoded;      // per slot: decoded, waiting for its turn
-    int32_t m_takenSlot = -1;  // the slot handed out by takeNextFrame, until released
+    std::vector<uint8_t> m_slotSkipped;      // per slot: claimed too late, never read
+    int32_t m_takenSlot = -1;  // the slot handed out (takeNextFrame, takeFrameAt), until released
     mutable QMutex m_fifoLock;
     QWaitCondition m_roomForFrames;  // with m_fifoLock: a slot came free or stop
+    // Read turns: handed out with the claims under the queue lock (m_turnsIssued, the
+    // next one), taken in that order under m_turnLock (m_turnNext, the one reading).
+    uint64_t m_turnsIssued = 0;
+    QMutex m_turnLock;
+    QWaitCondition m_turnDone;  // with m_turnLock: m_turnNext moved on
+    uint64_t m_turnNext = 0;
     uint32_t m_framesInFlightSetting = 0;
     std::vector<PadBuffer> m_readBuffers;  // one per worker; grow while no worker runs
     std::vector<std::thread> m_workers;

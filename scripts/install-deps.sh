@@ -18,6 +18,10 @@ PACKAGES=(
   libpulse-dev
   # ALSA's client library: what a plug device has behind it, which the audio library does not tell
   libasound2-dev
+  # ALSA's rate converters beyond its own (speexrate, samplerate), which chains people write name
+  libasound2-plugins
+  # aplay: the tests play each ALSA chain with it first, so a chain this machine cannot play is told apart
+  alsa-utils
   # codecs and images
   libsnappy-dev libzimg-dev libturbojpeg0-dev libpng-dev zlib1g-dev
   # threading

@@ -2,8 +2,12 @@
 # audio library while they run (a machine without a sound card has none), and any other
 # player or monitor started meanwhile would take ALSA, without a device, for its output:
 # nothing runs beside them.
-set_tests_properties(PlainAlsaTest.ADeviceWithoutChannelMapPlays
-                     PlainAlsaTest.ADeviceTheLibraryCannotProbeIsRefusedWithItsReason PROPERTIES RUN_SERIAL TRUE)
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/app/window/test_jack_and_alsa.cpp" alsa_tests
+     REGEX "^TEST_F\\(PlainAlsaTest, [A-Za-z0-9_]+\\)")
+foreach(line IN LISTS alsa_tests)
+  string(REGEX REPLACE "^TEST_F\\(PlainAlsaTest, ([A-Za-z0-9_]+)\\).*" "PlainAlsaTest.\\1" name "${line}")
+  set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+endforeach()
 
 # jackd2 names a client's socket in /dev/shm after the client and the user, not the
 # server: the player, the recorder and jack_bufsize of two JACK tests running side by side

@@ -3,10 +3,23 @@
 // stopping its job, and several frames in flight giving what one at a time gives.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -14,6 +27,7 @@
 
 #include "movie/file_to_play.h"
 #include "movie/frame_compressed_buffer.h"
+#include "media/mov_file.h"
 #include "media/video_frame.h"
 #include "tests/support/expect_error.h"
 #include "tests/support/test_movies.h"
@@ -101,6 +115,142 @@ protected:
 
     FileToPlay movie{movie_path("mov_hap100")};
     FrameCompressedBuffer queue{nullptr, 25, 10};
+};
+
+
+// A copy of a movie read from a device throttled to a rate, for this process only: a
+// loop device over the copy (cleared when its last user closes it) in a block I/O
+// cgroup of its own, reached through a link named like a movie. `skipped` says why not
+// where the machine cannot (not root, no block I/O controller, no loop devices).
+class ThrottledMovie {
+public:
+    ThrottledMovie(const std::string& movie, uint64_t bytes_per_second) {
+        if (::geteuid() != 0) {
+            skipped = "needs root for a loop device and a block I/O cgroup";
+            return;
+        }
+        char dir_template[] = "/tmp/throttled_movie_XXXXXX";
+        if (!::mkdtemp(dir_template)) {
+            skipped = "no temporary folder";
+            return;
+        }
+        m_dir = dir_template;
+        if (!copyPadded(movie, m_dir + "/backing.mov") || !attachLoop(m_dir + "/backing.mov") ||
+            !throttle(bytes_per_second))
+            return;
+        path = m_dir + "/slow.mov";
+        if (::symlink(m_loopPath.c_str(), path.c_str()) != 0) skipped = "no link to the loop device";
+        // Nothing of the device in the page cache: every frame comes from it.
+        ::posix_fadvise(m_loopFd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+    ~ThrottledMovie() {
+        if (!m_back.empty()) write_file(m_back, std::to_string(::getpid()));
+        if (!m_cgroup.empty()) ::rmdir(m_cgroup.c_str());
+        if (m_loopFd >= 0) ::close(m_loopFd);
+        if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
+    }
+    ThrottledMovie(const ThrottledMovie&) = delete;
+    ThrottledMovie& operator=(const ThrottledMovie&) = delete;
+
+    std::string path;
+    std::string skipped;
+
+private:
+    static bool write_file(const std::string& file, const std::string& text) {
+        std::ofstream out(file);
+        out << text << std::flush;
+        return bool(out);
+    }
+    static std::string read_file(const std::string& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // The loop device's size is whole sectors: a "free" atom pads the copy to them.
+    bool copyPadded(const std::string& from, const std::string& to) {
+        std::ifstream in(from, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        uint32_t pad = uint32_t((512 - bytes.size() % 512) % 512);
+        if (pad != 0 && pad < 8) pad += 512;
+        if (pad != 0) {
+            const char head[8] = {char(pad >> 24), char(pad >> 16), char(pad >> 8), char(pad), 'f', 'r', 'e', 'e'};
+            bytes.append(head, 8);
+            bytes.append(pad - 8, '\0');
+        }
+        std::ofstream out(to, std::ios::binary);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        if (bytes.empty() || !out.flush()) skipped = "cannot copy " + from;
+        return skipped.empty();
+    }
+
+    bool attachLoop(const std::string& backing) {
+        const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+        const int file = ::open(backing.c_str(), O_RDONLY | O_CLOEXEC);
+        for (int attempt = 0; control >= 0 && file >= 0 && attempt < 10 && m_loopFd < 0; ++attempt) {
+            const int number = ::ioctl(control, LOOP_CTL_GET_FREE);
+            if (number < 0) break;
+            const std::string device = "/dev/loop" + std::to_string(number);
+            const int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) break;
+            loop_config config{};
+            config.fd = uint32_t(file);
+            config.info.lo_flags = LO_FLAGS_READ_ONLY | LO_FLAGS_AUTOCLEAR;
+            if (::ioctl(fd, LOOP_CONFIGURE, &config) == 0) {
+                m_loopFd = fd;
+                m_loopPath = device;
+            } else {
+                ::close(fd);  // taken meanwhile by someone else: the next free one
+            }
+        }
+        if (file >= 0) ::close(file);
+        if (control >= 0) ::close(control);
+        if (m_loopFd < 0) skipped = "no loop device";
+        return m_loopFd >= 0;
+    }
+
+    // Moves this process into a cgroup of its own that throttles the loop device's reads.
+    bool throttle(uint64_t bytes_per_second) {
+        struct stat device {};
+        if (::fstat(m_loopFd, &device) != 0) return false;
+        const std::string numbers = std::to_string(major(device.st_rdev)) + ":" + std::to_string(minor(device.st_rdev));
+        const std::string name = "/throttled_movie_" + std::to_string(::getpid());
+        const std::string own = read_file("/proc/self/cgroup");
+        std::smatch found;
+        std::string root;
+        std::string rule_file;
+        std::string rule;
+        if (std::filesystem::exists("/sys/fs/cgroup/blkio/blkio.throttle.read_bps_device") &&
+            std::regex_search(own, found, std::regex(":blkio:([^\n]*)"))) {
+            root = "/sys/fs/cgroup/blkio";
+            rule_file = "blkio.throttle.read_bps_device";
+            rule = numbers + " " + std::to_string(bytes_per_second);
+        } else if (read_file("/sys/fs/cgroup/cgroup.controllers").find("io") != std::string::npos &&
+                   std::regex_search(own, found, std::regex("0::([^\n]*)"))) {
+            root = "/sys/fs/cgroup";
+            if (read_file(root + "/cgroup.subtree_control").find("io") == std::string::npos)
+                write_file(root + "/cgroup.subtree_control", "+io");
+            rule_file = "io.max";
+            rule = numbers + " rbps=" + std::to_string(bytes_per_second);
+        } else {
+            skipped = "no block I/O cgroup controller";
+            return false;
+        }
+        const std::string back = root + found[1].str() + "/cgroup.procs";
+        m_cgroup = root + name;
+        if (::mkdir(m_cgroup.c_str(), 0755) != 0 || !write_file(m_cgroup + "/" + rule_file, rule) ||
+            !write_file(m_cgroup + "/cgroup.procs", std::to_string(::getpid()))) {
+            skipped = "cannot throttle in " + m_cgroup;
+            return false;
+        }
+        m_back = back;
+        return true;
+    }
+
+    std::string m_dir;
+    std::string m_loopPath;
+    int m_loopFd = -1;
+    std::string m_cgroup;
+    std::string m_back;
 };
 
 }  // namespace
@@ -245,10 +395,12 @@ TEST_F(FrameQueue, PlaysBackwardsAndAtEveryStepWithinInAndOut) {
 
 // A playback clock that left ticks out (the window's thread was held): each tick takes
 // the frame of its play position, the frames queued before it are left out unseen, and
-// a tick past all the read-ahead holds moves the read-ahead on to the positions after
-// its own. The frames are those the read-ahead gives one after another, at every step,
-// both ways, with loop and range; a play once that a skip takes past its end gets the
-// end (where the window stops).
+// a tick past all the read-ahead holds gets nothing (the picture holds: nothing older
+// than the tick is shown) and moves the read-ahead on to the positions after its own.
+// The frames are those the read-ahead gives one after another, at every step, both
+// ways, with loop and range; a play once that a skip takes past its end gets the end
+// (where the window stops). Ticks without their frame are the read-ahead catching up
+// while no more of the last ticks held than the queue has slots.
 TEST_F(FrameQueue, ATickThatLeftFramesOutTakesTheFrameOfItsPlayPosition) {
     struct Case {
         const char* name;
@@ -294,40 +446,125 @@ TEST_F(FrameQueue, ATickThatLeftFramesOutTakesTheFrameOfItsPlayPosition) {
         play(c.step, c.start);
         EXPECT_EQ(queue.frameAtPosition(0), c.start);
         EXPECT_EQ(queue.frameAtPosition(150), expected[150]);
-        // Ticks 1 and 2 in time, then ticks that left 4 and 11 out, then one that left
-        // out more than the queue holds (it holds positions 21 to 45), then ticks in time.
+        // Ticks 1 and 2 in time, then ticks that left 4 and 11 out, then one past all the
+        // queue holds (positions 21 to 45), then ticks in time.
         uint64_t leftOut = 0;
         uint64_t last = 0;
+        VideoFrame* frame = nullptr;
         for (const uint64_t position : {1, 2, 7, 8, 20, 120, 121, 122, 123, 130}) {
             SCOPED_TRACE("position " + std::to_string(position));
             ASSERT_NO_FATAL_FAILURE(waitFull());
-            const bool pastTheQueue = position - last > queue.slotCount();
-            leftOut += position - last - 1;
-            VideoFrame* frame = nullptr;
-            int32_t slot = queue.takeFrameAt(position, &frame);
-            if (pastTheQueue) {
-                // The newest frame it holds, and the read-ahead moves on.
-                ASSERT_GE(slot, 0);
-                EXPECT_EQ(frame->frame_number, expected[last + queue.slotCount()]);
-                queue.releaseFrame(slot);
-                EXPECT_TRUE(queue.isMovingOn(position + 1));
-                // Not for good: a read-ahead that gives nothing for as long as it takes to
-                // fill the queue is too slow for the play.
-                EXPECT_FALSE(queue.isMovingOn(position + queue.slotCount() + 1));
-                last = position;
+            leftOut += position - last;
+            last = position;
+            const int32_t slot = queue.takeFrameAt(position, &frame);
+            if (position == 120) {
+                // Not the newest frame it holds: the picture holds, and the read-ahead
+                // moves on.
+                EXPECT_LT(slot, 0) << "frame " << frame->frame_number << " shown for " << expected[position];
+                if (slot >= 0) queue.releaseFrame(slot);
+                EXPECT_TRUE(queue.isCatchingUp());
                 continue;
             }
             ASSERT_GE(slot, 0);
+            leftOut -= 1;
             EXPECT_EQ(frame->frame_number, expected[position]);
             EXPECT_EQ(frame->status, 0u);
             EXPECT_TRUE(plane_bytes(frame) == reference_planes()[frame->frame_number]);
             queue.releaseFrame(slot);
-            EXPECT_FALSE(queue.isMovingOn(position + 1));
-            last = position;
+            EXPECT_TRUE(queue.isCatchingUp());
         }
         EXPECT_EQ(queue.leftOutCount(), leftOut);
+
+        // Two ticks each past all the read-ahead holds, then one that gets its own
+        // frame, over and over: catching up while no more than a queue's worth of the
+        // last ticks held, whatever frame now and then comes in time.
+        uint64_t position = 1000;
+        uint32_t held = 1;  // the tick of position 120 (this play has had fewer ticks than 50)
+        for (uint32_t i = 0; held <= queue.slotCount(); ++i) {
+            SCOPED_TRACE("tick " + std::to_string(i));
+            ASSERT_NO_FATAL_FAILURE(waitFull());
+            if (i % 3 == 2) {
+                position += 1;
+                const uint32_t due = queue.frameAtPosition(position);
+                const int32_t slot = queue.takeFrameAt(position, &frame);
+                ASSERT_GE(slot, 0);
+                EXPECT_EQ(frame->frame_number, due);
+                queue.releaseFrame(slot);
+            } else {
+                position += 1000;
+                const int32_t slot = queue.takeFrameAt(position, &frame);
+                EXPECT_LT(slot, 0);
+                if (slot >= 0) queue.releaseFrame(slot);
+                held += 1;
+            }
+            EXPECT_EQ(queue.isCatchingUp(), held <= queue.slotCount());
+        }
+        // A new play starts afresh; a stopped read-ahead catches nothing up.
+        play(c.step, c.start);
+        EXPECT_TRUE(queue.isCatchingUp());
         queue.stopCacheThread();
+        EXPECT_FALSE(queue.isCatchingUp());
     }
+}
+
+// A tick whose frame the read-ahead claimed but has not read yet (the storage slow)
+// gets nothing, not the frames queued before it: those are left out, and the picture
+// holds. The claims of ticks that have passed are not read at all once their turn
+// comes; the frames after them are, and the next tick gets its own.
+TEST_F(FrameQueue, ATickWhoseFrameIsNotReadYetGetsNoOlderFrame) {
+    queue.setFramesInFlight(8);
+    play(1, 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (queue.cachedCount() < queue.slotCount() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(queue.cachedCount(), queue.slotCount());
+    // From now on a frame takes about two seconds to read: the frames after position
+    // 25 are claimed, one for each frame in flight, and only the first is being read.
+    MovFile* file = nullptr;
+    movie.movFile(&file);
+    movie.setReadPaceForTests(file->frameTable[26].size / 2);
+    VideoFrame* frame = nullptr;
+    int32_t slot = queue.takeFrameAt(20, &frame);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(frame->frame_number, 20u);
+    queue.releaseFrame(slot);
+    const auto claimed = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (queue.pendingCount() < 8 && std::chrono::steady_clock::now() < claimed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(queue.pendingCount(), 8u);
+    slot = queue.takeFrameAt(30, &frame);
+    EXPECT_LT(slot, 0) << "frame " << frame->frame_number << " shown at the tick of frame 30";
+    if (slot >= 0) queue.releaseFrame(slot);
+    EXPECT_TRUE(queue.isCatchingUp());
+    movie.setReadPaceForTests(0);
+    while (queue.cachedCount() < queue.slotCount() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(queue.cachedCount(), queue.slotCount());
+    // What the queue holds now, in order: perhaps frame 26 (its read may have begun
+    // before the tick of 30), then 27 to 30 unread or never claimed, then 31 onwards.
+    std::vector<uint32_t> readFrames;
+    const uint32_t head = queue.headSlot();
+    for (uint32_t i = 0; i < queue.cachedCount(); ++i) {
+        const int32_t slot = int32_t((head + i) % queue.slotCount());
+        queue.lockSlot(slot);
+        const VideoFrame* held = queue.slotFrame(uint32_t(slot));
+        if (held->status == 0) {
+            EXPECT_TRUE(plane_bytes(held) == reference_planes()[held->frame_number]);
+            readFrames.push_back(held->frame_number);
+        } else {
+            EXPECT_GE(held->frame_number, 26u);
+            EXPECT_LE(held->frame_number, 30u);
+        }
+        queue.unlockSlot(slot);
+    }
+    ASSERT_FALSE(readFrames.empty());
+    for (const uint32_t read : readFrames)
+        EXPECT_TRUE(read == 26 || read > 30) << "frame " << read << " read after its tick had passed";
+    slot = queue.takeFrameAt(31, &frame);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(frame->frame_number, 31u);
+    EXPECT_EQ(frame->status, 0u);
+    queue.releaseFrame(slot);
 }
 
 TEST_F(FrameQueue, StopsAndRestartsCleanly) {
@@ -646,4 +883,61 @@ TEST(FrameQueueInFlight, StopsAndIsDestroyedWithFramesInFlight) {
         }
         other.reset();
     }
+}
+
+// Small frames played from a device just fast enough for them (1.4 times what the play
+// needs, throttled in a block I/O cgroup): every tick gets its own frame or none (a
+// busy machine may hold the device a moment), and the read-ahead is never found too
+// slow for the play. The kernel's own read-ahead, left to itself, grows its window to
+// megabytes there, and the frame the clock needs waits for a whole window at the
+// device's pace, seconds at a time.
+TEST(FrameQueueOnSlowStorage, SmallFramesFromADeviceJustFastEnoughComeInTime) {
+    const std::string source = testsupport::fixture_path("queue_small_frames.mov");
+    double fps = 0;
+    double frame_bytes = 0;
+    {
+        FileToPlay direct(QString::fromStdString(source));
+        ASSERT_EQ(direct.errorText(), QString());
+        MovFile* file = nullptr;
+        direct.movFile(&file);
+        ASSERT_GT(file->frameCount, 250u);
+        for (uint32_t i = 0; i < file->frameCount; ++i) frame_bytes += file->frameTable[i].size;
+        frame_bytes /= file->frameCount;
+        fps = direct.fps();
+    }
+    ThrottledMovie slow(source, uint64_t(1.4 * fps * frame_bytes));
+    if (!slow.skipped.empty()) GTEST_SKIP() << slow.skipped;
+
+    FileToPlay movie(QString::fromStdString(slow.path));
+    ASSERT_EQ(movie.errorText(), QString());
+    FrameCompressedBuffer queue(nullptr, 25, 10);
+    ASSERT_TRUE(queue.setFile(&movie));
+    queue.setPlayStep(1);
+    ASSERT_TRUE(queue.prefill(0));
+    ASSERT_TRUE(queue.startCacheThread());
+    // The playback clock: tick k due k periods after the start, a late one standing for
+    // the tick due when it comes.
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
+    const duration<double> period(1.0 / fps);
+    uint64_t tick = 0;
+    int held = 0;
+    bool too_slow = false;
+    while (steady_clock::now() - start < seconds(4) && !too_slow) {
+        tick += 1;
+        std::this_thread::sleep_until(start + duration_cast<steady_clock::duration>(tick * period));
+        tick = std::max<uint64_t>(tick, uint64_t((steady_clock::now() - start) / period));
+        VideoFrame* frame = nullptr;
+        const int32_t slot = queue.takeFrameAt(tick, &frame);
+        if (slot >= 0) {
+            EXPECT_EQ(frame->frame_number, tick);
+            EXPECT_EQ(frame->status, 0u);
+            queue.releaseFrame(slot);
+        } else {
+            held += 1;
+            too_slow = !queue.isCatchingUp();
+        }
+    }
+    queue.stopCacheThread();
+    EXPECT_FALSE(too_slow) << "found too slow at tick " << tick << ", " << held << " ticks held";
 }

@@ -352,6 +352,113 @@ TEST_F(MainWindowTest, AfterTheWindowWasHeldThePictureShowsTheFrameDue) {
     }
 }
 
+// The window's thread held longer than the read-ahead queue lasts, on storage that reads
+// the movie's frames at a set pace: storage 1.4 times as fast as the play needs goes on
+// playing after the hold, as a play it starts from an empty queue does; storage at 44 %
+// of it is said ("Not enough disk bandwidth") within a few seconds of the hold, as
+// without one. Throughout, each tick shows the frame due at it or holds the picture it
+// has: never a frame older than the one due (such as one read before the hold).
+TEST_F(MainWindowTest, AfterAHoldLongerThanTheQueueSlowStorageGoesOnOrIsSaid) {
+    open(fixture("window_ramp.mov"));
+    FileToPlay* movie = window->movie();
+    ASSERT_EQ(movie->frameCount(), 50u);
+    MovFile* file = nullptr;
+    movie->movFile(&file);
+    uint64_t bytes = 0;
+    for (uint32_t i = 0; i < file->frameCount; ++i) bytes += file->frameTable[i].size;
+    const double frameBytes = double(bytes) / file->frameCount;
+    FrameCompressedBuffer* queue = window->frameQueue();
+    ASSERT_EQ(queue->slotCount(), 25u);
+    // Every frame in flight that a many-core machine would have, whatever this one's.
+    queue->setFramesInFlight(8);
+    if (!window->bottomBar()->isPlayModeLoop())
+        QTest::mouseClick(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode), Qt::LeftButton);
+    ASSERT_EQ(queue->loopMode(), 1u);
+
+    // What each tick of the clock showed: its tick and the frame on screen after it.
+    struct Shown {
+        uint64_t tick;
+        uint32_t frame;
+        qint64 atMs;
+    };
+    std::vector<Shown> shown;
+    QElapsedTimer wall;
+    wall.start();
+    QObject::connect(window->playbackClock(), &PlaybackClock::tick, window.get(), [&] {
+        shown.push_back({window->playbackClock()->ticks(), window->currentFrame(), wall.elapsed()});
+    });
+    const auto playFromFrame0 = [&](double paceRatio) {
+        movie->setReadPaceForTests(uint64_t(paceRatio * movie->fps() * frameBytes));
+        window->refreshPauseFrame(0);
+        shown.clear();
+        key(Qt::Key_L);
+        ASSERT_EQ(window->playSpeed(), 1);
+    };
+    // Each tick shows the frame due (tick k of a loop from frame 0: frame k mod 50) or
+    // keeps the picture; `own` counts those of ticks after `fromMs` that showed their own.
+    const auto expectNothingOlder = [&](qint64 fromMs, int* own, int* ticks) {
+        uint32_t before = 0;
+        for (const Shown& s : shown) {
+            const uint32_t due = uint32_t(s.tick % 50);
+            if (s.frame != due) {
+                EXPECT_EQ(s.frame, before) << "frame " << s.frame << " shown at tick " << s.tick << " (" << s.atMs
+                                           << " ms), where frame " << due << " is due";
+            }
+            if (s.atMs >= fromMs) {
+                *ticks += 1;
+                if (s.frame == due) *own += 1;
+            }
+            before = s.frame;
+        }
+    };
+    const auto playingError = [&] {
+        return window->isErrorShown() && window->messageView()->titleLabel()->text() == "Playback error";
+    };
+
+    {
+        SCOPED_TRACE("storage 1.4 times as fast as the play, from an empty queue");
+        ASSERT_NO_FATAL_FAILURE(playFromFrame0(1.4));
+        QTest::qWait(2000);
+        EXPECT_EQ(window->playSpeed(), 1) << "the play stopped";
+        EXPECT_FALSE(playingError());
+        int own = 0;
+        int ticks = 0;
+        expectNothingOlder(1000, &own, &ticks);
+        EXPECT_GE(own * 2, ticks) << own << " of " << ticks << " ticks of the last second showed their frame";
+        key(Qt::Key_K);
+    }
+    {
+        SCOPED_TRACE("storage 1.4 times as fast as the play, held 1.5 s");
+        ASSERT_NO_FATAL_FAILURE(playFromFrame0(1.4));
+        QTest::qWait(300);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const qint64 held = wall.elapsed();
+        QTest::qWait(2000);
+        EXPECT_EQ(window->playSpeed(), 1) << "the play stopped";
+        EXPECT_FALSE(playingError());
+        int own = 0;
+        int ticks = 0;
+        expectNothingOlder(held + 1000, &own, &ticks);
+        EXPECT_GE(own * 2, ticks) << own << " of " << ticks << " ticks of the last second showed their frame";
+        key(Qt::Key_K);
+    }
+    {
+        SCOPED_TRACE("storage at 44 % of the play, held 1.5 s");
+        ASSERT_NO_FATAL_FAILURE(playFromFrame0(0.44));
+        QTest::qWait(300);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const qint64 held = wall.elapsed();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->playSpeed() == 0; }, 5000))
+            << "still playing " << (wall.elapsed() - held) << " ms after the hold";
+        EXPECT_TRUE(playingError());
+        int own = 0;
+        int ticks = 0;
+        expectNothingOlder(held, &own, &ticks);
+        key(Qt::Key_K);
+    }
+    movie->setReadPaceForTests(0);
+}
+
 TEST_F(MainWindowTest, BadFilesGiveTheirErrorAndKeepTheOpenMovie) {
     open(fixture("window_ramp.mov"));
     QTemporaryDir dir;

@@ -856,10 +856,61 @@ TEST_P(DesktopSoundTest, ALostOutputComesBackByItselfWhilePlaying) {
     EXPECT_TRUE(silent.isEmpty()) << "a failed try did not say why: " << silent.join(" | ").toStdString();
 }
 
+// What one key press was heard to play: the recording from its first sound to its last,
+// the movie's place of its first sound, the silence inside it, and how often its sound
+// went back in the movie (sound of before heard after its own).
+struct HeardPlay {
+    size_t first = 0;
+    size_t end = 0;
+    long from = -1;
+    size_t silent = 0;
+    int wentBack = 0;
+};
+
+// The recording cut into what each key press played, the keys' first frames given in
+// order (`starts`, in samples of the movie): a stretch of sound after a silence of at
+// least 150 ms that begins at the next key's frame (or up to 300 ms after it) is that
+// key's; any other stretch goes on with the key before, whatever the holes a busy
+// machine leaves in its sound.
+std::vector<HeardPlay> heard_plays(const std::vector<float>& reference, const std::vector<float>& heard,
+                                   const std::vector<long>& starts) {
+    std::vector<HeardPlay> plays;
+    long reached = -1;  // the movie's place at the end of the last stretch, -1 when unknown
+    for (const auto& [first, end] : sounding_runs(heard, kMs)) {
+        const long from = end - first >= 32 ? locate(reference, heard, first) : -1;
+        const size_t next = plays.size();
+        const bool nextKey = next < starts.size() && from >= starts[next] - long(5 * kMs) &&
+                             from <= starts[next] + long(300 * kMs) &&
+                             (plays.empty() || first - plays.back().end >= 150 * kMs);
+        if (nextKey) {
+            plays.push_back({first, end, from, 0, 0});
+        } else if (!plays.empty()) {
+            HeardPlay& play = plays.back();
+            if (from >= 0 && reached >= 0 && from < reached - long(20 * kMs)) ++play.wentBack;
+            play.silent += first - play.end;
+            play.end = end;
+        }
+        const long at = end - first >= 32 ? locate(reference, heard, end - 32) : -1;
+        reached = at >= 0 ? at + 32 : -1;
+    }
+    return plays;
+}
+
+// The middle value, the lower of the two middle ones of an even count: what at least
+// half of the values reach.
+template <typename T>
+T median_of(std::vector<T> values) {
+    const long middle = long(values.size() - 1) / 2;
+    std::nth_element(values.begin(), values.begin() + middle, values.end());
+    return values[size_t(middle)];
+}
+
 // A server that gives the stream a larger buffer than the player asks for (a latency
 // set for the player, or PipeWire's graph running larger cycles, as for Bluetooth or to
 // save power): every play from a pause sounds from its frame without a hole or a
-// dropout, and every paused step sounds its frame.
+// dropout, and every paused step sounds its frame. A busy machine may hold the window's
+// thread or the sound off for a moment in any play: what is judged is what most plays
+// do, while the server's larger cycles answered short would leave holes in every one.
 TEST_P(DesktopSoundTest, ALargerServerBufferPlaysUnbroken) {
     ASSERT_TRUE(server.start());
     // The recorder keeps its own small latency: it is started before the player's is set.
@@ -874,13 +925,17 @@ TEST_P(DesktopSoundTest, ALargerServerBufferPlaysUnbroken) {
     auto* timeline = window()->findChild<ViewProgressBar*>();
     ASSERT_NE(timeline, nullptr);
     std::vector<uint32_t> starts;
+    std::vector<qint64> playedMs;  // from the play key to the pause key, as the window's thread saw it
     for (int play = 0; play < 4; ++play) {
         if (play == 2)
             QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier,
                               QPoint(timeline->width() / 2, timeline->height() / 2));
         starts.push_back(window()->currentFrame());
+        QElapsedTimer played;
         playOrPause();
+        played.start();
         QTest::qWait(700);
+        playedMs.push_back(played.elapsed());
         playOrPause();
         QTest::qWait(400);
     }
@@ -893,35 +948,47 @@ TEST_P(DesktopSoundTest, ALargerServerBufferPlaysUnbroken) {
     recorder.stop();
 
     const std::vector<float>& heard = recorder.left();
-    const auto runs = sounding_runs(heard, 100 * kMs);
-    ASSERT_EQ(runs.size(), starts.size() + steps.size()) << "sound runs:" << describe(runs);
+    std::vector<long> keyStarts;
+    for (uint32_t frame : starts) keyStarts.push_back(long(frame * kFrame));
+    for (uint32_t frame : steps) keyStarts.push_back(long(frame * kFrame));
+    const std::vector<HeardPlay> plays = heard_plays(reference, heard, keyStarts);
+    std::string seen;
+    for (const HeardPlay& play : plays)
+        seen += " [" + std::to_string(play.first / kMs) + " ms, " + std::to_string((play.end - play.first) / kMs) +
+                " ms from " + std::to_string(play.from) + ", " + std::to_string(play.silent / kMs) + " ms silent, " +
+                std::to_string(play.wentBack) + " back]";
+    ASSERT_EQ(plays.size(), starts.size() + steps.size()) << "heard:" << seen;
     std::vector<long> lateStarts;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const auto [first, end] = runs[i];
+    std::vector<double> silentShares;
+    std::vector<long> shortfallsMs;
+    for (size_t i = 0; i < plays.size(); ++i) {
+        const HeardPlay& play = plays[i];
         const bool isPlay = i < starts.size();
         const uint32_t frame = isPlay ? starts[i] : steps[i - starts.size()];
-        SCOPED_TRACE((isPlay ? "play " : "step ") + std::to_string(i) + " at frame " + std::to_string(frame));
+        SCOPED_TRACE((isPlay ? "play " : "step ") + std::to_string(i) + " at frame " + std::to_string(frame) +
+                     ", heard:" + seen);
         // Nothing of before comes first; how late the first sound is, is judged over all.
-        const long from = locate(reference, heard, first) - long(frame * kFrame);
+        const long from = play.from - long(frame * kFrame);
+        EXPECT_GE(play.from, 0) << "the first sound heard is not the movie's";
         EXPECT_GE(from, 0) << "the first sound heard is " << from << " samples off";
+        EXPECT_EQ(play.wentBack, 0) << "sound of before was heard after the play's own";
         lateStarts.push_back(from);
         if (!isPlay) {
-            EXPECT_LE(end - first, kFrame);
-            EXPECT_GT(end - first, kFrame / 2);
+            EXPECT_LE(play.end - play.first, kFrame);
+            EXPECT_GT(play.end - play.first, kFrame / 2);
             continue;
         }
-        EXPECT_GT(end - first, 600 * kMs);
-        // Holes and dropouts: a loaded machine may have one, a server's larger cycle
-        // answered short has one every cycle.
-        size_t silent = 0;
-        for (const auto& [a, b] : silent_runs({heard.begin() + long(first), heard.begin() + long(end)}, kMs))
-            silent += b - a;
-        EXPECT_LT(double(silent) / double(end - first), 0.01) << "silent for " << silent / kMs << " ms";
+        silentShares.push_back(double(play.silent) / double(play.end - play.first));
+        shortfallsMs.push_back(long(playedMs[i]) - long((play.end - play.first) / kMs));
     }
     // Plays and steps start at their frame: a busy machine may lose the first
     // milliseconds of one of them on the way, not of most.
-    std::nth_element(lateStarts.begin(), lateStarts.begin() + long(lateStarts.size() / 2), lateStarts.end());
-    EXPECT_LE(lateStarts[lateStarts.size() / 2], long(20 * kMs)) << "most plays and steps start late";
+    EXPECT_LE(median_of(lateStarts), long(20 * kMs)) << "most plays and steps start late";
+    // Holes and dropouts: a loaded machine may leave some in a play, a server's larger
+    // cycle answered short leaves them in every one. And each play sounds for about as
+    // long as it ran, not cut short.
+    EXPECT_LT(median_of(silentShares), 0.01) << "most plays have holes";
+    EXPECT_LT(median_of(shortfallsMs), 150L) << "most plays sound shorter than they ran";
 }
 
 // A 5.1 movie on a 5.1 sink: each of the movie's channels reaches the sink's channel of
