@@ -113,6 +113,9 @@ public:
     // The frame on screen: while the movie plays, the one the last present showed, which
     // a renderer behind the clock shows a while after it was handed over.
     uint32_t currentFrame() const { return m_shownFrame; }
+    // The frame a tick (or a step or a seek) last handed to the renderer, which play
+    // resumes from; on screen once the renderer's next present shows it.
+    uint32_t handedFrame() const { return m_currentFrame; }
     int32_t playSpeed() const;
     bool isRendererReady() const { return m_rendererReady; }
     bool areControlsShown() const { return m_controlsShown; }

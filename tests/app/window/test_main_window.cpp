@@ -375,7 +375,8 @@ TEST_F(MainWindowTest, AfterAHoldLongerThanTheQueueSlowStorageGoesOnOrIsSaid) {
         QTest::mouseClick(window->bottomBar()->button(ViewBottomCtrl::Button_PlayMode), Qt::LeftButton);
     ASSERT_EQ(queue->loopMode(), 1u);
 
-    // What each tick of the clock showed: its tick and the frame on screen after it.
+    // What each tick of the clock showed: its tick and the frame it handed to the
+    // renderer (on screen at the present that follows).
     struct Shown {
         uint64_t tick;
         uint32_t frame;
@@ -385,7 +386,7 @@ TEST_F(MainWindowTest, AfterAHoldLongerThanTheQueueSlowStorageGoesOnOrIsSaid) {
     QElapsedTimer wall;
     wall.start();
     QObject::connect(window->playbackClock(), &PlaybackClock::tick, window.get(), [&] {
-        shown.push_back({window->playbackClock()->ticks(), window->currentFrame(), wall.elapsed()});
+        shown.push_back({window->playbackClock()->ticks(), window->handedFrame(), wall.elapsed()});
     });
     const auto playFromFrame0 = [&](double paceRatio) {
         movie->setReadPaceForTests(uint64_t(paceRatio * movie->fps() * frameBytes));
