@@ -116,6 +116,10 @@ public:
     // The frame a tick (or a step or a seek) last handed to the renderer, which play
     // resumes from; on screen once the renderer's next present shows it.
     uint32_t handedFrame() const { return m_currentFrame; }
+    // Ticks by which a play hands its frames ahead of the clock: the renderer's delay to
+    // the screen in whole periods, 0 while it keeps up. A tick hands the frame of its
+    // tick plus this.
+    uint32_t ticksAhead() const { return m_ticksAhead; }
     int32_t playSpeed() const;
     bool isRendererReady() const { return m_rendererReady; }
     bool areControlsShown() const { return m_controlsShown; }
