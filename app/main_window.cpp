@@ -235,6 +235,7 @@ void MainWindow::createUi() {
     connect(video, &VulkanWindow::viewVideoKeyPressEvent, this, &MainWindow::viewVideoKeyPressEvent);
     connect(video, &VulkanWindow::viewVideoKeyReleaseEvent, this, &MainWindow::viewVideoKeyReleaseEvent);
     connect(video, &VulkanWindow::viewVideoRendererEndInit, this, &MainWindow::viewVideoConnectEndInitRsc);
+    connect(video, &VulkanWindow::viewVideoFramePresented, this, &MainWindow::viewVideoFramePresented);
     connect(video, &VulkanWindow::ViewVideo_MousePress, this, &MainWindow::ViewVideo_MousePress);
     connect(video, &VulkanWindow::ViewVideo_MouseDragged, this, &MainWindow::ViewVideo_MouseDragged);
     connect(video, &VulkanWindow::ViewVideo_MouseRelease, this, &MainWindow::ViewVideo_MouseRelease);

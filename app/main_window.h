@@ -110,7 +110,16 @@ public:
     ViewBottomCtrl* bottomBar() const { return m_bottomCtrl; }
     ViewInfoError* messageView() const { return m_infoError; }
     VulkanWindow* videoWindow() const { return m_videoWindow.data(); }
-    uint32_t currentFrame() const { return m_currentFrame; }
+    // The frame on screen: while the movie plays, the one the last present showed, which
+    // a renderer behind the clock shows a while after it was handed over.
+    uint32_t currentFrame() const { return m_shownFrame; }
+    // The frame a tick (or a step or a seek) last handed to the renderer, which play
+    // resumes from; on screen once the renderer's next present shows it.
+    uint32_t handedFrame() const { return m_currentFrame; }
+    // Ticks by which a play hands its frames ahead of the clock: the renderer's delay to
+    // the screen in whole periods, 0 while it keeps up. A tick hands the frame of its
+    // tick plus this.
+    uint32_t ticksAhead() const { return m_ticksAhead; }
     int32_t playSpeed() const;
     bool isRendererReady() const { return m_rendererReady; }
     bool areControlsShown() const { return m_controlsShown; }
@@ -218,6 +227,8 @@ public slots:
     void ViewVideo_MiddleMouseDragged(const QPointF& point);
     void ViewVideo_MiddleMouseRelease(const QPointF& point);
     void viewVideoMouseScroll(QWheelEvent* event);
+    // The frame a present has just shown: the time display follows the screen.
+    void viewVideoFramePresented(uint32_t frame);
     // Timers and menus.
     void act_timer_refresh();
     void act_timer_hide_error_info();
@@ -282,6 +293,11 @@ private:
     void startPlayback(int32_t speed);
     void startRefreshTimer();
     void stopRefreshTimer();
+    // The play position whose frame a tick hands over, or 0 when the picture holds.
+    uint64_t pictureTick();
+    // `frame` is on screen (or is once the renderer's present in hand comes): the frame
+    // the time display shows.
+    void setShownFrame(uint32_t frame);
     void stopPlayback() { setPlaySpeed(0); }
     void showFrame(uint32_t frame);
     void refreshInOutPoints(bool relayout);
@@ -411,7 +427,10 @@ private:
     bool m_errorShown = false;
     bool m_controlsShown = true;
     bool m_controlsHiddenByFullScreen = false;
+    // The frame last handed to the renderer (what play resumes from), and the frame on
+    // screen, which the time display shows.
     uint32_t m_currentFrame = 0;
+    uint32_t m_shownFrame = 0;
     bool m_kHeld = false;
     // The modifiers held at the I and O presses that reached keyPressEvent, until their
     // releases; empty while the key is up or its press went elsewhere (a menu
@@ -420,6 +439,10 @@ private:
     std::optional<Qt::KeyboardModifiers> m_inKeyPress;
     std::optional<Qt::KeyboardModifiers> m_outKeyPress;
     std::unique_ptr<PlaybackClock> m_clock;
+    // Ticks by which the play hands its frames ahead of the clock (the time frames take
+    // to reach the screen), and the play position last handed over.
+    uint32_t m_ticksAhead = 0;
+    uint64_t m_lastPosition = 0;
     QTimer* m_seekPreviewTimer = nullptr;
     int32_t m_screenDpi = 96;
     QTimer* m_messageTimer = nullptr;

@@ -53,6 +53,8 @@ void MainWindow::setPlaySpeed(int32_t speed) {
         // not from a frame a held window shows late.
         const uint32_t reached = frame_clock_reached(*m_clock, *m_frameQueue, m_currentFrame);
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
+        // The frame last handed over stays on screen, and play resumes from it.
+        setShownFrame(m_currentFrame);
         stopRefreshTimer();
         m_frameQueue->stopCacheThread();
         stopAudio();
@@ -71,6 +73,7 @@ void MainWindow::startPlayback(int32_t speed) {
     m_frameQueue->setPlayStep(speed);  // the audio start reads the direction
     m_frameQueue->prefill(m_currentFrame);
     m_frameQueue->startCacheThread();
+    m_lastPosition = 0;
     // The sound runs on the device's clock and the picture on the playback clock, and
     // neither waits for the other afterwards: they start together, after the prefill,
     // or the sound leads the picture by the prefill's time for the whole play.
@@ -95,13 +98,33 @@ void MainWindow::stopRefreshTimer() {
     if (m_clock) m_clock->stop();
 }
 
+uint64_t MainWindow::pictureTick() {
+    VulkanWinRenderer* r = renderer();
+    // A frame still being drawn or presented is waited for before the choice: a frame
+    // chosen before the wait would reach the screen the whole wait after it was due.
+    if (r) r->finishFrameInFlight();
+    const uint64_t tick = m_clock->catchUp();
+    // A renderer slower than the clock shows each frame a while after it is handed
+    // over: the tick hands over the frame due when it will be on screen, where the
+    // sound will be then, rather than the frame due now.
+    const uint32_t limit = m_frameQueue->prefillCount() > 0 ? m_frameQueue->prefillCount() - 1 : 0;
+    m_ticksAhead =
+        PlaybackClock::ticksAhead(m_ticksAhead, r ? r->presentDelayMs() : 0.0, m_clock->periodMs(), limit);
+    const uint64_t position = tick + m_ticksAhead;
+    // The frames came to be seen sooner: the picture holds until the clock is there.
+    if (position <= m_lastPosition) return 0;
+    m_lastPosition = position;
+    return position;
+}
+
 void MainWindow::act_timer_refresh() {
     if (!m_movie) return;
     // The clock's tick says which frame of the play is due: a tick that came late by
     // more than a period leaves out the frames that could not be shown in time, and
     // the queue hands the frame due, never an older one.
     VideoFrame* frame = nullptr;
-    const uint64_t tick = m_clock->ticks();
+    const uint64_t tick = pictureTick();
+    if (tick == 0) return;
     const int32_t slot = m_frameQueue->takeFrameAt(tick, &frame);
     if (slot < 0) {
         // The frame due is not read yet: the picture holds for this tick, as long as
@@ -121,15 +144,27 @@ void MainWindow::act_timer_refresh() {
     m_frameQueue->releaseFrame(slot);
     m_progressBar->setCurrentFrame(m_currentFrame);
     repaint();
-    m_bottomCtrl->timeDisplay()->setCurrent(m_currentFrame);
+    // The time display follows once the frame is on screen (viewVideoFramePresented).
     if (m_videoWindow) m_videoWindow->requestUpdate();
 
     // The queue's frames of a play once stay on the end of the range once there, so a
-    // tick that leaves frames out past the end still shows the end and stops on it.
+    // tick that leaves frames out past the end still shows the end and stops on it:
+    // once the clock is there, not when a frame handed over ahead of it is, which
+    // would cut the end of the sound.
+    const uint32_t due = m_ticksAhead > 0 ? m_frameQueue->frameAtPosition(m_clock->ticks()) : m_currentFrame;
     if (m_frameQueue->loopMode() == 0 &&
-        transport_play_once_stops(m_frameQueue->playStep(), m_currentFrame, m_movie->frameCount(),
+        transport_play_once_stops(m_frameQueue->playStep(), due, m_movie->frameCount(),
                                   m_frameQueue->inPoint(), m_frameQueue->outPoint()))
         setPlaySpeed(0);
+}
+
+void MainWindow::viewVideoFramePresented(uint32_t frame) {
+    if (m_movie) setShownFrame(frame);
+}
+
+void MainWindow::setShownFrame(uint32_t frame) {
+    m_shownFrame = frame;
+    m_bottomCtrl->timeDisplay()->setCurrent(frame);
 }
 
 void MainWindow::seekByFrames(int64_t delta) {
@@ -164,7 +199,7 @@ void MainWindow::refreshPauseFrame(uint32_t frame) {
     m_currentFrame = frame;
     m_progressBar->setCurrentFrame(frame);
     repaint();
-    m_bottomCtrl->timeDisplay()->setCurrent(frame);
+    setShownFrame(frame);
 }
 
 void MainWindow::showFrame(uint32_t frame) {

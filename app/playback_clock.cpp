@@ -33,6 +33,34 @@ double PlaybackClock::position() const {
     return nowMs() / m_periodMs;
 }
 
+uint64_t PlaybackClock::catchUp() {
+    if (!m_running || !(m_periodMs > 0.0)) return m_tick;
+    const double due = std::floor(nowMs() / m_periodMs);
+    if (due < 9.0e15 && static_cast<uint64_t>(due) > m_tick) {
+        ++m_late;
+        m_skipped += static_cast<uint64_t>(due) - m_tick;
+        m_tick = static_cast<uint64_t>(due);
+    }
+    return m_tick;
+}
+
+uint32_t PlaybackClock::ticksAhead(uint32_t current, double delayMs, double period_ms, uint32_t limit) {
+    if (!(period_ms > 0.0) || !(delayMs >= 0.0) || !std::isfinite(delayMs)) return std::min(current, limit);
+    // The count a delay asks for: none under a period, else the periods rounded.
+    const auto wanted = [limit](double periods) {
+        return periods < 1.0 ? 0u : static_cast<uint32_t>(std::min<double>(std::lround(periods), limit));
+    };
+    const double periods = delayMs / period_ms;
+    const uint32_t now = wanted(periods);
+    if (now == current || current > limit) return now;
+    // Only a delay a quarter period past the edge of the current count changes it, and
+    // then to the count it asks for a quarter period nearer the current one (on an edge
+    // between two counts, the count that the next reading will not change again).
+    constexpr double kMargin = 0.25;
+    const uint32_t nearer = wanted(now > current ? periods - kMargin : periods + kMargin);
+    return nearer == current ? current : nearer;
+}
+
 uint64_t PlaybackClock::tickAt(double now_ms, uint64_t last, double period_ms) {
     if (!(period_ms > 0.0) || !(now_ms > 0.0)) return last + 1;
     const double due = std::floor(now_ms / period_ms);

@@ -44,6 +44,20 @@ public:
     // Where the schedule stands now, in periods since the start (tick k is due at k):
     // the tick due now and how far into its period the clock is. 0 when stopped.
     double position() const;
+    // For a tick's slot that waited before it chose its frame (for the renderer): the
+    // tick due now becomes the one the tick stands for, the ticks passed meanwhile
+    // counted as left out, as for a late tick. Returns ticks().
+    uint64_t catchUp();
+    // The exact period, 1000 / fps ms; 0 before the first start.
+    double periodMs() const { return m_periodMs; }
+
+    // How many ticks ahead of the clock the picture chooses its frames, when they reach
+    // the screen `delayMs` after they are handed over, so that each is seen when it is
+    // due (pure; for tests): none while the delay is under a period (the renderer keeps
+    // up, and every frame is shown in its own tick); else the delay in whole periods,
+    // rounded, at most `limit`. Each change leaves a frame out or holds one, so from
+    // `current` it changes only once the delay is a quarter period past the edge.
+    static uint32_t ticksAhead(uint32_t current, double delayMs, double period_ms, uint32_t limit);
 
     // Milliseconds from the start to the due time of tick k (pure; for tests).
     static double dueMs(uint64_t k, double period_ms) { return static_cast<double>(k) * period_ms; }

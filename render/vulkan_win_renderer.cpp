@@ -6,6 +6,7 @@
 #include <QThreadPool>
 #include <QVulkanDeviceFunctions>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <utility>
 
 #include "render/player_layout.h"
@@ -16,6 +17,7 @@
 VulkanWinRenderer::VulkanWinRenderer(VulkanWindow* w) : window(w), canvas(std::make_unique<BaseGpu2dCanvas>()) {
     layout = new PlayerLayout(nullptr, PlayerLayoutTemplate_Default);
     registerShaders();
+    presentClock.start();
     QObject::connect(&frameWatcher, &QFutureWatcher<void>::finished, window, [this] { onRenderFinished(); });
 }
 
@@ -172,6 +174,11 @@ void VulkanWinRenderer::releaseResources() {
 
 void VulkanWinRenderer::startNextFrame() {
     framePending = 1;
+    // This frame is drawn with what was handed over last.
+    if (handed.valid) {
+        inFlight = handed;
+        handed.valid = false;
+    }
     QThreadPool* pool = QThreadPool::globalInstance();
     // Without a pool the job is a cancelled, finished future: the frame is handed
     // back empty.
@@ -187,6 +194,38 @@ void VulkanWinRenderer::completePendingFrame() {
     if (!framePending) return;
     framePending = 0;
     window->frameReady();
+    notePresented();
+}
+
+void VulkanWinRenderer::noteHandedFrame(uint32_t number, qint64 handedAtNs) {
+    handed.number = number;
+    handed.handedAtNs = handedAtNs;
+    handed.valid = true;
+}
+
+// After Qt's frameReady has returned: the frame just presented, when it is the first
+// drawn with a frame handed over, shows that frame. A frame handed back as the swap
+// chain goes was not presented.
+void VulkanWinRenderer::notePresented() {
+    if (!inFlight.valid) return;
+    inFlight.valid = false;
+    if (!swapChainReady) return;
+    presentDelays[presentDelayNext] = double(presentClock.nsecsElapsed() - inFlight.handedAtNs) / 1e6;
+    presentDelayNext = (presentDelayNext + 1) % kPresentDelaySamples;
+    presentDelayCount = std::min(presentDelayCount + 1, kPresentDelaySamples);
+    presented = inFlight.number;
+    window->emitFramePresented(inFlight.number);
+}
+
+double VulkanWinRenderer::presentDelayMs() const {
+    if (presentDelayCount < kPresentDelayLeastSamples) return 0.0;
+    // The lower median: a first present, slow for a reason of its own (a new window,
+    // new textures), is not yet half of a few samples.
+    double sorted[kPresentDelaySamples];
+    std::copy(presentDelays, presentDelays + presentDelayCount, sorted);
+    const uint32_t middle = (presentDelayCount - 1) / 2;
+    std::nth_element(sorted, sorted + middle, sorted + presentDelayCount);
+    return sorted[middle];
 }
 
 // Before anything a recorded frame uses is destroyed, re-created or overwritten: the

@@ -23,6 +23,7 @@
 // vulkan_win_renderer_frame.cpp (frame recording and video textures),
 // vulkan_win_renderer_geometry.cpp (zoom, pan, vertex data) and
 // vulkan_win_renderer_overlays.cpp (background, guides, overlays).
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QImage>
@@ -133,6 +134,24 @@ public:
     void allocVideoTextures(const VideoSourceInfo& source);
     void forceStop();
     void refresh();
+
+    // Before choosing the next frame to hand over: the frame in flight, if any, is
+    // recorded, handed back to Qt (presented) and the queue drained, so the upload that
+    // follows does not wait (a frame chosen before that wait reaches the screen the
+    // whole wait later). Nothing before the initialisation ends.
+    void finishFrameInFlight() { forceStop(); }
+    // How long a frame handed over takes to reach the screen: the median, in
+    // milliseconds, of the last kPresentDelaySamples times from copyVideoFrame to the
+    // return of the present (Qt's frameReady) of the first frame drawn with it. The
+    // present is the last step the renderer sees: where the driver presents later
+    // still, what it queues is not in it. 0 until kPresentDelayLeastSamples handed
+    // frames were presented.
+    double presentDelayMs() const;
+    static constexpr uint32_t kPresentDelaySamples = 16;
+    static constexpr uint32_t kPresentDelayLeastSamples = 4;
+    // The number (VideoFrame::frame_number) of the video frame the last present
+    // showed; -1 before any. The window's viewVideoFramePresented says each new one.
+    int64_t presentedFrame() const { return presented; }
 
     // Display modes, guide switches and colours: stored under rendererMutex, so each
     // waits for a frame being recorded and shows from the next frame on. The getters
@@ -247,6 +266,9 @@ private:
     // Lifecycle helpers.
     VkResult completeFrames();
     void completePendingFrame();
+    // A frame handed over that a present has not shown yet (all GUI thread).
+    void noteHandedFrame(uint32_t number, qint64 handedAtNs);
+    void notePresented();
     void onRenderFinished();
     bool createSamplers();
     void destroySamplers();
@@ -302,6 +324,20 @@ private:
     QFuture<void> frameJob;
     QFutureWatcher<void> frameWatcher;
     uint8_t framePending = 0;
+    // The video frame handed over last, and the one the frame in flight was recorded
+    // with, each with the time it was handed over (ns of presentClock); GUI thread.
+    struct HandedFrame {
+        uint32_t number = 0;
+        qint64 handedAtNs = 0;
+        bool valid = false;
+    };
+    HandedFrame handed;
+    HandedFrame inFlight;
+    int64_t presented = -1;
+    QElapsedTimer presentClock;
+    double presentDelays[kPresentDelaySamples] = {};
+    uint32_t presentDelayCount = 0;
+    uint32_t presentDelayNext = 0;
     QMutex rendererMutex;
     QMutex videoTextureMutex;
     VideoPipelines pipelines;

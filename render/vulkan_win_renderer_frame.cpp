@@ -255,12 +255,18 @@ void VulkanWinRenderer::copyVideoFrame(const VideoFrame& frame) {
         qDebug("Can't copy video frame before init end");
         return;
     }
+    // Handed over now: the time to its present is what the frames take to be seen.
+    const qint64 handedAt = presentClock.nsecsElapsed();
     if (frame.status & VideoFrameStatus_DecodeFailed) {
+        if (!corruptFrame) noteHandedFrame(frame.frame_number, handedAt);
         corruptFrame = 1;
         return;
     }
+    const bool wasCorrupt = corruptFrame != 0;
     corruptFrame = 0;
     if (textureSet->needsUpload(&frame) <= 0) {
+        // The frame held shows again in place of the corrupt-frame image.
+        if (wasCorrupt) noteHandedFrame(frame.frame_number, handedAt);
         qDebug("No need update video tex");
         return;
     }
@@ -273,6 +279,7 @@ void VulkanWinRenderer::copyVideoFrame(const VideoFrame& frame) {
     textureSet->recordUpload();
     const bool sets = recreateVideoDescriptorSets();
     videoFrameReady = sets && textureSet->textureCountValue() > 0 && textureSet->needsUpload(&frame) == 0;
+    noteHandedFrame(frame.frame_number, handedAt);
 }
 
 void VulkanWinRenderer::reallocVideoTextures() {

@@ -25,6 +25,8 @@ public:
 
     QVulkanWindowRenderer* createRenderer() override;
     void emitRendererEndInit();
+    // The renderer, once a present showed a video frame handed over (GUI thread).
+    void emitFramePresented(uint32_t frame) { emit viewVideoFramePresented(frame); }
 
     // 0 arrow (no cursor of our own), 1 open hand, 2 closed hand, 3 pointing hand.
     // At most one cursor of this window is ever on the application's override stack.
@@ -47,6 +49,10 @@ signals:
     void viewVideoKeyPressEvent(QKeyEvent* event);
     void viewVideoKeyReleaseEvent(QKeyEvent* event);
     void viewVideoRendererEndInit();
+    // A present has just shown video frame `frame` (its frame_number) for the first
+    // time: the frame on screen, a while after it was handed over when the renderer
+    // is slow. Emitted on the GUI thread, from within the renderer's present.
+    void viewVideoFramePresented(uint32_t frame);
     void viewVideoClicError();
     void viewVideoClicNameFile(QString filepath);
     void ViewVideo_MousePress(const QPointF& nMousePoint);

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -209,4 +210,25 @@ TEST(PlaybackClock, ATickLateByMoreThanAPeriodLeavesOutTheTicksItCouldNotKeep) {
     for (size_t k = 3; k < seen.size(); ++k) EXPECT_GE(seen[k], seen[k - 1] + 1);
     EXPECT_GE(clock.lateTicks(), 1u);
     EXPECT_EQ(clock.skippedTicks(), seen.back() - seen.size()) << "every tick not seen is counted as left out";
+}
+
+// Frames that reach the screen a while after they are handed over: the picture hands
+// them over as many ticks ahead of the clock as they take to be seen, but only once that
+// is a period or more (a renderer that keeps up changes nothing: every frame in its own
+// tick), at most the limit, and a delay near a rounding edge does not change it back
+// and forth (each change leaves a frame out or holds one).
+TEST(PlaybackClock, FramesAreHandedOverAheadByTheTicksTheyTakeToBeSeen) {
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 39.0, 40.0, 9), 0u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 45.0, 40.0, 9), 0u);  // 1.125 periods: not clearly past a period
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 50.0, 40.0, 9), 1u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 130.0, 40.0, 9), 3u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(0, 180.0, 40.0, 9), 4u);  // 4.5: on the edge of 4 and 5
+    EXPECT_EQ(PlaybackClock::ticksAhead(4, 180.0, 40.0, 9), 4u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(3, 145.0, 40.0, 9), 3u);  // 3.6
+    EXPECT_EQ(PlaybackClock::ticksAhead(3, 150.0, 40.0, 9), 4u);  // 3.75
+    EXPECT_EQ(PlaybackClock::ticksAhead(3, 85.0, 40.0, 9), 2u);   // 2.1
+    EXPECT_EQ(PlaybackClock::ticksAhead(1, 35.0, 40.0, 9), 1u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(1, 28.0, 40.0, 9), 0u);  // keeps up again
+    EXPECT_EQ(PlaybackClock::ticksAhead(2, 5000.0, 40.0, 9), 9u);
+    EXPECT_EQ(PlaybackClock::ticksAhead(2, NAN, 40.0, 9), 2u);
 }

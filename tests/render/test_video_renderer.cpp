@@ -9,6 +9,7 @@
 #include <QThread>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "movie/file_to_play.h"
 #include "tests/render/pipeline_names.h"
@@ -313,6 +314,52 @@ TEST_F(VideoRenderer, ResourcesReplacedWhileAFrameIsInFlight) {
     const QImage capture = grab();
     ASSERT_FALSE(capture.isNull());
     EXPECT_EQ(capture.pixel(250, 64), qRgba(0, 0, 255, 255));  // the overlays, opaque blue, cover the view
+}
+
+// What the main window reads of the renderer to show the frame on screen and to hand its
+// frames over in time: a frame handed over is said on screen once a present has shown it,
+// not when it is handed over; of two handed over before a present, only the second,
+// which the present shows; a corrupt frame too, in place of the picture, and the good
+// one after it. The time a frame takes from its hand-over to its present is measured:
+// with a recording that takes 60 ms, at least that.
+TEST_F(VideoRenderer, AFrameIsSaidOnScreenOnceItsPresentShowedIt) {
+    ASSERT_NO_FATAL_FAILURE(openWindow(QSize(128, 96)));
+    std::vector<uint32_t> said;
+    QObject::connect(window.get(), &VulkanWindow::viewVideoFramePresented, [&](uint32_t frame) { said.push_back(frame); });
+    renderer().setRecordingHook([](RecordingStep step, const RecordedFrame&) {
+        if (step == RecordingStep_Recorded) QThread::msleep(60);
+    });
+    uint8_t block[8];
+    auto frame = [&](uint32_t number) {
+        bc1_solid_block(block, uint8_t(number * 40), 100, 50);
+        return solid_texture_frame(128, 96, VideoDataFormat_Hap1, block, number);
+    };
+    const auto presentedUpTo = [&](uint32_t number) {
+        window->requestUpdate();
+        return wait_until([&] { return !said.empty() && said.back() == number; });
+    };
+
+    FramePtr first = frame(1);
+    showMovieFrame(source_for(*first, VideoCodecTag_Hap1, 0), *first);
+    EXPECT_TRUE(said.empty()) << "said on screen when handed over";
+    ASSERT_TRUE(presentedUpTo(1));
+    EXPECT_EQ(renderer().presentedFrame(), 1);
+
+    FramePtr second = frame(2);
+    FramePtr third = frame(3);
+    renderer().copyVideoFrame(*second);
+    renderer().copyVideoFrame(*third);
+    ASSERT_TRUE(presentedUpTo(3));
+    FramePtr broken = frame(4);
+    broken->status |= VideoFrameStatus_DecodeFailed;
+    renderer().copyVideoFrame(*broken);
+    ASSERT_TRUE(presentedUpTo(4));
+    FramePtr fifth = frame(5);
+    renderer().copyVideoFrame(*fifth);
+    ASSERT_TRUE(presentedUpTo(5));
+    EXPECT_EQ(said, (std::vector<uint32_t>{1, 3, 4, 5}));
+    EXPECT_GE(renderer().presentDelayMs(), 60.0);
+    renderer().setRecordingHook({});
 }
 
 TEST(VideoRendererScaled, RunsWithScaleFactorTwo) {
