@@ -25,12 +25,14 @@ int32_t MainWindow::playSpeed() const { return m_frameQueue ? m_frameQueue->play
 namespace {
 
 // The frame the playback clock has reached, when the window has not shown it: a window
-// held up (a busy machine) for a whole period or more, while the sound played on to it.
-// The frame on screen otherwise.
-uint32_t frame_clock_reached(const PlaybackClock& clock, const FrameCompressedBuffer& queue, uint32_t shown) {
+// held up (a busy machine) for a whole period or more, while the sound played on to it;
+// or frames handed over ahead of the clock (`handedAhead`: a renderer behind its ticks),
+// the last of which is beyond where the sound is. The frame last handed over otherwise.
+uint32_t frame_clock_reached(const PlaybackClock& clock, const FrameCompressedBuffer& queue, uint32_t shown,
+                             bool handedAhead) {
     if (!clock.isRunning()) return shown;
     const double due = std::floor(clock.position());
-    if (!(due >= double(clock.ticks() + 2))) return shown;
+    if (!handedAhead && !(due >= double(clock.ticks() + 2))) return shown;
     return queue.frameAtPosition(static_cast<uint64_t>(due));
 }
 
@@ -49,10 +51,11 @@ void MainWindow::setPlaySpeed(int32_t speed) {
                                                             m_frameQueue->inPoint(), m_frameQueue->outPoint());
         startPlayback(speed);
     } else {
-        // A pause or a new speed takes the play from where the clock (and the sound) is,
-        // not from a frame a held window shows late.
-        const uint32_t reached = frame_clock_reached(*m_clock, *m_frameQueue, m_currentFrame);
         if (VulkanWinRenderer* r = renderer()) r->forceStop();
+        // A pause or a new speed takes the play from where the clock (and the sound) is,
+        // not from a frame a held window shows late: read once the renderer let go (a
+        // slow one holds this thread a while, and the sound plays on meanwhile).
+        const uint32_t reached = frame_clock_reached(*m_clock, *m_frameQueue, m_currentFrame, m_ticksAhead > 0);
         // The frame last handed over stays on screen, and play resumes from it.
         setShownFrame(m_currentFrame);
         stopRefreshTimer();

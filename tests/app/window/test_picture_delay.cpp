@@ -190,6 +190,9 @@ protected:
         std::vector<double> displayAhead;
         size_t tries = 0;   // readings taken
         size_t frames = 0;  // of which the frame on screen was read
+        // After the pause: where the sound stopped less the middle of the frame left on
+        // screen, as the leads; NaN when either was not found.
+        double pausedLead = NAN;
     };
     Readings read(const PulseServer::Recorder& recorder, QRect& picture, int ms) {
         struct Reading {
@@ -239,6 +242,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return double(recorder.frames()) / 48000.0 > last - start + 0.05; }, 5000))
             << "the recording stopped";
         const std::vector<float>& heard = recorder.left();
+        readings.pausedLead = pausedLead(recorder, picture, speed);
         long previous = -1;  // the sound's place at the last reading that found it
         double previousAt = 0.0;
         for (const Reading& r : taken) {
@@ -258,6 +262,21 @@ protected:
         return readings;
     }
 
+    // Once the pause has settled: where in the movie the last sound heard comes from,
+    // less the middle of the frame on screen, in seconds of the wall clock as the leads.
+    double pausedLead(const PulseServer::Recorder& recorder, const QRect& picture, int32_t speed) {
+        QTest::qWait(400);
+        const int paused = frame_on_screen(*shown.video, picture);
+        if (paused < 0) return NAN;
+        const std::vector<float>& heard = recorder.left();
+        size_t end = heard.size();
+        while (end > 0 && heard[end - 1] == 0.0f) --end;
+        const double fps = window()->movie()->fps();
+        const long found = sound_position(reference, heard, end, speed, long(std::lround(paused / fps * 48000.0)), 24000);
+        if (found < 0) return NAN;
+        return (double(found) / 48000.0 - (paused + 0.5) / fps) / speed;
+    }
+
     PulseServer server;
     ShownMainWindow shown;
     std::vector<float> reference;
@@ -274,7 +293,9 @@ private:
 // sound on the screen: within two frames of it in a steady play, after a pause, after a
 // jump, at 2x and in reverse (judged on the readings where the sound kept to the
 // playback clock it follows; where a starved sound server left too few, the picture is
-// judged against that clock). The time display shows the frame on screen. A tick that
+// judged against that clock). The time display shows the frame on screen, and a pause
+// leaves on screen the frame where the sound stopped, not the last one handed over
+// ahead of the clock (four frames beyond it, where the next play then began). A tick that
 // chose the frame due at the tick, then waited for the frame still being drawn, showed
 // it two drawings late: the sound ran 0.16-0.21 s ahead of the picture on screen (0.03 s
 // behind it with a renderer that keeps up), and the time display 1-2 frames ahead of
@@ -342,6 +363,7 @@ TEST_F(PictureDelayTest, PictureAndSoundMeetOnTheScreenWhenTheRendererIsBehind) 
         {"a play in reverse", [&] { key(Qt::Key_J); }, 400},
     };
     const double frame = 1.0 / window()->movie()->fps();
+    int pausesFound = 0;
     for (const Case& play : cases) {
         SCOPED_TRACE(play.name);
         play.start();
@@ -372,6 +394,10 @@ TEST_F(PictureDelayTest, PictureAndSoundMeetOnTheScreenWhenTheRendererIsBehind) 
                 << leads.size() << " of " << readings.frames << " readings heard the sound at that clock)";
         }
         EXPECT_EQ(median(readings.displayAhead), 0.0) << "the time display is not the frame on screen";
+        if (!std::isnan(readings.pausedLead)) ++pausesFound;
+        EXPECT_FALSE(std::fabs(readings.pausedLead) >= 2 * frame)
+            << "the pause left the picture " << -readings.pausedLead << " s beyond where the sound stopped";
     }
+    EXPECT_GE(pausesFound, 3) << "where the sound stopped at a pause was not found";
     renderer->setRecordingHook({});
 }
