@@ -312,34 +312,22 @@ bool AudioMonitor::askJack(std::function<int()> call, int limitMs, int* result, 
 bool AudioMonitor::waitForJack(std::function<int()> call, int limitMs, int* result, bool closes) {
     // The call may take the output record with it: nothing else writes it meanwhile.
     stopFeedTask();
-    HeldByJack held;
-    held.context = m_jackContext;
-    held.contextClient = m_jackClient;
-    held.device = m_device;
-    held.stream = m_stream;
-    held.streamClient = m_streamClient;
-    held.data = m_outputData;
-    if (jack_call(std::move(call), limitMs, result, [held] { free_held(held); }, nullptr, !closes)) return true;
+    if (jack_call(std::move(call), limitMs, result, freeingJack(), nullptr, !closes)) return true;
     // Everything of that server is the JACK thread's now, closed once the server lets
     // the call go; the output is lost.
     qDebug("The JACK server does not answer : its output is lost");
-    m_jackContext = nullptr;
-    m_jackClient.reset();
-    m_device = nullptr;
-    m_stream = nullptr;
-    m_streamClient.reset();
-    m_streamReady = 0;
-    m_streamStarted = 0;
-    m_corked = 0;
-    m_lostBackend = SoundIoBackendJack;
-    m_errorText = QStringLiteral("The JACK server does not answer");
-    m_outputData = nullptr;
-    replaceOutputData();
+    loseJack(QStringLiteral("The JACK server does not answer"));
     return false;
 }
 
 void AudioMonitor::dropJack(const QString& why) {
     stopFeedTask();
+    jack_call_later(freeingJack());
+    qDebug("The JACK server went away : %s", qPrintable(why));
+    loseJack(why);
+}
+
+std::function<void()> AudioMonitor::freeingJack() const {
     HeldByJack held;
     held.context = m_jackContext;
     held.contextClient = m_jackClient;
@@ -347,19 +335,25 @@ void AudioMonitor::dropJack(const QString& why) {
     held.stream = m_stream;
     held.streamClient = m_streamClient;
     held.data = m_outputData;
-    jack_call_later([held] { free_held(held); });
-    qDebug("The JACK server went away : %s", qPrintable(why));
+    return [held] { free_held(held); };
+}
+
+void AudioMonitor::forgetJack() {
     m_jackContext = nullptr;
     m_jackClient.reset();
     m_device = nullptr;
     m_stream = nullptr;
     m_streamClient.reset();
+    m_outputData = nullptr;
+}
+
+void AudioMonitor::loseJack(const QString& why) {
+    forgetJack();
     m_streamReady = 0;
     m_streamStarted = 0;
     m_corked = 0;
     m_lostBackend = SoundIoBackendJack;
     m_errorText = why;
-    m_outputData = nullptr;
     replaceOutputData();
 }
 
@@ -440,20 +434,8 @@ AudioMonitor::~AudioMonitor() {
         // The stream, the connection and the output record are closed on the JACK
         // thread. The end waits for that a moment and no longer (a stopped server holds
         // it): this is no lost output.
-        HeldByJack held;
-        held.context = m_jackContext;
-        held.contextClient = m_jackClient;
-        held.device = m_device;
-        held.stream = m_stream;
-        held.streamClient = m_streamClient;
-        held.data = m_outputData;
-        jack_call_later([held] { free_held(held); });
-        m_jackContext = nullptr;
-        m_jackClient.reset();
-        m_device = nullptr;
-        m_stream = nullptr;
-        m_streamClient.reset();
-        m_outputData = nullptr;
+        jack_call_later(freeingJack());
+        forgetJack();
         int ignored = 0;
         jack_call([] { return 0; }, kServerReleaseMs, &ignored);
     }

@@ -232,6 +232,14 @@ private:
     // or libjack let the connection go as the stream opened): everything of it is
     // closed on the JACK thread, and the output counts as lost, `why`.
     void dropJack(const QString& why);
+    // What frees everything the monitor holds of the JACK server (the connection, the
+    // device, the stream and the output record), to run on the JACK thread; the monitor
+    // still holds it all until forgetJack.
+    std::function<void()> freeingJack() const;
+    // The monitor no longer holds any of that (it went to the JACK thread).
+    void forgetJack();
+    // forgetJack, and the output counts as lost, `why`, with a new output record.
+    void loseJack(const QString& why);
     // Lets the JACK connection go (the stream must be gone, the device released): it is
     // closed on the JACK thread, before any later JACK call, and nobody waits for it.
     void releaseJack();
